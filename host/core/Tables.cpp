@@ -1,0 +1,14 @@
+// The host's tables, registered once. Each host module adds its table here.
+#include "core/Core.h"
+#include "core/Registry.h"
+#include "core/Support.h"
+
+namespace vexa::host {
+
+void registerHostTables() {
+    TableRegistry& r = registry();
+    r.add(&coreTable()->hdr);
+    r.add(&supportTable()->hdr);
+}
+
+}  // namespace vexa::host

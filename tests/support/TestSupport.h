@@ -1,0 +1,29 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace vexa::test {
+
+// A fresh temporary folder, removed when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& data);
+
+// Runs a shell command; returns its exit status and fills output with stdout+stderr.
+int runCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace vexa::test
