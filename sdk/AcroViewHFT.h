@@ -76,6 +76,19 @@ struct AVToolRec {
     ASClientData clientData;  // for the plug-in's own use
 };
 
+// Progress of long operations on documents. setText takes a host text object.
+struct ASProgressMonitorRec {
+    ASSize_t size;
+    void (*beginOperation)(ASClientData clientData);
+    void (*endOperation)(ASClientData clientData);
+    void (*setDuration)(ASInt32 duration, ASClientData clientData);
+    void (*setCurrValue)(ASInt32 value, ASClientData clientData);
+    ASInt32 (*getDuration)(ASClientData clientData);
+    ASInt32 (*getCurrValue)(ASClientData clientData);
+    void (*setText)(ASText text, ASClientData clientData);
+};
+typedef ASProgressMonitorRec* ASProgressMonitor;
+
 struct AcroViewHFT {
     HFTHeader hdr;
 
@@ -177,4 +190,8 @@ struct AcroViewHFT {
     PDPage (*AVPageViewGetPage)(AVPageView pageView);  // not acquired
     ASInt32 (*AVPageViewGetPageNum)(AVPageView pageView);
     void (*AVPageViewGoTo)(AVPageView pageView, ASInt32 pageNum);
+
+    // Progress and the wait cursor.
+    ASProgressMonitor (*AVAppGetDocProgressMonitor)(ASClientData* clientData);
+    void (*AVSysSetWaitCursor)(ASBool on, ASUns32 timeLimit);
 };

@@ -1,0 +1,56 @@
+// Scripted sessions: the headless host's robot user.
+//
+// A script is a text file of commands, one per line: a command word and its
+// arguments, separated by blanks; an argument with blanks is written in double
+// quotes ("\"" and "\\" escape inside quotes); "#" starts a comment. Commands run in
+// order. When the host needs an answer from the user (an alert, a modal dialog, a file
+// chooser) it reads the following lines as the user's actions inside that
+// interaction until it ends; a script that ends while an interaction waits fails with
+// a message naming what was left unanswered.
+//
+// Host modules add commands with registerScriptCommand.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vexa::host {
+
+// A failed command or expectation: the script stops with this message.
+class ScriptError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ScriptRunner;
+
+struct ScriptLine {
+    std::string file;
+    int number = 0;
+    std::vector<std::string> words;  // words[0] is the command
+    std::string where() const { return file + ":" + std::to_string(number); }
+};
+
+using ScriptCommand = std::function<void(ScriptRunner& runner, const ScriptLine& line)>;
+
+// Registers a command. usage is one line such as "press ID" for the help listing.
+void registerScriptCommand(const std::string& name, const std::string& usage,
+                           ScriptCommand command);
+
+class ScriptRunner {
+public:
+    // The runner of the script being run, or null outside a script.
+    static ScriptRunner* current();
+
+    // Runs further lines until done() is true after a line; fails when the script
+    // ends first, with "what" naming the waiting interaction (and its state).
+    void runNested(const std::function<bool()>& done, const std::function<std::string()>& what);
+
+    // True when the next line's command is one of the names (lets an alert answer
+    // itself from a queued line without consuming others).
+    bool nextCommandIs(const std::vector<std::string>& names) const;
+};
+
+}  // namespace vexa::host
