@@ -18,7 +18,7 @@ namespace {
 
 // Decoded stream data handed out is limited, so a small compressed stream cannot
 // make the host allocate without bound.
-constexpr std::size_t kMaxDecodedStream = std::size_t(256) << 20;
+std::size_t gMaxDecodedStream = std::size_t(256) << 20;
 
 void destroyRep(CosObjRep* r) { delete static_cast<CosRep*>(r); }
 
@@ -259,9 +259,10 @@ private:
             for (auto& k : d.getKeys()) d.replaceKey(k, child(d.getKey(k), 0));
             return c;
         }
-        QPDFObjectHandle placeholder = q_.makeIndirectObject(QPDFObjectHandle::newNull());
+        // A reserved object stands in while the copy is built, so cycles resolve.
+        QPDFObjectHandle placeholder = QPDFObjectHandle::newReserved(&q_);
         done_[og] = placeholder;
-        q_.replaceObject(placeholder.getObjGen(), copyDirect(h, 0));
+        q_.replaceReserved(placeholder, copyDirect(h, 0));
         return placeholder;
     }
 
@@ -646,11 +647,13 @@ CosObj cosStreamDict(CosObj s) {
 char* cosStreamGetData(CosObj s, ASSize_t* len) {
     QPDFObjectHandle h = cos([&] { return streamOf(s); });
     std::string out;
-    LimitedSink sink(out, kMaxDecodedStream);
+    LimitedSink sink(out, gMaxDecodedStream);
     bool ok = false;
     try {
         bool attempted = false;
-        ok = h.pipeStreamData(&sink, &attempted, 0, qpdf_dl_specialized, true, false) && attempted;
+        ok = h.pipeStreamData(&sink, &attempted, 0, qpdf_dl_specialized, true, false);
+        // Filters the host cannot decode leave the data encoded: not what was asked for.
+        if (!attempted && !h.getDict().getKey("/Filter").isNull()) ok = false;
     } catch (const std::exception& e) {
         if (sink.exceeded) raise(genErrLimitExceeded);
         warn(e.what());
@@ -665,9 +668,9 @@ char* cosStreamGetRawData(CosObj s, ASSize_t* len) {
     return guarded(cosErrStreamData, [&] {
         QPDFObjectHandle h = streamOf(s);
         std::string out;
-        LimitedSink sink(out, kMaxDecodedStream);
+        LimitedSink sink(out, gMaxDecodedStream);
         try {
-            if (!h.pipeStreamData(&sink, 0, qpdf_dl_none, true, false)) raise(cosErrStreamData);
+            if (!h.pipeStreamData(&sink, nullptr, 0, qpdf_dl_none, true, false)) raise(cosErrStreamData);
         } catch (const std::length_error&) {
             raise(genErrLimitExceeded);
         }
@@ -755,6 +758,12 @@ const CosHFT kCos = {
 };
 
 }  // namespace
+
+std::size_t setDecodedStreamLimit(std::size_t bytes) {
+    std::size_t old = gMaxDecodedStream;
+    gMaxDecodedStream = bytes;
+    return old;
+}
 
 const CosHFT* cosTable() {
     registerDocErrorTexts();
