@@ -359,6 +359,16 @@ void Application::goToPage(AVPageView view, ASInt32 pageNum) {
     }
 }
 
+std::size_t Application::notificationCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(notifications_.begin(), notifications_.end(), [](auto& n) { return !n.removed; }));
+}
+
+std::size_t Application::idleCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(idles_.begin(), idles_.end(), [](auto& i) { return !i.removed; }));
+}
+
 void Application::didInitialize() {
     AVNotificationData d{};
     d.selector = NSEL_AVAppDidInitialize;

@@ -188,6 +188,11 @@ public:
     const std::vector<std::unique_ptr<_t_AVDoc>>& docs() const { return docs_; }
     void goToPage(AVPageView view, ASInt32 pageNum);
 
+    // Counts for tests and "vexa info".
+    std::size_t notificationCount() const;
+    std::size_t idleCount() const;
+    std::size_t toolCount() const { return tools_.size(); }
+
     // Start-up and quit notifications.
     void didInitialize();
     void willQuit();

@@ -59,7 +59,6 @@ PluginRecord& PluginLoader::load(const std::string& path) {
 
     r.extension = std::make_unique<_t_ExtensionID>();
     r.extension->path = real;
-    registerHostTables();
     PISDKData sdk{};
     sdk.size = sizeof sdk;
     sdk.handshakeVersion = HANDSHAKE_V0200;

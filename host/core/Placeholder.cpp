@@ -12,18 +12,26 @@
 namespace vexa::host {
 namespace {
 
-const PDSReadHFT kPDSRead = {{kPDSReadHFTName, kPDSReadHFTVersion, sizeof(PDSReadHFT)}};
-const PDSWriteHFT kPDSWrite = {{kPDSWriteHFTName, kPDSWriteHFTVersion, sizeof(PDSWriteHFT)}};
+// A table with its header filled and every member null.
+template <typename T>
+T table(const char* name, ASVersion version) {
+    T t{};
+    t.hdr = {name, version, sizeof(T)};
+    return t;
+}
+
+const PDSReadHFT kPDSRead = table<PDSReadHFT>(kPDSReadHFTName, kPDSReadHFTVersion);
+const PDSWriteHFT kPDSWrite = table<PDSWriteHFT>(kPDSWriteHFTName, kPDSWriteHFTVersion);
 // Interim, until the document engine, page-content model and dialog layer register theirs.
-const CosHFT kCos = {{kCosHFTName, kCosHFTVersion, sizeof(CosHFT)}};
-const PDModelHFT kPDModel = {{kPDModelHFTName, kPDModelHFTVersion, sizeof(PDModelHFT)}};
-const PDFEditReadHFT kEditRead = {{kPDFEditReadHFTName, kPDFEditReadHFTVersion, sizeof(PDFEditReadHFT)}};
-const PDFEditWriteHFT kEditWrite = {{kPDFEditWriteHFTName, kPDFEditWriteHFTVersion, sizeof(PDFEditWriteHFT)}};
+const CosHFT kCos = table<CosHFT>(kCosHFTName, kCosHFTVersion);
+const PDModelHFT kPDModel = table<PDModelHFT>(kPDModelHFTName, kPDModelHFTVersion);
+const PDFEditReadHFT kEditRead = table<PDFEditReadHFT>(kPDFEditReadHFTName, kPDFEditReadHFTVersion);
+const PDFEditWriteHFT kEditWrite = table<PDFEditWriteHFT>(kPDFEditWriteHFTName, kPDFEditWriteHFTVersion);
 const PagePDEContentHFT kPageContent = {
     {kPagePDEContentHFTName, kPagePDEContentHFTVersion, sizeof(PagePDEContentHFT)}};
-const PDSysFontHFT kSysFont = {{kPDSysFontHFTName, kPDSysFontHFTVersion, sizeof(PDSysFontHFT)}};
-const PlatformUIHFT kPlatformUI = {{kPlatformUIHFTName, kPlatformUIHFTVersion, sizeof(PlatformUIHFT)}};
-const AcroColorHFT kAcroColor = {{kAcroColorHFTName, kAcroColorHFTVersion, sizeof(AcroColorHFT)}};
+const PDSysFontHFT kSysFont = table<PDSysFontHFT>(kPDSysFontHFTName, kPDSysFontHFTVersion);
+const PlatformUIHFT kPlatformUI = table<PlatformUIHFT>(kPlatformUIHFTName, kPlatformUIHFTVersion);
+const AcroColorHFT kAcroColor = table<AcroColorHFT>(kAcroColorHFTName, kAcroColorHFTVersion);
 
 template <typename T>
 void offer(const T& table) {

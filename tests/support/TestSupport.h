@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vexa::test {
 
@@ -18,6 +19,26 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Points HOME and the XDG folders at a fresh temporary folder for the object's life,
+// so tests never touch the real home.
+class ScopedHome {
+public:
+    ScopedHome();
+    ~ScopedHome();
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    struct Saved {
+        std::string name;
+        bool had;
+        std::string value;
+    };
+    std::vector<Saved> saved_;
 };
 
 std::string readFile(const std::string& path);
