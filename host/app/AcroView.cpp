@@ -9,7 +9,9 @@
 namespace vexa::host::app {
 namespace {
 
-Application& A() { return Application::current(); }
+Application& A() {
+    return Application::current();
+}
 
 template <typename T>
 T* need(T* p) {
@@ -48,11 +50,15 @@ ASBool appUnregisterNotification(ASInt32 sel, ExtensionID owner, AVNotificationP
 void appRegisterIdle(AVIdleProc proc, ASClientData data, ASUns32 period) {
     A().registerIdle(proc, data, period);
 }
-void appUnregisterIdle(AVIdleProc proc, ASClientData data) { A().unregisterIdle(proc, data); }
+void appUnregisterIdle(AVIdleProc proc, ASClientData data) {
+    A().unregisterIdle(proc, data);
+}
 void appRegisterKeyDown(AVPageViewKeyDownProc proc, ASClientData data) {
     A().registerKeyHandler(proc, data);
 }
-ASUns32 getTickCount() { return A().clock().ticks(); }
+ASUns32 getTickCount() {
+    return A().clock().ticks();
+}
 
 ASInt32 alert(ASInt32 icon, const char* message, const char* b1, const char* b2, const char* b3,
               ASBool beep) {
@@ -72,8 +78,12 @@ void sysBeep(ASInt32) {
     if (A().frontEnd()) A().frontEnd()->beep();
 }
 
-AVMenubar getMenubar() { return &A().menubar(); }
-ASInt32 menubarNumMenus(AVMenubar mb) { return static_cast<ASInt32>(need(mb)->menus.size()); }
+AVMenubar getMenubar() {
+    return &A().menubar();
+}
+ASInt32 menubarNumMenus(AVMenubar mb) {
+    return static_cast<ASInt32>(need(mb)->menus.size());
+}
 AVMenu menubarMenuByIndex(AVMenubar mb, ASInt32 i) {
     need(mb);
     if (i < 0 || i >= static_cast<ASInt32>(mb->menus.size())) return nullptr;
@@ -105,9 +115,15 @@ AVMenu menuNew(const char* title, const char* name, ExtensionID owner) {
     m->refs++;
     return m;
 }
-ASAtom menuGetName(AVMenu m) { return atomFromString(need(m)->name.c_str()); }
-ASInt32 menuGetTitle(AVMenu m, char* b, ASInt32 n) { return copyOut(need(m)->title, b, n); }
-ASInt32 menuNumItems(AVMenu m) { return static_cast<ASInt32>(need(m)->items.size()); }
+ASAtom menuGetName(AVMenu m) {
+    return atomFromString(need(m)->name.c_str());
+}
+ASInt32 menuGetTitle(AVMenu m, char* b, ASInt32 n) {
+    return copyOut(need(m)->title, b, n);
+}
+ASInt32 menuNumItems(AVMenu m) {
+    return static_cast<ASInt32>(need(m)->items.size());
+}
 AVMenuItem menuItemByIndex(AVMenu m, ASInt32 i) {
     need(m);
     if (i < 0 || i >= static_cast<ASInt32>(m->items.size())) return nullptr;
@@ -127,7 +143,8 @@ void menuRelease(AVMenu m) {
 }
 AVMenuItem menuItemNew(const char* title, const char* name, AVMenu submenu, ASBool, char shortcut,
                        ASInt16, ExtensionID owner) {
-    _t_AVMenuItem* it = A().newMenuItem(title ? title : "", name ? name : "", submenu, shortcut, owner);
+    _t_AVMenuItem* it =
+        A().newMenuItem(title ? title : "", name ? name : "", submenu, shortcut, owner);
     it->refs++;
     return it;
 }
@@ -143,10 +160,18 @@ void itemSetMarked(AVMenuItem it, AVComputeMarkedProc p, ASClientData d) {
     need(it)->marked = p;
     it->markedData = d;
 }
-ASAtom itemGetName(AVMenuItem it) { return atomFromString(need(it)->name.c_str()); }
-ASInt32 itemGetTitle(AVMenuItem it, char* b, ASInt32 n) { return copyOut(need(it)->title, b, n); }
-AVMenu itemGetSubmenu(AVMenuItem it) { return need(it)->submenu; }
-void itemExecute(AVMenuItem it) { A().executeMenuItem(need(it)); }
+ASAtom itemGetName(AVMenuItem it) {
+    return atomFromString(need(it)->name.c_str());
+}
+ASInt32 itemGetTitle(AVMenuItem it, char* b, ASInt32 n) {
+    return copyOut(need(it)->title, b, n);
+}
+AVMenu itemGetSubmenu(AVMenuItem it) {
+    return need(it)->submenu;
+}
+void itemExecute(AVMenuItem it) {
+    A().executeMenuItem(need(it));
+}
 ASBool itemIsEnabled(AVMenuItem it) {
     need(it);
     if (it->isSeparator()) return false;
@@ -160,7 +185,9 @@ void itemRelease(AVMenuItem it) {
     if (it && it->refs > 0) it->refs--;
 }
 
-AVToolBar toolbarByName(const char* name) { return A().toolbar(name ? name : ""); }
+AVToolBar toolbarByName(const char* name) {
+    return A().toolbar(name ? name : "");
+}
 AVToolButton buttonNew(ASAtom name, const char* label, ExtensionID owner) {
     return A().newToolButton(atomString(name), label ? label : "", owner);
 }
@@ -199,12 +226,24 @@ void buttonExecute(AVToolButton b) {
     if (b->execute) b->execute(b->executeData);
 }
 
-AVTool registerTool(AVToolRec* r) { return A().registerTool(need(r)); }
-AVTool toolByName(ASAtom type) { return A().findTool(type); }
-AVToolRec* toolRecord(AVTool t) { return need(t)->record; }
-AVTool activeTool() { return A().activeTool(); }
-void setActiveTool(AVTool t, ASBool persistent) { A().setActiveTool(t, persistent); }
-AVTool docActiveTool(AVDoc d) { return need(d)->activeTool; }
+AVTool registerTool(AVToolRec* r) {
+    return A().registerTool(need(r));
+}
+AVTool toolByName(ASAtom type) {
+    return A().findTool(type);
+}
+AVToolRec* toolRecord(AVTool t) {
+    return need(t)->record;
+}
+AVTool activeTool() {
+    return A().activeTool();
+}
+void setActiveTool(AVTool t, ASBool persistent) {
+    A().setActiveTool(t, persistent);
+}
+AVTool docActiveTool(AVDoc d) {
+    return need(d)->activeTool;
+}
 void docSetActiveTool(AVDoc d, AVTool t, ASBool persistent) {
     need(d);
     if (d == A().frontDoc())
@@ -213,8 +252,12 @@ void docSetActiveTool(AVDoc d, AVTool t, ASBool persistent) {
         d->activeTool = t;
 }
 
-AVDoc activeDoc() { return A().frontDoc(); }
-ASInt32 numDocs() { return static_cast<ASInt32>(A().docs().size()); }
+AVDoc activeDoc() {
+    return A().frontDoc();
+}
+ASInt32 numDocs() {
+    return static_cast<ASInt32>(A().docs().size());
+}
 AVDoc docByIndex(ASInt32 i) {
     auto& v = A().docs();
     return (i >= 0 && i < static_cast<ASInt32>(v.size())) ? v[i].get() : nullptr;
@@ -222,21 +265,43 @@ AVDoc docByIndex(ASInt32 i) {
 AVDoc docOpenFromPDDoc(PDDoc pd, const char* title) {
     return A().openDoc(need(pd), title ? title : "");
 }
-ASBool docClose(AVDoc d, ASBool noSave) { return A().closeDoc(need(d), noSave); }
-PDDoc docGetPDDoc(AVDoc d) { return need(d)->pdDoc; }
-AVPageView docGetPageView(AVDoc d) { return &need(d)->view; }
-AVWindow docGetWindow(AVDoc d) { return &need(d)->window; }
-void* docGetWindowRef(AVDoc d) { return &need(d)->window; }
-void docBringToFront(AVDoc d) { A().setFrontDoc(need(d)); }
-ASInt32 docGetTitle(AVDoc d, char* b, ASInt32 n) { return copyOut(need(d)->title, b, n); }
+ASBool docClose(AVDoc d, ASBool noSave) {
+    return A().closeDoc(need(d), noSave);
+}
+PDDoc docGetPDDoc(AVDoc d) {
+    return need(d)->pdDoc;
+}
+AVPageView docGetPageView(AVDoc d) {
+    return &need(d)->view;
+}
+AVWindow docGetWindow(AVDoc d) {
+    return &need(d)->window;
+}
+void* docGetWindowRef(AVDoc d) {
+    return &need(d)->window;
+}
+void docBringToFront(AVDoc d) {
+    A().setFrontDoc(need(d));
+}
+ASInt32 docGetTitle(AVDoc d, char* b, ASInt32 n) {
+    return copyOut(need(d)->title, b, n);
+}
 void windowBecomeKey(AVWindow w) {
     if (w && w->doc) A().setFrontDoc(w->doc);
 }
 
-AVDoc pvGetDoc(AVPageView pv) { return need(pv)->doc; }
-PDPage pvGetPage(AVPageView pv) { return need(pv)->page; }
-ASInt32 pvGetPageNum(AVPageView pv) { return need(pv)->pageNum; }
-void pvGoTo(AVPageView pv, ASInt32 n) { A().goToPage(need(pv), n); }
+AVDoc pvGetDoc(AVPageView pv) {
+    return need(pv)->doc;
+}
+PDPage pvGetPage(AVPageView pv) {
+    return need(pv)->page;
+}
+ASInt32 pvGetPageNum(AVPageView pv) {
+    return need(pv)->pageNum;
+}
+void pvGoTo(AVPageView pv, ASInt32 n) {
+    A().goToPage(need(pv), n);
+}
 
 // The document progress monitor forwards to the front end.
 void pmBegin(ASClientData) {
@@ -254,14 +319,24 @@ void pmSetValue(ASInt32 n, ASClientData) {
     gValue = n;
     if (auto* f = A().frontEnd()) f->progressValue(n);
 }
-ASInt32 pmGetDuration(ASClientData) { return gDuration; }
-ASInt32 pmGetValue(ASClientData) { return gValue; }
+ASInt32 pmGetDuration(ASClientData) {
+    return gDuration;
+}
+ASInt32 pmGetValue(ASClientData) {
+    return gValue;
+}
 void pmSetText(ASText text, ASClientData) {
     if (auto* f = A().frontEnd()) f->progressText(text ? text->utf8 : "");
 }
 
-ASProgressMonitorRec gMonitor = {sizeof(ASProgressMonitorRec), pmBegin, pmEnd, pmSetDuration,
-                                 pmSetValue, pmGetDuration, pmGetValue, pmSetText};
+ASProgressMonitorRec gMonitor = {sizeof(ASProgressMonitorRec),
+                                 pmBegin,
+                                 pmEnd,
+                                 pmSetDuration,
+                                 pmSetValue,
+                                 pmGetDuration,
+                                 pmGetValue,
+                                 pmSetText};
 
 ASProgressMonitor getDocProgressMonitor(ASClientData* data) {
     if (data) *data = nullptr;
@@ -344,6 +419,8 @@ const AcroViewHFT kAcroView = {
 
 }  // namespace
 
-const AcroViewHFT* acroViewTable() { return &kAcroView; }
+const AcroViewHFT* acroViewTable() {
+    return &kAcroView;
+}
 
 }  // namespace vexa::host::app

@@ -42,7 +42,8 @@ Application::Application(bool virtualClock) : clock_(virtualClock) {
         menubar_.menus.push_back(m);
     }
     _t_AVMenu* about = newMenu("About Plug-Ins", "AboutExtensions", nullptr);
-    _t_AVMenuItem* aboutItem = newMenuItem("About Plug-Ins", "AboutExtensionsItem", about, 0, nullptr);
+    _t_AVMenuItem* aboutItem =
+        newMenuItem("About Plug-Ins", "AboutExtensionsItem", about, 0, nullptr);
     _t_AVMenu* help = findMenu("Help");
     aboutItem->menu = help;
     help->items.push_back(aboutItem);
@@ -63,7 +64,9 @@ Application& Application::current() {
     return *gCurrent;
 }
 
-bool Application::exists() { return gCurrent != nullptr; }
+bool Application::exists() {
+    return gCurrent != nullptr;
+}
 
 std::string Application::languageFromLocale() {
     const char* vars[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
@@ -221,7 +224,8 @@ void Application::broadcast(const AVNotificationData& data) {
         --broadcastDepth_;
         throw;
     }
-    if (--broadcastDepth_ == 0) std::erase_if(notifications_, [](const Notification& e) { return e.removed; });
+    if (--broadcastDepth_ == 0)
+        std::erase_if(notifications_, [](const Notification& e) { return e.removed; });
 }
 
 void Application::registerIdle(AVIdleProc proc, ASClientData data, ASUns32 period) {
@@ -347,7 +351,8 @@ void Application::goToPage(AVPageView view, ASInt32 pageNum) {
     if (view->page && documentHooks.releasePage) documentHooks.releasePage(view->page);
     view->page = nullptr;
     view->pageNum = pageNum;
-    if (pd && n > 0 && documentHooks.acquirePage) view->page = documentHooks.acquirePage(pd, pageNum);
+    if (pd && n > 0 && documentHooks.acquirePage)
+        view->page = documentHooks.acquirePage(pd, pageNum);
     if (changed) {
         AVNotificationData d{};
         d.selector = NSEL_AVPageViewDidChange;
@@ -360,8 +365,8 @@ void Application::goToPage(AVPageView view, ASInt32 pageNum) {
 }
 
 std::size_t Application::notificationCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(notifications_.begin(), notifications_.end(), [](auto& n) { return !n.removed; }));
+    return static_cast<std::size_t>(std::count_if(notifications_.begin(), notifications_.end(),
+                                                  [](auto& n) { return !n.removed; }));
 }
 
 std::size_t Application::idleCount() const {

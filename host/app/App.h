@@ -91,13 +91,13 @@ namespace vexa::host::app {
 // The clock of idle procedures: real time, or a virtual clock that only moves when
 // told (tests and scripts).
 class Clock {
-public:
+  public:
     explicit Clock(bool virtualTime);
-    ASUns32 ticks() const;  // 1/60 s since start
+    ASUns32 ticks() const;        // 1/60 s since start
     void advance(ASUns32 ticks);  // virtual clock only
     bool isVirtual() const { return virtual_; }
 
-private:
+  private:
     bool virtual_;
     ASUns32 virtualTicks_ = 0;
     long long startMs_ = 0;
@@ -114,7 +114,7 @@ struct DocumentHooks {
 };
 
 class Application {
-public:
+  public:
     explicit Application(bool virtualClock);
     ~Application();
     Application(const Application&) = delete;
@@ -145,7 +145,7 @@ public:
                                _t_AVMenu* submenu, char shortcut, ExtensionID owner);
     _t_AVMenu* findMenu(const std::string& name);
     _t_AVMenuItem* findMenuItem(const std::string& name);  // every menu and submenu
-    bool executeMenuItem(_t_AVMenuItem* item);              // false when disabled
+    bool executeMenuItem(_t_AVMenuItem* item);             // false when disabled
 
     // Toolbars.
     _t_AVToolBar* toolbar(const std::string& name);  // null for an unknown toolbar
@@ -197,7 +197,7 @@ public:
     void didInitialize();
     void willQuit();
 
-private:
+  private:
     struct Notification {
         ASInt32 selector;
         ExtensionID owner;

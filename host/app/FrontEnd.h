@@ -17,7 +17,7 @@ struct AlertRequest {
 };
 
 class FrontEnd {
-public:
+  public:
     virtual ~FrontEnd() = default;
     // Shows an alert and returns the number (1-based) of the button chosen.
     virtual int alert(const AlertRequest& request) = 0;

@@ -13,14 +13,17 @@ namespace vexa::host {
 
 namespace fs = std::filesystem;
 
-PluginLoader::~PluginLoader() { unloadAll(); }
+PluginLoader::~PluginLoader() {
+    unloadAll();
+}
 
 void PluginLoader::loadFolder(const std::string& folder) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return;
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(folder, ec))
-        if (e.path().extension() == ".so" && e.is_regular_file(ec)) files.push_back(e.path().string());
+        if (e.path().extension() == ".so" && e.is_regular_file(ec))
+            files.push_back(e.path().string());
     std::sort(files.begin(), files.end());
     for (const auto& f : files) load(f);
 }
@@ -67,7 +70,8 @@ PluginRecord& PluginLoader::load(const std::string& path) {
     if (!setup(HANDSHAKE_V0200, &sdk)) return refuse("needs a host function table this host lacks");
     if (!sdk.handshakeCallback) return refuse("did not register its handshake");
     r.handshake.size = sizeof r.handshake;
-    if (!sdk.handshakeCallback(HANDSHAKE_V0200, &r.handshake)) return refuse("refused the handshake");
+    if (!sdk.handshakeCallback(HANDSHAKE_V0200, &r.handshake))
+        return refuse("refused the handshake");
     if (r.handshake.extensionName != ASAtomNull) {
         r.name = atomString(r.handshake.extensionName);
         r.extension->name = r.name;
@@ -111,10 +115,14 @@ void PluginLoader::unloadAll() {
 
 const char* stateName(PluginRecord::State s) {
     switch (s) {
-        case PluginRecord::State::Found: return "found";
-        case PluginRecord::State::Loaded: return "loaded";
-        case PluginRecord::State::Inert: return "inert";
-        case PluginRecord::State::Refused: return "refused";
+        case PluginRecord::State::Found:
+            return "found";
+        case PluginRecord::State::Loaded:
+            return "loaded";
+        case PluginRecord::State::Inert:
+            return "inert";
+        case PluginRecord::State::Refused:
+            return "refused";
     }
     return "?";
 }

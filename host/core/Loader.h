@@ -22,7 +22,7 @@ struct PluginRecord {
 };
 
 class PluginLoader {
-public:
+  public:
     ~PluginLoader();
     // Loads every "*.so" of the folder, in name order. Missing folder: nothing found.
     void loadFolder(const std::string& folder);
@@ -32,7 +32,7 @@ public:
     void unloadAll();
     const std::vector<std::unique_ptr<PluginRecord>>& plugins() const { return plugins_; }
 
-private:
+  private:
     std::vector<std::unique_ptr<PluginRecord>> plugins_;
 };
 

@@ -26,7 +26,8 @@ const PDSWriteHFT kPDSWrite = table<PDSWriteHFT>(kPDSWriteHFTName, kPDSWriteHFTV
 const CosHFT kCos = table<CosHFT>(kCosHFTName, kCosHFTVersion);
 const PDModelHFT kPDModel = table<PDModelHFT>(kPDModelHFTName, kPDModelHFTVersion);
 const PDFEditReadHFT kEditRead = table<PDFEditReadHFT>(kPDFEditReadHFTName, kPDFEditReadHFTVersion);
-const PDFEditWriteHFT kEditWrite = table<PDFEditWriteHFT>(kPDFEditWriteHFTName, kPDFEditWriteHFTVersion);
+const PDFEditWriteHFT kEditWrite =
+    table<PDFEditWriteHFT>(kPDFEditWriteHFTName, kPDFEditWriteHFTVersion);
 const PagePDEContentHFT kPageContent = {
     {kPagePDEContentHFTName, kPagePDEContentHFTVersion, sizeof(PagePDEContentHFT)}};
 const PDSysFontHFT kSysFont = table<PDSysFontHFT>(kPDSysFontHFTName, kPDSysFontHFTVersion);

@@ -5,7 +5,9 @@
 namespace vexa::host {
 namespace {
 
-ASText textFromUTF8(const char* s) { return new _t_ASText{s ? s : ""}; }
+ASText textFromUTF8(const char* s) {
+    return new _t_ASText{s ? s : ""};
+}
 
 const char* textGetUTF8(ASText t) {
     if (!t) raise(genErrBadParm);
@@ -17,7 +19,9 @@ void textSetUTF8(ASText t, const char* s) {
     t->utf8 = s ? s : "";
 }
 
-void textDestroy(ASText t) { delete t; }
+void textDestroy(ASText t) {
+    delete t;
+}
 
 const ASExtraHFT kExtra = {
     {kASExtraHFTName, kASExtraHFTVersion, sizeof(ASExtraHFT)},
@@ -29,6 +33,8 @@ const ASExtraHFT kExtra = {
 
 }  // namespace
 
-const ASExtraHFT* extraTable() { return &kExtra; }
+const ASExtraHFT* extraTable() {
+    return &kExtra;
+}
 
 }  // namespace vexa::host

@@ -31,8 +31,15 @@ const char* kUsage =
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
     "                       from the locale)\n";
 
+// Errors are reported on one line: line breaks inside quoted texts are shown as \n.
+std::string oneLine(std::string s) {
+    for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
+        s.replace(i, 1, "\\n");
+    return s;
+}
+
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -64,7 +71,8 @@ Args parse(int argc, char** argv) {
             a.session.hostMinor = static_cast<ASInt16>(minor);
         } else if (s == "--language") {
             a.session.language = value("--language");
-        } else if (!s.empty() && s[0] == '-' && a.command.empty() && s != "--version" && s != "--help") {
+        } else if (!s.empty() && s[0] == '-' && a.command.empty() && s != "--version" &&
+                   s != "--help") {
             throw UsageError("unknown option " + s);
         } else {
             a.command = s;
@@ -111,7 +119,9 @@ int cmdInfo(Session& s) {
         todo.pop_back();
         if (m->owner) continue;
         for (_t_AVMenuItem* it : m->items) {
-            if (it->owner) std::printf("in \"%s\": %s  (%s)\n", m->name.c_str(), it->title.c_str(), it->name.c_str());
+            if (it->owner)
+                std::printf("in \"%s\": %s  (%s)\n", m->name.c_str(), it->title.c_str(),
+                            it->name.c_str());
             if (it->submenu) todo.push_back(it->submenu);
         }
     }
@@ -163,7 +173,7 @@ int runCli(int argc, char** argv) {
         std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");
         return 2;
     } catch (const ScriptError& e) {
-        std::fprintf(stderr, "vexa: %s\n", e.what());
+        std::fprintf(stderr, "vexa: %s\n", oneLine(e.what()).c_str());
         return 1;
     } catch (const ASException& e) {
         std::fprintf(stderr, "vexa: %s\n", errorText(e.code()).c_str());

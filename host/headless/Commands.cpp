@@ -10,7 +10,9 @@
 namespace vexa::host {
 namespace {
 
-app::Application& A() { return app::Application::current(); }
+app::Application& A() {
+    return app::Application::current();
+}
 
 HeadlessFrontEnd& frontEnd() {
     auto* f = dynamic_cast<HeadlessFrontEnd*>(A().frontEnd());
@@ -20,7 +22,8 @@ HeadlessFrontEnd& frontEnd() {
 
 std::string rest(const ScriptLine& line, std::size_t from) {
     std::string s;
-    for (std::size_t i = from; i < line.words.size(); ++i) s += (i > from ? " " : "") + line.words[i];
+    for (std::size_t i = from; i < line.words.size(); ++i)
+        s += (i > from ? " " : "") + line.words[i];
     return s;
 }
 
@@ -87,7 +90,8 @@ void cmdExpectAlert(ScriptRunner&, const ScriptLine& line) {
         if (a.checked) continue;
         a.checked = true;
         if (a.request.message.find(text) == std::string::npos)
-            throw ScriptError("expected an alert with \"" + text + "\", saw \"" + a.request.message + "\"");
+            throw ScriptError("expected an alert with \"" + text + "\", saw \"" +
+                              a.request.message + "\"");
         return;
     }
     throw ScriptError("expected an alert with \"" + text + "\", none was shown");
@@ -127,7 +131,8 @@ void cmdExpectMenu(ScriptRunner&, const ScriptLine& line) {
     if (line.words.size() > 2) {
         std::string want = rest(line, 2);
         const std::string& title = it ? it->title : m->title;
-        if (title != want) throw ScriptError("\"" + name + "\" is titled \"" + title + "\", not \"" + want + "\"");
+        if (title != want)
+            throw ScriptError("\"" + name + "\" is titled \"" + title + "\", not \"" + want + "\"");
     }
 }
 
@@ -148,7 +153,8 @@ void cmdExpectFront(ScriptRunner&, const ScriptLine& line) {
     std::string title = rest(line, 1);
     AVDoc d = A().frontDoc();
     std::string have = d ? d->title : "(none)";
-    if (have != title) throw ScriptError("the front document is \"" + have + "\", not \"" + title + "\"");
+    if (have != title)
+        throw ScriptError("the front document is \"" + have + "\", not \"" + title + "\"");
 }
 
 void cmdButton(ScriptRunner&, const ScriptLine& line) {
@@ -160,7 +166,9 @@ void cmdButton(ScriptRunner&, const ScriptLine& line) {
     if (b->execute) b->execute(b->executeData);
 }
 
-void cmdEcho(ScriptRunner&, const ScriptLine& line) { std::printf("%s\n", rest(line, 1).c_str()); }
+void cmdEcho(ScriptRunner&, const ScriptLine& line) {
+    std::printf("%s\n", rest(line, 1).c_str());
+}
 
 }  // namespace
 
@@ -169,7 +177,8 @@ void registerAppScriptCommands() {
     registerScriptCommand("close", "close [all]", cmdClose);
     registerScriptCommand("front", "front TITLE", cmdFront);
     registerScriptCommand("menu", "menu NAME | menu MENU>ITEM-TITLE", cmdMenu);
-    registerScriptCommand("answer", "answer BUTTON (1, 2, 3, a button text, default, cancel)", cmdAnswer);
+    registerScriptCommand("answer", "answer BUTTON (1, 2, 3, a button text, default, cancel)",
+                          cmdAnswer);
     registerScriptCommand("expect-alert", "expect-alert TEXT", cmdExpectAlert);
     registerScriptCommand("expect-no-alert", "expect-no-alert", cmdExpectNoAlert);
     registerScriptCommand("idle", "idle [SECONDS]", cmdIdle);

@@ -45,39 +45,40 @@ int HeadlessFrontEnd::answerIndex(const app::AlertRequest& request, const std::s
 int HeadlessFrontEnd::alert(const app::AlertRequest& request) {
     if (request.beep) ++beeps;
     ScriptRunner* script = ScriptRunner::current();
+    // Recorded before it is answered, so that lines run while it is up can see it.
+    alerts.push_back({request, 0, false});
+    std::size_t index = alerts.size() - 1;
     int chosen = 0;
     if (script) {
-        auto take = [&](const std::string& answer) {
-            chosen = answerIndex(request, answer);
-            if (chosen == 0)
-                throw ScriptError("\"" + answer + "\" is no button of the " + describe(request));
-        };
-        if (!script->queuedAnswers.empty()) {
+        auto takeQueued = [&] {
+            if (script->queuedAnswers.empty()) return false;
             std::string a = script->queuedAnswers.front();
             script->queuedAnswers.erase(script->queuedAnswers.begin());
-            take(a);
-        } else {
-            // The following lines are the user's actions while the alert is up; the
-            // first "answer" line closes it.
-            script->runNested(
-                [&] {
-                    if (chosen == 0 && !script->queuedAnswers.empty()) {
-                        std::string a = script->queuedAnswers.front();
-                        script->queuedAnswers.erase(script->queuedAnswers.begin());
-                        take(a);
-                    }
-                    return chosen != 0;
-                },
-                [&] { return describe(request); });
+            chosen = answerIndex(request, a);
+            if (chosen == 0)
+                throw ScriptError("\"" + a + "\" is no button of the " + describe(request));
+            return true;
+        };
+        if (!takeQueued()) {
+            if (request.buttons.size() <= 1) {
+                // A message with only one button needs no decision: it is acknowledged.
+                chosen = 1;
+            } else {
+                // The following lines are the user's actions while the alert is up;
+                // the first "answer" line closes it.
+                script->runNested([&] { return chosen != 0 || takeQueued(); },
+                                  [&] { return describe(request); });
+            }
         }
     } else {
         std::string buttons;
         for (std::size_t i = 0; i < request.buttons.size(); ++i)
-            buttons += (i ? " " : "") + std::string("[") + request.buttons[i] + (i == 0 ? "*]" : "]");
+            buttons +=
+                (i ? " " : "") + std::string("[") + request.buttons[i] + (i == 0 ? "*]" : "]");
         std::fprintf(stderr, "vexa: %s %s\n", request.message.c_str(), buttons.c_str());
         chosen = 1;
     }
-    alerts.push_back({request, chosen, false});
+    alerts[index].chosen = chosen;
     return chosen;
 }
 
@@ -92,7 +93,9 @@ void HeadlessFrontEnd::progressEnd() {
     progressActive_ = false;
 }
 
-void HeadlessFrontEnd::progressText(const std::string& text) { progressText_ = text; }
+void HeadlessFrontEnd::progressText(const std::string& text) {
+    progressText_ = text;
+}
 
 void HeadlessFrontEnd::progressDuration(ASInt32 steps) {
     progressSteps_ = steps;
@@ -106,9 +109,10 @@ void HeadlessFrontEnd::progressValue(ASInt32 value) {
 
 void HeadlessFrontEnd::drawProgress(bool final) {
     if (quiet) return;
-    int percent = progressSteps_ > 0
-                      ? static_cast<int>(std::clamp<long>(100L * progressValue_ / progressSteps_, 0, 100))
-                      : 0;
+    int percent =
+        progressSteps_ > 0
+            ? static_cast<int>(std::clamp<long>(100L * progressValue_ / progressSteps_, 0, 100))
+            : 0;
     if (isatty(STDERR_FILENO)) {
         int filled = percent * 30 / 100;
         std::fprintf(stderr, "\r%-24.24s [%.*s%*s] %3d%% (%d/%d)", progressText_.c_str(), filled,
@@ -122,7 +126,8 @@ void HeadlessFrontEnd::drawProgress(bool final) {
     int tenth = percent / 10;
     if (!final && tenth == lastPercentShown_) return;
     lastPercentShown_ = tenth;
-    std::fprintf(stderr, "progress: %s %d/%d\n", progressText_.c_str(), progressValue_, progressSteps_);
+    std::fprintf(stderr, "progress: %s %d/%d\n", progressText_.c_str(), progressValue_,
+                 progressSteps_);
 }
 
 }  // namespace vexa::host

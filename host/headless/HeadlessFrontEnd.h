@@ -11,7 +11,7 @@
 namespace vexa::host {
 
 class HeadlessFrontEnd : public app::FrontEnd {
-public:
+  public:
     int alert(const app::AlertRequest& request) override;
     void beep() override { ++beeps; }
     void progressBegin() override;
@@ -33,7 +33,7 @@ public:
     // Resolves an answer word ("1", "2", "3", a button text, "default", "cancel").
     static int answerIndex(const app::AlertRequest& request, const std::string& answer);
 
-private:
+  private:
     void drawProgress(bool final);
     bool progressActive_ = false;
     std::string progressText_;

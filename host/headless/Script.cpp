@@ -87,10 +87,16 @@ long scriptInt(const ScriptLine& line, std::size_t index) {
     throw ScriptError("\"" + s + "\" is not a number");
 }
 
-ScriptRunner::ScriptRunner() : previous_(gCurrent) { gCurrent = this; }
-ScriptRunner::~ScriptRunner() { gCurrent = previous_; }
+ScriptRunner::ScriptRunner() : previous_(gCurrent) {
+    gCurrent = this;
+}
+ScriptRunner::~ScriptRunner() {
+    gCurrent = previous_;
+}
 
-ScriptRunner* ScriptRunner::current() { return gCurrent; }
+ScriptRunner* ScriptRunner::current() {
+    return gCurrent;
+}
 
 void ScriptRunner::load(const std::string& text, const std::string& fileName) {
     lines_.clear();
@@ -115,7 +121,9 @@ void ScriptRunner::loadFile(const std::string& path) {
     load(s.str(), path);
 }
 
-const ScriptLine* ScriptRunner::currentLine() const { return current_; }
+const ScriptLine* ScriptRunner::currentLine() const {
+    return current_;
+}
 
 void ScriptRunner::runLine(const ScriptLine& line) {
     auto it = commands().find(line.words[0]);

@@ -20,7 +20,7 @@ namespace vexa::host {
 
 // A failed command or expectation: the script stops with this message.
 class ScriptError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -40,7 +40,7 @@ void registerScriptCommand(const std::string& name, const std::string& usage,
                            ScriptCommand command);
 
 class ScriptRunner {
-public:
+  public:
     ScriptRunner();
     ~ScriptRunner();
     ScriptRunner(const ScriptRunner&) = delete;
@@ -65,7 +65,7 @@ public:
     // Answers queued for alerts by "answer" lines run while no alert was waiting.
     std::vector<std::string> queuedAnswers;
 
-private:
+  private:
     void runLine(const ScriptLine& line);
     std::vector<ScriptLine> lines_;
     std::size_t next_ = 0;

@@ -22,7 +22,7 @@ struct SessionOptions {
 };
 
 class Session {
-public:
+  public:
     explicit Session(const SessionOptions& options);
     ~Session();
     Session(const Session&) = delete;
@@ -35,7 +35,7 @@ public:
     // Loads the plug-ins and announces that the application finished starting.
     void start();
 
-private:
+  private:
     SessionOptions options_;
     HeadlessFrontEnd frontEnd_;
     std::unique_ptr<app::Application> app_;

@@ -51,7 +51,8 @@ bool importHostTables(const CoreHFT* core) {
            importTable(core, gPDFEditWriteHFT, kPDFEditWriteHFTName, HFT_VERSION(6, 0)) &&
            importTable(core, gPDFEditReadHFT, kPDFEditReadHFTName, kPDFEditReadHFTVersion) &&
            importTable(core, gPDSysFontHFT, kPDSysFontHFTName, kPDSysFontHFTVersion) &&
-           importTable(core, gPagePDEContentHFT, kPagePDEContentHFTName, kPagePDEContentHFTVersion) &&
+           importTable(core, gPagePDEContentHFT, kPagePDEContentHFTName,
+                       kPagePDEContentHFTVersion) &&
            importTable(core, gAcroViewHFT, kAcroViewHFTName, HFT_VERSION(6, 0)) &&
            importTable(core, gPDSWriteHFT, kPDSWriteHFTName, kPDSWriteHFTVersion) &&
            importTable(core, gPDSReadHFT, kPDSReadHFTName, kPDSReadHFTVersion) &&

@@ -21,9 +21,13 @@ WEAK CMySettings gPrefs;
 
 WEAK CMySettings::CMySettings() {}
 WEAK CMySettings::~CMySettings() {}
-WEAK bool CMySettings::shallReload() const { return false; }
+WEAK bool CMySettings::shallReload() const {
+    return false;
+}
 WEAK void CMySettings::reload() {}
-WEAK ASInt32 CMySettings::get(const char*, const char*, char*, ASInt32) const { return -1; }
+WEAK ASInt32 CMySettings::get(const char*, const char*, char*, ASInt32) const {
+    return -1;
+}
 
 WEAK void setPIPath(const char* path) {
     std::snprintf(gPIPath, sizeof gPIPath, "%s", path);
@@ -43,13 +47,17 @@ WEAK ASInt32 languageFromCode(const char* code) {
     if (std::strcmp(code, "NLD") == 0) return 5;
     return 0;
 }
-WEAK ASInt32 setupMyStrings() { return -1; }
+WEAK ASInt32 setupMyStrings() {
+    return -1;
+}
 WEAK void cleanupMyStrings() {}
 WEAK char* getString(const char* key, char* out) {
     std::snprintf(out, 251, "%s", key);
     return out;
 }
-WEAK char* addEllipsisToString(char* text) { return std::strcat(text, "\xE2\x80\xA6"); }
+WEAK char* addEllipsisToString(char* text) {
+    return std::strcat(text, "\xE2\x80\xA6");
+}
 WEAK void UTF8ToHost(char*, ASInt32) {}
 WEAK void setupDialogs(const char*) {}
 WEAK ASInt32 msgBox(const char* key, ...) {
@@ -64,10 +72,22 @@ WEAK void setupDump(ASInt32) {}
 WEAK void clearDump(ASInt32) {}
 WEAK void dprintf(const char*, ...) {}
 WEAK void dumpTime(const char*, const char*) {}
-WEAK ASInt32 setEHMode(ASInt32) { return 0; }
-WEAK ASInt32 getVisible() { return 1; }
+WEAK ASInt32 setEHMode(ASInt32) {
+    return 0;
+}
+WEAK ASInt32 getVisible() {
+    return 1;
+}
 WEAK void savePalPosToPrefs() {}
-WEAK float getVexaVersion(PDDoc) { return 0; }
-WEAK ASInt32 getDragDrop() { return 0; }
-WEAK ASInt32 saveAsMinor() { return 4; }
-WEAK bool doPrefsDlg() { return false; }
+WEAK float getVexaVersion(PDDoc) {
+    return 0;
+}
+WEAK ASInt32 getDragDrop() {
+    return 0;
+}
+WEAK ASInt32 saveAsMinor() {
+    return 4;
+}
+WEAK bool doPrefsDlg() {
+    return false;
+}

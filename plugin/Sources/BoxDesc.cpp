@@ -4,5 +4,9 @@ namespace {
 PDDoc gCosPDDoc = nullptr;
 }
 
-void setCosDoc(PDDoc doc) { gCosPDDoc = doc; }
-PDDoc getCosPDDoc() { return gCosPDDoc; }
+void setCosDoc(PDDoc doc) {
+    gCosPDDoc = doc;
+}
+PDDoc getCosPDDoc() {
+    return gCosPDDoc;
+}

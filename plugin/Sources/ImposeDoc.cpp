@@ -16,5 +16,9 @@ void doImposeIdle() {}
 
 void drawFrames(AVPageView) {}
 
-void setFrontDoc(AVDoc doc) { gFrontDoc = doc; }
-AVDoc getFrontDoc() { return gFrontDoc; }
+void setFrontDoc(AVDoc doc) {
+    gFrontDoc = doc;
+}
+AVDoc getFrontDoc() {
+    return gFrontDoc;
+}

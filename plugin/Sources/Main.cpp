@@ -30,11 +30,19 @@ const char kHotfolder[] = "hotfolder";
 const char kPreferences[] = "preferences";
 const char kInfo[] = "info";
 
-AVMenubar menubar() { return gAcroViewHFT->AVAppGetMenubar(); }
+AVMenubar menubar() {
+    return gAcroViewHFT->AVAppGetMenubar();
+}
 
-ASBool alwaysEnabled(ASClientData) { return true; }
-ASBool neverMarked(ASClientData) { return false; }
-void executeMenuItem(ASClientData key) { doMenuCommand(key); }
+ASBool alwaysEnabled(ASClientData) {
+    return true;
+}
+ASBool neverMarked(ASClientData) {
+    return false;
+}
+void executeMenuItem(ASClientData key) {
+    doMenuCommand(key);
+}
 
 void addCommandItem(AVMenu menu, const char* key, bool ellipsis) {
     char title[300];
@@ -52,8 +60,8 @@ void addCommandItem(AVMenu menu, const char* key, bool ellipsis) {
 }
 
 void avMenuAddSeparator(AVMenu menu) {
-    AVMenuItem sep = gAcroViewHFT->AVMenuItemNew("-", "Vexa:separator", nullptr, false, 0, 0,
-                                                 gExtensionID);
+    AVMenuItem sep =
+        gAcroViewHFT->AVMenuItemNew("-", "Vexa:separator", nullptr, false, 0, 0, gExtensionID);
     gAcroViewHFT->AVMenuAddMenuItem(menu, sep, 0x7FFFFFFF);
     gAcroViewHFT->AVMenuItemRelease(sep);
 }
@@ -97,17 +105,29 @@ void setupMenus() {
 void pageViewDidChange(const AVNotificationData* data, ASClientData) {
     if (data && (data->flags & 2)) adjustPalette();
 }
-void docWillClose(const AVNotificationData*, ASClientData) { adjustPalette(); }
+void docWillClose(const AVNotificationData*, ASClientData) {
+    adjustPalette();
+}
 void frontDocDidChange(const AVNotificationData* data, ASClientData) {
     setFrontDoc(data ? data->avDoc : nullptr);
     setCosDoc(data ? data->pdDoc : nullptr);
     adjustPalette();
 }
-void appDidInitialize(const AVNotificationData*, ASClientData) { gFirstIdle = getVisible() == 1; }
-void appWillQuit(const AVNotificationData*, ASClientData) { savePalPosToPrefs(); }
-void docDidChangePages(const AVNotificationData*, ASClientData) { adjustPalette(); }
-void paletteRefresh(const AVNotificationData*, ASClientData) { adjustPalette(); }
-void windowDidChange(const AVNotificationData*, ASClientData) { adjustPalette(); }
+void appDidInitialize(const AVNotificationData*, ASClientData) {
+    gFirstIdle = getVisible() == 1;
+}
+void appWillQuit(const AVNotificationData*, ASClientData) {
+    savePalPosToPrefs();
+}
+void docDidChangePages(const AVNotificationData*, ASClientData) {
+    adjustPalette();
+}
+void paletteRefresh(const AVNotificationData*, ASClientData) {
+    adjustPalette();
+}
+void windowDidChange(const AVNotificationData*, ASClientData) {
+    adjustPalette();
+}
 void pageViewDidDraw(const AVNotificationData* data, ASClientData) {
     drawFrames(data ? data->pageView : nullptr);
 }
@@ -131,8 +151,12 @@ void registerNotifications() {
 
 }  // namespace
 
-ASBool PluginExportHFTs() { return true; }
-ASBool PluginImportReplaceAndRegister() { return true; }
+ASBool PluginExportHFTs() {
+    return true;
+}
+ASBool PluginImportReplaceAndRegister() {
+    return true;
+}
 
 ASBool PluginInit() {
     // 1. Our own file and module name.

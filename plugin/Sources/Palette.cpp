@@ -12,14 +12,22 @@ AVTool gTool = nullptr;
 AVTool gLastTool = nullptr;
 AVToolButton gToolButton = nullptr;
 
-ASAtom toolType() { return asAtomFromString("Vexa"); }
+ASAtom toolType() {
+    return asAtomFromString("Vexa");
+}
 
-ASAtom getType(AVTool) { return toolType(); }
-void activate(AVTool, ASBool) { showPalette(nullptr); }
-void deactivate(AVTool) { adjustPalette(); }
+ASAtom getType(AVTool) {
+    return toolType();
+}
+void activate(AVTool, ASBool) {
+    showPalette(nullptr);
+}
+void deactivate(AVTool) {
+    adjustPalette();
+}
 
-AVToolRec gToolRec = {sizeof(AVToolRec), activate, deactivate, nullptr, nullptr, nullptr,
-                      getType, nullptr, nullptr, nullptr};
+AVToolRec gToolRec = {sizeof(AVToolRec), activate, deactivate, nullptr, nullptr,
+                      nullptr,           getType,  nullptr,    nullptr, nullptr};
 
 void toggleTool(ASClientData) {
     if (myTool()) {
@@ -29,13 +37,21 @@ void toggleTool(ASClientData) {
         gAcroViewHFT->AVAppSetActiveTool(gTool, true);
     }
 }
-ASBool buttonEnabled(ASClientData) { return true; }
-ASBool buttonMarked(ASClientData) { return myTool(); }
+ASBool buttonEnabled(ASClientData) {
+    return true;
+}
+ASBool buttonMarked(ASClientData) {
+    return myTool();
+}
 
 }  // namespace
 
-void adjustPalette() { gPaletteUpdate = true; }
-bool paletteNeedsUpdate() { return gPaletteUpdate; }
+void adjustPalette() {
+    gPaletteUpdate = true;
+}
+bool paletteNeedsUpdate() {
+    return gPaletteUpdate;
+}
 
 void showPalette(AVWindow) {
     // The palette window itself is built by the interactive-editing code; until it
@@ -43,9 +59,13 @@ void showPalette(AVWindow) {
     adjustPalette();
 }
 
-void showVexa() { showPalette(nullptr); }
+void showVexa() {
+    showPalette(nullptr);
+}
 
-CMyDialog* getPalette() { return gPalette; }
+CMyDialog* getPalette() {
+    return gPalette;
+}
 
 void doPaletteIdle() {
     if (!gPaletteUpdate || !gPalette) return;
@@ -61,7 +81,8 @@ void doPrefsBtn() {
 
 void setupTool() {
     gTool = gAcroViewHFT->AVAppRegisterTool(&gToolRec);
-    gToolButton = gAcroViewHFT->AVToolButtonNew(asAtomFromString("ORVA:Vexa"), gModuleName, gExtensionID);
+    gToolButton =
+        gAcroViewHFT->AVToolButtonNew(asAtomFromString("ORVA:Vexa"), gModuleName, gExtensionID);
     gAcroViewHFT->AVToolButtonSetExecuteProc(gToolButton, toggleTool, nullptr);
     gAcroViewHFT->AVToolButtonSetComputeEnabledProc(gToolButton, buttonEnabled, nullptr);
     gAcroViewHFT->AVToolButtonSetComputeMarkedProc(gToolButton, buttonMarked, nullptr);
@@ -71,7 +92,8 @@ void setupTool() {
 
 bool myTool() {
     AVDoc front = avAppGetActiveDoc();
-    AVTool active = front ? gAcroViewHFT->AVDocGetActiveTool(front) : gAcroViewHFT->AVAppGetActiveTool();
+    AVTool active =
+        front ? gAcroViewHFT->AVDocGetActiveTool(front) : gAcroViewHFT->AVAppGetActiveTool();
     return gTool && active == gTool;
 }
 

@@ -13,16 +13,24 @@ namespace {
 
 std::vector<std::string> gCalls;
 
-void first(const AVNotificationData* d, ASClientData) { gCalls.push_back("first " + std::to_string(d->selector)); }
-void second(const AVNotificationData* d, ASClientData) { gCalls.push_back("second " + std::to_string(d->selector)); }
+void first(const AVNotificationData* d, ASClientData) {
+    gCalls.push_back("first " + std::to_string(d->selector));
+}
+void second(const AVNotificationData* d, ASClientData) {
+    gCalls.push_back("second " + std::to_string(d->selector));
+}
 void unregistersSecond(const AVNotificationData*, ASClientData) {
     gCalls.push_back("remover");
     Application::current().unregisterNotification(NSEL_AVDocDidOpen, nullptr, second, nullptr);
 }
 
 int gFast = 0, gSlow = 0;
-void fast(ASClientData) { ++gFast; }
-void slow(ASClientData) { ++gSlow; }
+void fast(ASClientData) {
+    ++gFast;
+}
+void slow(ASClientData) {
+    ++gSlow;
+}
 
 struct AppTest : ::testing::Test {
     void SetUp() override {
@@ -110,21 +118,25 @@ TEST_F(AppTest, OpeningAndClosingDocumentsNotifiesAndMovesTheFront) {
     EXPECT_EQ(app.frontDoc(), a);
     app.closeDoc(a, true);
     EXPECT_EQ(app.frontDoc(), nullptr);
-    EXPECT_EQ(gCalls, (std::vector<std::string>{"first 4", "first 2", "first 4", "first 2", "first 7",
-                                                "first 2", "first 7", "first 2"}));
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"first 4", "first 2", "first 4", "first 2",
+                                                "first 7", "first 2", "first 7", "first 2"}));
 }
 
 TEST_F(AppTest, KeysGoToHandlersUntilOneTakesThem) {
     static std::vector<int> seen;
     seen.clear();
-    app.registerKeyHandler([](AVPageView, ASUns16 k, ASInt16, ASClientData) -> ASBool {
-        seen.push_back(k);
-        return k == 'a';
-    }, nullptr);
-    app.registerKeyHandler([](AVPageView, ASUns16 k, ASInt16, ASClientData) -> ASBool {
-        seen.push_back(1000 + k);
-        return true;
-    }, nullptr);
+    app.registerKeyHandler(
+        [](AVPageView, ASUns16 k, ASInt16, ASClientData) -> ASBool {
+            seen.push_back(k);
+            return k == 'a';
+        },
+        nullptr);
+    app.registerKeyHandler(
+        [](AVPageView, ASUns16 k, ASInt16, ASClientData) -> ASBool {
+            seen.push_back(1000 + k);
+            return true;
+        },
+        nullptr);
     EXPECT_TRUE(app.keyDown(nullptr, 'a', 0));
     EXPECT_TRUE(app.keyDown(nullptr, 'b', 0));
     EXPECT_EQ(seen, (std::vector<int>{'a', 'b', 1000 + 'b'}));

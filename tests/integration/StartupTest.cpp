@@ -68,8 +68,9 @@ TEST_F(Startup, LoadsAndPutsItsMenuDirectlyAfterWindow) {
 TEST_F(Startup, WithoutWindowMenuTheMenuGoesLast) {
     auto s = makeSession();
     auto& menus = s->app().menubar().menus;
-    menus.erase(std::remove_if(menus.begin(), menus.end(), [](auto* m) { return m->name == "Window"; }),
-                menus.end());
+    menus.erase(
+        std::remove_if(menus.begin(), menus.end(), [](auto* m) { return m->name == "Window"; }),
+        menus.end());
     s->start();
     EXPECT_EQ(menuIndex(*s, "Vexa:Vexa"), static_cast<int>(menus.size()) - 1);
 }
@@ -85,7 +86,8 @@ TEST_F(Startup, AboutItemIsTitledWithTheModuleNameAndShowsTheVersion) {
     s->app().executeMenuItem(s->app().findMenuItem("Vexa:info"));
     auto& alerts = s->frontEnd().alerts;
     ASSERT_EQ(alerts.size(), 2u);
-    for (auto& a : alerts) EXPECT_EQ(a.request.message.rfind("Vexa 6.17", 0), 0u) << a.request.message;
+    for (auto& a : alerts)
+        EXPECT_EQ(a.request.message.rfind("Vexa 6.17", 0), 0u) << a.request.message;
 }
 
 TEST_F(Startup, RegistersIdleCallbacksNotificationsAndTheTool) {
@@ -151,7 +153,8 @@ TEST_F(Startup, HostExceptionsReachThePluginsHandlers) {
     EXPECT_EQ(r.state, PluginRecord::State::Loaded) << r.reason;
     auto& alerts = s->frontEnd().alerts;
     ASSERT_EQ(alerts.size(), 2u);
-    EXPECT_EQ(alerts[0].request.message, "caught raise " + std::to_string(genErrNoMemory) + ": Out of memory");
+    EXPECT_EQ(alerts[0].request.message,
+              "caught raise " + std::to_string(genErrNoMemory) + ": Out of memory");
     EXPECT_EQ(alerts[1].request.message,
               "caught bad parameter " + std::to_string(genErrBadParm) + ": Bad parameter");
 }

@@ -2,7 +2,9 @@
 #include "PIMain.h"
 
 namespace {
-ASBool setup(ASUns32, PISDKData*) { return true; }
+ASBool setup(ASUns32, PISDKData*) {
+    return true;
+}
 }  // namespace
 
 extern "C" VEXA_API ASBool PlugInMain(ASUns32, ASUns32* handshakeVersion, PISetupSDKProc* setupProc,

@@ -20,19 +20,21 @@ void say(const char* what, ASErrorCode code) {
 
 ASBool init() {
     DURING
-        gCore->ASRaise(genErrNoMemory);
+    gCore->ASRaise(genErrNoMemory);
     HANDLER
-        say("caught raise", ERRORCODE);
+    say("caught raise", ERRORCODE);
     END_HANDLER
     DURING
-        gView->AVMenuGetName(nullptr);  // a bad parameter raises inside the host
+    gView->AVMenuGetName(nullptr);  // a bad parameter raises inside the host
     HANDLER
-        say("caught bad parameter", ERRORCODE);
+    say("caught bad parameter", ERRORCODE);
     END_HANDLER
     return true;
 }
 
-ASBool yes() { return true; }
+ASBool yes() {
+    return true;
+}
 
 ASBool handshake(ASUns32 version, PIHandshakeData* data) {
     if (version != HANDSHAKE_V0200) return false;
