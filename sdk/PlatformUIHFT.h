@@ -77,8 +77,8 @@ struct PlatformUIHFT {
 
     // Windows. name identifies the window to the user and to scripts (the description
     // name, "IMPOSE"); title is shown. A window starts hidden.
-    PUIWindow (*PUIWindowNew)(const char* name, const char* title, ASInt32 width,
-                              ASInt32 height, ASBool modal);
+    PUIWindow (*PUIWindowNew)(const char* name, const char* title, ASInt32 width, ASInt32 height,
+                              ASBool modal);
     void (*PUIWindowDestroy)(PUIWindow window);
     PUIControl (*PUIWindowGetRoot)(PUIWindow window);
     // Runs the window modally until PUIWindowEndModal; returns the result given there.
@@ -136,12 +136,10 @@ struct PlatformUIHFT {
     // Named text properties of a control (the description's extra elements, "unit",
     // "vmin", "vmax"). GetProperty returns the length, or -1 when not set.
     void (*PUIControlSetProperty)(PUIControl control, ASUns32 tag, const char* value);
-    ASInt32 (*PUIControlGetProperty)(PUIControl control, ASUns32 tag, char* buffer,
-                                     ASInt32 size);
+    ASInt32 (*PUIControlGetProperty)(PUIControl control, ASUns32 tag, char* buffer, ASInt32 size);
     void (*PUIControlRemoveProperty)(PUIControl control, ASUns32 tag);
 
-    void (*PUIControlSetHandler)(PUIControl control, PUIControlProc proc,
-                                 ASClientData clientData);
+    void (*PUIControlSetHandler)(PUIControl control, PUIControlProc proc, ASClientData clientData);
     void (*PUIControlSetKeyFilter)(PUIControl control, PUIKeyFilterProc proc,
                                    ASClientData clientData);
 
@@ -149,8 +147,7 @@ struct PlatformUIHFT {
     // bytes) when the user chose one. filter is a pattern such as "*.pdf" or null.
     ASBool (*PUIChooseFile)(const char* title, const char* filter, const char* initialPath,
                             ASUns32 flags, char* path, ASInt32 size);
-    ASBool (*PUIChooseFolder)(const char* title, const char* initialPath, char* path,
-                              ASInt32 size);
+    ASBool (*PUIChooseFolder)(const char* title, const char* initialPath, char* path, ASInt32 size);
     // Opens a file or folder with the system's default application; false on failure.
     ASBool (*PUIOpenWithDefaultApp)(const char* path);
 

@@ -2,13 +2,21 @@
 #include "core/Core.h"
 #include "core/Registry.h"
 #include "core/Support.h"
+#include "core/Text.h"
+#include "app/App.h"
 
 namespace vexa::host {
+
+void registerPlaceholderTables();
 
 void registerHostTables() {
     TableRegistry& r = registry();
     r.add(&coreTable()->hdr);
     r.add(&supportTable()->hdr);
+    r.add(&extraTable()->hdr);
+    r.add(&app::acroViewTable()->hdr);
+    // Last: placeholders for tables no module registered.
+    registerPlaceholderTables();
 }
 
 }  // namespace vexa::host
