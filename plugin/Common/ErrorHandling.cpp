@@ -43,9 +43,9 @@ void appendToLog(const char* text, size_t len) {
 
 void writeLine(const char* text) {
     size_t len = std::strlen(text);
+    // Only the log: on this platform the standard output belongs to the host's own
+    // output (scripts, command results).
     if (gLogMode < 1 || len == 0) return;
-    std::fwrite(text, 1, len, stdout);
-    std::fflush(stdout);
     appendToLog(text, len);
 }
 
