@@ -263,8 +263,17 @@ namespace {
 // walker, which arrives with the template model.
 void repairFrameDicts(PDDoc) {}
 
-// A template is always saved in full, in the PDF version the preferences ask for.
-void adjustSaveParams(PDDocSaveParamsRec*, ASInt32) {}
+// A template is always saved in full, in the PDF version the preferences ask for. The
+// second flags word is cleared too, so the writer's own defaults apply.
+void adjustSaveParams(PDDocSaveParamsRec* params, ASInt32 minor) {
+    if (!params) return;
+    params->saveFlags = PDSaveFull;
+    params->saveFlags2 = 0;
+    if (minor >= 1) {
+        params->major = 1;
+        params->minor = minor;
+    }
+}
 
 }  // namespace
 
