@@ -12,12 +12,6 @@
 #include "app/Notify.h"
 #include "doc/DocState.h"
 
-// The application's dispatcher is referenced weakly: the document engine links into
-// programs without the application model too (then notifications go nowhere).
-namespace vexa::host::app {
-void broadcast(const AVNotificationData& data) __attribute__((weak));
-}
-
 namespace vexa::host::doc {
 namespace {
 
@@ -761,7 +755,7 @@ void markModified(PDDoc doc) {
 }
 
 void broadcastNotification(const AVNotificationData& data) {
-    if (&app::broadcast) app::broadcast(data);
+    app::broadcast(data);
 }
 
 void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last) {

@@ -89,7 +89,7 @@ void pdDocEnumResources(PDDoc doc, ASInt32 startPage, ASInt32 endPage, ASAtom re
 void pdDocSave(PDDoc doc, ASUns32 saveFlags, const char* newPath);
 void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params);
 
-// Sends a notification through the application, when the application is linked in.
+// Sends a notification through the application (nothing happens without one).
 void broadcastNotification(const AVNotificationData& data);
 
 }  // namespace vexa::host::doc

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "app/Notify.h"
+#include "app/App.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
 
@@ -17,20 +17,22 @@ using namespace vexa::host;
 using vexa::test::runCommand;
 using vexa::test::TempDir;
 
-// Until the application's dispatcher is linked into the host tests, this stand-in
-// records what the document engine sends. It is weak: the real one replaces it.
+// The notifications the document engine sends, recorded through a running application.
 namespace {
 std::vector<AVNotificationData> gSent;
 void (*gOnNotify)(AVNotificationData&) = nullptr;
-bool gStandInUsed = false;
-}  // namespace
-namespace vexa::host::app {
-__attribute__((weak)) void broadcast(const AVNotificationData& data) {
-    gStandInUsed = true;
-    gSent.push_back(data);
-    if (gOnNotify) gOnNotify(const_cast<AVNotificationData&>(data));
+void record(const AVNotificationData* data, ASClientData) {
+    gSent.push_back(*data);
+    if (gOnNotify) gOnNotify(const_cast<AVNotificationData&>(*data));
 }
-}  // namespace vexa::host::app
+struct Listening {
+    app::Application app{true};
+    Listening() {
+        for (ASInt32 s : {NSEL_PDDocDidChangePages, NSEL_PDDocWillSaveEx})
+            app.registerNotification(s, nullptr, record, nullptr);
+    }
+};
+}  // namespace
 
 namespace {
 
@@ -345,6 +347,7 @@ TEST_F(DocFiles, InsertedPagesLandInOrderAndCarryWhatTheyUse) {
     PDPage y = P()->PDDocCreatePage(d, 0, R(0, 0, 20, 20));
     P()->PDPageRelease(x);
     P()->PDPageRelease(y);
+    Listening listening;
     gSent.clear();
     P()->PDDocInsertPages(d, 0, src, 0, PDAllPages, 0);
     ASSERT_EQ(P()->PDDocGetNumPages(d), 5);
@@ -361,12 +364,11 @@ TEST_F(DocFiles, InsertedPagesLandInOrderAndCarryWhatTheyUse) {
     expectRect(r, 0, 0, 300, 400);
     EXPECT_EQ(P()->PDPageGetRotate(moved), 180);
     P()->PDPageRelease(moved);
-    if (gStandInUsed) {
-        ASSERT_FALSE(gSent.empty());
-        EXPECT_EQ(gSent.back().selector, NSEL_PDDocDidChangePages);
-        EXPECT_EQ(gSent.back().firstPage, 1);
-        EXPECT_EQ(gSent.back().lastPage, 3);
-    }
+    ASSERT_FALSE(gSent.empty());
+    EXPECT_EQ(gSent.back().selector, NSEL_PDDocDidChangePages);
+    EXPECT_EQ(gSent.back().pdDoc, d);
+    EXPECT_EQ(gSent.back().firstPage, 1);
+    EXPECT_EQ(gSent.back().lastPage, 3);
 
     P()->PDDocInsertPages(d, PDBeforeFirstPage, src, 1, 1, 0);
     P()->PDDocInsertPages(d, PDLastPage, src, 2, 1, 0);
@@ -556,8 +558,9 @@ TEST_F(DocFiles, SaveHonoursVersionAndNotificationAndNeverLeavesPartialFiles) {
     P()->PDDocGetVersion(v, &major, &minor);
     EXPECT_EQ(minor, 4);
 
-    if (gStandInUsed) {
+    {
         // A handler of "will save" may change the parameters.
+        Listening listening;
         gOnNotify = [](AVNotificationData& n) {
             if (n.selector == NSEL_PDDocWillSaveEx) n.saveParams->minor = 6;
         };
@@ -585,5 +588,5 @@ TEST_F(DocFiles, SaveHonoursVersionAndNotificationAndNeverLeavesPartialFiles) {
     EXPECT_EQ(vexa::test::readFile(out), before);
     std::size_t files = 0;
     for (auto& e : std::filesystem::directory_iterator(tmp.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 2u + (gStandInUsed ? 1u : 0u));  // tree.pdf, v14.pdf (+ v16.pdf): nothing else
+    EXPECT_EQ(files, 3u);  // tree.pdf, v14.pdf, v16.pdf: nothing else
 }
