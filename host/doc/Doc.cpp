@@ -16,16 +16,17 @@ namespace vexa::host::doc {
 namespace {
 
 std::unordered_set<const _t_PDDoc*>& liveDocs() {
-    static std::unordered_set<const _t_PDDoc*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDDoc*>;  // never destroyed: used until exit
+    return *s;
 }
 std::unordered_set<const _t_PDPage*>& livePages() {
-    static std::unordered_set<const _t_PDPage*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDPage*>;  // never destroyed: used until exit
+    return *s;
 }
 std::map<int, std::function<void(PDDoc)>>& closeHooks() {
-    static std::map<int, std::function<void(PDDoc)>> h;
-    return h;
+    static auto* h =
+        new std::map<int, std::function<void(PDDoc)>>;  // never destroyed: used until exit
+    return *h;
 }
 
 template <class F>

@@ -101,9 +101,10 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     std::string written;
     QPDF& q = *d->cos->qpdf;
     bool linearize = (p.saveFlags & PDSaveLinearized) != 0;
+    const std::string description = abs.string();
     auto write = [&](QPDF& from, FILE* to, bool lin) {
         QPDFWriter w(from);
-        w.setOutputFile(abs.string().c_str(), to, false);
+        w.setOutputFile(description.c_str(), to, false);  // the writer keeps the pointer
         // Streams are carried over as they are stored; only streams without a filter
         // are compressed.
         w.setDecodeLevel(qpdf_dl_none);

@@ -90,6 +90,7 @@ TEST_F(Docs, NewObjectsKeepTypeValueAndDocument) {
     EXPECT_GT(C()->CosObjGetID(t), 0);
     EXPECT_EQ(C()->CosObjGetDoc(i), ca);
     EXPECT_EQ(doc::pdDocOf(C()->CosObjGetDoc(t)), a);
+    EXPECT_EQ(doc::cosDocOfQpdf(doc::handleOf(t).getOwningQPDF()), ca);
     // An indirect object needs a document.
     EXPECT_EQ(codeOf([] { C()->CosNewInteger(nullptr, true, 1); }), cosErrBadDoc);
 }
