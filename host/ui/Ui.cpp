@@ -395,6 +395,23 @@ void sysBeep() {
 ASBool checkForEscKey() { return gEscape.load(); }
 void clearEscKey() { gEscape.store(false); }
 
+std::unique_ptr<InterruptAsEscape>& longRunScope() {
+    static std::unique_ptr<InterruptAsEscape> scope;
+    return scope;
+}
+int gLongRuns = 0;
+
+void beginLongRun() {
+    if (gLongRuns++ == 0) {
+        gEscape.store(false);
+        longRunScope() = std::make_unique<InterruptAsEscape>();
+    }
+}
+
+void endLongRun() {
+    if (gLongRuns > 0 && --gLongRuns == 0) longRunScope().reset();
+}
+
 PlatformUIHFT makeTable() {
     PlatformUIHFT t{};
     t.hdr = {kPlatformUIHFTName, kPlatformUIHFTVersion, sizeof(PlatformUIHFT)};
@@ -446,6 +463,8 @@ PlatformUIHFT makeTable() {
     t.PUIBeep = sysBeep;
     t.PUICheckForEscKey = checkForEscKey;
     t.PUIClearEscKey = clearEscKey;
+    t.PUIBeginLongRun = beginLongRun;
+    t.PUIEndLongRun = endLongRun;
     return t;
 }
 

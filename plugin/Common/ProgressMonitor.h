@@ -24,4 +24,5 @@ private:
     ASProgressMonitor monitor_;
     ASClientData clientData_;
     bool begun_;
+    bool longRun_;
 };

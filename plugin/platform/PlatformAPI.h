@@ -28,3 +28,9 @@ inline ASBool puiChooseFolder(const char* title, const char* initialPath, char* 
     return gPlatformUIHFT ? gPlatformUIHFT->PUIChooseFolder(title, initialPath, path, size)
                           : false;
 }
+inline void puiBeginLongRun() {
+    if (gPlatformUIHFT) gPlatformUIHFT->PUIBeginLongRun();
+}
+inline void puiEndLongRun() {
+    if (gPlatformUIHFT) gPlatformUIHFT->PUIEndLongRun();
+}
