@@ -6,7 +6,7 @@
 #include "AcroViewHFT.h"
 
 class CProgressMonitor {
-public:
+  public:
     CProgressMonitor();
     ~CProgressMonitor();
     CProgressMonitor(const CProgressMonitor&) = delete;
@@ -20,7 +20,7 @@ public:
 
     bool hasMonitor() const { return monitor_ != nullptr; }
 
-private:
+  private:
     ASProgressMonitor monitor_;
     ASClientData clientData_;
     bool begun_;

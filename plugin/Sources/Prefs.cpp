@@ -34,69 +34,139 @@ void getText(const char* section, const char* key, char* buffer) {
 
 }  // namespace
 
-void setupPrefs() { gPrefs.setupWithinAppSupport(gPIPath[0] ? gPIPath : nullptr, nullptr); }
+void setupPrefs() {
+    gPrefs.setupWithinAppSupport(gPIPath[0] ? gPIPath : nullptr, nullptr);
+}
 
-void savePrefs() { gPrefs.save(); }
+void savePrefs() {
+    gPrefs.save();
+}
 
-void getLanguage(char* buffer) { getText(kGeneral, "Language", buffer); }
-void getReplaceStr(char* buffer) { getText(kGeneral, "Replace", buffer); }
-void getSuffix(char* buffer) { getText(kImpose, "Suffix", buffer); }
-void getJobInfoStr(const char* field, char* buffer) { getText(kJobInfo, field, buffer); }
-void setJobInfoStr(const char* field, const char* text) { gPrefs.set(kJobInfo, field, text); }
+void getLanguage(char* buffer) {
+    getText(kGeneral, "Language", buffer);
+}
+void getReplaceStr(char* buffer) {
+    getText(kGeneral, "Replace", buffer);
+}
+void getSuffix(char* buffer) {
+    getText(kImpose, "Suffix", buffer);
+}
+void getJobInfoStr(const char* field, char* buffer) {
+    getText(kJobInfo, field, buffer);
+}
+void setJobInfoStr(const char* field, const char* text) {
+    gPrefs.set(kJobInfo, field, text);
+}
 void getJobInfoFontName(char* buffer) {
     if (!buffer) return;
     std::strcpy(buffer, "Courier");
     getText(kJobInfo, "FontName", buffer);
 }
 
-ASInt32 getVisible() { return gPrefs.get(kGeneral, "Visible", 1) == 1 ? 1 : 0; }
+ASInt32 getVisible() {
+    return gPrefs.get(kGeneral, "Visible", 1) == 1 ? 1 : 0;
+}
 void setVisible(ASInt32 visible) {
     gPrefs.set(kGeneral, "Visible", visible);
     gPrefs.save();
 }
-ASInt32 getPalUnits() { return gPrefs.get(kGeneral, "PalUnits", kUnitMM); }
-void setPalUnits(ASInt32 units) { gPrefs.set(kGeneral, "PalUnits", units); }
-ASInt32 getDlgUnits() { return gPrefs.get(kGeneral, "DlgUnits", kUnitMM); }
-void setDlgUnits(ASInt32 units) { gPrefs.set(kGeneral, "DlgUnits", units); }
-bool getOrigin() { return gPrefs.get(kGeneral, "Origin", 0) != 0; }
-void setOrigin(ASInt32 origin) { gPrefs.set(kGeneral, "Origin", origin); }
-ASInt32 getDragDrop() { return gPrefs.get(kGeneral, "DragDrop", 0); }
-ASInt32 getTrimBoxWarning() { return gPrefs.get(kGeneral, "TrimBoxWarning", 1); }
-bool getCenterOnDrop() { return gPrefs.get(kGeneral, "CenterOnDrop", 0) == 1; }
-ASInt32 getPixelsForDrag() { return gPrefs.get(kGeneral, "PixelsForDrag", 8); }
-ASInt32 getAdjustMediaBox() { return gPrefs.get(kGeneral, "adjustMediaBox", 1); }
-ASInt32 getMapSpotToBlack() { return gPrefs.get(kGeneral, "MapSpotToBlack", 0); }
-ASInt32 getMapSpot() { return gPrefs.get(kGeneral, "MapSpot", 0); }
-ASInt32 getKeepCenter() { return gPrefs.get(kDoc, "KeepCenter", 1); }
+ASInt32 getPalUnits() {
+    return gPrefs.get(kGeneral, "PalUnits", kUnitMM);
+}
+void setPalUnits(ASInt32 units) {
+    gPrefs.set(kGeneral, "PalUnits", units);
+}
+ASInt32 getDlgUnits() {
+    return gPrefs.get(kGeneral, "DlgUnits", kUnitMM);
+}
+void setDlgUnits(ASInt32 units) {
+    gPrefs.set(kGeneral, "DlgUnits", units);
+}
+bool getOrigin() {
+    return gPrefs.get(kGeneral, "Origin", 0) != 0;
+}
+void setOrigin(ASInt32 origin) {
+    gPrefs.set(kGeneral, "Origin", origin);
+}
+ASInt32 getDragDrop() {
+    return gPrefs.get(kGeneral, "DragDrop", 0);
+}
+ASInt32 getTrimBoxWarning() {
+    return gPrefs.get(kGeneral, "TrimBoxWarning", 1);
+}
+bool getCenterOnDrop() {
+    return gPrefs.get(kGeneral, "CenterOnDrop", 0) == 1;
+}
+ASInt32 getPixelsForDrag() {
+    return gPrefs.get(kGeneral, "PixelsForDrag", 8);
+}
+ASInt32 getAdjustMediaBox() {
+    return gPrefs.get(kGeneral, "adjustMediaBox", 1);
+}
+ASInt32 getMapSpotToBlack() {
+    return gPrefs.get(kGeneral, "MapSpotToBlack", 0);
+}
+ASInt32 getMapSpot() {
+    return gPrefs.get(kGeneral, "MapSpot", 0);
+}
+ASInt32 getKeepCenter() {
+    return gPrefs.get(kDoc, "KeepCenter", 1);
+}
 void setKeepCenter(ASInt32 keep) {
     gPrefs.set(kDoc, "KeepCenter", keep);
     gPrefs.save();
 }
-ASInt32 getJobInfo() { return gPrefs.get(kDoc, "JobInfo", 1); }
+ASInt32 getJobInfo() {
+    return gPrefs.get(kDoc, "JobInfo", 1);
+}
 void setJobInfo(ASInt32 jobInfo) {
     gPrefs.set(kDoc, "JobInfo", jobInfo);
     gPrefs.save();
 }
-ASInt32 getJobInfoFontSize(ASInt32 def) { return gPrefs.get(kJobInfo, "FontSize", def); }
-ASInt32 getPrefGray() { return gPrefs.get(kMarks, "Gray", 0); }
-void setPrefGray(ASInt32 gray) { gPrefs.set(kMarks, "Gray", gray); }
+ASInt32 getJobInfoFontSize(ASInt32 def) {
+    return gPrefs.get(kJobInfo, "FontSize", def);
+}
+ASInt32 getPrefGray() {
+    return gPrefs.get(kMarks, "Gray", 0);
+}
+void setPrefGray(ASInt32 gray) {
+    gPrefs.set(kMarks, "Gray", gray);
+}
 ASInt32 saveAsMinor() {
     ASInt32 v = gPrefs.get(kGeneral, "SaveAs", 4);
     return v >= 3 && v <= 6 ? v : 0;
 }
-ASInt32 getSaveNewDoc() { return gPrefs.get(kImpose, "SaveNewDoc", 0); }
+ASInt32 getSaveNewDoc() {
+    return gPrefs.get(kImpose, "SaveNewDoc", 0);
+}
 
-void getImposeTemplate(char* buffer) { getText(kImpose, "Template", buffer); }
-void setImposeTemplate(const char* path) { gPrefs.set(kImpose, "Template", path); }
-void getImposeHalfSheet(char* buffer) { getText(kImpose, "HalfSheet", buffer); }
-void setImposeHalfSheet(const char* path) { gPrefs.set(kImpose, "HalfSheet", path); }
-ASInt32 getImposeBinding() { return gPrefs.get(kImpose, "Binding", 1); }
-void setImposeBinding(ASInt32 binding) { gPrefs.set(kImpose, "Binding", binding); }
-ASInt32 getImposePlacing() { return gPrefs.get(kImpose, "Placing", 2); }
-void setImposePlacing(ASInt32 placing) { gPrefs.set(kImpose, "Placing", placing); }
+void getImposeTemplate(char* buffer) {
+    getText(kImpose, "Template", buffer);
+}
+void setImposeTemplate(const char* path) {
+    gPrefs.set(kImpose, "Template", path);
+}
+void getImposeHalfSheet(char* buffer) {
+    getText(kImpose, "HalfSheet", buffer);
+}
+void setImposeHalfSheet(const char* path) {
+    gPrefs.set(kImpose, "HalfSheet", path);
+}
+ASInt32 getImposeBinding() {
+    return gPrefs.get(kImpose, "Binding", 1);
+}
+void setImposeBinding(ASInt32 binding) {
+    gPrefs.set(kImpose, "Binding", binding);
+}
+ASInt32 getImposePlacing() {
+    return gPrefs.get(kImpose, "Placing", 2);
+}
+void setImposePlacing(ASInt32 placing) {
+    gPrefs.set(kImpose, "Placing", placing);
+}
 
-void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW,
-                  ASFixed* height, ASFixed* deltaH, ASInt32* rotation) {
+void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW, ASFixed* height,
+                  ASFixed* deltaH, ASInt32* rotation) {
     if (rows) *rows = gPrefs.get(kFrames, "Rows", 1);
     if (cols) *cols = gPrefs.get(kFrames, "Cols", 2);
     if (width) *width = gPrefs.get(kFrames, "Width", 39011980);
@@ -150,8 +220,12 @@ ASFixed mmToFixed(float mm) {
     return static_cast<ASFixed>(v);
 }
 
-ASFixed getTrap() { return mmToFixed(gPrefs.getfloat(kMarks, "Trap", 0.0f)); }
-float getCenterMarkOffset() { return gPrefs.getfloat(kMarks, "CenterOffset", 0.0f); }
+ASFixed getTrap() {
+    return mmToFixed(gPrefs.getfloat(kMarks, "Trap", 0.0f));
+}
+float getCenterMarkOffset() {
+    return gPrefs.getfloat(kMarks, "CenterOffset", 0.0f);
+}
 ASFixed getTrimLinesWidth() {
     float w = gPrefs.getfloat(kTrimLines, "Width", 1.0f) * 65536.0f;
     if (!(w > -2147483520.0f) || w >= 2147483520.0f) return fixedOne;
@@ -223,9 +297,13 @@ void savePalPos(CMyDialog* palette, bool saveNow) {
     if (saveNow) gPrefs.save();
 }
 
-void loadPalPos(CMyDialog* palette) { restorePos(palette, kGeneral, "PalPos"); }
+void loadPalPos(CMyDialog* palette) {
+    restorePos(palette, kGeneral, "PalPos");
+}
 
-void setPrefsPalette(CMyDialog* palette) { gPalette = palette; }
+void setPrefsPalette(CMyDialog* palette) {
+    gPalette = palette;
+}
 
 void savePalPosToPrefs() {
     if (gPalette) savePalPos(gPalette, false);
@@ -254,9 +332,13 @@ bool toggleShowGuides() {
     gShowGuides = !gShowGuides;
     return gShowGuides;
 }
-bool getShowGuides() { return gShowGuides; }
+bool getShowGuides() {
+    return gShowGuides;
+}
 
-ASInt32 getHotfolderDelay() { return gPrefs.get("Hotfolder", "Delay", 2); }
+ASInt32 getHotfolderDelay() {
+    return gPrefs.get("Hotfolder", "Delay", 2);
+}
 
 // Document state. The Cos and document-information calls these need are not in the
 // host tables yet: until they are, documents count as not made by the plug-in and
@@ -324,7 +406,9 @@ void prefsSetup(CMyDialog* dialog, void*) {
 
 }  // namespace
 
-void setPrefsChangedProc(void (*proc)()) { gPrefsChanged = proc; }
+void setPrefsChangedProc(void (*proc)()) {
+    gPrefsChanged = proc;
+}
 
 bool doPrefsDlg() {
     gPrefs.reload();

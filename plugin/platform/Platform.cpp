@@ -27,13 +27,17 @@ static std::string envOr(const char* name, const std::string& fallback) {
     return v && *v ? std::string(v) : fallback;
 }
 
-std::string getConfigFolder() { return envOr("XDG_CONFIG_HOME", homeFolder() + "/.config"); }
+std::string getConfigFolder() {
+    return envOr("XDG_CONFIG_HOME", homeFolder() + "/.config");
+}
 
 std::string getDocumentsFolder() {
     return envOr("XDG_DOCUMENTS_DIR", homeFolder() + "/Documents");
 }
 
-std::string getTempFolder() { return envOr("TMPDIR", "/tmp"); }
+std::string getTempFolder() {
+    return envOr("TMPDIR", "/tmp");
+}
 
 std::string getResourceFolder() {
     const char* over = std::getenv("VEXA_RESOURCES");
@@ -113,7 +117,9 @@ std::string replaceExtension(const std::string& path, const char* ext) {
     return p.string();
 }
 
-std::string getFileName(const std::string& path) { return fs::path(path).filename().string(); }
+std::string getFileName(const std::string& path) {
+    return fs::path(path).filename().string();
+}
 
 std::string getParentFolder(const std::string& path) {
     return fs::path(path).parent_path().string();

@@ -45,7 +45,7 @@ enum : ASUns32 {
 };
 
 class CMyDialog {
-public:
+  public:
     CMyDialog();
     ~CMyDialog();
     CMyDialog(const CMyDialog&) = delete;
@@ -69,7 +69,8 @@ public:
     PUIControl getControl(ASInt32 id) const;
     ASInt32 getText(ASInt32 id, char* buffer, ASInt32 size) const;
     void setText(ASInt32 id, const char* text);
-    void setTextWithFormat(ASInt32 id, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void setTextWithFormat(ASInt32 id, const char* format, ...)
+        __attribute__((format(printf, 3, 4)));
     ASInt32 getInt32(ASInt32 id) const;
     double getFloat(ASInt32 id) const;  // the text read as a number, comma as point
     // The text of a value field as its 16.16 value (getControlFixed).
@@ -108,7 +109,7 @@ public:
     // The dialog of a host window (the one built by this layer), or null.
     static CMyDialog* fromWindow(PUIWindow window);
 
-private:
+  private:
     struct Handler {
         ASUns32 idOrCmd;
         ControlHandlerProc proc;

@@ -28,14 +28,22 @@ const char* findBytes(const char* hay, const char* needle) {
 }  // namespace
 
 CMySettings::CMySettings()
-    : loadedDate_(0), text_(nullptr), used_(0), capacity_(0), lineEnd_(kNativeLineEnd),
+    : loadedDate_(0),
+      text_(nullptr),
+      used_(0),
+      capacity_(0),
+      lineEnd_(kNativeLineEnd),
       lineEndLen_(1) {
     path_[0] = 0;
 }
 
-CMySettings::CMySettings(ASInt32 size) : CMySettings() { setup(size); }
+CMySettings::CMySettings(ASInt32 size) : CMySettings() {
+    setup(size);
+}
 
-CMySettings::~CMySettings() { cleanup(); }
+CMySettings::~CMySettings() {
+    cleanup();
+}
 
 ASInt32 CMySettings::setup(ASInt32 size) {
     cleanup();
@@ -137,9 +145,13 @@ ASInt32 CMySettings::load() {
     return 0;
 }
 
-int64_t CMySettings::fileDate() const { return path_[0] ? getFileModDate(path_) : 0; }
+int64_t CMySettings::fileDate() const {
+    return path_[0] ? getFileModDate(path_) : 0;
+}
 
-bool CMySettings::shallReload() const { return path_[0] && fileDate() > loadedDate_; }
+bool CMySettings::shallReload() const {
+    return path_[0] && fileDate() > loadedDate_;
+}
 
 void CMySettings::reload() {
     if (shallReload()) load();
@@ -410,7 +422,9 @@ std::string indexKey(const char* prefix, ASInt32 index) {
 }
 }  // namespace
 
-MySection::MySection() : settings_(nullptr) { name_[0] = 0; }
+MySection::MySection() : settings_(nullptr) {
+    name_[0] = 0;
+}
 
 MySection::MySection(CMySettings* settings, const char* section) : MySection() {
     setup(settings, section);

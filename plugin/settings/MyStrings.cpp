@@ -31,10 +31,14 @@ ASInt32 languageFromCode(const char* code) {
 
 const char* getLanguageSuffix(ASInt32 language) {
     switch (language) {
-        case kLangFrench: return "_F";
-        case kLangGerman: return "_D";
-        case kLangDutch: return "_N";
-        default: return "_E";
+        case kLangFrench:
+            return "_F";
+        case kLangGerman:
+            return "_D";
+        case kLangDutch:
+            return "_N";
+        default:
+            return "_E";
     }
 }
 
@@ -85,7 +89,9 @@ void cleanupMyStrings() {
     gStrings = nullptr;
 }
 
-const char* getStringTable() { return gStrings; }
+const char* getStringTable() {
+    return gStrings;
+}
 
 char* getString(const char* key, char* out) {
     if (!out) return out;
@@ -138,4 +144,6 @@ void HostToUTF8(char* text, ASInt32 size) {
     (void)size;
 }
 
-ASInt32 getLangID(ASInt32 base) { return gLanguage * 100 + base; }
+ASInt32 getLangID(ASInt32 base) {
+    return gLanguage * 100 + base;
+}

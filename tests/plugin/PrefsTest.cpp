@@ -17,7 +17,7 @@ namespace ui = vexa::host::ui;
 namespace {
 
 class Prefs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setupPrefs();
         iniPath_ = gPrefs.getPath();
@@ -28,7 +28,9 @@ protected:
     std::string iniPath_;
 };
 
-ASFixed pt(double v) { return static_cast<ASFixed>(v * 65536); }
+ASFixed pt(double v) {
+    return static_cast<ASFixed>(v * 65536);
+}
 
 }  // namespace
 

@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string textOf(const CMySettings& s) { return s.getText() ? s.getText() : ""; }
+std::string textOf(const CMySettings& s) {
+    return s.getText() ? s.getText() : "";
+}
 
 std::string getValue(const CMySettings& s, const char* section, const char* key) {
     char buf[256] = "untouched";
