@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "API.h"
+#include "BoxDesc.h"
 #include "MyDialog.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
@@ -340,22 +341,87 @@ ASInt32 getHotfolderDelay() {
     return gPrefs.get("Hotfolder", "Delay", 2);
 }
 
-// Document state. The Cos and document-information calls these need are not in the
-// host tables yet: until they are, documents count as not made by the plug-in and
-// frames as hidden.
+// Document state.
+
 float getVexaVersion(PDDoc doc) {
-    (void)doc;
+    if (!doc || !HFT_HAS(gPDModelHFT, PDDocGetInfo)) return 0.0f;
+    char creator[257] = "";
+    DURING
+    gPDModelHFT->PDDocGetInfo(doc, "Creator", creator, 256);
+    HANDLER(void) ERRORCODE;
     return 0.0f;
+    END_HANDLER
+    if (std::strncmp(creator, "Vexa", 4) != 0) return 0.0f;
+    char word[257];
+    float version = 0.0f;
+    if (std::sscanf(creator, "%256s%f", word, &version) != 2) return 0.0f;
+    return version;
 }
 
-bool getFramesVisible(PDDoc doc) {
-    (void)doc;
+namespace {
+
+// The template dictionary of the document's catalog ("Vexa"); when missing, a new
+// direct dictionary with "Frames" = frames is stored there and *created is set.
+bool templateDict(PDDoc doc, ASInt32 frames, CosObj* dict, bool* created) {
+    if (!doc) doc = getCosPDDoc();
+    if (!doc || !HFT_HAS(gPDModelHFT, PDDocGetCosDoc) || !HFT_HAS(gCosHFT, CosDocGetRoot) ||
+        !gCosHFT->CosDictGet || !gCosHFT->CosNewDict || !gCosHFT->CosDictPut ||
+        !gCosHFT->CosNewInteger || !gCosHFT->CosObjGetType || !gCosHFT->CosIntegerValue)
+        return false;
+    *created = false;
+    DURING
+    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+    CosObj root = gCosHFT->CosDocGetRoot(cosDoc);
+    ASAtom key = asAtomFromString("Vexa");
+    *dict = gCosHFT->CosDictGet(root, key);
+    if (gCosHFT->CosObjGetType(*dict) != CosDict) {
+        *dict = gCosHFT->CosNewDict(cosDoc, false, 2);
+        gCosHFT->CosDictPut(*dict, asAtomFromString("Frames"),
+                            gCosHFT->CosNewInteger(cosDoc, false, frames));
+        gCosHFT->CosDictPut(root, key, *dict);
+        *created = true;
+    }
+    HANDLER(void) ERRORCODE;
     return false;
+    END_HANDLER
+    return true;
+}
+
+ASInt32 framesValue(const CosObj& dict) {
+    ASInt32 v = 0;
+    DURING
+    CosObj frames = gCosHFT->CosDictGet(dict, asAtomFromString("Frames"));
+    if (gCosHFT->CosObjGetType(frames) == CosInteger) v = gCosHFT->CosIntegerValue(frames);
+    HANDLER(void) ERRORCODE;
+    v = 0;
+    END_HANDLER
+    return v;
+}
+
+}  // namespace
+
+bool getFramesVisible(PDDoc doc) {
+    CosObj dict;
+    bool created = false;
+    if (!templateDict(doc, 0, &dict, &created) || created) return false;
+    return framesValue(dict) == 1;
 }
 
 bool toggleFramesVisible(PDDoc doc) {
-    (void)doc;
+    CosObj dict;
+    bool created = false;
+    if (!templateDict(doc, 1, &dict, &created)) return false;
+    if (created) return true;
+    ASInt32 next = 1 - framesValue(dict);
+    DURING
+    if (!doc) doc = getCosPDDoc();
+    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+    gCosHFT->CosDictPut(dict, asAtomFromString("Frames"),
+                        gCosHFT->CosNewInteger(cosDoc, false, next));
+    HANDLER(void) ERRORCODE;
     return false;
+    END_HANDLER
+    return next == 1;
 }
 
 // The preferences dialog.
