@@ -98,7 +98,7 @@ char* readWholeFile(const std::string& path, ASInt32* size) {
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         data.append(chunk, n);
-        if (data.size() > 0x40000000u) {  // resources and settings are small
+        if (data.size() > (64u << 20)) {  // resources are small
             std::fclose(f);
             return nullptr;
         }

@@ -14,7 +14,8 @@ class CMyDialog;
 typedef void (*DialogSetupProc)(CMyDialog* dialog, void* clientData);
 // A control was used; id is its identifier.
 typedef void (*ControlHandlerProc)(CMyDialog* dialog, ASInt32 id, void* clientData);
-// A modeless window is being closed by the user.
+// A modeless window is being closed by the user; the dialog is deleted after the call
+// (the procedure must not delete it).
 typedef void (*DialogCloseProc)(CMyDialog* dialog, void* clientData);
 // A key typed into a control; true when consumed.
 typedef bool (*KeyFilterProc)(CMyDialog* dialog, ASInt32 id, ASUns16 key, ASInt16 flags,

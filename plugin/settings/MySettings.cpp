@@ -17,6 +17,9 @@ constexpr char LF = '\n';
 constexpr ASInt32 kGrowStep = 8192;
 constexpr ASInt32 kKeepFree = 512;
 constexpr ASInt32 kNoMemory = -108;
+// A settings file is a few kilobytes; a larger one than this is not read (the store
+// starts empty and never overwrites it).
+constexpr size_t kMaxFileSize = 16u << 20;
 // The convention of files that show none (new files, one-line files): the
 // platform's own line end.
 constexpr const char* kNativeLineEnd = "\n";
@@ -96,6 +99,7 @@ ASInt32 CMySettings::setupWithinAppSupport(const char* oldPath, const char* subF
 }
 
 ASInt32 CMySettings::load() {
+    readOnly_ = false;
     std::free(text_);
     text_ = nullptr;
     used_ = capacity_ = 0;
@@ -109,13 +113,14 @@ ASInt32 CMySettings::load() {
         bool tooLarge = false;
         while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
             data.append(chunk, n);
-            if (data.size() > static_cast<size_t>(INT_MAX / 2)) {
+            if (data.size() > kMaxFileSize) {
                 tooLarge = true;
                 break;
             }
         }
         std::fclose(f);
-        if (tooLarge) data.clear();  // a settings file is never this large
+        readOnly_ = tooLarge;
+        if (tooLarge) data.clear();
         ASInt32 size = static_cast<ASInt32>(data.size());
         ASInt32 cap = size + kGrowStep;
         text_ = static_cast<char*>(std::calloc(static_cast<size_t>(cap) + 1, 1));
@@ -377,7 +382,7 @@ void CMySettings::enumSection(const char* section, EnumSectionProc proc, void* c
 }
 
 ASInt32 CMySettings::save() {
-    if (!text_ || !path_[0]) return 0;
+    if (!text_ || !path_[0] || readOnly_) return 0;
     FILE* f = std::fopen(path_, "wb");
     if (!f) return 0;
     restoreCR();
@@ -400,6 +405,7 @@ void CMySettings::reset() {
     cleanup();
     path_[0] = 0;
     loadedDate_ = 0;
+    readOnly_ = false;
     lineEnd_ = kNativeLineEnd;
     lineEndLen_ = 1;
 }

@@ -57,7 +57,8 @@ class CMySettings {
 
     void enumSection(const char* section, EnumSectionProc proc, void* clientData) const;
 
-    // Writes the text back to the path; always 0 (an unwritable file writes nothing).
+    // Writes the text back to the path; always 0 (an unwritable file writes nothing, and
+    // neither does a file too large to have been read, over 16 MB).
     ASInt32 save();
     void cleanup();
     void reset();
@@ -89,6 +90,7 @@ class CMySettings {
     ASInt32 capacity_;
     const char* lineEnd_;
     ASInt32 lineEndLen_;
+    bool readOnly_;  // the file was too large to read: never overwrite it
 };
 
 // A section of a store. Keys come as a plain string, as prefix and index ("Path" and

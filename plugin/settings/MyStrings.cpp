@@ -125,6 +125,13 @@ ASText stringWithKey(const char* key, bool withEllipsis) {
     char* data = getStringData(key);
     std::snprintf(buf, sizeof buf - 4, "%s", data ? data : "");
     std::free(data);
+    // A cut text must not end inside a UTF-8 sequence.
+    size_t len = std::strlen(buf);
+    if (len == sizeof buf - 5) {
+        size_t start = len;
+        while (start > 0 && (static_cast<unsigned char>(buf[start - 1]) & 0xC0) == 0x80) start--;
+        if (start > 0 && static_cast<unsigned char>(buf[start - 1]) >= 0xC0) buf[start - 1] = 0;
+    }
     if (withEllipsis) addEllipsisToString(buf);
     return asTextFromUTF8(buf);
 }

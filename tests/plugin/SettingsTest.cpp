@@ -207,6 +207,19 @@ TEST(Settings, AnOutsideChangeIsNoticedUntilReloadOrSave) {
     EXPECT_FALSE(s.shallReload());
 }
 
+TEST(Settings, AnOversizedFileIsNeitherReadNorOverwritten) {
+    TempDir dir;
+    std::string path = dir.file("huge.ini");
+    std::string huge = "[A]\nx=1\n" + std::string(17u << 20, '#');
+    writeFile(path, huge);
+    CMySettings s;
+    s.setupWithPath(path.c_str());
+    EXPECT_EQ(s.get("A", "x", 0), 0);
+    s.set("A", "x", "2");
+    s.save();
+    EXPECT_EQ(fs::file_size(path), huge.size());
+}
+
 TEST(Settings, PathsGetTheIniExtension) {
     TempDir dir;
     CMySettings s;
