@@ -209,3 +209,21 @@ TEST(Strings, EveryDialogDescriptionNamesOnlyKnownKeys) {
         std::free(desc);
     }
 }
+
+TEST(Strings, ResourcesLiveInTheFolderNamedAfterTheModuleBesideThePlugin) {
+    std::string savedPath = gPIPath, savedName = gModuleName;
+    const char* over = std::getenv("VEXA_RESOURCES");
+    std::string savedOver = over ? over : "";
+    unsetenv("VEXA_RESOURCES");
+    setPIPath("/opt/host/plug_ins/Imposer.so");
+    EXPECT_STREQ(gModuleName, "Imposer");
+    EXPECT_EQ(getResourceFolder(), "/opt/host/plug_ins/Imposer");
+    setPIPath(VEXA_PLUGIN_DIR "/Vexa.so");
+    char* table = getResourceData("mystrings", "XML", kLangEnglish);
+    ASSERT_NE(table, nullptr);  // the build copies the resources beside the plug-in
+    EXPECT_NE(std::string(table).find("<show>Show</show>"), std::string::npos);
+    std::free(table);
+    setPIPath(savedPath.c_str());
+    std::snprintf(gModuleName, sizeof gModuleName, "%s", savedName.c_str());
+    if (over) setenv("VEXA_RESOURCES", savedOver.c_str(), 1);
+}
