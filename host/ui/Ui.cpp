@@ -119,9 +119,10 @@ PUIWindow windowNew(const char* name, const char* title, ASInt32 width, ASInt32 
 }
 
 void windowDestroy(PUIWindow w) {
-    if (!w) return;
     auto& list = windowList();
-    list.erase(std::remove(list.begin(), list.end(), w), list.end());
+    auto it = std::find(list.begin(), list.end(), w);
+    if (it == list.end()) return;  // not a window of ours, or destroyed already
+    list.erase(it);
     delete w;
 }
 

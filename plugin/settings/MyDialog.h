@@ -2,6 +2,19 @@
 // a window with name, rect and a flat list of controls) through the host's dialog
 // services, and addressed by control identifier. Value fields ("eutx") carry their
 // own unit and accepted range and read lengths typed in any unit.
+//
+// A description:
+//   <window><name>TITLEKEY</name><rect>x y width height</rect>
+//     <control><type>eutx</type><text>KEY or value</text><id>4</id>
+//       <rect>x y width height</rect><cmd>ok  </cmd><just>right</just>
+//       <unit>3</unit><vmin>...</vmin><vmax>...</vmax>
+//       <menu><item>KEY</item>...</menu></control> ...
+//   </window>
+// Group boxes, tab controls ("tabs", with <text1>, <text2>, ... as tabs), radio groups
+// and panes hold the controls that follow until a control of type "####". Texts,
+// titles and menu items are string keys (shown as themselves when missing). Extra
+// elements "sap ", "empt", "amnt", "date", "data", "pref", "dval" become properties.
+// tools/make_dialogs.py writes the plug-in's descriptions.
 #pragma once
 
 #include <cstdarg>
