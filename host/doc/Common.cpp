@@ -146,6 +146,9 @@ void registerDocErrorTexts() {
     });
 }
 
+// The texts are there as soon as the engine is linked in, before any table is asked for.
+[[maybe_unused]] const bool kErrorTextsRegistered = (registerDocErrorTexts(), true);
+
 void raiseFromException(const std::exception& e, ASErrorCode code) {
     if (dynamic_cast<const std::bad_alloc*>(&e)) raise(genErrNoMemory);
     if (auto q = dynamic_cast<const QPDFExc*>(&e)) {
