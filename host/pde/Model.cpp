@@ -464,6 +464,7 @@ Ref<Element> XObjectElem::clone() const {
 Ref<Element> Shading::clone() const {
     auto c = copyElement(*this);
     auto* p = static_cast<Shading*>(c.get());
+    p->obj = obj;
     p->dict = dict;
     p->resName = resName;
     return c;
@@ -698,10 +699,14 @@ void appendNumber(std::string& out, double v) {
     }
     char buf[64];
     double a = std::fabs(v);
-    int decimals = a >= 1000 ? 4 : a >= 1 ? 6 : a >= 0.001 ? 9 : 12;
+    // twelve significant digits, never exponent notation
+    int mag = a > 0 ? static_cast<int>(std::floor(std::log10(a))) : 0;
+    int decimals = std::clamp(11 - mag, 0, 18);
     int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    while (n > 0 && buf[n - 1] == '0') --n;
-    if (n > 0 && buf[n - 1] == '.') --n;
+    if (decimals > 0) {
+        while (n > 0 && buf[n - 1] == '0') --n;
+        if (n > 0 && buf[n - 1] == '.') --n;
+    }
     if (n == 0 || (n == 1 && buf[0] == '-') || (n == 2 && buf[0] == '-' && buf[1] == '0')) {
         out += '0';
         return;

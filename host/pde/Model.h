@@ -330,7 +330,8 @@ struct XObjectElem : Element {  // PostScript and unknown XObject subtypes
 
 struct Shading : Element {
     Shading() : Element(kPDEShading) {}
-    mutable QPDFObjectHandle dict;
+    mutable QPDFObjectHandle obj;   // the resource: dictionary or stream
+    mutable QPDFObjectHandle dict;  // its dictionary
     std::string resName;
     Ref<Element> clone() const override;
     BBox bbox() const override;

@@ -1273,8 +1273,8 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 if (path_) flushPath(opStart, kPDEInvisible);
                 std::string nm = nameAt(*o);
                 auto sh = make<Shading>();
-                sh->dict = resource(kResShading, nm);
-                if (sh->dict.isStream()) sh->dict = sh->dict.getDict();
+                sh->obj = resource(kResShading, nm);
+                sh->dict = sh->obj.isStream() ? sh->obj.getDict() : sh->obj;
                 sh->resName = nm;
                 startElement();
                 return finish(sh, opEnd);

@@ -55,6 +55,17 @@ class Writer {
 
     void writeList(const Content& c);
     WriteResult finish();
+    // Default colour spaces change how device colours look without being named in
+    // the content: they stay with it.
+    void keepDefaults(QPDFObjectHandle resources) {
+        if (!resources.isDictionary()) return;
+        auto cs = resources.getKey("/ColorSpace");
+        if (!cs.isDictionary()) return;
+        for (const char* k : {"DefaultGray", "DefaultRGB", "DefaultCMYK"}) {
+            auto v = cs.getKey(std::string("/") + k);
+            if (!v.isNull()) claim(kResColorSpace, k, v);
+        }
+    }
 
   private:
     // resources
@@ -524,7 +535,7 @@ void Writer::body(const Element& e) {
         }
         case kPDEShading: {
             auto& s = static_cast<const Shading&>(e);
-            name(use(kResShading, s.dict, s.resName));
+            name(use(kResShading, s.obj, s.resName));
             out_ += "sh\n";
             break;
         }
@@ -686,6 +697,7 @@ WriteResult Writer::finish() {
 
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts) {
     Writer w(target, opts);
+    w.keepDefaults(content.resources);
     w.writeList(content);
     return w.finish();
 }
