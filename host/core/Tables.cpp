@@ -2,6 +2,7 @@
 #include "core/Core.h"
 #include "core/Registry.h"
 #include "core/Support.h"
+#include "doc/DocInternal.h"
 
 namespace vexa::host {
 
@@ -9,6 +10,8 @@ void registerHostTables() {
     TableRegistry& r = registry();
     r.add(&coreTable()->hdr);
     r.add(&supportTable()->hdr);
+    r.add(&doc::cosTable()->hdr);
+    r.add(&doc::pdModelTable()->hdr);
 }
 
 }  // namespace vexa::host

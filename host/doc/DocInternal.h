@@ -1,0 +1,134 @@
+// The document engine's contract with the other host modules (page content, views,
+// the headless front end). Everything here is host-internal: the plug-in sees only
+// the Cos and PDModel tables.
+//
+// Ownership model
+// - Every open PDDoc owns one CosDoc. A CosDoc holds the document's QPDF through a
+//   shared_ptr, so objects of a closed document stay readable while something still
+//   holds them (CosObj values keep their CosDoc alive; a CosDoc keeps its QPDF alive).
+// - Objects copied from another document (page insertion, CosObjCopy, copyForeign)
+//   read their stream data lazily from the source QPDF until the destination is
+//   written. The destination CosDoc therefore keeps every source QPDF it copied from
+//   alive (keepSourceAlive), so a source may be closed before the destination is
+//   saved.
+// - PDPage handles are reference counted by PDDocAcquirePage / PDPageRelease. A page
+//   handle stays valid while acquired, even if the page is deleted from its document
+//   (its number is then -1); a closed document's pages must not be used.
+// - Handles are checked: a PDDoc, PDPage or CosDoc that is not live raises
+//   genErrBadParm instead of touching freed memory.
+//
+// Errors: every function below raises the host exception (vexa::host::raise) on
+// failure. QPDF exceptions must not escape to the plug-in; wrap QPDF calls with
+// guarded().
+#pragma once
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <functional>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "CosHFT.h"
+#include "PDModelHFT.h"
+#include "core/Core.h"
+
+namespace vexa::host::doc {
+
+// The tables of the document engine (also registered with the table registry).
+const CosHFT* cosTable();
+const PDModelHFT* pdModelTable();
+
+// ---- Documents, pages and their QPDF ----------------------------------------------
+
+// The QPDF of a live document. The reference is valid while the document is open;
+// take qpdfShared to keep it longer.
+QPDF& qpdfOf(PDDoc doc);
+std::shared_ptr<QPDF> qpdfShared(PDDoc doc);
+QPDF& qpdfOf(CosDoc cosDoc);
+std::shared_ptr<QPDF> qpdfShared(CosDoc cosDoc);
+
+// The page dictionary of an acquired page.
+QPDFObjectHandle pageObject(PDPage page);
+// The document of an acquired page.
+PDDoc docOfPage(PDPage page);
+// The page's 0-based index in its document, -1 when it was deleted. O(1) after the
+// document's page list is built.
+int pageIndexOf(PDPage page);
+
+CosDoc cosDocOf(PDDoc doc);
+// The open document that owns the Cos document; null once that document is closed.
+PDDoc pdDocOf(CosDoc cosDoc);
+
+// True for a document handle that is open (created or opened and not yet closed).
+bool isLiveDoc(PDDoc doc);
+
+// ---- Cos objects ----------------------------------------------------------------
+
+// The QPDF object behind a CosObj; the null handle gives a null object.
+QPDFObjectHandle handleOf(const CosObj& obj);
+// The Cos document a CosObj was made in or read from; null for objects without one
+// (the null handle, objects made with a null CosDoc).
+CosDoc cosDocOfObj(const CosObj& obj);
+// Wraps a QPDF object as a CosObj of the Cos document (which may be null for direct
+// objects that belong to no document).
+CosObj cosObjFor(CosDoc cosDoc, QPDFObjectHandle handle);
+
+// Copies an object of another document into dst (QPDF's foreign-object copy: each
+// source indirect object is copied once per destination, so shared resources land
+// once) and keeps the source QPDF alive for dst. Direct objects are copied deeply,
+// with the indirect objects they reference. When the source is dst itself the object
+// is returned unchanged.
+QPDFObjectHandle copyForeign(CosDoc dst, QPDFObjectHandle foreign);
+// Records that dst holds objects copied from src (done by copyForeign).
+void keepSourceAlive(CosDoc dst, std::shared_ptr<QPDF> src);
+
+// Decoded stream data handed out (CosStreamGetData) is limited to this many bytes
+// (256 MiB by default) so that a small compressed stream cannot exhaust memory.
+// Returns the previous limit.
+std::size_t setDecodedStreamLimit(std::size_t bytes);
+
+// ---- Changes and notifications ----------------------------------------------------
+
+// Sets the document's modified flag (PDDocNeedsSave). Call after every change made
+// to a document's objects from outside the Cos and PDModel tables.
+void markModified(PDDoc doc);
+// Sends "pages changed" (selector 24) for pages first..last (0-based, inclusive).
+void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last);
+
+// Called with each document just before it is closed (caches keyed by PDDoc or
+// PDPage should drop their entries). Returns a token for removeCloseHook.
+int addCloseHook(std::function<void(PDDoc)> hook);
+void removeCloseHook(int token);
+
+// ---- Numbers and rectangles -------------------------------------------------------
+
+// A number object as 16.16 fixed (saturating); non-numbers give 0.
+ASFixed fixedOf(const QPDFObjectHandle& number);
+// An integer object for whole values, a real otherwise.
+QPDFObjectHandle numberOf(ASFixed value);
+// [llx lly urx ury] as a rectangle with left < right and bottom < top; false (and the
+// rectangle untouched) when the object is not an array of four numbers.
+bool rectOf(const QPDFObjectHandle& array, ASFixedRect* rect);
+QPDFObjectHandle arrayOfRect(const ASFixedRect& rect);
+
+// ---- Errors -----------------------------------------------------------------------
+
+// Runs f; host exceptions pass through, QPDF and other standard exceptions become the
+// host error `code` (out-of-memory becomes genErrNoMemory). The exception text goes
+// to the warning sink.
+[[noreturn]] void raiseFromException(const std::exception& e, ASErrorCode code);
+
+template <class F>
+decltype(auto) guarded(ASErrorCode code, F&& f) {
+    try {
+        return f();
+    } catch (const ASException&) {
+        throw;
+    } catch (const std::exception& e) {
+        raiseFromException(e, code);
+    }
+}
+
+}  // namespace vexa::host::doc
