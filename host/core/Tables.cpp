@@ -3,6 +3,7 @@
 #include "core/Registry.h"
 #include "core/Support.h"
 #include "doc/DocInternal.h"
+#include "pde/Tables.h"
 
 namespace vexa::host {
 
@@ -12,6 +13,10 @@ void registerHostTables() {
     r.add(&supportTable()->hdr);
     r.add(&doc::cosTable()->hdr);
     r.add(&doc::pdModelTable()->hdr);
+    r.add(&pde::readTable()->hdr);
+    r.add(&pde::writeTable()->hdr);
+    r.add(&pde::pageContentTable()->hdr);
+    r.add(&pde::sysFontTable()->hdr);
 }
 
 }  // namespace vexa::host

@@ -493,6 +493,7 @@ Ref<Element> Container::clone() const {
     p->dict = dict;
     p->inlineDict = inlineDict;
     p->propName = propName;
+    p->dictText = dictText;
     p->ambient = ambient;
     p->content->source = content->source;
     p->content->resources = content->resources;

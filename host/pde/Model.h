@@ -17,19 +17,6 @@
 #include "ASExcept.h"
 #include "PDFEditHFT.h"
 
-// Host errors of the page-content model.
-enum {
-    pdeErrBadContent = ErrBuildCode(ErrSysPDEdit, 1),
-    pdeErrLimit = ErrBuildCode(ErrSysPDEdit, 2),
-    pdeErrRecursiveForm = ErrBuildCode(ErrSysPDEdit, 3),
-    pdeErrBadType = ErrBuildCode(ErrSysPDEdit, 4),
-    pdeErrBadIndex = ErrBuildCode(ErrSysPDEdit, 5),
-    pdeErrNoFont = ErrBuildCode(ErrSysPDEdit, 6),
-    pdeErrBadColorSpace = ErrBuildCode(ErrSysPDEdit, 7),
-    pdeErrNotForm = ErrBuildCode(ErrSysPDEdit, 8),
-    pdeErrRelease = ErrBuildCode(ErrSysPDEdit, 9),
-};
-
 // Every model object is a _t_PDEObject: the opaque handle of the interface.
 struct _t_PDEObject {
     explicit _t_PDEObject(PDEType t) : type(t) {}
@@ -316,6 +303,7 @@ struct Form : Element {
     std::string resName;
     Mat formMatrix;
     mutable QPDFObjectHandle resources;  // resources the form's content uses
+    Ref<Content> content;                // read on request
     Ref<Element> clone() const override;
     BBox bbox() const override;
 };
@@ -365,6 +353,7 @@ struct Container : Element {
     mutable QPDFObjectHandle dict;  // null for BMC
     bool inlineDict = false;
     std::string propName;
+    std::string dictText;  // an in-line dictionary as read (changes in place show)
     Ref<Content> content;
     GState ambient;  // graphics state at the start of the sequence
     bool hasMatrix() const override { return false; }
@@ -418,7 +407,9 @@ struct WriteOptions {
 struct WriteResult {
     std::string bytes;
     mutable QPDFObjectHandle resources;  // a new direct dictionary
+    std::vector<QPDF*> foreign;          // documents objects were copied from
 };
+std::string flateEncode(const std::string& data);
 // Writes a content list; new resources are created in target (foreign objects copied).
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts = {});
 

@@ -753,6 +753,7 @@ void Parser::beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd) {
             c->dict = QPDFObjectHandle::newDictionary();
         }
         c->inlineDict = true;
+        c->dictText = c->dict.unparse();
     } else if (prop && prop->kind == kName) {
         c->propName = nameAt(*prop);
         c->dict = resource(kResProperties, c->propName);

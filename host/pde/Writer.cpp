@@ -6,6 +6,7 @@
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -102,6 +103,7 @@ class Writer {
     std::map<std::string, QPDFObjectHandle> res_[kResCount];
     std::unordered_map<std::string, std::string> byObj_[kResCount];  // indirect og -> name
     int counter_ = 0;
+    std::vector<QPDF*> foreign_;
 
     bool inGroup_ = false;
     const Clip* groupClip_ = nullptr;
@@ -116,6 +118,8 @@ QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
     if (h.isIndirect()) {
         QPDF* owner = h.getOwningQPDF();
         if (!owner || owner == &target_) return h;
+        if (std::find(foreign_.begin(), foreign_.end(), owner) == foreign_.end())
+            foreign_.push_back(owner);
         return target_.copyForeignObject(h);
     }
     if (h.isArray()) {
@@ -681,6 +685,7 @@ void Writer::writeList(const Content& c) {
 WriteResult Writer::finish() {
     closeGroup();
     WriteResult r;
+    r.foreign = foreign_;
     r.bytes = std::move(out_);
     r.resources = QPDFObjectHandle::newDictionary();
     for (int cat = 0; cat < kResCount; ++cat) {
