@@ -283,8 +283,7 @@ QPDFObjectHandle Parser::resource(int cat, const std::string& name, bool record)
         auto d = res_.getKey(resCategoryKey(cat));
         if (d.isDictionary()) out = d.getKey("/" + name);
     }
-    if (out.isNull())
-        warnOnce("missing resource " + std::string(resCategoryKey(cat)) + " /" + name);
+    if (none(out)) warnOnce("missing resource " + std::string(resCategoryKey(cat)) + " /" + name);
     return out;
 }
 
@@ -584,7 +583,7 @@ Ref<ColorSpace> Parser::lookupSpace(const std::string& name) {
     }
     auto obj = resource(kResColorSpace, name);
     Ref<ColorSpace> cs;
-    if (obj.isNull())
+    if (none(obj))
         cs = colorSpaceFromObject(QPDFObjectHandle::newName("/" + name), name);
     else
         cs = colorSpaceFromObject(obj, name);
@@ -873,7 +872,7 @@ void Parser::inlineImage(uint32_t opStart) {
     } else if (csObj.isArray()) {
         cs = colorSpaceFromObject(csObj, "");
     }
-    if (dict.getKey("/Filter").isNull()) {
+    if (none(dict.getKey("/Filter"))) {
         long long w = intKey("/Width"), h = intKey("/Height");
         long long bpc = mask ? 1 : intKey("/BitsPerComponent");
         int comps = cs ? cs->components() : 1;
@@ -1259,7 +1258,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                     img->mask =
                         d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
                     auto cs = d.getKey("/ColorSpace");
-                    if (!cs.isNull()) img->space = colorSpaceFromObject(cs, "");
+                    if (!none(cs)) img->space = colorSpaceFromObject(cs, "");
                     return finish(img, opEnd);
                 }
                 auto xe = make<XObjectElem>();
