@@ -7,18 +7,18 @@
 #include "ASTypes.h"
 
 // An error code holds a system number in bits 16..23 and the error in bits 0..15.
-#define ErrBuildCode(sys, err) ((ASErrorCode)((((sys) & 0xFF) << 16) | ((err) & 0xFFFF)))
+#define ErrBuildCode(sys, err) ((ASErrorCode)((((sys)&0xFF) << 16) | ((err)&0xFFFF)))
 #define ErrGetSystem(code) (((code) >> 16) & 0xFF)
 
 enum {
     ErrSysNone = 0,
-    ErrSysAS = 1,     // general host errors
-    ErrSysCos = 2,    // Cos objects
-    ErrSysPDDoc = 3,  // documents
-    ErrSysPDPage = 4, // pages
-    ErrSysPDEdit = 5, // page content
-    ErrSysAV = 6,     // application, views, user interface
-    ErrSysFile = 7,   // files and folders
+    ErrSysAS = 1,      // general host errors
+    ErrSysCos = 2,     // Cos objects
+    ErrSysPDDoc = 3,   // documents
+    ErrSysPDPage = 4,  // pages
+    ErrSysPDEdit = 5,  // page content
+    ErrSysAV = 6,      // application, views, user interface
+    ErrSysFile = 7,    // files and folders
 };
 
 enum {
@@ -34,12 +34,12 @@ enum {
 };
 
 class VEXA_API ASException : public std::exception {
-public:
+  public:
     explicit ASException(ASErrorCode code) noexcept : code_(code) {}
     ASErrorCode code() const noexcept { return code_; }
     const char* what() const noexcept override { return "host error"; }
 
-private:
+  private:
     ASErrorCode code_;
 };
 

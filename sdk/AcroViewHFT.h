@@ -65,8 +65,8 @@ struct AVToolRec {
     ASUns32 size;
     void (*Activate)(AVTool tool, ASBool persistent);
     void (*Deactivate)(AVTool tool);
-    ASBool (*DoClick)(AVTool tool, AVPageView pageView, AVDevCoord x, AVDevCoord y,
-                      ASInt16 flags, ASInt16 clickCount);
+    ASBool (*DoClick)(AVTool tool, AVPageView pageView, AVDevCoord x, AVDevCoord y, ASInt16 flags,
+                      ASInt16 clickCount);
     ASBool (*AdjustCursor)(AVTool tool, AVPageView pageView, AVDevCoord x, AVDevCoord y);
     ASBool (*DoKeyDown)(AVTool tool, ASUns16 key, ASInt16 flags);
     ASAtom (*GetType)(AVTool tool);
@@ -151,8 +151,7 @@ struct AcroViewHFT {
     AVToolButton (*AVToolButtonNew)(ASAtom name, const char* label, ExtensionID owner);
     void (*AVToolBarAddButton)(AVToolBar toolbar, AVToolButton button, ASBool before,
                                AVToolButton other);
-    void (*AVToolButtonSetExecuteProc)(AVToolButton button, AVExecuteProc proc,
-                                       ASClientData data);
+    void (*AVToolButtonSetExecuteProc)(AVToolButton button, AVExecuteProc proc, ASClientData data);
     void (*AVToolButtonSetComputeEnabledProc)(AVToolButton button, AVComputeEnabledProc proc,
                                               ASClientData data);
     void (*AVToolButtonSetComputeMarkedProc)(AVToolButton button, AVComputeMarkedProc proc,

@@ -18,7 +18,7 @@ struct CosObjRep {
 };
 
 class CosObj {
-public:
+  public:
     CosObj() noexcept = default;
     explicit CosObj(CosObjRep* adopted) noexcept : rep_(adopted) {}  // takes one reference
     CosObj(const CosObj& o) noexcept : rep_(o.rep_) {
@@ -45,7 +45,7 @@ public:
     // True for the null handle only; use CosObjGetType for a null object read from a file.
     bool isNullHandle() const noexcept { return rep_ == nullptr; }
 
-private:
+  private:
     void drop() noexcept {
         if (rep_ && --rep_->refs == 0) rep_->destroy(rep_);
         rep_ = nullptr;

@@ -9,7 +9,7 @@
 
 #include "ASTypes.h"
 
-#define HFT_VERSION(major, minor) ((ASVersion)(((major) << 16) | ((minor) & 0xFFFF)))
+#define HFT_VERSION(major, minor) ((ASVersion)(((major) << 16) | ((minor)&0xFFFF)))
 
 struct HFTHeader {
     const char* name;   // "Core", "Cos", "PDModel", ...

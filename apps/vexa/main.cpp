@@ -2,4 +2,6 @@
 // (host/headless) so that tests can run the same code in-process.
 #include "headless/Cli.h"
 
-int main(int argc, char** argv) { return vexa::host::runCli(argc, argv); }
+int main(int argc, char** argv) {
+    return vexa::host::runCli(argc, argv);
+}

@@ -49,9 +49,15 @@ ASBool coreAtomExists(const char* text) {
     return text && atoms().index.count(text) != 0;
 }
 
-void* coreMalloc(ASSize_t size) { return std::malloc(size ? size : 1); }
-void* coreRealloc(void* p, ASSize_t size) { return std::realloc(p, size ? size : 1); }
-void coreFree(void* p) { std::free(p); }
+void* coreMalloc(ASSize_t size) {
+    return std::malloc(size ? size : 1);
+}
+void* coreRealloc(void* p, ASSize_t size) {
+    return std::realloc(p, size ? size : 1);
+}
+void coreFree(void* p) {
+    std::free(p);
+}
 
 char* coreGetErrorString(ASErrorCode code, char* buf, ASSize_t len) {
     if (!buf || len == 0) return buf;
@@ -67,9 +73,13 @@ ASInt32 coreRegisterErrorString(ASErrorCode code, const char* text) {
     return ErrGetSystem(code);
 }
 
-void coreReportWarning(const char* text) { warn(text ? text : ""); }
+void coreReportWarning(const char* text) {
+    warn(text ? text : "");
+}
 
-[[noreturn]] void coreRaise(ASErrorCode code) { raise(code); }
+[[noreturn]] void coreRaise(ASErrorCode code) {
+    raise(code);
+}
 
 const CoreHFT kCore = {
     {kCoreHFTName, kCoreHFTVersion, sizeof(CoreHFT)},
@@ -104,9 +114,13 @@ const char* atomString(ASAtom atom) {
     return atom < t.names.size() ? t.names[atom].c_str() : "";
 }
 
-void raise(ASErrorCode code) { throw ASException(code); }
+void raise(ASErrorCode code) {
+    throw ASException(code);
+}
 
-void setErrorText(ASErrorCode code, std::string text) { errorTexts()[code] = std::move(text); }
+void setErrorText(ASErrorCode code, std::string text) {
+    errorTexts()[code] = std::move(text);
+}
 
 std::string errorText(ASErrorCode code) {
     auto& texts = errorTexts();
@@ -125,6 +139,8 @@ void warn(const std::string& text) {
     if (sink()) sink()(text);
 }
 
-const CoreHFT* coreTable() { return &kCore; }
+const CoreHFT* coreTable() {
+    return &kCore;
+}
 
 }  // namespace vexa::host

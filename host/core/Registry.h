@@ -9,7 +9,7 @@
 namespace vexa::host {
 
 class TableRegistry {
-public:
+  public:
     // Registers a table (the registry does not own it). A later table with the same
     // name replaces an earlier one, so tests can offer older or missing tables.
     void add(HFT table);
@@ -18,7 +18,7 @@ public:
     HFT find(const char* name, ASVersion minVersion) const;
     const std::vector<HFT>& tables() const { return tables_; }
 
-private:
+  private:
     std::vector<HFT> tables_;
 };
 

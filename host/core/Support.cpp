@@ -21,8 +21,12 @@ ASFixed saturate64(int64_t v) {
     return static_cast<ASFixed>(v);
 }
 
-float supportFixedToFloat(ASFixed f) { return static_cast<float>(f / 65536.0); }
-ASFixed supportFloatToFixed(float f) { return floatToFixed(f); }
+float supportFixedToFloat(ASFixed f) {
+    return static_cast<float>(f / 65536.0);
+}
+ASFixed supportFloatToFixed(float f) {
+    return floatToFixed(f);
+}
 
 void supportFixedToCString(ASFixed f, char* buf, ASSize_t len, ASInt16 places) {
     if (!buf || len == 0) return;
@@ -71,7 +75,8 @@ ASFixed fixedDiv(ASFixed a, ASFixed b) {
     int64_t q = n / b;
     int64_t r = n % b;
     // round half away from zero
-    if (2 * std::llabs(r) >= std::llabs(static_cast<int64_t>(b))) q += ((n < 0) != (b < 0)) ? -1 : 1;
+    if (2 * std::llabs(r) >= std::llabs(static_cast<int64_t>(b)))
+        q += ((n < 0) != (b < 0)) ? -1 : 1;
     return saturate64(q);
 }
 
@@ -116,8 +121,8 @@ void matrixTransform(ASFixedPoint* result, const ASFixedMatrix* m, const ASFixed
 }
 
 void matrixTransformRect(ASFixedRect* result, const ASFixedMatrix* m, const ASFixedRect* r) {
-    ASFixedPoint corners[4] = {{r->left, r->bottom}, {r->right, r->bottom},
-                               {r->left, r->top}, {r->right, r->top}};
+    ASFixedPoint corners[4] = {
+        {r->left, r->bottom}, {r->right, r->bottom}, {r->left, r->top}, {r->right, r->top}};
     ASFixedRect out{};
     for (int i = 0; i < 4; ++i) {
         ASFixedPoint t;
@@ -134,6 +139,8 @@ void matrixTransformRect(ASFixedRect* result, const ASFixedMatrix* m, const ASFi
     *result = out;
 }
 
-const AcroSupportHFT* supportTable() { return &kSupport; }
+const AcroSupportHFT* supportTable() {
+    return &kSupport;
+}
 
 }  // namespace vexa::host

@@ -8,7 +8,9 @@ namespace vexa::host {
 ASFixed fixedMul(ASFixed a, ASFixed b);
 ASFixed fixedDiv(ASFixed a, ASFixed b);
 ASFixed floatToFixed(double f);
-inline double fixedToDouble(ASFixed f) { return f / 65536.0; }
+inline double fixedToDouble(ASFixed f) {
+    return f / 65536.0;
+}
 // result = m1 x m2: applies m2 first, then m1.
 void matrixConcat(ASFixedMatrix* result, const ASFixedMatrix* m1, const ASFixedMatrix* m2);
 ASBool matrixInvert(ASFixedMatrix* result, const ASFixedMatrix* m);

@@ -1,17 +1,187 @@
 #include "headless/Cli.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/Core.h"
+#include "headless/Script.h"
+#include "headless/Session.h"
 
 namespace vexa::host {
+namespace {
+
+const char* kUsage =
+    "usage: vexa [OPTIONS] COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  info                 host version and language, the plug-ins and their menus\n"
+    "  run [--virtual-clock] SCRIPT\n"
+    "                       run a scripted session (see docs/script.md)\n"
+    "  --version            print the version\n"
+    "  --help               print this text\n"
+    "\n"
+    "options:\n"
+    "  --plugins DIR        load plug-ins from DIR (repeatable; default: plug_ins\n"
+    "                       beside the vexa program)\n"
+    "  --host-version M.N   the application version reported to plug-ins (default 11.0)\n"
+    "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
+    "                       from the locale)\n";
+
+// Errors are reported on one line: line breaks inside quoted texts are shown as \n.
+std::string oneLine(std::string s) {
+    for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
+        s.replace(i, 1, "\\n");
+    return s;
+}
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Args {
+    SessionOptions session;
+    std::string command;
+    std::vector<std::string> rest;
+};
+
+Args parse(int argc, char** argv) {
+    Args a;
+    int i = 1;
+    auto value = [&](const char* opt) -> std::string {
+        if (i + 1 >= argc) throw UsageError(std::string(opt) + " needs a value");
+        return argv[++i];
+    };
+    for (; i < argc; ++i) {
+        std::string s = argv[i];
+        if (s == "--plugins") {
+            a.session.pluginDirs.push_back(value("--plugins"));
+        } else if (s == "--host-version") {
+            std::string v = value("--host-version");
+            int major = 0, minor = 0;
+            char extra = 0;
+            int n = std::sscanf(v.c_str(), "%d.%d%c", &major, &minor, &extra);
+            if (n < 1 || n > 2 || major < 0 || major > 99 || minor < 0 || minor > 99)
+                throw UsageError("--host-version takes MAJOR.MINOR, e.g. 11.0");
+            a.session.hostMajor = static_cast<ASInt16>(major);
+            a.session.hostMinor = static_cast<ASInt16>(minor);
+        } else if (s == "--language") {
+            a.session.language = value("--language");
+        } else if (!s.empty() && s[0] == '-' && a.command.empty() && s != "--version" &&
+                   s != "--help") {
+            throw UsageError("unknown option " + s);
+        } else {
+            a.command = s;
+            for (++i; i < argc; ++i) a.rest.push_back(argv[i]);
+        }
+    }
+    return a;
+}
+
+void printMenu(_t_AVMenu* m, const std::string& indent) {
+    for (_t_AVMenuItem* it : m->items) {
+        if (it->isSeparator()) {
+            std::printf("%s----\n", indent.c_str());
+            continue;
+        }
+        std::printf("%s%s  (%s)\n", indent.c_str(), it->title.c_str(), it->name.c_str());
+        if (it->submenu) printMenu(it->submenu, indent + "  ");
+    }
+}
+
+int cmdInfo(Session& s) {
+    app::Application& a = s.app();
+    std::printf("vexa 6.17: host version %d.%d, language %s\n", a.versionMajor, a.versionMinor,
+                a.language.c_str());
+    if (s.loader().plugins().empty()) std::printf("plug-ins: none found\n");
+    for (auto& p : s.loader().plugins()) {
+        std::printf("plug-in %s: %s  %s", p->name.c_str(), stateName(p->state), p->path.c_str());
+        if (!p->reason.empty()) std::printf("  (%s)", p->reason.c_str());
+        std::printf("\n");
+    }
+    auto& menus = a.menubar().menus;
+    for (std::size_t i = 0; i < menus.size(); ++i) {
+        _t_AVMenu* m = menus[i];
+        if (m->owner) {
+            std::printf("menu \"%s\" (%s), after \"%s\":\n", m->title.c_str(), m->name.c_str(),
+                        i > 0 ? menus[i - 1]->title.c_str() : "(first)");
+            printMenu(m, "  ");
+        }
+    }
+    // Items that plug-ins added to the host's own menus and submenus.
+    std::vector<_t_AVMenu*> todo(menus.begin(), menus.end());
+    while (!todo.empty()) {
+        _t_AVMenu* m = todo.back();
+        todo.pop_back();
+        if (m->owner) continue;
+        for (_t_AVMenuItem* it : m->items) {
+            if (it->owner)
+                std::printf("in \"%s\": %s  (%s)\n", m->name.c_str(), it->title.c_str(),
+                            it->name.c_str());
+            if (it->submenu) todo.push_back(it->submenu);
+        }
+    }
+    return 0;
+}
+
+int cmdRun(Args& args) {
+    std::string script;
+    for (const auto& r : args.rest) {
+        if (r == "--virtual-clock")
+            args.session.virtualClock = true;
+        else if (script.empty())
+            script = r;
+        else
+            throw UsageError("run takes one script");
+    }
+    if (script.empty()) throw UsageError("run needs a script file");
+    ScriptRunner runner;
+    runner.loadFile(script);
+    Session s(args.session);
+    s.start();
+    runner.run();
+    return 0;
+}
+
+}  // namespace
 
 int runCli(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("vexa 6.17\n");
-        return 0;
+    try {
+        Args args = parse(argc, argv);
+        if (args.command == "--version") {
+            std::printf("vexa 6.17\n");
+            return 0;
+        }
+        if (args.command == "--help" || args.command == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (args.command.empty()) throw UsageError("no command given");
+        if (args.command == "info") {
+            if (!args.rest.empty()) throw UsageError("info takes no arguments");
+            Session s(args.session);
+            s.start();
+            return cmdInfo(s);
+        }
+        if (args.command == "run") return cmdRun(args);
+        throw UsageError("unknown command \"" + args.command + "\"");
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");
+        return 2;
+    } catch (const ScriptError& e) {
+        std::fprintf(stderr, "vexa: %s\n", oneLine(e.what()).c_str());
+        return 1;
+    } catch (const ASException& e) {
+        std::fprintf(stderr, "vexa: %s\n", errorText(e.code()).c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vexa: %s\n", e.what());
+        return 1;
     }
-    std::fprintf(stderr, "vexa: usage: vexa --version | info | run SCRIPT\n");
-    return 2;
 }
 
 }  // namespace vexa::host

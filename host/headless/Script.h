@@ -20,7 +20,7 @@ namespace vexa::host {
 
 // A failed command or expectation: the script stops with this message.
 class ScriptError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -40,17 +40,48 @@ void registerScriptCommand(const std::string& name, const std::string& usage,
                            ScriptCommand command);
 
 class ScriptRunner {
-public:
+  public:
+    ScriptRunner();
+    ~ScriptRunner();
+    ScriptRunner(const ScriptRunner&) = delete;
+    ScriptRunner& operator=(const ScriptRunner&) = delete;
+
     // The runner of the script being run, or null outside a script.
     static ScriptRunner* current();
+
+    // Parses a script; throws ScriptError on a syntax error (unbalanced quotes).
+    void load(const std::string& text, const std::string& fileName);
+    void loadFile(const std::string& path);
+    // Runs every line; throws ScriptError with "file:line: message" on failure.
+    void run();
 
     // Runs further lines until done() is true after a line; fails when the script
     // ends first, with "what" naming the waiting interaction (and its state).
     void runNested(const std::function<bool()>& done, const std::function<std::string()>& what);
 
-    // True when the next line's command is one of the names (lets an alert answer
-    // itself from a queued line without consuming others).
-    bool nextCommandIs(const std::vector<std::string>& names) const;
+    // The line being run (for messages).
+    const ScriptLine* currentLine() const;
+
+    // Answers queued for alerts by "answer" lines run while no alert was waiting.
+    std::vector<std::string> queuedAnswers;
+
+  private:
+    void runLine(const ScriptLine& line);
+    std::vector<ScriptLine> lines_;
+    std::size_t next_ = 0;
+    const ScriptLine* current_ = nullptr;
+    ScriptRunner* previous_ = nullptr;
 };
+
+// Splits one line into words (quotes, escapes and comments as described above).
+std::vector<std::string> splitScriptLine(const std::string& line, bool* unbalanced = nullptr);
+
+// Parses an integer argument or fails with a message naming the line.
+long scriptInt(const ScriptLine& line, std::size_t index);
+// The argument at index, or fails with "usage".
+const std::string& scriptArg(const ScriptLine& line, std::size_t index);
+
+// The commands registered so far, as "usage" lines in name order (for --help).
+std::vector<std::string> scriptCommandUsages();
 
 }  // namespace vexa::host

@@ -38,19 +38,35 @@ extern ExtensionID gExtensionID;
 bool importHostTables(const CoreHFT* core);
 
 // Core.
-inline ASAtom asAtomFromString(const char* s) { return gCoreHFT->ASAtomFromString(s); }
-inline const char* asAtomGetString(ASAtom a) { return gCoreHFT->ASAtomGetString(a); }
-inline void asFree(void* p) { gCoreHFT->ASfree(p); }
-[[noreturn]] inline void asRaise(ASErrorCode code) { gCoreHFT->ASRaise(code); }
+inline ASAtom asAtomFromString(const char* s) {
+    return gCoreHFT->ASAtomFromString(s);
+}
+inline const char* asAtomGetString(ASAtom a) {
+    return gCoreHFT->ASAtomGetString(a);
+}
+inline void asFree(void* p) {
+    gCoreHFT->ASfree(p);
+}
+[[noreturn]] inline void asRaise(ASErrorCode code) {
+    gCoreHFT->ASRaise(code);
+}
 inline char* asGetErrorString(ASErrorCode code, char* buf, ASSize_t len) {
     return gCoreHFT->ASGetErrorString(code, buf, len);
 }
 
 // Fixed-point support.
-inline ASFixed asFixedMul(ASFixed a, ASFixed b) { return gAcroSupportHFT->ASFixedMul(a, b); }
-inline ASFixed asFixedDiv(ASFixed a, ASFixed b) { return gAcroSupportHFT->ASFixedDiv(a, b); }
-inline ASFixed asFloatToFixed(float f) { return gAcroSupportHFT->ASFloatToFixed(f); }
-inline float asFixedToFloat(ASFixed f) { return gAcroSupportHFT->ASFixedToFloat(f); }
+inline ASFixed asFixedMul(ASFixed a, ASFixed b) {
+    return gAcroSupportHFT->ASFixedMul(a, b);
+}
+inline ASFixed asFixedDiv(ASFixed a, ASFixed b) {
+    return gAcroSupportHFT->ASFixedDiv(a, b);
+}
+inline ASFixed asFloatToFixed(float f) {
+    return gAcroSupportHFT->ASFloatToFixed(f);
+}
+inline float asFixedToFloat(ASFixed f) {
+    return gAcroSupportHFT->ASFixedToFloat(f);
+}
 inline void asFixedMatrixConcat(ASFixedMatrix* r, const ASFixedMatrix* m1,
                                 const ASFixedMatrix* m2) {
     gAcroSupportHFT->ASFixedMatrixConcat(r, m1, m2);
@@ -61,30 +77,57 @@ inline ASBool asFixedMatrixInvert(ASFixedMatrix* r, const ASFixedMatrix* m) {
 inline void asFixedMatrixTransform(ASFixedPoint* r, const ASFixedMatrix* m, const ASFixedPoint* p) {
     gAcroSupportHFT->ASFixedMatrixTransform(r, m, p);
 }
-inline void asFixedMatrixTransformRect(ASFixedRect* r, const ASFixedMatrix* m, const ASFixedRect* s) {
+inline void asFixedMatrixTransformRect(ASFixedRect* r, const ASFixedMatrix* m,
+                                       const ASFixedRect* s) {
     gAcroSupportHFT->ASFixedMatrixTransformRect(r, m, s);
 }
 
 // Host text.
-inline ASText asTextFromUTF8(const char* s) { return gASExtraHFT->ASTextFromUTF8(s); }
-inline const char* asTextGetUTF8(ASText t) { return gASExtraHFT->ASTextGetUTF8(t); }
-inline void asTextDestroy(ASText t) { gASExtraHFT->ASTextDestroy(t); }
+inline ASText asTextFromUTF8(const char* s) {
+    return gASExtraHFT->ASTextFromUTF8(s);
+}
+inline const char* asTextGetUTF8(ASText t) {
+    return gASExtraHFT->ASTextGetUTF8(t);
+}
+inline void asTextDestroy(ASText t) {
+    gASExtraHFT->ASTextDestroy(t);
+}
 
 // Application and views (the commonly used ones; others call gAcroViewHFT directly).
 inline ASInt32 avAlert(ASInt32 icon, const char* msg, const char* b1, const char* b2,
                        const char* b3, ASBool beep) {
     return gAcroViewHFT->AVAlert(icon, msg, b1, b2, b3, beep);
 }
-inline void avSysBeep(ASInt32 duration) { gAcroViewHFT->AVSysBeep(duration); }
-inline AVDoc avAppGetActiveDoc() { return gAcroViewHFT->AVAppGetActiveDoc(); }
-inline PDDoc avDocGetPDDoc(AVDoc d) { return gAcroViewHFT->AVDocGetPDDoc(d); }
-inline AVPageView avDocGetPageView(AVDoc d) { return gAcroViewHFT->AVDocGetPageView(d); }
-inline AVWindow avDocGetAVWindow(AVDoc d) { return gAcroViewHFT->AVDocGetAVWindow(d); }
-inline void* avDocGetWindowRef(AVDoc d) { return gAcroViewHFT->AVDocGetWindowRef(d); }
-inline AVDoc avPageViewGetAVDoc(AVPageView pv) { return gAcroViewHFT->AVPageViewGetAVDoc(pv); }
-inline PDPage avPageViewGetPage(AVPageView pv) { return gAcroViewHFT->AVPageViewGetPage(pv); }
+inline void avSysBeep(ASInt32 duration) {
+    gAcroViewHFT->AVSysBeep(duration);
+}
+inline AVDoc avAppGetActiveDoc() {
+    return gAcroViewHFT->AVAppGetActiveDoc();
+}
+inline PDDoc avDocGetPDDoc(AVDoc d) {
+    return gAcroViewHFT->AVDocGetPDDoc(d);
+}
+inline AVPageView avDocGetPageView(AVDoc d) {
+    return gAcroViewHFT->AVDocGetPageView(d);
+}
+inline AVWindow avDocGetAVWindow(AVDoc d) {
+    return gAcroViewHFT->AVDocGetAVWindow(d);
+}
+inline void* avDocGetWindowRef(AVDoc d) {
+    return gAcroViewHFT->AVDocGetWindowRef(d);
+}
+inline AVDoc avPageViewGetAVDoc(AVPageView pv) {
+    return gAcroViewHFT->AVPageViewGetAVDoc(pv);
+}
+inline PDPage avPageViewGetPage(AVPageView pv) {
+    return gAcroViewHFT->AVPageViewGetPage(pv);
+}
 inline ASInt32 avPageViewGetPageNum(AVPageView pv) {
     return gAcroViewHFT->AVPageViewGetPageNum(pv);
 }
-inline void avWindowBecomeKey(AVWindow w) { gAcroViewHFT->AVWindowBecomeKey(w); }
-inline ASUns32 asGetTickCount() { return gAcroViewHFT->ASGetTickCount(); }
+inline void avWindowBecomeKey(AVWindow w) {
+    gAcroViewHFT->AVWindowBecomeKey(w);
+}
+inline ASUns32 asGetTickCount() {
+    return gAcroViewHFT->ASGetTickCount();
+}

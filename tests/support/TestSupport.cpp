@@ -23,6 +23,29 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+ScopedHome::ScopedHome() {
+    const char* vars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR", "XDG_DATA_HOME"};
+    for (const char* v : vars) {
+        const char* old = std::getenv(v);
+        saved_.push_back({v, old != nullptr, old ? old : ""});
+    }
+    std::filesystem::create_directories(dir_.path() / "config");
+    std::filesystem::create_directories(dir_.path() / "Documents");
+    setenv("HOME", dir_.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
+    setenv("XDG_DOCUMENTS_DIR", (dir_.path() / "Documents").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
+}
+
+ScopedHome::~ScopedHome() {
+    for (const auto& s : saved_) {
+        if (s.had)
+            setenv(s.name.c_str(), s.value.c_str(), 1);
+        else
+            unsetenv(s.name.c_str());
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

@@ -3,12 +3,13 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vexa::test {
 
 // A fresh temporary folder, removed when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,8 +17,28 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
+};
+
+// Points HOME and the XDG folders at a fresh temporary folder for the object's life,
+// so tests never touch the real home.
+class ScopedHome {
+  public:
+    ScopedHome();
+    ~ScopedHome();
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+  private:
+    TempDir dir_;
+    struct Saved {
+        std::string name;
+        bool had;
+        std::string value;
+    };
+    std::vector<Saved> saved_;
 };
 
 std::string readFile(const std::string& path);

@@ -1,0 +1,240 @@
+// The application model: version and language, menus, toolbars, tools, notifications,
+// idle procedures on a clock, key handlers, alerts, and document windows with views.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AcroViewHFT.h"
+#include "app/FrontEnd.h"
+
+struct _t_ExtensionID {
+    std::string name;  // the extension name the plug-in registered
+    std::string path;  // the plug-in file
+};
+
+struct _t_AVMenuItem;
+
+struct _t_AVMenu {
+    std::string title;
+    std::string name;
+    ExtensionID owner = nullptr;
+    std::vector<_t_AVMenuItem*> items;
+    _t_AVMenuItem* parentItem = nullptr;  // the item whose submenu this is
+    int refs = 0;                         // references handed out and not released
+};
+
+struct _t_AVMenuItem {
+    std::string title;
+    std::string name;
+    _t_AVMenu* submenu = nullptr;
+    _t_AVMenu* menu = nullptr;  // the menu holding the item
+    ExtensionID owner = nullptr;
+    char shortcut = 0;
+    AVExecuteProc execute = nullptr;
+    ASClientData executeData = nullptr;
+    AVComputeEnabledProc enabled = nullptr;
+    ASClientData enabledData = nullptr;
+    AVComputeMarkedProc marked = nullptr;
+    ASClientData markedData = nullptr;
+    int refs = 0;
+    bool isSeparator() const { return title == "-"; }
+};
+
+struct _t_AVMenubar {
+    std::vector<_t_AVMenu*> menus;
+};
+
+struct _t_AVToolButton {
+    std::string name;
+    std::string label;
+    ExtensionID owner = nullptr;
+    AVExecuteProc execute = nullptr;
+    ASClientData executeData = nullptr;
+    AVComputeEnabledProc enabled = nullptr;
+    ASClientData enabledData = nullptr;
+    AVComputeMarkedProc marked = nullptr;
+    ASClientData markedData = nullptr;
+};
+
+struct _t_AVToolBar {
+    std::string name;
+    std::vector<_t_AVToolButton*> buttons;
+};
+
+struct _t_AVTool {
+    AVToolRec* record = nullptr;
+    ASAtom type = ASAtomNull;
+};
+
+struct _t_AVWindow {
+    AVDoc doc = nullptr;
+};
+
+struct _t_AVPageView {
+    AVDoc doc = nullptr;
+    ASInt32 pageNum = 0;
+    PDPage page = nullptr;  // acquired for the current page number, when documents exist
+};
+
+struct _t_AVDoc {
+    PDDoc pdDoc = nullptr;
+    std::string title;
+    _t_AVPageView view;
+    _t_AVWindow window;
+    AVTool activeTool = nullptr;
+};
+
+namespace vexa::host::app {
+
+// The clock of idle procedures: real time, or a virtual clock that only moves when
+// told (tests and scripts).
+class Clock {
+  public:
+    explicit Clock(bool virtualTime);
+    ASUns32 ticks() const;        // 1/60 s since start
+    void advance(ASUns32 ticks);  // virtual clock only
+    bool isVirtual() const { return virtual_; }
+
+  private:
+    bool virtual_;
+    ASUns32 virtualTicks_ = 0;
+    long long startMs_ = 0;
+};
+
+// Hooks by which the document engine lets the application open, close and page
+// through documents without the application model depending on it.
+struct DocumentHooks {
+    PDPage (*acquirePage)(PDDoc doc, ASInt32 pageNum) = nullptr;
+    void (*releasePage)(PDPage page) = nullptr;
+    ASInt32 (*numPages)(PDDoc doc) = nullptr;
+    void (*closeDoc)(PDDoc doc) = nullptr;
+    PDDoc (*openDoc)(const char* path) = nullptr;  // raises on failure
+};
+
+class Application {
+  public:
+    explicit Application(bool virtualClock);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The running application (one at a time).
+    static Application& current();
+    static bool exists();
+
+    // Version and language.
+    ASInt16 versionMajor = 11;
+    ASInt16 versionMinor = 0;
+    std::string language = "ENU";
+    static std::string languageFromLocale();
+
+    Clock& clock() { return clock_; }
+
+    void setFrontEnd(FrontEnd* frontEnd) { frontEnd_ = frontEnd; }
+    FrontEnd* frontEnd() const { return frontEnd_; }
+    int alert(const AlertRequest& request);
+
+    DocumentHooks documentHooks;
+
+    // Menus.
+    _t_AVMenubar& menubar() { return menubar_; }
+    _t_AVMenu* newMenu(const std::string& title, const std::string& name, ExtensionID owner);
+    _t_AVMenuItem* newMenuItem(const std::string& title, const std::string& name,
+                               _t_AVMenu* submenu, char shortcut, ExtensionID owner);
+    _t_AVMenu* findMenu(const std::string& name);
+    _t_AVMenuItem* findMenuItem(const std::string& name);  // every menu and submenu
+    bool executeMenuItem(_t_AVMenuItem* item);             // false when disabled
+
+    // Toolbars.
+    _t_AVToolBar* toolbar(const std::string& name);  // null for an unknown toolbar
+    _t_AVToolButton* newToolButton(const std::string& name, const std::string& label,
+                                   ExtensionID owner);
+    _t_AVToolButton* findToolButton(const std::string& name);
+
+    // Tools.
+    AVTool registerTool(AVToolRec* record);
+    AVTool findTool(ASAtom type);
+    AVTool activeTool() const { return activeTool_; }
+    void setActiveTool(AVTool tool, bool persistent);
+
+    // Notifications, in registration order per selector.
+    bool registerNotification(ASInt32 selector, ExtensionID owner, AVNotificationProc proc,
+                              ASClientData data);
+    bool unregisterNotification(ASInt32 selector, ExtensionID owner, AVNotificationProc proc,
+                                ASClientData data);
+    void broadcast(const AVNotificationData& data);
+
+    // Idle procedures.
+    void registerIdle(AVIdleProc proc, ASClientData data, ASUns32 period);
+    void unregisterIdle(AVIdleProc proc, ASClientData data);
+    // Calls the procedures whose period has passed. Returns how many ran.
+    int runIdle();
+    // Advances the virtual clock tick by tick, running idle procedures as they fall
+    // due; on a real clock, sleeps and runs them for that long.
+    void passTime(ASUns32 ticks);
+
+    // Keys on page views: the handlers in registration order until one takes it.
+    void registerKeyHandler(AVPageViewKeyDownProc proc, ASClientData data);
+    bool keyDown(AVPageView view, ASUns16 key, ASInt16 flags);
+
+    // Documents.
+    AVDoc openDoc(PDDoc pdDoc, const std::string& title);
+    bool closeDoc(AVDoc doc, bool noSave);
+    void closeAllDocs();
+    AVDoc frontDoc() const { return docs_.empty() ? nullptr : front_; }
+    void setFrontDoc(AVDoc doc);
+    const std::vector<std::unique_ptr<_t_AVDoc>>& docs() const { return docs_; }
+    void goToPage(AVPageView view, ASInt32 pageNum);
+
+    // Counts for tests and "vexa info".
+    std::size_t notificationCount() const;
+    std::size_t idleCount() const;
+    std::size_t toolCount() const { return tools_.size(); }
+
+    // Start-up and quit notifications.
+    void didInitialize();
+    void willQuit();
+
+  private:
+    struct Notification {
+        ASInt32 selector;
+        ExtensionID owner;
+        AVNotificationProc proc;
+        ASClientData data;
+        bool removed = false;
+    };
+    struct Idle {
+        AVIdleProc proc;
+        ASClientData data;
+        ASUns32 period;
+        ASUns32 lastRun;
+        bool removed = false;
+    };
+    struct KeyHandler {
+        AVPageViewKeyDownProc proc;
+        ASClientData data;
+    };
+
+    Clock clock_;
+    FrontEnd* frontEnd_ = nullptr;
+    _t_AVMenubar menubar_;
+    std::vector<std::unique_ptr<_t_AVMenu>> menuStore_;
+    std::vector<std::unique_ptr<_t_AVMenuItem>> itemStore_;
+    std::vector<std::unique_ptr<_t_AVToolBar>> toolbars_;
+    std::vector<std::unique_ptr<_t_AVToolButton>> buttonStore_;
+    std::vector<std::unique_ptr<_t_AVTool>> tools_;
+    AVTool activeTool_ = nullptr;
+    std::vector<Notification> notifications_;
+    std::vector<Idle> idles_;
+    std::vector<KeyHandler> keyHandlers_;
+    std::vector<std::unique_ptr<_t_AVDoc>> docs_;
+    AVDoc front_ = nullptr;
+    int broadcastDepth_ = 0;
+};
+
+// The AcroView table over the current application.
+const AcroViewHFT* acroViewTable();
+
+}  // namespace vexa::host::app

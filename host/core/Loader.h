@@ -1,0 +1,44 @@
+// Loading plug-ins: dlopen, the platform entry, SDK set-up, handshake and the four
+// life-cycle callbacks, and unloading.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PIMain.h"
+#include "app/App.h"
+
+namespace vexa::host {
+
+struct PluginRecord {
+    std::string path;
+    std::string name;  // the extension name after the handshake, else the file name
+    enum class State { Found, Loaded, Inert, Refused } state = State::Found;
+    std::string reason;  // why it was refused or is inert
+    void* handle = nullptr;
+    std::unique_ptr<_t_ExtensionID> extension;
+    PIHandshakeData handshake{};
+};
+
+class PluginLoader {
+  public:
+    ~PluginLoader();
+    // Loads every "*.so" of the folder, in name order. Missing folder: nothing found.
+    void loadFolder(const std::string& folder);
+    // Loads one plug-in file through the whole start-up sequence.
+    PluginRecord& load(const std::string& path);
+    // Calls each loaded plug-in's unload callback and closes it (reverse order).
+    void unloadAll();
+    const std::vector<std::unique_ptr<PluginRecord>>& plugins() const { return plugins_; }
+
+  private:
+    std::vector<std::unique_ptr<PluginRecord>> plugins_;
+};
+
+const char* stateName(PluginRecord::State s);
+
+// The folder beside the running executable where plug-ins live ("plug_ins").
+std::string defaultPluginFolder();
+
+}  // namespace vexa::host

@@ -1,0 +1,162 @@
+#include "headless/Script.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace vexa::host {
+namespace {
+
+struct Entry {
+    std::string usage;
+    ScriptCommand command;
+};
+
+std::map<std::string, Entry>& commands() {
+    static std::map<std::string, Entry> c;
+    return c;
+}
+
+ScriptRunner* gCurrent = nullptr;
+
+}  // namespace
+
+void registerScriptCommand(const std::string& name, const std::string& usage,
+                           ScriptCommand command) {
+    commands()[name] = {usage, std::move(command)};
+}
+
+std::vector<std::string> scriptCommandUsages() {
+    std::vector<std::string> out;
+    for (auto& [name, e] : commands()) out.push_back(e.usage);
+    return out;
+}
+
+std::vector<std::string> splitScriptLine(const std::string& line, bool* unbalanced) {
+    std::vector<std::string> words;
+    std::string cur;
+    bool inWord = false, quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (quoted) {
+            if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+                cur += line[++i];
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                cur += c;
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            inWord = true;
+        } else if (c == '#' && !inWord) {
+            break;
+        } else if (c == ' ' || c == '\t' || c == '\r') {
+            if (inWord) words.push_back(cur);
+            cur.clear();
+            inWord = false;
+        } else {
+            cur += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(cur);
+    if (unbalanced) *unbalanced = quoted;
+    return words;
+}
+
+const std::string& scriptArg(const ScriptLine& line, std::size_t index) {
+    if (index >= line.words.size()) {
+        auto it = commands().find(line.words[0]);
+        throw ScriptError("missing argument; usage: " +
+                          (it != commands().end() ? it->second.usage : line.words[0]));
+    }
+    return line.words[index];
+}
+
+long scriptInt(const ScriptLine& line, std::size_t index) {
+    const std::string& s = scriptArg(line, index);
+    try {
+        std::size_t used = 0;
+        long v = std::stol(s, &used, 0);
+        if (used == s.size()) return v;
+    } catch (const std::exception&) {
+    }
+    throw ScriptError("\"" + s + "\" is not a number");
+}
+
+ScriptRunner::ScriptRunner() : previous_(gCurrent) {
+    gCurrent = this;
+}
+ScriptRunner::~ScriptRunner() {
+    gCurrent = previous_;
+}
+
+ScriptRunner* ScriptRunner::current() {
+    return gCurrent;
+}
+
+void ScriptRunner::load(const std::string& text, const std::string& fileName) {
+    lines_.clear();
+    next_ = 0;
+    std::istringstream in(text);
+    std::string raw;
+    int number = 0;
+    while (std::getline(in, raw)) {
+        ++number;
+        bool unbalanced = false;
+        ScriptLine line{fileName, number, splitScriptLine(raw, &unbalanced)};
+        if (unbalanced) throw ScriptError(line.where() + ": a quoted argument is not closed");
+        if (!line.words.empty()) lines_.push_back(std::move(line));
+    }
+}
+
+void ScriptRunner::loadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ScriptError(path + ": cannot read the script");
+    std::ostringstream s;
+    s << in.rdbuf();
+    load(s.str(), path);
+}
+
+const ScriptLine* ScriptRunner::currentLine() const {
+    return current_;
+}
+
+void ScriptRunner::runLine(const ScriptLine& line) {
+    auto it = commands().find(line.words[0]);
+    if (it == commands().end())
+        throw ScriptError(line.where() + ": unknown command \"" + line.words[0] + "\"");
+    const ScriptLine* saved = current_;
+    current_ = &line;
+    try {
+        it->second.command(*this, line);
+    } catch (const ScriptError& e) {
+        current_ = saved;
+        std::string msg = e.what();
+        // Prefix the innermost line only once.
+        if (msg.rfind(line.file + ":", 0) == 0) throw;
+        throw ScriptError(line.where() + ": " + msg);
+    }
+    current_ = saved;
+}
+
+void ScriptRunner::run() {
+    while (next_ < lines_.size()) runLine(lines_[next_++]);
+}
+
+void ScriptRunner::runNested(const std::function<bool()>& done,
+                             const std::function<std::string()>& what) {
+    while (!done()) {
+        if (next_ >= lines_.size()) {
+            std::string w = what ? what() : "an interaction";
+            throw ScriptError((current_ ? current_->where() + ": " : std::string()) +
+                              "the script ended while " + w + " waited for an answer");
+        }
+        runLine(lines_[next_++]);
+    }
+}
+
+}  // namespace vexa::host

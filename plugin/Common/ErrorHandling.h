@@ -1,0 +1,65 @@
+// The log file, error reporting and message boxes.
+//
+// The log is "<Documents>/Orvanta/<module>.txt", appended to line by line (the file is
+// opened and closed for each write, so it is complete after every line). The
+// error-handling mode decides what an error does: 1 (and 0) shows it in an alert,
+// 2 counts it and writes an error line "\t####\t..." to the log.
+#pragma once
+
+#include <string>
+
+#include "ASExcept.h"
+
+enum eErrorHandling { kEHUnset = 0, kEHAlert = 1, kEHLog = 2 };
+
+// Log mode: 0 off, 1 or more on.
+void setLogMode(ASInt32 mode);
+ASInt32 getLogMode();
+// Builds the log path (creating its folder), deletes a log of 100 001 bytes or more,
+// and sets the log mode.
+void setupDump(ASInt32 mode);
+// Deletes the log when it is larger than limit bytes.
+void clearDump(ASInt32 limit);
+const char* getDumpPath();
+// Formats (8192 bytes at most) and, with logging on, appends to the log.
+void dprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void dump(const char* text);
+// prefix, "HH:MM:SS" of the local time, suffix (null gives "\n").
+void dumpTime(const char* prefix = "\n", const char* suffix = "\n");
+// "%s %.1f ms\n" to the standard output only; 0 ms gives the time since the last call.
+void dumpMSeconds(const char* label, double milliseconds = 0);
+// Debug trace: writes nothing on this platform.
+void dprintf2(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Opens the log in the system's default application (the headless host prints it).
+void openDump();
+
+// True while an Escape is pending; long runs poll it to stop.
+bool checkForEscKey();
+void beep();
+
+// Sets the error-handling mode; returns the previous one and resets the error count.
+ASInt32 setEHMode(ASInt32 mode);
+ASInt32 getEHMode();
+ASInt32 getErrorCnt();
+// Reports a host error: in mode 2 counts it and logs "\t####\tPage %d: %s\n" (page
+// given) or "\t####\t%s\n"; otherwise shows the text in an alert. The first form takes
+// the exception being handled (call it inside a handler; other exceptions report as
+// a general error).
+void doExceptionError(ASInt32 pageNum = 0);
+void doExceptionError(ASInt32 pageNum, ASErrorCode code);
+// The line doExceptionError writes for an error text (without logging anything).
+std::string formatErrorLine(ASInt32 pageNum, const char* text);
+
+// The pending texts of the next message box: main message and secondary text, each
+// formatted from a string key; released after every message box.
+void setMsg1(const char* key, ...);
+void setMsg2(const char* key, ...);
+
+// Message boxes: the key's text formatted with the arguments (255 bytes at most);
+// return the button chosen: 1 the first (default), 2 the second, 3 the third.
+ASInt32 msgBox(const char* key, ...);             // "ok"
+ASInt32 msgBoxOkCancel(const char* key, ...);     // "ok", "cancel"
+ASInt32 msgBoxYesNo(const char* key, ...);        // "yes", "no"
+ASInt32 msgBoxYesNoCancel(const char* key, ...);  // "yes", "no", "cancel"
+// The platform alert numbered getLangID(number): shown as the string "alert<id>".
+ASInt32 MsgBox(ASInt32 number);

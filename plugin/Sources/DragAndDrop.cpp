@@ -1,0 +1,5 @@
+#include "DragAndDrop.h"
+
+void SetupDropTarget(AVWindow) {}
+void CleanupDropTarget(AVWindow) {}
+void doDropIdle() {}

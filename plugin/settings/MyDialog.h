@@ -1,0 +1,183 @@
+// The dialog layer: dialogs are built from XML descriptions (resource "NAME.xml":
+// a window with name, rect and a flat list of controls) through the host's dialog
+// services, and addressed by control identifier. Value fields ("eutx") carry their
+// own unit and accepted range and read lengths typed in any unit.
+#pragma once
+
+#include <cstdarg>
+
+#include "PlatformUIHFT.h"
+
+class CMyDialog;
+
+// Set-up of a dialog: attach handlers, fill values.
+typedef void (*DialogSetupProc)(CMyDialog* dialog, void* clientData);
+// A control was used; id is its identifier.
+typedef void (*ControlHandlerProc)(CMyDialog* dialog, ASInt32 id, void* clientData);
+// A modeless window is being closed by the user.
+typedef void (*DialogCloseProc)(CMyDialog* dialog, void* clientData);
+// A key typed into a control; true when consumed.
+typedef bool (*KeyFilterProc)(CMyDialog* dialog, ASInt32 id, ASUns16 key, ASInt16 flags,
+                              void* clientData);
+
+// Command codes of the descriptions.
+#define MY_CODE(a, b, c, d) PUI_CODE(a, b, c, d)
+enum : ASUns32 {
+    kCmdOK = MY_CODE('o', 'k', ' ', ' '),
+    kCmdCancel = MY_CODE('c', 'n', 'c', 'l'),
+    kCmdNot = MY_CODE('n', 'o', 't', '!'),
+    kCmdNewDoc = MY_CODE('n', 'e', 'w', 'd'),
+    kCmdTop = MY_CODE('t', 'o', 'p', ' '),
+    kCmdLeft = MY_CODE('l', 'e', 'f', 't'),
+    kCmdRight = MY_CODE('r', 'g', 'h', 't'),
+    kCmdBottom = MY_CODE('b', 't', 't', 'm'),
+};
+
+// Units of value fields: 0 plain number, 1 points, 2 inches, 3 millimetres,
+// 4 centimetres, 6 percent (0x10000 is 100 %).
+enum { kUnitNone = 0, kUnitPoints = 1, kUnitInch = 2, kUnitMM = 3, kUnitCM = 4, kUnitPercent = 6 };
+
+// Properties of value fields.
+enum : ASUns32 {
+    kPropUnit = MY_CODE('u', 'n', 'i', 't'),
+    kPropMin = MY_CODE('v', 'm', 'i', 'n'),
+    kPropMax = MY_CODE('v', 'm', 'a', 'x'),
+};
+
+class CMyDialog {
+public:
+    CMyDialog();
+    ~CMyDialog();
+    CMyDialog(const CMyDialog&) = delete;
+    CMyDialog& operator=(const CMyDialog&) = delete;
+
+    // Builds the window from the description (false when it is missing or the host
+    // offers no dialogs).
+    bool create(const char* name, bool modal);
+    // Builds from description text (tests and tools).
+    bool createFromText(const char* name, const char* description, bool modal);
+
+    ASUns32 doModal();
+    void doModeless();
+    void endDialog(ASUns32 result);
+    bool isModal() const { return modal_; }
+    bool isEnded() const { return ended_; }
+    ASUns32 getResult() const { return result_; }
+    const char* getName() const { return name_; }
+    PUIWindow getWindow() const { return window_; }
+
+    PUIControl getControl(ASInt32 id) const;
+    ASInt32 getText(ASInt32 id, char* buffer, ASInt32 size) const;
+    void setText(ASInt32 id, const char* text);
+    void setTextWithFormat(ASInt32 id, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    ASInt32 getInt32(ASInt32 id) const;
+    double getFloat(ASInt32 id) const;  // the text read as a number, comma as point
+    // The text of a value field as its 16.16 value (getControlFixed).
+    ASFixed getTextAsValue(ASInt32 id) const;
+    ASInt32 getValue(ASInt32 id) const;
+    void setValue(ASInt32 id, ASInt32 value);
+    ASInt32 toggleValue(ASInt32 id);  // returns the new value
+    // Values of count controls with consecutive identifiers from firstId.
+    void getValues(ASInt32 firstId, ASInt32 count, ASInt32* values) const;
+    void setValues(ASInt32 firstId, ASInt32 count, const ASInt32* values);
+    // Number of menu items.
+    ASInt32 getMenu(ASInt32 id) const;
+    ASInt32 getMenuText(ASInt32 id, ASInt32 item, char* buffer, ASInt32 size) const;
+    void setMenuText(ASInt32 id, ASInt32 item, const char* text);
+    void addMenuItem(ASInt32 id, const char* text);
+    // Replaces the menu by the items; with lookup they are string keys.
+    void loadMenu(ASInt32 id, const char* const* items, ASInt32 count, bool lookup);
+    void clearMenu(ASInt32 id);
+    void enable(ASInt32 id, bool on = true);
+    bool isEnabled(ASInt32 id) const;
+    void selectText(ASInt32 id);
+    void setFocus(ASInt32 id);
+    ASInt32 getFocus() const;  // identifier of the focused control, -1 none
+    void setKeyFilter(ASInt32 id, KeyFilterProc proc, void* clientData);
+    ASInt32 getProperty(ASInt32 id, ASUns32 tag, char* buffer, ASInt32 size) const;
+    void setProperty(ASInt32 id, ASUns32 tag, const char* value);
+    void freeProperty(ASInt32 id, ASUns32 tag);
+    void show(ASInt32 id);
+    void hide(ASInt32 id);
+    void showWindow(bool on);
+    void redraw();
+
+    void setHandler(ASUns32 idOrCmd, ControlHandlerProc proc, void* clientData);
+    void setCloseProc(DialogCloseProc proc, void* clientData);
+
+    // The dialog of a host window (the one built by this layer), or null.
+    static CMyDialog* fromWindow(PUIWindow window);
+
+private:
+    struct Handler {
+        ASUns32 idOrCmd;
+        ControlHandlerProc proc;
+        void* clientData;
+    };
+    struct KeyFilter {
+        ASInt32 id;
+        KeyFilterProc proc;
+        void* clientData;
+    };
+    static void controlUsed(PUIControl control, ASClientData clientData);
+    static ASBool keyTyped(PUIControl control, ASUns16 key, ASInt16 flags, ASClientData clientData);
+    static void windowClosed(PUIWindow window, ASClientData clientData);
+    void dispatch(PUIControl control);
+    bool build(const char* description);
+
+    PUIWindow window_;
+    char name_[64];
+    bool modal_;
+    bool ended_;
+    ASUns32 result_;
+    Handler* handlers_;
+    ASInt32 handlerCount_;
+    KeyFilter* keyFilters_;
+    ASInt32 keyFilterCount_;
+    DialogCloseProc closeProc_;
+    void* closeClientData_;
+};
+
+// Prepares the dialog layer; signature names the plug-in's dialogs ("VEXA").
+void setupDialogs(const char* signature);
+
+// Runs a modal dialog; returns the command code of the control that closed it
+// (kCmdOK, kCmdCancel, ...), or 0 when the dialog could not be built.
+ASUns32 doModalDialog(const char* name, DialogSetupProc setup, void* clientData);
+// Opens a modeless window; the dialog stays until the user closes it (closeProc runs,
+// then it is deleted) or closeModelessDialog.
+CMyDialog* doModelessDialog(const char* name, DialogSetupProc setup, DialogCloseProc closeProc,
+                            void* clientData);
+void closeModelessDialog(CMyDialog* dialog);
+void quitModalDialog(CMyDialog* dialog, ASUns32 result);
+// idOrCmd: a control identifier, or a command code (four characters).
+void setControlHandler(CMyDialog* dialog, ASUns32 idOrCmd, ControlHandlerProc proc,
+                       void* clientData);
+
+ASInt32 getControlText(CMyDialog* dialog, ASInt32 id, char* buffer, ASInt32 size);
+void setControlText(CMyDialog* dialog, ASInt32 id, const char* text);
+void setControlTextWithFormat(CMyDialog* dialog, ASInt32 id, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+ASInt32 getControlValue(CMyDialog* dialog, ASInt32 id);
+void setControlValue(CMyDialog* dialog, ASInt32 id, ASInt32 value);
+void enableControl(CMyDialog* dialog, ASInt32 id, bool on);
+
+// Value fields: shows value in unit and sets the accepted range (16.16 values).
+void setDlgItemFixed(CMyDialog* dialog, ASInt32 id, ASFixed value, ASInt32 unit, ASFixed min,
+                     ASFixed max);
+void setControlFixed(PUIControl control, ASFixed value, ASInt32 unit, ASFixed min, ASFixed max);
+// Reads a value field: commas as points; a unit typed in the text ("mm", "cm", "pt",
+// "inch", "%") wins over the field's unit.
+ASFixed getControlFixed(PUIControl control);
+ASFixed getControlFixed(CMyDialog* dialog, ASInt32 id);
+// Reads a text as a value in the given unit, the same way.
+ASFixed stringToFixed(const char* text, ASInt32 unit);
+// Checks every value field's range; on the first failure beeps, focuses it and
+// answers false.
+bool checkEditControls(CMyDialog* dialog);
+// "%.2f" of the value in the unit, trailing zeros and point removed, with the unit
+// suffix (" pts", " \"", " mm", " cm", " %"). text needs 32 bytes.
+char* fixedToString(ASFixed value, ASInt32 unit, char* text);
+char* addUnitToString(char* text, ASInt32 unit);
+// Points per unit as used by value fields (1 for plain numbers).
+double unitFactor(ASInt32 unit);

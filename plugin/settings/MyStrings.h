@@ -1,0 +1,43 @@
+// The string tables and resources: every user-visible text is a key looked up in the
+// XML string table of the user-interface language; a missing key shows as itself.
+#pragma once
+
+#include "ASTypes.h"
+
+// Language codes: 0 English, 1 French, 3 German, 5 Dutch.
+enum { kLangEnglish = 0, kLangFrench = 1, kLangGerman = 3, kLangDutch = 5 };
+extern ASInt32 gLanguage;
+
+// "DEU" 3, "FRA" 1, "NLD" 5, anything else 0 (exact, case-sensitive).
+ASInt32 languageFromCode(const char* code);
+// The resource suffix of a language: "_E", "_F", "_D", "_N".
+const char* getLanguageSuffix(ASInt32 language);
+
+// A resource of the plug-in as a new zero-terminated buffer (freed with std::free):
+// the base name without suffix, then with the language's suffix, then with "_E";
+// type is the extension ("xml", "ini"). Names compare without regard to case.
+char* getResourceData(const char* name, const char* type, ASInt32 language);
+
+// Loads "MyStrings" for gLanguage (any table loaded before is freed): 0, or -1 when
+// none was found.
+ASInt32 setupMyStrings();
+// Uses the given text as the table (tests and tools); a copy is kept.
+void setupMyStringsFromText(const char* text);
+void cleanupMyStrings();
+const char* getStringTable();
+
+// The text of key, at most 250 bytes, into out (at least 251 bytes); the key itself
+// when missing. Returns out.
+char* getString(const char* key, char* out);
+// The whole text of key (or the key) as a new buffer, freed with std::free.
+char* getStringData(const char* key);
+// The text of key (2048 bytes at most), with "…" when asked, as a host text object
+// the caller destroys.
+ASText stringWithKey(const char* key, bool withEllipsis);
+// Appends "…" (E2 80 A6); the caller's buffer must have room. Returns text.
+char* addEllipsisToString(char* text);
+// The host encoding is UTF-8: both leave the text as it is (kept for callers).
+void UTF8ToHost(char* text, ASInt32 size);
+void HostToUTF8(char* text, ASInt32 size);
+// gLanguage * 100 + base: the identifier of a language-specific numbered resource.
+ASInt32 getLangID(ASInt32 base);

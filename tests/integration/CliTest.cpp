@@ -1,0 +1,90 @@
+// The vexa program as a user runs it.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+using vexa::test::runCommand;
+
+namespace {
+
+const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa";
+
+struct Cli : ::testing::Test {
+    int vexa(const std::string& args, std::string* out) {
+        return runCommand(kVexa + " " + args, out);
+    }
+    std::string script(const std::string& text) {
+        std::string path = dir.file("s.vx");
+        vexa::test::writeFile(path, text);
+        return path;
+    }
+    vexa::test::ScopedHome home;
+    vexa::test::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Cli, VersionAndInfo) {
+    std::string out;
+    EXPECT_EQ(vexa("--version", &out), 0);
+    EXPECT_EQ(out, "vexa 6.17\n");
+    EXPECT_EQ(vexa("--language ENU info", &out), 0);
+    EXPECT_NE(out.find("host version 11.0, language ENU"), std::string::npos) << out;
+    EXPECT_NE(out.find("plug-in ORVA:Vexa: loaded"), std::string::npos) << out;
+    EXPECT_NE(out.find("menu \"Vexa\" (Vexa:Vexa), after \"Window\":"), std::string::npos) << out;
+    EXPECT_NE(out.find("(Vexa:hotfolder)"), std::string::npos) << out;
+    EXPECT_NE(out.find("in \"AboutExtensions\": Vexa\xE2\x80\xA6  (Vexa:Vexa)"), std::string::npos)
+        << out;
+}
+
+TEST_F(Cli, RefusedHostVersionIsReportedWithoutWaiting) {
+    std::string out;
+    EXPECT_EQ(vexa("--host-version 12.0 info </dev/null", &out), 0);
+    EXPECT_NE(out.find("inert"), std::string::npos) << out;
+    EXPECT_EQ(out.find("menu \"Vexa\""), std::string::npos) << out;
+    EXPECT_NE(out.find("[OK*]"), std::string::npos) << out;  // the alert, answered by default
+}
+
+TEST_F(Cli, ScriptsRunAndFailWithOneClearLine) {
+    std::string out;
+    std::string ok = script("menu Vexa:info\nexpect-alert Vexa 6.17\nidle 2\nexpect-no-alert\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + ok, &out), 0) << out;
+    std::string bad = script("menu Vexa:info\nexpect-alert Something else\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + bad, &out), 1);
+    EXPECT_EQ(
+        out.rfind("vexa: " + bad + ":2: expected an alert with \"Something else\", saw \"Vexa 6.17",
+                  0),
+        0u)
+        << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(vexa("run " + dir.file("missing.vx"), &out), 1);
+    EXPECT_NE(out.find("cannot read the script"), std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    std::string out;
+    EXPECT_EQ(vexa("frobnicate", &out), 2);
+    EXPECT_NE(out.find("unknown command \"frobnicate\""), std::string::npos);
+    EXPECT_EQ(vexa("--host-version x info", &out), 2);
+    EXPECT_EQ(vexa("", &out), 2);
+    EXPECT_EQ(vexa("--help", &out), 0);
+    EXPECT_NE(out.find("usage: vexa"), std::string::npos);
+}
+
+TEST_F(Cli, ScriptsOpenAndCloseDocuments) {
+    std::string out;
+    std::string corpus = VEXA_CORPUS_DIR;
+    std::string s = script("open " + corpus + "/files/pdfjs__type4psfunc.pdf\n"
+                           "open \"" + corpus + "/files/fmtcorpus__392154.pdf\"\n"
+                           "expect-docs 2\nexpect-front fmtcorpus__392154.pdf\n"
+                           "front pdfjs__type4psfunc.pdf\nclose\n"
+                           "expect-front fmtcorpus__392154.pdf\nclose all\nexpect-docs 0\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 0) << out;
+    s = script("open " + corpus + "/bad/pdfbox__PasswordSample-128bit.pdf\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 1);
+    EXPECT_NE(out.find(":1: cannot open "), std::string::npos) << out;
+    EXPECT_NE(out.find("encrypted"), std::string::npos) << out;
+    s = script("close\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 1);
+    EXPECT_NE(out.find("no document is open"), std::string::npos) << out;
+}
