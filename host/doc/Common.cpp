@@ -35,13 +35,19 @@ struct QpdfHolder {
 }  // namespace
 }  // namespace vexa::host::doc
 
-_t_CosDoc::~_t_CosDoc() { vexa::host::doc::liveCosDocs().erase(this); }
+_t_CosDoc::~_t_CosDoc() {
+    vexa::host::doc::liveCosDocs().erase(this);
+}
 
 namespace vexa::host::doc {
 
-void registerCosDoc(_t_CosDoc* cosDoc) { liveCosDocs().insert(cosDoc); }
+void registerCosDoc(_t_CosDoc* cosDoc) {
+    liveCosDocs().insert(cosDoc);
+}
 
-bool isLiveCosDoc(CosDoc cosDoc) { return cosDoc && liveCosDocs().count(cosDoc) != 0; }
+bool isLiveCosDoc(CosDoc cosDoc) {
+    return cosDoc && liveCosDocs().count(cosDoc) != 0;
+}
 
 _t_CosDoc* checkCosDoc(CosDoc cosDoc) {
     if (!isLiveCosDoc(cosDoc)) raise(cosErrBadDoc);
@@ -55,8 +61,12 @@ std::shared_ptr<_t_CosDoc> newCosDoc(std::shared_ptr<QPDF> qpdf) {
     return c;
 }
 
-QPDF& qpdfOf(CosDoc cosDoc) { return *checkCosDoc(cosDoc)->qpdf; }
-std::shared_ptr<QPDF> qpdfShared(CosDoc cosDoc) { return checkCosDoc(cosDoc)->qpdf; }
+QPDF& qpdfOf(CosDoc cosDoc) {
+    return *checkCosDoc(cosDoc)->qpdf;
+}
+std::shared_ptr<QPDF> qpdfShared(CosDoc cosDoc) {
+    return checkCosDoc(cosDoc)->qpdf;
+}
 
 std::shared_ptr<QPDF> newQpdf() {
     auto h = std::make_shared<QpdfHolder>();
