@@ -578,11 +578,9 @@ void contentToCosObj(PDEContent c, ASUns32 toFlags, const PDEContentAttrs* attrs
             }
             res = k->resources.isDictionary() ? doc::copyForeign(cosDoc, k->resources)
                                               : QPDFObjectHandle::newDictionary();
-            if (res.isIndirect()) {
-                // the form gets its own resources object so that later changes to the
-                // page's resources do not reach it
-                res = res.shallowCopy();
-            }
+            // the form gets its own resources dictionary (same entries), so that later
+            // changes to it do not reach the page
+            res = res.shallowCopy();
         } else {
             WriteResult r = writeContent(*k, q);
             for (QPDF* src : r.foreign) {

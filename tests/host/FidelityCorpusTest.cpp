@@ -80,7 +80,7 @@ const std::map<std::string, std::string> kKnownUnchanged = {
 };
 const std::map<std::string, std::string> kKnownFull = {
     {"fmtcorpus__392154#3", "text in a broken embedded TrueType font (substituted)"},
-    {"fmtcorpus__507676#1", "not yet analysed"},
+    {"fmtcorpus__507676#1", "corrupted content: the original shows garbage that the reader drops"},
 };
 
 }  // namespace
