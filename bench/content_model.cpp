@@ -52,7 +52,8 @@ std::string generatedPage(int n) {
     s += "0.2 0.3 0.4 0.1 k 0.5 w 36 36 523 770 re S\n";
     s += "BT /F1 10 Tf 12 TL 1 0 0 1 56 780 Tm\n";
     for (int l = 0; l < 60; ++l) {
-        s += "[(Line ) -20 (" + std::to_string(l) + " of the page with words that fill it) 30 (.)] TJ T*\n";
+        s += "[(Line ) -20 (" + std::to_string(l) +
+             " of the page with words that fill it) 30 (.)] TJ T*\n";
         if (l % 10 == 0) s += "/F2 10 Tf 1 0 0 rg (Emphasis) Tj 0 g /F1 10 Tf T*\n";
     }
     s += "ET\nq 200 0 0 100 56 100 cm /Im1 Do Q\nEMC Q\n";
@@ -103,8 +104,9 @@ BENCHMARK(BM_WriteFullCorpus)->Unit(benchmark::kMillisecond);
 void BM_Generated2000Pages(benchmark::State& st) {
     QPDF q;
     q.emptyPDF();
-    auto res = QPDFObjectHandle::parse("<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> "
-                                       "/F2 << /Type /Font /Subtype /Type1 /BaseFont /Times-Bold >> >> >>");
+    auto res = QPDFObjectHandle::parse(
+        "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> "
+        "/F2 << /Type /Font /Subtype /Type1 /BaseFont /Times-Bold >> >> >>");
     std::vector<std::string> pages;
     size_t total = 0;
     for (int i = 0; i < 2000; ++i) {
@@ -119,7 +121,8 @@ void BM_Generated2000Pages(benchmark::State& st) {
             for (auto& e : c->elems)
                 if (e->type == kPDEContainer)
                     for (auto& k : static_cast<pde::Container*>(e.get())->content->elems)
-                        if (k->gs.stroke.space && k->gs.stroke.space->family == "DeviceCMYK") cmyk = true;
+                        if (k->gs.stroke.space && k->gs.stroke.space->family == "DeviceCMYK")
+                            cmyk = true;
             cmykPages += cmyk;
         }
     }

@@ -11,6 +11,21 @@
 
 using namespace vexa::host;
 
+#ifdef VEXA_FUZZ_STANDALONE
+// The fuzz build links the content model without the rest of the host: the core's
+// table lookup finds nothing.
+#include "core/Registry.h"
+namespace vexa::host {
+TableRegistry& registry() {
+    static TableRegistry r;
+    return r;
+}
+HFT TableRegistry::find(const char*, ASVersion) const {
+    return nullptr;
+}
+}  // namespace vexa::host
+#endif
+
 namespace {
 
 struct Env {

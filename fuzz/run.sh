@@ -8,5 +8,5 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
   -DVEXA_FUZZ=ON -DVEXA_TESTS=OFF -DVEXA_BENCH=OFF >/dev/null
 ninja -C "$BUILD" -j2 fuzz_content
 mkdir -p fuzz/artifacts "$BUILD/fuzz-corpus"
-"$BUILD/fuzz/fuzz_content" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
+"$BUILD/bin/fuzz_content" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix=fuzz/artifacts/ "$BUILD/fuzz-corpus" fuzz/seeds

@@ -259,6 +259,10 @@ class Parser {
     // text object
     Ref<Text> text_;
     bool inText_ = false;
+    bool textTainted_ = false;  // other elements were drawn inside the text object
+    size_t textStart_ = 0;      // where the text object began
+    TextState textTs_;          // the text state there
+    int textDepth_ = 0;         // and the q depth
     Mat tm_, tlm_;
     bool tmContinues_ = false;
     bool compat_ = false;
@@ -524,11 +528,14 @@ void Parser::finish(Ref<Element> e, uint32_t end) {
     o.minDepthGap = lv.minDepthGap;
     o.minDepthElem = std::min(minDepthInElem_, o.depthEnd);
     o.ts = elemStart_ == SIZE_MAX ? ts_ : elemTs_;
+    // an element drawn inside a text object (not allowed there) cannot be copied alone
+    bool inside = inText_ && e->type != kPDEText;
+    if (inside) o.complete = false, textTainted_ = true;
     lv.content->elems.push_back(std::move(e));
     lv.gapStart = end;
     lv.nameMark = static_cast<uint32_t>(src_->names.size());
     lv.minDepthGap = static_cast<int>(stack_.size());
-    elemStart_ = SIZE_MAX;
+    elemStart_ = inside ? o.start : SIZE_MAX;
 }
 
 void Parser::addToClip(Ref<Element> e) {
@@ -673,7 +680,9 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         text_ = make<Text>();
         text_->gs = gs_;
         inText_ = true;
-        text_->origin.start = opStart;
+        textStart_ = elemStart_;
+        textTs_ = elemTs_;
+        textDepth_ = depthAtStart_;
     }
     TextRun r;
     r.ts = ts_;
@@ -702,6 +711,9 @@ void Parser::endText(uint32_t end) {
     for (auto& r : t->runs)
         if (r.ts.render >= 4) clips = true;
     Ref<Clip> before = clip_;
+    elemStart_ = std::min<size_t>(textStart_, end);
+    elemTs_ = textTs_;
+    depthAtStart_ = textDepth_;
     if (t->runs.empty()) {
         // an empty BT/ET keeps its bytes in place
         auto pt = make<PassThrough>();
@@ -711,6 +723,8 @@ void Parser::endText(uint32_t end) {
     }
     Ref<Text> keep = t;
     finish(t, end);
+    if (textTainted_) keep->origin.complete = false;
+    textTainted_ = false;
     if (clips) {
         auto c = keep->clone();
         static_cast<Text*>(c.get())->matrix = keep->matrix;
@@ -1129,6 +1143,9 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             text_ = make<Text>();
             text_->gs = gs_;
             inText_ = true;
+            textStart_ = elemStart_;
+            textTs_ = elemTs_;
+            textDepth_ = depthAtStart_;
             tm_ = tlm_ = Mat();
             tmContinues_ = false;
             return;
