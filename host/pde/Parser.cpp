@@ -212,7 +212,7 @@ class Parser {
     void finish(Ref<Element> e, uint32_t end);
     void addToClip(Ref<Element> e);
     void flushPath(uint32_t end, ASUns32 paint);
-    void endText(uint32_t end);
+    void endText(uint32_t end, bool closed = true);
     Ref<ColorSpace> lookupSpace(const std::string& name);
     void setColor(bool fill, size_t first, size_t count, const Operand* pattern);
     void applyExtGState(QPDFObjectHandle dict, const std::string& name);
@@ -497,10 +497,7 @@ Ref<Content> Parser::run() {
     if (path_) flushPath(static_cast<uint32_t>(n_), kPDEInvisible);
     if (inText_) {
         warnOnce("text object not closed");
-        auto* lv = &level();
-        size_t before = lv->content->elems.size();
-        endText(static_cast<uint32_t>(n_));
-        if (lv->content->elems.size() > before) lv->content->elems.back()->origin.complete = false;
+        endText(static_cast<uint32_t>(n_), false);
     }
     while (levels_.size() > 1) {
         warnOnce("marked-content sequence not closed");
@@ -702,7 +699,7 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
     tmContinues_ = true;
 }
 
-void Parser::endText(uint32_t end) {
+void Parser::endText(uint32_t end, bool closed) {
     inText_ = false;
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
@@ -715,16 +712,16 @@ void Parser::endText(uint32_t end) {
     elemTs_ = textTs_;
     depthAtStart_ = textDepth_;
     if (t->runs.empty()) {
-        // an empty BT/ET keeps its bytes in place
-        auto pt = make<PassThrough>();
-        pt->bytes.assign(p_ + elemStart_, end - elemStart_);
-        finish(pt, end);
+        // an empty text object draws nothing: its bytes stay with the state operators
+        elemStart_ = SIZE_MAX;
+        if (!closed) level().minDepthGap = -(1 << 20);  // never copied across
         return;
     }
     Ref<Text> keep = t;
     finish(t, end);
-    if (textTainted_) keep->origin.complete = false;
+    if (textTainted_ || !closed) keep->origin.complete = false;
     textTainted_ = false;
+    if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
         auto c = keep->clone();
         static_cast<Text*>(c.get())->matrix = keep->matrix;
@@ -1006,7 +1003,13 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 return;
             case 'Q':
                 if (stack_.empty()) {
+                    // ignored here; bytes around it are never copied as they are, where
+                    // it would end a q of the writer
                     warnOnce("Q without q (ignored)");
+                    for (auto& lv : levels_) lv.minDepthGap = -(1 << 20);
+                    minDepthInElem_ = -(1 << 20);
+                    for (size_t i = 1; i < levels_.size(); ++i)
+                        levels_[i].container->origin.minDepthElem = -(1 << 20);
                     return;
                 }
                 gs_ = std::move(stack_.back().gs);
@@ -1136,7 +1139,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         if (OP("BT")) {
             if (inText_) {
                 warnOnce("BT inside a text object");
-                endText(opStart);
+                endText(opStart, false);
             }
             if (path_) flushPath(opStart, kPDEInvisible);
             startElement();
