@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "doc/DocInternal.h"
 #include "ui/Ui.h"
+#include "pde/Tables.h"
 
 namespace vexa::host {
 
@@ -20,6 +21,10 @@ void registerHostTables() {
     r.add(&doc::cosTable()->hdr);
     r.add(&doc::pdModelTable()->hdr);
     r.add(&ui::platformUITable()->hdr);
+    r.add(&pde::readTable()->hdr);
+    r.add(&pde::writeTable()->hdr);
+    r.add(&pde::pageContentTable()->hdr);
+    r.add(&pde::sysFontTable()->hdr);
     // Last: placeholders for tables no module registered.
     registerPlaceholderTables();
 }
