@@ -1,9 +1,9 @@
 // The host's tables, registered once. Each host module adds its table here.
+#include "app/App.h"
 #include "core/Core.h"
 #include "core/Registry.h"
 #include "core/Support.h"
 #include "core/Text.h"
-#include "app/App.h"
 #include "doc/DocInternal.h"
 #include "ui/Ui.h"
 #include "pde/Tables.h"

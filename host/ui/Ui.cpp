@@ -75,6 +75,7 @@ std::string controlLabel(const Control* c) {
 [[noreturn]] void fail(const std::string& message) { throw ScriptError(message); }
 
 void checkUsable(const Control* c) {
+    if (!c) fail("no such control");
     if (!c->enabled) fail(controlLabel(c) + " is disabled");
     if (!c->visible) fail(controlLabel(c) + " is hidden");
 }
@@ -608,6 +609,7 @@ void press(Control* c) {
 
 void typeKey(Window* w, ASUns16 key) {
     if (!w) fail("no dialog is open");
+    if (!w->visible) fail(windowLabel(w) + " is not shown");
     Control* focus = w->focus;
     if (focus && focus->keyFilter && focus->keyFilter(focus, key, 0, focus->keyFilterData)) return;
     if (key == 13) {

@@ -51,7 +51,7 @@ std::string textOf(const Control* c) {
 }  // namespace
 
 void registerUiScriptCommands() {
-    registerScriptCommand("set-text", "set-text CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
+    registerScriptCommand("set", "set CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
         Control* c = control(l, 1);
         act(l, [&] { setText(c, scriptArg(l, 2)); });
     });

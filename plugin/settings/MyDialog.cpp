@@ -65,8 +65,10 @@ bool buildControl(const char* data, ASInt32, void* clientData) {
     }
     if (getXMLValue(data, "pass", 0) == 1) flags |= kPUIPassword;
     if (getXMLValue(data, "multi", 0) == 1) flags |= kPUIMultiLine;
-    if (kind == kPUIPushButton && id == 1) flags |= kPUIDefaultButton;
-    if (kind == kPUIPushButton && id == 2) flags |= kPUICancelButton;
+    // In dialogs 1 is the default and 2 the cancel button; windows such as the palette
+    // number their buttons freely.
+    if (st->dialog->isModal() && kind == kPUIPushButton && id == 1) flags |= kPUIDefaultButton;
+    if (st->dialog->isModal() && kind == kPUIPushButton && id == 2) flags |= kPUICancelButton;
     char sap[256];
     if (kind == kPUIStaticText && getXMLString(data, "sap ", sap) > 0) flags |= kPUIReadOnly;
 
@@ -335,7 +337,7 @@ void CMyDialog::dispatch(PUIControl control) {
             return;
         }
     }
-    if (ui()->PUIControlGetKind(control) != kPUIPushButton) return;
+    if (ui()->PUIControlGetKind(control) != kPUIPushButton || !modal_) return;
     if (cmd == kCmdOK || (id == 1 && !cmd)) {
         if (checkEditControls(this)) endDialog(kCmdOK);
     } else if (cmd == kCmdCancel || (id == 2 && !cmd)) {
