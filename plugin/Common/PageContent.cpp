@@ -141,7 +141,12 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
         CContent level(hold.content, this, &m);
         level.form_ = xobject;
         result = level.enumContent(proc, data);
-        if (level.modified_ > 0) pdeSetContent(content_, index, form, hold.content);
+        if (level.modified_ > 0) {
+            pdeSetContent(content_, index, form, hold.content);
+            // The new form took the old one's place in this list: the change must reach
+            // the page even when the callback marked only the form's own level.
+            addModified();
+        }
     }
     return result;
 }
@@ -153,6 +158,8 @@ void CContent::doContainer(PDEContainer container, EnumContentProc proc, long da
     } nesting;
     CContent level(pdeContainerGetContent(container), this, nullptr);
     level.enumContent(proc, data);
+    // The container's list is changed in place; an addition marked only that level.
+    if (level.modified_ > 0 && modified_ == 0) addModified();
 }
 
 void pdeSetContent(PDEContent parent, long index, PDEForm form, PDEContent content) {
