@@ -458,28 +458,25 @@ PDEContentAttrs importAttrs(PDPage page, ASFixed s) {
 
 PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaInsert) {
     ASFixed s = scale > 0 ? static_cast<ASFixed>(scale) : fixedOne;
-    ASUns32 flags = viaInsert ? 0 : pdDocGetFlags(src);
+    ASUns32 flags = pdDocGetFlags(src);
     PDDoc workDoc = viaInsert ? dst : src;
     PDEForm form = nullptr;
     PDPage page = nullptr;
-    bool havePage = false;
-    long workIndex = pageIndex;
+    long inserted = -1;  // the temporary page of an import by insertion
     DURING
+        long workIndex = pageIndex;
         if (viaInsert) {
             pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
-            workIndex = pdDocGetNumPages(dst) - 1;
+            inserted = workIndex = pdDocGetNumPages(dst) - 1;
         }
         page = pdDocAcquirePage(workDoc, static_cast<ASInt32>(workIndex));
-        PDEContent content = pdPageAcquirePDEContent(page);
-        havePage = content != nullptr;
-        if (content) {
+        if (PDEContent content = pdPageAcquirePDEContent(page)) {
             PageContentGuard guard{page};
             PDEContentAttrs attrs = importAttrs(page, s);
-            CosDoc workCos = pdDocGetCosDoc(workDoc);
             CosDoc dstCos = pdDocGetCosDoc(dst);
             CosObj stream, resources;
-            pdeContentToCosObj(content, kPDEContentToForm, &attrs, workCos, nullptr, &stream,
-                               &resources);
+            pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc),
+                               nullptr, &stream, &resources);
             if (!viaInsert) {
                 CosObj pageDict = pdPageGetCosObj(page);
                 CosObj s2 = cosObjCopy(stream, dstCos, true);
@@ -488,10 +485,6 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
                 if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
                 stream = s2;
                 resources = r2;
-                if (!(flags & PDDocNeedsSave)) {
-                    pdDocClearFlags(src, PDDocNeedsSave);
-                    pdDocSetFlags(src, flags);
-                }
             }
             ASFixedMatrix m = kIdentity;
             if (gVersMajor <= 9) m = attrs.matrix;
@@ -500,15 +493,29 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
         }
         pdPageRelease(page);
         page = nullptr;
-        if (viaInsert) pdDocDeletePages(dst, static_cast<ASInt32>(workIndex),
-                                        static_cast<ASInt32>(workIndex));
+        if (inserted >= 0) {
+            pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+            inserted = -1;
+        }
     HANDLER
         if (page) pdPageRelease(page);
         pdeRelease(form);
         form = nullptr;
+        if (inserted >= 0) {
+            DURING
+                pdDocDeletePages(dst, static_cast<ASInt32>(inserted),
+                                 static_cast<ASInt32>(inserted));
+            HANDLER
+                (void)ERRORCODE;
+            END_HANDLER
+        }
         doExceptionError(static_cast<ASInt32>(pageIndex) + 1, ERRORCODE);
     END_HANDLER
-    (void)havePage;
+    // Importing never marks the source as changed.
+    if (!viaInsert && !(flags & PDDocNeedsSave)) {
+        pdDocClearFlags(src, PDDocNeedsSave);
+        pdDocSetFlags(src, flags);
+    }
     return form;
 }
 
