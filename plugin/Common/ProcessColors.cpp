@@ -65,9 +65,11 @@ void addColorSpec(const PDEColorSpec& spec, ASUns8* f) {
     }
 }
 
-void addGState(const PDEGraphicState& gs, ASUns8* f) {
-    addColorSpec(gs.fillColorSpec, f);
-    addColorSpec(gs.strokeColorSpec, f);
+// Only the colours an element paints with count: a filled shape's stroke colour
+// (black by default) uses no plate.
+void addGState(const PDEGraphicState& gs, bool fill, bool stroke, ASUns8* f) {
+    if (fill) addColorSpec(gs.fillColorSpec, f);
+    if (stroke) addColorSpec(gs.strokeColorSpec, f);
 }
 
 void addImageSpace(PDEColorSpace cs, ASUns8* f) {
@@ -101,21 +103,29 @@ bool processColorsProc(CContent*, PDEElement e, long, PDEType type, long data) {
             for (ASInt32 r = 0; r < runs; ++r) {
                 std::memset(&gs, 0, sizeof gs);
                 pdeTextRunGetGState(e, r, &gs);
-                addGState(gs, f);
+                PDETextState ts;
+                std::memset(&ts, 0, sizeof ts);
+                gPDFEditReadHFT->PDETextRunGetTextState(e, r, &ts, sizeof ts);
+                // Render modes: 0 fill, 1 stroke, 2 both, 3 invisible; 4..7 add a clip.
+                ASInt32 mode = ts.renderMode & 3;
+                addGState(gs, mode == 0 || mode == 2, mode == 1 || mode == 2, f);
             }
             break;
         }
-        case kPDEPath:
+        case kPDEPath: {
             std::memset(&gs, 0, sizeof gs);
-            if (pdeGetGState(e, &gs)) addGState(gs, f);
+            PDEPathOpFlags op = gPDFEditReadHFT->PDEPathGetPaintOp(e);
+            if (pdeGetGState(e, &gs))
+                addGState(gs, (op & (kPDEFill | kPDEEoFill)) != 0, (op & kPDEStroke) != 0, f);
             break;
+        }
         case kPDEImage: {
             PDEImageAttrs attrs;
             std::memset(&attrs, 0, sizeof attrs);
             pdeImageGetAttrs(e, &attrs);
             if (attrs.flags & kPDEImageIsMask) {
                 std::memset(&gs, 0, sizeof gs);
-                if (pdeGetGState(e, &gs)) addGState(gs, f);
+                if (pdeGetGState(e, &gs)) addGState(gs, true, false, f);
             } else {
                 addImageSpace(pdeImageGetColorSpace(e), f);
             }
