@@ -4,7 +4,7 @@
 
 #include "BoxDesc.h"
 
-const char* const kColorSpaces[11] = {"DeviceGray", "DeviceCMYK", "DeviceRGB", "CalGray",
+const char* const kColorSpaces[11] = {"DeviceGray", "DeviceCMYK", "DeviceRGB",  "CalGray",
                                       "CalRGB",     "Lab",        "Separation", "DeviceN",
                                       "Indexed",    "Pattern",    "ICCBased"};
 
@@ -192,10 +192,9 @@ bool readStream(CosObj s, HostBlock& data, ASSize_t& len) {
     len = 0;
     if (cosObjGetType(s) != CosStream) return false;
     DURING
-        data.p = cosStreamGetData(s, &len);
-    HANDLER
-        (void)ERRORCODE;
-        return false;
+    data.p = cosStreamGetData(s, &len);
+    HANDLER(void) ERRORCODE;
+    return false;
     END_HANDLER
     return data.p != nullptr;
 }
@@ -276,10 +275,10 @@ PDEColorSpace createIndexed(PDEColorSpace base, const ASUns8* lookup, ASInt32 co
     data.lookup = reinterpret_cast<const char*>(lookup);
     PDEColorSpace cs = nullptr;
     DURING
-        cs = pdeColorSpaceCreate(asAtomFromString("Indexed"), &data);
+    cs = pdeColorSpaceCreate(asAtomFromString("Indexed"), &data);
     HANDLER
-        pdeRelease(base);
-        asRaise(ERRORCODE);
+    pdeRelease(base);
+    asRaise(ERRORCODE);
     END_HANDLER
     pdeRelease(base);
     return cs;

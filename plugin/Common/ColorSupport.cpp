@@ -118,8 +118,8 @@ ASBool enumColorProc(CosObj resource, CosObj, ASClientData client) {
 void EnumDocColors(PDDoc doc, ASInt32 first, ASInt32 last, EnumDocColorsProc proc, long data) {
     if (!doc || !proc) return;
     EnumCtx ctx{proc, data};
-    gPDModelHFT->PDDocEnumResources(doc, first, last, asAtomFromString("ColorSpace"),
-                                    enumColorProc, &ctx);
+    gPDModelHFT->PDDocEnumResources(doc, first, last, asAtomFromString("ColorSpace"), enumColorProc,
+                                    &ctx);
 }
 
 void EnumDocColors(PDDoc doc, EnumDocColorsProc proc, long data) {

@@ -263,8 +263,8 @@ inline PDEForm pdeFormCreateFromCosObj(const CosObj* x, const CosObj* res, const
 inline void pdeContentToCosObj(PDEContent c, ASUns32 flags, const PDEContentAttrs* attrs,
                                CosDoc doc, const PDEFilterArray* filters, CosObj* contents,
                                CosObj* resources) {
-    gPDFEditWriteHFT->PDEContentToCosObj(c, flags, attrs, attrs ? sizeof *attrs : 0, doc,
-                                         filters, contents, resources);
+    gPDFEditWriteHFT->PDEContentToCosObj(c, flags, attrs, attrs ? sizeof *attrs : 0, doc, filters,
+                                         contents, resources);
 }
 inline ASInt32 pdeTextGetNumRuns(PDEText t) {
     return gPDFEditReadHFT->PDETextGetNumRuns(t);

@@ -38,7 +38,9 @@ struct FormContentGuard {
 // CContent.
 
 CContent::CContent(PDEContent content, CContent* parent, const ASFixedMatrix* matrix)
-    : parent_(parent), previous_(gCurContent), matrix_(matrix ? *matrix : kIdentity),
+    : parent_(parent),
+      previous_(gCurContent),
+      matrix_(matrix ? *matrix : kIdentity),
       content_(content) {
     count_ = content ? pdeContentGetNumElems(content) : 0;
     gCurContent = this;
@@ -397,7 +399,8 @@ void getCMYKUsage(PDEForm form, ASUns8 cmyk[4]) {
     ASInt32 type = CosNull;
     if (getKeyValue(pdeFormGetCosObj(form), "CMYK", &a, &type) == 0 && type == CosArray &&
         cosArrayLength(a) >= 4) {
-        for (ASInt32 i = 0; i < 4; ++i) cmyk[i] = static_cast<ASUns8>(cosIntegerValue(cosArrayGet(a, i)));
+        for (ASInt32 i = 0; i < 4; ++i)
+            cmyk[i] = static_cast<ASUns8>(cosIntegerValue(cosArrayGet(a, i)));
         return;
     }
     PDEContent content = pdeFormAcquireContent(form);
@@ -418,8 +421,7 @@ CosObj fixedArray(CosDoc doc, const ASFixed* v, int n) {
 // conversion may hand those out again, and they must survive the import.
 bool belongsToPage(CosObj page, CosObj obj) {
     CosObj contents = cosDictGet(page, "Contents");
-    if (cosObjEqual(contents, obj) || cosObjEqual(cosDictGet(page, "Resources"), obj))
-        return true;
+    if (cosObjEqual(contents, obj) || cosObjEqual(cosDictGet(page, "Resources"), obj)) return true;
     if (cosObjGetType(contents) == CosArray)
         for (ASInt32 i = 0; i < cosArrayLength(contents); ++i)
             if (cosObjEqual(cosArrayGet(contents, i), obj)) return true;
@@ -464,52 +466,50 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
     PDPage page = nullptr;
     long inserted = -1;  // the temporary page of an import by insertion
     DURING
-        long workIndex = pageIndex;
-        if (viaInsert) {
-            pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
-            inserted = workIndex = pdDocGetNumPages(dst) - 1;
+    long workIndex = pageIndex;
+    if (viaInsert) {
+        pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
+        inserted = workIndex = pdDocGetNumPages(dst) - 1;
+    }
+    page = pdDocAcquirePage(workDoc, static_cast<ASInt32>(workIndex));
+    if (PDEContent content = pdPageAcquirePDEContent(page)) {
+        PageContentGuard guard{page};
+        PDEContentAttrs attrs = importAttrs(page, s);
+        CosDoc dstCos = pdDocGetCosDoc(dst);
+        CosObj stream, resources;
+        pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc), nullptr,
+                           &stream, &resources);
+        if (!viaInsert) {
+            CosObj pageDict = pdPageGetCosObj(page);
+            CosObj s2 = cosObjCopy(stream, dstCos, true);
+            CosObj r2 = cosObjCopy(resources, dstCos, true);
+            if (!belongsToPage(pageDict, stream)) cosObjDestroy(stream);
+            if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
+            stream = s2;
+            resources = r2;
         }
-        page = pdDocAcquirePage(workDoc, static_cast<ASInt32>(workIndex));
-        if (PDEContent content = pdPageAcquirePDEContent(page)) {
-            PageContentGuard guard{page};
-            PDEContentAttrs attrs = importAttrs(page, s);
-            CosDoc dstCos = pdDocGetCosDoc(dst);
-            CosObj stream, resources;
-            pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc),
-                               nullptr, &stream, &resources);
-            if (!viaInsert) {
-                CosObj pageDict = pdPageGetCosObj(page);
-                CosObj s2 = cosObjCopy(stream, dstCos, true);
-                CosObj r2 = cosObjCopy(resources, dstCos, true);
-                if (!belongsToPage(pageDict, stream)) cosObjDestroy(stream);
-                if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
-                stream = s2;
-                resources = r2;
-            }
-            ASFixedMatrix m = kIdentity;
-            if (gVersMajor <= 9) m = attrs.matrix;
-            form = pdeFormCreateFromCosObj(&stream, &resources, &m);
-            writeImportKeys(form, page, content, s, dstCos);
-        }
-        pdPageRelease(page);
-        page = nullptr;
-        if (inserted >= 0) {
-            pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
-            inserted = -1;
-        }
+        ASFixedMatrix m = kIdentity;
+        if (gVersMajor <= 9) m = attrs.matrix;
+        form = pdeFormCreateFromCosObj(&stream, &resources, &m);
+        writeImportKeys(form, page, content, s, dstCos);
+    }
+    pdPageRelease(page);
+    page = nullptr;
+    if (inserted >= 0) {
+        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+        inserted = -1;
+    }
     HANDLER
-        if (page) pdPageRelease(page);
-        pdeRelease(form);
-        form = nullptr;
-        if (inserted >= 0) {
-            DURING
-                pdDocDeletePages(dst, static_cast<ASInt32>(inserted),
-                                 static_cast<ASInt32>(inserted));
-            HANDLER
-                (void)ERRORCODE;
-            END_HANDLER
-        }
-        doExceptionError(static_cast<ASInt32>(pageIndex) + 1, ERRORCODE);
+    if (page) pdPageRelease(page);
+    pdeRelease(form);
+    form = nullptr;
+    if (inserted >= 0) {
+        DURING
+        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    doExceptionError(static_cast<ASInt32>(pageIndex) + 1, ERRORCODE);
     END_HANDLER
     // Importing never marks the source as changed.
     if (!viaInsert && !(flags & PDDocNeedsSave)) {
@@ -552,8 +552,7 @@ ASInt32 getTurnAngle(ASInt32 frameRotation, ASInt32 formRotation) {
     return t;
 }
 
-ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation,
-                               long scale) {
+ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation, long scale) {
     ASInt32 theta = getTurnAngle(frameRotation, formRotation);
     ASFixed ax = box.left, ay = box.bottom;
     if (theta == 90) {

@@ -138,8 +138,7 @@ void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset);
 // frameRotation - formRotation brought into 0..359 by one correction.
 ASInt32 getTurnAngle(ASInt32 frameRotation, ASInt32 formRotation);
 // Maps the box onto the positive quadrant at the origin, turned by the turn angle.
-ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation,
-                               long scale);
+ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation, long scale);
 // The frame's offset turned with the frame rotation.
 ASFixedPoint getTurnedOffset(ASFixed x, ASFixed y, ASInt32 frameRotation);
 // The box of the form's size seen in the frame's inner size, centred on the form's

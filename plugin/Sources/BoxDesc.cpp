@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "PIUtils.h"
+#include "PageContent.h"
 #include "Prefs.h"
 
 CosDoc gCosDoc = nullptr;
@@ -62,8 +63,8 @@ bool getKeyValueString(CosObj dict, const char* key, char* dst, ASInt32 size) {
     CosObj v;
     ASInt32 type = CosNull;
     if (getKeyValue(dict, key, &v, &type) != 0) return false;
-    ASSize_t cap = static_cast<ASSize_t>(size) < kMaxString ? static_cast<ASSize_t>(size)
-                                                             : kMaxString;
+    ASSize_t cap =
+        static_cast<ASSize_t>(size) < kMaxString ? static_cast<ASSize_t>(size) : kMaxString;
     if (type == CosName) {
         const char* text = asAtomGetString(cosNameValue(v));
         std::strncpy(dst, text ? text : "", cap - 1);
@@ -279,4 +280,51 @@ ASInt32 getSelCounter() {
 }
 void resetSelCounter() {
     gSelCounter = 1;
+}
+
+// Old frame dictionaries.
+
+namespace {
+
+bool countDirectProc(CContent*, PDEElement frame, long, long data) {
+    CosObj d;
+    ASBool isInline = false;
+    if (gPDFEditReadHFT->PDEContainerGetDict(frame, &d, &isInline) && !cosObjIsIndirect(d))
+        ++*reinterpret_cast<ASInt32*>(data);
+    return true;
+}
+
+ASBool copyEntryProc(CosObj key, CosObj value, ASClientData data) {
+    cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
+    return true;
+}
+
+struct RepairCtx {
+    CosDoc cosDoc;
+    ASInt32 converted;
+};
+
+bool repairProc(CContent*, PDEElement frame, long, long data) {
+    auto* ctx = reinterpret_cast<RepairCtx*>(data);
+    CosObj old;
+    ASBool isInline = false;
+    if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &old, &isInline) || cosObjIsIndirect(old))
+        return true;
+    CosObj fresh = cosNewDict(ctx->cosDoc, true, 0);
+    cosObjEnum(old, copyEntryProc, &fresh);
+    pdeContainerSetDict(frame, &fresh, isInline);
+    ++ctx->converted;
+    return true;
+}
+
+}  // namespace
+
+ASInt32 makeFrameDictsIndirect(PDDoc doc) {
+    if (!doc) return 0;
+    ASInt32 direct = 0;
+    EnumForms(doc, 0, PDLastPage, countDirectProc, reinterpret_cast<long>(&direct), false);
+    if (direct == 0) return 0;
+    RepairCtx ctx{pdDocGetCosDoc(doc), 0};
+    EnumForms(doc, 0, PDLastPage, repairProc, reinterpret_cast<long>(&ctx), true);
+    return ctx.converted;
 }

@@ -19,7 +19,7 @@ enum {
 };
 
 // Run-time tags (keyed by our extension identifier, never written to the file).
-#define kSelTag 0x73656C20u   // 'sel ': selection order, 0 = not selected
+#define kSelTag 0x73656C20u    // 'sel ': selection order, 0 = not selected
 #define kMovedTag 0x6D6F7664u  // 'movd': a clip already moved
 
 // The document in which the Cos helpers create new objects (none for no document).
@@ -94,3 +94,8 @@ ASInt32 getSelIndex(PDEElement elem);
 bool getSelected(PDEElement elem);
 ASInt32 getSelCounter();
 void resetSelCounter();  // back to 1
+
+// Frames of older templates may keep their dictionary as a direct object: each such
+// dictionary is replaced by an indirect copy with the same entries (the in-line flag
+// kept). Returns the number of frames converted.
+ASInt32 makeFrameDictsIndirect(PDDoc doc);

@@ -49,8 +49,7 @@ void moveClip(PDEElement e, const ASFixedMatrix* move) {
     if (!clip) return;
     ASInt32 moved = 0;
     if (pdeGetTag(clip, kMovedTag, &moved) && moved) return;
-    pdeClipFlattenedEnumElems(clip, moveClipElemProc,
-                              const_cast<ASFixedMatrix*>(move));
+    pdeClipFlattenedEnumElems(clip, moveClipElemProc, const_cast<ASFixedMatrix*>(move));
     pdeAddTag(clip, kMovedTag, 1);
 }
 
@@ -106,8 +105,7 @@ void clipContentToRect(PDEContent content, const ASFixedRect& r) {
     for (ASInt32 i = 0; i < n; ++i) {
         PDEElement e = pdeContentGetElem(content, i);
         PDEType t = pdeObjectGetType(e);
-        if (t == kPDEText || t == kPDEPath || t == kPDEImage || t == kPDEForm ||
-            t == kPDEShading)
+        if (t == kPDEText || t == kPDEPath || t == kPDEImage || t == kPDEForm || t == kPDEShading)
             pdeSetClip(e, clip);
     }
     pdeRelease(clip);

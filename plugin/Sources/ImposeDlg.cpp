@@ -15,11 +15,10 @@ bool docIsTemplate(PDDoc doc) {
     if (!doc || pdDocGetNumPages(doc) < 1) return false;
     bool found = false;
     DURING
-        CPage page(doc, 0);
-        EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
-    HANDLER
-        (void)ERRORCODE;
-        found = false;
+    CPage page(doc, 0);
+    EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
+    HANDLER(void) ERRORCODE;
+    found = false;
     END_HANDLER
     return found;
 }

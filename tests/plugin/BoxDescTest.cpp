@@ -220,3 +220,33 @@ TEST_F(BoxDesc, CosDocumentFollowsTheDocument) {
     EXPECT_EQ(getUID(frame), 77);
     setCosDoc(host.doc);
 }
+
+TEST_F(BoxDesc, DirectFrameDictionariesOfOldTemplatesBecomeIndirect) {
+    CosObj direct = cosNewDict(gCosDoc, false, 2);
+    putKeyValue(direct, "boxnum", 4);
+    putKeyValueFixed(direct, "top", fx(100));
+    PDEContainer old = pdeContainerCreate(static_cast<ASAtom>(0), &direct, false);
+    PDEContent inner = pdeContentCreate();
+    pdeContainerSetContent(old, inner);
+    pdeRelease(inner);
+    PDEContainer fresh = getContainerWithRect(fxRect(0, 0, 10, 10));
+    CosObj freshDict = getVexaDict(fresh);
+    PDEContent c = pdPageAcquirePDEContent(host.page);
+    pdeContentAddElem(c, kPDEAfterLast, old);
+    pdeContentAddElem(c, kPDEAfterLast, fresh);
+    pdPageSetPDEContent(host.page);
+    pdPageReleasePDEContent(host.page);
+    pdeRelease(old);
+    pdeRelease(fresh);
+
+    EXPECT_EQ(makeFrameDictsIndirect(host.doc), 1);
+    EXPECT_EQ(makeFrameDictsIndirect(host.doc), 0);  // nothing left to convert
+    c = pdPageAcquirePDEContent(host.page);
+    ASSERT_EQ(pdeContentGetNumElems(c), 2);
+    CosObj d0 = getVexaDict(pdeContentGetElem(c, 0));
+    EXPECT_TRUE(cosObjIsIndirect(d0));
+    EXPECT_EQ(getBoxNum(pdeContentGetElem(c, 0)), 4);
+    EXPECT_EQ(getBBox(pdeContentGetElem(c, 0)).top, fx(100));
+    EXPECT_TRUE(cosObjEqual(getVexaDict(pdeContentGetElem(c, 1)), freshDict));
+    pdPageReleasePDEContent(host.page);
+}

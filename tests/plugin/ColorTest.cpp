@@ -60,7 +60,8 @@ struct Color : ::testing::Test {
     }
 
     // Sets a page's content and colour-space resources.
-    static void setPage(PDPage page, const char* content, std::vector<std::pair<const char*, CosObj>> spaces) {
+    static void setPage(PDPage page, const char* content,
+                        std::vector<std::pair<const char*, CosObj>> spaces) {
         CosObj res = cosNewDict(gCosDoc, false, 2), cs = cosNewDict(gCosDoc, false, 0);
         for (auto& [key, space] : spaces) cosDictPut(cs, key, space);
         cosDictPut(res, "ColorSpace", cs);
@@ -186,7 +187,9 @@ TEST_F(Color, CMYKEquivalentsOfTheFunctionTypes) {
     cosDictPut(sattrs, "FunctionType", cosNewInteger(gCosDoc, false, 0));
     cosDictPut(sattrs, "BitsPerSample", cosNewInteger(gCosDoc, false, 8));
     cosDictPut(sattrs, "Range", reals({0, 0.5f, 0, 1, 0, 1, 0, 1}));
-    EXPECT_EQ(getCMYKCustomColors(cosNewStream(gCosDoc, "\x00\x00\x00\x00\xff\x00\x00\x33", 8, sattrs), c), 0);
+    EXPECT_EQ(getCMYKCustomColors(
+                  cosNewStream(gCosDoc, "\x00\x00\x00\x00\xff\x00\x00\x33", 8, sattrs), c),
+              0);
     EXPECT_FLOAT_EQ(c[0], 0.5f);
     EXPECT_FLOAT_EQ(c[3], 0.2f);
     EXPECT_EQ(getCMYKCustomColors(cosNewStream(gCosDoc, "\x01", 1, sattrs), c), -108);
@@ -271,15 +274,18 @@ TEST_F(Color, ProcessColoursOfContent) {
     EXPECT_EQ(processColors("BT /F1 12 Tf 1 g 10 10 Td (Hi) Tj ET"), (Flags{0, 0, 0, 0}));
     EXPECT_EQ(processColors("q 10 0 0 10 0 0 cm BI /W 1 /H 1 /CS /RGB /BPC 8 ID \x80\x80\x80 EI Q"),
               (Flags{1, 1, 1, 1}));
-    EXPECT_EQ(processColors("/N0 cs 1 1 scn 0 0 10 10 re f", {{"N0", deviceN({"Cyan", "Spot"}, false)}}),
-              (Flags{1, 0, 0, 0}));
+    EXPECT_EQ(
+        processColors("/N0 cs 1 1 scn 0 0 10 10 re f", {{"N0", deviceN({"Cyan", "Spot"}, false)}}),
+        (Flags{1, 0, 0, 0}));
     EXPECT_EQ(processColors("0 0.2 0 0 k 0 0 10 10 re f 0 0 0 0.1 K 0 0 m 5 5 l S"),
               (Flags{0, 1, 0, 1}));
-    EXPECT_EQ(processColors("/S0 cs 1 scn 0 0 10 10 re f", {{"S0", separation("Spot", {1, 1, 0, 0})}}),
-              (Flags{0, 0, 0, 0}));
+    EXPECT_EQ(
+        processColors("/S0 cs 1 scn 0 0 10 10 re f", {{"S0", separation("Spot", {1, 1, 0, 0})}}),
+        (Flags{0, 0, 0, 0}));
     EXPECT_EQ(processColors(""), (Flags{0, 0, 0, 0}));
     // Only what is painted counts: stroked white text, a filled path with a blue stroke.
-    EXPECT_EQ(processColors("BT /F1 12 Tf 1 Tr 0 0 1 RG 1 g 10 10 Td (Hi) Tj ET"), (Flags{1, 1, 1, 1}));
+    EXPECT_EQ(processColors("BT /F1 12 Tf 1 Tr 0 0 1 RG 1 g 10 10 Td (Hi) Tj ET"),
+              (Flags{1, 1, 1, 1}));
     EXPECT_EQ(processColors("0 0 1 RG 0.5 g 0 0 10 10 re f"), (Flags{0, 0, 0, 1}));
     // Nested forms count too.
     PDEForm form = makeForm({makeRect(0, 0, 5, 5, 0.2)});
@@ -310,10 +316,11 @@ TEST_F(Color, PlaceholdersTakeTheSpotColoursOfThePages) {
     CosObj x2 = separation("X", {0, 0, 0, 1});
     setPage(host.page, "/P cs 1 scn 0 0 1 1 re f /Q cs 1 scn 0 0 1 1 re f /R cs 1 scn 0 0 1 1 re f",
             {{"P", x}, {"Q", z}, {"R", x2}});
-    setPage(second, "", {{"B", separation("Black", {0, 0, 0, 1})},
-                         {"S1", separation("Gold", {0, 0.2f, 1, 0})},
-                         {"S2", deviceN({"Silver"}, true)},
-                         {"S3", separation("Gold", {0, 0.2f, 1, 0})}});
+    setPage(second, "",
+            {{"B", separation("Black", {0, 0, 0, 1})},
+             {"S1", separation("Gold", {0, 0.2f, 1, 0})},
+             {"S2", deviceN({"Silver"}, true)},
+             {"S3", separation("Gold", {0, 0.2f, 1, 0})}});
     pdPageRelease(second);
     ASInt32 count = 0;
     CosObj* all = getColorSpaces(host.doc, 0, -1, &count);
@@ -343,8 +350,11 @@ TEST_F(Color, PlaceholdersTakeTheSpotColoursOfThePages) {
 
 TEST_F(Color, WithOneSpotColourTheSecondPlaceholderKeepsItsLetter) {
     CosObj x = separation("X", {0, 0, 0, 1}), z = separation("Z", {0, 0, 0, 1});
-    setPage(host.page, "", {{"A", separation("Gold", {0, 0.2f, 1, 0})}, {"P", x}, {"Q", z},
-                            {"R", separation("All", {1, 1, 1, 1})}});
+    setPage(host.page, "",
+            {{"A", separation("Gold", {0, 0.2f, 1, 0})},
+             {"P", x},
+             {"Q", z},
+             {"R", separation("All", {1, 1, 1, 1})}});
     changeColorSpaces(host.doc, host.page, "XZ");
     EXPECT_EQ(colorant(x), "Gold");
     EXPECT_EQ(colorant(z), "Z");

@@ -98,10 +98,10 @@ TEST_F(Containers, HitTestsIncludeEdgesAndSkipEmptyAndTrimLines) {
         EnumForms(host.page, getPDEForMouseProc, reinterpret_cast<long>(&h), false, false);
         return h.frame ? getBoxNum(h.frame) : 0;
     };
-    EXPECT_EQ(hit(75, 75), 2);    // the topmost wins
+    EXPECT_EQ(hit(75, 75), 2);  // the topmost wins
     EXPECT_EQ(hit(100, 100), 2);
-    EXPECT_EQ(hit(0, 0), 1);      // corner of the lower frame
-    EXPECT_EQ(hit(100, 20), 1);   // right edge
+    EXPECT_EQ(hit(0, 0), 1);     // corner of the lower frame
+    EXPECT_EQ(hit(100, 20), 1);  // right edge
     EXPECT_EQ(hit(150, 150), 2);
     EXPECT_EQ(hit(150.01, 150), 0);
     EXPECT_EQ(hit(300, 300), 0);  // only the trim-lines layer lies there

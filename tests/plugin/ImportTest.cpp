@@ -226,7 +226,8 @@ Gray turn(const Gray& s, int quarter) {
         t.h = r.w;
         t.px.resize(r.px.size());
         for (int y = 0; y < r.h; ++y)
-            for (int x = 0; x < r.w; ++x) t.px[static_cast<size_t>(r.w - 1 - x) * t.w + y] = r.at(x, y);
+            for (int x = 0; x < r.w; ++x)
+                t.px[static_cast<size_t>(r.w - 1 - x) * t.w + y] = r.at(x, y);
         r = t;
     }
     return r;
@@ -237,7 +238,8 @@ Gray turn(const Gray& s, int quarter) {
 double difference(const Gray& sheet, int x0, int y0, const Gray& expect) {
     double sum = 0;
     for (int y = 0; y < expect.h; ++y)
-        for (int x = 0; x < expect.w; ++x) sum += std::abs(sheet.at(x0 + x, y0 + y) - expect.at(x, y));
+        for (int x = 0; x < expect.w; ++x)
+            sum += std::abs(sheet.at(x0 + x, y0 + y) - expect.at(x, y));
     return sum / (expect.w * expect.h);
 }
 
@@ -260,7 +262,8 @@ TEST_F(Import, APlacedPageRendersInItsFrameWithEachRotation) {
         SCOPED_TRACE(testing::Message() << "page " << c.page << " rotation " << c.frameRotation);
         PDDoc sheet = pdDocCreate();
         setCosDoc(sheet);
-        PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, fxRect(0, 0, 600, 500));
+        PDPage page =
+            gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, fxRect(0, 0, 600, 500));
         // Source page 2 shows itself turned by its Rotate.
         bool across = ((c.frameRotation / 90) + (c.page == 2 ? 1 : 0)) % 2 == 1;
         double w = across ? 300 : 200, h = across ? 200 : 300;

@@ -89,7 +89,7 @@ TEST_F(Walker, VisitsBackwardIntoFormsAndContainersWithTheirMatrices) {
     CPage page(host.page);
     EXPECT_TRUE(page.enumContent(record, nullptr, 0));
     ASSERT_EQ(types(visits), (std::vector<PDEType>{kPDEPath, kPDEContainer, kPDEPath, kPDEForm,
-                                                    kPDEPath, kPDEPath, kPDEPath}));
+                                                   kPDEPath, kPDEPath, kPDEPath}));
     EXPECT_EQ(visits[0].index, 3);
     EXPECT_EQ(visits[2].nesting, 1);
     EXPECT_EQ(visits[2].h, 0);  // containers keep the identity
@@ -124,9 +124,8 @@ TEST_F(Walker, RemovingTheVisitedElementGoesOnAndWritesThePage) {
     CPage page(host.page);
     EXPECT_TRUE(page.enumContent(record, nullptr, 0));
     // The removed container is not entered; the walk goes on with the form.
-    EXPECT_EQ(types(visits),
-              (std::vector<PDEType>{kPDEPath, kPDEContainer, kPDEForm, kPDEPath, kPDEPath,
-                                    kPDEPath}));
+    EXPECT_EQ(types(visits), (std::vector<PDEType>{kPDEPath, kPDEContainer, kPDEForm, kPDEPath,
+                                                   kPDEPath, kPDEPath}));
     EXPECT_TRUE(needsSave(host.doc));
     EXPECT_EQ(pageElemCount(host.page), 3);
 }
@@ -205,7 +204,8 @@ TEST_F(Walker, AFormThatDrawsItselfIsEnteredOnceAndCountedUnknown) {
     cosDictPut(attrs, "Type", cosNewName(gCosDoc, false, "XObject"));
     cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
     CosObj bbox = cosNewArray(gCosDoc, false, 4);
-    for (int i = 0; i < 4; ++i) cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, i < 2 ? 0 : 100));
+    for (int i = 0; i < 4; ++i)
+        cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, i < 2 ? 0 : 100));
     cosDictPut(attrs, "BBox", bbox);
     const char* data = "0 0 10 10 re f /Me Do";
     CosObj stream = cosNewStream(gCosDoc, data, std::strlen(data), attrs);
@@ -221,10 +221,10 @@ TEST_F(Walker, AFormThatDrawsItselfIsEnteredOnceAndCountedUnknown) {
     long unknown = 0;
     bool finished = false;
     DURING
-        finished = page.enumContent(record, &unknown, 0);
+    finished = page.enumContent(record, &unknown, 0);
     HANDLER
-        // The host may refuse to read the inner form; it must not recurse.
-        finished = ERRORCODE == 0;
+    // The host may refuse to read the inner form; it must not recurse.
+    finished = ERRORCODE == 0;
     END_HANDLER
     EXPECT_LE(visits.size(), 4u);
     EXPECT_TRUE(finished);
@@ -254,7 +254,8 @@ TEST_F(Walker, FrameWalkSeesOnlyContainersWithARectangle) {
     PDEContainer outer = frameWithRect(2);
     pdeContentAddElem(getContent(outer), kPDEAfterLast, inner);
     pdeRelease(inner);
-    addToPage(host.page, {frameWithRect(1), getContainerWithBoxNum(5), makeRect(0, 0, 1, 1), outer});
+    addToPage(host.page,
+              {frameWithRect(1), getContainerWithBoxNum(5), makeRect(0, 0, 1, 1), outer});
     EXPECT_TRUE(EnumForms(host.page, recordFrame, 0, false, true));
     EXPECT_EQ(seen, (std::vector<ASInt32>{1, 2}));
     seen.clear();
