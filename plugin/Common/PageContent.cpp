@@ -137,7 +137,8 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
     ASFixedMatrix m;
     asFixedMatrixConcat(&m, &matrix_, &own);
     pdeAcquire(form);
-    FormContentGuard hold{form, pdeFormAcquireContent(form)};
+    FormContentGuard hold{form, nullptr};
+    hold.content = pdeFormAcquireContent(form);
     bool result;
     {
         CContent level(hold.content, this, &m);

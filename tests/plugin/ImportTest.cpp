@@ -212,7 +212,8 @@ Gray readPgm(const std::string& path) {
 
 Gray render(const std::string& pdf, const std::string& base) {
     std::string out;
-    int rc = runCommand("pdftoppm -r 72 -gray -f 1 -l 1 -singlefile " + pdf + " " + base, &out);
+    int rc =
+        runCommand("pdftoppm -r 72 -cropbox -gray -f 1 -l 1 -singlefile " + pdf + " " + base, &out);
     if (rc != 0) return Gray{};
     return readPgm(base + ".pgm");
 }
@@ -299,5 +300,63 @@ TEST_F(Import, APlacedPageRendersInItsFrameWithEachRotation) {
         EXPECT_LT(difference(rendered, x0, y0, expect), 2.0);
         // Anything else is wrong: the page shifted by a few points differs clearly.
         EXPECT_GT(difference(rendered, x0 + 5, y0, expect), 3.0);
+    }
+}
+
+TEST_F(Import, CorpusPagesLookTheSameInTheirFrames) {
+    for (const char* name : {"pdfjs__issue1985.pdf", "plumber__issue-1054-example.pdf"}) {
+        SCOPED_TRACE(name);
+        std::string file = std::string(VEXA_CORPUS_DIR) + "/files/" + name;
+        PDDoc source = gPDModelHFT->PDDocOpen(file.c_str(), true);
+        ASSERT_NE(source, nullptr);
+        ASFixedRect crop;
+        ASInt32 rotate;
+        {
+            CPage p(source, 0);
+            pdPageGetBox(p.getPage(), "CropBox", &crop);
+            rotate = gPDModelHFT->PDPageGetRotate(p.getPage());
+        }
+        double cw = (crop.right - crop.left) / 65536.0, ch = (crop.top - crop.bottom) / 65536.0;
+        if (rotate % 180) std::swap(cw, ch);
+
+        PDDoc sheet = pdDocCreate();
+        setCosDoc(sheet);
+        PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage,
+                                                   fxRect(0, 0, cw + 100, ch + 100));
+        PDEContainer frame = getContainerWithRect(fxRect(40, 60, 40 + cw, 60 + ch));
+        setBoxNum(frame, 1);
+        PDEForm form = getPageContent(source, sheet, 0, fixedOne);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(getFormRotation(form), rotate);
+        ASFixedMatrix m = getPlacingMatrix(frame, form, false);
+        pdeSetMatrix(form, &m);
+        pdeContentAddElem(getContent(frame), kPDEAfterLast, form);
+        pdeRelease(form);
+        addToPage(page, {frame});
+        pdPageRelease(page);
+        std::string out = tmp.file(std::string("placed_") + name);
+        gPDModelHFT->PDDocSave(sheet, PDSaveFull, out.c_str());
+        pdDocClose(sheet);
+        pdDocClose(source);
+        setCosDoc(host.doc);
+        std::string log;
+        EXPECT_EQ(runCommand("qpdf --check " + out, &log), 0) << log;
+
+        Gray expect = render(file, tmp.file("corpus"));
+        Gray placed = render(out, tmp.file("placed"));
+        ASSERT_GT(expect.w, 0);
+        ASSERT_GT(placed.w, 0);
+        int x0 = 40, y0 = placed.h - (60 + expect.h);
+        ASSERT_LE(x0 + expect.w, placed.w + 1);
+        Gray e = expect;
+        e.w = std::min(expect.w, placed.w - x0);
+        e.h = std::min(expect.h, placed.h - y0);
+        Gray cut;
+        cut.w = e.w;
+        cut.h = e.h;
+        for (int y = 0; y < e.h; ++y)
+            for (int x = 0; x < e.w; ++x)
+                cut.px.push_back(static_cast<unsigned char>(expect.at(x, y)));
+        EXPECT_LT(difference(placed, x0, y0, cut), 4.0);
     }
 }
