@@ -42,7 +42,9 @@ struct Walker : ::testing::Test {
         EXPECT_EQ(getIndex(), index);
         if (type == removeType) level->rmvElem(index);
         if (addInForm && level->getMatrix().h == fx(100) && type == kPDEPath) {
-            level->addElem(makeRect(1, 1, 2, 2), kAddAtEnd);
+            PDEPath added = makeRect(1, 1, 2, 2);
+            level->addElem(added, kAddAtEnd);  // the list holds its own reference
+            pdeRelease(added);
             addInForm = false;
         }
         return type != stopAt;
@@ -53,9 +55,10 @@ struct Walker : ::testing::Test {
         ASFixedMatrix t{fixedOne, 0, 0, fixedOne, fx(100), 0};
         PDEForm form = makeForm({makeRect(0, 0, 10, 10), makeRect(20, 0, 10, 10)}, &t);
         PDEContainer plain = getContainerWithBoxNum(0);
-        pdeContentAddElem(getContent(plain), kPDEAfterLast, makeRect(5, 5, 5, 5));
+        PDEPath inner = makeRect(5, 5, 5, 5);
+        pdeContentAddElem(getContent(plain), kPDEAfterLast, inner);
+        pdeRelease(inner);
         addToPage(host.page, {makeRect(0, 0, 50, 50), form, plain, makeRect(60, 0, 50, 50)});
-        // The element added to the container was acquired by its list.
     }
 };
 std::vector<Visit> Walker::visits;
@@ -163,7 +166,9 @@ TEST_F(Walker, AddingMarksOnlyItsLevelAndRemovingMarksAll) {
         CContent mid(c, &top, nullptr);
         CContent low(c, &mid, nullptr);
         EXPECT_EQ(getCurContent(), &low);
-        low.addElem(makeRect(0, 0, 1, 1), kAddAtEnd);
+        PDEPath added = makeRect(0, 0, 1, 1);
+        low.addElem(added, kAddAtEnd);
+        pdeRelease(added);
         EXPECT_EQ(low.getModified(), 1);
         EXPECT_EQ(mid.getModified(), 0);
         EXPECT_EQ(low.getCount(), 1);
@@ -237,9 +242,10 @@ TEST_F(Walker, AFormThatDrawsItselfIsEnteredOnceAndCountedUnknown) {
 namespace {
 std::vector<ASInt32> seen;
 bool recordFrame(CContent* level, PDEElement frame, long index, long data) {
-    seen.push_back(getBoxNum(frame));
-    if (data == 1 && getBoxNum(frame) == 3) level->rmvElem(index);
-    return getBoxNum(frame) != 99;
+    ASInt32 num = getBoxNum(frame);
+    seen.push_back(num);
+    if (data == 1 && num == 3) level->rmvElem(index);  // frees the frame
+    return num != 99;
 }
 PDEContainer frameWithRect(ASInt32 boxNum) {
     PDEContainer c = getContainerWithRect(fxRect(0, 0, 10, 10));
