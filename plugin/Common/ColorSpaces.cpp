@@ -128,9 +128,11 @@ PDEColorSpace makeSeparation(const char* name, PDEColorSpace alt, CosObj tint) {
     data.name = asAtomFromString(name);
     data.alt = alt;
     data.tintTransform = tint;
-    PDEColorSpace cs = pdeColorSpaceCreate(asAtomFromString("Separation"), &data);
-    pdeRelease(alt);
-    return cs;
+    struct Release {
+        PDEColorSpace space;
+        ~Release() { pdeRelease(space); }
+    } release{alt};  // the new space holds its own reference to the alternate
+    return pdeColorSpaceCreate(asAtomFromString("Separation"), &data);
 }
 
 }  // namespace
@@ -273,15 +275,11 @@ PDEColorSpace createIndexed(PDEColorSpace base, const ASUns8* lookup, ASInt32 co
     data.baseCs = base;
     data.hiVal = count - 1;
     data.lookup = reinterpret_cast<const char*>(lookup);
-    PDEColorSpace cs = nullptr;
-    DURING
-    cs = pdeColorSpaceCreate(asAtomFromString("Indexed"), &data);
-    HANDLER
-    pdeRelease(base);
-    asRaise(ERRORCODE);
-    END_HANDLER
-    pdeRelease(base);
-    return cs;
+    struct Release {
+        PDEColorSpace space;
+        ~Release() { pdeRelease(space); }
+    } release{base};
+    return pdeColorSpaceCreate(asAtomFromString("Indexed"), &data);
 }
 }  // namespace
 
