@@ -4,6 +4,7 @@
 #include "core/Support.h"
 #include "core/Text.h"
 #include "app/App.h"
+#include "doc/DocInternal.h"
 
 namespace vexa::host {
 
@@ -15,6 +16,8 @@ void registerHostTables() {
     r.add(&supportTable()->hdr);
     r.add(&extraTable()->hdr);
     r.add(&app::acroViewTable()->hdr);
+    r.add(&doc::cosTable()->hdr);
+    r.add(&doc::pdModelTable()->hdr);
     // Last: placeholders for tables no module registered.
     registerPlaceholderTables();
 }

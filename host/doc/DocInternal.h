@@ -84,6 +84,11 @@ QPDFObjectHandle copyForeign(CosDoc dst, QPDFObjectHandle foreign);
 // Records that dst holds objects copied from src (done by copyForeign).
 void keepSourceAlive(CosDoc dst, std::shared_ptr<QPDF> src);
 
+// Decoded stream data handed out (CosStreamGetData) is limited to this many bytes
+// (256 MiB by default) so that a small compressed stream cannot exhaust memory.
+// Returns the previous limit.
+std::size_t setDecodedStreamLimit(std::size_t bytes);
+
 // ---- Changes and notifications ----------------------------------------------------
 
 // Sets the document's modified flag (PDDocNeedsSave). Call after every change made
