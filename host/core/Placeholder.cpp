@@ -2,11 +2,8 @@
 // when no module registered a real one of that name, so plug-ins that import every
 // table still load while a module is missing.
 #include "AcroColorHFT.h"
-#include "CosHFT.h"
 #include "PDFEditHFT.h"
-#include "PDModelHFT.h"
 #include "PDSHFT.h"
-#include "PlatformUIHFT.h"
 #include "core/Registry.h"
 
 namespace vexa::host {
@@ -22,16 +19,13 @@ T table(const char* name, ASVersion version) {
 
 const PDSReadHFT kPDSRead = table<PDSReadHFT>(kPDSReadHFTName, kPDSReadHFTVersion);
 const PDSWriteHFT kPDSWrite = table<PDSWriteHFT>(kPDSWriteHFTName, kPDSWriteHFTVersion);
-// Interim, until the document engine, page-content model and dialog layer register theirs.
-const CosHFT kCos = table<CosHFT>(kCosHFTName, kCosHFTVersion);
-const PDModelHFT kPDModel = table<PDModelHFT>(kPDModelHFTName, kPDModelHFTVersion);
+// Interim, until the page-content model registers its tables.
 const PDFEditReadHFT kEditRead = table<PDFEditReadHFT>(kPDFEditReadHFTName, kPDFEditReadHFTVersion);
 const PDFEditWriteHFT kEditWrite =
     table<PDFEditWriteHFT>(kPDFEditWriteHFTName, kPDFEditWriteHFTVersion);
 const PagePDEContentHFT kPageContent = {
     {kPagePDEContentHFTName, kPagePDEContentHFTVersion, sizeof(PagePDEContentHFT)}};
 const PDSysFontHFT kSysFont = table<PDSysFontHFT>(kPDSysFontHFTName, kPDSysFontHFTVersion);
-const PlatformUIHFT kPlatformUI = table<PlatformUIHFT>(kPlatformUIHFTName, kPlatformUIHFTVersion);
 const AcroColorHFT kAcroColor = table<AcroColorHFT>(kAcroColorHFTName, kAcroColorHFTVersion);
 
 template <typename T>
@@ -45,13 +39,10 @@ void registerPlaceholderTables() {
     offer(kPDSRead);
     offer(kPDSWrite);
     offer(kAcroColor);
-    offer(kCos);
-    offer(kPDModel);
     offer(kEditRead);
     offer(kEditWrite);
     offer(kPageContent);
     offer(kSysFont);
-    offer(kPlatformUI);
 }
 
 }  // namespace vexa::host

@@ -1,10 +1,11 @@
 // The host's tables, registered once. Each host module adds its table here.
+#include "app/App.h"
 #include "core/Core.h"
 #include "core/Registry.h"
 #include "core/Support.h"
 #include "core/Text.h"
-#include "app/App.h"
 #include "doc/DocInternal.h"
+#include "ui/Ui.h"
 
 namespace vexa::host {
 
@@ -18,6 +19,7 @@ void registerHostTables() {
     r.add(&app::acroViewTable()->hdr);
     r.add(&doc::cosTable()->hdr);
     r.add(&doc::pdModelTable()->hdr);
+    r.add(&ui::platformUITable()->hdr);
     // Last: placeholders for tables no module registered.
     registerPlaceholderTables();
 }

@@ -1,6 +1,7 @@
 #include "headless/Session.h"
 
 #include "core/Core.h"
+#include "doc/DocInternal.h"
 
 namespace vexa::host {
 
@@ -12,6 +13,13 @@ Session::Session(const SessionOptions& options) : options_(options) {
     app_->versionMinor = options.hostMinor;
     if (!options.language.empty()) app_->language = options.language;
     app_->setFrontEnd(&frontEnd_);
+    // Windows show documents of the document engine.
+    app::DocumentHooks& h = app_->documentHooks;
+    h.openDoc = [](const char* path) { return doc::pdModelTable()->PDDocOpen(path, true); };
+    h.closeDoc = [](PDDoc d) { doc::pdModelTable()->PDDocClose(d); };
+    h.numPages = [](PDDoc d) { return doc::pdModelTable()->PDDocGetNumPages(d); };
+    h.acquirePage = [](PDDoc d, ASInt32 n) { return doc::pdModelTable()->PDDocAcquirePage(d, n); };
+    h.releasePage = [](PDPage p) { doc::pdModelTable()->PDPageRelease(p); };
 }
 
 Session::~Session() {

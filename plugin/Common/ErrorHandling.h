@@ -21,8 +21,7 @@ void setupDump(ASInt32 mode);
 // Deletes the log when it is larger than limit bytes.
 void clearDump(ASInt32 limit);
 const char* getDumpPath();
-// Formats (8192 bytes at most) and, with logging on, writes to the standard output and
-// appends to the log.
+// Formats (8192 bytes at most) and, with logging on, appends to the log.
 void dprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void dump(const char* text);
 // prefix, "HH:MM:SS" of the local time, suffix (null gives "\n").

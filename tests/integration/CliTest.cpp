@@ -70,3 +70,21 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(vexa("--help", &out), 0);
     EXPECT_NE(out.find("usage: vexa"), std::string::npos);
 }
+
+TEST_F(Cli, ScriptsOpenAndCloseDocuments) {
+    std::string out;
+    std::string corpus = VEXA_CORPUS_DIR;
+    std::string s = script("open " + corpus + "/files/pdfjs__type4psfunc.pdf\n"
+                           "open \"" + corpus + "/files/fmtcorpus__392154.pdf\"\n"
+                           "expect-docs 2\nexpect-front fmtcorpus__392154.pdf\n"
+                           "front pdfjs__type4psfunc.pdf\nclose\n"
+                           "expect-front fmtcorpus__392154.pdf\nclose all\nexpect-docs 0\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 0) << out;
+    s = script("open " + corpus + "/bad/pdfbox__PasswordSample-128bit.pdf\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 1);
+    EXPECT_NE(out.find(":1: cannot open "), std::string::npos) << out;
+    EXPECT_NE(out.find("encrypted"), std::string::npos) << out;
+    s = script("close\n");
+    EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 1);
+    EXPECT_NE(out.find("no document is open"), std::string::npos) << out;
+}

@@ -1,0 +1,247 @@
+#include "ErrorHandling.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+
+#include "API.h"
+#include "MyStrings.h"
+#include "Platform.h"
+#include "PlatformAPI.h"
+
+namespace {
+
+ASInt32 gLogMode = 0;
+std::string gDumpPath;
+ASInt32 gEHMode = kEHUnset;
+ASInt32 gErrorCnt = 0;
+std::string gMsg1, gMsg2;
+bool gHaveMsg2 = false;
+
+constexpr int64_t kStartLimit = 100001;  // a log of this size or more is deleted at start
+constexpr size_t kLineSize = 8192;
+constexpr size_t kMessageSize = 256;
+
+const std::string& dumpPath() {
+    if (gDumpPath.empty()) {
+        std::string folder = getDocumentsFolder() + "/Orvanta";
+        gDumpPath = folder + "/" + gModuleName + ".txt";
+    }
+    return gDumpPath;
+}
+
+void appendToLog(const char* text, size_t len) {
+    FILE* f = std::fopen(dumpPath().c_str(), "ab");
+    if (!f) return;  // the line is lost
+    std::fwrite(text, 1, len, f);
+    std::fclose(f);
+}
+
+void writeLine(const char* text) {
+    size_t len = std::strlen(text);
+    // Only the log: on this platform the standard output belongs to the host's own
+    // output (scripts, command results).
+    if (gLogMode < 1 || len == 0) return;
+    appendToLog(text, len);
+}
+
+std::string formatKey(const char* key, va_list args) {
+    char* format = getStringData(key);
+    char buf[kMessageSize];
+    std::vsnprintf(buf, sizeof buf, format ? format : "", args);
+    std::free(format);
+    return buf;
+}
+
+void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2,
+               const char* k3, ASInt32* answer) {
+    char b1[256], b2[256], b3[256];
+    std::string text = message;
+    if (gHaveMsg2 && !gMsg2.empty()) text += "\n\n" + gMsg2;
+    *answer = 1;
+    if (gAcroViewHFT)
+        *answer = avAlert(icon, text.c_str(), k1 ? getString(k1, b1) : nullptr,
+                          k2 ? getString(k2, b2) : nullptr, k3 ? getString(k3, b3) : nullptr,
+                          true);
+    gMsg1.clear();
+    gMsg2.clear();
+    gHaveMsg2 = false;
+}
+
+ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2,
+                   const char* k3) {
+    gMsg1 = formatKey(key, args);
+    ASInt32 answer = 1;
+    showAlert(ALERT_NOTE, gMsg1.c_str(), k1, k2, k3, &answer);
+    return answer;
+}
+
+}  // namespace
+
+void setLogMode(ASInt32 mode) { gLogMode = mode; }
+ASInt32 getLogMode() { return gLogMode; }
+
+void setupDump(ASInt32 mode) {
+    gDumpPath.clear();
+    const std::string& path = dumpPath();
+    ensureFolder(getParentFolder(path));
+    if (getFileSize(path) >= kStartLimit) deleteFile(path);
+    setLogMode(mode);
+}
+
+void clearDump(ASInt32 limit) {
+    if (getFileSize(dumpPath()) > limit) deleteFile(dumpPath());
+}
+
+const char* getDumpPath() { return dumpPath().c_str(); }
+
+void dprintf(const char* format, ...) {
+    if (gLogMode == 0 || !format) return;
+    char buf[kLineSize];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    writeLine(buf);
+}
+
+void dump(const char* text) {
+    if (gLogMode >= 1 && text) appendToLog(text, std::strlen(text));
+}
+
+void dumpTime(const char* prefix, const char* suffix) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    dprintf("%s%02d:%02d:%02d%s", prefix ? prefix : "", tm.tm_hour, tm.tm_min, tm.tm_sec,
+            suffix ? suffix : "\n");
+}
+
+void dumpMSeconds(const char* label, double milliseconds) {
+    using clock = std::chrono::steady_clock;
+    static clock::time_point last = clock::now();
+    clock::time_point now = clock::now();
+    if (milliseconds == 0)
+        milliseconds = std::chrono::duration<double, std::milli>(now - last).count();
+    last = now;
+    std::printf("%s %.1f ms\n", label ? label : "", milliseconds);
+}
+
+void dprintf2(const char* format, ...) { (void)format; }
+
+void openDump() { puiOpenWithDefaultApp(dumpPath().c_str()); }
+
+bool checkForEscKey() { return puiCheckForEscKey(); }
+
+void beep() {
+    if (gPlatformUIHFT)
+        puiBeep();
+    else if (gAcroViewHFT)
+        avSysBeep(0);
+}
+
+ASInt32 setEHMode(ASInt32 mode) {
+    ASInt32 previous = gEHMode;
+    gEHMode = mode;
+    gErrorCnt = 0;
+    return previous;
+}
+
+ASInt32 getEHMode() { return gEHMode; }
+ASInt32 getErrorCnt() { return gErrorCnt; }
+
+std::string formatErrorLine(ASInt32 pageNum, const char* text) {
+    char line[kMessageSize + 64];
+    if (pageNum)
+        std::snprintf(line, sizeof line, "\t####\tPage %d: %s\n", pageNum, text);
+    else
+        std::snprintf(line, sizeof line, "\t####\t%s\n", text);
+    return line;
+}
+
+void doExceptionError(ASInt32 pageNum) {
+    ASErrorCode code = genErrGeneral;
+    if (std::exception_ptr e = std::current_exception()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const ASException& x) {
+            code = x.code();
+        } catch (...) {
+        }
+    }
+    doExceptionError(pageNum, code);
+}
+
+void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+    char text[kMessageSize] = "";
+    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
+    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+    if (gEHMode >= kEHLog) {
+        gErrorCnt++;
+        writeLine(formatErrorLine(pageNum, text).c_str());
+    } else {
+        ASInt32 answer;
+        showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
+    }
+}
+
+void setMsg1(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    gMsg1 = formatKey(key, args);
+    va_end(args);
+}
+
+void setMsg2(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    gMsg2 = formatKey(key, args);
+    gHaveMsg2 = true;
+    va_end(args);
+}
+
+ASInt32 msgBox(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    ASInt32 r = messageBox(key, args, "ok", nullptr, nullptr);
+    va_end(args);
+    return r;
+}
+
+ASInt32 msgBoxOkCancel(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    ASInt32 r = messageBox(key, args, "ok", "cancel", nullptr);
+    va_end(args);
+    return r;
+}
+
+ASInt32 msgBoxYesNo(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    ASInt32 r = messageBox(key, args, "yes", "no", nullptr);
+    va_end(args);
+    return r;
+}
+
+ASInt32 msgBoxYesNoCancel(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    ASInt32 r = messageBox(key, args, "yes", "no", "cancel");
+    va_end(args);
+    return r;
+}
+
+ASInt32 MsgBox(ASInt32 number) {
+    char key[32];
+    std::snprintf(key, sizeof key, "alert%d", getLangID(number));
+    char text[256];
+    getString(key, text);
+    ASInt32 answer;
+    showAlert(ALERT_NOTE, text, "ok", nullptr, nullptr, &answer);
+    return answer;
+}

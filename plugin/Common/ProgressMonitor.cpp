@@ -1,0 +1,45 @@
+#include "ProgressMonitor.h"
+
+#include "API.h"
+#include "ErrorHandling.h"
+#include "MyStrings.h"
+#include "PlatformAPI.h"
+
+CProgressMonitor::CProgressMonitor() : monitor_(nullptr), clientData_(nullptr), begun_(false) {
+    if (gAcroViewHFT && gAcroViewHFT->AVAppGetDocProgressMonitor)
+        monitor_ = gAcroViewHFT->AVAppGetDocProgressMonitor(&clientData_);
+}
+
+CProgressMonitor::~CProgressMonitor() {
+    if (monitor_ && begun_) {
+        if (monitor_->endOperation) monitor_->endOperation(clientData_);
+        if (gAcroViewHFT->AVSysSetWaitCursor) gAcroViewHFT->AVSysSetWaitCursor(false, 0);
+    }
+}
+
+void CProgressMonitor::setDuration(long steps, const char* key) {
+    // An Escape typed before the run does not stop it.
+    puiClearEscKey();
+    if (!monitor_) return;
+    if (gAcroViewHFT->AVSysSetWaitCursor) gAcroViewHFT->AVSysSetWaitCursor(true, 0);
+    if (monitor_->beginOperation) monitor_->beginOperation(clientData_);
+    begun_ = true;
+    setText(key);
+    if (monitor_->setCurrValue) monitor_->setCurrValue(0, clientData_);
+    if (monitor_->setDuration) monitor_->setDuration(static_cast<ASInt32>(steps), clientData_);
+}
+
+void CProgressMonitor::setText(const char* key) {
+    if (!monitor_ || !key || !monitor_->setText) return;
+    char text[256];
+    getString(key, text);
+    ASText t = asTextFromUTF8(text);
+    monitor_->setText(t, clientData_);
+    asTextDestroy(t);
+}
+
+bool CProgressMonitor::setValue(long n) {
+    if (monitor_ && monitor_->setCurrValue)
+        monitor_->setCurrValue(static_cast<ASInt32>(n), clientData_);
+    return checkForEscKey();
+}

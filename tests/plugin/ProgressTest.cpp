@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "ErrorHandling.h"
+#include "ProgressMonitor.h"
+#include "SettingsTestHost.h"
+
+namespace ui = vexa::host::ui;
+
+TEST(Progress, EscapeDuringARunStopsIt) {
+    vexa::test::SettingsTestHost host;
+    ui::setEscapePending(true);  // typed before the run: does not count
+    CProgressMonitor progress;
+    EXPECT_TRUE(progress.hasMonitor());
+    progress.setDuration(4, "kAddPages");
+    EXPECT_FALSE(progress.setValue(1));
+    progress.setText("kPlacePages");
+    ui::setEscapePending(true);
+    EXPECT_TRUE(progress.setValue(2));
+    EXPECT_TRUE(checkForEscKey());
+    ui::setEscapePending(false);
+}
+
+TEST(Progress, WithoutAHostMonitorOnlyTheEscapeTestRemains) {
+    vexa::test::SettingsTestHost host;
+    const AcroViewHFT* saved = gAcroViewHFT;
+    gAcroViewHFT = nullptr;
+    {
+        CProgressMonitor progress;
+        EXPECT_FALSE(progress.hasMonitor());
+        progress.setDuration(10, "kAddPages");
+        progress.setText("missing key");
+        EXPECT_FALSE(progress.setValue(1));
+        ui::setEscapePending(true);
+        EXPECT_TRUE(progress.setValue(2));
+    }
+    gAcroViewHFT = saved;
+    ui::setEscapePending(false);
+}
+
+TEST(Progress, InterruptBecomesAPendingEscape) {
+    vexa::test::SettingsTestHost host;
+    {
+        ui::InterruptAsEscape scope;
+        raise(SIGINT);
+        EXPECT_TRUE(ui::escapePending());
+    }
+    ui::setEscapePending(false);
+}
