@@ -107,6 +107,11 @@ class Clock {
     long long startMs_ = 0;
 };
 
+// Page geometry and annotations of documents of the document engine (ViewDocs.cpp);
+// false for any other document.
+bool engineCropAndRotation(PDDoc doc, ASInt32 pageNum, ASFixedRect* crop, ASInt32* rotate);
+bool engineAnnotAt(PDDoc doc, ASInt32 pageNum, ASFixedPoint point);
+
 // Hooks by which the document engine lets the application open, close and page
 // through documents without the application model depending on it.
 struct DocumentHooks {
@@ -117,8 +122,9 @@ struct DocumentHooks {
     PDDoc (*openDoc)(const char* path) = nullptr;  // raises on failure
     // Page views: the crop box and rotation of a page (false: the page has none), and
     // whether an annotation the host handles lies at a page point.
-    bool (*pageGeometry)(PDDoc doc, ASInt32 pageNum, ASFixedRect* crop, ASInt32* rotate) = nullptr;
-    bool (*annotAt)(PDDoc doc, ASInt32 pageNum, ASFixedPoint point) = nullptr;
+    bool (*pageGeometry)(PDDoc doc, ASInt32 pageNum, ASFixedRect* crop,
+                         ASInt32* rotate) = engineCropAndRotation;
+    bool (*annotAt)(PDDoc doc, ASInt32 pageNum, ASFixedPoint point) = engineAnnotAt;
 };
 
 

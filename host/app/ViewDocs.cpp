@@ -33,7 +33,9 @@ PDDoc openDoc(const char* path) {
     return pdm().PDDocOpen(path, true);
 }
 
-bool pageGeometry(PDDoc d, ASInt32 n, ASFixedRect* crop, ASInt32* rotate) {
+}  // namespace
+
+bool engineCropAndRotation(PDDoc d, ASInt32 n, ASFixedRect* crop, ASInt32* rotate) {
     if (!doc::isLiveDoc(d) || n < 0 || n >= pdm().PDDocGetNumPages(d)) return false;
     Page p(d, n);
     pdm().PDPageGetCropBox(p.page, crop);
@@ -42,7 +44,7 @@ bool pageGeometry(PDDoc d, ASInt32 n, ASFixedRect* crop, ASInt32* rotate) {
 }
 
 // Annotations with a rectangle, not hidden, that contain the point (edges included).
-bool annotAt(PDDoc d, ASInt32 n, ASFixedPoint pt) {
+bool engineAnnotAt(PDDoc d, ASInt32 n, ASFixedPoint pt) {
     if (!doc::isLiveDoc(d) || n < 0 || n >= pdm().PDDocGetNumPages(d)) return false;
     Page p(d, n);
     return doc::guarded(genErrGeneral, [&] {
@@ -63,8 +65,6 @@ bool annotAt(PDDoc d, ASInt32 n, ASFixedPoint pt) {
     });
 }
 
-}  // namespace
-
 void useDocumentEngine(Application& app) {
     DocumentHooks& h = app.documentHooks;
     h.acquirePage = acquirePage;
@@ -72,8 +72,8 @@ void useDocumentEngine(Application& app) {
     h.numPages = numPages;
     h.closeDoc = closeDoc;
     h.openDoc = openDoc;
-    h.pageGeometry = pageGeometry;
-    h.annotAt = annotAt;
+    h.pageGeometry = engineCropAndRotation;
+    h.annotAt = engineAnnotAt;
 }
 
 }  // namespace vexa::host::app
