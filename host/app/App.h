@@ -235,6 +235,8 @@ class Application {
     bool click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags, ASInt16 clickCount,
                const std::vector<std::pair<AVDevCoord, AVDevCoord>>& path = {});
     bool rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags);
+    // A key on a page view: the active tool first, then the key handlers.
+    bool pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags);
     MouseState& mouse() { return mouse_; }
     bool mouseStillDown();  // moves one step along the gesture
     AVDevRect dragRect(AVPageView view, AVDevCoord x, AVDevCoord y);

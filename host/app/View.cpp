@@ -380,6 +380,20 @@ bool Application::rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt1
     return handled;
 }
 
+bool Application::pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags) {
+    if (!view || !view->doc) return false;
+    struct Held {
+        MouseState& m;
+        ASInt16 saved;
+        ~Held() { m.modifiers = saved; }
+    } held{mouse_, mouse_.modifiers};
+    mouse_.modifiers = flags;
+    AVTool tool = view->doc->activeTool;
+    if (tool && tool->record && tool->record->DoKeyDown && tool->record->DoKeyDown(tool, key, flags))
+        return true;
+    return keyDown(view, key, flags);
+}
+
 bool Application::mouseStillDown() {
     if (!mouse_.down) return false;
     if (mouse_.path.empty()) {
