@@ -89,7 +89,6 @@ struct ASProgressMonitorRec {
 };
 typedef ASProgressMonitorRec* ASProgressMonitor;
 
-
 // ---- Page views: layout, drawing, mouse, undo, drop targets, pop-ups, optimizer ----
 
 // Layout modes of page views.
@@ -276,8 +275,8 @@ struct AcroViewHFT {
     // Makes a visible page the current page for conversions and drawing without
     // scrolling (AVPageViewGoTo turns to a page).
     void (*AVPageViewSetPageNum)(AVPageView pageView, ASInt32 pageNum);
-    void (*AVPageViewPointToDevice)(AVPageView pageView, const ASFixedPoint* point,
-                                    AVDevCoord* x, AVDevCoord* y);
+    void (*AVPageViewPointToDevice)(AVPageView pageView, const ASFixedPoint* point, AVDevCoord* x,
+                                    AVDevCoord* y);
     void (*AVPageViewDevicePointToPage)(AVPageView pageView, AVDevCoord x, AVDevCoord y,
                                         ASFixedPoint* point);
     void (*AVPageViewRectToDevice)(AVPageView pageView, const ASFixedRect* rect,
@@ -333,7 +332,7 @@ struct AcroViewHFT {
     void (*AVUndoSetData)(AVUndo undo, AVUndoHandlerData data);
     AVDoc (*AVUndoGetAVDoc)(AVUndo undo);
     const char* (*AVUndoGetType)(AVUndo undo);
-    void (*AVDocClearUndos)(AVDoc doc);  // releases every record of the document
+    void (*AVDocClearUndos)(AVDoc doc);      // releases every record of the document
     ASInt32 (*AVDocGetNumUndos)(AVDoc doc);  // records that can be undone now
     ASInt32 (*AVDocGetNumRedos)(AVDoc doc);  // records that can be redone now
 

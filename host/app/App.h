@@ -127,7 +127,6 @@ struct DocumentHooks {
     bool (*annotAt)(PDDoc doc, ASInt32 pageNum, ASFixedPoint point) = engineAnnotAt;
 };
 
-
 class Application {
   public:
     explicit Application(bool virtualClock);

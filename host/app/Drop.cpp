@@ -19,7 +19,8 @@ int hexValue(char c) {
 // "file:///a/b%20c" or "file://localhost/a/b" as a path; "" for anything else.
 std::string pathFromFileUri(const std::string& uri) {
     std::string lower;
-    for (char c : uri.substr(0, 7)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : uri.substr(0, 7))
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower != "file://") return "";
     std::string rest = uri.substr(7);
     if (rest.rfind("localhost/", 0) == 0) rest = rest.substr(9);
@@ -61,8 +62,7 @@ std::string Application::pathFromUriList(const std::string& uriList) {
     return "";
 }
 
-void Application::setDropHandlers(AVDoc doc, const AVDropHandlersRec* handlers,
-                                  ASClientData data) {
+void Application::setDropHandlers(AVDoc doc, const AVDropHandlersRec* handlers, ASClientData data) {
     if (!doc) raise(genErrBadParm);
     AVDocDropState& s = doc->drop;
     s = {};
@@ -85,7 +85,8 @@ bool Application::dragTrack(AVDoc doc, ASInt32 phase, const std::string& uriList
     if (phase == AVDragLeave) {
         s.inside = false;
         s.highlighted = false;
-        if (s.handlers.Track) s.handlers.Track(doc, AVDragLeave, s.lastPath.c_str(), x, y, s.clientData);
+        if (s.handlers.Track)
+            s.handlers.Track(doc, AVDragLeave, s.lastPath.c_str(), x, y, s.clientData);
         return false;
     }
     std::string path = pathFromUriList(uriList);
@@ -95,8 +96,8 @@ bool Application::dragTrack(AVDoc doc, ASInt32 phase, const std::string& uriList
         s.highlighted = false;
         return false;
     }
-    bool ok = s.handlers.Track ? s.handlers.Track(doc, phase, path.c_str(), x, y, s.clientData)
-                               : true;
+    bool ok =
+        s.handlers.Track ? s.handlers.Track(doc, phase, path.c_str(), x, y, s.clientData) : true;
     if (!ok) s.highlighted = false;
     return ok;
 }

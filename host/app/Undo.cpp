@@ -78,8 +78,7 @@ void Application::installUndoMenu() {
 }
 
 AVUndo Application::newUndo(AVDoc doc, const AVUndoHandler* handler, AVUndoHandlerData data) {
-    if (!doc || !handler || handler->size < offsetof(AVUndoHandler, Release))
-        raise(genErrBadParm);
+    if (!doc || !handler || handler->size < offsetof(AVUndoHandler, Release)) raise(genErrBadParm);
     auto it = std::find_if(docs_.begin(), docs_.end(), [&](auto& d) { return d.get() == doc; });
     if (it == docs_.end()) raise(genErrBadParm);
     auto* u = new _t_AVUndo;
@@ -112,8 +111,8 @@ AVUndo Application::newUndo(AVDoc doc, const AVUndoHandler* handler, AVUndoHandl
 
 bool Application::canUndo(AVDoc doc) const {
     const AVDocUndoState& s = doc->undo;
-    return !s.busy && s.applied > 0 && ask(s.records[s.applied - 1]->handler.CanUndo,
-                                          s.records[s.applied - 1]);
+    return !s.busy && s.applied > 0 &&
+           ask(s.records[s.applied - 1]->handler.CanUndo, s.records[s.applied - 1]);
 }
 
 bool Application::canRedo(AVDoc doc) const {

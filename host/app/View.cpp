@@ -139,8 +139,7 @@ void Application::setCurrentPage(AVPageView view, ASInt32 pageNum) {
     if (pageNum == view->pageNum && (view->page || !documentHooks.acquirePage)) return;
     PDDoc pd = view->doc->pdDoc;
     PDPage page = nullptr;
-    if (pd && documentHooks.acquirePage && documentHooks.numPages &&
-        documentHooks.numPages(pd) > 0)
+    if (pd && documentHooks.acquirePage && documentHooks.numPages && documentHooks.numPages(pd) > 0)
         page = documentHooks.acquirePage(pd, pageNum);
     if (view->page && documentHooks.releasePage) documentHooks.releasePage(view->page);
     view->page = page;
@@ -389,7 +388,8 @@ bool Application::pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags) {
     } held{mouse_, mouse_.modifiers};
     mouse_.modifiers = flags;
     AVTool tool = view->doc->activeTool;
-    if (tool && tool->record && tool->record->DoKeyDown && tool->record->DoKeyDown(tool, key, flags))
+    if (tool && tool->record && tool->record->DoKeyDown &&
+        tool->record->DoKeyDown(tool, key, flags))
         return true;
     return keyDown(view, key, flags);
 }
@@ -412,8 +412,7 @@ AVDevRect Application::dragRect(AVPageView, AVDevCoord x, AVDevCoord y) {
     return normalised(x, y, mouse_.x, mouse_.y);
 }
 
-AVDevRect Application::dragOutline(AVPageView, AVDevCoord x, AVDevCoord y,
-                                   const AVDevRect& start) {
+AVDevRect Application::dragOutline(AVPageView, AVDevCoord x, AVDevCoord y, const AVDevRect& start) {
     while (mouseStillDown()) {
     }
     AVDevCoord dx = mouse_.x - x, dy = mouse_.y - y;

@@ -93,8 +93,7 @@ void pvGetColor(AVPageView pv, AVRGBColor16* c) {
 }
 void pvSetPen(AVPageView pv, ASInt32 style, ASInt32 width, ASInt32 dash, ASInt32 gap) {
     AVPageViewState& s = view(pv)->vs;
-    if (style != AVPenSolid && style != AVPenDashed && style != AVPenDithered)
-        raise(genErrBadParm);
+    if (style != AVPenSolid && style != AVPenDashed && style != AVPenDithered) raise(genErrBadParm);
     s.pen = style;
     s.penWidth = std::clamp(width, 1, 1000);
     s.dash = style == AVPenDashed ? std::clamp(dash, 1, 1000) : 0;

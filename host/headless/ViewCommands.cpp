@@ -58,7 +58,8 @@ Coord parseCoord(const std::string& s) {
     try {
         std::size_t used = 0;
         double v = std::stod(num, &used);
-        if (used == num.size() && std::isfinite(v) && std::fabs(v) < 1e7) return {v * factor, device};
+        if (used == num.size() && std::isfinite(v) && std::fabs(v) < 1e7)
+            return {v * factor, device};
     } catch (const std::exception&) {
     }
     throw ScriptError("\"" + s + "\" is not a coordinate (a number with mm, cm, in, pt or px)");
@@ -69,8 +70,7 @@ ASFixed toFixed(double points) {
 }
 
 // A point of the script as a device point of the view.
-std::pair<AVDevCoord, AVDevCoord> devicePoint(AVPageView v, const ScriptLine& line,
-                                              std::size_t i) {
+std::pair<AVDevCoord, AVDevCoord> devicePoint(AVPageView v, const ScriptLine& line, std::size_t i) {
     Coord x = parseCoord(scriptArg(line, i)), y = parseCoord(scriptArg(line, i + 1));
     if (x.device != y.device) throw ScriptError("give both coordinates in pixels or neither");
     if (x.device)
@@ -102,8 +102,8 @@ ASUns16 keyCode(const std::string& k) {
     static const struct {
         const char* name;
         ASUns16 code;
-    } named[] = {{"backspace", 8}, {"tab", 9},    {"return", 13}, {"enter", 13},  {"escape", 27},
-                 {"left", 28},     {"right", 29}, {"up", 30},     {"down", 31},   {"space", 32},
+    } named[] = {{"backspace", 8}, {"tab", 9},     {"return", 13}, {"enter", 13}, {"escape", 27},
+                 {"left", 28},     {"right", 29},  {"up", 30},     {"down", 31},  {"space", 32},
                  {"plus", '+'},    {"minus", '-'}, {"delete", 127}};
     for (auto& n : named)
         if (k == n.name) return n.code;
@@ -116,9 +116,12 @@ bool parseColor(const std::string& s, AVRGBColor16* c) {
     static const struct {
         const char* name;
         AVRGBColor16 color;
-    } names[] = {{"red", {0xFFFF, 0, 0}},          {"green", {0, 0xFFFF, 0}},
-                 {"blue", {0, 0, 0xFFFF}},         {"black", {0, 0, 0}},
-                 {"white", {0xFFFF, 0xFFFF, 0xFFFF}}, {"grey", {0x8000, 0x8000, 0x8000}},
+    } names[] = {{"red", {0xFFFF, 0, 0}},
+                 {"green", {0, 0xFFFF, 0}},
+                 {"blue", {0, 0, 0xFFFF}},
+                 {"black", {0, 0, 0}},
+                 {"white", {0xFFFF, 0xFFFF, 0xFFFF}},
+                 {"grey", {0x8000, 0x8000, 0x8000}},
                  {"gray", {0x8000, 0x8000, 0x8000}}};
     for (auto& n : names)
         if (s == n.name) {
@@ -173,7 +176,8 @@ std::string describe(const DrawOp& op) {
 
 std::string plainTitle(std::string t) {
     for (const char* e : {"\xE2\x80\xA6", "..."})
-        if (t.size() >= std::strlen(e) && t.compare(t.size() - std::strlen(e), std::strlen(e), e) == 0)
+        if (t.size() >= std::strlen(e) &&
+            t.compare(t.size() - std::strlen(e), std::strlen(e), e) == 0)
             t.erase(t.size() - std::strlen(e));
     return t;
 }
@@ -254,8 +258,10 @@ std::vector<std::pair<AVDevCoord, AVDevCoord>> straightPath(std::pair<AVDevCoord
     std::vector<std::pair<AVDevCoord, AVDevCoord>> path;
     const int steps = 10;
     for (int i = 1; i <= steps; ++i)
-        path.push_back({a.first + static_cast<AVDevCoord>(std::lround((b.first - a.first) * i / double(steps))),
-                        a.second + static_cast<AVDevCoord>(std::lround((b.second - a.second) * i / double(steps)))});
+        path.push_back({a.first + static_cast<AVDevCoord>(
+                                      std::lround((b.first - a.first) * i / double(steps))),
+                        a.second + static_cast<AVDevCoord>(
+                                       std::lround((b.second - a.second) * i / double(steps)))});
     return path;
 }
 
@@ -530,14 +536,17 @@ OpFilter parseFilter(const ScriptLine& line) {
         f.text = scriptArg(line, 2);
         i = 3;
     } else if (what == "rect" || what == "fill" || what == "line") {
-        f.kind = what == "rect" ? DrawOp::RectOutline : what == "fill" ? DrawOp::FillRect : DrawOp::Line;
+        f.kind = what == "rect"   ? DrawOp::RectOutline
+                 : what == "fill" ? DrawOp::FillRect
+                                  : DrawOp::Line;
         Coord c[4];
         for (int k = 0; k < 4; ++k) c[k] = parseCoord(scriptArg(line, 2 + k));
         if (c[0].device) {
             f.rect = {AVDevCoord(std::lround(c[0].value)), AVDevCoord(std::lround(c[1].value)),
                       AVDevCoord(std::lround(c[2].value)), AVDevCoord(std::lround(c[3].value))};
         } else if (f.kind == DrawOp::Line) {
-            A().pointToDevice(v, {toFixed(c[0].value), toFixed(c[1].value)}, &f.rect.left, &f.rect.top);
+            A().pointToDevice(v, {toFixed(c[0].value), toFixed(c[1].value)}, &f.rect.left,
+                              &f.rect.top);
             A().pointToDevice(v, {toFixed(c[2].value), toFixed(c[3].value)}, &f.rect.right,
                               &f.rect.bottom);
         } else {
@@ -632,7 +641,8 @@ void registerViewScriptCommands() {
     registerScriptCommand("drop", "drop FILE X Y [refused]", cmdDrop);
     registerScriptCommand("expect-highlight", "expect-highlight X1 Y1 X2 Y2 | none",
                           cmdExpectHighlight);
-    registerScriptCommand("menu-pick", "menu-pick ITEM | SUBMENU>ITEM | none (in a pop-up menu)", cmdChoose);
+    registerScriptCommand("menu-pick", "menu-pick ITEM | SUBMENU>ITEM | none (in a pop-up menu)",
+                          cmdChoose);
     registerScriptCommand("expect-popup", "expect-popup TITLE...", cmdExpectPopup);
     registerScriptCommand("undo", "undo", cmdUndo);
     registerScriptCommand("redo", "redo", cmdRedo);

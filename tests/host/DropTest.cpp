@@ -41,8 +41,7 @@ bool endsWithPdf(const std::string& s) {
     return e == ".pdf";
 }
 
-ASBool track(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y,
-             ASClientData) {
+ASBool track(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y, ASClientData) {
     static const char* names[] = {"enter", "move", "leave"};
     gEvents.push_back({names[phase], path, x, y});
     if (phase == AVDragLeave || !endsWithPdf(path)) {

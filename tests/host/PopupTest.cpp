@@ -38,7 +38,8 @@ TEST(Popup, TheChosenPathLeadsToTheItem) {
     Application app(true);
     AVMenu menu = T()->AVMenuNew("", "ctx", nullptr);
     AVMenu sub = T()->AVMenuNew("Save optimized", "ctx:sub", nullptr);
-    AVMenuItem frames = T()->AVMenuItemNew("Frames\xE2\x80\xA6", "f", nullptr, false, 0, 0, nullptr);
+    AVMenuItem frames =
+        T()->AVMenuItemNew("Frames\xE2\x80\xA6", "f", nullptr, false, 0, 0, nullptr);
     AVMenuItem sep = T()->AVMenuItemNew("-", "s", nullptr, false, 0, 0, nullptr);
     AVMenuItem off = T()->AVMenuItemNew("Off", "o", nullptr, false, 0, 0, nullptr);
     T()->AVMenuItemSetComputeEnabledProc(off, never, nullptr);

@@ -38,8 +38,15 @@ void releaseProc(AVUndo u) {
     T()->AVUndoSetData(u, nullptr);
 }
 
-AVUndoHandler gHandler = {sizeof(AVUndoHandler), "Test", canAny, canAny, swapProc, swapProc,
-                          nullptr, nullptr, releaseProc};
+AVUndoHandler gHandler = {sizeof(AVUndoHandler),
+                          "Test",
+                          canAny,
+                          canAny,
+                          swapProc,
+                          swapProc,
+                          nullptr,
+                          nullptr,
+                          releaseProc};
 
 void swapProc(AVUndo u) {
     if (gFailNext) {

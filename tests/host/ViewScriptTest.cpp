@@ -77,8 +77,9 @@ void releaseSnapshot(AVUndo u) {
     delete static_cast<Snapshot*>(T()->AVUndoGetData(u));
     gLog.push_back("released");
 }
-const AVUndoHandler kHandler = {sizeof(AVUndoHandler), "Frames", canSwap, canSwap, swapSnapshot,
-                                swapSnapshot, nullptr, nullptr, releaseSnapshot};
+const AVUndoHandler kHandler = {sizeof(AVUndoHandler), "Frames",     canSwap, canSwap,
+                                swapSnapshot,          swapSnapshot, nullptr, nullptr,
+                                releaseSnapshot};
 void prepareUndo(AVPageView pv) {
     auto* s = new Snapshot{T()->AVPageViewGetPageNum(pv), {}};
     for (auto& f : gFrames) s->rects.push_back(f.rect);
@@ -134,7 +135,8 @@ ASBool doClick(AVTool, AVPageView pv, AVDevCoord x, AVDevCoord y, ASInt16 flags,
     ASFixedRect r;
     T()->AVPageViewDeviceRectToPage(pv, &band, &r);
     if (flags == AV_OPTION) {
-        gLog.push_back("trim " + std::to_string(r.left >> 16) + " " + std::to_string(r.bottom >> 16));
+        gLog.push_back("trim " + std::to_string(r.left >> 16) + " " +
+                       std::to_string(r.bottom >> 16));
         return true;
     }
     if (flags != AV_SHIFT)
@@ -197,8 +199,13 @@ ASBool keyDown(AVPageView pv, ASUns16 key, ASInt16 flags, ASClientData) {
     gTyped.clear();
     if (key >= 28 && key <= 31) {
         ASFixed step = (flags & AV_SHIFT) ? fixedOne / 10 : fixedOne;
-        moveSelected(pv, key == 28 ? -step : key == 29 ? step : 0,
-                     key == 30 ? step : key == 31 ? -step : 0);
+        moveSelected(pv,
+                     key == 28   ? -step
+                     : key == 29 ? step
+                                 : 0,
+                     key == 30   ? step
+                     : key == 31 ? -step
+                                 : 0);
         return true;
     }
     return false;
@@ -236,8 +243,7 @@ bool isPdf(const char* path) {
     return e == ".pdf";
 }
 
-ASBool track(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y,
-             ASClientData) {
+ASBool track(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y, ASClientData) {
     AVPageView pv = T()->AVDocGetPageView(doc);
     if (phase == AVDragLeave || !isPdf(path)) {
         T()->AVDocSetDropHighlight(doc, nullptr);
@@ -299,8 +305,8 @@ std::string writeSheet(const std::string& path) {
     q.emptyPDF();
     QPDFPageDocumentHelper pages(q);
     for (int i = 0; i < 2; ++i) {
-        auto page = q.makeIndirectObject(QPDFObjectHandle::parse(
-            "<< /Type /Page /MediaBox [0 0 600 800] >>"));
+        auto page = q.makeIndirectObject(
+            QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 600 800] >>"));
         page.replaceKey("/Contents", q.newStream(""));
         if (i == 0)
             page.replaceKey("/Annots",

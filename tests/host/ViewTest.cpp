@@ -99,7 +99,9 @@ TEST_F(ViewTest, PageCornersLandWhereEachRotationShowsThem) {
 }
 
 TEST_F(ViewTest, ContinuousLayoutStacksPagesAndShowsThoseInTheAperture) {
-    open({{rectPt(0, 0, 200, 300), 0}, {rectPt(0, 0, 300, 200), 90}, {rectPt(0, 0, 200, 300), 0},
+    open({{rectPt(0, 0, 200, 300), 0},
+          {rectPt(0, 0, 300, 200), 90},
+          {rectPt(0, 0, 200, 300), 0},
           {rectPt(0, 0, 200, 300), 0}});
     EXPECT_EQ(app.firstVisiblePage(view), 0);
     EXPECT_EQ(app.lastVisiblePage(view), 0);  // single page: only the current one
@@ -251,18 +253,19 @@ std::string makePdf(const std::string& path) {
     q.emptyPDF();
     QPDFPageDocumentHelper pages(q);
     for (int i = 0; i < 2; ++i) {
-        auto page = QPDFObjectHandle::parse(
-            "<< /Type /Page /MediaBox [0 0 600 800] /Contents " +
-            std::string(i == 0 ? "<< >>" : "<< >>") + " >>");
+        auto page = QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 600 800] /Contents " +
+                                            std::string(i == 0 ? "<< >>" : "<< >>") + " >>");
         page = q.makeIndirectObject(page);
         if (i == 0) {
             page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(90));
             page.replaceKey("/CropBox", QPDFObjectHandle::parse("[50 100 550 700]"));
-            page.replaceKey("/Annots", QPDFObjectHandle::parse(
-                                           "[<< /Type /Annot /Subtype /Link /Rect [100 200 200 250] >>]"));
+            page.replaceKey("/Annots",
+                            QPDFObjectHandle::parse(
+                                "[<< /Type /Annot /Subtype /Link /Rect [100 200 200 250] >>]"));
         } else {
-            page.replaceKey("/Annots", QPDFObjectHandle::parse(
-                                           "[<< /Type /Annot /Subtype /Text /F 2 /Rect [0 0 600 800] >>]"));
+            page.replaceKey("/Annots",
+                            QPDFObjectHandle::parse(
+                                "[<< /Type /Annot /Subtype /Text /F 2 /Rect [0 0 600 800] >>]"));
         }
         page.replaceKey("/Contents", q.newStream(""));
         pages.addPage(QPDFPageObjectHelper(page), false);
