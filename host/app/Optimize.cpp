@@ -58,12 +58,13 @@ void writeRecompressed(PDDoc doc, const AVOptimizerParamsRec& params, const fs::
         raise(fileErrWrite);
     }
     QPDF& q = doc::qpdfOf(doc);
+    const std::string outName = target.string();  // the writer keeps the pointer
     doc::guarded(pdErrSaveFailed, [&] {
         FlateLevel level(params.compressionLevel > 0 && params.compressionLevel <= 9
                              ? params.compressionLevel
                              : -1);
         QPDFWriter w(q);
-        w.setOutputFile(target.string().c_str(), tmp.file, false);
+        w.setOutputFile(outName.c_str(), tmp.file, false);
         w.setCompressStreams(true);
         w.setDecodeLevel(qpdf_dl_generalized);
         w.setRecompressFlate(true);

@@ -99,10 +99,12 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     bool objectStreams = !uncompressed && (major > 1 || minor >= 5 ||
                                            ((p.saveFlags2 & PDSaveCompressed) && !p.major));
     std::string written;
+    // QPDFWriter keeps the file name it is given: it must outlive the writer.
+    const std::string outName = abs.string();
     QPDF& q = *d->cos->qpdf;
     guarded(pdErrSaveFailed, [&] {
         QPDFWriter w(q);
-        w.setOutputFile(abs.string().c_str(), tmp.file, false);
+        w.setOutputFile(outName.c_str(), tmp.file, false);
         // Streams are carried over as they are stored; only streams without a filter
         // are compressed.
         w.setDecodeLevel(qpdf_dl_none);

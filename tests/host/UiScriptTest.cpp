@@ -12,7 +12,9 @@ using namespace vexa::host;
 
 namespace {
 
-const PlatformUIHFT* T() { return ui::platformUITable(); }
+const PlatformUIHFT* T() {
+    return ui::platformUITable();
+}
 
 ASUns32 gResult = 0;
 std::string gChosen;
@@ -32,8 +34,8 @@ void runTestDialog(ScriptRunner&, const ScriptLine&) {
     PUIControl chooser = T()->PUIControlNew(root, kPUIPushButton, &r, "Choose…", 7, 0, 0);
     PUIControl off = T()->PUIControlNew(root, kPUIPushButton, &r, "Clear", 8, 0, 0);
     T()->PUIControlEnable(off, false);
-    PUIControl ok = T()->PUIControlNew(root, kPUIPushButton, &r, "OK", 1, PUI_CODE('o', 'k', ' ', ' '),
-                                       kPUIDefaultButton);
+    PUIControl ok = T()->PUIControlNew(root, kPUIPushButton, &r, "OK", 1,
+                                       PUI_CODE('o', 'k', ' ', ' '), kPUIDefaultButton);
     PUIControl cancel = T()->PUIControlNew(root, kPUIPushButton, &r, "Cancel", 2,
                                            PUI_CODE('c', 'n', 'c', 'l'), kPUICancelButton);
     auto end = [](PUIControl c, ASClientData) {
