@@ -5,6 +5,8 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cstring>
+
 #include "TestSupport.h"
 #include "app/App.h"
 #include "core/Core.h"
@@ -301,6 +303,27 @@ TEST(ViewEngine, ViewsReadRotationCropBoxAndAnnotationsOfRealPages) {
     EXPECT_EQ(app.pageGeometry(doc, 1).rotate, 0);
     EXPECT_FALSE(app.annotAtPoint(v, 100, 100));  // hidden annotations do not count
     app.closeDoc(doc, true);
+}
+
+}  // namespace
+
+namespace {
+
+// Every member appended for page views is offered (a missed one would be a null call
+// in the plug-in).
+TEST(ViewTable, EveryAppendedMemberIsFilled) {
+    const AcroViewHFT* t = app::acroViewTable();
+    EXPECT_EQ(t->hdr.size, sizeof(AcroViewHFT));
+    using Fn = void (*)();
+    const char* begin = reinterpret_cast<const char*>(&t->AVPageViewGetLayoutMode);
+    const char* end = reinterpret_cast<const char*>(t) + sizeof(AcroViewHFT);
+    int n = 0;
+    for (const char* p = begin; p < end; p += sizeof(Fn), ++n) {
+        Fn f;
+        std::memcpy(&f, p, sizeof f);
+        EXPECT_NE(f, nullptr) << "member " << n << " after AVPageViewGetLayoutMode";
+    }
+    EXPECT_EQ(n, 48);
 }
 
 }  // namespace
