@@ -141,6 +141,16 @@ struct AVDropHandlersRec {
                       ASClientData clientData);
 };
 
+// Cursor shapes of page views (AVSysSetCursor).
+enum {
+    AVCursorArrow = 0,
+    AVCursorHand = 1,
+    AVCursorCross = 2,
+    AVCursorIBeam = 3,
+    AVCursorWait = 4,
+    AVCursorMove = 5
+};
+
 // Optimizer presets: what a preset's save does.
 enum {
     AVOptObjectStreams = 0x01,       // objects packed into object streams
@@ -359,4 +369,9 @@ struct AcroViewHFT {
     // Writes an optimized copy of the document to params->newPath (the document keeps
     // its own path). Raises on failure; a failed save leaves no partial file.
     void (*AVDocSaveOptimized)(AVDoc doc, const AVOptimizerParamsRec* params);
+
+    // Cursors: the tool's AdjustCursor (called as the mouse moves over a page view)
+    // sets the shape; without a tool, or when it answers false, the arrow is shown.
+    void (*AVSysSetCursor)(ASInt32 shape);
+    ASInt32 (*AVSysGetCursor)(void);
 };

@@ -237,6 +237,10 @@ class Application {
     // A key on a page view: the active tool first, then the key handlers.
     bool pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags);
     MouseState& mouse() { return mouse_; }
+    // The mouse moves over a view with the button up: the active tool adjusts the
+    // cursor. Returns the shape shown.
+    ASInt32 mouseMoved(AVPageView view, AVDevCoord x, AVDevCoord y);
+    ASInt32 cursor = AVCursorArrow;
     bool mouseStillDown();  // moves one step along the gesture
     AVDevRect dragRect(AVPageView view, AVDevCoord x, AVDevCoord y);
     AVDevRect dragOutline(AVPageView view, AVDevCoord x, AVDevCoord y, const AVDevRect& start);

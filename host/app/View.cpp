@@ -394,6 +394,21 @@ bool Application::pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags) {
     return keyDown(view, key, flags);
 }
 
+ASInt32 Application::mouseMoved(AVPageView view, AVDevCoord x, AVDevCoord y) {
+    if (!view || !view->doc) return cursor;
+    if (!mouse_.down) {
+        mouse_.view = view;
+        mouse_.x = x;
+        mouse_.y = y;
+    }
+    AVTool tool = view->doc->activeTool;
+    bool adjusted = false;
+    if (tool && tool->record && tool->record->AdjustCursor)
+        adjusted = tool->record->AdjustCursor(tool, view, x, y);
+    if (!adjusted) cursor = AVCursorArrow;
+    return cursor;
+}
+
 bool Application::mouseStillDown() {
     if (!mouse_.down) return false;
     if (mouse_.path.empty()) {

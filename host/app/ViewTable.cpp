@@ -224,6 +224,14 @@ void docSaveOptimized(AVDoc d, const AVOptimizerParamsRec* params) {
     saveOptimized(d->pdDoc, *need(params));
 }
 
+void sysSetCursor(ASInt32 shape) {
+    if (shape < AVCursorArrow || shape > AVCursorMove) raise(genErrBadParm);
+    A().cursor = shape;
+}
+ASInt32 sysGetCursor() {
+    return A().cursor;
+}
+
 }  // namespace
 
 void addViewMembers(AcroViewHFT& t) {
@@ -275,6 +283,8 @@ void addViewMembers(AcroViewHFT& t) {
     t.AVAppGetOptimizerPresetName = presetName;
     t.AVGetOptimizerParamsForPreset = paramsForPreset;
     t.AVDocSaveOptimized = docSaveOptimized;
+    t.AVSysSetCursor = sysSetCursor;
+    t.AVSysGetCursor = sysGetCursor;
 }
 
 }  // namespace vexa::host::app

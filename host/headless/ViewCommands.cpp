@@ -324,6 +324,20 @@ void cmdType(ScriptRunner&, const ScriptLine& line) {
     }
 }
 
+void cmdMoveMouse(ScriptRunner&, const ScriptLine& line) {
+    AVPageView v = frontView();
+    auto p = devicePoint(v, line, 1);
+    A().mouseMoved(v, p.first, p.second);
+}
+
+void cmdExpectCursor(ScriptRunner&, const ScriptLine& line) {
+    static const char* names[] = {"arrow", "hand", "cross", "ibeam", "wait", "move"};
+    const std::string& want = scriptArg(line, 1);
+    ASInt32 c = A().cursor;
+    std::string have = c >= 0 && c <= 5 ? names[c] : std::to_string(c);
+    if (have != want) throw ScriptError("the cursor is " + have);
+}
+
 // ---- Drops --------------------------------------------------------------------------
 
 std::string uriFor(const std::string& path) {
@@ -636,6 +650,9 @@ void registerViewScriptCommands() {
     registerScriptCommand("drag", "drag X1 Y1 X2 Y2 [MODIFIERS]", cmdDrag);
     registerScriptCommand("press-key", "press-key KEY [MODIFIERS]", cmdKey);
     registerScriptCommand("type", "type TEXT [every SECONDS]", cmdType);
+    registerScriptCommand("move-mouse", "move-mouse X Y", cmdMoveMouse);
+    registerScriptCommand("expect-cursor", "expect-cursor arrow|hand|cross|ibeam|wait|move",
+                          cmdExpectCursor);
     registerScriptCommand("drag-over", "drag-over FILE X Y", cmdDragOver);
     registerScriptCommand("drag-leave", "drag-leave", cmdDragLeave);
     registerScriptCommand("drop", "drop FILE X Y [refused]", cmdDrop);

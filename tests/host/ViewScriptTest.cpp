@@ -290,6 +290,13 @@ void placeOnIdle(ASClientData) {
     T()->AVPageViewInvalidateRect(pv, nullptr);
 }
 
+// A hand over frames, the arrow elsewhere.
+ASBool adjustCursor(AVTool, AVPageView pv, AVDevCoord x, AVDevCoord y) {
+    if (!frameAt(pv, x, y)) return false;
+    T()->AVSysSetCursor(AVCursorHand);
+    return true;
+}
+
 ASAtom toolType(AVTool) {
     return atomFromString("TestFrames");
 }
@@ -344,6 +351,7 @@ struct ViewScriptTest : ::testing::Test {
         tool.size = sizeof tool;
         tool.DoClick = doClick;
         tool.DoRightClick = doRightClick;
+        tool.AdjustCursor = adjustCursor;
         tool.GetType = toolType;
         T()->AVAppRegisterTool(&tool);
         T()->AVAppRegisterForPageViewKeyDown(keyDown, nullptr);

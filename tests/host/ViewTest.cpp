@@ -323,7 +323,7 @@ TEST(ViewTable, EveryAppendedMemberIsFilled) {
         std::memcpy(&f, p, sizeof f);
         EXPECT_NE(f, nullptr) << "member " << n << " after AVPageViewGetLayoutMode";
     }
-    EXPECT_EQ(n, 48);
+    EXPECT_EQ(n, 50);
 }
 
 }  // namespace
