@@ -54,15 +54,15 @@ enum {
 
 // Errors of the page-content model.
 enum {
-    pdeErrBadContent = ErrBuildCode(ErrSysPDEdit, 1),    // content cannot be read
-    pdeErrLimit = ErrBuildCode(ErrSysPDEdit, 2),         // beyond a limit of the host
-    pdeErrRecursiveForm = ErrBuildCode(ErrSysPDEdit, 3), // a form draws itself
-    pdeErrBadType = ErrBuildCode(ErrSysPDEdit, 4),       // object of the wrong kind
+    pdeErrBadContent = ErrBuildCode(ErrSysPDEdit, 1),     // content cannot be read
+    pdeErrLimit = ErrBuildCode(ErrSysPDEdit, 2),          // beyond a limit of the host
+    pdeErrRecursiveForm = ErrBuildCode(ErrSysPDEdit, 3),  // a form draws itself
+    pdeErrBadType = ErrBuildCode(ErrSysPDEdit, 4),        // object of the wrong kind
     pdeErrBadIndex = ErrBuildCode(ErrSysPDEdit, 5),
     pdeErrNoFont = ErrBuildCode(ErrSysPDEdit, 6),
     pdeErrBadColorSpace = ErrBuildCode(ErrSysPDEdit, 7),
     pdeErrNotForm = ErrBuildCode(ErrSysPDEdit, 8),
-    pdeErrRelease = ErrBuildCode(ErrSysPDEdit, 9),       // released more often than acquired
+    pdeErrRelease = ErrBuildCode(ErrSysPDEdit, 9),  // released more often than acquired
 };
 
 // Index that appends when adding to a content list (any index at or past the last
@@ -149,8 +149,8 @@ struct PDEImageAttrs {
 
 // Data for PDEColorSpaceCreate by family.
 struct PDESeparationColorData {
-    ASAtom name;          // the colorant
-    PDEColorSpace alt;    // alternate space
+    ASAtom name;        // the colorant
+    PDEColorSpace alt;  // alternate space
     CosObj tintTransform;
 };
 struct PDEIndexedColorData {
@@ -165,7 +165,7 @@ struct PDEFontAttrs {
     ASAtom name;      // "Helvetica-Bold"
     ASAtom type;      // "Type1"
     ASAtom encoding;  // ASAtomNull: the font's built-in encoding
-    ASUns32 flags;    // font descriptor flags (1 fixed pitch, 4 symbolic, 32 nonsymbolic, 64 italic)
+    ASUns32 flags;  // font descriptor flags (1 fixed pitch, 4 symbolic, 32 nonsymbolic, 64 italic)
     ASFixedRect fontBBox;  // glyph space units
     ASInt16 ascent, descent, capHeight, italicAngle;
     ASInt16 missingWidth;
@@ -233,7 +233,7 @@ struct PDFEditReadHFT {
     // Images and shadings.
     void (*PDEImageGetAttrs)(PDEImage image, PDEImageAttrs* attrs, ASUns32 attrsSize);
     PDEColorSpace (*PDEImageGetColorSpace)(PDEImage image);  // null for masks
-    CosObj (*PDEImageGetCosObj)(PDEImage image);  // null object for in-line images
+    CosObj (*PDEImageGetCosObj)(PDEImage image);             // null object for in-line images
     CosObj (*PDEShadingGetCosObj)(PDEShading shading);
 
     // Colour spaces, extended graphics states, fonts.

@@ -175,7 +175,7 @@ bool ExtGState::hasSoftMask() const {
 
 static bool sameHandle(QPDFObjectHandle a, QPDFObjectHandle b) {
     if (a.isIndirect() || b.isIndirect()) return a.getObjGen() == b.getObjGen();
-    if (a.isNull() && b.isNull()) return true;
+    if (none(a) && none(b)) return true;
     return a.isSameObjectAs(b) || a.unparse() == b.unparse();
 }
 

@@ -36,6 +36,11 @@ struct _t_PDEObject {
 
 namespace vexa::host::pde {
 
+// True for null objects and for handles that were never set.
+inline bool none(QPDFObjectHandle h) {
+    return !h.isInitialized() || h.isNull();
+}
+
 // Hard limits against hostile content; no real file comes near them.
 struct Limits {
     static constexpr size_t maxOperands = 65536;         // operands before one operator

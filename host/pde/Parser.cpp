@@ -212,7 +212,7 @@ class Parser {
     void finish(Ref<Element> e, uint32_t end);
     void addToClip(Ref<Element> e);
     void flushPath(uint32_t end, ASUns32 paint);
-    void endText(uint32_t end);
+    void endText(uint32_t end, bool closed = true);
     Ref<ColorSpace> lookupSpace(const std::string& name);
     void setColor(bool fill, size_t first, size_t count, const Operand* pattern);
     void applyExtGState(QPDFObjectHandle dict, const std::string& name);
@@ -259,6 +259,10 @@ class Parser {
     // text object
     Ref<Text> text_;
     bool inText_ = false;
+    bool textTainted_ = false;  // other elements were drawn inside the text object
+    size_t textStart_ = 0;      // where the text object began
+    TextState textTs_;          // the text state there
+    int textDepth_ = 0;         // and the q depth
     Mat tm_, tlm_;
     bool tmContinues_ = false;
     bool compat_ = false;
@@ -283,8 +287,7 @@ QPDFObjectHandle Parser::resource(int cat, const std::string& name, bool record)
         auto d = res_.getKey(resCategoryKey(cat));
         if (d.isDictionary()) out = d.getKey("/" + name);
     }
-    if (out.isNull())
-        warnOnce("missing resource " + std::string(resCategoryKey(cat)) + " /" + name);
+    if (none(out)) warnOnce("missing resource " + std::string(resCategoryKey(cat)) + " /" + name);
     return out;
 }
 
@@ -494,10 +497,7 @@ Ref<Content> Parser::run() {
     if (path_) flushPath(static_cast<uint32_t>(n_), kPDEInvisible);
     if (inText_) {
         warnOnce("text object not closed");
-        auto* lv = &level();
-        size_t before = lv->content->elems.size();
-        endText(static_cast<uint32_t>(n_));
-        if (lv->content->elems.size() > before) lv->content->elems.back()->origin.complete = false;
+        endText(static_cast<uint32_t>(n_), false);
     }
     while (levels_.size() > 1) {
         warnOnce("marked-content sequence not closed");
@@ -525,11 +525,14 @@ void Parser::finish(Ref<Element> e, uint32_t end) {
     o.minDepthGap = lv.minDepthGap;
     o.minDepthElem = std::min(minDepthInElem_, o.depthEnd);
     o.ts = elemStart_ == SIZE_MAX ? ts_ : elemTs_;
+    // an element drawn inside a text object (not allowed there) cannot be copied alone
+    bool inside = inText_ && e->type != kPDEText;
+    if (inside) o.complete = false, textTainted_ = true;
     lv.content->elems.push_back(std::move(e));
     lv.gapStart = end;
     lv.nameMark = static_cast<uint32_t>(src_->names.size());
     lv.minDepthGap = static_cast<int>(stack_.size());
-    elemStart_ = SIZE_MAX;
+    elemStart_ = inside ? o.start : SIZE_MAX;
 }
 
 void Parser::addToClip(Ref<Element> e) {
@@ -584,7 +587,7 @@ Ref<ColorSpace> Parser::lookupSpace(const std::string& name) {
     }
     auto obj = resource(kResColorSpace, name);
     Ref<ColorSpace> cs;
-    if (obj.isNull())
+    if (none(obj))
         cs = colorSpaceFromObject(QPDFObjectHandle::newName("/" + name), name);
     else
         cs = colorSpaceFromObject(obj, name);
@@ -674,7 +677,9 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         text_ = make<Text>();
         text_->gs = gs_;
         inText_ = true;
-        text_->origin.start = opStart;
+        textStart_ = elemStart_;
+        textTs_ = elemTs_;
+        textDepth_ = depthAtStart_;
     }
     TextRun r;
     r.ts = ts_;
@@ -694,7 +699,7 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
     tmContinues_ = true;
 }
 
-void Parser::endText(uint32_t end) {
+void Parser::endText(uint32_t end, bool closed) {
     inText_ = false;
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
@@ -703,15 +708,20 @@ void Parser::endText(uint32_t end) {
     for (auto& r : t->runs)
         if (r.ts.render >= 4) clips = true;
     Ref<Clip> before = clip_;
+    elemStart_ = std::min<size_t>(textStart_, end);
+    elemTs_ = textTs_;
+    depthAtStart_ = textDepth_;
     if (t->runs.empty()) {
-        // an empty BT/ET keeps its bytes in place
-        auto pt = make<PassThrough>();
-        pt->bytes.assign(p_ + elemStart_, end - elemStart_);
-        finish(pt, end);
+        // an empty text object draws nothing: its bytes stay with the state operators
+        elemStart_ = SIZE_MAX;
+        if (!closed) level().minDepthGap = -(1 << 20);  // never copied across
         return;
     }
     Ref<Text> keep = t;
     finish(t, end);
+    if (textTainted_ || !closed) keep->origin.complete = false;
+    textTainted_ = false;
+    if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
         auto c = keep->clone();
         static_cast<Text*>(c.get())->matrix = keep->matrix;
@@ -873,7 +883,7 @@ void Parser::inlineImage(uint32_t opStart) {
     } else if (csObj.isArray()) {
         cs = colorSpaceFromObject(csObj, "");
     }
-    if (dict.getKey("/Filter").isNull()) {
+    if (none(dict.getKey("/Filter"))) {
         long long w = intKey("/Width"), h = intKey("/Height");
         long long bpc = mask ? 1 : intKey("/BitsPerComponent");
         int comps = cs ? cs->components() : 1;
@@ -993,7 +1003,13 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 return;
             case 'Q':
                 if (stack_.empty()) {
+                    // ignored here; bytes around it are never copied as they are, where
+                    // it would end a q of the writer
                     warnOnce("Q without q (ignored)");
+                    for (auto& lv : levels_) lv.minDepthGap = -(1 << 20);
+                    minDepthInElem_ = -(1 << 20);
+                    for (size_t i = 1; i < levels_.size(); ++i)
+                        levels_[i].container->origin.minDepthElem = -(1 << 20);
                     return;
                 }
                 gs_ = std::move(stack_.back().gs);
@@ -1123,13 +1139,16 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         if (OP("BT")) {
             if (inText_) {
                 warnOnce("BT inside a text object");
-                endText(opStart);
+                endText(opStart, false);
             }
             if (path_) flushPath(opStart, kPDEInvisible);
             startElement();
             text_ = make<Text>();
             text_->gs = gs_;
             inText_ = true;
+            textStart_ = elemStart_;
+            textTs_ = elemTs_;
+            textDepth_ = depthAtStart_;
             tm_ = tlm_ = Mat();
             tmContinues_ = false;
             return;
@@ -1259,7 +1278,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                     img->mask =
                         d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
                     auto cs = d.getKey("/ColorSpace");
-                    if (!cs.isNull()) img->space = colorSpaceFromObject(cs, "");
+                    if (!none(cs)) img->space = colorSpaceFromObject(cs, "");
                     return finish(img, opEnd);
                 }
                 auto xe = make<XObjectElem>();

@@ -43,8 +43,10 @@ Element* element(PDEObject o) {
         case kPDEXObject:
         case kPDEPlace:
         case kPDEContainer:
-        case kPDEShading: return static_cast<Element*>(o);
-        default: raise(pdeErrBadType);
+        case kPDEShading:
+            return static_cast<Element*>(o);
+        default:
+            raise(pdeErrBadType);
     }
 }
 
@@ -72,7 +74,7 @@ CosDoc docOf(QPDFObjectHandle h) {
     return it == docs().end() ? nullptr : it->second;
 }
 CosObj toCos(QPDFObjectHandle h) {
-    if (h.isNull()) return CosObj();
+    if (none(h)) return CosObj();
     return doc::cosObjFor(docOf(h), h);
 }
 QPDFObjectHandle fromCos(const CosObj* o) {
@@ -82,8 +84,12 @@ QPDFObjectHandle fromCos(const CosObj* o) {
     return doc::handleOf(*o);
 }
 
-ASFixed fx(double v) { return floatToFixed(v); }
-double dbl(ASFixed f) { return fixedToDouble(f); }
+ASFixed fx(double v) {
+    return floatToFixed(v);
+}
+double dbl(ASFixed f) {
+    return fixedToDouble(f);
+}
 
 // --- graphics state in and out --------------------------------------------------------
 
@@ -141,18 +147,21 @@ void gstateIn(const PDEGraphicState* in, ASUns32 size, GState& g) {
     g.cap = s.lineCap;
     g.join = s.lineJoin;
     g.intent = s.renderIntent == ASAtomNull ? "" : atomString(s.renderIntent);
-    bool sameDash = static_cast<size_t>(std::clamp(s.dash.dashLen, 0, 11)) == std::min<size_t>(g.dash.size(), 11) &&
+    bool sameDash = static_cast<size_t>(std::clamp(s.dash.dashLen, 0, 11)) ==
+                        std::min<size_t>(g.dash.size(), 11) &&
                     fx(g.dashPhase) == s.dash.dashPhase;
     for (int i = 0; sameDash && i < s.dash.dashLen; ++i)
         if (fx(g.dash[i]) != s.dash.dashes[i]) sameDash = false;
     if (!sameDash) {
         g.dash.clear();
-        for (int i = 0; i < std::clamp(s.dash.dashLen, 0, 11); ++i) g.dash.push_back(dbl(s.dash.dashes[i]));
+        for (int i = 0; i < std::clamp(s.dash.dashLen, 0, 11); ++i)
+            g.dash.push_back(dbl(s.dash.dashes[i]));
         g.dashPhase = dbl(s.dash.dashPhase);
     }
     if (s.extGState) {
         if (s.extGState->type != kPDEExtGState) raise(pdeErrBadType);
-        if (s.extGState != g.ext.get()) g.ext = Ref<ExtGState>(static_cast<ExtGState*>(s.extGState), false);
+        if (s.extGState != g.ext.get())
+            g.ext = Ref<ExtGState>(static_cast<ExtGState*>(s.extGState), false);
     } else {
         g.ext = Ref<ExtGState>();
     }
@@ -185,13 +194,17 @@ void textStateIn(const PDETextState* in, ASUns32 size, TextState& t) {
 
 // --- PDFEditRead ------------------------------------------------------------------
 
-void pdeAcquire(PDEObject o) { addRef(check(o)); }
+void pdeAcquire(PDEObject o) {
+    addRef(check(o));
+}
 void pdeRelease(PDEObject o) {
     if (!o) return;
     if (o->refs <= 0) raise(pdeErrRelease);
     release(o);
 }
-PDEType pdeObjectGetType(PDEObject o) { return check(o)->type; }
+PDEType pdeObjectGetType(PDEObject o) {
+    return check(o)->type;
+}
 
 ASInt32 contentNum(PDEContent c) {
     return static_cast<ASInt32>(as<Content>(c, kPDEContent)->elems.size());
@@ -238,7 +251,9 @@ void elementGetMatrix(PDEElement e, ASFixedMatrix* m) {
     Element* el = element(e);
     *m = el->hasMatrix() ? el->matrix.toFixed() : Mat().toFixed();
 }
-PDEClip elementGetClip(PDEElement e) { return element(e)->clip.get(); }
+PDEClip elementGetClip(PDEElement e) {
+    return element(e)->clip.get();
+}
 ASBool elementGetGState(PDEElement e, PDEGraphicState* gs, ASUns32 size) {
     Element* el = element(e);
     if (!el->hasGState() || !gs) return false;
@@ -264,7 +279,9 @@ PDEContent containerGetContent(PDEContainer c) {
     return as<Container>(c, kPDEContainer)->content.get();
 }
 
-CosObj formGetCosObj(PDEForm f) { return toCos(as<Form>(f, kPDEForm)->xobj); }
+CosObj formGetCosObj(PDEForm f) {
+    return toCos(as<Form>(f, kPDEForm)->xobj);
+}
 void formGetMatrix(PDEForm f, ASFixedMatrix* m) {
     if (!m) raise(genErrBadParm);
     *m = as<Form>(f, kPDEForm)->matrix.toFixed();
@@ -274,7 +291,8 @@ PDEContent formAcquireContent(PDEForm f) {
     if (!form->content) {
         std::vector<QPDFObjGen> chain;
         guard([&] {
-            form->content = readForm(form->xobj.getOwningQPDF(), form->xobj, form->resources, chain);
+            form->content =
+                readForm(form->xobj.getOwningQPDF(), form->xobj, form->resources, chain);
         });
     }
     addRef(form->content.get());
@@ -291,14 +309,20 @@ ASInt32 pathGetData(PDEPath p, ASInt32* data, ASUns32 size) {
     if (data) std::memcpy(data, path->data.data(), std::min(size, bytes) & ~3u);
     return static_cast<ASInt32>(bytes);
 }
-PDEPathOpFlags pathGetPaintOp(PDEPath p) { return as<Path>(p, kPDEPath)->paint; }
+PDEPathOpFlags pathGetPaintOp(PDEPath p) {
+    return as<Path>(p, kPDEPath)->paint;
+}
 
-Text* text(PDEText t) { return as<Text>(t, kPDEText); }
+Text* text(PDEText t) {
+    return as<Text>(t, kPDEText);
+}
 TextRun& run(Text* t, ASInt32 i) {
     if (i < 0 || i >= static_cast<ASInt32>(t->runs.size())) raise(pdeErrBadIndex);
     return t->runs[i];
 }
-ASInt32 textNumRuns(PDEText t) { return static_cast<ASInt32>(text(t)->runs.size()); }
+ASInt32 textNumRuns(PDEText t) {
+    return static_cast<ASInt32>(text(t)->runs.size());
+}
 void textRunGetMatrix(PDEText t, ASInt32 i, ASFixedMatrix* m) {
     Text* x = text(t);
     run(x, i);
@@ -315,7 +339,9 @@ void textRunGetTextState(PDEText t, ASInt32 i, PDETextState* ts, ASUns32 size) {
     if (!ts) raise(genErrBadParm);
     textStateOut(run(x, i).ts, ts, size);
 }
-PDEFont textRunGetFont(PDEText t, ASInt32 i) { return run(text(t), i).ts.font.get(); }
+PDEFont textRunGetFont(PDEText t, ASInt32 i) {
+    return run(text(t), i).ts.font.get();
+}
 void textGetAdvance(PDEText t, ASUns32 flags, ASInt32 i, ASFixedPoint* delta) {
     (void)flags;
     Text* x = text(t);
@@ -333,7 +359,9 @@ ASInt32 textGetText(PDEText t, ASUns32 flags, ASInt32 i, ASUns8* buffer) {
     return static_cast<ASInt32>(r.bytes.size());
 }
 
-ASInt32 clipNum(PDEClip c) { return static_cast<ASInt32>(as<Clip>(c, kPDEClip)->elems.size()); }
+ASInt32 clipNum(PDEClip c) {
+    return static_cast<ASInt32>(as<Clip>(c, kPDEClip)->elems.size());
+}
 PDEElement clipGet(PDEClip c, ASInt32 i) {
     auto* k = as<Clip>(c, kPDEClip);
     if (i < 0 || i >= static_cast<ASInt32>(k->elems.size())) raise(pdeErrBadIndex);
@@ -355,7 +383,7 @@ void imageGetAttrs(PDEImage i, PDEImageAttrs* a, ASUns32 size) {
     PDEImageAttrs out;
     std::memset(&out, 0, sizeof out);
     guard([&] {
-        QPDFObjectHandle d = im->inlineImage ? im->inlineDict
+        QPDFObjectHandle d = im->inlineImage       ? im->inlineDict
                              : im->xobj.isStream() ? im->xobj.getDict()
                                                    : QPDFObjectHandle();
         if (im->mask) out.flags |= kPDEImageIsMask;
@@ -364,28 +392,43 @@ void imageGetAttrs(PDEImage i, PDEImageAttrs* a, ASUns32 size) {
             auto w = d.getKey("/Width"), h = d.getKey("/Height"), b = d.getKey("/BitsPerComponent");
             out.width = w.isInteger() ? static_cast<ASInt32>(w.getIntValue()) : 0;
             out.height = h.isInteger() ? static_cast<ASInt32>(h.getIntValue()) : 0;
-            out.bitsPerComponent = b.isInteger() ? static_cast<ASInt32>(b.getIntValue()) : (im->mask ? 1 : 0);
+            out.bitsPerComponent =
+                b.isInteger() ? static_cast<ASInt32>(b.getIntValue()) : (im->mask ? 1 : 0);
         }
     });
     std::memcpy(a, &out, std::min<size_t>(size, sizeof out));
 }
-PDEColorSpace imageGetColorSpace(PDEImage i) { return as<Image>(i, kPDEImage)->space.get(); }
+PDEColorSpace imageGetColorSpace(PDEImage i) {
+    return as<Image>(i, kPDEImage)->space.get();
+}
 CosObj imageGetCosObj(PDEImage i) {
     auto* im = as<Image>(i, kPDEImage);
     return im->inlineImage ? CosObj() : toCos(im->xobj);
 }
-CosObj shadingGetCosObj(PDEShading s) { return toCos(as<Shading>(s, kPDEShading)->obj); }
+CosObj shadingGetCosObj(PDEShading s) {
+    return toCos(as<Shading>(s, kPDEShading)->obj);
+}
 
-ColorSpace* space(PDEColorSpace c) { return as<ColorSpace>(c, kPDEColorSpace); }
-ASAtom csGetName(PDEColorSpace c) { return atomFromString(space(c)->family.c_str()); }
+ColorSpace* space(PDEColorSpace c) {
+    return as<ColorSpace>(c, kPDEColorSpace);
+}
+ASAtom csGetName(PDEColorSpace c) {
+    return atomFromString(space(c)->family.c_str());
+}
 ASInt32 csNumComps(PDEColorSpace c) {
     auto* s = space(c);
     return guard([&] { return s->components(); });
 }
-CosObj csGetCosObj(PDEColorSpace c) { return toCos(space(c)->obj); }
+CosObj csGetCosObj(PDEColorSpace c) {
+    return toCos(space(c)->obj);
+}
 
-ExtGState* egs(PDEExtGState e) { return as<ExtGState>(e, kPDEExtGState); }
-CosObj egsGetCosObj(PDEExtGState e) { return toCos(egs(e)->dict); }
+ExtGState* egs(PDEExtGState e) {
+    return as<ExtGState>(e, kPDEExtGState);
+}
+CosObj egsGetCosObj(PDEExtGState e) {
+    return toCos(egs(e)->dict);
+}
 ASBool egsKey(PDEExtGState e, const char* key) {
     auto* x = egs(e);
     return guard([&] {
@@ -400,9 +443,13 @@ ASBool egsOPFill(PDEExtGState e) {
     bool has = guard([&] { return x->dict.isDictionary() && x->dict.hasKey("/op"); });
     return egsKey(e, has ? "/op" : "/OP");
 }
-ASBool egsOPStroke(PDEExtGState e) { return egsKey(e, "/OP"); }
+ASBool egsOPStroke(PDEExtGState e) {
+    return egsKey(e, "/OP");
+}
 
-CosObj fontGetCosObj(PDEFont f) { return toCos(as<Font>(f, kPDEFont)->dict); }
+CosObj fontGetCosObj(PDEFont f) {
+    return toCos(as<Font>(f, kPDEFont)->dict);
+}
 ASInt32 fontGetName(PDEFont f, char* buf, ASInt32 size) {
     auto* font = as<Font>(f, kPDEFont);
     guard([&] { font->load(); });
@@ -426,7 +473,9 @@ ASBool getTag(PDEObject o, ExtensionID owner, ASUns32 tag, ASInt32* value) {
 
 // --- PDFEditWrite -------------------------------------------------------------------
 
-PDEContent contentCreate() { return make<Content>().detach(); }
+PDEContent contentCreate() {
+    return make<Content>().detach();
+}
 
 // Inserting the content into itself (or a container into its own content) would make
 // a cycle; refused.
@@ -468,7 +517,8 @@ QPDFObjectHandle formDict(QPDF& q, const PDEContentAttrs& a, const BBox& fallbac
         Mat m = Mat::from(a.matrix);
         if (!m.isIdentity()) {
             auto arr = QPDFObjectHandle::newArray();
-            for (double v : {m.a, m.b, m.c, m.d, m.e, m.f}) arr.appendItem(QPDFObjectHandle::newReal(v, 6, true));
+            for (double v : {m.a, m.b, m.c, m.d, m.e, m.f})
+                arr.appendItem(QPDFObjectHandle::newReal(v, 6, true));
             d.replaceKey("/Matrix", arr);
         }
     }
@@ -512,22 +562,25 @@ void contentToCosObj(PDEContent c, ASUns32 toFlags, const PDEContentAttrs* attrs
             }
             if (single.isStream() && !flate) {
                 auto raw = single.getRawStreamData();
-                stream = QPDFObjectHandle::newStream(&q, std::string(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize()));
+                stream = QPDFObjectHandle::newStream(
+                    &q,
+                    std::string(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize()));
                 auto sd = single.getDict();
                 for (const char* key : {"/Filter", "/DecodeParms"})
-                    if (sd.hasKey(key)) stream.getDict().replaceKey(key, doc::copyForeign(cosDoc, sd.getKey(key)));
+                    if (sd.hasKey(key))
+                        stream.getDict().replaceKey(key, doc::copyForeign(cosDoc, sd.getKey(key)));
             } else {
                 const std::string& b = k->source->bytes;
                 stream = QPDFObjectHandle::newStream(&q, flate ? flateEncode(b) : b);
-                if (flate) stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+                if (flate)
+                    stream.getDict().replaceKey("/Filter",
+                                                QPDFObjectHandle::newName("/FlateDecode"));
             }
             res = k->resources.isDictionary() ? doc::copyForeign(cosDoc, k->resources)
                                               : QPDFObjectHandle::newDictionary();
-            if (res.isIndirect()) {
-                // the form gets its own resources object so that later changes to the
-                // page's resources do not reach it
-                res = res.shallowCopy();
-            }
+            // the form gets its own resources dictionary (same entries), so that later
+            // changes to it do not reach the page
+            res = res.shallowCopy();
         } else {
             WriteResult r = writeContent(*k, q);
             for (QPDF* src : r.foreign) {
@@ -535,7 +588,8 @@ void contentToCosObj(PDEContent c, ASUns32 toFlags, const PDEContentAttrs* attrs
                 if (it != docs().end()) doc::keepSourceAlive(cosDoc, doc::qpdfShared(it->second));
             }
             stream = QPDFObjectHandle::newStream(&q, flate ? flateEncode(r.bytes) : r.bytes);
-            if (flate) stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+            if (flate)
+                stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
             res = r.resources;
         }
         if (toForm) {
@@ -570,7 +624,7 @@ PDEContent contentFromCos(const CosObj* contents, const CosObj* resources) {
             }
         } else if (h.isArray()) {
             for (auto& s : h.aitems()) add(s);
-        } else if (!h.isNull()) {
+        } else if (!none(h)) {
             raise(genErrBadParm);
         }
         ParseOptions o;
@@ -628,7 +682,7 @@ PDEContainer containerCreate(ASAtom tag, const CosObj* dict, ASBool isInline) {
     c->tag = (t && *t) ? t : "Vexa";
     if (dict) {
         c->dict = fromCos(dict);
-        if (!c->dict.isNull() && !c->dict.isDictionary()) raise(genErrBadParm);
+        if (!none(c->dict) && !c->dict.isDictionary()) raise(genErrBadParm);
     }
     c->inlineDict = isInline && !c->dict.isIndirect();
     if (c->inlineDict && c->dict.isDictionary()) c->dictText = c->dict.unparse();
@@ -638,7 +692,7 @@ PDEContainer containerCreate(ASAtom tag, const CosObj* dict, ASBool isInline) {
 void containerSetDict(PDEContainer c, const CosObj* dict, ASBool isInline) {
     auto* k = as<Container>(c, kPDEContainer);
     QPDFObjectHandle d = fromCos(dict);
-    if (!d.isNull() && !d.isDictionary()) raise(genErrBadParm);
+    if (!none(d) && !d.isDictionary()) raise(genErrBadParm);
     k->dict = d;
     k->inlineDict = isInline && !d.isIndirect();
     k->propName.clear();
@@ -665,7 +719,8 @@ PDEForm formCreate(const CosObj* xobj, const CosObj* resources, const ASFixedMat
     auto f = make<Form>();
     guard([&] {
         auto d = x.getDict();
-        if (r.isDictionary() && !d.getKey("/Resources").isDictionary()) d.replaceKey("/Resources", r);
+        if (r.isDictionary() && !d.getKey("/Resources").isDictionary())
+            d.replaceKey("/Resources", r);
         f->xobj = x;
         auto fm = d.getKey("/Matrix");
         if (fm.isArray() && fm.getArrayNItems() == 6) {
@@ -706,9 +761,9 @@ PDEText textCreate() {
     t->dirty = true;
     return t.detach();
 }
-void textAdd(PDEText t, ASUns32 flags, ASInt32 index, const ASUns8* bytes, ASInt32 len, PDEFont font,
-             const PDEGraphicState* gs, ASUns32 gsSize, const PDETextState* ts, ASUns32 tsSize,
-             const ASFixedMatrix* tm, const ASFixedMatrix* strokeMatrix) {
+void textAdd(PDEText t, ASUns32 flags, ASInt32 index, const ASUns8* bytes, ASInt32 len,
+             PDEFont font, const PDEGraphicState* gs, ASUns32 gsSize, const PDETextState* ts,
+             ASUns32 tsSize, const ASFixedMatrix* tm, const ASFixedMatrix* strokeMatrix) {
     (void)flags;
     (void)strokeMatrix;
     Text* x = text(t);
@@ -750,11 +805,14 @@ void textRunSetTextState(PDEText t, ASInt32 i, const PDETextState* ts, ASUns32 s
     x->touch();
 }
 
-PDEClip clipCreate() { return make<Clip>().detach(); }
+PDEClip clipCreate() {
+    return make<Clip>().detach();
+}
 void clipAdd(PDEClip c, ASInt32 after, PDEElement e) {
     auto* k = as<Clip>(c, kPDEClip);
     Element* el = element(e);
-    if (el->type != kPDEPath && el->type != kPDEText && el->type != kPDEContainer) raise(pdeErrBadType);
+    if (el->type != kPDEPath && el->type != kPDEText && el->type != kPDEContainer)
+        raise(pdeErrBadType);
     ASInt32 n = static_cast<ASInt32>(k->elems.size());
     size_t pos = after < 0 ? 0 : after >= n ? n : after + 1;
     k->elems.insert(k->elems.begin() + pos, Ref<Element>(el, false));
@@ -807,7 +865,8 @@ PDEColorSpace csCreate(ASAtom family, const void* data) {
             arr.appendItem(QPDFObjectHandle::newName("/Indexed"));
             arr.appendItem(space(d->baseCs)->obj);
             arr.appendItem(QPDFObjectHandle::newInteger(d->hiVal));
-            arr.appendItem(QPDFObjectHandle::newString(std::string(d->lookup, (d->hiVal + 1) * comps)));
+            arr.appendItem(
+                QPDFObjectHandle::newString(std::string(d->lookup, (d->hiVal + 1) * comps)));
             return colorSpaceFromObject(arr, "").detach();
         }
         raise(pdeErrBadColorSpace);
@@ -838,8 +897,12 @@ void egsSet(PDEExtGState e, const char* key, ASBool v) {
     auto* x = egs(e);
     guard([&] { x->dict.replaceKey(key, QPDFObjectHandle::newBool(v)); });
 }
-void egsSetOPFill(PDEExtGState e, ASBool v) { egsSet(e, "/op", v); }
-void egsSetOPStroke(PDEExtGState e, ASBool v) { egsSet(e, "/OP", v); }
+void egsSetOPFill(PDEExtGState e, ASBool v) {
+    egsSet(e, "/op", v);
+}
+void egsSetOPStroke(PDEExtGState e, ASBool v) {
+    egsSet(e, "/OP", v);
+}
 
 void defaultGState(PDEGraphicState* gs, ASUns32 size) {
     if (!gs) raise(genErrBadParm);
@@ -856,7 +919,8 @@ void addTag(PDEObject o, ExtensionID owner, ASUns32 tag, ASInt32 value) {
 }
 void removeTag(PDEObject o, ExtensionID owner, ASUns32 tag) {
     auto& v = check(o)->tags;
-    v.erase(std::remove_if(v.begin(), v.end(), [&](auto& t) { return t.owner == owner && t.code == tag; }),
+    v.erase(std::remove_if(v.begin(), v.end(),
+                           [&](auto& t) { return t.owner == owner && t.code == tag; }),
             v.end());
 }
 
@@ -1027,46 +1091,106 @@ void enumSysFonts(PDSysFontEnumProc proc, ASClientData data) {
 
 const PDFEditReadHFT kRead = {
     {kPDFEditReadHFTName, kPDFEditReadHFTVersion, sizeof(PDFEditReadHFT)},
-    pdeAcquire, pdeRelease, pdeObjectGetType,
-    contentNum, contentGet, contentGetAttrs,
-    elementGetBBox, elementGetMatrix, elementGetClip, elementGetGState,
-    containerGetTag, containerGetDict, containerGetContent,
-    formGetCosObj, formGetMatrix, formAcquireContent, formReleaseContent,
-    pathGetData, pathGetPaintOp,
-    textNumRuns, textRunGetMatrix, textRunGetGState, textRunGetTextState, textRunGetFont,
-    textGetAdvance, textGetText,
-    clipNum, clipGet, clipFlatEnum,
-    imageGetAttrs, imageGetColorSpace, imageGetCosObj, shadingGetCosObj,
-    csGetName, csNumComps, csGetCosObj,
-    egsGetCosObj, egsOPFill, egsOPStroke,
-    fontGetCosObj, fontGetName,
+    pdeAcquire,
+    pdeRelease,
+    pdeObjectGetType,
+    contentNum,
+    contentGet,
+    contentGetAttrs,
+    elementGetBBox,
+    elementGetMatrix,
+    elementGetClip,
+    elementGetGState,
+    containerGetTag,
+    containerGetDict,
+    containerGetContent,
+    formGetCosObj,
+    formGetMatrix,
+    formAcquireContent,
+    formReleaseContent,
+    pathGetData,
+    pathGetPaintOp,
+    textNumRuns,
+    textRunGetMatrix,
+    textRunGetGState,
+    textRunGetTextState,
+    textRunGetFont,
+    textGetAdvance,
+    textGetText,
+    clipNum,
+    clipGet,
+    clipFlatEnum,
+    imageGetAttrs,
+    imageGetColorSpace,
+    imageGetCosObj,
+    shadingGetCosObj,
+    csGetName,
+    csNumComps,
+    csGetCosObj,
+    egsGetCosObj,
+    egsOPFill,
+    egsOPStroke,
+    fontGetCosObj,
+    fontGetName,
     getTag,
 };
 
 const PDFEditWriteHFT kWrite = {
     {kPDFEditWriteHFTName, kPDFEditWriteHFTVersion, sizeof(PDFEditWriteHFT)},
-    contentCreate, contentAdd, contentRemove, contentToCosObj, contentFromCos,
-    elementSetMatrix, elementSetClip, elementSetGState, elementCopy,
-    containerCreate, containerSetDict, containerSetTag, containerSetContent,
+    contentCreate,
+    contentAdd,
+    contentRemove,
+    contentToCosObj,
+    contentFromCos,
+    elementSetMatrix,
+    elementSetClip,
+    elementSetGState,
+    elementCopy,
+    containerCreate,
+    containerSetDict,
+    containerSetTag,
+    containerSetContent,
     formCreate,
-    pathCreate, pathSetData, pathSetPaintOp,
-    textCreate, textAdd, textRunSetMatrix, textRunSetGState, textRunSetTextState,
-    clipCreate, clipAdd, clipRemove,
-    csFromName, csFromCos, csCreate,
-    egsCreateNew, egsCreate, egsSetOPFill, egsSetOPStroke,
+    pathCreate,
+    pathSetData,
+    pathSetPaintOp,
+    textCreate,
+    textAdd,
+    textRunSetMatrix,
+    textRunSetGState,
+    textRunSetTextState,
+    clipCreate,
+    clipAdd,
+    clipRemove,
+    csFromName,
+    csFromCos,
+    csCreate,
+    egsCreateNew,
+    egsCreate,
+    egsSetOPFill,
+    egsSetOPStroke,
     defaultGState,
-    addTag, removeTag,
-    fontFromSys, fontFromCos,
+    addTag,
+    removeTag,
+    fontFromSys,
+    fontFromCos,
 };
 
 const PagePDEContentHFT kPage = {
     {kPagePDEContentHFTName, kPagePDEContentHFTVersion, sizeof(PagePDEContentHFT)},
-    pageAcquire, pageRelease, pageSet,
+    pageAcquire,
+    pageRelease,
+    pageSet,
 };
 
 const PDSysFontHFT kSysFont = {
     {kPDSysFontHFTName, kPDSysFontHFTVersion, sizeof(PDSysFontHFT)},
-    findSysFont, findSysFontForName, sysFontGetAttrs, sysFontGetWidths, sysFontGetName, enumSysFonts,
+    findSysFont,
+    findSysFontForName,
+    sysFontGetAttrs,
+    sysFontGetWidths,
+    sysFontGetName,
+    enumSysFonts,
 };
 
 struct ErrorTexts {
@@ -1089,8 +1213,14 @@ const PDFEditReadHFT* readTable() {
     static ErrorTexts texts;
     return &kRead;
 }
-const PDFEditWriteHFT* writeTable() { return &kWrite; }
-const PagePDEContentHFT* pageContentTable() { return &kPage; }
-const PDSysFontHFT* sysFontTable() { return &kSysFont; }
+const PDFEditWriteHFT* writeTable() {
+    return &kWrite;
+}
+const PagePDEContentHFT* pageContentTable() {
+    return &kPage;
+}
+const PDSysFontHFT* sysFontTable() {
+    return &kSysFont;
+}
 
 }  // namespace vexa::host::pde

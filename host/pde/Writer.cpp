@@ -21,7 +21,7 @@ bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b) {
     if (a.isIndirect() || b.isIndirect())
         return a.isIndirect() && b.isIndirect() && a.getObjGen() == b.getObjGen() &&
                a.getOwningQPDF() == b.getOwningQPDF();
-    if (a.isNull() || b.isNull()) return a.isNull() && b.isNull();
+    if (none(a) || none(b)) return none(a) && none(b);
     return a.isSameObjectAs(b) || a.unparse() == b.unparse();
 }
 
@@ -64,7 +64,7 @@ class Writer {
         if (!cs.isDictionary()) return;
         for (const char* k : {"DefaultGray", "DefaultRGB", "DefaultCMYK"}) {
             auto v = cs.getKey(std::string("/") + k);
-            if (!v.isNull()) claim(kResColorSpace, k, v);
+            if (!none(v)) claim(kResColorSpace, k, v);
         }
     }
 
@@ -114,7 +114,7 @@ class Writer {
 };
 
 QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
-    if (h.isNull() || depth > 64) return h;
+    if (none(h) || depth > 64) return h;
     if (h.isIndirect()) {
         QPDF* owner = h.getOwningQPDF();
         if (!owner || owner == &target_) return h;
@@ -150,7 +150,7 @@ QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
 bool Writer::claim(int cat, const std::string& nm, QPDFObjectHandle obj) {
     auto& m = res_[cat];
     auto it = m.find(nm);
-    if (it != m.end()) return sameObject(it->second, obj.isNull() ? obj : import(obj));
+    if (it != m.end()) return sameObject(it->second, none(obj) ? obj : import(obj));
     QPDFObjectHandle imp = import(obj);
     m.emplace(nm, imp);
     if (imp.isIndirect()) byObj_[cat].emplace(imp.getObjGen().unparse(' '), nm);
@@ -172,7 +172,7 @@ std::string Writer::use(int cat, QPDFObjectHandle obj, const std::string& prefer
     if (imp.isIndirect()) {
         auto f = byObj_[cat].find(imp.getObjGen().unparse(' '));
         if (f != byObj_[cat].end()) return f->second;
-    } else if (!imp.isNull()) {
+    } else if (!none(imp)) {
         for (auto& [k, v] : m)
             if (sameObject(v, imp)) return k;
     }
@@ -642,7 +642,7 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
             auto it = res_[u.category].find(u.name);
             if (it != res_[u.category].end()) {
                 QPDFObjectHandle obj = lookup(u);
-                if (!sameObject(it->second, obj.isNull() ? obj : import(obj))) return false;
+                if (!sameObject(it->second, none(obj) ? obj : import(obj))) return false;
             }
         }
         return true;
@@ -692,7 +692,7 @@ WriteResult Writer::finish() {
         if (res_[cat].empty()) continue;
         auto d = QPDFObjectHandle::newDictionary();
         for (auto& [k, v] : res_[cat])
-            if (!v.isNull()) d.replaceKey("/" + k, v);
+            if (!none(v)) d.replaceKey("/" + k, v);
         if (!d.getKeys().empty()) r.resources.replaceKey(resCategoryKey(cat), d);
     }
     return r;

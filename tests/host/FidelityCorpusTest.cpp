@@ -77,10 +77,11 @@ const std::map<std::string, std::string> kKnownUnchanged = {
     {"pymupdf__bug1945#1", "soft-masked shadows: small differences along mask edges"},
     {"pymupdf__bug1945#2", "soft-masked shadows: small differences along mask edges"},
     {"pymupdf__bug1945#3", "soft-masked shadows: small differences along mask edges"},
+    {"fmtcorpus__507676#1", "corrupted content: the original shows garbage that the reader drops"},
 };
 const std::map<std::string, std::string> kKnownFull = {
     {"fmtcorpus__392154#3", "text in a broken embedded TrueType font (substituted)"},
-    {"fmtcorpus__507676#1", "not yet analysed"},
+    {"fmtcorpus__507676#1", "corrupted content: the original shows garbage that the reader drops"},
 };
 
 }  // namespace
