@@ -303,6 +303,7 @@ class Application {
         bool removed = false;
     };
     void installUndoMenu();
+    bool swapRecord(AVDoc doc, bool isUndo);
 
     Clock clock_;
     FrontEnd* frontEnd_ = nullptr;
