@@ -126,7 +126,7 @@ ASInt32 imposeJob(void* clientData) {
         END_HANDLER
         DURING
         gPDModelHFT->PDDocClose(result);
-        HANDLER
+        HANDLER(void) ERRORCODE;
         END_HANDLER
     }
     setCosDoc(nullptr);
