@@ -325,3 +325,38 @@ TEST_F(HotfolderService, TwoHundredJobsOverTwoFoldersWithoutGrowth) {
         "after 100, %ld kB after 200\n",
         seconds, 200 / seconds * 60, before, middle, after);
 }
+
+TEST_F(HotfolderService, TheDialogRunsInAScriptAndListIsTheStartupListing) {
+    writeConfig("");
+    std::string script = (home_.path() / "hot.vexa").string();
+    std::string base = (home_.path() / "new base").string();
+    writeFile(script,
+              "menu Vexa:hotfolder\n"
+              "  expect-dialog hotfolder\n"
+              "  press add\n"
+              "  choose \"" +
+                  base +
+                  "\"\n"
+                  "  expect-text 14 \"" +
+                  base +
+                  "/In1\"\n"
+                  "  set 20 \"" +
+                  (home_.path() / "template.pdf").string() +
+                  "\"\n"
+                  "  pick 24 2\n"
+                  "  set 26 \"2 mm\"\n"
+                  "  press ok\n");
+    std::string output;
+    ASSERT_EQ(runCommand(kVexa + " run " + quote(script), &output), 0) << output;
+    ASSERT_EQ(runCommand(kVexa + " hotfolder --list", &output), 0) << output;
+    EXPECT_EQ(output, "Hotfolder 1:\t" + base + "/In1\nHotfolder 2:\n");
+    std::string ini =
+        readFile((fs::path(std::getenv("XDG_CONFIG_HOME")) / "Orvanta/Vexa.ini").string());
+    EXPECT_NE(ini.find("B1=K"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("D1=2.00"), std::string::npos) << ini;
+    EXPECT_TRUE(fs::is_directory(base + "/Done1"));
+    // The new entry works at once.
+    fs::copy_file(kSource, fs::path(base) / "In1" / "x.pdf");
+    ASSERT_EQ(once(&output), 0) << output;
+    EXPECT_TRUE(fs::exists(fs::path(base) / "Out1" / "x.pdf")) << output;
+}
