@@ -317,3 +317,21 @@ TEST_F(Hotfolder, DialogAddsEntriesAndRewritesTheSectionOnOK) {
     doHotfolderDlg();
     EXPECT_EQ(pref("In1"), t.file("base/In2"));
 }
+
+TEST_F(Hotfolder, AClaimLeftByADeadProcessGetsItsNameBack) {
+    TempDir t;
+    fs::create_directory(t.path() / "In1");
+    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
+    pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    std::string claim = ".vexa-claim." + std::to_string(dead) + ".x.pdf";
+    std::string live = ".vexa-claim." + std::to_string(::getpid()) + ".y.pdf";
+    writeFile(t.file("In1/" + claim), "x");
+    writeFile(t.file("In1/" + live), "y");
+    pollHotfolders();  // no done folder: nothing can be taken
+    EXPECT_EQ(readFile(t.file("In1/x.pdf")), "x");
+    EXPECT_FALSE(fs::exists(t.file("In1/" + claim)));
+    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));  // its process is still at work
+    EXPECT_NE(log().find("Recovered: " + t.file("In1/x.pdf") + "\n"), std::string::npos);
+}
