@@ -360,3 +360,22 @@ TEST_F(HotfolderService, TheDialogRunsInAScriptAndListIsTheStartupListing) {
     ASSERT_EQ(once(&output), 0) << output;
     EXPECT_TRUE(fs::exists(fs::path(base) / "Out1" / "x.pdf")) << output;
 }
+
+TEST_F(HotfolderService, SigtermFinishesTheFileInHand) {
+    addEntry(1);
+    writeConfig();
+    std::string log = (home_.path() / "Documents/Orvanta/Vexa.txt").string();
+    std::string script = kVexa + " hotfolder > /dev/null 2>&1 & pid=$!; sleep 0.5; cp " +
+                         quote(kLarge) + " " + quote((home_.path() / "large.pdf").string()) +
+                         "; mv " + quote((home_.path() / "large.pdf").string()) + " " +
+                         quote(in().string()) + "; for i in $(seq 1 500); do grep -q " +
+                         "'Processing: .*large.pdf' " + quote(log) +
+                         " 2>/dev/null && break; sleep 0.005; done; kill -TERM $pid; wait $pid;"
+                         " echo rc=$?";
+    std::string output;
+    ASSERT_EQ(runCommand(script, &output), 0);
+    EXPECT_NE(output.find("rc=0"), std::string::npos) << output;
+    EXPECT_TRUE(fs::exists(out() / "large.pdf")) << readFile(log);
+    EXPECT_TRUE(fs::exists(done() / "large.pdf"));
+    EXPECT_TRUE(qpdfCheck(out() / "large.pdf"));
+}
