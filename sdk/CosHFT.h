@@ -78,11 +78,11 @@ enum {
     cosErrExpectedStream = ErrBuildCode(ErrSysCos, 6),
     cosErrExpectedBoolean = ErrBuildCode(ErrSysCos, 7),
     cosErrArrayBounds = ErrBuildCode(ErrSysCos, 8),
-    cosErrBadObject = ErrBuildCode(ErrSysCos, 9),       // destroyed or unusable object
-    cosErrOtherDoc = ErrBuildCode(ErrSysCos, 10),       // object of another document
-    cosErrStreamData = ErrBuildCode(ErrSysCos, 11),     // stream data cannot be read or decoded
+    cosErrBadObject = ErrBuildCode(ErrSysCos, 9),    // destroyed or unusable object
+    cosErrOtherDoc = ErrBuildCode(ErrSysCos, 10),    // object of another document
+    cosErrStreamData = ErrBuildCode(ErrSysCos, 11),  // stream data cannot be read or decoded
     cosErrUnsupportedFilter = ErrBuildCode(ErrSysCos, 12),
-    cosErrBadDoc = ErrBuildCode(ErrSysCos, 13),         // no such Cos document
+    cosErrBadDoc = ErrBuildCode(ErrSysCos, 13),  // no such Cos document
 };
 
 // Every member raises the host exception on failure. Reading members accept any
@@ -135,7 +135,7 @@ struct CosHFT {
                            CosObj filters, CosObj decodeParms, ASBool dataIsEncoded);
 
     // Dictionaries (also the dictionary of a stream).
-    CosObj (*CosDictGet)(CosObj dict, ASAtom key);  // null object when absent
+    CosObj (*CosDictGet)(CosObj dict, ASAtom key);              // null object when absent
     void (*CosDictPut)(CosObj dict, ASAtom key, CosObj value);  // replaces
     void (*CosDictRemove)(CosObj dict, ASAtom key);
     ASBool (*CosDictKnown)(CosObj dict, ASAtom key);
@@ -181,7 +181,7 @@ struct CosHFT {
                              CosObj decodeParms, ASBool dataIsEncoded);
 
     // Documents.
-    CosObj (*CosDocGetRoot)(CosDoc doc);     // the catalog
-    CosObj (*CosDocGetTrailer)(CosDoc doc);  // the trailer dictionary
+    CosObj (*CosDocGetRoot)(CosDoc doc);      // the catalog
+    CosObj (*CosDocGetTrailer)(CosDoc doc);   // the trailer dictionary
     CosObj (*CosDocGetInfoDict)(CosDoc doc);  // the information dictionary; null when absent
 };

@@ -7,20 +7,21 @@
 
 // Errors of documents and pages.
 enum {
-    pdErrNotPDF = ErrBuildCode(ErrSysPDDoc, 1),        // "not a PDF file"
-    pdErrDamaged = ErrBuildCode(ErrSysPDDoc, 2),       // "file is damaged and cannot be repaired"
-    pdErrEncrypted = ErrBuildCode(ErrSysPDDoc, 3),     // "file is encrypted" (needs a password)
-    pdErrOpenFailed = ErrBuildCode(ErrSysPDDoc, 4),    // other failures to open
+    pdErrNotPDF = ErrBuildCode(ErrSysPDDoc, 1),      // "not a PDF file"
+    pdErrDamaged = ErrBuildCode(ErrSysPDDoc, 2),     // "file is damaged and cannot be repaired"
+    pdErrEncrypted = ErrBuildCode(ErrSysPDDoc, 3),   // "file is encrypted" (needs a password)
+    pdErrOpenFailed = ErrBuildCode(ErrSysPDDoc, 4),  // other failures to open
     pdErrSaveFailed = ErrBuildCode(ErrSysPDDoc, 5),
-    pdErrBadDoc = ErrBuildCode(ErrSysPDDoc, 6),        // not an open document
+    pdErrBadDoc = ErrBuildCode(ErrSysPDDoc, 6),  // not an open document
     pdErrBadPageLabel = ErrBuildCode(ErrSysPDDoc, 7),
     pdErrBadSaveParams = ErrBuildCode(ErrSysPDDoc, 8),
-    pdErrUnsupported = ErrBuildCode(ErrSysPDDoc, 9),   // a feature of the file the host cannot handle
-    pdErrBadPageNum = ErrBuildCode(ErrSysPDPage, 1),   // page number out of range
-    pdErrBadPage = ErrBuildCode(ErrSysPDPage, 2),      // not an acquired page
+    pdErrUnsupported =
+        ErrBuildCode(ErrSysPDDoc, 9),  // a feature of the file the host cannot handle
+    pdErrBadPageNum = ErrBuildCode(ErrSysPDPage, 1),  // page number out of range
+    pdErrBadPage = ErrBuildCode(ErrSysPDPage, 2),     // not an acquired page
     pdErrBadBoxName = ErrBuildCode(ErrSysPDPage, 3),
     pdErrBadPageTree = ErrBuildCode(ErrSysPDPage, 4),
-    fileErrNotFound = ErrBuildCode(ErrSysFile, 1),     // "file not found"
+    fileErrNotFound = ErrBuildCode(ErrSysFile, 1),  // "file not found"
     fileErrRead = ErrBuildCode(ErrSysFile, 2),
     fileErrWrite = ErrBuildCode(ErrSysFile, 3),
 };
@@ -44,7 +45,7 @@ enum {
 enum {
     PDSaveIncremental = 0x00,  // written whole all the same: the host always writes full files
     PDSaveFull = 0x01,
-    PDSaveCopy = 0x02,         // write a copy: the document keeps its path and flags
+    PDSaveCopy = 0x02,  // write a copy: the document keeps its path and flags
     PDSaveLinearized = 0x04,
     PDSaveCollectGarbage = 0x20,  // unreachable objects are left out (always done)
 };
@@ -120,10 +121,15 @@ struct PDModelHFT {
     PDPage (*PDDocCreatePage)(PDDoc doc, ASInt32 afterPageNum, ASFixedRect mediaBox);
     // Inserts numPages pages of src from startPage (PDAllPages for all) after
     // mergeAfterThisPage (PDBeforeFirstPage, or PDLastPage for the end), with
-    // everything they use; resources shared by several pages are copied once. src may
-    // be doc itself. insertFlags is reserved (0).
-    void (*PDDocInsertPages)(PDDoc doc, ASInt32 mergeAfterThisPage, PDDoc src,
-                             ASInt32 startPage, ASInt32 numPages, ASUns32 insertFlags);
+    // everything they use, inherited attributes put on the pages themselves. Every
+    // insertion gives its pages their own copies of what a page is edited through:
+    // content streams, resource dictionaries, marked-content property lists (frames)
+    // and annotations (shared between pages only as the source shares them). Fonts,
+    // images, forms and the other resources of a source are copied into a destination
+    // once and shared by all insertions from that source. src may be doc itself.
+    // insertFlags is reserved (0).
+    void (*PDDocInsertPages)(PDDoc doc, ASInt32 mergeAfterThisPage, PDDoc src, ASInt32 startPage,
+                             ASInt32 numPages, ASUns32 insertFlags);
     // Deletes pages firstPage to lastPage (inclusive; PDLastPage for the last page).
     void (*PDDocDeletePages)(PDDoc doc, ASInt32 firstPage, ASInt32 lastPage);
 
@@ -170,9 +176,8 @@ struct PDModelHFT {
     // (endPage -1 or PDLastPage for the last page), including resources of the forms
     // and tiling patterns those pages use, each object once; stops when proc returns
     // false.
-    void (*PDDocEnumResources)(PDDoc doc, ASInt32 startPage, ASInt32 endPage,
-                               ASAtom resourceType, CosObjEnumProc proc,
-                               ASClientData clientData);
+    void (*PDDocEnumResources)(PDDoc doc, ASInt32 startPage, ASInt32 endPage, ASAtom resourceType,
+                               CosObjEnumProc proc, ASClientData clientData);
 
     // Saving. The "document will be saved" notification goes out first with the
     // parameters, which its handlers may change. The file is written to a temporary

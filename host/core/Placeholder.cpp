@@ -2,7 +2,6 @@
 // when no module registered a real one of that name, so plug-ins that import every
 // table still load while a module is missing.
 #include "AcroColorHFT.h"
-#include "PDFEditHFT.h"
 #include "PDSHFT.h"
 #include "core/Registry.h"
 
@@ -19,13 +18,6 @@ T table(const char* name, ASVersion version) {
 
 const PDSReadHFT kPDSRead = table<PDSReadHFT>(kPDSReadHFTName, kPDSReadHFTVersion);
 const PDSWriteHFT kPDSWrite = table<PDSWriteHFT>(kPDSWriteHFTName, kPDSWriteHFTVersion);
-// Interim, until the page-content model registers its tables.
-const PDFEditReadHFT kEditRead = table<PDFEditReadHFT>(kPDFEditReadHFTName, kPDFEditReadHFTVersion);
-const PDFEditWriteHFT kEditWrite =
-    table<PDFEditWriteHFT>(kPDFEditWriteHFTName, kPDFEditWriteHFTVersion);
-const PagePDEContentHFT kPageContent = {
-    {kPagePDEContentHFTName, kPagePDEContentHFTVersion, sizeof(PagePDEContentHFT)}};
-const PDSysFontHFT kSysFont = table<PDSysFontHFT>(kPDSysFontHFTName, kPDSysFontHFTVersion);
 const AcroColorHFT kAcroColor = table<AcroColorHFT>(kAcroColorHFTName, kAcroColorHFTVersion);
 
 template <typename T>
@@ -39,10 +31,6 @@ void registerPlaceholderTables() {
     offer(kPDSRead);
     offer(kPDSWrite);
     offer(kAcroColor);
-    offer(kEditRead);
-    offer(kEditWrite);
-    offer(kPageContent);
-    offer(kSysFont);
 }
 
 }  // namespace vexa::host

@@ -5,6 +5,7 @@
 #include "core/Support.h"
 #include "core/Text.h"
 #include "doc/DocInternal.h"
+#include "pde/Tables.h"
 #include "ui/Ui.h"
 
 namespace vexa::host {
@@ -19,6 +20,10 @@ void registerHostTables() {
     r.add(&app::acroViewTable()->hdr);
     r.add(&doc::cosTable()->hdr);
     r.add(&doc::pdModelTable()->hdr);
+    r.add(&pde::readTable()->hdr);
+    r.add(&pde::writeTable()->hdr);
+    r.add(&pde::pageContentTable()->hdr);
+    r.add(&pde::sysFontTable()->hdr);
     r.add(&ui::platformUITable()->hdr);
     // Last: placeholders for tables no module registered.
     registerPlaceholderTables();

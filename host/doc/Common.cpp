@@ -14,14 +14,21 @@ namespace vexa::host::doc {
 namespace {
 
 std::unordered_set<const _t_CosDoc*>& liveCosDocs() {
-    static std::unordered_set<const _t_CosDoc*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_CosDoc*>;  // never destroyed: used until exit
+    return *s;
+}
+std::unordered_map<const QPDF*, _t_CosDoc*>& cosDocsByQpdf() {
+    static auto* m =
+        new std::unordered_map<const QPDF*, _t_CosDoc*>;  // never destroyed: used until exit
+    return *m;
 }
 
 struct QpdfHolder;
 std::unordered_map<const QPDF*, std::weak_ptr<QpdfHolder>>& holders() {
-    static std::unordered_map<const QPDF*, std::weak_ptr<QpdfHolder>> h;
-    return h;
+    static auto* h =
+        new std::unordered_map<const QPDF*,
+                               std::weak_ptr<QpdfHolder>>;  // never destroyed: used until exit
+    return *h;
 }
 
 // sources is declared first so that it goes last: the QPDF that reads from them is
@@ -35,13 +42,28 @@ struct QpdfHolder {
 }  // namespace
 }  // namespace vexa::host::doc
 
-_t_CosDoc::~_t_CosDoc() { vexa::host::doc::liveCosDocs().erase(this); }
+_t_CosDoc::~_t_CosDoc() {
+    vexa::host::doc::liveCosDocs().erase(this);
+    auto& m = vexa::host::doc::cosDocsByQpdf();
+    auto it = m.find(qpdf.get());
+    if (it != m.end() && it->second == this) m.erase(it);
+}
 
 namespace vexa::host::doc {
 
-void registerCosDoc(_t_CosDoc* cosDoc) { liveCosDocs().insert(cosDoc); }
+void registerCosDoc(_t_CosDoc* cosDoc) {
+    liveCosDocs().insert(cosDoc);
+    cosDocsByQpdf()[cosDoc->qpdf.get()] = cosDoc;
+}
 
-bool isLiveCosDoc(CosDoc cosDoc) { return cosDoc && liveCosDocs().count(cosDoc) != 0; }
+CosDoc cosDocOfQpdf(const QPDF* qpdf) {
+    auto it = cosDocsByQpdf().find(qpdf);
+    return it == cosDocsByQpdf().end() ? nullptr : it->second;
+}
+
+bool isLiveCosDoc(CosDoc cosDoc) {
+    return cosDoc && liveCosDocs().count(cosDoc) != 0;
+}
 
 _t_CosDoc* checkCosDoc(CosDoc cosDoc) {
     if (!isLiveCosDoc(cosDoc)) raise(cosErrBadDoc);
@@ -55,8 +77,12 @@ std::shared_ptr<_t_CosDoc> newCosDoc(std::shared_ptr<QPDF> qpdf) {
     return c;
 }
 
-QPDF& qpdfOf(CosDoc cosDoc) { return *checkCosDoc(cosDoc)->qpdf; }
-std::shared_ptr<QPDF> qpdfShared(CosDoc cosDoc) { return checkCosDoc(cosDoc)->qpdf; }
+QPDF& qpdfOf(CosDoc cosDoc) {
+    return *checkCosDoc(cosDoc)->qpdf;
+}
+std::shared_ptr<QPDF> qpdfShared(CosDoc cosDoc) {
+    return checkCosDoc(cosDoc)->qpdf;
+}
 
 std::shared_ptr<QPDF> newQpdf() {
     auto h = std::make_shared<QpdfHolder>();
@@ -119,6 +145,9 @@ void registerDocErrorTexts() {
         setErrorText(fileErrWrite, "the file cannot be written");
     });
 }
+
+// The texts are there as soon as the engine is linked in, before any table is asked for.
+[[maybe_unused]] const bool kErrorTextsRegistered = (registerDocErrorTexts(), true);
 
 void raiseFromException(const std::exception& e, ASErrorCode code) {
     if (dynamic_cast<const std::bad_alloc*>(&e)) raise(genErrNoMemory);

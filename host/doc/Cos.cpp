@@ -20,9 +20,13 @@ namespace {
 // make the host allocate without bound.
 std::size_t gMaxDecodedStream = std::size_t(256) << 20;
 
-void destroyRep(CosObjRep* r) { delete static_cast<CosRep*>(r); }
+void destroyRep(CosObjRep* r) {
+    delete static_cast<CosRep*>(r);
+}
 
-CosRep* repOf(const CosObj& o) { return static_cast<CosRep*>(o.rep()); }
+CosRep* repOf(const CosObj& o) {
+    return static_cast<CosRep*>(o.rep());
+}
 
 CosObj wrap(std::shared_ptr<_t_CosDoc> doc, QPDFObjectHandle h) {
     auto* r = new CosRep;
@@ -39,7 +43,9 @@ std::shared_ptr<_t_CosDoc> docShared(const CosObj& o) {
 }
 
 // An object reached from `from`: same document.
-CosObj derived(const CosObj& from, QPDFObjectHandle h) { return wrap(docShared(from), std::move(h)); }
+CosObj derived(const CosObj& from, QPDFObjectHandle h) {
+    return wrap(docShared(from), std::move(h));
+}
 
 std::string keyOf(ASAtom key) {
     if (key == ASAtomNull) raise(genErrBadParm);
@@ -108,30 +114,46 @@ char* hostCopy(const std::string& s, ASSize_t* len) {
 
 CosType typeOf(QPDFObjectHandle h) {
     switch (h.getTypeCode()) {
-        case ::ot_boolean: return CosBoolean;
-        case ::ot_integer: return CosInteger;
-        case ::ot_real: return CosFixed;
-        case ::ot_name: return CosName;
-        case ::ot_string: return CosString;
-        case ::ot_array: return CosArray;
-        case ::ot_dictionary: return CosDict;
-        case ::ot_stream: return CosStream;
-        default: return CosNull;
+        case ::ot_boolean:
+            return CosBoolean;
+        case ::ot_integer:
+            return CosInteger;
+        case ::ot_real:
+            return CosFixed;
+        case ::ot_name:
+            return CosName;
+        case ::ot_string:
+            return CosString;
+        case ::ot_array:
+            return CosArray;
+        case ::ot_dictionary:
+            return CosDict;
+        case ::ot_stream:
+            return CosStream;
+        default:
+            return CosNull;
     }
 }
 
 bool equalHandles(QPDFObjectHandle a, QPDFObjectHandle b, int depth) {
     if (depth > 200) return false;
-    if (a.isIndirect() || b.isIndirect()) return a.isIndirect() && b.isIndirect() && a.isSameObjectAs(b);
+    if (a.isIndirect() || b.isIndirect())
+        return a.isIndirect() && b.isIndirect() && a.isSameObjectAs(b);
     CosType t = typeOf(a);
     if (t != typeOf(b)) return false;
     switch (t) {
-        case CosNull: return true;
-        case CosBoolean: return a.getBoolValue() == b.getBoolValue();
-        case CosInteger: return a.getIntValue() == b.getIntValue();
-        case CosFixed: return a.getNumericValue() == b.getNumericValue();
-        case CosName: return a.getName() == b.getName();
-        case CosString: return a.getStringValue() == b.getStringValue();
+        case CosNull:
+            return true;
+        case CosBoolean:
+            return a.getBoolValue() == b.getBoolValue();
+        case CosInteger:
+            return a.getIntValue() == b.getIntValue();
+        case CosFixed:
+            return a.getNumericValue() == b.getNumericValue();
+        case CosName:
+            return a.getName() == b.getName();
+        case CosString:
+            return a.getStringValue() == b.getStringValue();
         case CosArray: {
             int n = a.getArrayNItems();
             if (n != b.getArrayNItems()) return false;
@@ -146,7 +168,8 @@ bool equalHandles(QPDFObjectHandle a, QPDFObjectHandle b, int depth) {
                 if (!equalHandles(a.getKey(k), b.getKey(k), depth + 1)) return false;
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -193,8 +216,8 @@ std::string encodeWith(const std::string& filter, const std::string& data) {
     return out;
 }
 
-void setStreamData(QPDFObjectHandle stream, const char* data, ASSize_t len, QPDFObjectHandle filters,
-                   QPDFObjectHandle parms, bool encoded) {
+void setStreamData(QPDFObjectHandle stream, const char* data, ASSize_t len,
+                   QPDFObjectHandle filters, QPDFObjectHandle parms, bool encoded) {
     if (!data && len) raise(genErrBadParm);
     std::string bytes(data ? data : "", data ? len : 0);
     std::vector<std::string> names = filterNames(filters);
@@ -217,8 +240,9 @@ void setStreamData(QPDFObjectHandle stream, const char* data, ASSize_t len, QPDF
 
 // A pipeline that collects data up to a limit.
 class LimitedSink : public Pipeline {
-public:
-    LimitedSink(std::string& out, std::size_t limit) : Pipeline("limited", nullptr), out_(out), limit_(limit) {}
+  public:
+    LimitedSink(std::string& out, std::size_t limit)
+        : Pipeline("limited", nullptr), out_(out), limit_(limit) {}
     void write(unsigned char const* data, size_t len) override {
         if (out_.size() + len > limit_) {
             exceeded = true;
@@ -229,7 +253,7 @@ public:
     void finish() override {}
     bool exceeded = false;
 
-private:
+  private:
     std::string& out_;
     std::size_t limit_;
 };
@@ -238,7 +262,7 @@ private:
 
 // Copy within one QPDF: direct parts always, indirect objects when `indirect`.
 class SameDocCopier {
-public:
+  public:
     SameDocCopier(QPDF& q, bool indirect) : q_(q), indirect_(indirect) {}
 
     QPDFObjectHandle copyRoot(QPDFObjectHandle h) {
@@ -246,7 +270,7 @@ public:
         return copyIndirect(h);
     }
 
-private:
+  private:
     QPDFObjectHandle copyIndirect(QPDFObjectHandle h) {
         if (h.isPagesObject()) return h;  // never the page tree
         QPDFObjGen og = h.getObjGen();
@@ -308,7 +332,8 @@ QPDFObjectHandle copyForeignDirect(QPDF& dst, QPDFObjectHandle h, int depth) {
     }
     if (h.isDictionary()) {
         QPDFObjectHandle d = QPDFObjectHandle::newDictionary();
-        for (auto& kv : h.ditems()) d.replaceKey(kv.first, copyForeignDirect(dst, kv.second, depth + 1));
+        for (auto& kv : h.ditems())
+            d.replaceKey(kv.first, copyForeignDirect(dst, kv.second, depth + 1));
         return d;
     }
     return h.shallowCopy();
@@ -333,7 +358,9 @@ ASBool cosObjIsIndirect(CosObj o) {
     return cos([&] { return handleOf(o).isIndirect(); });
 }
 
-CosDoc cosObjGetDoc(CosObj o) { return cosDocOfObj(o); }
+CosDoc cosObjGetDoc(CosObj o) {
+    return cosDocOfObj(o);
+}
 
 ASInt32 cosObjGetID(CosObj o) {
     return cos([&] {
@@ -350,7 +377,8 @@ ASBool cosObjEnum(CosObj o, CosObjEnumProc proc, ASClientData data) {
         if (h.isStream()) h = h.getDict();
         if (h.isDictionary()) {
             for (auto& kv : h.ditems())
-                if (!kv.second.isNull()) items.emplace_back(QPDFObjectHandle::newName(kv.first), kv.second);
+                if (!kv.second.isNull())
+                    items.emplace_back(QPDFObjectHandle::newName(kv.first), kv.second);
         } else if (h.isArray()) {
             for (auto& e : h.aitems()) items.emplace_back(e, QPDFObjectHandle::newNull());
         }
@@ -393,7 +421,9 @@ CosObj makeNew(CosDoc doc, ASBool indirect, QPDFObjectHandle h) {
     return wrap(std::move(d), std::move(h));
 }
 
-CosObj cosNewNull() { return CosObj(); }
+CosObj cosNewNull() {
+    return CosObj();
+}
 CosObj cosNewInteger(CosDoc doc, ASBool ind, ASInt32 v) {
     return makeNew(doc, ind, QPDFObjectHandle::newInteger(v));
 }
@@ -411,9 +441,12 @@ CosObj cosNewName(CosDoc doc, ASBool ind, ASAtom name) {
 }
 CosObj cosNewString(CosDoc doc, ASBool ind, const char* bytes, ASSize_t len) {
     if (!bytes && len) raise(genErrBadParm);
-    return makeNew(doc, ind, QPDFObjectHandle::newString(std::string(bytes ? bytes : "", bytes ? len : 0)));
+    return makeNew(doc, ind,
+                   QPDFObjectHandle::newString(std::string(bytes ? bytes : "", bytes ? len : 0)));
 }
-CosObj cosNewArray(CosDoc doc, ASBool ind, ASInt32) { return makeNew(doc, ind, QPDFObjectHandle::newArray()); }
+CosObj cosNewArray(CosDoc doc, ASBool ind, ASInt32) {
+    return makeNew(doc, ind, QPDFObjectHandle::newArray());
+}
 CosObj cosNewDict(CosDoc doc, ASBool ind, ASInt32) {
     return makeNew(doc, ind, QPDFObjectHandle::newDictionary());
 }
@@ -459,7 +492,9 @@ void dictPut(CosObj& dict, const std::string& k, const CosObj& value) {
     });
 }
 
-void cosDictPut(CosObj dict, ASAtom key, CosObj value) { dictPut(dict, keyOf(key), value); }
+void cosDictPut(CosObj dict, ASAtom key, CosObj value) {
+    dictPut(dict, keyOf(key), value);
+}
 
 void cosDictRemove(CosObj dict, ASAtom key) {
     std::string k = keyOf(key);
@@ -670,7 +705,8 @@ char* cosStreamGetRawData(CosObj s, ASSize_t* len) {
         std::string out;
         LimitedSink sink(out, gMaxDecodedStream);
         try {
-            if (!h.pipeStreamData(&sink, nullptr, 0, qpdf_dl_none, true, false)) raise(cosErrStreamData);
+            if (!h.pipeStreamData(&sink, nullptr, 0, qpdf_dl_none, true, false))
+                raise(cosErrStreamData);
         } catch (const std::length_error&) {
             raise(genErrLimitExceeded);
         }
@@ -780,7 +816,9 @@ CosDoc cosDocOfObj(const CosObj& obj) {
     return r && r->doc ? r->doc.get() : nullptr;
 }
 
-QPDF* qpdfOfObj(const CosObj& obj) { return qpdfOfRep(obj); }
+QPDF* qpdfOfObj(const CosObj& obj) {
+    return qpdfOfRep(obj);
+}
 
 CosObj cosObjFor(CosDoc cosDoc, QPDFObjectHandle handle) {
     std::shared_ptr<_t_CosDoc> d;

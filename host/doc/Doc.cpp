@@ -12,26 +12,21 @@
 #include "app/Notify.h"
 #include "doc/DocState.h"
 
-// The application's dispatcher is referenced weakly: the document engine links into
-// programs without the application model too (then notifications go nowhere).
-namespace vexa::host::app {
-void broadcast(const AVNotificationData& data) __attribute__((weak));
-}
-
 namespace vexa::host::doc {
 namespace {
 
 std::unordered_set<const _t_PDDoc*>& liveDocs() {
-    static std::unordered_set<const _t_PDDoc*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDDoc*>;  // never destroyed: used until exit
+    return *s;
 }
 std::unordered_set<const _t_PDPage*>& livePages() {
-    static std::unordered_set<const _t_PDPage*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDPage*>;  // never destroyed: used until exit
+    return *s;
 }
 std::map<int, std::function<void(PDDoc)>>& closeHooks() {
-    static std::map<int, std::function<void(PDDoc)>> h;
-    return h;
+    static auto* h =
+        new std::map<int, std::function<void(PDDoc)>>;  // never destroyed: used until exit
+    return *h;
 }
 
 template <class F>
@@ -51,7 +46,9 @@ const std::vector<QPDFObjectHandle>& pagesOf(_t_PDDoc* d) {
     });
 }
 
-ASInt32 pageCount(_t_PDDoc* d) { return static_cast<ASInt32>(pagesOf(d).size()); }
+ASInt32 pageCount(_t_PDDoc* d) {
+    return static_cast<ASInt32>(pagesOf(d).size());
+}
 
 void parseVersion(const std::string& v, ASInt32* major, ASInt32* minor) {
     int a = 1, b = 3;
@@ -146,7 +143,9 @@ PDDoc pdDocFromPath(const char* path) {
     return nullptr;
 }
 
-ASBool pdDocIsOpen(const char* path) { return pdDocFromPath(path) != nullptr; }
+ASBool pdDocIsOpen(const char* path) {
+    return pdDocFromPath(path) != nullptr;
+}
 
 void pdDocClose(PDDoc doc) {
     // Closing is called from clean-up code: an unknown handle is reported, not raised.
@@ -171,13 +170,23 @@ void pdDocClose(PDDoc doc) {
     delete doc;
 }
 
-ASInt32 pdDocGetNumPages(PDDoc doc) { return pageCount(checkDoc(doc)); }
+ASInt32 pdDocGetNumPages(PDDoc doc) {
+    return pageCount(checkDoc(doc));
+}
 
-CosDoc pdDocGetCosDoc(PDDoc doc) { return checkDoc(doc)->cos.get(); }
+CosDoc pdDocGetCosDoc(PDDoc doc) {
+    return checkDoc(doc)->cos.get();
+}
 
-ASUns32 pdDocGetFlags(PDDoc doc) { return checkDoc(doc)->flags; }
-void pdDocSetFlags(PDDoc doc, ASUns32 flags) { checkDoc(doc)->flags |= flags; }
-void pdDocClearFlags(PDDoc doc, ASUns32 flags) { checkDoc(doc)->flags &= ~flags; }
+ASUns32 pdDocGetFlags(PDDoc doc) {
+    return checkDoc(doc)->flags;
+}
+void pdDocSetFlags(PDDoc doc, ASUns32 flags) {
+    checkDoc(doc)->flags |= flags;
+}
+void pdDocClearFlags(PDDoc doc, ASUns32 flags) {
+    checkDoc(doc)->flags &= ~flags;
+}
 
 ASInt32 pdDocGetPath(PDDoc doc, char* buffer, ASInt32 size) {
     return copyOut(checkDoc(doc)->path, buffer, size);
@@ -226,8 +235,8 @@ void pdDocSetInfo(PDDoc doc, const char* key, const char* value, ASInt32 len) {
         if (!value)
             info.removeKey(k);
         else
-            info.replaceKey(k, QPDFObjectHandle::newUnicodeString(
-                                   std::string(value, len < 0 ? std::strlen(value) : std::size_t(len))));
+            info.replaceKey(k, QPDFObjectHandle::newUnicodeString(std::string(
+                                   value, len < 0 ? std::strlen(value) : std::size_t(len))));
     });
     markModified(doc);
 }
@@ -325,7 +334,7 @@ PDPage pdDocCreatePage(PDDoc doc, ASInt32 afterPageNum, ASFixedRect mediaBox) {
 // within one document it stays the same object, from another document it is copied
 // once per destination, so repeated insertions of a template share its resources.
 class PageCopier {
-public:
+  public:
     PageCopier(QPDF& dst, QPDF& src) : dst_(dst), same_(&dst == &src) {}
 
     QPDFObjectHandle copyPage(QPDFObjectHandle srcPage) {
@@ -346,17 +355,20 @@ public:
             if (newPage_.hasKey(key)) continue;
             QPDFObjectHandle v = inheritedAttribute(srcPage, key);
             if (v.isNull()) continue;
-            newPage_.replaceKey(key, std::string(key) == "/Resources" ? freshResources(v) : shared(v, 0));
+            newPage_.replaceKey(
+                key, std::string(key) == "/Resources" ? freshResources(v) : shared(v, 0));
         }
-        if (!newPage_.hasKey("/Resources")) newPage_.replaceKey("/Resources", QPDFObjectHandle::newDictionary());
+        if (!newPage_.hasKey("/Resources"))
+            newPage_.replaceKey("/Resources", QPDFObjectHandle::newDictionary());
         return newPage_;
     }
 
-private:
+  private:
     QPDFObjectHandle shared(QPDFObjectHandle v, int depth) {
         if (depth > 100) return QPDFObjectHandle::newNull();
         if (v.isIndirect()) {
-            if (v.isPageObject()) return v.isSameObjectAs(srcPage_) ? newPage_ : QPDFObjectHandle::newNull();
+            if (v.isPageObject())
+                return v.isSameObjectAs(srcPage_) ? newPage_ : QPDFObjectHandle::newNull();
             if (v.isPagesObject()) return QPDFObjectHandle::newNull();
             return same_ ? v : dst_.copyForeignObject(v);
         }
@@ -373,7 +385,18 @@ private:
         return v.shallowCopy();
     }
 
+    // Fresh copies are made once per insertion: source pages that share a content
+    // stream or a property list share the copy too.
     QPDFObjectHandle freshStream(QPDFObjectHandle s) {
+        QPDFObjGen og = s.getObjGen();
+        auto it = fresh_.find(og);
+        if (it != fresh_.end()) return it->second;
+        QPDFObjectHandle c = freshStreamCopy(s);
+        fresh_[og] = c;
+        return c;
+    }
+
+    QPDFObjectHandle freshStreamCopy(QPDFObjectHandle s) {
         if (same_) {
             QPDFObjectHandle c = s.copyStream();
             QPDFObjectHandle d = c.getDict();
@@ -383,7 +406,8 @@ private:
         QPDFObjectHandle c = dst_.newStream();
         QPDFObjectHandle sd = s.getDict(), cd = c.getDict();
         for (auto& [k, v] : sd.ditems())
-            if (k != "/Length" && k != "/Filter" && k != "/DecodeParms") cd.replaceKey(k, shared(v, 0));
+            if (k != "/Length" && k != "/Filter" && k != "/DecodeParms")
+                cd.replaceKey(k, shared(v, 0));
         QPDFObjectHandle src = s;
         c.replaceStreamData(
             [src](Pipeline* p, bool suppress, bool retry) mutable {
@@ -412,6 +436,10 @@ private:
 
     QPDFObjectHandle freshObject(QPDFObjectHandle v) {
         if (v.isStream()) return freshStream(v);
+        if (v.isIndirect()) {
+            auto it = fresh_.find(v.getObjGen());
+            if (it != fresh_.end()) return it->second;
+        }
         if (!v.isDictionary() && !v.isArray()) return shared(v, 0);
         QPDFObjectHandle c = QPDFObjectHandle::newDictionary();
         if (v.isArray()) {
@@ -420,7 +448,10 @@ private:
         } else {
             for (auto& [k, e] : v.ditems()) c.replaceKey(k, shared(e, 1));
         }
-        return v.isIndirect() ? dst_.makeIndirectObject(c) : c;
+        if (!v.isIndirect()) return c;
+        QPDFObjectHandle made = dst_.makeIndirectObject(c);
+        fresh_[v.getObjGen()] = made;
+        return made;
     }
 
     QPDFObjectHandle freshResources(QPDFObjectHandle r) {
@@ -460,6 +491,7 @@ private:
 
     QPDF& dst_;
     bool same_;
+    std::map<QPDFObjGen, QPDFObjectHandle> fresh_;
     QPDFObjectHandle srcPage_, newPage_;
 };
 
@@ -482,7 +514,8 @@ void pdDocInsertPages(PDDoc doc, ASInt32 mergeAfter, PDDoc src, ASInt32 startPag
     guarded(pdErrDamaged, [&] {
         if (&dq != &sq) addSource(dq, &sq);
         PageCopier copier(dq, sq);
-        for (ASInt32 i = 0; i < numPages; ++i) copies.push_back(copier.copyPage(srcPages[startPage + i]));
+        for (ASInt32 i = 0; i < numPages; ++i)
+            copies.push_back(copier.copyPage(srcPages[startPage + i]));
     });
     insertPageObjects(d, after, copies);
     // The pages may use features of the source's version.
@@ -513,9 +546,13 @@ CosObj pdPageGetCosObj(PDPage page) {
     return cosObjFor(p->doc->cos.get(), p->obj);
 }
 
-ASInt32 pdPageGetNumber(PDPage page) { return pageIndexOf(page); }
+ASInt32 pdPageGetNumber(PDPage page) {
+    return pageIndexOf(page);
+}
 
-PDDoc pdPageGetDoc(PDPage page) { return checkPage(page)->doc; }
+PDDoc pdPageGetDoc(PDPage page) {
+    return checkPage(page)->doc;
+}
 
 // ---- boxes and rotation ------------------------------------------------------------
 
@@ -577,7 +614,9 @@ void setBox(_t_PDPage* p, const std::string& key, const ASFixedRect& box) {
     markModified(p->doc);
 }
 
-void pdPageSetBox(PDPage page, ASAtom name, ASFixedRect box) { setBox(checkPage(page), boxKey(name), box); }
+void pdPageSetBox(PDPage page, ASAtom name, ASFixedRect box) {
+    setBox(checkPage(page), boxKey(name), box);
+}
 
 void pdPageGetMediaBox(PDPage page, ASFixedRect* box) {
     _t_PDPage* p = checkPage(page);
@@ -591,7 +630,9 @@ void pdPageGetCropBox(PDPage page, ASFixedRect* box) {
     pd([&] { cropBoxOf(p->obj, box); });
 }
 
-void pdPageSetMediaBox(PDPage page, ASFixedRect box) { setBox(checkPage(page), "/MediaBox", box); }
+void pdPageSetMediaBox(PDPage page, ASFixedRect box) {
+    setBox(checkPage(page), "/MediaBox", box);
+}
 
 void pdPageSetCropBox(PDPage page, ASFixedRect box, ASBool setMediaBox) {
     _t_PDPage* p = checkPage(page);
@@ -686,19 +727,33 @@ _t_PDDoc* checkDoc(PDDoc doc) {
     return doc;
 }
 
-bool isLiveDoc(PDDoc doc) { return doc && liveDocs().count(doc) != 0; }
-bool isLivePage(PDPage page) { return page && livePages().count(page) != 0; }
+bool isLiveDoc(PDDoc doc) {
+    return doc && liveDocs().count(doc) != 0;
+}
+bool isLivePage(PDPage page) {
+    return page && livePages().count(page) != 0;
+}
 
 _t_PDPage* checkPage(PDPage page) {
     if (!isLivePage(page)) raise(pdErrBadPage);
     return page;
 }
 
-QPDF& qpdfOf(PDDoc doc) { return *checkDoc(doc)->cos->qpdf; }
-std::shared_ptr<QPDF> qpdfShared(PDDoc doc) { return checkDoc(doc)->cos->qpdf; }
-QPDFObjectHandle pageObject(PDPage page) { return checkPage(page)->obj; }
-PDDoc docOfPage(PDPage page) { return checkPage(page)->doc; }
-CosDoc cosDocOf(PDDoc doc) { return checkDoc(doc)->cos.get(); }
+QPDF& qpdfOf(PDDoc doc) {
+    return *checkDoc(doc)->cos->qpdf;
+}
+std::shared_ptr<QPDF> qpdfShared(PDDoc doc) {
+    return checkDoc(doc)->cos->qpdf;
+}
+QPDFObjectHandle pageObject(PDPage page) {
+    return checkPage(page)->obj;
+}
+PDDoc docOfPage(PDPage page) {
+    return checkPage(page)->doc;
+}
+CosDoc cosDocOf(PDDoc doc) {
+    return checkDoc(doc)->cos.get();
+}
 
 PDDoc pdDocOf(CosDoc cosDoc) {
     if (!isLiveCosDoc(cosDoc)) return nullptr;
@@ -720,7 +775,7 @@ void markModified(PDDoc doc) {
 }
 
 void broadcastNotification(const AVNotificationData& data) {
-    if (&app::broadcast) app::broadcast(data);
+    app::broadcast(data);
 }
 
 void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last) {
@@ -739,7 +794,9 @@ int addCloseHook(std::function<void(PDDoc)> hook) {
     return token;
 }
 
-void removeCloseHook(int token) { closeHooks().erase(token); }
+void removeCloseHook(int token) {
+    closeHooks().erase(token);
+}
 
 QPDFObjectHandle inheritedAttribute(QPDFObjectHandle page, const std::string& key) {
     QPDFObjectHandle node = page;

@@ -27,7 +27,8 @@ struct _t_PDDoc {
     std::shared_ptr<_t_CosDoc> cos;
     std::string path;  // absolute path of the file; empty for a document never saved
     ASUns32 flags = 0;
-    ASInt32 major = 1, minor = 3;  // version of the file
+    ASInt32 major = 1, minor = 3;   // version of the file
+    bool linearizedBefore = false;  // a linearized save was made from this QPDF
     std::map<QPDFObjGen, _t_PDPage*> acquired;
 };
 
@@ -77,7 +78,8 @@ void forwardWarnings(QPDF& q);
 QPDFObjectHandle inheritedAttribute(QPDFObjectHandle page, const std::string& key);
 
 // Members of the PDModel table implemented in other files of the module.
-CosObj pdPageLabelNew(PDDoc doc, ASAtom style, const char* prefix, ASInt32 prefixLen, ASInt32 startAt);
+CosObj pdPageLabelNew(PDDoc doc, ASAtom style, const char* prefix, ASInt32 prefixLen,
+                      ASInt32 startAt);
 CosObj pdDocGetPageLabel(PDDoc doc, ASInt32 pageNum, ASInt32* firstPageInRange);
 void pdDocSetPageLabel(PDDoc doc, ASInt32 pageNum, CosObj label);
 void pdDocRemovePageLabel(PDDoc doc, ASInt32 pageNum);
@@ -87,7 +89,7 @@ void pdDocEnumResources(PDDoc doc, ASInt32 startPage, ASInt32 endPage, ASAtom re
 void pdDocSave(PDDoc doc, ASUns32 saveFlags, const char* newPath);
 void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params);
 
-// Sends a notification through the application, when the application is linked in.
+// Sends a notification through the application (nothing happens without one).
 void broadcastNotification(const AVNotificationData& data);
 
 }  // namespace vexa::host::doc

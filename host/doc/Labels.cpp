@@ -80,8 +80,9 @@ std::string roman(long long v, bool upper) {
     static const struct {
         int value;
         const char* text;
-    } table[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-                 {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    } table[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
+                 {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
+                 {5, "v"},    {4, "iv"},   {1, "i"}};
     std::string out;
     for (auto& t : table)
         while (v >= t.value) {
@@ -122,7 +123,8 @@ std::string labelText(QPDFObjectHandle range, long long offset) {
 
 }  // namespace
 
-CosObj pdPageLabelNew(PDDoc doc, ASAtom style, const char* prefix, ASInt32 prefixLen, ASInt32 startAt) {
+CosObj pdPageLabelNew(PDDoc doc, ASAtom style, const char* prefix, ASInt32 prefixLen,
+                      ASInt32 startAt) {
     _t_PDDoc* d = checkDoc(doc);
     if (startAt < 1) raise(pdErrBadPageLabel);
     QPDFObjectHandle label = QPDFObjectHandle::newDictionary();

@@ -6,7 +6,7 @@ namespace vexa::host::doc {
 namespace {
 
 class ResourceWalker {
-public:
+  public:
     explicit ResourceWalker(std::string kind) : kind_(std::move(kind)) {}
 
     void walk(QPDFObjectHandle res, int depth) {
@@ -23,14 +23,15 @@ public:
         nested(res.getKey("/XObject"), depth, [](QPDFObjectHandle x) { return x.isFormXObject(); });
         nested(res.getKey("/Pattern"), depth, [](QPDFObjectHandle p) { return p.isStream(); });
         nested(res.getKey("/Font"), depth, [](QPDFObjectHandle f) {
-            QPDFObjectHandle s = f.isDictionary() ? f.getKey("/Subtype") : QPDFObjectHandle::newNull();
+            QPDFObjectHandle s =
+                f.isDictionary() ? f.getKey("/Subtype") : QPDFObjectHandle::newNull();
             return s.isName() && s.getName() == "/Type3";
         });
     }
 
     std::vector<std::pair<QPDFObjectHandle, QPDFObjectHandle>> found;
 
-private:
+  private:
     template <class Pred>
     void nested(QPDFObjectHandle dict, int depth, Pred pred) {
         if (!dict.isDictionary()) return;
@@ -59,7 +60,8 @@ void pdDocEnumResources(PDDoc doc, ASInt32 startPage, ASInt32 endPage, ASAtom re
     ResourceWalker walker(std::string("/") + atomString(resourceType));
     guarded(pdErrDamaged, [&] {
         const auto& pages = d->cos->qpdf->getAllPages();
-        for (ASInt32 i = startPage; i <= endPage; ++i) walker.walk(inheritedAttribute(pages[i], "/Resources"), 0);
+        for (ASInt32 i = startPage; i <= endPage; ++i)
+            walker.walk(inheritedAttribute(pages[i], "/Resources"), 0);
     });
     // The procs run outside the guard: their host errors reach the caller unchanged.
     CosDoc cd = d->cos.get();

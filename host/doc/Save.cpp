@@ -102,9 +102,10 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     // QPDFWriter keeps the file name it is given: it must outlive the writer.
     const std::string outName = abs.string();
     QPDF& q = *d->cos->qpdf;
-    guarded(pdErrSaveFailed, [&] {
-        QPDFWriter w(q);
-        w.setOutputFile(outName.c_str(), tmp.file, false);
+    bool linearize = (p.saveFlags & PDSaveLinearized) != 0;
+    auto write = [&](QPDF& from, FILE* to, bool lin) {
+        QPDFWriter w(from);
+        w.setOutputFile(outName.c_str(), to, false);
         // Streams are carried over as they are stored; only streams without a filter
         // are compressed.
         w.setDecodeLevel(qpdf_dl_none);
@@ -116,10 +117,39 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
             w.forcePDFVersion(version);
         else
             w.setMinimumPDFVersion(version);
-        if (p.saveFlags & PDSaveLinearized) w.setLinearization(true);
+        if (lin) w.setLinearization(true);
         w.write();
         written = w.getFinalVersion();
+    };
+    guarded(pdErrSaveFailed, [&] {
+        if (!linearize || !d->linearizedBefore) {
+            write(q, tmp.file, linearize);
+            return;
+        }
+        // QPDF cannot linearize one document a second time with object streams: write
+        // it plainly, then linearize that file from a fresh reader.
+        TempFile plain;
+        plain.path = pattern;
+        plain.fd = ::mkstemp(plain.path.data());
+        if (plain.fd < 0) {
+            plain.path.clear();
+            raise(fileErrWrite);
+        }
+        plain.file = ::fdopen(plain.fd, "wb");
+        if (!plain.file) raise(fileErrWrite);
+        write(q, plain.file, false);
+        if (std::fclose(plain.file) != 0) {
+            plain.file = nullptr;
+            raise(fileErrWrite);
+        }
+        plain.file = nullptr;
+        plain.fd = -1;
+        QPDF fresh;
+        fresh.setSuppressWarnings(true);
+        fresh.processFile(plain.path.c_str());
+        write(fresh, tmp.file, true);
     });
+    if (linearize) d->linearizedBefore = true;
     forwardWarnings(q);
     if (std::fflush(tmp.file) != 0 || ::fsync(::fileno(tmp.file)) != 0) raise(fileErrWrite);
     int rc = std::fclose(tmp.file);

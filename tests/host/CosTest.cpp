@@ -15,9 +15,15 @@ using namespace vexa::host;
 
 namespace {
 
-const CosHFT* C() { return doc::cosTable(); }
-const PDModelHFT* P() { return doc::pdModelTable(); }
-ASAtom A(const char* s) { return atomFromString(s); }
+const CosHFT* C() {
+    return doc::cosTable();
+}
+const PDModelHFT* P() {
+    return doc::pdModelTable();
+}
+ASAtom A(const char* s) {
+    return atomFromString(s);
+}
 
 template <class F>
 ASErrorCode codeOf(F&& f) {
@@ -84,6 +90,7 @@ TEST_F(Docs, NewObjectsKeepTypeValueAndDocument) {
     EXPECT_GT(C()->CosObjGetID(t), 0);
     EXPECT_EQ(C()->CosObjGetDoc(i), ca);
     EXPECT_EQ(doc::pdDocOf(C()->CosObjGetDoc(t)), a);
+    EXPECT_EQ(doc::cosDocOfQpdf(doc::handleOf(t).getOwningQPDF()), ca);
     // An indirect object needs a document.
     EXPECT_EQ(codeOf([] { C()->CosNewInteger(nullptr, true, 1); }), cosErrBadDoc);
 }
@@ -94,6 +101,10 @@ TEST_F(Docs, NumbersConvertAndSaturateAndWrongTypesRaise) {
     EXPECT_EQ(C()->CosFixedValue(big), fixedPositiveInfinity);
     EXPECT_EQ(C()->CosIntegerValue(neg), -2);  // truncated toward zero
     EXPECT_EQ(C()->CosFixedValue(C()->CosNewInteger(ca, false, 3)), ASInt32ToFixed(3));
+    // Fixed numbers are written as reals with enough digits to read back exactly.
+    for (ASFixed v : {ASFixed(1), ASFixed(0x8001), -ASFixed(0x12345), fixedOne / 3,
+                      ASFixed(0x7FFFFFFF), -fixedTen})
+        EXPECT_EQ(C()->CosFixedValue(C()->CosNewFixed(ca, false, v)), v) << v;
     CosObj name = C()->CosNewName(ca, false, A("X"));
     EXPECT_EQ(codeOf([&] { C()->CosIntegerValue(name); }), cosErrExpectedNumber);
     EXPECT_EQ(codeOf([&] { C()->CosBooleanValue(name); }), cosErrExpectedBoolean);
@@ -124,7 +135,8 @@ TEST_F(Docs, DictionariesReplaceRemoveAndEnumerate) {
     C()->CosDictPut(d, A("top"), CosObj());
     EXPECT_EQ(C()->CosDictLength(d), 0);
 
-    for (const char* k : {"b", "c", "a"}) C()->CosDictPut(d, A(k), C()->CosNewBoolean(ca, false, true));
+    for (const char* k : {"b", "c", "a"})
+        C()->CosDictPut(d, A(k), C()->CosNewBoolean(ca, false, true));
     std::vector<std::string> keys;
     auto collect = [](CosObj key, CosObj value, ASClientData data) -> ASBool {
         auto* v = static_cast<std::vector<std::string>*>(data);
@@ -161,7 +173,8 @@ TEST_F(Docs, ArraysGrowInsertRemoveAndCheckBounds) {
     EXPECT_EQ(codeOf([&] { C()->CosArrayInsert(a1, 5, CosObj()); }), cosErrArrayBounds);
     EXPECT_EQ(codeOf([&] { C()->CosArrayRemoveNth(a1, -1); }), cosErrArrayBounds);
     EXPECT_EQ(codeOf([&] { C()->CosArrayPut(a1, 1 << 30, CosObj()); }), cosErrArrayBounds);
-    EXPECT_EQ(codeOf([&] { C()->CosArrayLength(C()->CosNewDict(ca, false, 0)); }), cosErrExpectedArray);
+    EXPECT_EQ(codeOf([&] { C()->CosArrayLength(C()->CosNewDict(ca, false, 0)); }),
+              cosErrExpectedArray);
 }
 
 TEST_F(Docs, EqualityIsDeepForDirectAndIdentityForIndirect) {
@@ -210,8 +223,8 @@ TEST_F(Docs, StreamsEncodeDecodeAndReplaceData) {
     C()->CosStreamSetData(s, content.data(), content.size(), chain, CosObj(), false);
     EXPECT_EQ(data(s), content);
     EXPECT_EQ(codeOf([&] {
-                  C()->CosNewStream(ca, "x", 1, CosObj(), C()->CosNewName(ca, false, A("DCTDecode")), CosObj(),
-                                    false);
+                  C()->CosNewStream(ca, "x", 1, CosObj(),
+                                    C()->CosNewName(ca, false, A("DCTDecode")), CosObj(), false);
               }),
               cosErrUnsupportedFilter);
 
@@ -219,7 +232,8 @@ TEST_F(Docs, StreamsEncodeDecodeAndReplaceData) {
     CosObj bad = C()->CosNewStream(ca, "not flate", 9, CosObj(), flate, CosObj(), true);
     ASSize_t n = 0;
     EXPECT_EQ(codeOf([&] { free(C()->CosStreamGetData(bad, &n)); }), cosErrStreamData);
-    EXPECT_EQ(codeOf([&] { C()->CosStreamGetData(C()->CosNewDict(ca, false, 0), &n); }), cosErrExpectedStream);
+    EXPECT_EQ(codeOf([&] { C()->CosStreamGetData(C()->CosNewDict(ca, false, 0), &n); }),
+              cosErrExpectedStream);
 }
 
 TEST_F(Docs, DecodedStreamDataIsBounded) {
@@ -232,8 +246,8 @@ TEST_F(Docs, DecodedStreamDataIsBounded) {
         for (int i = 0; i < 64; ++i) f.writeString(chunk);
         f.finish();
     }
-    CosObj s = C()->CosNewStream(ca, packed.data(), packed.size(), CosObj(), C()->CosNewName(ca, false, A("FlateDecode")),
-                                 CosObj(), true);
+    CosObj s = C()->CosNewStream(ca, packed.data(), packed.size(), CosObj(),
+                                 C()->CosNewName(ca, false, A("FlateDecode")), CosObj(), true);
     std::size_t old = doc::setDecodedStreamLimit(std::size_t(16) << 20);
     ASSize_t n = 0;
     EXPECT_EQ(codeOf([&] { free(C()->CosStreamGetData(s, &n)); }), genErrLimitExceeded);
@@ -312,7 +326,8 @@ TEST_F(Docs, ChangesSetTheModifiedFlagAndReadsDoNot) {
     P()->PDDocClearFlags(a, PDDocNeedsSave);
     CosObj root = C()->CosDocGetRoot(ca);
     C()->CosDictGet(root, A("Pages"));
-    C()->CosObjEnum(root, [](CosObj, CosObj, ASClientData) -> ASBool { return true; }, nullptr);
+    C()->CosObjEnum(
+        root, [](CosObj, CosObj, ASClientData) -> ASBool { return true; }, nullptr);
     EXPECT_EQ(P()->PDDocGetFlags(a) & PDDocNeedsSave, 0u);
     C()->CosDictPut(root, A("Vexa"), C()->CosNewDict(ca, false, 0));
     EXPECT_NE(P()->PDDocGetFlags(a) & PDDocNeedsSave, 0u);
@@ -334,6 +349,7 @@ TEST_F(Docs, StaleHandlesRaiseInsteadOfCrashing) {
 // VEXA_TEST_WARNINGS=1 prints the host's warnings while the tests run.
 static const bool gPrintWarnings = [] {
     if (std::getenv("VEXA_TEST_WARNINGS"))
-        setWarningSink([](const std::string& w) { std::fprintf(stderr, "warning: %s\n", w.c_str()); });
+        setWarningSink(
+            [](const std::string& w) { std::fprintf(stderr, "warning: %s\n", w.c_str()); });
     return true;
 }();

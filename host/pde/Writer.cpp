@@ -1,0 +1,732 @@
+// Writing the element model back to content. Unchanged elements that follow each
+// other in their original content are copied as one run of original bytes, preceded
+// by the graphics state they started with; changed elements are written anew with
+// only the state changes they need, grouped under one q/Q per clip and matrix.
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <unordered_map>
+
+#include "core/Core.h"
+#include "pde/Model.h"
+
+namespace vexa::host::pde {
+namespace {
+
+bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b) {
+    if (a.isIndirect() || b.isIndirect())
+        return a.isIndirect() && b.isIndirect() && a.getObjGen() == b.getObjGen() &&
+               a.getOwningQPDF() == b.getOwningQPDF();
+    if (none(a) || none(b)) return none(a) && none(b);
+    return a.isSameObjectAs(b) || a.unparse() == b.unparse();
+}
+
+void applyDict(GState& g, QPDFObjectHandle dict) {
+    if (!dict.isDictionary()) return;
+    auto lw = dict.getKey("/LW");
+    if (lw.isNumber()) g.lineWidth = lw.getNumericValue();
+    auto lc = dict.getKey("/LC");
+    if (lc.isInteger()) g.cap = static_cast<int>(lc.getIntValue());
+    auto lj = dict.getKey("/LJ");
+    if (lj.isInteger()) g.join = static_cast<int>(lj.getIntValue());
+    auto ml = dict.getKey("/ML");
+    if (ml.isNumber()) g.miterLimit = ml.getNumericValue();
+    auto ri = dict.getKey("/RI");
+    if (ri.isName()) g.intent = ri.getName().substr(1);
+    auto fl = dict.getKey("/FL");
+    if (fl.isNumber()) g.flatness = fl.getNumericValue();
+    auto d = dict.getKey("/D");
+    if (d.isArray() && d.getArrayNItems() == 2 && d.getArrayItem(0).isArray()) {
+        g.dash.clear();
+        auto arr = d.getArrayItem(0);
+        for (int i = 0; i < arr.getArrayNItems() && i < 64; ++i)
+            if (arr.getArrayItem(i).isNumber())
+                g.dash.push_back(arr.getArrayItem(i).getNumericValue());
+        if (d.getArrayItem(1).isNumber()) g.dashPhase = d.getArrayItem(1).getNumericValue();
+    }
+}
+
+class Writer {
+  public:
+    Writer(QPDF& target, const WriteOptions& opts) : target_(target), opts_(opts) {}
+
+    void writeList(const Content& c);
+    WriteResult finish();
+    // Default colour spaces change how device colours look without being named in
+    // the content: they stay with it.
+    void keepDefaults(QPDFObjectHandle resources) {
+        if (!resources.isDictionary()) return;
+        auto cs = resources.getKey("/ColorSpace");
+        if (!cs.isDictionary()) return;
+        for (const char* k : {"DefaultGray", "DefaultRGB", "DefaultCMYK"}) {
+            auto v = cs.getKey(std::string("/") + k);
+            if (!none(v)) claim(kResColorSpace, k, v);
+        }
+    }
+
+  private:
+    // resources
+    std::string use(int cat, QPDFObjectHandle obj, const std::string& preferred);
+    bool claim(int cat, const std::string& name, QPDFObjectHandle obj);
+    QPDFObjectHandle import(QPDFObjectHandle h, int depth = 0);
+
+    // state
+    void openGroup(const Element& e, const GState& gs, const TextState* ts);
+    void closeGroup();
+    void emitClip(const Clip& clip);
+    void emitGState(const GState& want, GState& cur);
+    void emitColor(bool fill, const ColorSpec& want, ColorSpec& cur);
+    void emitTextState(const TextState& want, TextState& cur);
+    void emitMatrix(const Mat& m, const char* op);
+    void num(double v) {
+        appendNumber(out_, v);
+        out_ += ' ';
+    }
+    void name(const std::string& n);
+    void string(const std::string& s);
+    void pathOps(const Path& p, const Mat* transform);
+
+    // elements
+    bool tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next);
+    void element(const Element& e);
+    void body(const Element& e);
+    void text(const Text& t, bool asClip);
+    void container(const Container& c);
+
+    QPDF& target_;
+    WriteOptions opts_;
+    std::string out_;
+    std::map<std::string, QPDFObjectHandle> res_[kResCount];
+    std::unordered_map<std::string, std::string> byObj_[kResCount];  // indirect og -> name
+    int counter_ = 0;
+    std::vector<QPDF*> foreign_;
+
+    bool inGroup_ = false;
+    const Clip* groupClip_ = nullptr;
+    Mat groupMatrix_;
+    GState cur_;
+    TextState curTs_;
+    size_t depth_ = 0;
+};
+
+QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
+    if (none(h) || depth > 64) return h;
+    if (h.isIndirect()) {
+        QPDF* owner = h.getOwningQPDF();
+        if (!owner || owner == &target_) return h;
+        if (std::find(foreign_.begin(), foreign_.end(), owner) == foreign_.end())
+            foreign_.push_back(owner);
+        return target_.copyForeignObject(h);
+    }
+    if (h.isArray()) {
+        bool foreign = false;
+        for (auto& it : h.aitems())
+            if (it.isIndirect() ? it.getOwningQPDF() != &target_
+                                : (it.isArray() || it.isDictionary()))
+                foreign = true;
+        if (!foreign) return h;
+        auto out = QPDFObjectHandle::newArray();
+        for (auto& it : h.aitems()) out.appendItem(import(it, depth + 1));
+        return out;
+    }
+    if (h.isDictionary()) {
+        bool foreign = false;
+        for (auto& [k, it] : h.ditems())
+            if (it.isIndirect() ? it.getOwningQPDF() != &target_
+                                : (it.isArray() || it.isDictionary()))
+                foreign = true;
+        if (!foreign) return h;
+        auto out = QPDFObjectHandle::newDictionary();
+        for (auto& [k, it] : h.ditems()) out.replaceKey(k, import(it, depth + 1));
+        return out;
+    }
+    return h;
+}
+
+bool Writer::claim(int cat, const std::string& nm, QPDFObjectHandle obj) {
+    auto& m = res_[cat];
+    auto it = m.find(nm);
+    if (it != m.end()) return sameObject(it->second, none(obj) ? obj : import(obj));
+    QPDFObjectHandle imp = import(obj);
+    m.emplace(nm, imp);
+    if (imp.isIndirect()) byObj_[cat].emplace(imp.getObjGen().unparse(' '), nm);
+    return true;
+}
+
+std::string Writer::use(int cat, QPDFObjectHandle obj, const std::string& preferred) {
+    QPDFObjectHandle imp = import(obj);
+    auto& m = res_[cat];
+    if (!preferred.empty()) {
+        auto it = m.find(preferred);
+        if (it == m.end()) {
+            m.emplace(preferred, imp);
+            if (imp.isIndirect()) byObj_[cat].emplace(imp.getObjGen().unparse(' '), preferred);
+            return preferred;
+        }
+        if (sameObject(it->second, imp)) return preferred;
+    }
+    if (imp.isIndirect()) {
+        auto f = byObj_[cat].find(imp.getObjGen().unparse(' '));
+        if (f != byObj_[cat].end()) return f->second;
+    } else if (!none(imp)) {
+        for (auto& [k, v] : m)
+            if (sameObject(v, imp)) return k;
+    }
+    static const char* prefixes[] = {"F", "GS", "CS", "P", "X", "Sh", "MC"};
+    std::string base = preferred.empty() ? prefixes[cat] : preferred;
+    std::string nm;
+    do {
+        nm = base + "_" + std::to_string(counter_++);
+    } while (m.count(nm));
+    m.emplace(nm, imp);
+    if (imp.isIndirect()) byObj_[cat].emplace(imp.getObjGen().unparse(' '), nm);
+    return nm;
+}
+
+void Writer::name(const std::string& n) {
+    out_ += '/';
+    for (unsigned char c : n) {
+        if (c < 33 || c > 126 || c == '#' || c == '/' || c == '(' || c == ')' || c == '<' ||
+            c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '%') {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "#%02X", c);
+            out_ += buf;
+        } else {
+            out_ += static_cast<char>(c);
+        }
+    }
+    out_ += ' ';
+}
+
+void Writer::string(const std::string& s) {
+    size_t odd = 0;
+    for (unsigned char c : s)
+        if (c < 32 || c > 126) ++odd;
+    if (odd * 3 > s.size()) {
+        static const char* hex = "0123456789ABCDEF";
+        out_ += '<';
+        for (unsigned char c : s) {
+            out_ += hex[c >> 4];
+            out_ += hex[c & 15];
+        }
+        out_ += '>';
+        return;
+    }
+    out_ += '(';
+    for (unsigned char c : s) {
+        if (c == '(' || c == ')' || c == '\\') {
+            out_ += '\\';
+            out_ += static_cast<char>(c);
+        } else if (c == '\r') {
+            out_ += "\\r";
+        } else if (c == '\n') {
+            out_ += "\\n";
+        } else if (c < 32 || c > 126) {
+            char buf[6];
+            std::snprintf(buf, sizeof buf, "\\%03o", c);
+            out_ += buf;
+        } else {
+            out_ += static_cast<char>(c);
+        }
+    }
+    out_ += ')';
+}
+
+void Writer::emitMatrix(const Mat& m, const char* op) {
+    num(m.a), num(m.b), num(m.c), num(m.d), num(m.e), num(m.f);
+    out_ += op;
+    out_ += '\n';
+}
+
+static int argCount(int op) {
+    switch (op) {
+        case kPDEMoveTo:
+        case kPDELineTo:
+            return 2;
+        case kPDECurveTo:
+            return 6;
+        case kPDECurveToV:
+        case kPDECurveToY:
+        case kPDERect:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+void Writer::pathOps(const Path& p, const Mat* t) {
+    size_t k = 0;
+    const auto& c = p.coords;
+    auto pt = [&](double x, double y) {
+        if (t) t->apply(x, y, x, y);
+        num(x), num(y);
+    };
+    for (uint8_t op : p.ops) {
+        if (k + argCount(op) > c.size()) break;
+        switch (op) {
+            case kPDEMoveTo:
+                pt(c[k], c[k + 1]), out_ += "m\n";
+                break;
+            case kPDELineTo:
+                pt(c[k], c[k + 1]), out_ += "l\n";
+                break;
+            case kPDECurveTo:
+                pt(c[k], c[k + 1]), pt(c[k + 2], c[k + 3]), pt(c[k + 4], c[k + 5]);
+                out_ += "c\n";
+                break;
+            case kPDECurveToV:
+                pt(c[k], c[k + 1]), pt(c[k + 2], c[k + 3]), out_ += "v\n";
+                break;
+            case kPDECurveToY:
+                pt(c[k], c[k + 1]), pt(c[k + 2], c[k + 3]), out_ += "y\n";
+                break;
+            case kPDERect:
+                if (t && !(t->b == 0 && t->c == 0)) {
+                    double x = c[k], y = c[k + 1], w = c[k + 2], h = c[k + 3];
+                    pt(x, y), out_ += "m\n";
+                    pt(x + w, y), out_ += "l\n";
+                    pt(x + w, y + h), out_ += "l\n";
+                    pt(x, y + h), out_ += "l\nh\n";
+                } else if (t) {
+                    double x0, y0, x1, y1;
+                    t->apply(c[k], c[k + 1], x0, y0);
+                    t->apply(c[k] + c[k + 2], c[k + 1] + c[k + 3], x1, y1);
+                    num(x0), num(y0), num(x1 - x0), num(y1 - y0);
+                    out_ += "re\n";
+                } else {
+                    num(c[k]), num(c[k + 1]), num(c[k + 2]), num(c[k + 3]);
+                    out_ += "re\n";
+                }
+                break;
+            case kPDEClosePath:
+                out_ += "h\n";
+                break;
+            default:
+                break;
+        }
+        k += argCount(op);
+    }
+}
+
+void Writer::emitClip(const Clip& clip) {
+    std::vector<Element*> all;
+    clip.flatten(all);
+    for (Element* e : all) {
+        if (e->type == kPDEPath) {
+            auto* p = static_cast<Path*>(e);
+            pathOps(*p, &p->matrix);
+            out_ += (p->paint & kPDEEoClip) ? "W* n\n" : "W n\n";
+        } else if (e->type == kPDEText) {
+            text(*static_cast<Text*>(e), true);
+        }
+    }
+}
+
+void Writer::emitColor(bool fill, const ColorSpec& want, ColorSpec& cur) {
+    if (want == cur || !want.space) return;
+    const std::string& fam = want.space->family;
+    bool sameSpace =
+        cur.space.get() == want.space.get() ||
+        (cur.space && cur.space->family == fam && sameObject(cur.space->obj, want.space->obj));
+    auto values = [&]() {
+        for (int i = 0; i < want.n && i < 8; ++i) num(want.v[i]);
+        for (double v : want.more) num(v);
+    };
+    if (want.pattern.empty() &&
+        (fam == "DeviceGray" || fam == "DeviceRGB" || fam == "DeviceCMYK") &&
+        want.space->obj.isName()) {
+        int need = fam == "DeviceGray" ? 1 : fam == "DeviceRGB" ? 3 : 4;
+        if (want.n == need) {
+            values();
+            out_ += fam == "DeviceGray"  ? (fill ? "g\n" : "G\n")
+                    : fam == "DeviceRGB" ? (fill ? "rg\n" : "RG\n")
+                                         : (fill ? "k\n" : "K\n");
+            cur = want;
+            return;
+        }
+    }
+    if (!sameSpace) {
+        QPDFObjectHandle o = want.space->obj;
+        bool direct = o.isName() && want.space->resName.empty();
+        if (direct)
+            name(o.getName().substr(1));
+        else
+            name(use(kResColorSpace,
+                     o.isName() && !want.space->resName.empty() &&
+                             (o.getName() == "/" + want.space->resName)
+                         ? QPDFObjectHandle()
+                         : o,
+                     want.space->resName));
+        out_ += fill ? "cs\n" : "CS\n";
+    }
+    values();
+    if (!want.pattern.empty()) name(use(kResPattern, want.patternObj, want.pattern));
+    out_ += fill ? "scn\n" : "SCN\n";
+    cur = want;
+}
+
+void Writer::emitGState(const GState& want, GState& cur) {
+    if (want.ext.get() != cur.ext.get() && want.ext) {
+        name(use(kResExtGState, want.ext->dict, want.ext->resName));
+        out_ += "gs\n";
+        cur.ext = want.ext;
+        applyDict(cur, want.ext->dict);
+    }
+    emitColor(true, want.fill, cur.fill);
+    emitColor(false, want.stroke, cur.stroke);
+    if (want.lineWidth != cur.lineWidth) num(want.lineWidth), out_ += "w\n";
+    if (want.cap != cur.cap) num(want.cap), out_ += "J\n";
+    if (want.join != cur.join) num(want.join), out_ += "j\n";
+    if (want.miterLimit != cur.miterLimit) num(want.miterLimit), out_ += "M\n";
+    if (want.flatness != cur.flatness) num(want.flatness), out_ += "i\n";
+    if (want.dash != cur.dash || want.dashPhase != cur.dashPhase) {
+        out_ += '[';
+        for (double d : want.dash) num(d);
+        out_ += "] ";
+        num(want.dashPhase);
+        out_ += "d\n";
+    }
+    if (want.intent != cur.intent && !want.intent.empty()) name(want.intent), out_ += "ri\n";
+    GState keep = cur;
+    cur = want;
+    cur.ext = keep.ext;
+}
+
+void Writer::emitTextState(const TextState& want, TextState& cur) {
+    if (want.font && (want.font.get() != cur.font.get() || want.size != cur.size)) {
+        name(use(kResFont, want.font->dict, want.font->resName));
+        num(want.size);
+        out_ += "Tf\n";
+    }
+    if (want.charSpacing != cur.charSpacing) num(want.charSpacing), out_ += "Tc\n";
+    if (want.wordSpacing != cur.wordSpacing) num(want.wordSpacing), out_ += "Tw\n";
+    if (want.scale != cur.scale) num(want.scale), out_ += "Tz\n";
+    if (want.leading != cur.leading) num(want.leading), out_ += "TL\n";
+    if (want.rise != cur.rise) num(want.rise), out_ += "Ts\n";
+    if (want.render != cur.render) num(want.render), out_ += "Tr\n";
+    cur = want;
+}
+
+void Writer::openGroup(const Element& e, const GState& gs, const TextState* ts) {
+    out_ += "q\n";
+    inGroup_ = true;
+    groupClip_ = e.clip.get();
+    groupMatrix_ = e.matrix;
+    cur_ = GState();
+    curTs_ = TextState();
+    if (e.clip) emitClip(*e.clip);
+    bool softMask = gs.ext && gs.ext->hasSoftMask() && gs.extCtm != e.matrix;
+    if (softMask) {
+        // the soft mask is placed by the CTM in force when its dictionary is set
+        if (!gs.extCtm.isIdentity()) emitMatrix(gs.extCtm, "cm");
+        name(use(kResExtGState, gs.ext->dict, gs.ext->resName));
+        out_ += "gs\n";
+        cur_.ext = gs.ext;
+        applyDict(cur_, gs.ext->dict);
+        Mat inv, rel;
+        if (gs.extCtm.invert(inv)) {
+            rel = mul(e.matrix, inv);
+            if (!rel.isIdentity()) emitMatrix(rel, "cm");
+        }
+    } else if (!e.matrix.isIdentity()) {
+        emitMatrix(e.matrix, "cm");
+    }
+    emitGState(gs, cur_);
+    if (ts) emitTextState(*ts, curTs_);
+}
+
+void Writer::closeGroup() {
+    if (!inGroup_) return;
+    out_ += "Q\n";
+    inGroup_ = false;
+}
+
+void Writer::text(const Text& t, bool asClip) {
+    out_ += "BT\n";
+    TextState ts = asClip ? TextState() : curTs_;
+    GState gs = asClip ? GState() : cur_;
+    bool prevWritten = false;
+    for (const TextRun& r : t.runs) {
+        if (asClip && r.ts.render < 4) {
+            prevWritten = false;
+            continue;
+        }
+        TextState want = r.ts;
+        if (asClip) want.render = 7;
+        emitTextState(want, ts);
+        if (!asClip) {
+            // the extended state cannot change inside a text object
+            GState g = r.gs;
+            g.ext = gs.ext;
+            emitGState(g, gs);
+        }
+        if (!(r.continues && prevWritten)) emitMatrix(asClip ? mul(r.tm, t.matrix) : r.tm, "Tm");
+        if (r.adjust.empty()) {
+            string(r.bytes);
+            out_ += " Tj\n";
+        } else {
+            out_ += '[';
+            size_t pos = 0;
+            for (auto& [at, v] : r.adjust) {
+                if (at > pos) string(r.bytes.substr(pos, at - pos));
+                pos = std::max(pos, at);
+                out_ += ' ';
+                num(v);
+            }
+            if (pos < r.bytes.size()) string(r.bytes.substr(pos));
+            out_ += "] TJ\n";
+        }
+        prevWritten = true;
+    }
+    out_ += "ET\n";
+    if (!asClip) {
+        curTs_ = ts;
+        GState keep = cur_;
+        cur_ = gs;
+        cur_.ext = keep.ext;
+    }
+}
+
+void Writer::body(const Element& e) {
+    switch (e.type) {
+        case kPDEPath: {
+            auto& p = static_cast<const Path&>(e);
+            pathOps(p, nullptr);
+            if (p.paint & kPDEClip_) out_ += "W ";
+            if (p.paint & kPDEEoClip) out_ += "W* ";
+            bool stroke = p.paint & kPDEStroke;
+            if (p.paint & kPDEEoFill)
+                out_ += stroke ? "B*\n" : "f*\n";
+            else if (p.paint & kPDEFill)
+                out_ += stroke ? "B\n" : "f\n";
+            else
+                out_ += stroke ? "S\n" : "n\n";
+            break;
+        }
+        case kPDEText:
+            text(static_cast<const Text&>(e), false);
+            break;
+        case kPDEImage: {
+            auto& im = static_cast<const Image&>(e);
+            if (im.inlineImage) {
+                auto cs = im.inlineDict.isDictionary() ? im.inlineDict.getKey("/ColorSpace")
+                                                       : QPDFObjectHandle();
+                if (cs.isName() && im.space && !im.space->resName.empty())
+                    claim(kResColorSpace, im.space->resName, im.space->obj);
+                out_ += im.inlineBytes;
+                out_ += '\n';
+            } else {
+                name(use(kResXObject, im.xobj, im.resName));
+                out_ += "Do\n";
+            }
+            break;
+        }
+        case kPDEForm: {
+            auto& f = static_cast<const Form&>(e);
+            name(use(kResXObject, f.xobj, f.resName));
+            out_ += "Do\n";
+            break;
+        }
+        case kPDEXObject: {
+            auto& x = static_cast<const XObjectElem&>(e);
+            name(use(kResXObject, x.xobj, x.resName));
+            out_ += "Do\n";
+            break;
+        }
+        case kPDEShading: {
+            auto& s = static_cast<const Shading&>(e);
+            name(use(kResShading, s.obj, s.resName));
+            out_ += "sh\n";
+            break;
+        }
+        case kPDEPS:
+            out_ += static_cast<const PassThrough&>(e).bytes;
+            out_ += '\n';
+            break;
+        case kPDEPlace: {
+            auto& p = static_cast<const Place&>(e);
+            name(p.tag.empty() ? "MC" : p.tag);
+            if (p.dict.isDictionary()) {
+                if (p.inlineDict && !p.dict.isIndirect()) {
+                    out_ += p.dict.unparse();
+                    out_ += ' ';
+                } else {
+                    name(use(kResProperties, p.dict, p.propName));
+                }
+                out_ += "DP\n";
+            } else {
+                out_ += "MP\n";
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Writer::container(const Container& c) {
+    closeGroup();
+    if (++depth_ > Limits::maxMarkedDepth) {
+        setErrorText(pdeErrLimit, "Marked content is nested too deeply.");
+        raise(pdeErrLimit);
+    }
+    name(c.tag.empty() ? "MC" : c.tag);
+    if (c.dict.isDictionary()) {
+        if (c.inlineDict && !c.dict.isIndirect()) {
+            out_ += c.dict.unparse();
+            out_ += ' ';
+        } else {
+            name(use(kResProperties, c.dict, c.propName));
+        }
+        out_ += "BDC\n";
+    } else {
+        out_ += "BMC\n";
+    }
+    writeList(*c.content);
+    closeGroup();
+    out_ += "EMC\n";
+    --depth_;
+}
+
+void Writer::element(const Element& e) {
+    if (e.type == kPDEContainer) return container(static_cast<const Container&>(e));
+    const TextState* ts = nullptr;
+    const GState* gs = &e.gs;
+    if (e.type == kPDEText) {
+        auto& t = static_cast<const Text&>(e);
+        if (!t.runs.empty()) gs = &t.runs.front().gs;
+    }
+    bool fits = inGroup_ && groupClip_ == e.clip.get() && groupMatrix_ == e.matrix &&
+                gs->ext.get() == cur_.ext.get();
+    if (!fits) {
+        closeGroup();
+        openGroup(e, *gs, ts);
+    } else if (e.type != kPDEText) {
+        emitGState(*gs, cur_);
+    }
+    body(e);
+}
+
+bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next) {
+    const Element& first = *elems[i];
+    const Origin& o = first.origin;
+    if (!first.unchanged() || !o.complete || o.minDepthElem < o.depthStart) return false;
+    size_t j = i;
+    while (j + 1 < elems.size()) {
+        const Element& nx = *elems[j + 1];
+        const Origin& no = nx.origin;
+        if (!nx.unchanged() || !no.complete || no.src != o.src ||
+            no.gapStart != elems[j]->origin.end || no.minDepthGap < o.depthStart ||
+            no.minDepthElem < o.depthStart)
+            break;
+        ++j;
+    }
+    // the resource names the bytes use must mean the same objects here
+    const Source& src = *o.src;
+    auto lookup = [&](const NameUse& u) {
+        QPDFObjectHandle obj;
+        if (src.resources.isDictionary()) {
+            auto d = src.resources.getKey(resCategoryKey(u.category));
+            if (d.isDictionary()) obj = d.getKey("/" + u.name);
+        }
+        return obj;
+    };
+    auto fits = [&](size_t last) {
+        for (uint32_t k = o.nameBegin; k < elems[last]->origin.nameEnd && k < src.names.size();
+             ++k) {
+            const NameUse& u = src.names[k];
+            auto it = res_[u.category].find(u.name);
+            if (it != res_[u.category].end()) {
+                QPDFObjectHandle obj = lookup(u);
+                if (!sameObject(it->second, none(obj) ? obj : import(obj))) return false;
+            }
+        }
+        return true;
+    };
+    if (!fits(j)) {
+        j = i;
+        if (!fits(j)) return false;
+    }
+    for (uint32_t k = o.nameBegin; k < elems[j]->origin.nameEnd && k < src.names.size(); ++k)
+        claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
+    closeGroup();
+    const GState& gs = first.type == kPDEContainer ? static_cast<const Container&>(first).ambient
+                       : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
+                           ? static_cast<const Text&>(first).runs.front().gs
+                           : first.gs;
+    openGroup(first, gs, &o.ts);
+    inGroup_ = false;
+    out_.append(src.bytes, o.start, elems[j]->origin.end - o.start);
+    out_ += '\n';
+    for (int d = elems[j]->origin.depthEnd; d > o.depthStart; --d) out_ += "Q\n";
+    out_ += "Q\n";
+    next = j + 1;
+    return true;
+}
+
+void Writer::writeList(const Content& c) {
+    const auto& elems = c.elems;
+    for (size_t i = 0; i < elems.size();) {
+        size_t next;
+        if (!opts_.forceFull && elems[i]->origin.valid() && tryVerbatim(elems, i, next)) {
+            i = next;
+            continue;
+        }
+        element(*elems[i]);
+        ++i;
+    }
+    closeGroup();
+}
+
+WriteResult Writer::finish() {
+    closeGroup();
+    WriteResult r;
+    r.foreign = foreign_;
+    r.bytes = std::move(out_);
+    r.resources = QPDFObjectHandle::newDictionary();
+    for (int cat = 0; cat < kResCount; ++cat) {
+        if (res_[cat].empty()) continue;
+        auto d = QPDFObjectHandle::newDictionary();
+        for (auto& [k, v] : res_[cat])
+            if (!none(v)) d.replaceKey("/" + k, v);
+        if (!d.getKeys().empty()) r.resources.replaceKey(resCategoryKey(cat), d);
+    }
+    return r;
+}
+
+}  // namespace
+
+WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts) {
+    Writer w(target, opts);
+    w.keepDefaults(content.resources);
+    w.writeList(content);
+    return w.finish();
+}
+
+std::string flateEncode(const std::string& data) {
+    Pl_Buffer buf("pde-flate");
+    Pl_Flate flate("pde-flate", &buf, Pl_Flate::a_deflate);
+    flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    flate.finish();
+    auto b = buf.getBufferSharedPointer();
+    return std::string(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
+}
+
+bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,
+               const WriteOptions& opts) {
+    if (!opts.forceFull && content.unchanged() && content.page.isDictionary() &&
+        content.page.getObjGen() == page.getObjGen())
+        return false;
+    WriteResult r = writeContent(content, qpdf, opts);
+    auto stream = QPDFObjectHandle::newStream(&qpdf, flateEncode(r.bytes));
+    stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+    page.replaceKey("/Contents", stream);
+    page.replaceKey("/Resources", r.resources);
+    return true;
+}
+
+}  // namespace vexa::host::pde

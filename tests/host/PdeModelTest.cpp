@@ -1,0 +1,254 @@
+// The content model over QPDF: reading, the element kinds, writing back, limits.
+#include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+
+#include "core/Core.h"
+#include "pde/Model.h"
+
+using namespace vexa::host;
+using namespace vexa::host::pde;
+
+namespace {
+
+struct Model : ::testing::Test {
+    QPDF q;
+    QPDFObjectHandle res;
+    std::vector<std::string> warnings;
+    WarningSink old;
+    Model() {
+        q.emptyPDF();
+        res = QPDFObjectHandle::parse(
+            "<< /ExtGState << /GS1 << /OP true >> >> /Properties << /P1 << /boxnum 3 >> >> >>");
+        old = setWarningSink([this](const std::string& w) { warnings.push_back(w); });
+    }
+    ~Model() override { setWarningSink(old); }
+    Ref<Content> parse(const std::string& s) { return parseContent(&q, s, res); }
+    std::string write(const Content& c, bool force = false) {
+        WriteOptions o;
+        o.forceFull = force;
+        return writeContent(c, q, o).bytes;
+    }
+    ASErrorCode codeOf(const std::string& s) {
+        try {
+            parse(s);
+        } catch (const ASException& e) {
+            return e.code();
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(Model, ElementKindsAndGraphicsState) {
+    auto c = parse(
+        "q 2 0 0 2 10 20 cm 1 0 0 rg 0.5 G 3 w 1 J [2 1] 0 d /GS1 gs\n"
+        "0 0 m 10 0 l 10 10 5 5 0 10 c h B\n"
+        "BT /F1 12 Tf 1 0 0 1 5 5 Tm (ab) Tj [(c) -250 (d)] TJ ET Q\n"
+        "0 0 5 5 re W n 1 1 2 2 re f\n"
+        "/Foo 1 2 xx\n");
+    ASSERT_EQ(c->elems.size(), 4u);
+    auto* p = static_cast<Path*>(c->elems[0].get());
+    ASSERT_EQ(p->type, kPDEPath);
+    EXPECT_EQ(p->paint, static_cast<ASUns32>(kPDEFill | kPDEStroke));
+    EXPECT_EQ(p->ops, (std::vector<uint8_t>{kPDEMoveTo, kPDELineTo, kPDECurveTo, kPDEClosePath}));
+    EXPECT_EQ(p->matrix, (Mat{2, 0, 0, 2, 10, 20}));
+    EXPECT_EQ(p->gs.fill.space->family, "DeviceRGB");
+    EXPECT_EQ(p->gs.fill.v[0], 1);
+    EXPECT_EQ(p->gs.stroke.v[0], 0.5);
+    EXPECT_EQ(p->gs.lineWidth, 3);
+    EXPECT_EQ(p->gs.cap, 1);
+    EXPECT_EQ(p->gs.dash, (std::vector<double>{2, 1}));
+    ASSERT_TRUE(p->gs.ext);
+    EXPECT_EQ(p->gs.ext->resName, "GS1");
+    // fixed words: op code followed by 16.16 coordinates
+    EXPECT_EQ(p->data[0], kPDEMoveTo);
+    EXPECT_EQ(p->data[3], kPDELineTo);
+    EXPECT_EQ(p->data[4], ASInt32ToFixed(10));
+
+    auto* t = static_cast<Text*>(c->elems[1].get());
+    ASSERT_EQ(t->type, kPDEText);
+    ASSERT_EQ(t->runs.size(), 2u);
+    EXPECT_EQ(t->runs[0].bytes, "ab");
+    EXPECT_EQ(t->runs[1].bytes, "cd");
+    EXPECT_EQ(t->runs[1].adjust.size(), 1u);
+    EXPECT_TRUE(t->runs[1].continues);
+    EXPECT_EQ(t->runs[0].ts.size, 12);
+
+    // after Q: default state again; the clip rectangle applies to the painted rectangle
+    auto* r = static_cast<Path*>(c->elems[2].get());
+    EXPECT_TRUE(r->matrix.isIdentity());
+    EXPECT_EQ(r->gs.fill.space->family, "DeviceGray");
+    ASSERT_TRUE(r->clip);
+    EXPECT_EQ(r->clip->elems.size(), 1u);
+    EXPECT_EQ(c->elems[3]->type, kPDEPS);  // unknown operator kept in place
+    EXPECT_EQ(static_cast<PassThrough*>(c->elems[3].get())->bytes, "/Foo 1 2 xx");
+}
+
+TEST_F(Model, MarkedContentNestsIntoContainers) {
+    auto c = parse(
+        "/Frame /P1 BDC /Inner <</MCID 4>> BDC 0 0 1 1 re f EMC /X BMC EMC EMC\n"
+        "EMC\n"  // stray
+        "/Open BMC 0 0 1 1 re S");
+    ASSERT_EQ(c->elems.size(), 2u);
+    auto* f = static_cast<Container*>(c->elems[0].get());
+    ASSERT_EQ(f->type, kPDEContainer);
+    EXPECT_EQ(f->tag, "Frame");
+    EXPECT_FALSE(f->inlineDict);
+    EXPECT_EQ(f->propName, "P1");
+    EXPECT_EQ(f->dict.getKey("/boxnum").getIntValue(), 3);
+    ASSERT_EQ(f->content->elems.size(), 2u);
+    auto* inner = static_cast<Container*>(f->content->elems[0].get());
+    EXPECT_TRUE(inner->inlineDict);
+    EXPECT_EQ(inner->dict.getKey("/MCID").getIntValue(), 4);
+    EXPECT_EQ(inner->content->elems.size(), 1u);
+    auto* bmc = static_cast<Container*>(f->content->elems[1].get());
+    EXPECT_FALSE(bmc->dict.isDictionary());
+    // the sequence left open is closed at the end, the stray EMC reported
+    auto* open = static_cast<Container*>(c->elems[1].get());
+    EXPECT_EQ(open->content->elems.size(), 1u);
+    EXPECT_GE(warnings.size(), 2u) << warnings.size();
+    // written anew it is balanced
+    std::string out = write(*c);
+    auto again = parse(out);
+    ASSERT_EQ(again->elems.size(), 2u);
+    EXPECT_EQ(static_cast<Container*>(again->elems[1].get())->content->elems.size(), 1u);
+}
+
+TEST_F(Model, InlineImageWithBinaryDataAndForms) {
+    std::string data = "EI \x00\xFF";
+    data.resize(6, 'x');  // 2x3 gray 8 bit: 6 bytes that contain "EI "
+    auto c = parse("q 10 0 0 10 0 0 cm BI /W 2 /H 3 /CS /G /BPC 8 ID " + data +
+                   "\nEI Q 1 0 0 rg 0 0 1 1 re f");
+    ASSERT_EQ(c->elems.size(), 2u);
+    auto* img = static_cast<Image*>(c->elems[0].get());
+    ASSERT_EQ(img->type, kPDEImage);
+    EXPECT_TRUE(img->inlineImage);
+    EXPECT_EQ(img->space->family, "DeviceGray");
+    EXPECT_EQ(img->matrix.a, 10);
+    EXPECT_EQ(c->elems[1]->type, kPDEPath);
+    // re-serialized, the image bytes are carried unchanged
+    std::string out = write(*c, true);
+    EXPECT_NE(out.find(data), std::string::npos);
+}
+
+TEST_F(Model, UnchangedRunsAreCopiedAndChangedElementsRewritten) {
+    std::string a = "/A <</MCID 1>> BDC 1 0 0 rg 0 0 10 10 re f EMC";
+    std::string b = "/B <</MCID 2>> BDC 0 0 1 rg 20 0 10 10 re f EMC";
+    std::string src = "q 1 0 0 1 5 5 cm " + a + "\n" + b + " Q";
+    auto c = parse(src);
+    c->modified = true;
+    // all unchanged: one run of original bytes
+    std::string out = write(*c);
+    EXPECT_NE(out.find(a + "\n" + b), std::string::npos) << out;
+    // one frame changed: the other keeps its bytes
+    auto* second = static_cast<Container*>(c->elems[1].get());
+    auto* path = static_cast<Path*>(second->content->elems[0].get());
+    path->gs.lineWidth = 4;
+    path->paint = kPDEStroke;
+    path->touch();
+    out = write(*c);
+    EXPECT_NE(out.find(a), std::string::npos) << out;
+    EXPECT_EQ(out.find(b), std::string::npos);
+    auto again = parse(out);
+    auto* p2 =
+        static_cast<Path*>(static_cast<Container*>(again->elems[1].get())->content->elems[0].get());
+    EXPECT_EQ(p2->gs.lineWidth, 4);
+    EXPECT_EQ(p2->paint, static_cast<ASUns32>(kPDEStroke));
+    EXPECT_EQ(p2->matrix, (Mat{1, 0, 0, 1, 5, 5}));
+    EXPECT_EQ(p2->gs.fill.v[2], 1);
+}
+
+TEST_F(Model, FullWriteReadsBackTheSameModel) {
+    auto c = parse(
+        "q 0.5 0 0 0.5 0 0 cm /GS1 gs 0.1 0.2 0.3 0.4 k 10 10 100 50 re W* n "
+        "BT /F1 9 Tf 2 Tr 3 Tc 1 0 0 1 20 20 Tm (x) Tj 5 0 Td (y) Tj ET "
+        "0 0 m 100 100 l S Q /P /P1 DP");
+    auto again = parse(write(*c, true));
+    ASSERT_EQ(again->elems.size(), c->elems.size());
+    auto* t0 = static_cast<Text*>(c->elems[0].get());
+    auto* t1 = static_cast<Text*>(again->elems[0].get());
+    ASSERT_EQ(t1->runs.size(), 2u);
+    EXPECT_EQ(t1->runs[1].tm, t0->runs[1].tm);
+    EXPECT_EQ(t1->runs[0].ts.render, 2);
+    EXPECT_EQ(t1->runs[0].ts.charSpacing, 3);
+    EXPECT_EQ(t1->matrix, t0->matrix);
+    EXPECT_EQ(t1->gs.fill.v[3], 0.4);
+    ASSERT_TRUE(t1->clip);
+    auto* cp = static_cast<Path*>(t1->clip->elems[0].get());
+    BBox b = cp->bbox();
+    EXPECT_DOUBLE_EQ(b.l, 5);
+    EXPECT_DOUBLE_EQ(b.r, 55);
+    EXPECT_EQ(again->elems[2]->type, kPDEPlace);
+}
+
+TEST_F(Model, ResourceNamesDoNotClash) {
+    auto other = QPDFObjectHandle::parse("<< /ExtGState << /GS1 << /OP false >> >> >>");
+    auto a = parse("/GS1 gs 0 0 1 1 re f");
+    auto b = parseContent(&q, "/GS1 gs 2 2 1 1 re f", other);
+    b->elems[0]->touch();
+    a->elems.push_back(b->elems[0]);
+    a->modified = true;
+    WriteResult r = writeContent(*a, q);
+    auto gs = r.resources.getKey("/ExtGState");
+    ASSERT_EQ(gs.getKeys().size(), 2u);
+    EXPECT_TRUE(gs.getKey("/GS1").getKey("/OP").getBoolValue());
+    // the second element's dictionary got a new name, and the content uses it
+    std::string other_name;
+    for (auto& k : gs.getKeys())
+        if (k != "/GS1") other_name = k;
+    EXPECT_NE(r.bytes.find(other_name + " gs"), std::string::npos);
+}
+
+TEST_F(Model, HostileContentGivesLimitErrors) {
+    std::string saves;
+    for (int i = 0; i < 5000; ++i) saves += "q ";
+    EXPECT_EQ(codeOf(saves + "0 0 1 1 re f"), pdeErrLimit);
+    std::string deep;
+    for (int i = 0; i < 300; ++i) deep += "/T BMC ";
+    EXPECT_EQ(codeOf(deep), pdeErrLimit);
+    std::string many;
+    for (int i = 0; i < 70000; ++i) many += "1 ";
+    EXPECT_EQ(codeOf(many + "m"), pdeErrLimit);
+    EXPECT_EQ(codeOf(std::string(100, '[') + "1 d"), pdeErrLimit);
+    // a path left inside a text object without runs (found by fuzzing)
+    auto t = parse("BT /F 0 0 1 5 5 cm 0 0 m 10 10 l 5 Tr 1 0");
+    write(*t);
+    write(*t, true);
+    // gigantic and malformed numbers are read leniently
+    auto c = parse("1e999999 -- 99999999999999999999999999999 0 0 re f");
+    ASSERT_EQ(c->elems.size(), 1u);
+    EXPECT_EQ(write(*c, true).find("inf"), std::string::npos);
+}
+
+TEST_F(Model, FormsThatDrawThemselvesAreRefused) {
+    auto form = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "/Me Do"));
+    form.getDict().replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    auto fres = QPDFObjectHandle::newDictionary();
+    fres.replaceKey("/XObject", QPDFObjectHandle::parse("<< >>"));
+    fres.getKey("/XObject").replaceKey("/Me", form);
+    form.getDict().replaceKey("/Resources", fres);
+    auto inner = readForm(&q, form, res, {});
+    ASSERT_EQ(inner->elems.size(), 1u);
+    auto* f = static_cast<Form*>(inner->elems[0].get());
+    ASSERT_EQ(f->type, kPDEForm);
+    try {
+        readForm(&q, f->xobj, f->resources, inner->formChain);
+        FAIL();
+    } catch (const ASException& e) {
+        EXPECT_EQ(e.code(), pdeErrRecursiveForm);
+    }
+}
+
+TEST(PdeNumbers, ShortExactAndNeverExponent) {
+    std::string s;
+    for (double v : {0.0, 1.0, -2.5, 1e-7, 123456.789, 0.23999999, -0.0000001}) {
+        s.clear();
+        appendNumber(s, v);
+        EXPECT_EQ(s.find('e'), std::string::npos) << s;
+        EXPECT_NEAR(std::stod(s), v, std::abs(v) * 1e-10 + 1e-15) << s;
+    }
+    s.clear();
+    appendNumber(s, 3);
+    EXPECT_EQ(s, "3");
+}
