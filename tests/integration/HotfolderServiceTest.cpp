@@ -318,8 +318,11 @@ TEST_F(HotfolderService, TwoHundredJobsOverTwoFoldersWithoutGrowth) {
     EXPECT_EQ(names(out(2)).size(), 100u);
     EXPECT_EQ(names(done(1)).size() + names(done(2)).size(), 200u);
     EXPECT_FALSE(fs::exists(err()));
-    // Jobs run in child processes: the service itself does not grow.
+    // Jobs run in child processes: the service itself does not grow. (The address
+    // sanitizer's quarantine keeps freed memory for a while, so its builds grow.)
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(after - middle, 2048) << before << " " << middle << " " << after;
+#endif
     std::printf(
         "[ figures  ] 200 jobs in %.1f s (%.0f jobs/min); RSS %ld kB before, %ld kB "
         "after 100, %ld kB after 200\n",
