@@ -136,3 +136,147 @@ TEST_F(Paths, PaperRectWithAndWithoutTemplateData) {
 }
 
 }  // namespace
+
+#include "AddFrames.h"
+#include "AddMarks.h"
+#include "Container.h"
+
+namespace {
+
+struct Marks : ::testing::Test {
+    ModelTestHost host;
+    PDEContent held = nullptr;
+    void SetUp() override {
+        getMarkParams() = MarkParams{};
+        pdPageSetCropBox(host.page, fxRect(0, 0, 1000, 1000), true);
+    }
+    void TearDown() override {
+        if (held) pdPageReleasePDEContent(host.page);
+    }
+    void frame(double l, double b, double w, double h, double bleed = 0) {
+        createFrame(host.page, {fx(l), fx(b)}, fxRect(0, 0, w, h), 1, 0, 0);
+        if (bleed > 0) {
+            EnumForms(
+                host.page,
+                [](CContent* lv, PDEElement f, long, long d) {
+                    ASFixedRect b{static_cast<ASFixed>(d), static_cast<ASFixed>(d),
+                                  static_cast<ASFixed>(d), static_cast<ASFixed>(d)};
+                    if (getBleedRect(f).left == 0) setBleedRect(f, &b);
+                    lv->addModified();
+                    return true;
+                },
+                fx(bleed), true, true);
+        }
+    }
+    void selectAll() {
+        held = pdPageAcquirePDEContent(host.page);
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long) {
+                if (getBoxNum(f) >= 1) setSelected(f, true);
+                return true;
+            },
+            0, false, true);
+    }
+    struct Mark {
+        ASInt32 box;
+        ASFixedRect r;
+        ASInt32 paths;
+    };
+    std::vector<Mark> marks() {
+        std::vector<Mark> out;
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                ASInt32 n = getBoxNum(f);
+                if (n == kBoxCutMark || n == kBoxRegMark)
+                    reinterpret_cast<std::vector<Mark>*>(d)->push_back(
+                        {n, getBBox(f), pdeContentGetNumElems(getContent(f))});
+                return true;
+            },
+            reinterpret_cast<long>(&out), false, true);
+        return out;
+    }
+};
+
+TEST_F(Marks, SingleFrameGetsEightCutMarksAlongTheTrim) {
+    frame(100, 100, 200, 300, 3 * 72 / 25.4);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    auto m = marks();
+    ASSERT_EQ(m.size(), 8u);
+    ASFixed d = getMarkParams().distance, len = getMarkParams().length;
+    ASFixed bleed = fx(3 * 72 / 25.4);
+    // the first: left of the frame at the trim top
+    EXPECT_EQ(m[0].r.left, fx(100) - d - len);
+    EXPECT_EQ(m[0].r.right, fx(100) - d);
+    EXPECT_EQ(m[0].r.bottom, fx(400) - bleed - getMarkParams().width / 2);
+    EXPECT_EQ(m[0].paths, 2);  // white underlay and the mark (trap 0)
+    // above and below the frame at the trim left
+    int above = 0, below = 0;
+    for (auto& x : m)
+        if (x.r.left == fx(100) + bleed - getMarkParams().width / 2) {
+            above += x.r.bottom == fx(400) + d && x.r.top == fx(400) + d + len;
+            below += x.r.bottom == fx(100) - d - len && x.r.top == fx(100) - d;
+        }
+    EXPECT_EQ(above, 1);
+    EXPECT_EQ(below, 1);
+}
+
+TEST_F(Marks, MarksBetweenFramesSkippedUnlessSymmetric) {
+    frame(100, 100, 200, 300);
+    frame(300, 100, 200, 300);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u);  // 16 less the 4 horizontal ones between the frames
+    getMarkParams().symmetric = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u + 16u);
+}
+
+TEST_F(Marks, RegistrationMarksOutsideTheSelectionSpan) {
+    frame(100, 100, 200, 300);
+    frame(300, 100, 200, 300);
+    selectAll();
+    getMarkParams().cutMarks = 0;
+    getMarkParams().regMarks = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    auto m = marks();
+    ASSERT_EQ(m.size(), 4u);  // left of the left frame and right of the right one
+    for (auto& x : m) {
+        EXPECT_EQ(x.box, kBoxRegMark);
+        EXPECT_EQ(x.paths, 1);  // trap 0: no black underlay, no white
+        EXPECT_EQ(x.r.right - x.r.left, 928856);
+        EXPECT_TRUE(x.r.right <= fx(100) || x.r.left >= fx(500));
+    }
+}
+
+TEST_F(Marks, CentredAndCornerMarks) {
+    frame(100, 100, 200, 300);
+    selectAll();
+    getMarkParams().cutMarks = 0;
+    getMarkParams().centeredMarks = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u);
+}
+
+TEST_F(Marks, RemovalTouchingAtAnEdge) {
+    frame(100, 100, 200, 300);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    pdPageReleasePDEContent(host.page);
+    held = nullptr;
+    ASFixedRect far = fxRect(0, 0, 10, 10);
+    // the left marks end 3 mm + 3 mm left of the frame; an area whose right edge is
+    // exactly their left edge touches them
+    ASFixed left = fx(100) - getMarkParams().distance - getMarkParams().length;
+    ASFixedRect edge{left - fx(50), fx(500), left, 0};
+    removeMarks(host.page, &far);
+    EXPECT_EQ(marks().size(), 8u);
+    removeMarks(host.page, &edge);
+    EXPECT_EQ(marks().size(), 6u);
+    removeMarks(host.page, nullptr);
+    EXPECT_EQ(marks().size(), 0u);
+}
+
+}  // namespace
