@@ -72,6 +72,21 @@ bool keptLabel(const char* label) {
     return std::atol(label + 1) > 0;
 }
 
+// The sheet text must take exactly a number and then a text: anything else (a missing
+// table entry, a translation with other directives) falls back to the English one.
+bool sheetFormatOK(const char* f) {
+    const char* d = std::strstr(f, "%d");
+    if (!d) return false;
+    const char* s = std::strstr(d + 2, "%s");
+    if (!s) return false;
+    for (const char* p = f; *p; ++p)
+        if (*p == '%' && p != d && p != s) {
+            if (p[1] != '%') return false;
+            ++p;
+        }
+    return true;
+}
+
 void append(std::string& s, const char* text) {
     s += text;
 }
@@ -190,6 +205,7 @@ void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
     if (std::strchr(desc, 's')) {
         char format[256];
         getString("sheet", format);
+        if (!sheetFormatOK(format)) std::strcpy(format, "Sheet %d%s");
         int number;
         const char* suffix;
         if (getDocInfoInt32(in.doc, "Pagina") == 1) {
@@ -305,4 +321,156 @@ void addJobInfo(PDDoc doc, PDPage page) {
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
+}
+
+namespace {
+
+// Check boxes 5..12 and their letters; the description is rebuilt in the order
+// s, n, t, d, c, f, p, v.
+const struct {
+    ASInt32 id;
+    char letter;
+} kItems[8] = {{5, 's'}, {6, 'n'}, {7, 't'}, {8, 'd'}, {9, 'c'}, {10, 'f'}, {11, 'p'}, {12, 'v'}};
+
+struct JobInfoDlg {
+    char a[256], b[256], desc[256];
+    ASInt32 gray;
+};
+
+void readJobInfoDlg(CMyDialog* dialog, JobInfoDlg* d) {
+    dialog->getText(3, d->a, sizeof d->a);
+    dialog->getText(4, d->b, sizeof d->b);
+    int n = 0;
+    for (const auto& item : kItems)
+        if (dialog->getValue(item.id)) d->desc[n++] = item.letter;
+    d->desc[n] = 0;
+    d->gray = dialog->getValue(13);
+}
+
+void jobInfoDefault(CMyDialog* dialog, ASInt32, void* data) {
+    auto* d = static_cast<JobInfoDlg*>(data);
+    readJobInfoDlg(dialog, d);
+    ::setJobInfoStr("A", d->a);
+    ::setJobInfoStr("B", d->b);
+    ::setJobInfoStr("desc", d->desc);
+    savePrefs();
+}
+
+void jobInfoOK(CMyDialog* dialog, ASInt32, void* data) {
+    readJobInfoDlg(dialog, static_cast<JobInfoDlg*>(data));
+    dialog->endDialog(kCmdOK);
+}
+
+void jobInfoSetup(CMyDialog* dialog, void* data) {
+    auto* d = static_cast<JobInfoDlg*>(data);
+    dialog->setText(3, d->a);
+    dialog->setText(4, d->b);
+    for (const auto& item : kItems) dialog->setValue(item.id, std::strchr(d->desc, item.letter) != nullptr);
+    dialog->setValue(13, d->gray);
+    dialog->selectText(3);
+    dialog->setHandler(1, jobInfoOK, data);
+    dialog->setHandler(20, jobInfoDefault, data);
+}
+
+struct TextDlg {
+    char text[256];
+};
+void textFrameOK(CMyDialog* dialog, ASInt32, void* data) {
+    auto* t = static_cast<TextDlg*>(data);
+    dialog->getText(4, t->text, sizeof t->text);
+    dialog->endDialog(kCmdOK);
+}
+void textFrameSetup(CMyDialog* dialog, void* data) {
+    dialog->setText(4, static_cast<TextDlg*>(data)->text);
+    dialog->selectText(4);
+    dialog->setHandler(1, textFrameOK, data);
+}
+
+}  // namespace
+
+void setJobInfo(PDEElement frame, const char* a, const char* b, const char* desc, bool gray) {
+    ::setJobInfoStr(frame, "A", a);
+    ::setJobInfoStr(frame, "B", b);
+    ::setJobInfoStr(frame, "desc", desc);
+    setGray(frame, gray ? 1 : 0);
+    setBoxNum(frame, kBoxJobInfo);
+}
+
+void doJobInfo(PDEElement frame) {
+    if (!frame) return;
+    JobInfoDlg d{};
+    getJobInfoStr(frame, "A", d.a, "A");
+    getJobInfoStr(frame, "B", d.b, "B");
+    getJobInfoStr(frame, "desc", d.desc, "sntdc");
+    d.gray = getGray(frame);
+    if (doModalDialog("JOBINFO", jobInfoSetup, &d) != kCmdOK) return;
+    setJobInfo(frame, d.a, d.b, d.desc, d.gray != 0);
+}
+
+bool selectJobInfoProc(CContent*, PDEElement frame, long, long) {
+    if (getBoxNum(frame) != kBoxJobInfo) return true;
+    setSelected(frame, true);
+    return false;
+}
+
+void writeTextFrame(PDEElement frame, const char* text, ASFixedPoint pt) {
+    char fontName[256];
+    getJobInfoFontName(fontName);
+    PDEFont font = getFontFromName(fontName);
+    if (!font) return;
+    ASInt32 size = getJobInfoFontSize(10);
+    DURING
+    PDEContent content = getContent(frame, true);
+    ASFixed width = addTextToContent(content, font, ASInt32ToFixed(size), 0, 0, text);
+    ASFixedRect r{0, ASInt32ToFixed(size), ASInt32ToFixed(ASFixedRoundToInt32(width)), 0};
+    setBBox(frame, &r);
+    moveContainerBy(frame, pt.h, pt.v);
+    HANDLER(void) ERRORCODE;
+    pdeRelease(font);
+    throw;
+    END_HANDLER
+    pdeRelease(font);
+}
+
+void addTextFrame(PDPage page, ASFixedPoint& pt, const char* text) {
+    setCosDoc(pdPageGetDoc(page));
+    PDEContent content = pdPageAcquirePDEContent(page);
+    DURING
+    PDEContainer frame = getContainerWithBoxNum(kBoxTextFrame);
+    writeTextFrame(frame, text, pt);
+    pdeContentAddElem(content, kPDEAfterLast, frame);
+    pdeRelease(frame);
+    pdPageSetPDEContent(page);
+    HANDLER(void) ERRORCODE;
+    pdPageReleasePDEContent(page);
+    throw;
+    END_HANDLER
+    pdPageReleasePDEContent(page);
+    pdPageNotifyContentsDidChange(page);
+}
+
+void addTextFrame(PDPage page, ASFixedPoint& pt) {
+    TextDlg t{};
+    if (doModalDialog("TEXTFRAME", textFrameSetup, &t) != kCmdOK) return;
+    addTextFrame(page, pt, t.text);
+}
+
+void doTextFrame(PDPage page, PDEElement frame) {
+    if (!frame) return;
+    TextDlg t{};
+    PDEContent c = getContent(frame);
+    if (c && pdeContentGetNumElems(c) > 0) getFirstRunText(pdeContentGetElem(c, 0), t.text, sizeof t.text);
+    if (doModalDialog("TEXTFRAME", textFrameSetup, &t) != kCmdOK) return;
+    PDEContent content = pdPageAcquirePDEContent(page);
+    DURING
+    ASFixedRect r = getBBox(frame);
+    writeTextFrame(frame, t.text, ASFixedPoint{r.left, r.bottom});
+    pdPageSetPDEContent(page);
+    HANDLER(void) ERRORCODE;
+    pdPageReleasePDEContent(page);
+    throw;
+    END_HANDLER
+    (void)content;
+    pdPageReleasePDEContent(page);
+    pdPageNotifyContentsDidChange(page);
 }
