@@ -97,7 +97,8 @@ bool jobInfoProc(CContent* level, PDEElement frame, long, long data) {
 bool runLine(Run& r, const std::vector<std::string>& w, const char* out) {
     const std::string& cmd = w[0];
     if (cmd == "sheet" && w.size() >= 3) {
-        r.doc = createTemplate(length(w[1]), length(w[2]), w.size() > 3 && w[3] == "jobinfo", false);
+        r.doc =
+            createTemplate(length(w[1]), length(w[2]), w.size() > 3 && w[3] == "jobinfo", false);
         r.page = 0;
         return r.doc != nullptr;
     }
@@ -124,7 +125,8 @@ bool runLine(Run& r, const std::vector<std::string>& w, const char* out) {
     CPage page(r.doc, r.page);
     if (cmd == "grid" && w.size() >= 7) {
         addFrames(page.getPage(), std::atoi(w[1].c_str()), std::atoi(w[2].c_str()), length(w[3]),
-                  length(w[5]), length(w[4]), length(w[6]), w.size() > 7 ? std::atoi(w[7].c_str()) : 0);
+                  length(w[5]), length(w[4]), length(w[6]),
+                  w.size() > 7 ? std::atoi(w[7].c_str()) : 0);
         return true;
     }
     if (cmd == "select" && w.size() >= 2) {
@@ -182,8 +184,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     // Settings from their defaults only: a fresh home for the run.
-    std::filesystem::path home = std::filesystem::temp_directory_path() /
-                                 ("vexa_templates_" + std::to_string(getpid()));
+    std::filesystem::path home =
+        std::filesystem::temp_directory_path() / ("vexa_templates_" + std::to_string(getpid()));
     std::filesystem::create_directories(home);
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);

@@ -65,7 +65,8 @@ std::vector<Frame> pageFrames(const std::vector<Frame>& all) {
     return out;
 }
 int countBox(const std::vector<Frame>& all, int box) {
-    return static_cast<int>(std::count_if(all.begin(), all.end(), [&](auto& f) { return f.box == box; }));
+    return static_cast<int>(
+        std::count_if(all.begin(), all.end(), [&](auto& f) { return f.box == box; }));
 }
 
 // An 8-bit gray image (tiffsep plates uncompressed, or pdftoppm PGM).
@@ -83,7 +84,8 @@ struct Gray {
         uint8_t m = 255;
         for (int y = cy - radius; y <= cy + radius; ++y)
             for (int x = cx - radius; x <= cx + radius; ++x)
-                if (x >= 0 && y >= 0 && x < w && y < h) m = std::min(m, px[static_cast<size_t>(y * w + x)]);
+                if (x >= 0 && y >= 0 && x < w && y < h)
+                    m = std::min(m, px[static_cast<size_t>(y * w + x)]);
         return m;
     }
 };
@@ -177,7 +179,8 @@ TEST(TemplateBuild, SignatureReadsOneToSixteenAfterFolding) {
         auto f = pageFrames(pages[static_cast<size_t>(p)]);
         ASSERT_EQ(f.size(), 8u);
         for (int i = 0; i < 8; ++i) {
-            EXPECT_EQ(f[static_cast<size_t>(i)].box, expected[p][i]) << "page " << p << " frame " << i;
+            EXPECT_EQ(f[static_cast<size_t>(i)].box, expected[p][i])
+                << "page " << p << " frame " << i;
             EXPECT_EQ(f[static_cast<size_t>(i)].rotation, i < 4 ? 0 : 180);
             EXPECT_TRUE(near(f[static_cast<size_t>(i)].r - f[static_cast<size_t>(i)].l, 595.28));
             EXPECT_TRUE(near(f[static_cast<size_t>(i)].t - f[static_cast<size_t>(i)].b, 841.89));
@@ -198,9 +201,11 @@ TEST(TemplateBuild, StepAndRepeatIsAllBoxOne) {
 }
 
 TEST(TemplateBuild, TemplatesPassTheStructureCheck) {
-    for (const char* name : {"Booklet_2up_A4.pdf", "Signature_16_A4.pdf", "StepRepeat_8up_A4.pdf"}) {
+    for (const char* name :
+         {"Booklet_2up_A4.pdf", "Signature_16_A4.pdf", "StepRepeat_8up_A4.pdf"}) {
         std::string out;
-        EXPECT_EQ(vexa::test::runCommand("qpdf --check '" + (kTemplates / name).string() + "'", &out), 0)
+        EXPECT_EQ(
+            vexa::test::runCommand("qpdf --check '" + (kTemplates / name).string() + "'", &out), 0)
             << name << ": " << out;
     }
 }
@@ -231,7 +236,8 @@ TEST(TemplateBuild, MarksOnEveryPlateTrimLinesOnTheirOwn) {
     fs::path out = dir.path() / "sep.tif";
     ASSERT_EQ(vexa::test::runCommand("gs -q -dNOPAUSE -dBATCH -sDEVICE=tiffsep -r36 "
                                      "-sCompression=none -dFirstPage=1 -dLastPage=1 "
-                                     "-sOutputFile='" + out.string() + "' '" +
+                                     "-sOutputFile='" +
+                                     out.string() + "' '" +
                                      (kTemplates / "Booklet_2up_A4.pdf").string() + "'"),
               0);
     const double W = 450, H = 350;
