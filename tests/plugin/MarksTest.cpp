@@ -280,3 +280,59 @@ TEST_F(Marks, RemovalTouchingAtAnEdge) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TrimLines : ::testing::Test {
+    ModelTestHost host;
+    // the first top-level element: box number of a container, or -100
+    ASInt32 firstBox() {
+        PDEContent c = pdPageAcquirePDEContent(host.page);
+        ASInt32 n = -100;
+        if (pdeContentGetNumElems(c) > 0) {
+            PDEElement e = pdeContentGetElem(c, 0);
+            if (pdeObjectGetType(e) == kPDEContainer) n = getBoxNum(e);
+        }
+        pdPageReleasePDEContent(host.page);
+        return n;
+    }
+    PDEPathOpFlags framePaint() {
+        PDEPathOpFlags op = 99;
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                if (getBoxNum(f) < 1) return true;
+                PDEContent c = getContent(f);
+                if (pdeContentGetNumElems(c) == 2)
+                    *reinterpret_cast<PDEPathOpFlags*>(d) =
+                        gPDFEditReadHFT->PDEPathGetPaintOp(pdeContentGetElem(c, 1));
+                return false;
+            },
+            reinterpret_cast<long>(&op), false, true);
+        return op;
+    }
+};
+
+TEST_F(TrimLines, LayerUnderEverythingOnlyWhileFramesAreShown) {
+    getFramesVisible(host.doc);
+    toggleFramesVisible(host.doc);  // shown
+    createFrame(host.page, {fx(10), fx(10)}, fxRect(0, 0, 100, 100), 1, 0, 0);
+    setPaperRect(host.doc, fx(20), fx(30), fx(400), fx(500));
+    showTrimLines(host.doc);
+    EXPECT_EQ(firstBox(), kBoxTrimLines);
+    EXPECT_EQ(framePaint(), kPDEStroke);
+    // the layer follows the paper rectangle
+    PDEContent c = pdPageAcquirePDEContent(host.page);
+    ASFixedRect r = getBBox(pdeContentGetElem(c, 0));
+    pdPageReleasePDEContent(host.page);
+    EXPECT_EQ(r.left, fx(20));
+    EXPECT_EQ(r.top, fx(530));
+    showTrimLines(host.doc);  // rebuilt, not doubled
+    EXPECT_EQ(pageElemCount(host.page), 2);
+    toggleFramesVisible(host.doc);  // hidden
+    showTrimLines(host.doc);
+    EXPECT_NE(firstBox(), kBoxTrimLines);
+    EXPECT_EQ(pageElemCount(host.page), 1);
+}
+
+}  // namespace
