@@ -51,6 +51,18 @@ TEST_F(Paths, CircleAndRegistrationMarkWordCounts) {
     EXPECT_EQ(p.getCurrentPoint().v, 928856);
 }
 
+TEST_F(Paths, FullBufferLeavesOutWholeOperators) {
+    CMyPath p(8);
+    p.moveto(1, 2);
+    p.lineto(3, 4);
+    p.lineto(5, 6);  // would need words 7 to 9
+    p.close();       // still fits
+    EXPECT_EQ(p.getCount(), 7);
+    EXPECT_EQ(p.getData()[6], kPDEClosePath);
+    p.rect({0, 0}, 1, 1);
+    EXPECT_EQ(p.getCount(), 7);
+}
+
 TEST_F(Paths, GetPathSetsWidthColourPaintAndOverprint) {
     CMyPath p(256);
     p.moveto(0, 0);
