@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Core.h"
+#include "headless/HotfolderCommand.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
 
@@ -21,6 +22,8 @@ const char* kUsage =
     "  info                 host version and language, the plug-ins and their menus\n"
     "  run [--virtual-clock] SCRIPT\n"
     "                       run a scripted session (see docs/script.md)\n"
+    "  hotfolder [--once | --list]\n"
+    "                       impose what arrives in the hot folders (see docs/hotfolder.md)\n"
     "  --version            print the version\n"
     "  --help               print this text\n"
     "\n"
@@ -168,6 +171,7 @@ int runCli(int argc, char** argv) {
             return cmdInfo(s);
         }
         if (args.command == "run") return cmdRun(args);
+        if (args.command == "hotfolder") return cmdHotfolder(args.session, args.rest);
         throw UsageError("unknown command \"" + args.command + "\"");
     } catch (const UsageError& e) {
         std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");

@@ -1,6 +1,42 @@
 // Hot folders: unattended imposition of files dropped into watched folders.
+//
+// Entries live in the section "Hotfolder" of the preferences: In<n>, Out<n>, Done<n>,
+// T<n> (template), H<n> (second sheet), B<n> ("R"/"S" saddle stitch, "K" perfect
+// binding), P<n> ("T" TrimBox, "C" centred), D<n> (creep in mm), numbered from 1 up to
+// the first empty In<n>; "Delay" (seconds between polls, default 2) and "TimeLimit"
+// (seconds a job may take, default 600, 0 no limit) hold for all entries.
+//
+// Each poll takes at most one file per hot folder: it moves the file into the done
+// folder (that move is the claim: of two processes polling the same folders only one
+// can make it), imposes it in a child process with the time limit, saves the result
+// into the output folder, and moves the file on into "Err" beside the done folder when
+// anything went wrong (the job counted an error, crashed or ran out of time).
 #pragma once
+
+#include "ASTypes.h"
 
 void setupHotfolder();
 void doHotfolder();
 void doHotfolderDlg();
+
+// Calls proc(entryPath, clientData) for each entry of the folder in the order the file
+// system lists them ("." and ".." left out), folders included, descending into folders
+// when recursive; stops at the first false. False when the folder cannot be opened or
+// proc stopped the walk.
+typedef bool (*EnumFolderProc)(const char* path, void* clientData);
+bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool recursive);
+
+// The per-file step of the poll for one entry of the input folder of hot folder
+// (ASInt32)(intptr_t)clientData. True to go on with the next entry.
+bool processHotfolderFile(const char* path, void* clientData);
+
+// Reads key<n> of section "Hotfolder" into buffer (at most 255 characters; size bytes,
+// 256 or more); its length, 0 when missing or empty.
+ASInt32 getHotfolderPath(const char* key, ASInt32 n, char* buffer, ASInt32 size = 256);
+
+// The PDF test of the poll: at least 513 bytes, "%PDF" at the start and "%%EOF" within
+// the last 16 bytes.
+bool looksLikePDF(const char* path);
+
+// Runs one poll now, whatever the clock (tests).
+void pollHotfolders();

@@ -1,0 +1,256 @@
+#include "FileOps.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const char kClaimPrefix[] = ".vexa-claim.";
+
+std::string folderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Copies from to a new file to (which must not exist), flushed to disk.
+bool copyFlushed(const std::string& from, const std::string& to) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+    if (out < 0) {
+        int e = errno;
+        ::close(in);
+        errno = e;
+        return false;
+    }
+    bool ok = true;
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) break;
+    }
+    if (ok && ::fsync(out) != 0) ok = false;
+    int e = errno;
+    if (::close(out) != 0) ok = false;
+    ::close(in);
+    if (!ok) {
+        ::unlink(to.c_str());
+        errno = e ? e : EIO;
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool moveFileReplace(const char* path, const char* target) {
+    if (!path || !target || !*path || !*target) {
+        errno = EINVAL;
+        return false;
+    }
+    if (::rename(path, target) == 0) return true;
+    if (errno != EXDEV) return false;
+
+    // Another file system: claim the file under a hidden name first, so that a second
+    // process scanning the same folder cannot take it too.
+    std::string src(path);
+    std::string claim =
+        folderOf(src) + "/" + kClaimPrefix + std::to_string(::getpid()) + "." + nameOf(src);
+    if (::rename(path, claim.c_str()) != 0) return false;
+    std::string dest(target);
+    std::string tmp =
+        folderOf(dest) + "/.vexa-move." + std::to_string(::getpid()) + "." + nameOf(dest);
+    ::unlink(tmp.c_str());
+    if (!copyFlushed(claim, tmp) || ::rename(tmp.c_str(), target) != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        ::rename(claim.c_str(), path);  // give the file back
+        errno = e;
+        return false;
+    }
+    syncFolder(folderOf(dest));
+    ::unlink(claim.c_str());
+    return true;
+}
+
+bool moveFile(const char* src, char* dest, ASInt32 destSize, const char* name) {
+    if (!src || !dest || destSize <= 0) return false;
+    std::string target(dest);
+    if (!target.empty() && target.back() != '/') target += '/';
+    target += name && *name ? std::string(name) : nameOf(src);
+    if (name && *name) {
+        if (static_cast<ASInt32>(target.size()) >= destSize) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+    }
+    if (!moveFileReplace(src, target.c_str())) return false;
+    if (name && *name)
+        std::snprintf(dest, static_cast<std::size_t>(destSize), "%s", target.c_str());
+    return true;
+}
+
+bool makeDir(const char* path) {
+    if (!path || !*path) return false;
+    if (folderExists(path)) return true;
+    std::string p(path);
+    // Parents first; mkdir(2) for each, no shell.
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        if (p[i] != '/') continue;
+        std::string part = p.substr(0, i);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    return folderExists(p);
+}
+
+void getFolder(char* path) {
+    if (!path) return;
+    std::size_t len = std::strlen(path);
+    while (len > 1 && path[len - 1] == '/') path[--len] = 0;
+    char* slash = std::strrchr(path, '/');
+    if (!slash)
+        path[0] = 0;
+    else if (slash == path)
+        path[1] = 0;
+    else
+        *slash = 0;
+}
+
+void getFileName(const char* path, char* name, ASInt32 size, bool withExtension) {
+    if (!name || size <= 0) return;
+    std::string n = nameOf(path ? path : "");
+    if (!withExtension) {
+        std::size_t dot = n.rfind('.');
+        if (dot != std::string::npos && dot > 0) n.resize(dot);
+    }
+    std::snprintf(name, static_cast<std::size_t>(size), "%s", n.c_str());
+}
+
+bool isClaimName(const char* name, int* pid, std::string* originalName) {
+    if (!name || std::strncmp(name, kClaimPrefix, sizeof kClaimPrefix - 1) != 0) return false;
+    const char* p = name + sizeof kClaimPrefix - 1;
+    char* end = nullptr;
+    long v = std::strtol(p, &end, 10);
+    if (end == p || *end != '.' || v <= 0) return false;
+    if (pid) *pid = static_cast<int>(v);
+    if (originalName) *originalName = end + 1;
+    return true;
+}
+
+bool isOpenForWriting(const char* path) {
+    struct stat target {};
+    if (::stat(path, &target) != 0) return false;
+
+    // A read lease is granted only while no process has the file open for writing.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        int rc = ::fcntl(fd, F_SETLEASE, F_RDLCK);
+        int e = errno;
+        if (rc == 0) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        ::close(fd);
+        if (rc == 0) return false;
+        if (e == EAGAIN || e == EBUSY) return true;
+        // Not our file, or a file system without leases: look through /proc.
+    }
+
+    DIR* procs = ::opendir("/proc");
+    if (!procs) return false;
+    bool busy = false;
+    std::string self = std::to_string(::getpid());
+    while (!busy) {
+        dirent* p = ::readdir(procs);
+        if (!p) break;
+        if (p->d_name[0] < '0' || p->d_name[0] > '9' || self == p->d_name) continue;
+        std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;
+        while (dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.') continue;
+            struct stat st {};
+            std::string link = fdDir + "/" + f->d_name;
+            if (::stat(link.c_str(), &st) != 0 || st.st_dev != target.st_dev ||
+                st.st_ino != target.st_ino)
+                continue;
+            // The open mode is in the descriptor's flags.
+            std::string info = std::string("/proc/") + p->d_name + "/fdinfo/" + f->d_name;
+            FILE* in = std::fopen(info.c_str(), "r");
+            if (!in) continue;
+            char line[128];
+            while (std::fgets(line, sizeof line, in)) {
+                unsigned long flags = 0;
+                if (std::sscanf(line, "flags: %lo", &flags) == 1) {
+                    if ((flags & O_ACCMODE) != O_RDONLY) busy = true;
+                    break;
+                }
+            }
+            std::fclose(in);
+            if (busy) break;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(procs);
+    return busy;
+}
+
+bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) return false;  // gone: nothing to wait for
+    int64_t mod = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    bool changed = false;
+    if (previous) {
+        changed = previous->size >= 0 && (previous->size != st.st_size || previous->modDate != mod);
+        previous->size = st.st_size;
+        previous->modDate = mod;
+    }
+    if (changed) return true;
+    if (delaySeconds > 0) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        int64_t nowNs = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+        if (nowNs - mod < static_cast<int64_t>(delaySeconds) * 1000000000LL) return true;
+    }
+    return isOpenForWriting(path);
+}

@@ -1,0 +1,53 @@
+// File operations of the hot folder: moves with replace that never lose a file, folder
+// creation, path pieces, and the test whether a file is still being written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ASTypes.h"
+#include "Platform.h"
+
+// Moves the file at path to target (a full path), replacing a file there. Within one
+// file system this is one rename(2). Across file systems the file is first renamed to
+// a hidden claim name beside itself (".vexa-claim.<pid>.<name>", so that no other
+// process takes it meanwhile), copied to a hidden temporary file beside the target,
+// flushed to disk, renamed into place, and only then removed: at every moment the file
+// exists whole in one place at least. False (errno set) when the source is gone or
+// the move failed; the source is then where it was.
+bool moveFileReplace(const char* path, const char* target);
+
+// Moves the file src into the folder held in dest (size bytes), replacing a file of
+// the same name. When name is given, the separator and name are appended to dest so
+// that it then holds the moved file's path (name is also the name used in the folder;
+// without it the source's own file name is used and dest is left as it was).
+bool moveFile(const char* src, char* dest, ASInt32 destSize, const char* name);
+
+// Creates the folder (and its parents) unless it exists; true when it exists afterwards.
+bool makeDir(const char* path);
+inline bool fileExists(const char* path) {
+    return fileExists(std::string(path ? path : ""));
+}
+// Cuts the last path component in place ("/a/b/c.pdf" gives "/a/b"; "/a" gives "/").
+void getFolder(char* path);
+// The last path component, with or without its extension, into name (size bytes).
+void getFileName(const char* path, char* name, ASInt32 size, bool withExtension);
+
+// The claim name a cross-file-system move gives a file while it copies it; a name
+// that begins with it belongs to process *pid when the result is true.
+bool isClaimName(const char* name, int* pid, std::string* originalName);
+
+// What the busy test remembers of a file between polls.
+struct FileSeen {
+    int64_t size = -1;
+    int64_t modDate = 0;  // nanoseconds since the epoch
+};
+
+// A file is busy while another process on this machine has it open for writing
+// (tested with a read lease, or through /proc when the lease cannot be taken), while
+// its size or modification time differ from *previous (the values of the previous
+// poll; updated here), or while it was modified less than delaySeconds ago (files
+// arriving over a network share or by a slow copy that closes between writes).
+bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous);
+// Only the first test: another process has the file open for writing.
+bool isOpenForWriting(const char* path);
