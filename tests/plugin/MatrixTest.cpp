@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "Container.h"
 #include "ModelTestHost.h"
 #include "MySettings.h"
 #include "PageContent.h"
@@ -178,4 +179,42 @@ TEST_F(Matrix, PositionsSnapToWholeMillimetresOrPoints) {
     EXPECT_EQ(p.h, fx(1));
     EXPECT_EQ(p.v, fx(-2));
     gPrefs.reset();
+}
+
+TEST_F(Matrix, PlacingAddsTheInnerCornerAndTheTurnedOffsets) {
+    // A form of 100 x 200 with a private trim box inset by 10.
+    CosObj attrs = cosNewDict(gCosDoc, false, 4);
+    CosObj bbox = cosNewArray(gCosDoc, false, 4), trim = cosNewArray(gCosDoc, false, 4);
+    const int b[4] = {0, 0, 100, 200}, t[4] = {10, 10, 90, 190};
+    for (int i = 0; i < 4; ++i) {
+        cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, b[i]));
+        cosArrayInsert(trim, i, cosNewInteger(gCosDoc, false, t[i]));
+    }
+    cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
+    cosDictPut(attrs, "BBox", bbox);
+    cosDictPut(attrs, "TrimBox", trim);
+    CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
+    ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
+    PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &id);
+
+    PDEContainer frame = getContainerWithRect(fxRect(300, 400, 500, 500));
+    ASFixedRect bleed = {fx(3), fx(3), fx(3), fx(3)};
+    setBleedRect(frame, &bleed);
+    setFrameRotation(frame, 90);
+    setXOff(frame, fx(5));
+    setYOff(frame, fx(3));
+    setDisplacement(frame, fx(2));
+    ASFixedMatrix m = getPlacingMatrix(frame, form, true);
+    // Trim box turned by 90 fills x 0..180, y 0..80; then inner corner (303, 403) and
+    // the offsets (-3, 7).
+    ASFixedRect placed = apply(m, fxRect(10, 10, 90, 190));
+    expectRect(placed, 300, 410, 480, 490);
+
+    // Without the trim box the page is centred on the inner rectangle (194 x 94).
+    m = getPlacingMatrix(frame, form, false);
+    placed = apply(m, fxRect(0, 0, 100, 200));
+    EXPECT_EQ(placed.left + placed.right, fx(303 + 497 - 6));
+    EXPECT_EQ(placed.bottom + placed.top, fx(403 + 497 + 14));
+    pdeRelease(frame);
+    pdeRelease(form);
 }
