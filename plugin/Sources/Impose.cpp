@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <new>
 #include <vector>
 
@@ -515,6 +516,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
         { PageViewOperation op; }
     }
     imposeDoc(out, data->srcDoc, data);
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames\n", gStats.sheets,
+            gStats.pagesPlaced, gStats.emptyFrames);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER

@@ -74,21 +74,11 @@ std::string readPathPopup(CMyDialog* dlg, ASInt32 id, ASInt32 item) {
 void sizeText(CMyDialog* dlg, ASInt32 id, const ASFixedRect& r) {
     ASInt32 unit = getDlgUnits();
     char w[32], h[32];
-    fixedToString(r.right - r.left, kUnitNone, w);
-    fixedToString(r.top - r.bottom, kUnitNone, h);
-    double f = unitFactor(unit);
-    std::snprintf(w, sizeof w, "%.2f", (r.right - r.left) / 65536.0 / f);
-    std::snprintf(h, sizeof h, "%.2f", (r.top - r.bottom) / 65536.0 / f);
-    for (char* s : {w, h}) {
-        char* dot = std::strchr(s, '.');
-        if (!dot) continue;
-        char* e = s + std::strlen(s) - 1;
-        while (e > dot && *e == '0') *e-- = 0;
-        if (e == dot) *e = 0;
-    }
+    fixedToString(r.right - r.left, unit, w);
+    fixedToString(r.top - r.bottom, unit, h);
+    if (char* space = std::strchr(w, ' ')) *space = 0;
     char text[96];
     std::snprintf(text, sizeof text, "%s x %s", w, h);
-    addUnitToString(text, unit);
     dlg->setText(id, text);
 }
 
@@ -178,8 +168,8 @@ void onOK(CMyDialog* dlg, ASInt32, void* cd) {
         d->firstPage = 1;
         d->lastPage = d->pageCount;
     } else {
-        d->firstPage = getControlFixed(dlg, kIdFrom) >> 16;
-        d->lastPage = getControlFixed(dlg, kIdTo) >> 16;
+        d->firstPage = getControlFixed(dlg, kIdFrom);
+        d->lastPage = getControlFixed(dlg, kIdTo);
     }
     setImposeTemplate(d->templatePath);
     setImposeHalfSheet(d->halfSheetPath);
@@ -205,8 +195,8 @@ void imposeSetup(CMyDialog* dlg, void* cd) {
     d->srcPath[0] = 0;
     gPDModelHFT->PDDocGetPath(d->srcDoc, d->srcPath, sizeof d->srcPath);
     fillPathPopup(dlg, kIdSource, d->srcPath);
-    setDlgItemFixed(dlg, kIdFrom, 1 << 16, kUnitNone, 1 << 16, 0x7FFFFFFF);
-    setDlgItemFixed(dlg, kIdTo, 1 << 16, kUnitNone, 1 << 16, 0x7FFFFFFF);
+    setDlgItemFixed(dlg, kIdFrom, 1, kUnitNone, 1, 0x7FFFFFFF);
+    setDlgItemFixed(dlg, kIdTo, 1, kUnitNone, 1, 0x7FFFFFFF);
     d->binding = getImposeBinding();
     if (d->binding < 1 || d->binding > 3) d->binding = 1;
     dlg->setValue(kIdBinding, d->binding);
