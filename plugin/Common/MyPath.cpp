@@ -1,0 +1,271 @@
+#include "MyPath.h"
+
+#include <new>
+
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "Container.h"
+#include "NewDoc.h"
+#include "Prefs.h"
+
+CMyPath::CMyPath(short capacity) : data_(nullptr), capacity_(capacity) {
+    if (capacity_ > 0) data_ = new (std::nothrow) ASInt32[capacity_];
+    if (!data_) capacity_ = 0;
+}
+
+CMyPath::~CMyPath() {
+    delete[] data_;
+}
+
+void CMyPath::moveto(ASFixed x, ASFixed y) {
+    put(kPDEMoveTo);
+    put(x);
+    put(y);
+    cur_ = {x, y};
+}
+
+void CMyPath::lineto(ASFixed x, ASFixed y) {
+    put(kPDELineTo);
+    put(x);
+    put(y);
+    cur_ = {x, y};
+}
+
+void CMyPath::rmoveto(ASFixed dx, ASFixed dy) {
+    moveto(cur_.h + dx, cur_.v + dy);
+}
+
+void CMyPath::rlineto(ASFixed dx, ASFixed dy) {
+    lineto(cur_.h + dx, cur_.v + dy);
+}
+
+void CMyPath::curveto(ASFixedPoint p1, ASFixedPoint p2, ASFixedPoint p3) {
+    put(kPDECurveTo);
+    put(p1.h);
+    put(p1.v);
+    put(p2.h);
+    put(p2.v);
+    put(p3.h);
+    put(p3.v);
+    cur_ = p3;
+}
+
+void CMyPath::rcurveto(ASFixedPoint p1, ASFixedPoint p2, ASFixedPoint p3) {
+    rcurveto(p1.h, p1.v, p2.h, p2.v, p3.h, p3.v);
+}
+
+void CMyPath::rcurveto(ASFixed x1, ASFixed y1, ASFixed x2, ASFixed y2, ASFixed x3, ASFixed y3) {
+    ASFixedPoint s = cur_;
+    curveto({s.h + x1, s.v + y1}, {s.h + x2, s.v + y2}, {s.h + x3, s.v + y3});
+}
+
+void CMyPath::rect(ASFixedPoint p, ASFixed width, ASFixed height) {
+    put(kPDERect);
+    put(p.h);
+    put(p.v);
+    put(width);
+    put(height);
+    cur_ = p;
+}
+
+void CMyPath::close() {
+    put(kPDEClosePath);
+}
+
+void CMyPath::circle(ASFixed cx, ASFixed cy, ASFixed r) {
+    ASFixed k = static_cast<ASFixed>(static_cast<double>(r) * 0.5522);
+    moveto(cx, cy);
+    moveto(cx - r, cy);
+    rcurveto(0, k, r - k, r, r, r);
+    rcurveto(k, 0, r, k - r, r, -r);
+    rcurveto(0, -k, k - r, -r, -r, -r);
+    rcurveto(-k, 0, -r, r - k, -r, r);
+    close();
+}
+
+PDEPath CMyPath::getPath(ASFixed lineWidth, const PDEColorSpec* stroke, PDEPathOpFlags paint,
+                         bool overprint) {
+    PDEPath path = gPDFEditWriteHFT->PDEPathCreate();
+    PDEGraphicState gs;
+    PDEColorSpec black{};
+    PDEExtGState egs = nullptr;
+    DURING
+    gPDFEditWriteHFT->PDEPathSetData(path, data_, static_cast<ASUns32>(count_) * 4);
+    gPDFEditWriteHFT->PDEDefaultGState(&gs, sizeof gs);
+    gs.lineWidth = lineWidth;
+    if (stroke) {
+        gs.strokeColorSpec = *stroke;
+    } else {
+        black = getGrayColor(0.0f);
+        gs.strokeColorSpec = black;
+    }
+    egs = gPDFEditWriteHFT->PDEExtGStateCreateNew(gCosDoc);
+    if (overprint) {
+        gPDFEditWriteHFT->PDEExtGStateSetOPFill(egs, true);
+        gPDFEditWriteHFT->PDEExtGStateSetOPStroke(egs, true);
+    }
+    gs.extGState = egs;
+    gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs, sizeof gs);
+    gPDFEditWriteHFT->PDEPathSetPaintOp(path, paint);
+    HANDLER(void) ERRORCODE;
+    if (egs) pdeRelease(egs);
+    freeColorSpec(&black);
+    pdeRelease(path);
+    throw;
+    END_HANDLER
+    if (egs) pdeRelease(egs);
+    freeColorSpec(&black);
+    return path;
+}
+
+PDEPath addRect(PDEContent content, const ASFixedRect* rect, PDEPathOpFlags paint,
+                const PDEColorSpec* color, ASFixed width) {
+    CMyPath p(256);
+    p.rect({rect->left, rect->bottom}, rect->right - rect->left, rect->top - rect->bottom);
+    PDEPath path = p.getPath(width, color, paint, true);
+    DURING
+    pdeContentAddElem(content, kPDEAfterLast, reinterpret_cast<PDEElement>(path));
+    HANDLER(void) ERRORCODE;
+    pdeRelease(path);
+    throw;
+    END_HANDLER
+    pdeRelease(path);
+    return path;
+}
+
+PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEColorSpec* color,
+                         bool shown) {
+    return addRect(content, rect, shown ? kPDEStroke : kPDEInvisible, color, getTrimLinesWidth());
+}
+
+PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEColorSpec* color) {
+    PDDoc doc = getCosPDDoc();
+    return addTrimLinesRect(content, rect, color, doc && getFramesVisible(doc));
+}
+
+PDEColorSpec getTrimLinesColor() {
+    char name[256] = {0};
+    float cmyk[4] = {0, 0, 0, 1};
+    getTrimLinesColorParams(name, cmyk);
+    if (!name[0]) return getCMYKColor(cmyk[0], cmyk[1], cmyk[2], cmyk[3]);
+    return getSepColorSpec(name, cmyk);
+}
+
+PDEClip getClip(const ASFixedRect* rect) {
+    PDEClip clip = gPDFEditWriteHFT->PDEClipCreate();
+    CMyPath p(256);
+    p.rect({rect->left, rect->bottom}, rect->right - rect->left, rect->top - rect->bottom);
+    PDEPath path = nullptr;
+    DURING
+    path = p.getPath(fixedOne, nullptr, kPDEInvisible, true);
+    gPDFEditWriteHFT->PDEClipAddElem(clip, kPDEBeforeFirst, reinterpret_cast<PDEElement>(path));
+    HANDLER(void) ERRORCODE;
+    if (path) pdeRelease(path);
+    pdeRelease(clip);
+    throw;
+    END_HANDLER
+    pdeRelease(path);
+    return clip;
+}
+
+void setClipping(PDEElement elem, const ASFixedRect* rect) {
+    if (!elem) return;
+    if (pdeObjectGetType(elem) == kPDEContent) {
+        if (pdeContentGetNumElems(elem) < 1) return;
+        elem = pdeContentGetElem(elem, 0);
+    }
+    if (pdeObjectGetType(elem) != kPDEForm) return;
+    PDEClip clip = getClip(rect);
+    DURING
+    pdeSetClip(elem, clip);
+    HANDLER(void) ERRORCODE;
+    pdeRelease(clip);
+    throw;
+    END_HANDLER
+    pdeRelease(clip);
+}
+
+namespace {
+
+// Page frames keep their trim-lines rectangle as the second of exactly two elements.
+struct TrimCtx {
+    PDEColorSpec color;
+    bool shown;
+};
+
+bool restyleProc(CContent* level, PDEElement frame, long index, long data) {
+    (void)index;
+    auto* ctx = reinterpret_cast<TrimCtx*>(data);
+    ASInt32 box = getBoxNum(frame);
+    if (box < 1 && box != -8) return true;
+    PDEContent content = getContent(frame);
+    if (!content || pdeContentGetNumElems(content) != 2) return true;
+    PDEElement second = pdeContentGetElem(content, 1);
+    if (pdeObjectGetType(second) != kPDEPath) return true;
+    PDEGraphicState gs;
+    if (!pdeGetGState(second, &gs)) return true;
+    gs.strokeColorSpec = ctx->color;
+    gs.lineWidth = getTrimLinesWidth();
+    gPDFEditWriteHFT->PDEElementSetGState(second, &gs, sizeof gs);
+    gPDFEditWriteHFT->PDEPathSetPaintOp(reinterpret_cast<PDEPath>(second),
+                                        ctx->shown ? kPDEStroke : kPDEInvisible);
+    level->addModified();
+    return true;
+}
+
+void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color) {
+    PDPage page = pdDocAcquirePage(doc, pageIndex);
+    PDEContent content = nullptr;
+    DURING
+    content = pdPageAcquirePDEContent(page);
+    ASInt32 n = pdeContentGetNumElems(content);
+    for (ASInt32 i = 0; i < n; ++i) {
+        PDEElement e = pdeContentGetElem(content, i);
+        if (pdeObjectGetType(e) == kPDEContainer && getBoxNum(e) == kBoxTrimLines) {
+            pdeContentRemoveElem(content, i);
+            break;
+        }
+    }
+    if (shown) {
+        ASFixedRect r;
+        pdPageGetCropBox(page, &r);
+        ASFixedRect paper;
+        if (getPaperRect(doc, paper)) r = paper;
+        PDEContainer layer = getContainerWithRect(r);
+        setBoxNum(reinterpret_cast<PDEElement>(layer), kBoxTrimLines);
+        PDEContent lc = getContent(reinterpret_cast<PDEElement>(layer));
+        ASFixedRect in{r.left + fixedHalf, r.top - fixedHalf, r.right - fixedHalf,
+                       r.bottom + fixedHalf};
+        addRect(lc, &in, kPDEStroke, color, getTrimLinesWidth());
+        pdeContentAddElem(content, kPDEBeforeFirst, reinterpret_cast<PDEElement>(layer));
+        pdeRelease(layer);
+    }
+    pdPageSetPDEContent(page);
+    pdPageReleasePDEContent(page);
+    content = nullptr;
+    pdPageNotifyContentsDidChange(page);
+    HANDLER(void) ERRORCODE;
+    if (content) pdPageReleasePDEContent(page);
+    pdPageRelease(page);
+    throw;
+    END_HANDLER
+    pdPageRelease(page);
+}
+
+}  // namespace
+
+void showTrimLines(PDDoc doc) {
+    if (!doc) doc = getFrontPDDoc();
+    if (!doc) return;
+    setCosDoc(doc);
+    TrimCtx ctx{getTrimLinesColor(), getFramesVisible(doc)};
+    DURING
+    ASInt32 n = pdDocGetNumPages(doc);
+    for (ASInt32 i = 0; i < n; ++i) rebuildLayer(doc, i, ctx.shown, &ctx.color);
+    EnumForms(doc, 0, n - 1, restyleProc, reinterpret_cast<long>(&ctx), true);
+    HANDLER(void) ERRORCODE;
+    freeColorSpec(&ctx.color);
+    throw;
+    END_HANDLER
+    freeColorSpec(&ctx.color);
+}

@@ -1,0 +1,134 @@
+#include "AddFrames.h"
+
+#include <utility>
+
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "Container.h"
+#include "MyDialog.h"
+#include "MyPath.h"
+#include "Prefs.h"
+#include "Selection.h"
+#include "Undo.h"
+
+namespace {
+
+enum { kRows = 4, kCols = 6, kWidth = 8, kHeight = 10, kDeltaW = 12, kDeltaH = 14, kRot90 = 15 };
+
+struct GridParams {
+    ASInt32 rows, cols;
+    ASFixed width, deltaW, height, deltaH;
+    ASInt32 rotation;
+};
+
+void gridOK(CMyDialog* dialog, ASInt32, void* data) {
+    if (!checkEditControls(dialog)) return;
+    auto* p = static_cast<GridParams*>(data);
+    p->rows = dialog->getTextAsValue(kRows) >> 16;
+    p->cols = dialog->getTextAsValue(kCols) >> 16;
+    p->width = getControlFixed(dialog, kWidth);
+    p->height = getControlFixed(dialog, kHeight);
+    p->deltaW = getControlFixed(dialog, kDeltaW);
+    p->deltaH = getControlFixed(dialog, kDeltaH);
+    p->rotation = dialog->getValue(kRot90) ? 90 : 0;
+    dialog->endDialog(kCmdOK);
+}
+
+void gridSetup(CMyDialog* dialog, void* data) {
+    auto* p = static_cast<GridParams*>(data);
+    ASInt32 unit = getDlgUnits();
+    setDlgItemFixed(dialog, kRows, ASInt32ToFixed(p->rows), 0, fixedOne, ASInt32ToFixed(256));
+    setDlgItemFixed(dialog, kCols, ASInt32ToFixed(p->cols), 0, fixedOne, ASInt32ToFixed(256));
+    setDlgItemFixed(dialog, kWidth, p->width, unit, 185771, 928856704);
+    setDlgItemFixed(dialog, kHeight, p->height, unit, 185771, 928856704);
+    setDlgItemFixed(dialog, kDeltaW, p->deltaW, unit, -185771344, 928856704);
+    setDlgItemFixed(dialog, kDeltaH, p->deltaH, unit, -185771344, 928856704);
+    dialog->setValue(kRot90, p->rotation == 90);
+    dialog->setFocus(kRows);
+    dialog->setHandler(1, gridOK, data);
+}
+
+}  // namespace
+
+void createFrame(PDPage page, ASFixedPoint pt, const ASFixedRect& rect, ASInt32 boxNum,
+                 ASInt32 rotation, ASInt32 gray) {
+    PDEContent content = pdPageAcquirePDEContent(page);
+    PDEColorSpec color{};
+    DURING
+    ASFixedRect r{pt.h, pt.v + (rect.top - rect.bottom), pt.h + (rect.right - rect.left), pt.v};
+    PDEContainer frame = getContainerWithRect(r);
+    PDEContent fc = getContent(frame);
+    PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, false);
+    pdeContentAddElem(fc, kPDEAfterLast, marker);
+    pdeRelease(marker);
+    color = getTrimLinesColor();
+    addTrimLinesRect(fc, &r, &color);
+    freeColorSpec(&color);
+    pdeContentAddElem(content, kPDEAfterLast, frame);
+    pdeRelease(frame);
+    setBoxNum(frame, boxNum);
+    setFrameRotation(frame, rotation);
+    if (gray == 1) setGray(frame, 1);
+    pdPageSetPDEContent(page);
+    HANDLER(void) ERRORCODE;
+    freeColorSpec(&color);
+    pdPageReleasePDEContent(page);
+    throw;
+    END_HANDLER
+    pdPageReleasePDEContent(page);
+    pdPageNotifyContentsDidChange(page);
+}
+
+void addFrames(PDPage page, ASInt32 rows, ASInt32 cols, ASFixed width, ASFixed deltaW,
+               ASFixed height, ASFixed deltaH, ASInt32 rotation) {
+    if (rotation == 90) std::swap(width, height);
+    if (getAdjustMediaBox() == 1) {
+        ASFixedRect media, crop;
+        pdPageGetMediaBox(page, &media);
+        pdPageGetCropBox(page, &crop);
+        ASFixed l = media.left, b = media.bottom;
+        if (l != 0) {
+            media.right -= l;
+            media.left = 0;
+            crop.left -= l;
+            crop.right -= l;
+        }
+        if (b != 0) {
+            media.top -= b;
+            media.bottom = 0;
+            crop.top -= b;
+            crop.bottom -= b;
+        }
+        if (l != 0 || b != 0) {
+            pdPageSetCropBox(page, crop, false);
+            gPDModelHFT->PDPageSetMediaBox(page, media);
+            moveFramesBy(page, -l, -b);
+        }
+    }
+    ASFixedRect media;
+    pdPageGetMediaBox(page, &media);
+    ASFixed totalW = cols * width + (cols - 1) * deltaW;
+    ASFixed totalH = rows * height + (rows - 1) * deltaH;
+    ASFixed x0 = (media.right - totalW) / 2;
+    ASFixed y0 = (media.top - totalH) / 2;
+    ASFixedRect size{0, height, width, 0};
+    ASFixed y = y0;
+    for (ASInt32 row = 0; row < rows; ++row, y += height + deltaH) {
+        ASFixed x = x0;
+        for (ASInt32 col = 0; col < cols; ++col, x += width + deltaW)
+            createFrame(page, {x, y}, size, 1, rotation, 0);
+    }
+}
+
+void addFrames() {
+    AVPageView view = getFrontPageView();
+    if (!view) return;
+    GridParams p{};
+    loadFrParams(&p.rows, &p.cols, &p.width, &p.deltaW, &p.height, &p.deltaH, &p.rotation);
+    if (doModalDialog("ADDFRAMES", gridSetup, &p) != kCmdOK) return;
+    saveFrParams(p.rows, p.cols, p.width, p.deltaW, p.height, p.deltaH, p.rotation);
+    prepareUndo(view);
+    PDPage page = avPageViewGetPage(view);
+    setCosDoc(pdPageGetDoc(page));
+    addFrames(page, p.rows, p.cols, p.width, p.deltaW, p.height, p.deltaH, p.rotation);
+}

@@ -1,0 +1,292 @@
+#include "AddMarks.h"
+
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "Container.h"
+#include "ErrorHandling.h"
+#include "MyDialog.h"
+#include "MyPath.h"
+#include "Prefs.h"
+#include "Selection.h"
+#include "Undo.h"
+
+namespace {
+
+MarkParams gMarks;
+ASFixedRect gExclude{0, 0, 0, 0};
+
+enum { kDist = 4, kLen = 6, kWidth = 8, kCut = 9, kSym = 10, kReg = 11, kGray = 12, kCenter = 13 };
+
+const ASFixed kRegSize = 928856;    // 5 mm
+const ASFixed kRegRadius = 232214;  // 1.25 mm
+
+bool inExclusion(ASFixedPoint p) {
+    const ASFixedRect& r = gExclude;
+    if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) return false;
+    return p.h >= r.left && p.h <= r.right && p.v >= r.bottom && p.v <= r.top;
+}
+
+void addPathTo(PDEContent content, CMyPath& path, ASFixed w, const PDEColorSpec* color,
+               bool overprint) {
+    PDEPath p = path.getPath(w, color, kPDEStroke, overprint);
+    pdeContentAddElem(content, kPDEAfterLast, p);
+    pdeRelease(p);
+}
+
+struct MarkCtx {
+    PDEColorSpec color;
+    ASFixed trap;
+};
+
+bool marksProc(CContent* level, PDEElement frame, long, long data) {
+    auto* ctx = reinterpret_cast<MarkCtx*>(data);
+    const MarkParams& m = gMarks;
+    ASFixedRect r = getBBox(frame);
+    ASFixedRect b = getBleedRect(frame);
+    ASFixed L = r.left, T = r.top, R = r.right, B = r.bottom;
+    ASFixed d = m.distance, len = m.length, w = m.width;
+    if (m.cutMarks == 1) {
+        ASFixed ys[2] = {T - b.top, B + b.bottom};
+        for (ASFixed y : ys) {
+            addMarkLine(level, {L - d - len, y}, {L - d, y}, w, &ctx->color, ctx->trap);
+            addMarkLine(level, {R + d, y}, {R + d + len, y}, w, &ctx->color, ctx->trap);
+        }
+        ASFixed xs[2] = {L + b.left, R - b.right};
+        for (ASFixed x : xs) {
+            addMarkLine(level, {x, T + d}, {x, T + d + len}, w, &ctx->color, ctx->trap);
+            addMarkLine(level, {x, B - d - len}, {x, B - d}, w, &ctx->color, ctx->trap);
+        }
+    }
+    if (m.regMarks == 1) {
+        const ASFixedPoint corners[4] = {{L - kRegSize - d, T - b.top - d - kRegSize},
+                                         {L - kRegSize - d, B + b.bottom + d},
+                                         {R + d, T - b.top - d - kRegSize},
+                                         {R + d, B + b.bottom + d}};
+        for (const auto& c : corners) {
+            if (gExclude.left <= c.h && c.h < gExclude.right) continue;
+            PDEContainer mark = getContainerWithPoint(c, kRegSize, kRegSize);
+            setBoxNum(mark, kBoxRegMark);
+            PDEContent mc = getContent(mark);
+            CMyPath path(256);
+            path.circle(c.h + kRegSize / 2, c.v + kRegSize / 2, kRegRadius);
+            path.moveto(c.h, c.v + kRegSize / 2);
+            path.rlineto(kRegSize, 0);
+            path.moveto(c.h + kRegSize / 2, c.v);
+            path.rlineto(0, kRegSize);
+            if (ctx->trap > 0) addPathTo(mc, path, w + ctx->trap, nullptr, true);
+            addPathTo(mc, path, w, &ctx->color, true);
+            level->addElem(mark, kAddAtEnd);
+            pdeRelease(mark);
+        }
+    }
+    return true;
+}
+
+void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
+    ASFixedRect s;
+    if (!getSelBBox(page, &s)) return;
+    const MarkParams& m = gMarks;
+    ASFixed d = m.distance, len = m.length, w = m.width;
+    ASFixed o = mmToFixed(getCenterMarkOffset());
+    PDEContent content = pdPageAcquirePDEContent(page);
+    DURING
+    CContent level(content, nullptr, nullptr);
+    ASFixed cx = s.left + (s.right - s.left) / 2;
+    ASFixed cy = s.bottom + (s.top - s.bottom) / 2;
+    addMarkLine(&level, {cx, s.top + d - o}, {cx, s.top + d - o + len}, w, color, trap);
+    addMarkLine(&level, {cx, s.bottom - d - len + o}, {cx, s.bottom - d + o}, w, color, trap);
+    addMarkLine(&level, {s.left - d - len + o, cy}, {s.left - d + o, cy}, w, color, trap);
+    addMarkLine(&level, {s.right + d - o, cy}, {s.right + d - o + len, cy}, w, color, trap);
+    ASFixed l = s.left - d, r = s.right + d, t = s.top + d, b = s.bottom - d;
+    // corner marks point away from the selection
+    addMarkLine(&level, {l - len, t}, {l, t}, w, color, trap);
+    addMarkLine(&level, {l, t}, {l, t + len}, w, color, trap);
+    addMarkLine(&level, {r, t}, {r + len, t}, w, color, trap);
+    addMarkLine(&level, {r, t}, {r, t + len}, w, color, trap);
+    addMarkLine(&level, {r, b}, {r + len, b}, w, color, trap);
+    addMarkLine(&level, {r, b - len}, {r, b}, w, color, trap);
+    addMarkLine(&level, {l - len, b}, {l, b}, w, color, trap);
+    addMarkLine(&level, {l, b - len}, {l, b}, w, color, trap);
+    pdPageSetPDEContent(page);
+    HANDLER(void) ERRORCODE;
+    pdPageReleasePDEContent(page);
+    throw;
+    END_HANDLER
+    pdPageReleasePDEContent(page);
+    pdPageNotifyContentsDidChange(page);
+}
+
+void marksOK(CMyDialog* dialog, ASInt32, void*) {
+    if (!checkEditControls(dialog)) return;
+    gMarks.distance = getControlFixed(dialog, kDist);
+    gMarks.length = getControlFixed(dialog, kLen);
+    gMarks.width = getControlFixed(dialog, kWidth);
+    gMarks.cutMarks = static_cast<ASInt16>(dialog->getValue(kCut));
+    gMarks.regMarks = static_cast<ASInt16>(dialog->getValue(kReg));
+    gMarks.gray = static_cast<ASInt16>(dialog->getValue(kGray));
+    gMarks.centeredMarks = static_cast<ASInt16>(dialog->getValue(kCenter));
+    if (dialog->getControl(kSym)) gMarks.symmetric = static_cast<ASInt16>(dialog->getValue(kSym));
+    dialog->endDialog(kCmdOK);
+}
+
+void marksSetup(CMyDialog* dialog, void*) {
+    ASInt32 unit = getDlgUnits();
+    setDlgItemFixed(dialog, kDist, gMarks.distance, unit, -1857713, 18577133);
+    setDlgItemFixed(dialog, kLen, gMarks.length, unit, 0, 18577133);
+    setDlgItemFixed(dialog, kWidth, gMarks.width, unit, 0, 18577133);
+    dialog->setValue(kCut, gMarks.cutMarks);
+    dialog->setValue(kReg, gMarks.regMarks);
+    dialog->setValue(kGray, gMarks.gray);
+    dialog->setValue(kCenter, gMarks.centeredMarks);
+    if (dialog->getControl(kSym)) dialog->setValue(kSym, gMarks.symmetric);
+    dialog->setHandler(1, marksOK, nullptr);
+}
+
+bool touches(const ASFixedRect& a, const ASFixedRect* area) {
+    if (!area) return true;
+    return a.left <= area->right && a.right >= area->left && a.bottom <= area->top &&
+           a.top >= area->bottom;
+}
+
+}  // namespace
+
+MarkParams& getMarkParams() {
+    return gMarks;
+}
+
+void setExclusionRect(const ASFixedRect& rect) {
+    gExclude = rect;
+}
+
+bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
+                 const PDEColorSpec* color, ASFixed trap) {
+    if (inExclusion(p1) && inExclusion(p2)) return false;
+    ASFixedRect r;
+    if (p2.h - p1.h <= p2.v - p1.v) {
+        r.left = p1.h - w / 2;
+        r.right = r.left + w;
+        r.bottom = p1.v;
+        r.top = p2.v;
+    } else {
+        r.left = p1.h;
+        r.right = p2.h;
+        r.bottom = p1.v - w / 2;
+        r.top = r.bottom + w;
+    }
+    PDEContainer mark = getContainerWithRect(r);
+    setBoxNum(mark, kBoxCutMark);
+    PDEContent mc = getContent(mark);
+    CMyPath path(256);
+    path.moveto(p1);
+    path.lineto(p2);
+    PDEColorSpec white = getGrayColor(1.0f);
+    DURING
+    addPathTo(mc, path, 3 * w, &white, false);
+    if (trap > 0) addPathTo(mc, path, w + trap, nullptr, true);
+    addPathTo(mc, path, w, color, true);
+    level->addElem(mark, kAddAtEnd);
+    HANDLER(void) ERRORCODE;
+    freeColorSpec(&white);
+    pdeRelease(mark);
+    throw;
+    END_HANDLER
+    freeColorSpec(&white);
+    pdeRelease(mark);
+    return true;
+}
+
+bool createMarks(PDPage page) {
+    ASFixedRect sel{0, 0, 0, 0};
+    if (gMarks.symmetric == 0) getSelBBox(page, &sel);
+    setExclusionRect(gMarks.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
+    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap()};
+    bool ok = true;
+    DURING
+    AVPageView view = getFrontPageView();
+    if (view && avPageViewGetPage(view) == page)
+        EnumSelectionWithUndo(view, marksProc, reinterpret_cast<long>(&ctx));
+    else
+        EnumSelection(page, marksProc, reinterpret_cast<long>(&ctx), true);
+    if (gMarks.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    ok = false;
+    END_HANDLER
+    freeColorSpec(&ctx.color);
+    return ok;
+}
+
+void createMarks() {
+    AVPageView view = getFrontPageView();
+    if (!view) return;
+    ASInt32 gray = 0;
+    loadMarkParams(&gMarks.length, &gMarks.distance, &gMarks.width, &gray);
+    gMarks.gray = static_cast<ASInt16>(gray);
+    gMarks.cutMarks = 1;
+    if (doModalDialog("ADDMARKS", marksSetup, nullptr) != kCmdOK) return;
+    saveMarkParams(gMarks.length, gMarks.distance, gMarks.width, gMarks.gray);
+    PDPage page = avPageViewGetPage(view);
+    setCosDoc(pdPageGetDoc(page));
+    createMarks(page);
+}
+
+bool removeMarks(PDPage page, const ASFixedRect* area) {
+    PDEContent content = pdPageAcquirePDEContent(page);
+    bool met = false;
+    DURING
+    for (ASInt32 i = pdeContentGetNumElems(content) - 1; i >= 0; --i) {
+        PDEElement e = pdeContentGetElem(content, i);
+        PDEType t = pdeObjectGetType(e);
+        ASFixedRect r;
+        if (t == kPDEContainer) {
+            ASInt32 n = getBoxNum(e);
+            if (n != kBoxCutMark && n != kBoxRegMark) continue;
+            r = getBBox(e);
+        } else if (t == kPDEPath) {
+            pdeGetBBox(e, &r);
+        } else {
+            continue;
+        }
+        met = true;
+        if (touches(r, area)) pdeContentRemoveElem(content, i);
+    }
+    if (met) pdPageSetPDEContent(page);
+    HANDLER(void) ERRORCODE;
+    pdPageReleasePDEContent(page);
+    throw;
+    END_HANDLER
+    pdPageReleasePDEContent(page);
+    if (met) pdPageNotifyContentsDidChange(page);
+    return met;
+}
+
+void removeMarks(bool all) {
+    AVPageView view = getFrontPageView();
+    if (!view) return;
+    PDDoc doc = avDocGetPDDoc(avPageViewGetAVDoc(view));
+    if (getVexaVersion(doc) <= 0.0f) return;
+    if (msgBoxYesNo("kRmvMarks") != 1) return;
+    DURING
+    if (!all) {
+        PDPage page = avPageViewGetPage(view);
+        ASFixedRect a;
+        getSelBBox(page, &a);
+        const ASFixed g = 1857713;
+        a.left -= g;
+        a.bottom -= g;
+        a.right += g;
+        a.top += g;
+        prepareUndo(view);
+        removeMarks(page, &a);
+    } else {
+        ASInt32 n = pdDocGetNumPages(doc);
+        for (ASInt32 i = 0; i < n; ++i) {
+            CPage page(doc, i);
+            prepareUndo(view);
+            removeMarks(page.getPage(), nullptr);
+        }
+    }
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+}

@@ -1,0 +1,50 @@
+// Job information (the slug line of a sheet, composed anew at each imposition) and
+// text frames (a fixed text typed by the user).
+#pragma once
+
+#include "PageContent.h"
+
+// Empties every job-information frame on the page; returns how many there were.
+long removeJobInfo(PDPage page);
+// Composes the slug line into every job-information frame of the page (null doc: the
+// current document). Host errors are reported with doExceptionError(0).
+void addJobInfo(PDDoc doc, PDPage page);
+
+// Writes the slug text and the colour names into content at (x, y); returns the right
+// edge of the written text. cmyk may be null (no process colours listed).
+ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PDEContent content,
+                    ASFixed x, ASFixed y, const char* text, const ASUns8* cmyk, bool listSpots,
+                    bool gray);
+
+// Spot-name mapping shown by the slug line: pairs of new name, old name (count pairs);
+// null clears it. The strings are copied.
+void setMapColorNames(const char* const* pairs, ASInt32 count);
+
+// The text of the slug line of one frame (without colours), as composed for a sheet:
+// desc letters, the frame's "A"/"B" suffixes, the sheet label (may be empty) and the
+// page frames present (boxes[i] != 0 for box number i, i < 512).
+struct SlugInput {
+    PDDoc doc;
+    ASInt32 pageIndex;
+    const char* label;
+    const char* a;
+    const char* b;
+    const char* desc;
+    const ASUns8* boxes;  // 512 flags
+};
+void composeSlugText(const SlugInput& in, char* text, ASInt32 size);
+
+// The job-information dialog for one frame.
+void doJobInfo(PDEElement frame);
+// The dialog's result applied: A and B suffixes, the item letters, gray flag; the
+// frame becomes a job-information frame.
+void setJobInfo(PDEElement frame, const char* a, const char* b, const char* desc, bool gray);
+// Frame walk: selects the first job-information frame and stops.
+bool selectJobInfoProc(CContent* level, PDEElement frame, long index, long data);
+
+// Text frames (box number -9).
+void addTextFrame(PDPage page, ASFixedPoint& pt);
+void addTextFrame(PDPage page, ASFixedPoint& pt, const char* text);
+void doTextFrame(PDPage page, PDEElement frame);
+// Writes text into the frame (content replaced) with its lower left at pt.
+void writeTextFrame(PDEElement frame, const char* text, ASFixedPoint pt);

@@ -1,0 +1,212 @@
+// Job information: the slug text of a sheet, its placement in the frame, colours.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "AddFrames.h"
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "Container.h"
+#include "JobInfo.h"
+#include "ModelBuild.h"
+#include "NewDoc.h"
+#include "PDEText.h"
+#include "MyStrings.h"
+
+using namespace vexa::test;
+
+namespace {
+
+struct JobInfo : ::testing::Test {
+    ModelTestHost host;
+    ASUns8 boxes[512] = {};
+    std::string compose(const char* desc, ASInt32 pageIndex, const char* label = "") {
+        SlugInput in{host.doc, pageIndex, label, "A", "B", desc, boxes};
+        char text[1024];
+        composeSlugText(in, text, sizeof text);
+        return text;
+    }
+    void info(const char* key, const char* value) {
+        gPDModelHFT->PDDocSetInfo(host.doc, key, value, static_cast<ASInt32>(std::strlen(value)));
+    }
+    // the texts of the first job-information frame, run by run
+    std::vector<std::string> runs(ASFixedRect* frameRect = nullptr, ASFixedMatrix* m = nullptr) {
+        struct Ctx {
+            std::vector<std::string> out;
+            ASFixedRect* r;
+            ASFixedMatrix* m;
+        } ctx{{}, frameRect, m};
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                auto* c = reinterpret_cast<Ctx*>(d);
+                if (getBoxNum(f) != kBoxJobInfo) return true;
+                if (c->r) *c->r = getBBox(f);
+                PDEContent content = getContent(f);
+                if (!content || pdeContentGetNumElems(content) < 1) return false;
+                PDEText t = pdeContentGetElem(content, 0);
+                if (c->m) pdeGetMatrix(t, c->m);
+                for (ASInt32 i = 0; i < pdeTextGetNumRuns(t); ++i) {
+                    ASInt32 n = gPDFEditReadHFT->PDETextGetText(t, kPDETextRunFlag, i, nullptr);
+                    std::string s(static_cast<size_t>(n), '\0');
+                    gPDFEditReadHFT->PDETextGetText(t, kPDETextRunFlag, i,
+                                                    reinterpret_cast<ASUns8*>(s.data()));
+                    c->out.push_back(s);
+                }
+                return false;
+            },
+            reinterpret_cast<long>(&ctx), false, true);
+        return ctx.out;
+    }
+};
+
+TEST_F(JobInfo, SheetNumbersFromLabelsPaginaAndIndex) {
+    EXPECT_EQ(compose("s", 2, "A2"), "Sheet 2A  ");
+    EXPECT_EQ(compose("s", 3, "B2"), "Sheet 2B  ");
+    EXPECT_EQ(compose("s", 3), "Sheet 2B  ");
+    EXPECT_EQ(compose("s", 0, "C1"), "Sheet 1A  ");  // not a sheet label: by index
+    setDocInfo(host.doc, "Pagina", 1);
+    EXPECT_EQ(compose("s", 4), "Sheet 5   ");
+}
+
+TEST_F(JobInfo, OrderTitleFileAndPageNumbers) {
+    info("AN", "");
+    EXPECT_EQ(compose("n", 0), "");
+    info("AN", "4711");
+    info("Title", "Brochure");
+    info("FN", "x.pdf");
+    EXPECT_EQ(compose("ntf", 0), "AN=4711  Brochure  x.pdf  ");
+    for (int n : {3, 4, 13, 14}) boxes[n] = 1;
+    EXPECT_EQ(compose("p", 0), "3,4,13,14  ");
+    std::string d = compose("d", 0);
+    int dd, mm, yy, h, mi;
+    EXPECT_EQ(std::sscanf(d.c_str(), "%d.%d.%d  %d:%d", &dd, &mm, &yy, &h, &mi), 5);
+}
+
+TEST_F(JobInfo, ComposesIntoFrameAndResizesAlongTheText) {
+    createFrame(host.page, {fx(20), fx(30)}, fxRect(0, 0, 283, 11), kBoxJobInfo, 0, 0);
+    EnumForms(
+        host.page,
+        [](CContent* lv, PDEElement f, long, long) {
+            setJobInfoStr(f, "desc", "s");
+            lv->addModified();
+            return true;
+        },
+        0, true, true);
+    addJobInfo(host.doc, host.page);
+    ASFixedRect r;
+    ASFixedMatrix m;
+    auto t = runs(&r, &m);
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0], "Sheet 1A  ");
+    EXPECT_EQ(m.h, fx(20));
+    EXPECT_EQ(m.v, fx(34));  // 4 pt above the frame's bottom
+    // Courier 10: 10 characters of 6 pt
+    EXPECT_NEAR((r.right - r.left) / 65536.0, 60.0, 0.01);
+    // composing again replaces the text
+    addJobInfo(host.doc, host.page);
+    EXPECT_EQ(runs().size(), 1u);
+    EXPECT_EQ(removeJobInfo(host.page), 1);
+    EXPECT_TRUE(runs().empty());
+}
+
+TEST_F(JobInfo, TallFramesRunUpward) {
+    createFrame(host.page, {fx(500), fx(100)}, fxRect(0, 0, 11, 300), kBoxJobInfo, 0, 0);
+    EnumForms(
+        host.page,
+        [](CContent* lv, PDEElement f, long, long) {
+            setJobInfoStr(f, "desc", "s");
+            lv->addModified();
+            return true;
+        },
+        0, true, true);
+    addJobInfo(host.doc, host.page);
+    ASFixedRect r;
+    ASFixedMatrix m;
+    runs(&r, &m);
+    EXPECT_EQ(m.a, 0);  // a quarter turn to the left
+    EXPECT_GT(m.b, 0);
+    EXPECT_LT(m.c, 0);
+    EXPECT_EQ(m.d, 0);
+    EXPECT_EQ(m.h, fx(500 + 11 - 4));
+    EXPECT_EQ(m.v, fx(100));
+    EXPECT_NEAR((r.top - r.bottom) / 65536.0, 60.0, 0.01);
+}
+
+TEST_F(JobInfo, SpotColoursListedOnceWithoutUnderscoreNames) {
+    // a page using two spots, one of them twice, and an underscore name
+    float cmyk[4] = {0, 1, 0, 0};
+    const char* names[3] = {"Gold", "_Hidden", "Gold"};
+    std::vector<PDEElement> elems;
+    for (const char* n : names) {
+        PDEPath p = makeRect(0, 0, 5, 5);
+        PDEGraphicState gs;
+        pdeGetGState(p, &gs);
+        PDEColorSpec s = getSepColorSpec(n, cmyk);
+        gs.fillColorSpec = s;
+        gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
+        freeColorSpec(&s);
+        elems.push_back(p);
+    }
+    addToPage(host.page, elems);
+    createFrame(host.page, {fx(20), fx(30)}, fxRect(0, 0, 283, 11), kBoxJobInfo, 0, 0);
+    EnumForms(
+        host.page,
+        [](CContent* lv, PDEElement f, long, long) {
+            if (getBoxNum(f) == kBoxJobInfo) setJobInfoStr(f, "desc", "c");
+            lv->addModified();
+            return true;
+        },
+        0, true, true);
+    addJobInfo(host.doc, host.page);
+    auto t = runs();
+    // the frame's own trim lines are in the "TL" separation
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[1], "Gold");
+    EXPECT_EQ(t[2], "TL");
+    const char* pairs[2] = {"Orange", "Gold"};
+    setMapColorNames(pairs, 1);
+    addJobInfo(host.doc, host.page);
+    t = runs();
+    setMapColorNames(nullptr, 0);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[1], "Orange");
+}
+
+TEST_F(JobInfo, UnknownFontLeavesTheFrameEmpty) {
+    EXPECT_EQ(getFontFromName("NoSuchFont-Bold"), nullptr);
+    PDEFont f = getFontFromName("Courier");
+    ASSERT_NE(f, nullptr);
+    pdeRelease(f);
+}
+
+TEST_F(JobInfo, TextFramesTakeTheTextWidth) {
+    ASFixedPoint pt{fx(100), fx(200)};
+    addTextFrame(host.page, pt, "Hello");
+    ASFixedRect r{};
+    std::string text;
+    struct Ctx {
+        ASFixedRect* r;
+        std::string* t;
+    } ctx{&r, &text};
+    EnumForms(
+        host.page,
+        [](CContent*, PDEElement f, long, long d) {
+            auto* c = reinterpret_cast<Ctx*>(d);
+            if (getBoxNum(f) != kBoxTextFrame) return true;
+            *c->r = getBBox(f);
+            char buf[256];
+            getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
+            *c->t = buf;
+            return false;
+        },
+        reinterpret_cast<long>(&ctx), false, true);
+    EXPECT_EQ(text, "Hello");
+    EXPECT_EQ(r.left, fx(100));
+    EXPECT_EQ(r.bottom, fx(200));
+    EXPECT_EQ(r.right - r.left, fx(30));
+    EXPECT_EQ(r.top - r.bottom, fx(10));
+}
+
+}  // namespace

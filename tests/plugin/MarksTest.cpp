@@ -1,0 +1,282 @@
+// Path building, frame clips, trim lines and printer's marks.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "ModelBuild.h"
+#include "MyPath.h"
+#include "NewDoc.h"
+#include "Prefs.h"
+
+using namespace vexa::test;
+
+namespace {
+
+struct Paths : ::testing::Test {
+    ModelTestHost host;
+
+    static std::vector<ASInt32> dataOf(PDEPath p) {
+        ASInt32 n = gPDFEditReadHFT->PDEPathGetData(p, nullptr, 0);
+        std::vector<ASInt32> v(static_cast<size_t>(n / 4));
+        gPDFEditReadHFT->PDEPathGetData(p, v.data(), static_cast<ASUns32>(n));
+        return v;
+    }
+};
+
+TEST_F(Paths, CircleAndRegistrationMarkWordCounts) {
+    CMyPath p(256);
+    ASFixed r = 232214;
+    p.circle(fx(10), fx(10), r);
+    EXPECT_EQ(p.getCount(), 35);
+    const ASInt32* d = p.getData();
+    // two move-tos, then the first curve ends at the top of the circle
+    EXPECT_EQ(d[0], kPDEMoveTo);
+    EXPECT_EQ(d[3], kPDEMoveTo);
+    EXPECT_EQ(d[4], fx(10) - r);
+    EXPECT_EQ(d[6], kPDECurveTo);
+    ASFixed k = static_cast<ASFixed>(r * 0.5522);
+    EXPECT_EQ(d[8], fx(10) + k);      // first control point (0, k) from the start
+    EXPECT_EQ(d[11], fx(10));         // end x = cx
+    EXPECT_EQ(d[12], fx(10) + r);     // end y = cy + r
+    EXPECT_EQ(d[34], kPDEClosePath);  // back at the start
+    EXPECT_EQ(d[32], fx(10) - r);
+    EXPECT_EQ(d[33], fx(10));
+    p.moveto(0, fx(10));
+    p.rlineto(928856, 0);
+    p.moveto(fx(10), 0);
+    p.rlineto(0, 928856);
+    EXPECT_EQ(p.getCount(), 47);
+    EXPECT_EQ(p.getCurrentPoint().v, 928856);
+}
+
+TEST_F(Paths, GetPathSetsWidthColourPaintAndOverprint) {
+    CMyPath p(256);
+    p.moveto(0, 0);
+    p.lineto(fx(5), fx(5));
+    PDEPath on = p.getPath(fx(2), nullptr, kPDEStroke, true);
+    PDEColorSpec white = getGrayColor(1.0f);
+    PDEPath off = p.getPath(fx(3), &white, kPDEFill, false);
+    PDEGraphicState gs;
+    ASSERT_TRUE(pdeGetGState(on, &gs));
+    EXPECT_EQ(gs.lineWidth, fx(2));
+    EXPECT_EQ(gs.strokeColorSpec.value.color[0], 0);  // black
+    ASSERT_NE(gs.extGState, nullptr);
+    EXPECT_TRUE(gPDFEditReadHFT->PDEExtGStateGetOPFill(gs.extGState));
+    EXPECT_TRUE(gPDFEditReadHFT->PDEExtGStateGetOPStroke(gs.extGState));
+    EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(on), kPDEStroke);
+    ASSERT_TRUE(pdeGetGState(off, &gs));
+    EXPECT_EQ(gs.strokeColorSpec.value.color[0], fixedOne);
+    ASSERT_NE(gs.extGState, nullptr);
+    EXPECT_FALSE(gPDFEditReadHFT->PDEExtGStateGetOPStroke(gs.extGState));
+    EXPECT_EQ(dataOf(off).size(), 6u);
+    freeColorSpec(&white);
+    pdeRelease(on);
+    pdeRelease(off);
+}
+
+TEST_F(Paths, ClipsOnlyForms) {
+    ASFixedRect r = fxRect(10, 20, 110, 220);
+    PDEForm form = makeForm({makeRect(0, 0, 50, 50)});
+    PDEPath path = makeRect(0, 0, 5, 5);
+    PDEContent content = pdeContentCreate();
+    pdeContentAddElem(content, kPDEAfterLast, form);
+    pdeContentAddElem(content, kPDEAfterLast, path);
+    setClipping(content, &r);  // the first element
+    setClipping(path, &r);     // not a form: unchanged
+    PDEClip clip = pdeGetClip(form);
+    ASSERT_NE(clip, nullptr);
+    ASSERT_EQ(pdeClipGetNumElems(clip), 1);
+    auto d = dataOf(pdeClipGetElem(clip, 0));
+    ASSERT_EQ(d.size(), 5u);
+    EXPECT_EQ(d[0], kPDERect);
+    EXPECT_EQ(d[1], fx(10));
+    EXPECT_EQ(d[2], fx(20));
+    EXPECT_EQ(d[3], fx(100));
+    EXPECT_EQ(d[4], fx(200));
+    EXPECT_EQ(pdeGetClip(path), nullptr);
+    pdeRelease(form);
+    pdeRelease(path);
+    pdeRelease(content);
+}
+
+TEST_F(Paths, TrimLinesRectFollowsFrameVisibility) {
+    PDEContent content = pdeContentCreate();
+    ASFixedRect r = fxRect(0, 0, 100, 50);
+    PDEColorSpec tl = getTrimLinesColor();
+    char name[256];
+    ASSERT_TRUE(getSepColName(tl.space, name));
+    EXPECT_STREQ(name, "TL");
+    PDEPath hidden = addTrimLinesRect(content, &r, &tl);  // frames not shown
+    EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(hidden), kPDEInvisible);
+    toggleFramesVisible(host.doc);
+    ASSERT_TRUE(getFramesVisible(host.doc));
+    PDEPath shown = addTrimLinesRect(content, &r, &tl);
+    EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(shown), kPDEStroke);
+    PDEGraphicState gs;
+    ASSERT_TRUE(pdeGetGState(shown, &gs));
+    EXPECT_EQ(gs.lineWidth, fixedOne);
+    EXPECT_EQ(pdeContentGetNumElems(content), 2);
+    freeColorSpec(&tl);
+    pdeRelease(content);
+}
+
+TEST_F(Paths, PaperRectWithAndWithoutTemplateData) {
+    ASFixedRect r;
+    EXPECT_FALSE(getPaperRect(host.doc, r));
+    EXPECT_EQ(r.right, fx(595));
+    EXPECT_EQ(r.top, fx(842));
+    setPaperRect(host.doc, 0, fx(100), fx(400), fx(300));
+    ASSERT_TRUE(getPaperRect(host.doc, r));
+    EXPECT_EQ(r.left, (fx(595) - fx(400)) / 2);  // x 0: centred
+    EXPECT_EQ(r.bottom, fx(100));
+    EXPECT_EQ(r.right, r.left + fx(400));
+    EXPECT_EQ(r.top, fx(400));
+}
+
+}  // namespace
+
+#include "AddFrames.h"
+#include "AddMarks.h"
+#include "Container.h"
+
+namespace {
+
+struct Marks : ::testing::Test {
+    ModelTestHost host;
+    PDEContent held = nullptr;
+    void SetUp() override {
+        getMarkParams() = MarkParams{};
+        pdPageSetCropBox(host.page, fxRect(0, 0, 1000, 1000), true);
+    }
+    void TearDown() override {
+        if (held) pdPageReleasePDEContent(host.page);
+    }
+    void frame(double l, double b, double w, double h, double bleed = 0) {
+        createFrame(host.page, {fx(l), fx(b)}, fxRect(0, 0, w, h), 1, 0, 0);
+        if (bleed > 0) {
+            EnumForms(
+                host.page,
+                [](CContent* lv, PDEElement f, long, long d) {
+                    ASFixedRect b{static_cast<ASFixed>(d), static_cast<ASFixed>(d),
+                                  static_cast<ASFixed>(d), static_cast<ASFixed>(d)};
+                    if (getBleedRect(f).left == 0) setBleedRect(f, &b);
+                    lv->addModified();
+                    return true;
+                },
+                fx(bleed), true, true);
+        }
+    }
+    void selectAll() {
+        held = pdPageAcquirePDEContent(host.page);
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long) {
+                if (getBoxNum(f) >= 1) setSelected(f, true);
+                return true;
+            },
+            0, false, true);
+    }
+    struct Mark {
+        ASInt32 box;
+        ASFixedRect r;
+        ASInt32 paths;
+    };
+    std::vector<Mark> marks() {
+        std::vector<Mark> out;
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                ASInt32 n = getBoxNum(f);
+                if (n == kBoxCutMark || n == kBoxRegMark)
+                    reinterpret_cast<std::vector<Mark>*>(d)->push_back(
+                        {n, getBBox(f), pdeContentGetNumElems(getContent(f))});
+                return true;
+            },
+            reinterpret_cast<long>(&out), false, true);
+        return out;
+    }
+};
+
+TEST_F(Marks, SingleFrameGetsEightCutMarksAlongTheTrim) {
+    frame(100, 100, 200, 300, 3 * 72 / 25.4);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    auto m = marks();
+    ASSERT_EQ(m.size(), 8u);
+    ASFixed d = getMarkParams().distance, len = getMarkParams().length;
+    ASFixed bleed = fx(3 * 72 / 25.4);
+    // the first: left of the frame at the trim top
+    EXPECT_EQ(m[0].r.left, fx(100) - d - len);
+    EXPECT_EQ(m[0].r.right, fx(100) - d);
+    EXPECT_EQ(m[0].r.bottom, fx(400) - bleed - getMarkParams().width / 2);
+    EXPECT_EQ(m[0].paths, 2);  // white underlay and the mark (trap 0)
+    // above and below the frame at the trim left
+    int above = 0, below = 0;
+    for (auto& x : m)
+        if (x.r.left == fx(100) + bleed - getMarkParams().width / 2) {
+            above += x.r.bottom == fx(400) + d && x.r.top == fx(400) + d + len;
+            below += x.r.bottom == fx(100) - d - len && x.r.top == fx(100) - d;
+        }
+    EXPECT_EQ(above, 1);
+    EXPECT_EQ(below, 1);
+}
+
+TEST_F(Marks, MarksBetweenFramesSkippedUnlessSymmetric) {
+    frame(100, 100, 200, 300);
+    frame(300, 100, 200, 300);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u);  // 16 less the 4 horizontal ones between the frames
+    getMarkParams().symmetric = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u + 16u);
+}
+
+TEST_F(Marks, RegistrationMarksOutsideTheSelectionSpan) {
+    frame(100, 100, 200, 300);
+    frame(300, 100, 200, 300);
+    selectAll();
+    getMarkParams().cutMarks = 0;
+    getMarkParams().regMarks = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    auto m = marks();
+    ASSERT_EQ(m.size(), 4u);  // left of the left frame and right of the right one
+    for (auto& x : m) {
+        EXPECT_EQ(x.box, kBoxRegMark);
+        EXPECT_EQ(x.paths, 1);  // trap 0: no black underlay, no white
+        EXPECT_EQ(x.r.right - x.r.left, 928856);
+        EXPECT_TRUE(x.r.right <= fx(100) || x.r.left >= fx(500));
+    }
+}
+
+TEST_F(Marks, CentredAndCornerMarks) {
+    frame(100, 100, 200, 300);
+    selectAll();
+    getMarkParams().cutMarks = 0;
+    getMarkParams().centeredMarks = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    EXPECT_EQ(marks().size(), 12u);
+}
+
+TEST_F(Marks, RemovalTouchingAtAnEdge) {
+    frame(100, 100, 200, 300);
+    selectAll();
+    ASSERT_TRUE(createMarks(host.page));
+    pdPageReleasePDEContent(host.page);
+    held = nullptr;
+    ASFixedRect far = fxRect(0, 0, 10, 10);
+    // the left marks end 3 mm + 3 mm left of the frame; an area whose right edge is
+    // exactly their left edge touches them
+    ASFixed left = fx(100) - getMarkParams().distance - getMarkParams().length;
+    ASFixedRect edge{left - fx(50), fx(500), left, 0};
+    removeMarks(host.page, &far);
+    EXPECT_EQ(marks().size(), 8u);
+    removeMarks(host.page, &edge);
+    EXPECT_EQ(marks().size(), 6u);
+    removeMarks(host.page, nullptr);
+    EXPECT_EQ(marks().size(), 0u);
+}
+
+}  // namespace
