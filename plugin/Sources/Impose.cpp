@@ -10,7 +10,10 @@
 #include "ColorSupport.h"
 #include "Container.h"
 #include "ErrorHandling.h"
+#include "JobInfo.h"
 #include "MapSpot.h"
+#include "MyPath.h"
+#include "NewDoc.h"
 #include "MyStrings.h"
 #include "Platform.h"
 #include "PageContent.h"
@@ -166,22 +169,14 @@ struct PlaceContext {
     ASFixed scale = fixedOne;
     bool selectedOnly = false;
     std::vector<PDEForm> cache;
+    PDEColorSpec trimColor{};
+    PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
             if (f) pdeRelease(f);
+        freeColorSpec(&trimColor);
     }
 };
-
-PDEClip rectClip(const ASFixedRect& r) {
-    PDEPath path = gPDFEditWriteHFT->PDEPathCreate();
-    ASInt32 data[5] = {kPDERect, r.left, r.bottom, r.right - r.left, r.top - r.bottom};
-    gPDFEditWriteHFT->PDEPathSetData(path, data, sizeof data);
-    gPDFEditWriteHFT->PDEPathSetPaintOp(path, kPDEClip_);
-    PDEClip clip = gPDFEditWriteHFT->PDEClipCreate();
-    gPDFEditWriteHFT->PDEClipAddElem(clip, -1, path);
-    pdeRelease(path);
-    return clip;
-}
 
 double toMM(ASFixed v) {
     return v * 25.4 / 4718592.0;
@@ -204,10 +199,11 @@ void askTrimBox(PDEForm form, PDEElement frame, const ASFixedRect& inner) {
     }
 }
 
-void markEmpty(PDEContent content) {
+void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec& color) {
     PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, true);
     pdeContentAddElem(content, kPDEAfterLast, marker);
     pdeRelease(marker);
+    addTrimLinesRect(content, &inner, &color);
     gStats.emptyFrames += 1;
 }
 
@@ -235,7 +231,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
         }
     }
     if (!form) {
-        markEmpty(content);
+        markEmpty(content, inner, ctx->trimColor);
         return true;
     }
     askTrimBox(form, frame, inner);
@@ -244,21 +240,25 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     bool useTrim = (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
     ASFixedMatrix m = getPlacingMatrix(frame, form, useTrim);
     pdeSetMatrix(form, &m);
-    PDEClip clip = rectClip(getBBox(frame));
+    ASFixedRect full = getBBox(frame);
+    PDEClip clip = getClip(&full);
     pdeSetClip(form, clip);
     pdeRelease(clip);
     pdeContentAddElem(content, kPDEAfterLast, form);
     pdeRelease(form);
     setDisplacement(frame, 0);
+    addTrimLinesRect(content, &inner, &ctx->trimColor);
     gStats.pagesPlaced += 1;
     return true;
 }
 
 void placeSheet(PlaceContext* ctx, PDPage page) {
+    long jobInfo = removeJobInfo(page);
     EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
     char letters[256];
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
+    if (jobInfo > 0) addJobInfo(ctx->dst, page);
 }
 
 bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
@@ -345,6 +345,9 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
             ctx->srcPages = srcPages;
             ctx->dst = dst;
             ctx->scale = job && job->scale ? job->scale : fixedOne;
+            // Box numbers beyond the source get no page: no slot is needed for them,
+            // however high a number a frame carries.
+            if (slots > srcPages) slots = srcPages;
             ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
             placeSheet(ctx, page);
         }
@@ -405,6 +408,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
             EnumForms(tmpl, 0, PDLastPage, adjustProc, reinterpret_cast<long>(&a), true);
         }
     }
+    getPaperRect(tmpl, data->paperRect);
     setPlacing(data->placing);
     ASInt32 M = maxBoxNum(tmpl, 0, PDLastPage);
     ASInt32 N = pdDocGetNumPages(data->srcDoc);
@@ -516,6 +520,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
         { PageViewOperation op; }
     }
     imposeDoc(out, data->srcDoc, data);
+    if (!data->outPath[0]) showTrimLines(out);
     dprintf("imposed: %d sheets, %d pages placed, %d empty frames\n", gStats.sheets,
             gStats.pagesPlaced, gStats.emptyFrames);
     HANDLER(void) ERRORCODE;
@@ -556,10 +561,10 @@ void imposeTemplate(PDDoc doc) {
         if (selected == 0) {
             std::vector<std::string> names;
             if (mapSpotColors(src, names)) {
-                setMapColorNames(&names);
+                makeMapCurrent(names);
                 setCosDoc(doc);
                 imposeDoc(doc, src, nullptr);
-                setMapColorNames(nullptr);
+                setMapColorNames(nullptr, 0);
             }
         } else {
             setCosDoc(doc);

@@ -7,6 +7,7 @@
 
 #include "BoxDesc.h"
 #include "ErrorHandling.h"
+#include "JobInfo.h"
 #include "Impose.h"
 #include "MapSpot.h"
 #include "MyDialog.h"
@@ -290,9 +291,9 @@ void imposeDoc(PDDoc doc) {
         pairs.reserve(4096);
         if (mapSpotColors(doc, pairs)) {
             dprintf("srcDoc: %s\r", data->srcPath);
-            setMapColorNames(&pairs);
+            makeMapCurrent(pairs);
             imposeDocWithData(data);
-            setMapColorNames(nullptr);
+            setMapColorNames(nullptr, 0);
         }
     }
     delete data;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "BoxDesc.h"
+#include "JobInfo.h"
 #include "ColorSpaces.h"
 #include "ColorSupport.h"
 #include "MyDialog.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-const std::vector<std::string>* gMapColorNames = nullptr;
 
 std::string nameOf(CosObj o) {
     if (cosObjGetType(o) == CosName) return asAtomGetString(cosNameValue(o));
@@ -130,10 +130,8 @@ bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs) {
     return true;
 }
 
-void setMapColorNames(const std::vector<std::string>* pairs) {
-    gMapColorNames = pairs;
-}
-
-const std::vector<std::string>* getMapColorNames() {
-    return gMapColorNames;
+void makeMapCurrent(const std::vector<std::string>& pairs) {
+    std::vector<const char*> p;
+    for (const std::string& s : pairs) p.push_back(s.c_str());
+    setMapColorNames(p.empty() ? nullptr : p.data(), static_cast<ASInt32>(p.size() / 2));
 }

@@ -27,6 +27,5 @@ void renameSpotColor(SpotColor& spot, const char* processName);
 // name) for the Cyan, Magenta and Yellow choices are appended to pairs.
 bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs);
 
-// The mapping pairs of the running job (null: none); the job information reads them.
-void setMapColorNames(const std::vector<std::string>* pairs);
-const std::vector<std::string>* getMapColorNames();
+// Makes the pairs the current mapping of the job information (setMapColorNames).
+void makeMapCurrent(const std::vector<std::string>& pairs);
