@@ -188,8 +188,8 @@ std::string imposeScript(const ImposeOptions& o) {
     } else {
         s += "  press 18\n";
     }
-    if (!o.binding.empty())
-        s += "  pick 12 " + std::string(o.binding == "saddle" ? "1" : o.binding == "perfect" ? "2" : "3") + "\n";
+    // The dialog remembers the last binding; the command's default is saddle stitch.
+    s += "  pick 12 " + std::string(o.binding == "perfect" ? "2" : o.binding == "envelope" ? "3" : "1") + "\n";
     if (!o.align.empty())
         s += "  pick 16 " + std::string(o.align == "trimbox" ? "1" : o.align == "centered" ? "2" : "3") + "\n";
     if (!o.creep.empty()) s += "  set 13 " + quote(o.creep) + "\n";
