@@ -367,3 +367,61 @@ TEST(OutputTitle, DropsThePdfExtensionAndKeepsTheSuffix) {
     EXPECT_EQ(std::strlen(t), 255u);
     EXPECT_STREQ(t + 249, "_M.pdf");
 }
+
+TEST_F(Imposing, TurnedFramesTakeTheTrimBoxExactly) {
+    PDDoc src = makeSource(4);
+    // One sheet, four frames of 0, 90, 180 and 270 degrees; turned frames lie across.
+    std::string t = makeTemplate("rot.pdf", {{{1, 10, 10, 190, 270, 0},
+                                              {2, 200, 10, 460, 190, 90},
+                                              {3, 470, 10, 650, 270, 180},
+                                              {4, 10, 300, 270, 480, 270}}});
+    ImposeData d = job(src, t, 2, 1, 4);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    auto f = frames(out, 0);
+    ASSERT_EQ(f.size(), 4u);
+    const ASFixedRect trim = fxRect(5, 5, 185, 265);
+    const ASFixedRect want[4] = {fxRect(10, 10, 190, 270), fxRect(200, 10, 460, 190),
+                                 fxRect(470, 10, 650, 270), fxRect(10, 300, 270, 480)};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(f[i].placed) << i;
+        ASFixedRect r;
+        asFixedMatrixTransformRect(&r, &f[i].matrix, &trim);
+        EXPECT_EQ(r.left, want[i].left) << i;
+        EXPECT_EQ(r.bottom, want[i].bottom) << i;
+        EXPECT_EQ(r.right, want[i].right) << i;
+        EXPECT_EQ(r.top, want[i].top) << i;
+    }
+    close(out, src);
+}
+
+TEST_F(Imposing, PlacedPagesCarryTheirContentByteForByte) {
+    PDDoc src = makeSource(4);
+    ImposeData d = job(src, booklet(2), 1, 1, 4);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    auto streamOf = [](CosObj s) {
+        ASSize_t len = 0;
+        char* p = cosStreamGetData(s, &len);
+        std::string data(p, len);
+        asFree(p);
+        return data;
+    };
+    // Sheet 0 holds pages 1 and 2.
+    CPage sheet(out, 0);
+    PDEContent c = pdPageAcquirePDEContent(sheet.getPage());
+    std::vector<std::string> placed;
+    for (ASInt32 i = 0; i < pdeContentGetNumElems(c); ++i) {
+        PDEContent fc = getContent(pdeContentGetElem(c, i));
+        for (ASInt32 k = 0; fc && k < pdeContentGetNumElems(fc); ++k) {
+            PDEElement e = pdeContentGetElem(fc, k);
+            if (pdeObjectGetType(e) == kPDEForm) placed.push_back(streamOf(pdeFormGetCosObj(e)));
+        }
+    }
+    pdPageReleasePDEContent(sheet.getPage());
+    ASSERT_EQ(placed.size(), 2u);
+    CPage p1(src, 0), p2(src, 1);
+    EXPECT_EQ(placed[0], streamOf(cosDictGet(pdPageGetCosObj(p1.getPage()), "Contents")));
+    EXPECT_EQ(placed[1], streamOf(cosDictGet(pdPageGetCosObj(p2.getPage()), "Contents")));
+    close(out, src);
+}
