@@ -125,3 +125,33 @@ TEST_F(ImposeCli, FailuresLeaveNoOutput) {
     EXPECT_NE(impose("--pages 3", &out), 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("brochure_M.pdf")));
 }
+
+TEST_F(ImposeCli, DialogFollowsTheBindingAndRefusesNonTemplates) {
+    std::string s = dir.file("d.vx");
+    vexa::test::writeFile(s, "open " + brochure +
+                                 "\n"
+                                 "menu Vexa:impose\n"
+                                 "  expect-text 9 16\n"
+                                 "  expect-text 10 \"148.17 x 209.9 mm\"\n"
+                                 "  pick 12 3\n"
+                                 "  expect-text 14 1,2\n"
+                                 "  expect-text 15 15,16\n"
+                                 "  expect-disabled 14\n"
+                                 "  expect-disabled 13\n"
+                                 "  pick 12 1\n"
+                                 "  expect-enabled 13\n"
+                                 "  set 17 50\n"
+                                 "  pick 16 3\n"
+                                 "  expect-text 17 100\n"
+                                 "  choose " + brochure + "\n"
+                                 "  press 4\n"
+                                 "  expect-text 3 ---\n"
+                                 "  choose " + tmpl + "\n"
+                                 "  press 4\n"
+                                 "  expect-text 3 booklet-2up.pdf\n"
+                                 "  press cancel\n"
+                                 "expect-alert \"no Vexa-template\"\n"
+                                 "expect-docs 1\n");
+    std::string out;
+    EXPECT_EQ(runCommand(kVexa + " run " + s + " 2>&1", &out), 0) << out;
+}
