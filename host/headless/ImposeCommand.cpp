@@ -189,9 +189,17 @@ std::string imposeScript(const ImposeOptions& o) {
         s += "  press 18\n";
     }
     // The dialog remembers the last binding; the command's default is saddle stitch.
-    s += "  pick 12 " + std::string(o.binding == "perfect" ? "2" : o.binding == "envelope" ? "3" : "1") + "\n";
+    s += "  pick 12 " +
+         std::string(o.binding == "perfect"    ? "2"
+                     : o.binding == "envelope" ? "3"
+                                               : "1") +
+         "\n";
     if (!o.align.empty())
-        s += "  pick 16 " + std::string(o.align == "trimbox" ? "1" : o.align == "centered" ? "2" : "3") + "\n";
+        s += "  pick 16 " +
+             std::string(o.align == "trimbox"    ? "1"
+                         : o.align == "centered" ? "2"
+                                                 : "3") +
+             "\n";
     if (!o.creep.empty()) s += "  set 13 " + quote(o.creep) + "\n";
     if (!o.scale.empty()) s += "  set 17 " + quote(o.scale) + "\n";
     if (!o.pages.empty()) {
@@ -244,8 +252,8 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     int placed = 0, empty = 0;
     std::size_t at = text.rfind("imposed: ");
     if (at != std::string::npos)
-        std::sscanf(text.c_str() + at, "imposed: %*d sheets, %d pages placed, %d empty frames", &placed,
-                    &empty);
+        std::sscanf(text.c_str() + at, "imposed: %*d sheets, %d pages placed, %d empty frames",
+                    &placed, &empty);
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("%s: %d sheets, %d pages placed, %d empty frames, %.2f s\n", o.output.c_str(),
                 static_cast<int>(sheets), placed, empty, secs);

@@ -79,7 +79,8 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
             ASAtom decimal = asAtomFromString("D");
             for (ASInt32 i = 0; i < n; ++i) {
                 const char* prefix = i == 0 ? "A" : "B";
-                CosObj label = gPDModelHFT->PDPageLabelNew(out, decimal, prefix, 1, job->sheetNumber);
+                CosObj label =
+                    gPDModelHFT->PDPageLabelNew(out, decimal, prefix, 1, job->sheetNumber);
                 gPDModelHFT->PDDocSetPageLabel(out, first + i, label);
             }
         }
@@ -237,7 +238,8 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     askTrimBox(form, frame, inner);
     ePlacing placing = getPlacing();
     ASFixedRect tb;
-    bool useTrim = (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
+    bool useTrim =
+        (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
     ASFixedMatrix m = getPlacingMatrix(frame, form, useTrim);
     pdeSetMatrix(form, &m);
     ASFixedRect full = getBBox(frame);

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 std::string nameOf(CosObj o) {
     if (cosObjGetType(o) == CosName) return asAtomGetString(cosNameValue(o));
     if (cosObjGetType(o) == CosArray && cosArrayLength(o) > 0) return nameOf(cosArrayGet(o, 0));
@@ -57,8 +56,10 @@ void mapSetup(CMyDialog* dlg, void* cd) {
     auto* m = static_cast<MapDialog*>(cd);
     for (ASInt32 i = 0; i < 5; ++i) {
         bool has = i < static_cast<ASInt32>(m->spots->size());
-        if (has) dlg->setText(10 + 2 * i, (*m->spots)[i].name.c_str());
-        else dlg->setText(10 + 2 * i, "");
+        if (has)
+            dlg->setText(10 + 2 * i, (*m->spots)[i].name.c_str());
+        else
+            dlg->setText(10 + 2 * i, "");
         dlg->setValue(11 + 2 * i, 1);
         dlg->enable(10 + 2 * i, has);
         dlg->enable(11 + 2 * i, has);

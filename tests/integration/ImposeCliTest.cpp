@@ -25,13 +25,15 @@ struct ImposeCli : ::testing::Test {
     std::string brochure, tmpl;
 
     void SetUp() override {
-        ASSERT_EQ(runCommand("python3 " + kRoot + "/tools/make_examples.py " + dir.path().string()), 0);
+        ASSERT_EQ(runCommand("python3 " + kRoot + "/tools/make_examples.py " + dir.path().string()),
+                  0);
         brochure = dir.file("brochure.pdf");
         tmpl = dir.file("booklet-2up.pdf");
     }
 
     int impose(const std::string& args, std::string* out = nullptr) {
-        return runCommand(kVexa + " impose " + brochure + " -t " + tmpl + " " + args + " 2>&1", out);
+        return runCommand(kVexa + " impose " + brochure + " -t " + tmpl + " " + args + " 2>&1",
+                          out);
     }
 
     // "Page N" words of each sheet, left frame first (the spine is at x = 453.5).
@@ -53,7 +55,8 @@ struct ImposeCli : ::testing::Test {
             for (std::sregex_iterator it(c.begin(), c.end(), word), e; it != e; ++it) {
                 std::string text = (*it)[2];
                 double x = std::stod((*it)[1]);
-                if (prev == "Page" && !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
+                if (prev == "Page" && !text.empty() &&
+                    std::isdigit(static_cast<unsigned char>(text[0])))
                     (x < 453.5 ? s.first : s.second) = std::stoi(text);
                 prev = text;
             }
@@ -72,8 +75,9 @@ TEST_F(ImposeCli, SaddleStitchBookletBesideTheSource) {
     EXPECT_NE(out.find(result + ": 8 sheets, 16 pages placed, 0 empty frames"), std::string::npos)
         << out;
     EXPECT_EQ(runCommand("qpdf --check " + result + " >/dev/null"), 0);
-    EXPECT_EQ(order(result), (std::vector<Sheet>{{16, 1}, {2, 15}, {14, 3}, {4, 13}, {12, 5}, {6, 11},
-                                                 {10, 7}, {8, 9}}));
+    EXPECT_EQ(order(result),
+              (std::vector<Sheet>{
+                  {16, 1}, {2, 15}, {14, 3}, {4, 13}, {12, 5}, {6, 11}, {10, 7}, {8, 9}}));
 }
 
 TEST_F(ImposeCli, PerfectBindingAndPageRanges) {
@@ -101,19 +105,21 @@ TEST_F(ImposeCli, PlacedPagesRenderLikeTheirSource) {
                   0);
         return vexa::test::readFile(base + ".ppm");
     };
-    std::string src1 = crop(brochure, 1, 17, 17, "s1"), dst1 = crop(dir.file("o.pdf"), 1, 907, 57, "d1");
+    std::string src1 = crop(brochure, 1, 17, 17, "s1"),
+                dst1 = crop(dir.file("o.pdf"), 1, 907, 57, "d1");
     ASSERT_FALSE(src1.empty());
     EXPECT_TRUE(src1 == dst1);
-    std::string src16 = crop(brochure, 16, 17, 17, "s16"), dst16 = crop(dir.file("o.pdf"), 1, 67, 57, "d16");
+    std::string src16 = crop(brochure, 16, 17, 17, "s16"),
+                dst16 = crop(dir.file("o.pdf"), 1, 67, 57, "d16");
     EXPECT_TRUE(src16 == dst16);
 }
 
 TEST_F(ImposeCli, FailuresLeaveNoOutput) {
     std::string out;
     // Not a template: the brochure has no page frames.
-    int rc = runCommand(kVexa + " impose " + brochure + " -t " + brochure + " -o " + dir.file("x.pdf") +
-                            " 2>&1",
-                        &out);
+    int rc = runCommand(
+        kVexa + " impose " + brochure + " -t " + brochure + " -o " + dir.file("x.pdf") + " 2>&1",
+        &out);
     EXPECT_NE(rc, 0) << out;
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdf")));
     EXPECT_NE(runCommand(kVexa + " impose " + dir.file("missing.pdf") + " -o " + dir.file("y.pdf") +
@@ -143,10 +149,14 @@ TEST_F(ImposeCli, DialogFollowsTheBindingAndRefusesNonTemplates) {
                                  "  set 17 50\n"
                                  "  pick 16 3\n"
                                  "  expect-text 17 100\n"
-                                 "  choose " + brochure + "\n"
+                                 "  choose " +
+                                 brochure +
+                                 "\n"
                                  "  press 4\n"
                                  "  expect-text 3 ---\n"
-                                 "  choose " + tmpl + "\n"
+                                 "  choose " +
+                                 tmpl +
+                                 "\n"
                                  "  press 4\n"
                                  "  expect-text 3 booklet-2up.pdf\n"
                                  "  press cancel\n"

@@ -27,8 +27,8 @@ struct Imposing : ::testing::Test {
     TempDir tmp;
 
     // A template saved to a file: each sheet a list of frames.
-    std::string makeTemplate(const std::string& name, const std::vector<std::vector<FrameSpec>>& sheets,
-                             double bleed = 0) {
+    std::string makeTemplate(const std::string& name,
+                             const std::vector<std::vector<FrameSpec>>& sheets, double bleed = 0) {
         PDDoc d = pdDocCreate();
         setCosDoc(d);
         for (size_t s = 0; s < sheets.size(); ++s) {
@@ -72,7 +72,8 @@ struct Imposing : ::testing::Test {
         for (ASInt32 i = 0; i < n; ++i) {
             PDPage p = gPDModelHFT->PDDocCreatePage(d, i - 1, fxRect(0, 0, 190, 270));
             addToPage(p, {makeRect(10, 10, 10 + i, 20, 0)});
-            if (trim) gPDModelHFT->PDPageSetBox(p, asAtomFromString("TrimBox"), fxRect(5, 5, 185, 265));
+            if (trim)
+                gPDModelHFT->PDPageSetBox(p, asAtomFromString("TrimBox"), fxRect(5, 5, 185, 265));
             pdPageRelease(p);
         }
         std::string path = tmp.file("src" + std::to_string(n) + ".pdf");
@@ -83,7 +84,8 @@ struct Imposing : ::testing::Test {
         return src;
     }
 
-    ImposeData job(PDDoc src, const std::string& tmpl, ASInt32 binding, ASInt32 first, ASInt32 last) {
+    ImposeData job(PDDoc src, const std::string& tmpl, ASInt32 binding, ASInt32 first,
+                   ASInt32 last) {
         ImposeData d;
         std::memset(&d, 0, sizeof d);
         std::snprintf(d.templatePath, sizeof d.templatePath, "%s", tmpl.c_str());
@@ -222,8 +224,9 @@ TEST_F(Imposing, PerfectBindingWithAndWithoutSecondSheet) {
     {
         PDDoc src = makeSource(20);
         ImposeData d = job(src, booklet(4), 2, 1, 20);
-        std::string half = makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
-                                                     {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
+        std::string half =
+            makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
+                                      {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
         std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", half.c_str());
         PDDoc out = imposeDocWithData(&d);
         ASSERT_NE(out, nullptr);
