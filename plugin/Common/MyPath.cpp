@@ -18,6 +18,7 @@ CMyPath::~CMyPath() {
 }
 
 void CMyPath::moveto(ASFixed x, ASFixed y) {
+    if (!room(3)) return;
     put(kPDEMoveTo);
     put(x);
     put(y);
@@ -25,6 +26,7 @@ void CMyPath::moveto(ASFixed x, ASFixed y) {
 }
 
 void CMyPath::lineto(ASFixed x, ASFixed y) {
+    if (!room(3)) return;
     put(kPDELineTo);
     put(x);
     put(y);
@@ -40,6 +42,7 @@ void CMyPath::rlineto(ASFixed dx, ASFixed dy) {
 }
 
 void CMyPath::curveto(ASFixedPoint p1, ASFixedPoint p2, ASFixedPoint p3) {
+    if (!room(7)) return;
     put(kPDECurveTo);
     put(p1.h);
     put(p1.v);
@@ -60,6 +63,7 @@ void CMyPath::rcurveto(ASFixed x1, ASFixed y1, ASFixed x2, ASFixed y2, ASFixed x
 }
 
 void CMyPath::rect(ASFixedPoint p, ASFixed width, ASFixed height) {
+    if (!room(5)) return;
     put(kPDERect);
     put(p.h);
     put(p.v);
@@ -69,6 +73,7 @@ void CMyPath::rect(ASFixedPoint p, ASFixed width, ASFixed height) {
 }
 
 void CMyPath::close() {
+    if (!room(1)) return;
     put(kPDEClosePath);
 }
 

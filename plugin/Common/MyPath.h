@@ -7,8 +7,9 @@
 
 class CMyPath {
   public:
-    // capacity in words; appending beyond it is the caller's fault (every caller here
-    // uses 256). A failed allocation leaves the path empty and appends do nothing.
+    // capacity in words (every caller here uses 256). An operator that does not fit
+    // any more is left out whole, so the buffer never overflows and never holds half
+    // an operator. A failed allocation leaves the path empty and appends do nothing.
     explicit CMyPath(short capacity);
     ~CMyPath();
     CMyPath(const CMyPath&) = delete;
@@ -40,9 +41,9 @@ class CMyPath {
     ASFixedPoint getCurrentPoint() const { return cur_; }
 
   private:
-    void put(ASInt32 w) {
-        if (data_) data_[count_++] = w;
-    }
+    // Room for an operator of n words; false (nothing is appended) when it does not fit.
+    bool room(short n) const { return data_ && count_ + n <= capacity_; }
+    void put(ASInt32 w) { data_[count_++] = w; }
     ASInt32* data_;
     short capacity_;
     short count_ = 0;

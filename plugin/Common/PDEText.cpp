@@ -40,8 +40,8 @@ void addText(PDEText text, const char* str, PDEFont font, PDEGraphicState* gs,
     ts.hScale = fixedOne;
     gPDFEditWriteHFT->PDETextAdd(text, kPDETextRunFlag, runs - 1,
                                  reinterpret_cast<const ASUns8*>(str),
-                                 static_cast<ASInt32>(std::strlen(str)), font, &state,
-                                 sizeof state, &ts, sizeof ts, matrix, nullptr);
+                                 static_cast<ASInt32>(std::strlen(str)), font, &state, sizeof state,
+                                 &ts, sizeof ts, matrix, nullptr);
     matrix->h += runAdvance(text, runs);
 }
 

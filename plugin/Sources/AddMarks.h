@@ -5,9 +5,9 @@
 #include "PageContent.h"
 
 struct MarkParams {
-    ASFixed length = 557314;   // 3 mm
+    ASFixed length = 557314;  // 3 mm
     ASFixed distance = 557314;
-    ASFixed width = 16384;     // 0.25 pt
+    ASFixed width = 16384;  // 0.25 pt
     ASInt16 cutMarks = 1;
     ASInt16 regMarks = 0;
     ASInt16 centeredMarks = 0;

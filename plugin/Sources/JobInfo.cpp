@@ -245,8 +245,8 @@ void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
         std::time_t now = std::time(nullptr);
         std::tm t{};
         localtime_r(&now, &t);
-        std::snprintf(buf, sizeof buf, "%d.%d.%d  %d:%d", t.tm_mday, t.tm_mon + 1,
-                      t.tm_year + 1900, t.tm_hour, t.tm_min);
+        std::snprintf(buf, sizeof buf, "%d.%d.%d  %d:%d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
+                      t.tm_hour, t.tm_min);
         append(s, buf);
         append(s, "  ");
     }
@@ -365,7 +365,8 @@ void jobInfoSetup(CMyDialog* dialog, void* data) {
     auto* d = static_cast<JobInfoDlg*>(data);
     dialog->setText(3, d->a);
     dialog->setText(4, d->b);
-    for (const auto& item : kItems) dialog->setValue(item.id, std::strchr(d->desc, item.letter) != nullptr);
+    for (const auto& item : kItems)
+        dialog->setValue(item.id, std::strchr(d->desc, item.letter) != nullptr);
     dialog->setValue(13, d->gray);
     dialog->selectText(3);
     dialog->setHandler(1, jobInfoOK, data);
@@ -459,7 +460,8 @@ void doTextFrame(PDPage page, PDEElement frame) {
     if (!frame) return;
     TextDlg t{};
     PDEContent c = getContent(frame);
-    if (c && pdeContentGetNumElems(c) > 0) getFirstRunText(pdeContentGetElem(c, 0), t.text, sizeof t.text);
+    if (c && pdeContentGetNumElems(c) > 0)
+        getFirstRunText(pdeContentGetElem(c, 0), t.text, sizeof t.text);
     if (doModalDialog("TEXTFRAME", textFrameSetup, &t) != kCmdOK) return;
     PDEContent content = pdPageAcquirePDEContent(page);
     DURING
@@ -469,8 +471,7 @@ void doTextFrame(PDPage page, PDEElement frame) {
     HANDLER(void) ERRORCODE;
     pdPageReleasePDEContent(page);
     throw;
-    END_HANDLER
-    (void)content;
+    END_HANDLER(void) content;
     pdPageReleasePDEContent(page);
     pdPageNotifyContentsDidChange(page);
 }

@@ -210,7 +210,8 @@ PDDoc createTemplate(ASFixed width, ASFixed height, bool jobInfo, bool gray) {
     PDDoc doc = pdDocCreate();
     setCosDoc(doc);
     addVersionInfo(doc);
-    PDPage page = gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, ASFixedRect{0, height, width, 0});
+    PDPage page =
+        gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, ASFixedRect{0, height, width, 0});
     DURING
     if (jobInfo) {
         const ASFixed w = 18577134, h = 743085;
@@ -315,29 +316,29 @@ void setPlateSize(PDDoc doc, ASFixed xo, ASFixed yo, ASFixed PW, ASFixed PH) {
         CPage page(doc, i);
         ASFixedRect nb;
         switch (gPDModelHFT->PDPageGetRotate(page.getPage())) {
-        case 90:
-            nb.bottom = b - ox2;
-            nb.right = r + oy2;
-            nb.left = nb.right - PH;
-            nb.top = nb.bottom + PW;
-            break;
-        case 180:
-            nb.top = t + oy;
-            nb.right = r + ox;
-            nb.bottom = nb.top - PH;
-            nb.left = nb.right - PW;
-            break;
-        case 270:
-            nb.top = t + ox2;
-            nb.left = l - oy2;
-            nb.bottom = nb.top - PW;
-            nb.right = nb.left + PH;
-            break;
-        default:
-            nb.left = l - ox;
-            nb.bottom = b - oy;
-            nb.right = nb.left + PW;
-            nb.top = nb.bottom + PH;
+            case 90:
+                nb.bottom = b - ox2;
+                nb.right = r + oy2;
+                nb.left = nb.right - PH;
+                nb.top = nb.bottom + PW;
+                break;
+            case 180:
+                nb.top = t + oy;
+                nb.right = r + ox;
+                nb.bottom = nb.top - PH;
+                nb.left = nb.right - PW;
+                break;
+            case 270:
+                nb.top = t + ox2;
+                nb.left = l - oy2;
+                nb.bottom = nb.top - PW;
+                nb.right = nb.left + PH;
+                break;
+            default:
+                nb.left = l - ox;
+                nb.bottom = b - oy;
+                nb.right = nb.left + PW;
+                nb.top = nb.bottom + PH;
         }
         pdPageSetCropBox(page.getPage(), nb, true);
         gPDModelHFT->PDPageSetMediaBox(page.getPage(), nb);
@@ -354,8 +355,7 @@ void setPlateSize(PDDoc doc) {
         return;
     }
     PlateChoice choice{&list, {}};
-    if (doModalDialog("PLATESIZE", plateSetup, &choice) != kCmdOK || choice.chosen.empty())
-        return;
+    if (doModalDialog("PLATESIZE", plateSetup, &choice) != kCmdOK || choice.chosen.empty()) return;
     char value[256] = "";
     gPrefs.get("Plates", choice.chosen.c_str(), value, sizeof value);
     float v[4] = {0, 0, 0, 0};
@@ -374,7 +374,8 @@ void numberFrames(PDPage page, const char* text, bool inSequence) {
     std::vector<ASInt32> order = ctx.order;
     std::stable_sort(order.begin(), order.end());
     long n = ctx.value;
-    for (ASInt32 sel : order) ctx.numbers.emplace_back(sel, static_cast<ASInt32>(inSequence ? n++ : n));
+    for (ASInt32 sel : order)
+        ctx.numbers.emplace_back(sel, static_cast<ASInt32>(inSequence ? n++ : n));
     ctx.pass = 1;
     EnumSelection(page, collectSelProc, reinterpret_cast<long>(&ctx), true);
 }

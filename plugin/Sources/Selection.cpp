@@ -21,7 +21,6 @@ bool EnumSelection(PDPage page, EnumFormsProc proc, long data, bool write) {
     return EnumForms(page, selectedProc, reinterpret_cast<long>(&ctx), write, true);
 }
 
-
 AVPageView getFrontPageView() {
     AVDoc doc = avAppGetActiveDoc();
     return doc ? avDocGetPageView(doc) : nullptr;

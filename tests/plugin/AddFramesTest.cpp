@@ -58,7 +58,7 @@ TEST_F(Grid, DefaultsGiveTwoA4FramesCentred) {
     for (auto& x : f) {
         EXPECT_EQ(x.box, 1);
         EXPECT_EQ(x.r.right - x.r.left, 39011980);
-        EXPECT_EQ(x.elems, 2); // the empty-frame marker and the trim lines
+        EXPECT_EQ(x.elems, 2);  // the empty-frame marker and the trim lines
         EXPECT_TRUE(x.marker);
     }
 }

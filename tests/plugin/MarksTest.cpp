@@ -51,6 +51,18 @@ TEST_F(Paths, CircleAndRegistrationMarkWordCounts) {
     EXPECT_EQ(p.getCurrentPoint().v, 928856);
 }
 
+TEST_F(Paths, FullBufferLeavesOutWholeOperators) {
+    CMyPath p(8);
+    p.moveto(1, 2);
+    p.lineto(3, 4);
+    p.lineto(5, 6);  // would need words 7 to 9
+    p.close();       // still fits
+    EXPECT_EQ(p.getCount(), 7);
+    EXPECT_EQ(p.getData()[6], kPDEClosePath);
+    p.rect({0, 0}, 1, 1);
+    EXPECT_EQ(p.getCount(), 7);
+}
+
 TEST_F(Paths, GetPathSetsWidthColourPaintAndOverprint) {
     CMyPath p(256);
     p.moveto(0, 0);
@@ -277,6 +289,62 @@ TEST_F(Marks, RemovalTouchingAtAnEdge) {
     EXPECT_EQ(marks().size(), 6u);
     removeMarks(host.page, nullptr);
     EXPECT_EQ(marks().size(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+struct TrimLines : ::testing::Test {
+    ModelTestHost host;
+    // the first top-level element: box number of a container, or -100
+    ASInt32 firstBox() {
+        PDEContent c = pdPageAcquirePDEContent(host.page);
+        ASInt32 n = -100;
+        if (pdeContentGetNumElems(c) > 0) {
+            PDEElement e = pdeContentGetElem(c, 0);
+            if (pdeObjectGetType(e) == kPDEContainer) n = getBoxNum(e);
+        }
+        pdPageReleasePDEContent(host.page);
+        return n;
+    }
+    PDEPathOpFlags framePaint() {
+        PDEPathOpFlags op = 99;
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                if (getBoxNum(f) < 1) return true;
+                PDEContent c = getContent(f);
+                if (pdeContentGetNumElems(c) == 2)
+                    *reinterpret_cast<PDEPathOpFlags*>(d) =
+                        gPDFEditReadHFT->PDEPathGetPaintOp(pdeContentGetElem(c, 1));
+                return false;
+            },
+            reinterpret_cast<long>(&op), false, true);
+        return op;
+    }
+};
+
+TEST_F(TrimLines, LayerUnderEverythingOnlyWhileFramesAreShown) {
+    getFramesVisible(host.doc);
+    toggleFramesVisible(host.doc);  // shown
+    createFrame(host.page, {fx(10), fx(10)}, fxRect(0, 0, 100, 100), 1, 0, 0);
+    setPaperRect(host.doc, fx(20), fx(30), fx(400), fx(500));
+    showTrimLines(host.doc);
+    EXPECT_EQ(firstBox(), kBoxTrimLines);
+    EXPECT_EQ(framePaint(), kPDEStroke);
+    // the layer follows the paper rectangle
+    PDEContent c = pdPageAcquirePDEContent(host.page);
+    ASFixedRect r = getBBox(pdeContentGetElem(c, 0));
+    pdPageReleasePDEContent(host.page);
+    EXPECT_EQ(r.left, fx(20));
+    EXPECT_EQ(r.top, fx(530));
+    showTrimLines(host.doc);  // rebuilt, not doubled
+    EXPECT_EQ(pageElemCount(host.page), 2);
+    toggleFramesVisible(host.doc);  // hidden
+    showTrimLines(host.doc);
+    EXPECT_NE(firstBox(), kBoxTrimLines);
+    EXPECT_EQ(pageElemCount(host.page), 1);
 }
 
 }  // namespace
