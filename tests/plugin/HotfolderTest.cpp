@@ -1,0 +1,339 @@
+// The hot folder in-process: file operations, the busy and PDF tests, isolated jobs,
+// the start-up listing, the job mapping seen through the poll, and the dialog.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "ChildJob.h"
+#include "ErrorHandling.h"
+#include "FileOps.h"
+#include "Hotfolder.h"
+#include "MySettings.h"
+#include "Prefs.h"
+#include "SettingsTestHost.h"
+#include "TestSupport.h"
+#include "ui/Ui.h"
+
+using vexa::test::readFile;
+using vexa::test::TempDir;
+using vexa::test::writeFile;
+namespace fs = std::filesystem;
+namespace ui = vexa::host::ui;
+
+namespace {
+
+std::string pdfLike(std::size_t size, const std::string& tail = "%%EOF\n") {
+    std::string s = "%PDF-1.4\n";
+    s.append(size - s.size() - tail.size(), 'x');
+    return s + tail;
+}
+
+}  // namespace
+
+TEST(HotfolderFiles, MoveReplacesAndReportsTheNewPath) {
+    TempDir t;
+    fs::create_directory(t.path() / "to");
+    writeFile(t.file("a b'\"é.pdf"), "new");
+    writeFile(t.file("to/a b'\"é.pdf"), "old");
+    char dest[512];
+    std::snprintf(dest, sizeof dest, "%s", t.file("to").c_str());
+    ASSERT_TRUE(moveFile(t.file("a b'\"é.pdf").c_str(), dest, sizeof dest, "a b'\"é.pdf"));
+    EXPECT_EQ(std::string(dest), t.file("to/a b'\"é.pdf"));
+    EXPECT_EQ(readFile(dest), "new");
+    EXPECT_FALSE(fs::exists(t.file("a b'\"é.pdf")));
+    // Without a name the buffer stays the folder; a missing source fails with ENOENT.
+    writeFile(t.file("-x.pdf"), "dash");
+    std::snprintf(dest, sizeof dest, "%s", t.file("to").c_str());
+    ASSERT_TRUE(moveFile(t.file("-x.pdf").c_str(), dest, sizeof dest, nullptr));
+    EXPECT_EQ(std::string(dest), t.file("to"));
+    EXPECT_EQ(readFile(t.file("to/-x.pdf")), "dash");
+    EXPECT_FALSE(moveFile(t.file("gone.pdf").c_str(), dest, sizeof dest, "gone.pdf"));
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(HotfolderFiles, MoveAcrossFileSystemsLeavesNoClaimOrTemporaryFile) {
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    struct stat a {
+    }, b{};
+    TempDir t;
+    ::stat(t.path().c_str(), &a);
+    ::stat("/dev/shm", &b);
+    if (a.st_dev == b.st_dev) GTEST_SKIP() << "one file system";
+    std::string target = "/dev/shm/vexa-move-test-" + std::to_string(::getpid()) + ".pdf";
+    writeFile(target, "old");
+    std::string data(300000, 'q');
+    writeFile(t.file("in.pdf"), data);
+    ASSERT_TRUE(moveFileReplace(t.file("in.pdf").c_str(), target.c_str()));
+    EXPECT_EQ(readFile(target), data);
+    EXPECT_TRUE(fs::is_empty(t.path()));
+    for (auto& e : fs::directory_iterator("/dev/shm"))
+        EXPECT_EQ(e.path().filename().string().find(".vexa-move."), std::string::npos);
+    // Back again, onto a folder that cannot take it: the file stays where it was.
+    EXPECT_FALSE(moveFileReplace(target.c_str(), (t.path() / "no/such/folder.pdf").c_str()));
+    EXPECT_EQ(readFile(target), data);
+    EXPECT_TRUE(fs::is_empty(t.path()));
+    fs::remove(target);
+}
+
+TEST(HotfolderFiles, PathPiecesAndFolders) {
+    char p[64] = "/a/b/c.pdf";
+    getFolder(p);
+    EXPECT_STREQ(p, "/a/b");
+    char q[64] = "/a";
+    getFolder(q);
+    EXPECT_STREQ(q, "/");
+    char name[64];
+    getFileName("/a/b/c.d.pdf", name, sizeof name, true);
+    EXPECT_STREQ(name, "c.d.pdf");
+    getFileName("/a/b/c.d.pdf", name, sizeof name, false);
+    EXPECT_STREQ(name, "c.d");
+    getFileName("/a/.hidden", name, sizeof name, false);
+    EXPECT_STREQ(name, ".hidden");
+    TempDir t;
+    EXPECT_TRUE(makeDir(t.file("x/y z/w").c_str()));
+    EXPECT_TRUE(makeDir(t.file("x/y z/w").c_str()));
+    writeFile(t.file("file"), "");
+    EXPECT_FALSE(makeDir(t.file("file/sub").c_str()));
+    int pid = 0;
+    std::string original;
+    EXPECT_TRUE(isClaimName(".vexa-claim.123.a.pdf", &pid, &original));
+    EXPECT_EQ(pid, 123);
+    EXPECT_EQ(original, "a.pdf");
+    EXPECT_FALSE(isClaimName(".vexa-claim.x.a.pdf", &pid, &original));
+}
+
+TEST(HotfolderFiles, ThePDFTestWantsSizeHeaderAndEOFNearTheEnd) {
+    TempDir t;
+    writeFile(t.file("512"), pdfLike(512));
+    writeFile(t.file("513"), pdfLike(513));
+    writeFile(t.file("tail11"), pdfLike(2000, "%%EOF" + std::string(11, ' ')));
+    writeFile(t.file("tail12"), pdfLike(2000, "%%EOF" + std::string(12, ' ')));
+    writeFile(t.file("nohead"), "%PDX" + pdfLike(2000).substr(4));
+    EXPECT_FALSE(looksLikePDF(t.file("512").c_str()));
+    EXPECT_TRUE(looksLikePDF(t.file("513").c_str()));
+    EXPECT_TRUE(looksLikePDF(t.file("tail11").c_str()));
+    EXPECT_FALSE(looksLikePDF(t.file("tail12").c_str()));
+    EXPECT_FALSE(looksLikePDF(t.file("nohead").c_str()));
+    EXPECT_FALSE(looksLikePDF(t.file("missing").c_str()));
+}
+
+TEST(HotfolderFiles, BusyWhileOpenForWritingChangingOrYoung) {
+    TempDir t;
+    std::string f = t.file("f.pdf");
+    writeFile(f, "data");
+    FileSeen seen;
+    EXPECT_TRUE(isFileBusy(f.c_str(), 5, &seen));  // modified just now
+    EXPECT_FALSE(isFileBusy(f.c_str(), 0, &seen));
+    writeFile(f, "more data");
+    EXPECT_TRUE(isFileBusy(f.c_str(), 0, &seen));  // changed since the previous look
+    EXPECT_FALSE(isFileBusy(f.c_str(), 0, &seen));
+
+    // Another process writing it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        FILE* w = std::fopen(f.c_str(), "ab");
+        char c = 1;
+        if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+        ::sleep(30);
+        std::fclose(w);
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_TRUE(isOpenForWriting(f.c_str()));
+    EXPECT_TRUE(isFileBusy(f.c_str(), 0, &seen));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_FALSE(isOpenForWriting(f.c_str()));
+    // A reader does not make it busy.
+    FILE* r = std::fopen(f.c_str(), "rb");
+    EXPECT_FALSE(isOpenForWriting(f.c_str()));
+    std::fclose(r);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(HotfolderJobs, ChildJobsReportExitCrashAndTimeOut) {
+    JobResult r = runJobInChild([](void*) -> ASInt32 { return 3; }, nullptr, 5);
+    EXPECT_EQ(r.end, kJobExited);
+    EXPECT_EQ(r.status, 3);
+    r = runJobInChild([](void*) -> ASInt32 { return 9999; }, nullptr, 5);
+    EXPECT_EQ(r.status, 250);
+    // (abort, not a segmentation fault: the address sanitizer turns that into an exit)
+    r = runJobInChild(
+        [](void*) -> ASInt32 {
+            std::abort();
+            return 0;
+        },
+        nullptr, 5);
+    EXPECT_EQ(r.end, kJobCrashed);
+    EXPECT_EQ(r.status, SIGABRT);
+    r = runJobInChild(
+        [](void*) -> ASInt32 {
+            ::sleep(30);
+            return 0;
+        },
+        nullptr, 1);
+    EXPECT_EQ(r.end, kJobTimedOut);
+    EXPECT_LT(r.seconds, 5.0);
+    // A job spinning on the CPU is stopped too.
+    r = runJobInChild(
+        [](void*) -> ASInt32 {
+            for (;;) asm volatile("");
+        },
+        nullptr, 1);
+    EXPECT_EQ(r.end, kJobTimedOut);
+}
+
+namespace {
+
+class Hotfolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setupPrefs();
+        setupDump(1);
+        logPath_ = (host_.home() / "Documents" / "Orvanta" / "Vexa.txt").string();
+    }
+    void TearDown() override {
+        ui::setModalDriver(nullptr);
+        ui::clearChooserAnswers();
+        setLogMode(0);
+        setEHMode(kEHUnset);
+    }
+    std::string log() const { return fs::exists(logPath_) ? readFile(logPath_) : ""; }
+    std::string pref(const char* key) {
+        char v[512] = "";
+        gPrefs.get("Hotfolder", key, v, sizeof v);
+        return v;
+    }
+    vexa::test::SettingsTestHost host_;
+    std::string logPath_;
+};
+
+}  // namespace
+
+TEST_F(Hotfolder, StartupListingMarksMissingFolders) {
+    TempDir t;
+    setupHotfolder();
+    EXPECT_NE(log().find("Hotfolder 1:\n"), std::string::npos);
+    gPrefs.set("Hotfolder", "In1", t.path().c_str());
+    gPrefs.set("Hotfolder", "In2", "/no/such/folder");
+    setupHotfolder();
+    std::string expect = "Hotfolder 1:\t" + t.path().string() +
+                         "\nHotfolder 2:\t/no/such/folder\t####\tnot found!\nHotfolder 3:\n";
+    EXPECT_NE(log().find(expect), std::string::npos) << log();
+    char buf[256];
+    EXPECT_EQ(getHotfolderPath("In", 2, buf), 15);
+    EXPECT_EQ(getHotfolderPath("Out", 2, buf), 0);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST_F(Hotfolder, PollTakesOneFilePerFolderSkipsHiddenAndKeepsNonPDFInDone) {
+    TempDir t;
+    for (const char* f : {"In1", "Done1", "Out1"}) fs::create_directory(t.path() / f);
+    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
+    gPrefs.set("Hotfolder", "Done1", t.file("Done1").c_str());
+    gPrefs.set("Hotfolder", "Out1", t.file("Out1").c_str());
+    gPrefs.set("Hotfolder", "Delay", "0");
+    writeFile(t.file("In1/.hidden.pdf"), pdfLike(600));
+    writeFile(t.file("In1/a.txt"), "text");
+    writeFile(t.file("In1/b.pdf"), pdfLike(512));
+    fs::create_directory(t.path() / "In1" / "sub");
+    pollHotfolders();
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(t.file("Done1/a.txt")));
+    EXPECT_TRUE(fs::exists(t.file("Done1/b.pdf")));  // 512 bytes: no PDF file, stays
+    EXPECT_TRUE(fs::exists(t.file("In1/.hidden.pdf")));
+    EXPECT_TRUE(fs::is_directory(t.file("In1/sub")));
+    EXPECT_FALSE(fs::exists(t.path() / "Err"));
+    std::string l = log();
+    EXPECT_EQ(std::count(l.begin(), l.end(), '!'), 2) << l;  // two "no PDF file!" lines
+    EXPECT_NE(l.find("\t####\tno PDF file!\n"), std::string::npos);
+    EXPECT_EQ(l.find(".hidden"), std::string::npos);
+    // A PDF without a template: an error, the file goes on to "Err".
+    writeFile(t.file("In1/c.pdf"), pdfLike(2000));
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(t.file("Err/c.pdf")));
+    EXPECT_NE(log().find("\t####\tno template (T1)\n"), std::string::npos);
+    EXPECT_EQ(getEHMode(), kEHAlert);
+}
+
+TEST_F(Hotfolder, DialogAddsEntriesAndRewritesTheSectionOnOK) {
+    TempDir t;
+    gPrefs.set("Hotfolder", "In1", t.file("base/In1").c_str());
+    gPrefs.set("Hotfolder", "Out1", t.file("base/Out1").c_str());
+    gPrefs.set("Hotfolder", "Done1", t.file("base/Done1").c_str());
+    gPrefs.set("Hotfolder", "T1", "/t/template.pdf");
+    gPrefs.set("Hotfolder", "B1", "K");
+    gPrefs.set("Hotfolder", "P1", "C");
+    gPrefs.set("Hotfolder", "D1", "3");
+    gPrefs.set("Hotfolder", "Delay", "7");
+    gPrefs.set("Hotfolder", "TimeLimit", "42");
+    setDlgUnits(3);
+    ui::setModalDriver([](ui::Window& w) {
+        ui::press(ui::findControl(&w, "12"));  // Add: entry 2 beside entry 1
+        ui::setText(ui::findControl(&w, "26"), "1.5");
+        ui::press(ui::findControl(&w, "1"));
+    });
+    doHotfolderDlg();
+    EXPECT_EQ(pref("In2"), t.file("base/In2"));
+    EXPECT_EQ(pref("Out2"), t.file("base/Out2"));
+    EXPECT_EQ(pref("Done2"), t.file("base/Done2"));
+    EXPECT_EQ(pref("T2"), "/t/template.pdf");
+    EXPECT_EQ(pref("B2"), "K");
+    EXPECT_EQ(pref("P2"), "C");
+    EXPECT_EQ(pref("D2"), "1.50");
+    EXPECT_EQ(pref("B1"), "K");
+    EXPECT_EQ(pref("D1"), "3.00");
+    EXPECT_EQ(pref("Delay"), "");        // the section holds only the entries ...
+    EXPECT_EQ(pref("TimeLimit"), "42");  // ... and the service's time limit
+    for (const char* f : {"In1", "Out1", "Done1", "In2", "Out2", "Done2"})
+        EXPECT_TRUE(fs::is_directory(t.path() / "base" / f)) << f;
+
+    // Remove entry 1 and confirm: entry 2 becomes entry 1.
+    ui::setModalDriver([](ui::Window& w) {
+        ui::press(ui::findControl(&w, "11"));
+        ui::press(ui::findControl(&w, "1"));
+    });
+    doHotfolderDlg();
+    EXPECT_EQ(pref("In1"), t.file("base/In2"));
+    EXPECT_EQ(pref("In2"), "");
+
+    // Cancel changes nothing; Add without an entry asks for a base folder.
+    ui::queueChooserAnswer(t.file("other"));
+    ui::setModalDriver([](ui::Window& w) {
+        ui::press(ui::findControl(&w, "11"));
+        ui::press(ui::findControl(&w, "12"));
+        ui::press(ui::findControl(&w, "2"));
+    });
+    doHotfolderDlg();
+    EXPECT_EQ(pref("In1"), t.file("base/In2"));
+}
+
+TEST_F(Hotfolder, AClaimLeftByADeadProcessGetsItsNameBack) {
+    TempDir t;
+    fs::create_directory(t.path() / "In1");
+    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
+    pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    std::string claim = ".vexa-claim." + std::to_string(dead) + ".x.pdf";
+    std::string live = ".vexa-claim." + std::to_string(::getpid()) + ".y.pdf";
+    writeFile(t.file("In1/" + claim), "x");
+    writeFile(t.file("In1/" + live), "y");
+    pollHotfolders();  // no done folder: nothing can be taken
+    EXPECT_EQ(readFile(t.file("In1/x.pdf")), "x");
+    EXPECT_FALSE(fs::exists(t.file("In1/" + claim)));
+    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));  // its process is still at work
+    EXPECT_NE(log().find("Recovered: " + t.file("In1/x.pdf") + "\n"), std::string::npos);
+}
