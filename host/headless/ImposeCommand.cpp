@@ -69,19 +69,22 @@ std::string settingTemplate() {
     return "";
 }
 
-// The bundled 2-up booklet template beside the executable's tree.
+// The bundled 2-up booklet template: the one built beside the plug-in, else the
+// example template of the source tree.
 std::string bundledTemplate() {
     char exe[4096];
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n <= 0) return "";
     exe[n] = 0;
     std::string dir = exe;
+    dir.resize(dir.rfind('/'));
+    std::string built = dir + "/plug_ins/Vexa/templates/Booklet_2up_A4.pdf";
+    if (isFile(built)) return built;
     for (int up = 0; up < 4; ++up) {
         std::size_t slash = dir.rfind('/');
         if (slash == std::string::npos) break;
         dir.resize(slash);
-        for (const char* rel : {"/examples/booklet-2up.pdf", "/share/vexa/booklet-2up.pdf"})
-            if (isFile(dir + rel)) return dir + rel;
+        if (isFile(dir + "/examples/booklet-2up.pdf")) return dir + "/examples/booklet-2up.pdf";
     }
     return "";
 }
