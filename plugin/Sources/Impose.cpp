@@ -394,6 +394,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
     DURING
     tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true);
     HANDLER(void) ERRORCODE;
+    // Reported, so that a job without its template never counts as done.
+    doExceptionError(0);
     tmpl = nullptr;
     END_HANDLER
     if (!tmpl) return nullptr;
