@@ -9,6 +9,7 @@
 
 #include "core/Core.h"
 #include "headless/HotfolderCommand.h"
+#include "headless/ImposeCommand.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
 
@@ -22,6 +23,10 @@ const char* kUsage =
     "  info                 host version and language, the plug-ins and their menus\n"
     "  run [--virtual-clock] SCRIPT\n"
     "                       run a scripted session (see docs/script.md)\n"
+    "  impose SOURCE.pdf [-t TEMPLATE.pdf] [--second-sheet FILE.pdf]\n"
+    "         [--binding saddle|perfect|envelope] [--align trimbox|centered|adjust]\n"
+    "         [--creep LENGTH] [--scale PERCENT] [--pages FROM-TO] [-o OUT.pdf]\n"
+    "                       impose a document into a template and save the result\n"
     "  hotfolder [--once | --list]\n"
     "                       impose what arrives in the hot folders (see docs/hotfolder.md)\n"
     "  --version            print the version\n"
@@ -172,6 +177,7 @@ int runCli(int argc, char** argv) {
         }
         if (args.command == "run") return cmdRun(args);
         if (args.command == "hotfolder") return cmdHotfolder(args.session, args.rest);
+        if (args.command == "impose") return cmdImpose(args.session, args.rest);
         throw UsageError("unknown command \"" + args.command + "\"");
     } catch (const UsageError& e) {
         std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");

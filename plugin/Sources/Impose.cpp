@@ -1,28 +1,580 @@
 #include "Impose.h"
 
-#include "ErrorHandling.h"
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+#include <new>
+#include <vector>
 
-PDDoc imposeDocWithData(ImposeData* data) {
-    // Until the frames of the template are filled, the job carries the source's pages
-    // of the range into a new document; the template must open all the same.
-    if (!data || !data->srcDoc) return nullptr;
-    data->resultDoc = nullptr;
-    PDDoc result = nullptr;
+#include "BoxDesc.h"
+#include "ColorSupport.h"
+#include "Container.h"
+#include "ErrorHandling.h"
+#include "JobInfo.h"
+#include "MapSpot.h"
+#include "MyPath.h"
+#include "NewDoc.h"
+#include "MyStrings.h"
+#include "Platform.h"
+#include "PageContent.h"
+#include "Prefs.h"
+#include "PlatformAPI.h"
+#include "ProgressMonitor.h"
+
+namespace {
+
+ePlacing gPlacing = kPlaceCentered;
+bool gAskOnce = false;
+ASInt32 gMaxBox = 0;  // scratch counter: the highest box number seen
+ImposeStats gStats{};
+
+const char* fileNameOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+bool maxBoxProc(CContent*, PDEElement frame, long, long) {
+    ASInt32 b = getBoxNum(frame);
+    if (b > gMaxBox) gMaxBox = b;
+    return true;
+}
+
+ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
+    gMaxBox = 0;
+    EnumForms(doc, first, last, maxBoxProc, 0, false);
+    return gMaxBox;
+}
+
+// Renumbering the frames of freshly appended sheets.
+bool renumberProc(CContent*, PDEElement frame, long, long data) {
+    auto* job = reinterpret_cast<ImposeData*>(data);
+    ASInt32 b = getBoxNum(frame);
+    if (b < 1) return true;  // moving marks are moved by the marks code
+    ASInt32 p = b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
+    ASInt32 n = job->pageOffset + p;
+    // A page number below 1 leaves the frame without a page; it stays a page frame
+    // (0 and below would make it another kind of object).
+    if (n < 1) n = 0x7FFFFFFF;
+    setBoxNum(frame, n);
+    setDisplacement(frame, p >= 1 ? getCreep(p, job->pageCount, job->creep, job->creepOffset) : 0);
+    return true;
+}
+
+void renumber(PDDoc out, long first, ImposeData* job) {
+    EnumForms(out, first, PDLastPage, renumberProc, reinterpret_cast<long>(job), true);
+}
+
+// Appends all pages of tmpl as one template pass and renumbers their frames.
+void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bool labelled) {
+    ASInt32 n = pdDocGetNumPages(tmpl);
+    ASInt32 first = pdDocGetNumPages(out);
+    pdDocInsertPages(out, first > 0 ? first - 1 : PDBeforeFirstPage, tmpl, 0, n);
+    if (labelled) {
+        const char* name = fileNameOf(tmplPath);
+        for (ASInt32 i = 0; i < n; ++i) {
+            CPage page(out, first + i);
+            setPgString(page.getPage(), "TN", name);
+        }
+        if (n == 1 || n == 2) {
+            ASAtom decimal = asAtomFromString("D");
+            for (ASInt32 i = 0; i < n; ++i) {
+                const char* prefix = i == 0 ? "A" : "B";
+                CosObj label =
+                    gPDModelHFT->PDPageLabelNew(out, decimal, prefix, 1, job->sheetNumber);
+                gPDModelHFT->PDDocSetPageLabel(out, first + i, label);
+            }
+        }
+        job->sheetNumber += 1;
+    }
+    renumber(out, first, job);
+}
+
+void appendSecondSheet(PDDoc out, ImposeData* job) {
+    if (!job->halfSheetPath[0]) return;
+    PDDoc half = nullptr;
     DURING
-    PDDoc tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true);
-    gPDModelHFT->PDDocClose(tmpl);
-    ASInt32 pages = gPDModelHFT->PDDocGetNumPages(data->srcDoc);
-    ASInt32 first = data->firstPage > 0 ? data->firstPage : 1;
-    ASInt32 last = data->lastPage > 0 && data->lastPage <= pages ? data->lastPage : pages;
-    result = gPDModelHFT->PDDocCreate();
-    if (last >= first)
-        gPDModelHFT->PDDocInsertPages(result, PDBeforeFirstPage, data->srcDoc, first - 1,
-                                      last - first + 1, 0);
+    half = gPDModelHFT->PDDocOpen(job->halfSheetPath, true);
+    HANDLER(void) ERRORCODE;
+    half = nullptr;
+    END_HANDLER
+    if (!half) return;
+    job->passIndex += 1;
+    job->lowSpan = job->lastPage;
+    DURING
+    appendPass(out, half, job->halfSheetPath, job, true);
+    HANDLER(void) ERRORCODE;
+    setCosDoc(half);
+    gPDModelHFT->PDDocClose(half);
+    setCosDoc(out);
+    throw;
+    END_HANDLER
+    setCosDoc(half);
+    gPDModelHFT->PDDocClose(half);
+    setCosDoc(out);
+}
+
+// "Adjust frame": page frames resized to the source's first TrimBox.
+struct AdjustData {
+    ASFixed w, h;
+};
+
+bool adjustProc(CContent*, PDEElement frame, long, long data) {
+    ASInt32 b = getBoxNum(frame);
+    if (b < 1) return true;
+    auto* a = reinterpret_cast<AdjustData*>(data);
+    ASFixedRect r = getBBox(frame);
+    ASFixedRect bl = getBleedRect(frame);
+    bool odd = (b & 1) != 0;
+    ASFixed W = a->w, H = a->h;
+    switch (getFrameRotation(frame)) {
+        case 0:
+            if (odd)
+                r.right = r.left + W + bl.right;
+            else
+                r.left = r.right - W - bl.left;
+            r.bottom = r.top - H - bl.bottom;
+            break;
+        case 90:
+            r.right = r.left + H + bl.right;
+            if (odd)
+                r.top = r.bottom + W + bl.top;
+            else
+                r.bottom = r.top - W - bl.bottom;
+            break;
+        case 180:
+            if (odd)
+                r.left = r.right - W - bl.right;
+            else
+                r.right = r.left + W + bl.right;
+            r.top = r.bottom + H + bl.top;
+            break;
+        case 270:
+            r.left = r.right - H - bl.left;
+            if (odd)
+                r.bottom = r.top - W - bl.top;
+            else
+                r.top = r.bottom + W + bl.top;
+            break;
+        default:
+            return true;
+    }
+    setBBox(frame, &r);
+    return true;
+}
+
+// One placement context per sheet.
+struct PlaceContext {
+    PDDoc src = nullptr;
+    ASInt32 srcPages = 0;
+    PDDoc dst = nullptr;
+    ASFixed scale = fixedOne;
+    bool selectedOnly = false;
+    std::vector<PDEForm> cache;
+    PDEColorSpec trimColor{};
+    PlaceContext() { trimColor = getTrimLinesColor(); }
+    ~PlaceContext() {
+        for (PDEForm f : cache)
+            if (f) pdeRelease(f);
+        freeColorSpec(&trimColor);
+    }
+};
+
+double toMM(ASFixed v) {
+    return v * 25.4 / 4718592.0;
+}
+
+void askTrimBox(PDEForm form, PDEElement frame, const ASFixedRect& inner) {
+    if (getPlacing() == kPlaceCentered || !gAskOnce) return;
+    ASFixedRect tb;
+    if (!getTrimBox(form, tb)) return;
+    gAskOnce = false;
+    double tw = toMM(tb.right - tb.left), th = toMM(tb.top - tb.bottom);
+    double fw = toMM(inner.right - inner.left), fh = toMM(inner.top - inner.bottom);
+    ASInt32 fr = getFormRotation(form) % 360, rr = getFrameRotation(frame) % 360;
+    if (fr != 0 && fr != 180 && fr != -180) std::swap(tw, th);
+    if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
+    if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
+        char msg[1024];
+        getString("trimBoxErr", msg);
+        if (avAlert(2, msg, "Yes", "No", nullptr, false) == 1) setPlacing(kPlaceCentered);
+    }
+}
+
+void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec& color) {
+    PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, true);
+    pdeContentAddElem(content, kPDEAfterLast, marker);
+    pdeRelease(marker);
+    addTrimLinesRect(content, &inner, &color);
+    gStats.emptyFrames += 1;
+}
+
+bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
+    auto* ctx = reinterpret_cast<PlaceContext*>(data);
+    if (ctx->selectedOnly && !getSelected(frame)) return true;
+    ASInt32 b = getBoxNum(frame);
+    if (b < 1 && b != -8) return true;
+    PDEContent content = getContent(frame, true);
+    if (!content) return true;
+    level->addModified();
+    ASFixedRect inner = getInnerRect(frame);
+    ASFixed s = getScale(frame);
+    PDEForm form = nullptr;
+    ASInt32 i = b - 1;
+    if (b >= 1 && i < ctx->srcPages) {
+        if (s == fixedOne) {
+            if (static_cast<size_t>(b) <= ctx->cache.size()) {
+                PDEForm& slot = ctx->cache[b - 1];
+                if (!slot) slot = getPageContent(ctx->src, ctx->dst, i, ctx->scale);
+                if (slot) form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot, 0));
+            }
+        } else {
+            form = getPageContent(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
+        }
+    }
+    if (!form) {
+        markEmpty(content, inner, ctx->trimColor);
+        return true;
+    }
+    askTrimBox(form, frame, inner);
+    ePlacing placing = getPlacing();
+    ASFixedRect tb;
+    bool useTrim =
+        (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
+    ASFixedMatrix m = getPlacingMatrix(frame, form, useTrim);
+    pdeSetMatrix(form, &m);
+    ASFixedRect full = getBBox(frame);
+    PDEClip clip = getClip(&full);
+    pdeSetClip(form, clip);
+    pdeRelease(clip);
+    pdeContentAddElem(content, kPDEAfterLast, form);
+    pdeRelease(form);
+    setDisplacement(frame, 0);
+    addTrimLinesRect(content, &inner, &ctx->trimColor);
+    gStats.pagesPlaced += 1;
+    return true;
+}
+
+void placeSheet(PlaceContext* ctx, PDPage page) {
+    long jobInfo = removeJobInfo(page);
+    EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
+    char letters[256];
+    getReplaceStr(letters);
+    changeColorSpaces(ctx->dst, page, letters);
+    if (jobInfo > 0) addJobInfo(ctx->dst, page);
+}
+
+bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
+    ASInt32 b = getBoxNum(frame);
+    auto* max = reinterpret_cast<ASInt32*>(data);
+    if (b > *max) *max = b;
+    return true;
+}
+
+}  // namespace
+
+ePlacing setPlacing(ePlacing placing) {
+    ePlacing old = gPlacing;
+    gPlacing = placing;
+    return old;
+}
+
+ePlacing getPlacing() {
+    return gPlacing;
+}
+
+const ImposeStats& getImposeStats() {
+    return gStats;
+}
+
+ASFixed getCreep(ASInt32 p, ASInt32 pageCount, ASFixed creep, ASFixed creepOffset) {
+    ASInt32 q = p <= pageCount / 2 ? p : pageCount + 1 - p;
+    ASInt32 k = (q - 1) / 2;
+    ASFixed d = k * creep;
+    return (p % 2 == 0) ? d - creepOffset : creepOffset - d;
+}
+
+void makeOutputTitle(const char* srcPath, const char* suffix, char* dst, size_t size) {
+    if (!dst || size == 0) return;
+    std::string name = fileNameOf(srcPath ? srcPath : "");
+    if (name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".pdf") == 0)
+        name.resize(name.size() - 4);
+    std::string suf = suffix ? suffix : "";
+    if (suf.size() > size - 1) suf.resize(size - 1);
+    if (name.size() + suf.size() > size - 1) name.resize(size - 1 - suf.size());
+    std::snprintf(dst, size, "%s%s", name.c_str(), suf.c_str());
+}
+
+PageViewOperation::PageViewOperation() {
+    AVDoc front = avAppGetActiveDoc();
+    view_ = front ? avDocGetPageView(front) : nullptr;
+    if (view_) gAcroViewHFT->AVPageViewBeginOperation(view_);
+}
+
+PageViewOperation::~PageViewOperation() {
+    if (view_) gAcroViewHFT->AVPageViewEndOperation(view_);
+}
+
+void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
+    if (!dst || !src) return;
+    char buf[512];
+    for (const char* key : {"Title", "Author", "Keywords", "AN"}) {
+        buf[0] = 0;
+        if (gPDModelHFT->PDDocGetInfo(src, key, buf, sizeof buf) < 0) buf[0] = 0;
+        buf[sizeof buf - 1] = 0;
+        gPDModelHFT->PDDocSetInfo(dst, key, buf, static_cast<ASInt32>(std::strlen(buf)));
+    }
+    if (job && job->srcPath[0]) {
+        const char* fn = fileNameOf(job->srcPath);
+        gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
+    }
+    ASInt32 sheets = pdDocGetNumPages(dst);
+    gStats.sheets = sheets;
+    CProgressMonitor progress;
+    progress.setDuration(sheets, "kPlacePages");
+    gAskOnce = job ? job->askTrimMismatch != 0 : true;
+    ASInt32 srcPages = pdDocGetNumPages(src);
+    for (ASInt32 s = 0; s < sheets; ++s) {
+        if (progress.setValue(s + 1)) break;
+        PlaceContext* ctx = nullptr;
+        PDPage page = nullptr;
+        DURING
+        page = pdDocAcquirePage(dst, s);
+        ASInt32 slots = 0;
+        EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
+        ctx = new (std::nothrow) PlaceContext;
+        if (ctx) {
+            ctx->src = src;
+            ctx->srcPages = srcPages;
+            ctx->dst = dst;
+            ctx->scale = job && job->scale ? job->scale : fixedOne;
+            // Box numbers beyond the source get no page: no slot is needed for them,
+            // however high a number a frame carries.
+            if (slots > srcPages) slots = srcPages;
+            ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
+            placeSheet(ctx, page);
+        }
+        HANDLER(void) ERRORCODE;
+        doExceptionError(s + 1);
+        END_HANDLER
+        delete ctx;
+        if (page) pdPageRelease(page);
+    }
+    gAskOnce = false;
+}
+
+bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
+    if (!dst || !page || !src) return false;
+    PlaceContext* ctx = new (std::nothrow) PlaceContext;
+    if (!ctx) return false;
+    ctx->src = src;
+    ctx->srcPages = pdDocGetNumPages(src);
+    ctx->dst = dst;
+    ctx->scale = scale ? scale : fixedOne;
+    ctx->selectedOnly = true;
+    ctx->cache.assign(ctx->srcPages, nullptr);
+    gAskOnce = ask;
+    CProgressMonitor progress;
+    progress.setDuration(1, "kPlacePages");
+    DURING
+    placeSheet(ctx, page);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
-    if (result) gPDModelHFT->PDDocClose(result);
-    result = nullptr;
     END_HANDLER
-    data->resultDoc = result;
-    return result;
+    progress.setValue(1);
+    delete ctx;
+    gAskOnce = false;
+    return true;
+}
+
+PDDoc imposeDocWithData(ImposeData* data) {
+    if (!data || !data->srcDoc) return nullptr;
+    data->resultDoc = nullptr;
+    gStats = ImposeStats{};
+    PDDoc tmpl = nullptr;
+    DURING
+    tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true);
+    HANDLER(void) ERRORCODE;
+    // Reported, so that a job without its template never counts as done.
+    doExceptionError(0);
+    tmpl = nullptr;
+    END_HANDLER
+    if (!tmpl) return nullptr;
+
+    PDDoc out = nullptr;
+    bool noFrames = false;
+    DURING
+    setCosDoc(tmpl);
+    if (data->placing == kPlaceAdjustFrame) {
+        CPage first(data->srcDoc, 0);
+        ASFixedRect tb;
+        if (first.getTrimBox(&tb)) {
+            AdjustData a{tb.right - tb.left, tb.top - tb.bottom};
+            EnumForms(tmpl, 0, PDLastPage, adjustProc, reinterpret_cast<long>(&a), true);
+        }
+    }
+    getPaperRect(tmpl, data->paperRect);
+    setPlacing(data->placing);
+    ASInt32 M = maxBoxNum(tmpl, 0, PDLastPage);
+    ASInt32 N = pdDocGetNumPages(data->srcDoc);
+    ASInt32 F = data->firstPage > 0 ? data->firstPage : 1;
+    ASInt32 L = data->lastPage > 0 ? data->lastPage : N;
+    bool half = data->halfSheetPath[0] != 0;
+    if (M < 1) {
+        noFrames = true;
+    } else if (data->binding < 1 || data->binding > 3) {
+        beep();
+    } else {
+        out = pdDocCreate();
+        setCosDoc(out);
+        if (data->binding == 1) {
+            ASInt32 C = L - F + 1, P = C / M;
+            if (P * M < C && !half) {
+                P += 1;
+                C = P * M;
+            }
+            data->creepOffset = data->creep < 0 ? (L / 4 - 1) * data->creep : 0;
+            data->firstPage = 1;
+            data->lastPage = C;
+            data->pageCount = C;
+            data->framesPerPass = M;
+            data->lowSpan = M / 2;
+            data->pageOffset = F - 1;
+            data->sheetNumber = 1;
+            CProgressMonitor progress;
+            progress.setDuration(P, "kAddPages");
+            for (ASInt32 i = 0; i < P; ++i) {
+                data->passIndex = i;
+                appendPass(out, tmpl, data->templatePath, data, true);
+                data->firstPage += M / 2;
+                data->lastPage -= M / 2;
+                progress.setValue(i + 1);
+            }
+            if (data->firstPage < data->lastPage) appendSecondSheet(out, data);
+        } else if (data->binding == 2) {
+            ASInt32 C = L - F + 1, P = C / M;
+            if (P * M < C) {
+                if (!half) {
+                    P += 1;
+                    C = P * M;
+                } else {
+                    P -= 1;
+                }
+            }
+            data->firstPage = 1;
+            data->lastPage = C;
+            data->pageCount = C;
+            data->framesPerPass = M;
+            data->lowSpan = M;
+            data->pageOffset = F - 1;
+            data->sheetNumber = 1;
+            CProgressMonitor progress;
+            progress.setDuration(P, "kAddPages");
+            for (ASInt32 i = 0; i < P; ++i) {
+                data->passIndex = i;
+                appendPass(out, tmpl, data->templatePath, data, true);
+                data->firstPage += M;
+                progress.setValue(i + 1);
+            }
+            if (data->firstPage < data->lastPage) appendSecondSheet(out, data);
+            if (data->firstPage < data->lastPage) {
+                data->firstPage = C - M + 1;
+                data->passIndex += 1;
+                appendPass(out, tmpl, data->templatePath, data, true);
+            }
+        } else {
+            ASInt32 n = pdDocGetNumPages(tmpl);
+            pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, n);
+            data->framesPerPass = 4;
+            data->lowSpan = 2;
+            data->firstPage = 1;
+            data->lastPage = N;
+            data->pageCount = N;
+            renumber(out, 0, data);
+        }
+    }
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    if (out) {
+        setCosDoc(out);
+        pdDocClose(out);
+    }
+    out = nullptr;
+    END_HANDLER
+    setCosDoc(tmpl);
+    gPDModelHFT->PDDocClose(tmpl);
+    setCosDoc(out);
+    if (noFrames) {
+        // A template without page frames has nothing to fill.
+        dprintf("\t####\t%s\n", "The template has no page frames.");
+        doExceptionError(0, genErrBadParm);
+        return nullptr;
+    }
+    if (!out) return nullptr;
+
+    DURING
+    if (!data->outPath[0]) {
+        char title[256], suffix[256];
+        getSuffix(suffix);
+        makeOutputTitle(data->srcPath, suffix, title, sizeof title);
+        if (getSaveNewDoc() == 1) {
+            std::string tmp = getTempFolder() + "/" + title;
+            gPDModelHFT->PDDocSave(out, PDSaveFull, tmp.c_str());
+        }
+        gAcroViewHFT->AVDocOpenFromPDDoc(out, title);
+        { PageViewOperation op; }
+    }
+    imposeDoc(out, data->srcDoc, data);
+    if (!data->outPath[0]) showTrimLines(out);
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames\n", gStats.sheets,
+            gStats.pagesPlaced, gStats.emptyFrames);
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+    data->resultDoc = out;
+    return out;
+}
+
+void imposeTemplate(PDDoc doc) {
+    if (!doc) return;
+    char path[1024] = {0};
+    if (!puiChooseFile(nullptr, "*.pdf", nullptr, 0, path, sizeof path)) return;
+    dprintf("srcDoc: %s\r", path);
+    bool shift = (gAcroViewHFT->AVSysGetModifiers() & AV_SHIFT) != 0;
+    setPlacing(shift ? kPlaceCentered : kPlaceTrimBoxIfAny);
+    PDDoc src = nullptr;
+    DURING
+    src = gPDModelHFT->PDDocOpen(path, true);
+    HANDLER(void) ERRORCODE;
+    src = nullptr;
+    END_HANDLER
+    if (!src) return;
+    {
+        PageViewOperation op;
+        AVDoc front = avAppGetActiveDoc();
+        AVPageView view = front ? avDocGetPageView(front) : nullptr;
+        PDPage page = view ? avPageViewGetPage(view) : nullptr;
+        ASInt32 selected = 0;
+        if (page)
+            EnumForms(
+                page,
+                [](CContent*, PDEElement frame, long, long data) {
+                    if (getSelected(frame)) *reinterpret_cast<ASInt32*>(data) += 1;
+                    return true;
+                },
+                reinterpret_cast<long>(&selected), false, true);
+        if (selected == 0) {
+            std::vector<std::string> names;
+            if (mapSpotColors(src, names)) {
+                makeMapCurrent(names);
+                setCosDoc(doc);
+                imposeDoc(doc, src, nullptr);
+                setMapColorNames(nullptr, 0);
+            }
+        } else {
+            setCosDoc(doc);
+            imposeDoc(doc, page, src, fixedOne, true);
+        }
+    }
+    gPDModelHFT->PDDocClose(src);
+    setCosDoc(doc);
 }

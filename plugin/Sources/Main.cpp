@@ -26,6 +26,7 @@ bool gFirstIdle = false;
 // The menu keys; their addresses are the menu items' client data.
 const char kShow[] = "show";
 const char kNew[] = "new";
+const char kImpose[] = "impose";
 const char kHotfolder[] = "hotfolder";
 const char kPreferences[] = "preferences";
 const char kInfo[] = "info";
@@ -73,6 +74,7 @@ void setupMenus() {
     addCommandItem(menu, kShow, true);
     avMenuAddSeparator(menu);
     addCommandItem(menu, kNew, false);
+    addCommandItem(menu, kImpose, false);
     addCommandItem(menu, kHotfolder, true);
     addCommandItem(menu, kPreferences, false);
     avMenuAddSeparator(menu);
@@ -213,6 +215,8 @@ void doMenuCommand(ASClientData data) {
         showPalette(nullptr);
     else if (std::strcmp(key, kNew) == 0)
         doNewBtn();
+    else if (std::strcmp(key, kImpose) == 0)
+        doImposeCmd();
     else if (std::strcmp(key, kHotfolder) == 0)
         doHotfolderDlg();
     else if (std::strcmp(key, kPreferences) == 0)

@@ -27,7 +27,7 @@ namespace {
 const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa --plugins " VEXA_PLUGIN_DIR;
 const std::string kCorpus = VEXA_CORPUS_DIR;
 const std::string kSource = kCorpus + "/files/pdfjs__issue18816.pdf";               // 1 page, 3 KB
-const std::string kTemplate = kCorpus + "/files/poppler__cropbox.pdf";              // 1 page
+const std::string kTemplate = std::string(VEXA_PLUGIN_DIR) + "/Vexa/templates/Booklet_2up_A4.pdf";
 const std::string kLarge = kCorpus + "/files/pdfjs__bug1703683_page2_reduced.pdf";  // 330 KB
 
 std::string quote(const std::string& s) {

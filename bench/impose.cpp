@@ -1,0 +1,90 @@
+// Speed of the imposition engine in process: the example brochure generated at 200
+// and 2,000 pages, imposed into the 2-up booklet template and saved. For profiling;
+// the comparison with other programs is run with the shared peer harness.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "API.h"
+#include "BoxDesc.h"
+#include "Impose.h"
+#include "Main.h"
+#include "core/Core.h"
+#include "headless/Session.h"
+
+namespace fs = std::filesystem;
+using namespace vexa::host;
+
+namespace {
+
+const fs::path& workDir() {
+    static fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / "vexa-bench-impose";
+        fs::create_directories(d);
+        std::string tools = std::string(VEXA_SOURCE_DIR) + "/tools";
+        for (int pages : {200, 2000}) {
+            std::string cmd = "python3 -c \"import sys; sys.path.insert(0, '" + tools +
+                              "'); import make_examples as m; open('" + (d / "src").string() +
+                              std::to_string(pages) + ".pdf', 'wb').write(m.brochure(" +
+                              std::to_string(pages) + "))\"";
+            if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "generator failed\n");
+        }
+        std::system(("python3 " + tools + "/make_examples.py " + d.string()).c_str());
+        return d;
+    }();
+    return dir;
+}
+
+Session& session() {
+    static std::unique_ptr<Session> s = [] {
+        SessionOptions o;
+        o.loadPlugins = false;
+        auto p = std::make_unique<Session>(o);
+        p->frontEnd().quiet = true;
+        importHostTables(coreTable());
+        gVersMajor = 11;
+        return p;
+    }();
+    return *s;
+}
+
+void BM_Booklet(benchmark::State& state) {
+    session();
+    std::string src = (workDir() / ("src" + std::to_string(state.range(0)) + ".pdf")).string();
+    std::string tmpl = (workDir() / "booklet-2up.pdf").string();
+    std::string out = (workDir() / "out.pdf").string();
+    for (auto _ : state) {
+        PDDoc s = gPDModelHFT->PDDocOpen(src.c_str(), false);
+        ImposeData d;
+        std::memset(&d, 0, sizeof d);
+        std::snprintf(d.templatePath, sizeof d.templatePath, "%s", tmpl.c_str());
+        std::snprintf(d.srcPath, sizeof d.srcPath, "%s", src.c_str());
+        std::snprintf(d.outPath, sizeof d.outPath, "%s", out.c_str());
+        d.srcDoc = s;
+        d.binding = 1;
+        d.placing = kPlaceTrimBox;
+        d.firstPage = 1;
+        d.lastPage = static_cast<ASInt32>(state.range(0));
+        d.scale = fixedOne;
+        PDDoc r = imposeDocWithData(&d);
+        if (r) {
+            gPDModelHFT->PDDocSave(r, PDSaveFull, out.c_str());
+            setCosDoc(r);
+            gPDModelHFT->PDDocClose(r);
+        }
+        setCosDoc(s);
+        gPDModelHFT->PDDocClose(s);
+        setCosDoc(nullptr);
+    }
+    state.counters["output_bytes"] = static_cast<double>(fs::file_size(out));
+    state.counters["source_bytes"] = static_cast<double>(fs::file_size(src));
+}
+BENCHMARK(BM_Booklet)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,24 @@
+// "vexa impose": the print shop's job on the command line. The source becomes the
+// front document, the plug-in's "Impose…" command runs and the imposition dialog is
+// answered as a user would; the new document is saved whole or not at all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "headless/Session.h"
+
+namespace vexa::host {
+
+// args: the words after "impose". Returns the exit status.
+int cmdImpose(SessionOptions options, const std::vector<std::string>& args);
+
+// The script the command runs (exposed for tests): throws std::invalid_argument on
+// bad options.
+struct ImposeOptions {
+    std::string source, templatePath, secondSheet, binding, align, creep, scale, pages, output;
+};
+ImposeOptions parseImposeArgs(const std::vector<std::string>& args);
+std::string imposeScript(const ImposeOptions& o);
+
+}  // namespace vexa::host

@@ -1,0 +1,430 @@
+// The imposition engine: binding schemes, second sheets, page ranges, creep, passes
+// and their labels, placing, empty frames, the TrimBox fit and output titles.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "BoxDesc.h"
+#include "Container.h"
+#include "Impose.h"
+#include "ErrorHandling.h"
+#include "ModelBuild.h"
+
+using namespace vexa::test;
+
+namespace {
+
+struct FrameSpec {
+    ASInt32 box;
+    double l, b, r, t;
+    ASInt32 rotation = 0;
+};
+
+struct Imposing : ::testing::Test {
+    ModelTestHost host;
+    TempDir tmp;
+
+    // A template saved to a file: each sheet a list of frames.
+    std::string makeTemplate(const std::string& name,
+                             const std::vector<std::vector<FrameSpec>>& sheets, double bleed = 0) {
+        PDDoc d = pdDocCreate();
+        setCosDoc(d);
+        for (size_t s = 0; s < sheets.size(); ++s) {
+            PDPage p = gPDModelHFT->PDDocCreatePage(d, static_cast<ASInt32>(s) - 1,
+                                                    fxRect(0, 0, 842, 595));
+            std::vector<PDEElement> frames;
+            for (const FrameSpec& f : sheets[s]) {
+                PDEContainer c = getContainerWithRect(fxRect(f.l, f.b, f.r, f.t));
+                setBoxNum(c, f.box);
+                setFrameRotation(c, f.rotation);
+                if (bleed > 0) {
+                    ASFixedRect bl{fx(bleed), fx(bleed), fx(bleed), fx(bleed)};
+                    setBleedRect(c, &bl);
+                }
+                frames.push_back(c);
+            }
+            addToPage(p, frames);
+            pdPageRelease(p);
+        }
+        std::string path = tmp.file(name);
+        gPDModelHFT->PDDocSave(d, PDSaveFull, path.c_str());
+        pdDocClose(d);
+        setCosDoc(host.doc);
+        return path;
+    }
+
+    // Two sheets (front and back), frames per side, numbered from 1.
+    std::string booklet(ASInt32 perSide, const std::string& name = "t.pdf", double bleed = 0) {
+        std::vector<std::vector<FrameSpec>> sheets(2);
+        ASInt32 box = 1;
+        for (int s = 0; s < 2; ++s)
+            for (ASInt32 i = 0; i < perSide; ++i, ++box)
+                sheets[s].push_back({box, 20.0 + 200 * i, 20, 20.0 + 200 * i + 180, 280});
+        return makeTemplate(name, sheets, bleed);
+    }
+
+    // A source of n pages of 180 x 260 with a TrimBox inset by 5.
+    PDDoc makeSource(ASInt32 n, bool trim = true) {
+        PDDoc d = pdDocCreate();
+        setCosDoc(d);
+        for (ASInt32 i = 0; i < n; ++i) {
+            PDPage p = gPDModelHFT->PDDocCreatePage(d, i - 1, fxRect(0, 0, 190, 270));
+            addToPage(p, {makeRect(10, 10, 10 + i, 20, 0)});
+            if (trim)
+                gPDModelHFT->PDPageSetBox(p, asAtomFromString("TrimBox"), fxRect(5, 5, 185, 265));
+            pdPageRelease(p);
+        }
+        std::string path = tmp.file("src" + std::to_string(n) + ".pdf");
+        gPDModelHFT->PDDocSave(d, PDSaveFull, path.c_str());
+        pdDocClose(d);
+        PDDoc src = gPDModelHFT->PDDocOpen(path.c_str(), false);
+        setCosDoc(host.doc);
+        return src;
+    }
+
+    ImposeData job(PDDoc src, const std::string& tmpl, ASInt32 binding, ASInt32 first,
+                   ASInt32 last) {
+        ImposeData d;
+        std::memset(&d, 0, sizeof d);
+        std::snprintf(d.templatePath, sizeof d.templatePath, "%s", tmpl.c_str());
+        std::snprintf(d.srcPath, sizeof d.srcPath, "%s", tmp.file("report.PDF").c_str());
+        std::snprintf(d.outPath, sizeof d.outPath, "%s", tmp.file("out.pdf").c_str());
+        d.srcDoc = src;
+        d.binding = binding;
+        d.placing = kPlaceTrimBox;
+        d.firstPage = first;
+        d.lastPage = last;
+        d.scale = fixedOne;
+        return d;
+    }
+
+    struct Frame {
+        ASInt32 box;
+        ASFixed displacement;
+        bool placed;
+        bool empty;
+        ASFixedMatrix matrix;
+    };
+
+    static bool collect(CContent*, PDEElement frame, long, long data) {
+        auto* out = reinterpret_cast<std::vector<Frame>*>(data);
+        Frame f{getBoxNum(frame), getDisplacement(frame), false, false, {}};
+        PDEContent c = getContent(frame);
+        for (ASInt32 i = 0; c && i < pdeContentGetNumElems(c); ++i) {
+            PDEElement e = pdeContentGetElem(c, i);
+            if (pdeObjectGetType(e) == kPDEForm) {
+                f.placed = true;
+                pdeGetMatrix(e, &f.matrix);
+            }
+            if (pdeObjectGetType(e) == kPDEContainer) f.empty = true;
+        }
+        out->push_back(f);
+        return true;
+    }
+
+    static std::vector<Frame> frames(PDDoc d, ASInt32 sheet) {
+        std::vector<Frame> out;
+        CPage p(d, sheet);
+        EnumForms(p.getPage(), collect, reinterpret_cast<long>(&out), false, true);
+        return out;
+    }
+
+    static std::vector<ASInt32> boxes(PDDoc d, ASInt32 sheet) {
+        std::vector<ASInt32> b;
+        for (const Frame& f : frames(d, sheet)) b.push_back(f.box);
+        return b;
+    }
+
+    static std::string label(PDDoc d, ASInt32 page) {
+        char buf[64] = {0};
+        gPDModelHFT->PDDocGetLabelForPageNum(d, page, buf, sizeof buf);
+        return buf;
+    }
+
+    void close(PDDoc out, PDDoc src) {
+        if (out) {
+            setCosDoc(out);
+            pdDocClose(out);
+        }
+        setCosDoc(src);
+        pdDocClose(src);
+        setCosDoc(host.doc);
+    }
+};
+
+using V = std::vector<ASInt32>;
+
+}  // namespace
+
+TEST_F(Imposing, SaddleStitchNestsTheSheets) {
+    PDDoc src = makeSource(16);
+    ImposeData d = job(src, booklet(4), 1, 1, 16);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(pdDocGetNumPages(out), 4);
+    EXPECT_EQ(boxes(out, 0), (V{1, 2, 3, 4}));
+    EXPECT_EQ(boxes(out, 1), (V{13, 14, 15, 16}));
+    EXPECT_EQ(boxes(out, 2), (V{5, 6, 7, 8}));
+    EXPECT_EQ(boxes(out, 3), (V{9, 10, 11, 12}));
+    EXPECT_EQ(label(out, 0), "A1");
+    EXPECT_EQ(label(out, 1), "B1");
+    EXPECT_EQ(label(out, 2), "A2");
+    EXPECT_EQ(label(out, 3), "B2");
+    char tn[256] = {0};
+    CPage p(out, 3);
+    ASSERT_TRUE(getPgString(p.getPage(), "TN", tn));
+    EXPECT_STREQ(tn, "t.pdf");
+    for (ASInt32 s = 0; s < 4; ++s)
+        for (const Frame& f : frames(out, s)) EXPECT_TRUE(f.placed) << f.box;
+    EXPECT_EQ(getImposeStats().pagesPlaced, 16);
+    close(out, src);
+}
+
+TEST_F(Imposing, RoundedJobsLeaveFramesBeyondTheSourceEmpty) {
+    PDDoc src = makeSource(13);
+    ImposeData d = job(src, booklet(4), 1, 1, 13);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(d.pageCount, 16);
+    auto back = frames(out, 1);
+    ASSERT_EQ(back.size(), 4u);
+    EXPECT_TRUE(back[0].placed);  // 13
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_FALSE(back[i].placed);
+        EXPECT_TRUE(back[i].empty);
+    }
+    EXPECT_EQ(getImposeStats().emptyFrames, 3);
+    close(out, src);
+}
+
+TEST_F(Imposing, SecondSheetsTakeTheMiddle) {
+    PDDoc src = makeSource(12);
+    ImposeData d = job(src, booklet(4), 1, 1, 12);
+    std::string half = makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
+                                                 {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
+    std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", half.c_str());
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(pdDocGetNumPages(out), 4);
+    EXPECT_EQ(boxes(out, 0), (V{1, 2, 3, 4}));
+    EXPECT_EQ(boxes(out, 1), (V{9, 10, 11, 12}));
+    EXPECT_EQ(boxes(out, 2), (V{5, 6}));
+    EXPECT_EQ(boxes(out, 3), (V{7, 8}));
+    CPage p(out, 2);
+    char tn[256] = {0};
+    ASSERT_TRUE(getPgString(p.getPage(), "TN", tn));
+    EXPECT_STREQ(tn, "half.pdf");
+    EXPECT_EQ(label(out, 2), "A2");
+    close(out, src);
+}
+
+TEST_F(Imposing, PerfectBindingWithAndWithoutSecondSheet) {
+    {
+        PDDoc src = makeSource(20);
+        ImposeData d = job(src, booklet(4), 2, 1, 20);
+        std::string half =
+            makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
+                                      {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
+        std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", half.c_str());
+        PDDoc out = imposeDocWithData(&d);
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(pdDocGetNumPages(out), 6);
+        EXPECT_EQ(boxes(out, 0), (V{1, 2, 3, 4}));
+        EXPECT_EQ(boxes(out, 1), (V{5, 6, 7, 8}));
+        EXPECT_EQ(boxes(out, 2), (V{9, 10}));
+        EXPECT_EQ(boxes(out, 3), (V{11, 12}));
+        EXPECT_EQ(boxes(out, 4), (V{13, 14, 15, 16}));
+        EXPECT_EQ(boxes(out, 5), (V{17, 18, 19, 20}));
+        close(out, src);
+    }
+    {
+        PDDoc src = makeSource(16);
+        ImposeData d = job(src, booklet(4), 2, 1, 16);
+        PDDoc out = imposeDocWithData(&d);
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(pdDocGetNumPages(out), 4);
+        EXPECT_EQ(boxes(out, 2), (V{9, 10, 11, 12}));
+        EXPECT_EQ(boxes(out, 3), (V{13, 14, 15, 16}));
+        close(out, src);
+    }
+}
+
+TEST_F(Imposing, PerfectBindingWithAShortJobNeverMakesOtherKindsOfFrames) {
+    // Fewer pages than one pass and a second sheet: the final pass would number
+    // frames 0 and below; they stay page frames without a page.
+    PDDoc src = makeSource(3);
+    ImposeData d = job(src, booklet(4), 2, 1, 3);
+    std::string half = makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}}});
+    std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", half.c_str());
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    for (ASInt32 s = 0; s < pdDocGetNumPages(out); ++s)
+        for (const Frame& f : frames(out, s)) EXPECT_GE(f.box, 1);
+    close(out, src);
+}
+
+TEST_F(Imposing, EnvelopeTakesTheOuterPages) {
+    PDDoc src = makeSource(12);
+    ImposeData d = job(src, booklet(2), 3, 0, 0);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(pdDocGetNumPages(out), 2);
+    EXPECT_EQ(boxes(out, 0), (V{1, 2}));
+    EXPECT_EQ(boxes(out, 1), (V{11, 12}));
+    EXPECT_EQ(label(out, 0), "1");  // envelopes get no labels
+    close(out, src);
+}
+
+TEST_F(Imposing, PageRangesOffsetTheNumbersAndCreepFollowsTheRelativePage) {
+    PDDoc src = makeSource(12);
+    // Saddle, M = 4 (one sheet pair of 2 frames a side), range 3 to 10.
+    ImposeData d = job(src, booklet(2), 1, 3, 10);
+    d.creep = fixedOne;
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(pdDocGetNumPages(out), 4);
+    EXPECT_EQ(boxes(out, 0), (V{3, 4}));
+    EXPECT_EQ(boxes(out, 1), (V{9, 10}));
+    EXPECT_EQ(boxes(out, 2), (V{5, 6}));
+    EXPECT_EQ(boxes(out, 3), (V{7, 8}));
+    close(out, src);
+}
+
+TEST_F(Imposing, RoundedRangesContinuePastTo) {
+    PDDoc src = makeSource(12);
+    ImposeData d = job(src, booklet(2), 1, 3, 8);  // 6 pages round to 8: 3 ... 10
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(boxes(out, 1), (V{9, 10}));
+    for (const Frame& f : frames(out, 1)) EXPECT_TRUE(f.placed);
+    close(out, src);
+}
+
+TEST(Creep, LeavesTheOutsideAndShiftsEachLeafFurtherIn) {
+    vexa::test::ModelTestHost host;
+    const ASFixed c = fixedOne;
+    for (ASInt32 p : {1, 2, 15, 16}) EXPECT_EQ(getCreep(p, 16, c, 0), 0) << p;
+    EXPECT_EQ(getCreep(8, 16, c, 0), 3 * c);
+    EXPECT_EQ(getCreep(10, 16, c, 0), 3 * c);
+    EXPECT_EQ(getCreep(7, 16, c, 0), -3 * c);
+    EXPECT_EQ(getCreep(9, 16, c, 0), -3 * c);
+    // Negative creep: the offset keeps the innermost leaf in place.
+    ASFixed o = (16 / 4 - 1) * -c;
+    EXPECT_EQ(getCreep(8, 16, -c, o), 0);
+    EXPECT_EQ(getCreep(2, 16, -c, o), 3 * c);
+}
+
+TEST_F(Imposing, CreepIsWrittenPerFrameAndResetWhenPlaced) {
+    PDDoc src = makeSource(16);
+    ImposeData d = job(src, booklet(4), 1, 1, 16);
+    d.creep = fixedOne;
+    d.outPath[0] = 0;  // placing is checked below; here only the numbering
+    PDDoc out = pdDocCreate();
+    pdDocClose(out);
+    std::snprintf(d.outPath, sizeof d.outPath, "x");
+    out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    // Displacements are reset after placing.
+    for (const Frame& f : frames(out, 2)) EXPECT_EQ(f.displacement, 0);
+    close(out, src);
+}
+
+TEST_F(Imposing, TrimBoxLandsExactlyOnTheTrimArea) {
+    PDDoc src = makeSource(4);
+    ImposeData d = job(src, booklet(2, "b.pdf", 5), 1, 1, 4);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    auto f = frames(out, 0);
+    ASSERT_TRUE(f[0].placed);
+    // Frame 20..200 x 20..280 with 5 bleed: trim area 25..195 x 25..275; the source
+    // TrimBox (5,5)-(185,265) is 180 x 260, so its lower left lands on (25, 25).
+    ASFixedPoint p{fx(5), fx(5)}, q;
+    asFixedMatrixTransform(&q, &f[0].matrix, &p);
+    EXPECT_EQ(q.h, fx(25));
+    EXPECT_EQ(q.v, fx(25));
+    close(out, src);
+}
+
+TEST_F(Imposing, TemplatesWithoutPageFramesGiveNoOutput) {
+    PDDoc src = makeSource(4);
+    ImposeData d = job(src, makeTemplate("none.pdf", {{{0, 20, 20, 200, 280}}}), 1, 1, 4);
+    setEHMode(2);
+    EXPECT_EQ(imposeDocWithData(&d), nullptr);
+    EXPECT_EQ(getErrorCnt(), 1);
+    setEHMode(1);
+    ImposeData bad = job(src, tmp.file("missing.pdf"), 1, 1, 4);
+    EXPECT_EQ(imposeDocWithData(&bad), nullptr);
+    close(nullptr, src);
+}
+
+TEST(OutputTitle, DropsThePdfExtensionAndKeepsTheSuffix) {
+    char t[256];
+    makeOutputTitle("/x/report.PDF", "_M.pdf", t, sizeof t);
+    EXPECT_STREQ(t, "report_M.pdf");
+    makeOutputTitle("/x/notes.txt", "_M.pdf", t, sizeof t);
+    EXPECT_STREQ(t, "notes.txt_M.pdf");
+    std::string longName = "/x/" + std::string(300, 'a') + ".pdf";
+    makeOutputTitle(longName.c_str(), "_M.pdf", t, sizeof t);
+    EXPECT_EQ(std::strlen(t), 255u);
+    EXPECT_STREQ(t + 249, "_M.pdf");
+}
+
+TEST_F(Imposing, TurnedFramesTakeTheTrimBoxExactly) {
+    PDDoc src = makeSource(4);
+    // One sheet, four frames of 0, 90, 180 and 270 degrees; turned frames lie across.
+    std::string t = makeTemplate("rot.pdf", {{{1, 10, 10, 190, 270, 0},
+                                              {2, 200, 10, 460, 190, 90},
+                                              {3, 470, 10, 650, 270, 180},
+                                              {4, 10, 300, 270, 480, 270}}});
+    ImposeData d = job(src, t, 2, 1, 4);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    auto f = frames(out, 0);
+    ASSERT_EQ(f.size(), 4u);
+    const ASFixedRect trim = fxRect(5, 5, 185, 265);
+    const ASFixedRect want[4] = {fxRect(10, 10, 190, 270), fxRect(200, 10, 460, 190),
+                                 fxRect(470, 10, 650, 270), fxRect(10, 300, 270, 480)};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(f[i].placed) << i;
+        ASFixedRect r;
+        asFixedMatrixTransformRect(&r, &f[i].matrix, &trim);
+        EXPECT_EQ(r.left, want[i].left) << i;
+        EXPECT_EQ(r.bottom, want[i].bottom) << i;
+        EXPECT_EQ(r.right, want[i].right) << i;
+        EXPECT_EQ(r.top, want[i].top) << i;
+    }
+    close(out, src);
+}
+
+TEST_F(Imposing, PlacedPagesCarryTheirContentByteForByte) {
+    PDDoc src = makeSource(4);
+    ImposeData d = job(src, booklet(2), 1, 1, 4);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    auto streamOf = [](CosObj s) {
+        ASSize_t len = 0;
+        char* p = cosStreamGetData(s, &len);
+        std::string data(p, len);
+        asFree(p);
+        return data;
+    };
+    // Sheet 0 holds pages 1 and 2.
+    CPage sheet(out, 0);
+    PDEContent c = pdPageAcquirePDEContent(sheet.getPage());
+    std::vector<std::string> placed;
+    for (ASInt32 i = 0; i < pdeContentGetNumElems(c); ++i) {
+        PDEContent fc = getContent(pdeContentGetElem(c, i));
+        for (ASInt32 k = 0; fc && k < pdeContentGetNumElems(fc); ++k) {
+            PDEElement e = pdeContentGetElem(fc, k);
+            if (pdeObjectGetType(e) == kPDEForm) placed.push_back(streamOf(pdeFormGetCosObj(e)));
+        }
+    }
+    pdPageReleasePDEContent(sheet.getPage());
+    ASSERT_EQ(placed.size(), 2u);
+    CPage p1(src, 0), p2(src, 1);
+    EXPECT_EQ(placed[0], streamOf(cosDictGet(pdPageGetCosObj(p1.getPage()), "Contents")));
+    EXPECT_EQ(placed[1], streamOf(cosDictGet(pdPageGetCosObj(p2.getPage()), "Contents")));
+    close(out, src);
+}
