@@ -115,6 +115,19 @@ TEST_F(Model, MarkedContentNestsIntoContainers) {
     EXPECT_EQ(static_cast<Container*>(again->elems[1].get())->content->elems.size(), 1u);
 }
 
+TEST_F(Model, MarkedContentInsideTextStaysWithTheText) {
+    std::string text = "BT /F1 1 Tf /P <</MCID 0>> BDC 1 0 0 1 5 5 Tm (a) Tj EMC ET";
+    auto c = parse(text + " 0 0 1 1 re f");
+    ASSERT_EQ(c->elems.size(), 2u);
+    EXPECT_EQ(c->elems[0]->type, kPDEText);
+    c->modified = true;
+    std::string out = write(*c);
+    EXPECT_NE(out.find(text), std::string::npos) << out;
+    auto again = parse(write(*c, true));
+    ASSERT_EQ(again->elems.size(), 2u);
+    EXPECT_EQ(static_cast<Text*>(again->elems[0].get())->runs.size(), 1u);
+}
+
 TEST_F(Model, InlineImageWithBinaryDataAndForms) {
     std::string data = "EI \x00\xFF";
     data.resize(6, 'x');  // 2x3 gray 8 bit: 6 bytes that contain "EI "
