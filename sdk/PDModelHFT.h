@@ -121,8 +121,13 @@ struct PDModelHFT {
     PDPage (*PDDocCreatePage)(PDDoc doc, ASInt32 afterPageNum, ASFixedRect mediaBox);
     // Inserts numPages pages of src from startPage (PDAllPages for all) after
     // mergeAfterThisPage (PDBeforeFirstPage, or PDLastPage for the end), with
-    // everything they use; resources shared by several pages are copied once. src may
-    // be doc itself. insertFlags is reserved (0).
+    // everything they use, inherited attributes put on the pages themselves. Every
+    // insertion gives its pages their own copies of what a page is edited through:
+    // content streams, resource dictionaries, marked-content property lists (frames)
+    // and annotations (shared between pages only as the source shares them). Fonts,
+    // images, forms and the other resources of a source are copied into a destination
+    // once and shared by all insertions from that source. src may be doc itself.
+    // insertFlags is reserved (0).
     void (*PDDocInsertPages)(PDDoc doc, ASInt32 mergeAfterThisPage, PDDoc src, ASInt32 startPage,
                              ASInt32 numPages, ASUns32 insertFlags);
     // Deletes pages firstPage to lastPage (inclusive; PDLastPage for the last page).

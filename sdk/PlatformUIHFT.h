@@ -156,4 +156,8 @@ struct PlatformUIHFT {
     // run); ClearEscKey forgets it.
     ASBool (*PUICheckForEscKey)(void);
     void (*PUIClearEscKey)(void);
+    // Bracket a long run: from Begin to End an interrupt of the host (Ctrl-C of the
+    // headless host) becomes a pending Escape. Begin forgets an earlier Escape. Runs nest.
+    void (*PUIBeginLongRun)(void);
+    void (*PUIEndLongRun)(void);
 };

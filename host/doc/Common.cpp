@@ -14,14 +14,21 @@ namespace vexa::host::doc {
 namespace {
 
 std::unordered_set<const _t_CosDoc*>& liveCosDocs() {
-    static std::unordered_set<const _t_CosDoc*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_CosDoc*>;  // never destroyed: used until exit
+    return *s;
+}
+std::unordered_map<const QPDF*, _t_CosDoc*>& cosDocsByQpdf() {
+    static auto* m =
+        new std::unordered_map<const QPDF*, _t_CosDoc*>;  // never destroyed: used until exit
+    return *m;
 }
 
 struct QpdfHolder;
 std::unordered_map<const QPDF*, std::weak_ptr<QpdfHolder>>& holders() {
-    static std::unordered_map<const QPDF*, std::weak_ptr<QpdfHolder>> h;
-    return h;
+    static auto* h =
+        new std::unordered_map<const QPDF*,
+                               std::weak_ptr<QpdfHolder>>;  // never destroyed: used until exit
+    return *h;
 }
 
 // sources is declared first so that it goes last: the QPDF that reads from them is
@@ -37,12 +44,21 @@ struct QpdfHolder {
 
 _t_CosDoc::~_t_CosDoc() {
     vexa::host::doc::liveCosDocs().erase(this);
+    auto& m = vexa::host::doc::cosDocsByQpdf();
+    auto it = m.find(qpdf.get());
+    if (it != m.end() && it->second == this) m.erase(it);
 }
 
 namespace vexa::host::doc {
 
 void registerCosDoc(_t_CosDoc* cosDoc) {
     liveCosDocs().insert(cosDoc);
+    cosDocsByQpdf()[cosDoc->qpdf.get()] = cosDoc;
+}
+
+CosDoc cosDocOfQpdf(const QPDF* qpdf) {
+    auto it = cosDocsByQpdf().find(qpdf);
+    return it == cosDocsByQpdf().end() ? nullptr : it->second;
 }
 
 bool isLiveCosDoc(CosDoc cosDoc) {
@@ -129,6 +145,9 @@ void registerDocErrorTexts() {
         setErrorText(fileErrWrite, "the file cannot be written");
     });
 }
+
+// The texts are there as soon as the engine is linked in, before any table is asked for.
+[[maybe_unused]] const bool kErrorTextsRegistered = (registerDocErrorTexts(), true);
 
 void raiseFromException(const std::exception& e, ASErrorCode code) {
     if (dynamic_cast<const std::bad_alloc*>(&e)) raise(genErrNoMemory);

@@ -16,16 +16,17 @@ namespace vexa::host::doc {
 namespace {
 
 std::unordered_set<const _t_PDDoc*>& liveDocs() {
-    static std::unordered_set<const _t_PDDoc*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDDoc*>;  // never destroyed: used until exit
+    return *s;
 }
 std::unordered_set<const _t_PDPage*>& livePages() {
-    static std::unordered_set<const _t_PDPage*> s;
-    return s;
+    static auto* s = new std::unordered_set<const _t_PDPage*>;  // never destroyed: used until exit
+    return *s;
 }
 std::map<int, std::function<void(PDDoc)>>& closeHooks() {
-    static std::map<int, std::function<void(PDDoc)>> h;
-    return h;
+    static auto* h =
+        new std::map<int, std::function<void(PDDoc)>>;  // never destroyed: used until exit
+    return *h;
 }
 
 template <class F>
@@ -384,7 +385,18 @@ class PageCopier {
         return v.shallowCopy();
     }
 
+    // Fresh copies are made once per insertion: source pages that share a content
+    // stream or a property list share the copy too.
     QPDFObjectHandle freshStream(QPDFObjectHandle s) {
+        QPDFObjGen og = s.getObjGen();
+        auto it = fresh_.find(og);
+        if (it != fresh_.end()) return it->second;
+        QPDFObjectHandle c = freshStreamCopy(s);
+        fresh_[og] = c;
+        return c;
+    }
+
+    QPDFObjectHandle freshStreamCopy(QPDFObjectHandle s) {
         if (same_) {
             QPDFObjectHandle c = s.copyStream();
             QPDFObjectHandle d = c.getDict();
@@ -424,6 +436,10 @@ class PageCopier {
 
     QPDFObjectHandle freshObject(QPDFObjectHandle v) {
         if (v.isStream()) return freshStream(v);
+        if (v.isIndirect()) {
+            auto it = fresh_.find(v.getObjGen());
+            if (it != fresh_.end()) return it->second;
+        }
         if (!v.isDictionary() && !v.isArray()) return shared(v, 0);
         QPDFObjectHandle c = QPDFObjectHandle::newDictionary();
         if (v.isArray()) {
@@ -432,7 +448,10 @@ class PageCopier {
         } else {
             for (auto& [k, e] : v.ditems()) c.replaceKey(k, shared(e, 1));
         }
-        return v.isIndirect() ? dst_.makeIndirectObject(c) : c;
+        if (!v.isIndirect()) return c;
+        QPDFObjectHandle made = dst_.makeIndirectObject(c);
+        fresh_[v.getObjGen()] = made;
+        return made;
     }
 
     QPDFObjectHandle freshResources(QPDFObjectHandle r) {
@@ -472,6 +491,7 @@ class PageCopier {
 
     QPDF& dst_;
     bool same_;
+    std::map<QPDFObjGen, QPDFObjectHandle> fresh_;
     QPDFObjectHandle srcPage_, newPage_;
 };
 

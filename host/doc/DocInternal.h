@@ -61,6 +61,10 @@ CosDoc cosDocOf(PDDoc doc);
 // The open document that owns the Cos document; null once that document is closed.
 PDDoc pdDocOf(CosDoc cosDoc);
 
+// The Cos document of a QPDF (e.g. an object's getOwningQPDF()); null for a QPDF
+// without a live Cos document.
+CosDoc cosDocOfQpdf(const QPDF* qpdf);
+
 // True for a document handle that is open (created or opened and not yet closed).
 bool isLiveDoc(PDDoc doc);
 
@@ -81,7 +85,13 @@ CosObj cosObjFor(CosDoc cosDoc, QPDFObjectHandle handle);
 // with the indirect objects they reference. When the source is dst itself the object
 // is returned unchanged.
 QPDFObjectHandle copyForeign(CosDoc dst, QPDFObjectHandle foreign);
-// Records that dst holds objects copied from src (done by copyForeign).
+// Records that dst holds objects copied from src (done by copyForeign). Copy objects
+// between documents only through copyForeign (or CosObjCopy / PDDocInsertPages):
+// a direct call of QPDF::copyForeignObject does not keep the source alive.
+// A copied stream whose data was replaced in memory shares that data with its
+// original only when the data was given as a string or buffer; data given through a
+// provider is read from the original when the copy is written, so such an original
+// must not be destroyed (CosObjDestroy) before then.
 void keepSourceAlive(CosDoc dst, std::shared_ptr<QPDF> src);
 
 // Decoded stream data handed out (CosStreamGetData) is limited to this many bytes

@@ -99,11 +99,13 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     bool objectStreams = !uncompressed && (major > 1 || minor >= 5 ||
                                            ((p.saveFlags2 & PDSaveCompressed) && !p.major));
     std::string written;
+    // QPDFWriter keeps the file name it is given: it must outlive the writer.
+    const std::string outName = abs.string();
     QPDF& q = *d->cos->qpdf;
     bool linearize = (p.saveFlags & PDSaveLinearized) != 0;
     auto write = [&](QPDF& from, FILE* to, bool lin) {
         QPDFWriter w(from);
-        w.setOutputFile(abs.string().c_str(), to, false);
+        w.setOutputFile(outName.c_str(), to, false);
         // Streams are carried over as they are stored; only streams without a filter
         // are compressed.
         w.setDecodeLevel(qpdf_dl_none);

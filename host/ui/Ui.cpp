@@ -65,14 +65,18 @@ bool hasMenu(ASUns32 kind) {
     return kind == kPUIPopup || kind == kPUIComboBox || kind == kPUIListBox || kind == kPUITabs;
 }
 
-std::string windowLabel(const Window* w) { return "dialog \"" + w->name + "\" (" + w->title + ")"; }
+std::string windowLabel(const Window* w) {
+    return "dialog \"" + w->name + "\" (" + w->title + ")";
+}
 
 std::string controlLabel(const Control* c) {
     return kindName(c->kind) + " " + std::to_string(c->id) +
            (c->text.empty() ? "" : " \"" + c->text + "\"") + " of " + windowLabel(c->window);
 }
 
-[[noreturn]] void fail(const std::string& message) { throw ScriptError(message); }
+[[noreturn]] void fail(const std::string& message) {
+    throw ScriptError(message);
+}
 
 void checkUsable(const Control* c) {
     if (!c) fail("no such control");
@@ -115,13 +119,16 @@ PUIWindow windowNew(const char* name, const char* title, ASInt32 width, ASInt32 
 }
 
 void windowDestroy(PUIWindow w) {
-    if (!w) return;
     auto& list = windowList();
-    list.erase(std::remove(list.begin(), list.end(), w), list.end());
+    auto it = std::find(list.begin(), list.end(), w);
+    if (it == list.end()) return;  // not a window of ours, or destroyed already
+    list.erase(it);
     delete w;
 }
 
-PUIControl windowGetRoot(PUIWindow w) { return w ? &w->root : nullptr; }
+PUIControl windowGetRoot(PUIWindow w) {
+    return w ? &w->root : nullptr;
+}
 
 ASUns32 windowRunModal(PUIWindow w) {
     if (!w) return 0;
@@ -180,12 +187,16 @@ void windowSetPos(PUIWindow w, ASInt32 left, ASInt32 top) {
 }
 
 // The headless host has one screen of 1920 x 1080 pixels.
-ASBool pointOnScreen(ASInt32 x, ASInt32 y) { return x >= 0 && y >= 0 && x < 1920 && y < 1080; }
+ASBool pointOnScreen(ASInt32 x, ASInt32 y) {
+    return x >= 0 && y >= 0 && x < 1920 && y < 1080;
+}
 
 void windowSetRefCon(PUIWindow w, void* refCon) {
     if (w) w->refCon = refCon;
 }
-void* windowGetRefCon(PUIWindow w) { return w ? w->refCon : nullptr; }
+void* windowGetRefCon(PUIWindow w) {
+    return w ? w->refCon : nullptr;
+}
 
 PUIControl controlNew(PUIControl container, ASUns32 kind, const PUIRect* rect, const char* text,
                       ASInt32 id, ASUns32 cmd, ASUns32 flags) {
@@ -206,10 +217,18 @@ PUIControl controlNew(PUIControl container, ASUns32 kind, const PUIRect* rect, c
     return raw;
 }
 
-PUIWindow controlGetWindow(PUIControl c) { return c ? c->window : nullptr; }
-ASUns32 controlGetKind(PUIControl c) { return c ? c->kind : 0; }
-ASInt32 controlGetID(PUIControl c) { return c ? c->id : -1; }
-ASUns32 controlGetCommand(PUIControl c) { return c ? c->cmd : 0; }
+PUIWindow controlGetWindow(PUIControl c) {
+    return c ? c->window : nullptr;
+}
+ASUns32 controlGetKind(PUIControl c) {
+    return c ? c->kind : 0;
+}
+ASInt32 controlGetID(PUIControl c) {
+    return c ? c->id : -1;
+}
+ASUns32 controlGetCommand(PUIControl c) {
+    return c ? c->cmd : 0;
+}
 
 PUIControl windowGetControl(PUIWindow w, ASInt32 index) {
     if (!w || index < 0 || static_cast<size_t>(index) >= w->controls.size()) return nullptr;
@@ -245,7 +264,9 @@ void controlSelectText(PUIControl c, ASInt32 start, ASInt32 end) {
     c->selEnd = end < 0 ? static_cast<ASInt32>(c->text.size()) : end;
 }
 
-ASInt32 controlGetValue(PUIControl c) { return c ? c->value : 0; }
+ASInt32 controlGetValue(PUIControl c) {
+    return c ? c->value : 0;
+}
 void controlSetValue(PUIControl c, ASInt32 value) {
     if (c) c->value = value;
 }
@@ -282,21 +303,28 @@ void controlSetMenuItemText(PUIControl c, ASInt32 item, const char* text) {
 void controlRemoveMenuItem(PUIControl c, ASInt32 item) {
     if (!c || item < 1 || static_cast<size_t>(item) > c->menu.size()) return;
     c->menu.erase(c->menu.begin() + (item - 1));
-    if (c->value > static_cast<ASInt32>(c->menu.size())) c->value = static_cast<ASInt32>(c->menu.size());
+    if (c->value > static_cast<ASInt32>(c->menu.size()))
+        c->value = static_cast<ASInt32>(c->menu.size());
 }
 
 void controlEnable(PUIControl c, ASBool on) {
     if (c) c->enabled = on;
 }
-ASBool controlIsEnabled(PUIControl c) { return c && c->enabled; }
+ASBool controlIsEnabled(PUIControl c) {
+    return c && c->enabled;
+}
 void controlShow(PUIControl c, ASBool show) {
     if (c) c->visible = show;
 }
-ASBool controlIsVisible(PUIControl c) { return c && c->visible; }
+ASBool controlIsVisible(PUIControl c) {
+    return c && c->visible;
+}
 void controlSetFocus(PUIControl c) {
     if (c && c->window) c->window->focus = c;
 }
-PUIControl windowGetFocus(PUIWindow w) { return w ? w->focus : nullptr; }
+PUIControl windowGetFocus(PUIWindow w) {
+    return w ? w->focus : nullptr;
+}
 void controlRedraw(PUIControl) {}
 
 void controlSetProperty(PUIControl c, ASUns32 tag, const char* value) {
@@ -355,8 +383,8 @@ bool answerChooser(const std::string& what, char* path, ASInt32 size) {
 
 ASBool chooseFile(const char* title, const char* filter, const char* initialPath, ASUns32 flags,
                   char* path, ASInt32 size) {
-    std::string what = std::string(flags & kPUIChooseForSave ? "save" : "file") +
-                       " chooser \"" + (title ? title : "") + "\"";
+    std::string what = std::string(flags & kPUIChooseForSave ? "save" : "file") + " chooser \"" +
+                       (title ? title : "") + "\"";
     if (filter && *filter) what += " for " + std::string(filter);
     if (initialPath && *initialPath) what += " at " + std::string(initialPath);
     return answerChooser(what, path, size);
@@ -392,8 +420,29 @@ void sysBeep() {
         if (app::FrontEnd* fe = app::Application::current().frontEnd()) fe->beep();
 }
 
-ASBool checkForEscKey() { return gEscape.load(); }
-void clearEscKey() { gEscape.store(false); }
+ASBool checkForEscKey() {
+    return gEscape.load();
+}
+void clearEscKey() {
+    gEscape.store(false);
+}
+
+std::unique_ptr<InterruptAsEscape>& longRunScope() {
+    static std::unique_ptr<InterruptAsEscape> scope;
+    return scope;
+}
+int gLongRuns = 0;
+
+void beginLongRun() {
+    if (gLongRuns++ == 0) {
+        gEscape.store(false);
+        longRunScope() = std::make_unique<InterruptAsEscape>();
+    }
+}
+
+void endLongRun() {
+    if (gLongRuns > 0 && --gLongRuns == 0) longRunScope().reset();
+}
 
 PlatformUIHFT makeTable() {
     PlatformUIHFT t{};
@@ -446,6 +495,8 @@ PlatformUIHFT makeTable() {
     t.PUIBeep = sysBeep;
     t.PUICheckForEscKey = checkForEscKey;
     t.PUIClearEscKey = clearEscKey;
+    t.PUIBeginLongRun = beginLongRun;
+    t.PUIEndLongRun = endLongRun;
     return t;
 }
 
@@ -471,7 +522,9 @@ const PlatformUIHFT* platformUITable() {
     return &table;
 }
 
-const std::vector<Window*>& windows() { return windowList(); }
+const std::vector<Window*>& windows() {
+    return windowList();
+}
 
 Window* frontWindow() {
     auto& list = windowList();
@@ -511,22 +564,38 @@ Control* findControl(Window* w, const std::string& ref) {
 
 std::string kindName(ASUns32 kind) {
     switch (kind) {
-        case kPUIPushButton: return "button";
-        case kPUICheckBox: return "checkbox";
-        case kPUIRadioButton: return "radio";
-        case kPUIGroupBox: return "group";
-        case kPUIStaticText: return "label";
-        case kPUIEditText: return "field";
-        case kPUIUnitEditText: return "value-field";
-        case kPUIComboBox: return "combo";
-        case kPUIPopup: return "popup";
-        case kPUIListBox: return "list";
-        case kPUIProgressBar: return "progress";
-        case kPUITabs: return "tabs";
-        case kPUISeparator: return "separator";
-        case kPUIRadioGroup: return "radio-group";
-        case kPUIUserPane: return "pane";
-        default: return code4(kind);
+        case kPUIPushButton:
+            return "button";
+        case kPUICheckBox:
+            return "checkbox";
+        case kPUIRadioButton:
+            return "radio";
+        case kPUIGroupBox:
+            return "group";
+        case kPUIStaticText:
+            return "label";
+        case kPUIEditText:
+            return "field";
+        case kPUIUnitEditText:
+            return "value-field";
+        case kPUIComboBox:
+            return "combo";
+        case kPUIPopup:
+            return "popup";
+        case kPUIListBox:
+            return "list";
+        case kPUIProgressBar:
+            return "progress";
+        case kPUITabs:
+            return "tabs";
+        case kPUISeparator:
+            return "separator";
+        case kPUIRadioGroup:
+            return "radio-group";
+        case kPUIUserPane:
+            return "pane";
+        default:
+            return code4(kind);
     }
 }
 
@@ -595,14 +664,18 @@ void toggle(Control* c, int state) {
 void press(Control* c) {
     checkUsable(c);
     switch (c->kind) {
-        case kPUICheckBox: c->value = !c->value; break;
+        case kPUICheckBox:
+            c->value = !c->value;
+            break;
         case kPUIRadioButton:
             for (auto& other : c->window->controls)
                 if (other->kind == kPUIRadioButton && other->parent == c->parent) other->value = 0;
             c->value = 1;
             break;
-        case kPUIPushButton: break;
-        default: fail(controlLabel(c) + " cannot be pressed");
+        case kPUIPushButton:
+            break;
+        default:
+            fail(controlLabel(c) + " cannot be pressed");
     }
     fire(c);
 }
@@ -639,7 +712,8 @@ void typeKey(Window* w, ASUns16 key) {
         for (size_t k = 0; k < cs.size(); k++) {
             Control* c = cs[(start + k) % cs.size()].get();
             if (c->enabled && c->visible &&
-                (c->kind == kPUIEditText || c->kind == kPUIUnitEditText || c->kind == kPUIComboBox)) {
+                (c->kind == kPUIEditText || c->kind == kPUIUnitEditText ||
+                 c->kind == kPUIComboBox)) {
                 w->focus = c;
                 return;
             }
@@ -647,15 +721,33 @@ void typeKey(Window* w, ASUns16 key) {
     }
 }
 
-void setModalDriver(ModalDriver driver) { gDriver = std::move(driver); }
-int unansweredCount() { return gUnanswered; }
-void queueChooserAnswer(const std::string& path) { gChooserAnswers.push_back(path); }
-void clearChooserAnswers() { gChooserAnswers.clear(); }
-const std::vector<std::string>& openedFiles() { return gOpened; }
-void setHeadless(bool headless) { gHeadless = headless; }
-void setEscapePending(bool pending) { gEscape.store(pending); }
-bool escapePending() { return gEscape.load(); }
-int beepCount() { return gBeeps; }
+void setModalDriver(ModalDriver driver) {
+    gDriver = std::move(driver);
+}
+int unansweredCount() {
+    return gUnanswered;
+}
+void queueChooserAnswer(const std::string& path) {
+    gChooserAnswers.push_back(path);
+}
+void clearChooserAnswers() {
+    gChooserAnswers.clear();
+}
+const std::vector<std::string>& openedFiles() {
+    return gOpened;
+}
+void setHeadless(bool headless) {
+    gHeadless = headless;
+}
+void setEscapePending(bool pending) {
+    gEscape.store(pending);
+}
+bool escapePending() {
+    return gEscape.load();
+}
+int beepCount() {
+    return gBeeps;
+}
 
 InterruptAsEscape::InterruptAsEscape() {
     if (gInterruptDepth++ > 0) return;

@@ -78,7 +78,7 @@ std::string describe(const Window* window);
 // when the control cannot take the action (disabled, hidden, wrong kind).
 void setText(Control* control, const std::string& text);
 void pick(Control* control, const std::string& item);  // a number from 1 or an item text
-void toggle(Control* control, int state);               // -1 toggles, 0 off, 1 on
+void toggle(Control* control, int state);              // -1 toggles, 0 off, 1 on
 void press(Control* control);
 // Return, Escape or Tab typed into the focused control of the window.
 void typeKey(Window* window, ASUns16 key);
@@ -106,7 +106,7 @@ bool escapePending();
 // While it lives, Ctrl-C (SIGINT) becomes a pending Escape instead of ending the
 // process; a second Ctrl-C while one is pending ends it as usual.
 class InterruptAsEscape {
-public:
+  public:
     InterruptAsEscape();
     ~InterruptAsEscape();
     InterruptAsEscape(const InterruptAsEscape&) = delete;

@@ -59,20 +59,21 @@ void registerUiScriptCommands() {
         Control* c = control(l, 1);
         act(l, [&] { pick(c, scriptArg(l, 2)); });
     });
-    registerScriptCommand("toggle", "toggle CONTROL [on|off]", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        int state = -1;
-        if (l.words.size() > 2) {
-            const std::string& s = l.words[2];
-            if (s == "on" || s == "1")
-                state = 1;
-            else if (s == "off" || s == "0")
-                state = 0;
-            else
-                throw ScriptError(l.where() + ": toggle takes on or off, not \"" + s + "\"");
-        }
-        act(l, [&] { toggle(c, state); });
-    });
+    registerScriptCommand(
+        "toggle", "toggle CONTROL [on|off]", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            int state = -1;
+            if (l.words.size() > 2) {
+                const std::string& s = l.words[2];
+                if (s == "on" || s == "1")
+                    state = 1;
+                else if (s == "off" || s == "0")
+                    state = 0;
+                else
+                    throw ScriptError(l.where() + ": toggle takes on or off, not \"" + s + "\"");
+            }
+            act(l, [&] { toggle(c, state); });
+        });
     registerScriptCommand("press", "press CONTROL", [](ScriptRunner&, const ScriptLine& l) {
         Control* c = control(l, 1);
         act(l, [&] { press(c); });
@@ -85,50 +86,57 @@ void registerUiScriptCommands() {
     registerScriptCommand("choose", "choose PATH", [](ScriptRunner&, const ScriptLine& l) {
         queueChooserAnswer(scriptArg(l, 1));
     });
-    registerScriptCommand("choose-cancel", "choose-cancel", [](ScriptRunner&, const ScriptLine&) {
-        queueChooserAnswer("");
-    });
-    registerScriptCommand("escape", "escape", [](ScriptRunner&, const ScriptLine&) {
-        setEscapePending(true);
-    });
-    registerScriptCommand("expect-dialog", "expect-dialog NAME", [](ScriptRunner&, const ScriptLine& l) {
-        Window* w = frontWindow();
-        const std::string& name = scriptArg(l, 1);
-        if (!w || (findWindow(name) != w))
-            throw ScriptError(l.where() + ": expected dialog \"" + name + "\", front is " +
-                              (w ? "\"" + w->name + "\"" : std::string("none")));
-    });
-    registerScriptCommand("expect-text", "expect-text CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        const std::string& want = scriptArg(l, 2);
-        std::string got = textOf(c);
-        if (got != want)
-            throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" shows \"" + got +
-                              "\", expected \"" + want + "\"");
-    });
-    registerScriptCommand("expect-value", "expect-value CONTROL N", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        long want = scriptInt(l, 2);
-        if (c->value != want)
-            throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" has value " +
-                              std::to_string(c->value) + ", expected " + std::to_string(want));
-    });
-    registerScriptCommand("expect-enabled", "expect-enabled CONTROL", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        if (!c->enabled) throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" is disabled");
-    });
-    registerScriptCommand("expect-disabled", "expect-disabled CONTROL", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        if (c->enabled) throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" is enabled");
-    });
-    registerScriptCommand("expect-focus", "expect-focus CONTROL", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        if (c->window->focus != c)
-            throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" has no focus");
-    });
+    registerScriptCommand("choose-cancel", "choose-cancel",
+                          [](ScriptRunner&, const ScriptLine&) { queueChooserAnswer(""); });
+    registerScriptCommand("escape", "escape",
+                          [](ScriptRunner&, const ScriptLine&) { setEscapePending(true); });
+    registerScriptCommand(
+        "expect-dialog", "expect-dialog NAME", [](ScriptRunner&, const ScriptLine& l) {
+            Window* w = frontWindow();
+            const std::string& name = scriptArg(l, 1);
+            if (!w || (findWindow(name) != w))
+                throw ScriptError(l.where() + ": expected dialog \"" + name + "\", front is " +
+                                  (w ? "\"" + w->name + "\"" : std::string("none")));
+        });
+    registerScriptCommand(
+        "expect-text", "expect-text CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            const std::string& want = scriptArg(l, 2);
+            std::string got = textOf(c);
+            if (got != want)
+                throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" shows \"" + got +
+                                  "\", expected \"" + want + "\"");
+        });
+    registerScriptCommand(
+        "expect-value", "expect-value CONTROL N", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            long want = scriptInt(l, 2);
+            if (c->value != want)
+                throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" has value " +
+                                  std::to_string(c->value) + ", expected " + std::to_string(want));
+        });
+    registerScriptCommand(
+        "expect-enabled", "expect-enabled CONTROL", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            if (!c->enabled)
+                throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" is disabled");
+        });
+    registerScriptCommand(
+        "expect-disabled", "expect-disabled CONTROL", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            if (c->enabled)
+                throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" is enabled");
+        });
+    registerScriptCommand(
+        "expect-focus", "expect-focus CONTROL", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            if (c->window->focus != c)
+                throw ScriptError(l.where() + ": control \"" + l.words[1] + "\" has no focus");
+        });
     registerScriptCommand("print-dialog", "print-dialog", [](ScriptRunner&, const ScriptLine& l) {
         Window* w = front(l);
-        std::printf("dialog \"%s\" (%s)\n%s", w->name.c_str(), w->title.c_str(), describe(w).c_str());
+        std::printf("dialog \"%s\" (%s)\n%s", w->name.c_str(), w->title.c_str(),
+                    describe(w).c_str());
     });
 }
 

@@ -57,23 +57,21 @@ std::string formatKey(const char* key, va_list args) {
     return buf;
 }
 
-void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2,
-               const char* k3, ASInt32* answer) {
+void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2, const char* k3,
+               ASInt32* answer) {
     char b1[256], b2[256], b3[256];
     std::string text = message;
     if (gHaveMsg2 && !gMsg2.empty()) text += "\n\n" + gMsg2;
     *answer = 1;
     if (gAcroViewHFT)
         *answer = avAlert(icon, text.c_str(), k1 ? getString(k1, b1) : nullptr,
-                          k2 ? getString(k2, b2) : nullptr, k3 ? getString(k3, b3) : nullptr,
-                          true);
+                          k2 ? getString(k2, b2) : nullptr, k3 ? getString(k3, b3) : nullptr, true);
     gMsg1.clear();
     gMsg2.clear();
     gHaveMsg2 = false;
 }
 
-ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2,
-                   const char* k3) {
+ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2, const char* k3) {
     gMsg1 = formatKey(key, args);
     ASInt32 answer = 1;
     showAlert(ALERT_NOTE, gMsg1.c_str(), k1, k2, k3, &answer);
@@ -82,8 +80,12 @@ ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2
 
 }  // namespace
 
-void setLogMode(ASInt32 mode) { gLogMode = mode; }
-ASInt32 getLogMode() { return gLogMode; }
+void setLogMode(ASInt32 mode) {
+    gLogMode = mode;
+}
+ASInt32 getLogMode() {
+    return gLogMode;
+}
 
 void setupDump(ASInt32 mode) {
     gDumpPath.clear();
@@ -97,7 +99,9 @@ void clearDump(ASInt32 limit) {
     if (getFileSize(dumpPath()) > limit) deleteFile(dumpPath());
 }
 
-const char* getDumpPath() { return dumpPath().c_str(); }
+const char* getDumpPath() {
+    return dumpPath().c_str();
+}
 
 void dprintf(const char* format, ...) {
     if (gLogMode == 0 || !format) return;
@@ -131,11 +135,17 @@ void dumpMSeconds(const char* label, double milliseconds) {
     std::printf("%s %.1f ms\n", label ? label : "", milliseconds);
 }
 
-void dprintf2(const char* format, ...) { (void)format; }
+void dprintf2(const char* format, ...) {
+    (void)format;
+}
 
-void openDump() { puiOpenWithDefaultApp(dumpPath().c_str()); }
+void openDump() {
+    puiOpenWithDefaultApp(dumpPath().c_str());
+}
 
-bool checkForEscKey() { return puiCheckForEscKey(); }
+bool checkForEscKey() {
+    return puiCheckForEscKey();
+}
 
 void beep() {
     if (gPlatformUIHFT)
@@ -151,8 +161,12 @@ ASInt32 setEHMode(ASInt32 mode) {
     return previous;
 }
 
-ASInt32 getEHMode() { return gEHMode; }
-ASInt32 getErrorCnt() { return gErrorCnt; }
+ASInt32 getEHMode() {
+    return gEHMode;
+}
+ASInt32 getErrorCnt() {
+    return gErrorCnt;
+}
 
 std::string formatErrorLine(ASInt32 pageNum, const char* text) {
     char line[kMessageSize + 64];

@@ -5,12 +5,14 @@
 #include "MyStrings.h"
 #include "PlatformAPI.h"
 
-CProgressMonitor::CProgressMonitor() : monitor_(nullptr), clientData_(nullptr), begun_(false) {
+CProgressMonitor::CProgressMonitor()
+    : monitor_(nullptr), clientData_(nullptr), begun_(false), longRun_(false) {
     if (gAcroViewHFT && gAcroViewHFT->AVAppGetDocProgressMonitor)
         monitor_ = gAcroViewHFT->AVAppGetDocProgressMonitor(&clientData_);
 }
 
 CProgressMonitor::~CProgressMonitor() {
+    if (longRun_) puiEndLongRun();
     if (monitor_ && begun_) {
         if (monitor_->endOperation) monitor_->endOperation(clientData_);
         if (gAcroViewHFT->AVSysSetWaitCursor) gAcroViewHFT->AVSysSetWaitCursor(false, 0);
@@ -18,8 +20,12 @@ CProgressMonitor::~CProgressMonitor() {
 }
 
 void CProgressMonitor::setDuration(long steps, const char* key) {
-    // An Escape typed before the run does not stop it.
-    puiClearEscKey();
+    // An Escape typed before the run does not stop it; during the run an interrupt of
+    // the host is an Escape.
+    if (!longRun_) {
+        puiBeginLongRun();
+        longRun_ = true;
+    }
     if (!monitor_) return;
     if (gAcroViewHFT->AVSysSetWaitCursor) gAcroViewHFT->AVSysSetWaitCursor(true, 0);
     if (monitor_->beginOperation) monitor_->beginOperation(clientData_);

@@ -6,7 +6,7 @@
 #include "AcroViewHFT.h"
 
 class CProgressMonitor {
-public:
+  public:
     CProgressMonitor();
     ~CProgressMonitor();
     CProgressMonitor(const CProgressMonitor&) = delete;
@@ -20,8 +20,9 @@ public:
 
     bool hasMonitor() const { return monitor_ != nullptr; }
 
-private:
+  private:
     ASProgressMonitor monitor_;
     ASClientData clientData_;
     bool begun_;
+    bool longRun_;
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "API.h"
+#include "BoxDesc.h"
 #include "MyDialog.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
@@ -34,69 +35,139 @@ void getText(const char* section, const char* key, char* buffer) {
 
 }  // namespace
 
-void setupPrefs() { gPrefs.setupWithinAppSupport(gPIPath[0] ? gPIPath : nullptr, nullptr); }
+void setupPrefs() {
+    gPrefs.setupWithinAppSupport(gPIPath[0] ? gPIPath : nullptr, nullptr);
+}
 
-void savePrefs() { gPrefs.save(); }
+void savePrefs() {
+    gPrefs.save();
+}
 
-void getLanguage(char* buffer) { getText(kGeneral, "Language", buffer); }
-void getReplaceStr(char* buffer) { getText(kGeneral, "Replace", buffer); }
-void getSuffix(char* buffer) { getText(kImpose, "Suffix", buffer); }
-void getJobInfoStr(const char* field, char* buffer) { getText(kJobInfo, field, buffer); }
-void setJobInfoStr(const char* field, const char* text) { gPrefs.set(kJobInfo, field, text); }
+void getLanguage(char* buffer) {
+    getText(kGeneral, "Language", buffer);
+}
+void getReplaceStr(char* buffer) {
+    getText(kGeneral, "Replace", buffer);
+}
+void getSuffix(char* buffer) {
+    getText(kImpose, "Suffix", buffer);
+}
+void getJobInfoStr(const char* field, char* buffer) {
+    getText(kJobInfo, field, buffer);
+}
+void setJobInfoStr(const char* field, const char* text) {
+    gPrefs.set(kJobInfo, field, text);
+}
 void getJobInfoFontName(char* buffer) {
     if (!buffer) return;
     std::strcpy(buffer, "Courier");
     getText(kJobInfo, "FontName", buffer);
 }
 
-ASInt32 getVisible() { return gPrefs.get(kGeneral, "Visible", 1) == 1 ? 1 : 0; }
+ASInt32 getVisible() {
+    return gPrefs.get(kGeneral, "Visible", 1) == 1 ? 1 : 0;
+}
 void setVisible(ASInt32 visible) {
     gPrefs.set(kGeneral, "Visible", visible);
     gPrefs.save();
 }
-ASInt32 getPalUnits() { return gPrefs.get(kGeneral, "PalUnits", kUnitMM); }
-void setPalUnits(ASInt32 units) { gPrefs.set(kGeneral, "PalUnits", units); }
-ASInt32 getDlgUnits() { return gPrefs.get(kGeneral, "DlgUnits", kUnitMM); }
-void setDlgUnits(ASInt32 units) { gPrefs.set(kGeneral, "DlgUnits", units); }
-bool getOrigin() { return gPrefs.get(kGeneral, "Origin", 0) != 0; }
-void setOrigin(ASInt32 origin) { gPrefs.set(kGeneral, "Origin", origin); }
-ASInt32 getDragDrop() { return gPrefs.get(kGeneral, "DragDrop", 0); }
-ASInt32 getTrimBoxWarning() { return gPrefs.get(kGeneral, "TrimBoxWarning", 1); }
-bool getCenterOnDrop() { return gPrefs.get(kGeneral, "CenterOnDrop", 0) == 1; }
-ASInt32 getPixelsForDrag() { return gPrefs.get(kGeneral, "PixelsForDrag", 8); }
-ASInt32 getAdjustMediaBox() { return gPrefs.get(kGeneral, "adjustMediaBox", 1); }
-ASInt32 getMapSpotToBlack() { return gPrefs.get(kGeneral, "MapSpotToBlack", 0); }
-ASInt32 getMapSpot() { return gPrefs.get(kGeneral, "MapSpot", 0); }
-ASInt32 getKeepCenter() { return gPrefs.get(kDoc, "KeepCenter", 1); }
+ASInt32 getPalUnits() {
+    return gPrefs.get(kGeneral, "PalUnits", kUnitMM);
+}
+void setPalUnits(ASInt32 units) {
+    gPrefs.set(kGeneral, "PalUnits", units);
+}
+ASInt32 getDlgUnits() {
+    return gPrefs.get(kGeneral, "DlgUnits", kUnitMM);
+}
+void setDlgUnits(ASInt32 units) {
+    gPrefs.set(kGeneral, "DlgUnits", units);
+}
+bool getOrigin() {
+    return gPrefs.get(kGeneral, "Origin", 0) != 0;
+}
+void setOrigin(ASInt32 origin) {
+    gPrefs.set(kGeneral, "Origin", origin);
+}
+ASInt32 getDragDrop() {
+    return gPrefs.get(kGeneral, "DragDrop", 0);
+}
+ASInt32 getTrimBoxWarning() {
+    return gPrefs.get(kGeneral, "TrimBoxWarning", 1);
+}
+bool getCenterOnDrop() {
+    return gPrefs.get(kGeneral, "CenterOnDrop", 0) == 1;
+}
+ASInt32 getPixelsForDrag() {
+    return gPrefs.get(kGeneral, "PixelsForDrag", 8);
+}
+ASInt32 getAdjustMediaBox() {
+    return gPrefs.get(kGeneral, "adjustMediaBox", 1);
+}
+ASInt32 getMapSpotToBlack() {
+    return gPrefs.get(kGeneral, "MapSpotToBlack", 0);
+}
+ASInt32 getMapSpot() {
+    return gPrefs.get(kGeneral, "MapSpot", 0);
+}
+ASInt32 getKeepCenter() {
+    return gPrefs.get(kDoc, "KeepCenter", 1);
+}
 void setKeepCenter(ASInt32 keep) {
     gPrefs.set(kDoc, "KeepCenter", keep);
     gPrefs.save();
 }
-ASInt32 getJobInfo() { return gPrefs.get(kDoc, "JobInfo", 1); }
+ASInt32 getJobInfo() {
+    return gPrefs.get(kDoc, "JobInfo", 1);
+}
 void setJobInfo(ASInt32 jobInfo) {
     gPrefs.set(kDoc, "JobInfo", jobInfo);
     gPrefs.save();
 }
-ASInt32 getJobInfoFontSize(ASInt32 def) { return gPrefs.get(kJobInfo, "FontSize", def); }
-ASInt32 getPrefGray() { return gPrefs.get(kMarks, "Gray", 0); }
-void setPrefGray(ASInt32 gray) { gPrefs.set(kMarks, "Gray", gray); }
+ASInt32 getJobInfoFontSize(ASInt32 def) {
+    return gPrefs.get(kJobInfo, "FontSize", def);
+}
+ASInt32 getPrefGray() {
+    return gPrefs.get(kMarks, "Gray", 0);
+}
+void setPrefGray(ASInt32 gray) {
+    gPrefs.set(kMarks, "Gray", gray);
+}
 ASInt32 saveAsMinor() {
     ASInt32 v = gPrefs.get(kGeneral, "SaveAs", 4);
     return v >= 3 && v <= 6 ? v : 0;
 }
-ASInt32 getSaveNewDoc() { return gPrefs.get(kImpose, "SaveNewDoc", 0); }
+ASInt32 getSaveNewDoc() {
+    return gPrefs.get(kImpose, "SaveNewDoc", 0);
+}
 
-void getImposeTemplate(char* buffer) { getText(kImpose, "Template", buffer); }
-void setImposeTemplate(const char* path) { gPrefs.set(kImpose, "Template", path); }
-void getImposeHalfSheet(char* buffer) { getText(kImpose, "HalfSheet", buffer); }
-void setImposeHalfSheet(const char* path) { gPrefs.set(kImpose, "HalfSheet", path); }
-ASInt32 getImposeBinding() { return gPrefs.get(kImpose, "Binding", 1); }
-void setImposeBinding(ASInt32 binding) { gPrefs.set(kImpose, "Binding", binding); }
-ASInt32 getImposePlacing() { return gPrefs.get(kImpose, "Placing", 2); }
-void setImposePlacing(ASInt32 placing) { gPrefs.set(kImpose, "Placing", placing); }
+void getImposeTemplate(char* buffer) {
+    getText(kImpose, "Template", buffer);
+}
+void setImposeTemplate(const char* path) {
+    gPrefs.set(kImpose, "Template", path);
+}
+void getImposeHalfSheet(char* buffer) {
+    getText(kImpose, "HalfSheet", buffer);
+}
+void setImposeHalfSheet(const char* path) {
+    gPrefs.set(kImpose, "HalfSheet", path);
+}
+ASInt32 getImposeBinding() {
+    return gPrefs.get(kImpose, "Binding", 1);
+}
+void setImposeBinding(ASInt32 binding) {
+    gPrefs.set(kImpose, "Binding", binding);
+}
+ASInt32 getImposePlacing() {
+    return gPrefs.get(kImpose, "Placing", 2);
+}
+void setImposePlacing(ASInt32 placing) {
+    gPrefs.set(kImpose, "Placing", placing);
+}
 
-void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW,
-                  ASFixed* height, ASFixed* deltaH, ASInt32* rotation) {
+void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW, ASFixed* height,
+                  ASFixed* deltaH, ASInt32* rotation) {
     if (rows) *rows = gPrefs.get(kFrames, "Rows", 1);
     if (cols) *cols = gPrefs.get(kFrames, "Cols", 2);
     if (width) *width = gPrefs.get(kFrames, "Width", 39011980);
@@ -150,8 +221,12 @@ ASFixed mmToFixed(float mm) {
     return static_cast<ASFixed>(v);
 }
 
-ASFixed getTrap() { return mmToFixed(gPrefs.getfloat(kMarks, "Trap", 0.0f)); }
-float getCenterMarkOffset() { return gPrefs.getfloat(kMarks, "CenterOffset", 0.0f); }
+ASFixed getTrap() {
+    return mmToFixed(gPrefs.getfloat(kMarks, "Trap", 0.0f));
+}
+float getCenterMarkOffset() {
+    return gPrefs.getfloat(kMarks, "CenterOffset", 0.0f);
+}
 ASFixed getTrimLinesWidth() {
     float w = gPrefs.getfloat(kTrimLines, "Width", 1.0f) * 65536.0f;
     if (!(w > -2147483520.0f) || w >= 2147483520.0f) return fixedOne;
@@ -223,9 +298,13 @@ void savePalPos(CMyDialog* palette, bool saveNow) {
     if (saveNow) gPrefs.save();
 }
 
-void loadPalPos(CMyDialog* palette) { restorePos(palette, kGeneral, "PalPos"); }
+void loadPalPos(CMyDialog* palette) {
+    restorePos(palette, kGeneral, "PalPos");
+}
 
-void setPrefsPalette(CMyDialog* palette) { gPalette = palette; }
+void setPrefsPalette(CMyDialog* palette) {
+    gPalette = palette;
+}
 
 void savePalPosToPrefs() {
     if (gPalette) savePalPos(gPalette, false);
@@ -254,26 +333,95 @@ bool toggleShowGuides() {
     gShowGuides = !gShowGuides;
     return gShowGuides;
 }
-bool getShowGuides() { return gShowGuides; }
-
-ASInt32 getHotfolderDelay() { return gPrefs.get("Hotfolder", "Delay", 2); }
-
-// Document state. The Cos and document-information calls these need are not in the
-// host tables yet: until they are, documents count as not made by the plug-in and
-// frames as hidden.
-float getVexaVersion(PDDoc doc) {
-    (void)doc;
-    return 0.0f;
+bool getShowGuides() {
+    return gShowGuides;
 }
 
-bool getFramesVisible(PDDoc doc) {
-    (void)doc;
+ASInt32 getHotfolderDelay() {
+    return gPrefs.get("Hotfolder", "Delay", 2);
+}
+
+// Document state.
+
+float getVexaVersion(PDDoc doc) {
+    if (!doc || !HFT_HAS(gPDModelHFT, PDDocGetInfo)) return 0.0f;
+    char creator[257] = "";
+    DURING
+    gPDModelHFT->PDDocGetInfo(doc, "Creator", creator, 256);
+    HANDLER(void) ERRORCODE;
+    return 0.0f;
+    END_HANDLER
+    if (std::strncmp(creator, "Vexa", 4) != 0) return 0.0f;
+    char word[257];
+    float version = 0.0f;
+    if (std::sscanf(creator, "%256s%f", word, &version) != 2) return 0.0f;
+    return version;
+}
+
+namespace {
+
+// The template dictionary of the document's catalog ("Vexa"); when missing, a new
+// direct dictionary with "Frames" = frames is stored there and *created is set.
+bool templateDict(PDDoc doc, ASInt32 frames, CosObj* dict, bool* created) {
+    if (!doc) doc = getCosPDDoc();
+    if (!doc || !HFT_HAS(gPDModelHFT, PDDocGetCosDoc) || !HFT_HAS(gCosHFT, CosDocGetRoot) ||
+        !gCosHFT->CosDictGet || !gCosHFT->CosNewDict || !gCosHFT->CosDictPut ||
+        !gCosHFT->CosNewInteger || !gCosHFT->CosObjGetType || !gCosHFT->CosIntegerValue)
+        return false;
+    *created = false;
+    DURING
+    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+    CosObj root = gCosHFT->CosDocGetRoot(cosDoc);
+    ASAtom key = asAtomFromString("Vexa");
+    *dict = gCosHFT->CosDictGet(root, key);
+    if (gCosHFT->CosObjGetType(*dict) != CosDict) {
+        *dict = gCosHFT->CosNewDict(cosDoc, false, 2);
+        gCosHFT->CosDictPut(*dict, asAtomFromString("Frames"),
+                            gCosHFT->CosNewInteger(cosDoc, false, frames));
+        gCosHFT->CosDictPut(root, key, *dict);
+        *created = true;
+    }
+    HANDLER(void) ERRORCODE;
     return false;
+    END_HANDLER
+    return true;
+}
+
+ASInt32 framesValue(const CosObj& dict) {
+    ASInt32 v = 0;
+    DURING
+    CosObj frames = gCosHFT->CosDictGet(dict, asAtomFromString("Frames"));
+    if (gCosHFT->CosObjGetType(frames) == CosInteger) v = gCosHFT->CosIntegerValue(frames);
+    HANDLER(void) ERRORCODE;
+    v = 0;
+    END_HANDLER
+    return v;
+}
+
+}  // namespace
+
+bool getFramesVisible(PDDoc doc) {
+    CosObj dict;
+    bool created = false;
+    if (!templateDict(doc, 0, &dict, &created) || created) return false;
+    return framesValue(dict) == 1;
 }
 
 bool toggleFramesVisible(PDDoc doc) {
-    (void)doc;
+    CosObj dict;
+    bool created = false;
+    if (!templateDict(doc, 1, &dict, &created)) return false;
+    if (created) return true;
+    ASInt32 next = 1 - framesValue(dict);
+    DURING
+    if (!doc) doc = getCosPDDoc();
+    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+    gCosHFT->CosDictPut(dict, asAtomFromString("Frames"),
+                        gCosHFT->CosNewInteger(cosDoc, false, next));
+    HANDLER(void) ERRORCODE;
     return false;
+    END_HANDLER
+    return next == 1;
 }
 
 // The preferences dialog.
@@ -324,7 +472,9 @@ void prefsSetup(CMyDialog* dialog, void*) {
 
 }  // namespace
 
-void setPrefsChangedProc(void (*proc)()) { gPrefsChanged = proc; }
+void setPrefsChangedProc(void (*proc)()) {
+    gPrefsChanged = proc;
+}
 
 bool doPrefsDlg() {
     gPrefs.reload();

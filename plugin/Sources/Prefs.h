@@ -62,8 +62,8 @@ ASInt32 getImposePlacing();
 void setImposePlacing(ASInt32 placing);
 
 // Groups.
-void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW,
-                  ASFixed* height, ASFixed* deltaH, ASInt32* rotation);
+void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW, ASFixed* height,
+                  ASFixed* deltaH, ASInt32* rotation);
 void saveFrParams(ASInt32 rows, ASInt32 cols, ASFixed width, ASFixed deltaW, ASFixed height,
                   ASFixed deltaH, ASInt32 rotation);
 void loadMarkParams(ASFixed* length, ASFixed* distance, ASFixed* width, ASInt32* gray);

@@ -27,13 +27,17 @@ static std::string envOr(const char* name, const std::string& fallback) {
     return v && *v ? std::string(v) : fallback;
 }
 
-std::string getConfigFolder() { return envOr("XDG_CONFIG_HOME", homeFolder() + "/.config"); }
+std::string getConfigFolder() {
+    return envOr("XDG_CONFIG_HOME", homeFolder() + "/.config");
+}
 
 std::string getDocumentsFolder() {
     return envOr("XDG_DOCUMENTS_DIR", homeFolder() + "/Documents");
 }
 
-std::string getTempFolder() { return envOr("TMPDIR", "/tmp"); }
+std::string getTempFolder() {
+    return envOr("TMPDIR", "/tmp");
+}
 
 std::string getResourceFolder() {
     const char* over = std::getenv("VEXA_RESOURCES");
@@ -94,7 +98,7 @@ char* readWholeFile(const std::string& path, ASInt32* size) {
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
         data.append(chunk, n);
-        if (data.size() > 0x40000000u) {  // resources and settings are small
+        if (data.size() > (64u << 20)) {  // resources are small
             std::fclose(f);
             return nullptr;
         }
@@ -113,7 +117,9 @@ std::string replaceExtension(const std::string& path, const char* ext) {
     return p.string();
 }
 
-std::string getFileName(const std::string& path) { return fs::path(path).filename().string(); }
+std::string getFileName(const std::string& path) {
+    return fs::path(path).filename().string();
+}
 
 std::string getParentFolder(const std::string& path) {
     return fs::path(path).parent_path().string();

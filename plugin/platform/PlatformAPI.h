@@ -3,7 +3,9 @@
 
 #include "API.h"
 
-inline ASBool puiAvailable() { return gPlatformUIHFT != nullptr; }
+inline ASBool puiAvailable() {
+    return gPlatformUIHFT != nullptr;
+}
 inline void puiBeep() {
     if (gPlatformUIHFT) gPlatformUIHFT->PUIBeep();
 }
@@ -25,6 +27,11 @@ inline ASBool puiChooseFile(const char* title, const char* filter, const char* i
 }
 inline ASBool puiChooseFolder(const char* title, const char* initialPath, char* path,
                               ASInt32 size) {
-    return gPlatformUIHFT ? gPlatformUIHFT->PUIChooseFolder(title, initialPath, path, size)
-                          : false;
+    return gPlatformUIHFT ? gPlatformUIHFT->PUIChooseFolder(title, initialPath, path, size) : false;
+}
+inline void puiBeginLongRun() {
+    if (gPlatformUIHFT) gPlatformUIHFT->PUIBeginLongRun();
+}
+inline void puiEndLongRun() {
+    if (gPlatformUIHFT) gPlatformUIHFT->PUIEndLongRun();
 }

@@ -17,7 +17,9 @@ namespace {
 
 ASUns32 gSignature = 0;
 
-const PlatformUIHFT* ui() { return gPlatformUIHFT; }
+const PlatformUIHFT* ui() {
+    return gPlatformUIHFT;
+}
 
 bool isContainer(ASUns32 kind) {
     return kind == kPUIGroupBox || kind == kPUITabs || kind == kPUIRadioGroup ||
@@ -27,8 +29,8 @@ bool isContainer(ASUns32 kind) {
 const ASUns32 kEndGroup = MY_CODE('#', '#', '#', '#');
 
 // The extra property elements of a control description.
-const char* const kPropertyNames[] = {"sap ", "empt", "amnt", "date", "data", "pref", "dval",
-                                      "unit", "vmin", "vmax"};
+const char* const kPropertyNames[] = {"sap ", "empt", "amnt", "date", "data",
+                                      "pref", "dval", "unit", "vmin", "vmax"};
 
 ASUns32 codeOf(const char* four) {
     return MY_CODE(four[0], four[1], four[2], four[3]);
@@ -130,23 +132,40 @@ double parseNumber(const char* text, const char** end) {
 
 double unitFactor(ASInt32 unit) {
     switch (unit) {
-        case kUnitPoints: return 1.0 / 65536.0;
-        case kUnitInch: return 1.0 / (72.0 * 65536.0);
-        case kUnitMM: return 25.4 / (72.0 * 65536.0);
-        case kUnitCM: return 2.54 / (72.0 * 65536.0);
-        case kUnitPercent: return 100.0 / 65536.0;
-        default: return 1.0;
+        case kUnitPoints:
+            return 1.0 / 65536.0;
+        case kUnitInch:
+            return 1.0 / (72.0 * 65536.0);
+        case kUnitMM:
+            return 25.4 / (72.0 * 65536.0);
+        case kUnitCM:
+            return 2.54 / (72.0 * 65536.0);
+        case kUnitPercent:
+            return 100.0 / 65536.0;
+        default:
+            return 1.0;
     }
 }
 
 char* addUnitToString(char* text, ASInt32 unit) {
     switch (unit) {
-        case kUnitPoints: std::strcat(text, " pts"); break;
-        case kUnitInch: std::strcat(text, " \""); break;
-        case kUnitMM: std::strcat(text, " mm"); break;
-        case kUnitCM: std::strcat(text, " cm"); break;
-        case kUnitPercent: std::strcat(text, " %"); break;
-        default: break;
+        case kUnitPoints:
+            std::strcat(text, " pts");
+            break;
+        case kUnitInch:
+            std::strcat(text, " \"");
+            break;
+        case kUnitMM:
+            std::strcat(text, " mm");
+            break;
+        case kUnitCM:
+            std::strcat(text, " cm");
+            break;
+        case kUnitPercent:
+            std::strcat(text, " %");
+            break;
+        default:
+            break;
     }
     return text;
 }
@@ -237,8 +256,15 @@ bool checkEditControls(CMyDialog* dialog) {
 // CMyDialog.
 
 CMyDialog::CMyDialog()
-    : window_(nullptr), modal_(true), ended_(false), result_(0), handlers_(nullptr),
-      handlerCount_(0), keyFilters_(nullptr), keyFilterCount_(0), closeProc_(nullptr),
+    : window_(nullptr),
+      modal_(true),
+      ended_(false),
+      result_(0),
+      handlers_(nullptr),
+      handlerCount_(0),
+      keyFilters_(nullptr),
+      keyFilterCount_(0),
+      closeProc_(nullptr),
       closeClientData_(nullptr) {
     name_[0] = 0;
 }
@@ -275,7 +301,8 @@ bool CMyDialog::build(const char* description) {
     getXMLString(head.c_str(), "name", key);
     getString(key, title);
     ASInt32 x = 0, y = 0, w = 300, h = 200;
-    if (getXMLString(head.c_str(), "rect", rect) > 0) std::sscanf(rect, "%d %d %d %d", &x, &y, &w, &h);
+    if (getXMLString(head.c_str(), "rect", rect) > 0)
+        std::sscanf(rect, "%d %d %d %d", &x, &y, &w, &h);
     window_ = ui()->PUIWindowNew(name_, title, w, h, modal_);
     if (!window_) {
         std::free(window);
@@ -402,7 +429,9 @@ double CMyDialog::getFloat(ASInt32 id) const {
     return parseNumber(buf, nullptr);
 }
 
-ASFixed CMyDialog::getTextAsValue(ASInt32 id) const { return getControlFixed(getControl(id)); }
+ASFixed CMyDialog::getTextAsValue(ASInt32 id) const {
+    return getControlFixed(getControl(id));
+}
 
 ASInt32 CMyDialog::getValue(ASInt32 id) const {
     PUIControl c = getControl(id);
@@ -569,7 +598,9 @@ CMyDialog* doModelessDialog(const char* name, DialogSetupProc setup, DialogClose
     return dialog;
 }
 
-void closeModelessDialog(CMyDialog* dialog) { delete dialog; }
+void closeModelessDialog(CMyDialog* dialog) {
+    delete dialog;
+}
 
 void quitModalDialog(CMyDialog* dialog, ASUns32 result) {
     if (dialog) dialog->endDialog(result);

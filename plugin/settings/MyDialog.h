@@ -2,6 +2,19 @@
 // a window with name, rect and a flat list of controls) through the host's dialog
 // services, and addressed by control identifier. Value fields ("eutx") carry their
 // own unit and accepted range and read lengths typed in any unit.
+//
+// A description:
+//   <window><name>TITLEKEY</name><rect>x y width height</rect>
+//     <control><type>eutx</type><text>KEY or value</text><id>4</id>
+//       <rect>x y width height</rect><cmd>ok  </cmd><just>right</just>
+//       <unit>3</unit><vmin>...</vmin><vmax>...</vmax>
+//       <menu><item>KEY</item>...</menu></control> ...
+//   </window>
+// Group boxes, tab controls ("tabs", with <text1>, <text2>, ... as tabs), radio groups
+// and panes hold the controls that follow until a control of type "####". Texts,
+// titles and menu items are string keys (shown as themselves when missing). Extra
+// elements "sap ", "empt", "amnt", "date", "data", "pref", "dval" become properties.
+// tools/make_dialogs.py writes the plug-in's descriptions.
 #pragma once
 
 #include <cstdarg>
@@ -14,7 +27,8 @@ class CMyDialog;
 typedef void (*DialogSetupProc)(CMyDialog* dialog, void* clientData);
 // A control was used; id is its identifier.
 typedef void (*ControlHandlerProc)(CMyDialog* dialog, ASInt32 id, void* clientData);
-// A modeless window is being closed by the user.
+// A modeless window is being closed by the user; the dialog is deleted after the call
+// (the procedure must not delete it).
 typedef void (*DialogCloseProc)(CMyDialog* dialog, void* clientData);
 // A key typed into a control; true when consumed.
 typedef bool (*KeyFilterProc)(CMyDialog* dialog, ASInt32 id, ASUns16 key, ASInt16 flags,
@@ -45,7 +59,7 @@ enum : ASUns32 {
 };
 
 class CMyDialog {
-public:
+  public:
     CMyDialog();
     ~CMyDialog();
     CMyDialog(const CMyDialog&) = delete;
@@ -69,7 +83,8 @@ public:
     PUIControl getControl(ASInt32 id) const;
     ASInt32 getText(ASInt32 id, char* buffer, ASInt32 size) const;
     void setText(ASInt32 id, const char* text);
-    void setTextWithFormat(ASInt32 id, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void setTextWithFormat(ASInt32 id, const char* format, ...)
+        __attribute__((format(printf, 3, 4)));
     ASInt32 getInt32(ASInt32 id) const;
     double getFloat(ASInt32 id) const;  // the text read as a number, comma as point
     // The text of a value field as its 16.16 value (getControlFixed).
@@ -108,7 +123,7 @@ public:
     // The dialog of a host window (the one built by this layer), or null.
     static CMyDialog* fromWindow(PUIWindow window);
 
-private:
+  private:
     struct Handler {
         ASUns32 idOrCmd;
         ControlHandlerProc proc;

@@ -17,6 +17,9 @@ constexpr char LF = '\n';
 constexpr ASInt32 kGrowStep = 8192;
 constexpr ASInt32 kKeepFree = 512;
 constexpr ASInt32 kNoMemory = -108;
+// A settings file is a few kilobytes; a larger one than this is not read (the store
+// starts empty and never overwrites it).
+constexpr size_t kMaxFileSize = 16u << 20;
 // The convention of files that show none (new files, one-line files): the
 // platform's own line end.
 constexpr const char* kNativeLineEnd = "\n";
@@ -28,14 +31,22 @@ const char* findBytes(const char* hay, const char* needle) {
 }  // namespace
 
 CMySettings::CMySettings()
-    : loadedDate_(0), text_(nullptr), used_(0), capacity_(0), lineEnd_(kNativeLineEnd),
+    : loadedDate_(0),
+      text_(nullptr),
+      used_(0),
+      capacity_(0),
+      lineEnd_(kNativeLineEnd),
       lineEndLen_(1) {
     path_[0] = 0;
 }
 
-CMySettings::CMySettings(ASInt32 size) : CMySettings() { setup(size); }
+CMySettings::CMySettings(ASInt32 size) : CMySettings() {
+    setup(size);
+}
 
-CMySettings::~CMySettings() { cleanup(); }
+CMySettings::~CMySettings() {
+    cleanup();
+}
 
 ASInt32 CMySettings::setup(ASInt32 size) {
     cleanup();
@@ -88,6 +99,7 @@ ASInt32 CMySettings::setupWithinAppSupport(const char* oldPath, const char* subF
 }
 
 ASInt32 CMySettings::load() {
+    readOnly_ = false;
     std::free(text_);
     text_ = nullptr;
     used_ = capacity_ = 0;
@@ -101,13 +113,14 @@ ASInt32 CMySettings::load() {
         bool tooLarge = false;
         while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
             data.append(chunk, n);
-            if (data.size() > static_cast<size_t>(INT_MAX / 2)) {
+            if (data.size() > kMaxFileSize) {
                 tooLarge = true;
                 break;
             }
         }
         std::fclose(f);
-        if (tooLarge) data.clear();  // a settings file is never this large
+        readOnly_ = tooLarge;
+        if (tooLarge) data.clear();
         ASInt32 size = static_cast<ASInt32>(data.size());
         ASInt32 cap = size + kGrowStep;
         text_ = static_cast<char*>(std::calloc(static_cast<size_t>(cap) + 1, 1));
@@ -137,9 +150,13 @@ ASInt32 CMySettings::load() {
     return 0;
 }
 
-int64_t CMySettings::fileDate() const { return path_[0] ? getFileModDate(path_) : 0; }
+int64_t CMySettings::fileDate() const {
+    return path_[0] ? getFileModDate(path_) : 0;
+}
 
-bool CMySettings::shallReload() const { return path_[0] && fileDate() > loadedDate_; }
+bool CMySettings::shallReload() const {
+    return path_[0] && fileDate() > loadedDate_;
+}
 
 void CMySettings::reload() {
     if (shallReload()) load();
@@ -365,7 +382,7 @@ void CMySettings::enumSection(const char* section, EnumSectionProc proc, void* c
 }
 
 ASInt32 CMySettings::save() {
-    if (!text_ || !path_[0]) return 0;
+    if (!text_ || !path_[0] || readOnly_) return 0;
     FILE* f = std::fopen(path_, "wb");
     if (!f) return 0;
     restoreCR();
@@ -388,6 +405,7 @@ void CMySettings::reset() {
     cleanup();
     path_[0] = 0;
     loadedDate_ = 0;
+    readOnly_ = false;
     lineEnd_ = kNativeLineEnd;
     lineEndLen_ = 1;
 }
@@ -410,7 +428,9 @@ std::string indexKey(const char* prefix, ASInt32 index) {
 }
 }  // namespace
 
-MySection::MySection() : settings_(nullptr) { name_[0] = 0; }
+MySection::MySection() : settings_(nullptr) {
+    name_[0] = 0;
+}
 
 MySection::MySection(CMySettings* settings, const char* section) : MySection() {
     setup(settings, section);

@@ -10,7 +10,7 @@
 #include "ASTypes.h"
 
 class CMySettings {
-public:
+  public:
     // Called for each key line of a section in file order until it returns false.
     typedef bool (*EnumSectionProc)(const char* key, const char* value, void* clientData);
 
@@ -48,7 +48,7 @@ public:
 
     // 0, or -108 when the buffer cannot grow (the text is then unchanged).
     ASInt32 set(const char* section, const char* key, const char* value);
-    ASInt32 set(const char* section, const char* key, ASInt32 value);   // "%d"
+    ASInt32 set(const char* section, const char* key, ASInt32 value);     // "%d"
     ASInt32 setfloat(const char* section, const char* key, float value);  // "%.4f"
 
     void remove(const char* section);
@@ -57,7 +57,8 @@ public:
 
     void enumSection(const char* section, EnumSectionProc proc, void* clientData) const;
 
-    // Writes the text back to the path; always 0 (an unwritable file writes nothing).
+    // Writes the text back to the path; always 0 (an unwritable file writes nothing, and
+    // neither does a file too large to have been read, over 16 MB).
     ASInt32 save();
     void cleanup();
     void reset();
@@ -69,7 +70,7 @@ public:
     ASInt32 getCapacity() const { return capacity_; }
     const char* getLineEnd() const { return lineEnd_; }
 
-private:
+  private:
     ASInt32 load();
     ASInt32 findSection(const char* section, ASInt32* end) const;
     ASInt32 findKey(const char* section, const char* key) const;
@@ -89,12 +90,13 @@ private:
     ASInt32 capacity_;
     const char* lineEnd_;
     ASInt32 lineEndLen_;
+    bool readOnly_;  // the file was too large to read: never overwrite it
 };
 
 // A section of a store. Keys come as a plain string, as prefix and index ("Path" and
 // 3 give "Path3"), or as a four-character code ('Ab12' gives "Ab12").
 class MySection {
-public:
+  public:
     MySection();
     MySection(CMySettings* settings, const char* section);
     void setup(CMySettings* settings, const char* section);
@@ -115,7 +117,7 @@ public:
     CMySettings* settings() const { return settings_; }
     const char* name() const { return name_; }
 
-private:
+  private:
     CMySettings* settings_;
     char name_[64];
 };

@@ -31,10 +31,14 @@ ASInt32 languageFromCode(const char* code) {
 
 const char* getLanguageSuffix(ASInt32 language) {
     switch (language) {
-        case kLangFrench: return "_F";
-        case kLangGerman: return "_D";
-        case kLangDutch: return "_N";
-        default: return "_E";
+        case kLangFrench:
+            return "_F";
+        case kLangGerman:
+            return "_D";
+        case kLangDutch:
+            return "_N";
+        default:
+            return "_E";
     }
 }
 
@@ -85,7 +89,9 @@ void cleanupMyStrings() {
     gStrings = nullptr;
 }
 
-const char* getStringTable() { return gStrings; }
+const char* getStringTable() {
+    return gStrings;
+}
 
 char* getString(const char* key, char* out) {
     if (!out) return out;
@@ -119,6 +125,13 @@ ASText stringWithKey(const char* key, bool withEllipsis) {
     char* data = getStringData(key);
     std::snprintf(buf, sizeof buf - 4, "%s", data ? data : "");
     std::free(data);
+    // A cut text must not end inside a UTF-8 sequence.
+    size_t len = std::strlen(buf);
+    if (len == sizeof buf - 5) {
+        size_t start = len;
+        while (start > 0 && (static_cast<unsigned char>(buf[start - 1]) & 0xC0) == 0x80) start--;
+        if (start > 0 && static_cast<unsigned char>(buf[start - 1]) >= 0xC0) buf[start - 1] = 0;
+    }
     if (withEllipsis) addEllipsisToString(buf);
     return asTextFromUTF8(buf);
 }
@@ -138,4 +151,6 @@ void HostToUTF8(char* text, ASInt32 size) {
     (void)size;
 }
 
-ASInt32 getLangID(ASInt32 base) { return gLanguage * 100 + base; }
+ASInt32 getLangID(ASInt32 base) {
+    return gLanguage * 100 + base;
+}

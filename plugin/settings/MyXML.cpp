@@ -14,8 +14,8 @@ constexpr size_t kMaxString = 250;
 // Case-insensitive search for needle in the zero-terminated hay.
 const char* findNoCase(const char* hay, const std::string& needle) {
     if (needle.empty()) return hay;
-    const unsigned char first = static_cast<unsigned char>(std::tolower(
-        static_cast<unsigned char>(needle[0])));
+    const unsigned char first =
+        static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(needle[0])));
     for (const char* p = hay; *p; p++) {
         if (std::tolower(static_cast<unsigned char>(*p)) != first) continue;
         size_t i = 1;
@@ -138,7 +138,7 @@ ASInt32 getXMLCount(const char* text, const char* name) {
 void EnumXMLData(const char* text, const char* name, EnumXMLProc proc, void* clientData) {
     if (!proc || !name) return;
     std::string n(name);
-    size_t openLen = n.size() + 2;                     // "<name>"
+    size_t openLen = n.size() + 2;                          // "<name>"
     size_t closeLen = n.substr(0, n.find(' ')).size() + 3;  // "</name>"
     const char* from = text;
     const char *b, *e, *next;
@@ -163,8 +163,8 @@ void EnumXMLData(const char* text, const char* outer, const char* name, EnumXMLP
     std::free(inner);
 }
 
-ASInt32 getXMLStringByIndex(const char* text, const char* name, ASInt32 index,
-                            const char* child, char* out) {
+ASInt32 getXMLStringByIndex(const char* text, const char* name, ASInt32 index, const char* child,
+                            char* out) {
     if (!out) return 0;
     out[0] = 0;
     std::string content;

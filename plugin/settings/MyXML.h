@@ -31,8 +31,8 @@ void EnumXMLData(const char* text, const char* outer, const char* name, EnumXMLP
 // out is empty when there is none. Returns the length of out.
 ASInt32 getXMLString(const char* text, const char* name, const char* child, ASInt32 index,
                      char* out);
-ASInt32 getXMLStringByIndex(const char* text, const char* name, ASInt32 index,
-                            const char* child, char* out);
+ASInt32 getXMLStringByIndex(const char* text, const char* name, ASInt32 index, const char* child,
+                            char* out);
 ASInt32 getXMLValue(const char* text, const char* name, const char* child, ASInt32 index,
                     ASInt32 def);
 // The first element name whose child keyName has exactly the content keyValue, as a

@@ -90,6 +90,7 @@ TEST_F(Docs, NewObjectsKeepTypeValueAndDocument) {
     EXPECT_GT(C()->CosObjGetID(t), 0);
     EXPECT_EQ(C()->CosObjGetDoc(i), ca);
     EXPECT_EQ(doc::pdDocOf(C()->CosObjGetDoc(t)), a);
+    EXPECT_EQ(doc::cosDocOfQpdf(doc::handleOf(t).getOwningQPDF()), ca);
     // An indirect object needs a document.
     EXPECT_EQ(codeOf([] { C()->CosNewInteger(nullptr, true, 1); }), cosErrBadDoc);
 }
@@ -100,6 +101,10 @@ TEST_F(Docs, NumbersConvertAndSaturateAndWrongTypesRaise) {
     EXPECT_EQ(C()->CosFixedValue(big), fixedPositiveInfinity);
     EXPECT_EQ(C()->CosIntegerValue(neg), -2);  // truncated toward zero
     EXPECT_EQ(C()->CosFixedValue(C()->CosNewInteger(ca, false, 3)), ASInt32ToFixed(3));
+    // Fixed numbers are written as reals with enough digits to read back exactly.
+    for (ASFixed v : {ASFixed(1), ASFixed(0x8001), -ASFixed(0x12345), fixedOne / 3,
+                      ASFixed(0x7FFFFFFF), -fixedTen})
+        EXPECT_EQ(C()->CosFixedValue(C()->CosNewFixed(ca, false, v)), v) << v;
     CosObj name = C()->CosNewName(ca, false, A("X"));
     EXPECT_EQ(codeOf([&] { C()->CosIntegerValue(name); }), cosErrExpectedNumber);
     EXPECT_EQ(codeOf([&] { C()->CosBooleanValue(name); }), cosErrExpectedBoolean);

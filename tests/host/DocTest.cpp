@@ -386,6 +386,9 @@ TEST_F(DocFiles, InsertedPagesLandInOrderAndCarryWhatTheyUse) {
     CosObj frameA = pageEntry(d, 4, {"Resources", "Properties", "MC0"});  // page 2, first insertion
     CosObj frameB = pageEntry(d, 6, {"Resources", "Properties", "MC0"});  // page 2 again
     EXPECT_FALSE(C()->CosObjEqual(frameA, frameB));
+    // Within one insertion the copies keep the source's sharing (all three source pages
+    // inherit one frame dictionary).
+    EXPECT_TRUE(C()->CosObjEqual(pageEntry(d, 2, {"Resources", "Properties", "MC0"}), frameA));
     C()->CosDictPut(frameA, A("boxnum"), C()->CosNewInteger(P()->PDDocGetCosDoc(d), false, 7));
     EXPECT_EQ(C()->CosIntegerValue(C()->CosDictGet(frameB, A("boxnum"))), 1);
     // The source was only read.

@@ -137,8 +137,8 @@ TEST(Dialog, ModalDialogsRunHandlersAndReturnTheClosingCommand) {
         d.createFromText("SAMPLE", desc, true);
         std::free(desc);
         setDlgItemFixed(&d, 8, 39011980, kUnitMM, 185771, 928856704);
-        d.setHandler(17, [](CMyDialog*, ASInt32, void* cd) { static_cast<Seen*>(cd)->chooser++; },
-                     seen);
+        d.setHandler(
+            17, [](CMyDialog*, ASInt32, void* cd) { static_cast<Seen*>(cd)->chooser++; }, seen);
         return d.doModal();
     };
     Seen seen;

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class Log : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         logPath_ = (host_.home() / "Documents" / "Orvanta" / "Vexa.txt").string();
         setupDump(1);
@@ -80,9 +80,9 @@ TEST_F(Log, ErrorsAreLoggedAndCountedInModeTwoAndShownOtherwise) {
         doExceptionError(3);
     }
     DURING
-        asRaise(genErrBadParm);
+    asRaise(genErrBadParm);
     HANDLER
-        doExceptionError(0, ERRORCODE);
+    doExceptionError(0, ERRORCODE);
     END_HANDLER
     EXPECT_EQ(getErrorCnt(), 2);
     EXPECT_EQ(alerts().size(), shown);

@@ -17,7 +17,7 @@ namespace ui = vexa::host::ui;
 namespace {
 
 class Prefs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setupPrefs();
         iniPath_ = gPrefs.getPath();
@@ -28,7 +28,9 @@ protected:
     std::string iniPath_;
 };
 
-ASFixed pt(double v) { return static_cast<ASFixed>(v * 65536); }
+ASFixed pt(double v) {
+    return static_cast<ASFixed>(v * 65536);
+}
 
 }  // namespace
 
@@ -216,4 +218,35 @@ TEST_F(Prefs, ThePreferencesDialogShowsAndStoresTheSettings) {
     EXPECT_EQ(getDlgUnits(), 1);
     ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "cancel")); });
     EXPECT_FALSE(doPrefsDlg());
+}
+
+TEST_F(Prefs, VersionStampAndFramesVisibleFlagLiveInTheDocument) {
+    PDDoc doc = gPDModelHFT->PDDocCreate();
+    EXPECT_FLOAT_EQ(getVexaVersion(doc), 0.0f);
+    gPDModelHFT->PDDocSetInfo(doc, "Creator", "Vexa 5.3", 8);
+    EXPECT_FLOAT_EQ(getVexaVersion(doc), 5.3f);
+    gPDModelHFT->PDDocSetInfo(doc, "Creator", "Other 5.3", 9);
+    EXPECT_FLOAT_EQ(getVexaVersion(doc), 0.0f);
+    gPDModelHFT->PDDocSetInfo(doc, "Creator", "Vexa", 4);
+    EXPECT_FLOAT_EQ(getVexaVersion(doc), 0.0f);
+    EXPECT_FLOAT_EQ(getVexaVersion(nullptr), 0.0f);
+
+    CosObj root = gCosHFT->CosDocGetRoot(gPDModelHFT->PDDocGetCosDoc(doc));
+    ASAtom vexa = asAtomFromString("Vexa");
+    EXPECT_FALSE(gCosHFT->CosDictKnown(root, vexa));
+    EXPECT_FALSE(getFramesVisible(doc));
+    // The entry is added with "Frames" 0.
+    ASSERT_TRUE(gCosHFT->CosDictKnown(root, vexa));
+    CosObj entry = gCosHFT->CosDictGet(root, vexa);
+    EXPECT_EQ(gCosHFT->CosIntegerValue(gCosHFT->CosDictGet(entry, asAtomFromString("Frames"))), 0);
+    EXPECT_TRUE(toggleFramesVisible(doc));
+    EXPECT_TRUE(getFramesVisible(doc));
+    EXPECT_FALSE(toggleFramesVisible(doc));
+    EXPECT_FALSE(getFramesVisible(doc));
+    gPDModelHFT->PDDocClose(doc);
+
+    PDDoc fresh = gPDModelHFT->PDDocCreate();
+    EXPECT_TRUE(toggleFramesVisible(fresh));
+    EXPECT_TRUE(getFramesVisible(fresh));
+    gPDModelHFT->PDDocClose(fresh);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "ErrorHandling.h"
 #include "ProgressMonitor.h"
 #include "SettingsTestHost.h"
@@ -37,8 +39,16 @@ TEST(Progress, WithoutAHostMonitorOnlyTheEscapeTestRemains) {
     ui::setEscapePending(false);
 }
 
-TEST(Progress, InterruptBecomesAPendingEscape) {
+TEST(Progress, AnInterruptDuringARunBecomesAPendingEscape) {
     vexa::test::SettingsTestHost host;
+    {
+        CProgressMonitor progress;
+        progress.setDuration(3, "kPlacePages");
+        EXPECT_FALSE(progress.setValue(1));
+        raise(SIGINT);
+        EXPECT_TRUE(progress.setValue(2));
+    }
+    ui::setEscapePending(false);
     {
         ui::InterruptAsEscape scope;
         raise(SIGINT);

@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string textOf(const CMySettings& s) { return s.getText() ? s.getText() : ""; }
+std::string textOf(const CMySettings& s) {
+    return s.getText() ? s.getText() : "";
+}
 
 std::string getValue(const CMySettings& s, const char* section, const char* key) {
     char buf[256] = "untouched";
@@ -203,6 +205,19 @@ TEST(Settings, AnOutsideChangeIsNoticedUntilReloadOrSave) {
     EXPECT_TRUE(s.shallReload());
     s.save();
     EXPECT_FALSE(s.shallReload());
+}
+
+TEST(Settings, AnOversizedFileIsNeitherReadNorOverwritten) {
+    TempDir dir;
+    std::string path = dir.file("huge.ini");
+    std::string huge = "[A]\nx=1\n" + std::string(17u << 20, '#');
+    writeFile(path, huge);
+    CMySettings s;
+    s.setupWithPath(path.c_str());
+    EXPECT_EQ(s.get("A", "x", 0), 0);
+    s.set("A", "x", "2");
+    s.save();
+    EXPECT_EQ(fs::file_size(path), huge.size());
 }
 
 TEST(Settings, PathsGetTheIniExtension) {

@@ -16,7 +16,7 @@
 namespace vexa::test {
 
 class SettingsTestHost {
-public:
+  public:
     SettingsTestHost() {
         setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
         host::SessionOptions options;
@@ -38,7 +38,7 @@ public:
     host::Session& session() { return *session_; }
     const std::filesystem::path& home() const { return home_.path(); }
 
-private:
+  private:
     ScopedHome home_;
     std::unique_ptr<host::Session> session_;
 };

@@ -85,8 +85,10 @@ TEST(Strings, EveryLanguageHoldsEveryKeyOfTheEnglishTable) {
             std::regex ph("%[sd]");
             std::string a, b;
             std::string se(en), so(other);
-            for (std::sregex_iterator it(se.begin(), se.end(), ph), e; it != e; ++it) a += it->str();
-            for (std::sregex_iterator it(so.begin(), so.end(), ph), e; it != e; ++it) b += it->str();
+            for (std::sregex_iterator it(se.begin(), se.end(), ph), e; it != e; ++it)
+                a += it->str();
+            for (std::sregex_iterator it(so.begin(), so.end(), ph), e; it != e; ++it)
+                b += it->str();
             EXPECT_EQ(a, b) << suffix << " " << key;
         }
     }
@@ -152,14 +154,14 @@ TEST(Strings, HostTextsAndEllipsis) {
 // English table holds (or the few shown literally).
 TEST(Strings, EveryDialogDescriptionNamesOnlyKnownKeys) {
     vexa::test::SettingsTestHost host;
-    const std::set<std::string> literal = {"pts", "inch", "mm", "cm", "Vexa", "GroupBoxes",
-                                           "Plattenformat", "positiondlg", "X:", "Y:", "H:", "A:",
-                                           "B:", "dx:", "dy:", "Nr.:", "In:", "Out:", "Done:",
-                                           "---", ""};
-    const char* names[] = {"ADDFRAMES", "ADDMARKS", "ADDPAGES", "BLEEDING1", "BLEEDING2",
-                           "DUPLICATE", "FRAMENUM", "GROUPBOXES", "HOTFOLDER", "IMPOSE",
-                           "JOBINFO", "MOVINGMARK", "NEWDOC", "PAGESIZE", "PALETTE",
-                           "PLATESIZE", "PREFS", "SETPOS", "TEXTFRAME", "TRIMBOX",
+    const std::set<std::string> literal = {
+        "pts",         "inch", "mm",  "cm",   "Vexa",  "GroupBoxes", "Plattenformat",
+        "positiondlg", "X:",   "Y:",  "H:",   "A:",    "B:",         "dx:",
+        "dy:",         "Nr.:", "In:", "Out:", "Done:", "---",        ""};
+    const char* names[] = {"ADDFRAMES",     "ADDMARKS",   "ADDPAGES",   "BLEEDING1", "BLEEDING2",
+                           "DUPLICATE",     "FRAMENUM",   "GROUPBOXES", "HOTFOLDER", "IMPOSE",
+                           "JOBINFO",       "MOVINGMARK", "NEWDOC",     "PAGESIZE",  "PALETTE",
+                           "PLATESIZE",     "PREFS",      "SETPOS",     "TEXTFRAME", "TRIMBOX",
                            "MAPSPOTCOLORS", "GETSTRING"};
     std::string table = readFile(kResources + "/MyStrings_E.xml");
     for (const char* name : names) {
@@ -206,4 +208,22 @@ TEST(Strings, EveryDialogDescriptionNamesOnlyKnownKeys) {
         std::free(window);
         std::free(desc);
     }
+}
+
+TEST(Strings, ResourcesLiveInTheFolderNamedAfterTheModuleBesideThePlugin) {
+    std::string savedPath = gPIPath, savedName = gModuleName;
+    const char* over = std::getenv("VEXA_RESOURCES");
+    std::string savedOver = over ? over : "";
+    unsetenv("VEXA_RESOURCES");
+    setPIPath("/opt/host/plug_ins/Imposer.so");
+    EXPECT_STREQ(gModuleName, "Imposer");
+    EXPECT_EQ(getResourceFolder(), "/opt/host/plug_ins/Imposer");
+    setPIPath(VEXA_PLUGIN_DIR "/Vexa.so");
+    char* table = getResourceData("mystrings", "XML", kLangEnglish);
+    ASSERT_NE(table, nullptr);  // the build copies the resources beside the plug-in
+    EXPECT_NE(std::string(table).find("<show>Show</show>"), std::string::npos);
+    std::free(table);
+    setPIPath(savedPath.c_str());
+    std::snprintf(gModuleName, sizeof gModuleName, "%s", savedName.c_str());
+    if (over) setenv("VEXA_RESOURCES", savedOver.c_str(), 1);
 }

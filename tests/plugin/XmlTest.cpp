@@ -15,8 +15,9 @@ std::string take(char* p) {
 }  // namespace
 
 TEST(Xml, ElementsAreFoundWithoutRegardToCaseAndWithoutNesting) {
-    const char* text = "<?xml version=\"1.0\"?><r><SHOW>Show</show><a><b>inner</b></a>"
-                       "<x>one</x><x>two</x><open>never closed</r>";
+    const char* text =
+        "<?xml version=\"1.0\"?><r><SHOW>Show</show><a><b>inner</b></a>"
+        "<x>one</x><x>two</x><open>never closed</r>";
     char out[251] = "keep";
     EXPECT_EQ(getXMLString(text, "show", out), 4);
     EXPECT_STREQ(out, "Show");
@@ -45,8 +46,9 @@ TEST(Xml, StringsAreCutAt250Bytes) {
 }
 
 TEST(Xml, ValuesFloatsAndCodes) {
-    const char* text = "<t>true</t><f>false</f><n>42abc</n><e></e><neg>-7</neg><r>2.5</r>"
-                       "<cmd>ok  </cmd><short>ok</short>";
+    const char* text =
+        "<t>true</t><f>false</f><n>42abc</n><e></e><neg>-7</neg><r>2.5</r>"
+        "<cmd>ok  </cmd><short>ok</short>";
     EXPECT_EQ(getXMLValue(text, "t", 9), 1);
     EXPECT_EQ(getXMLValue(text, "f", 9), 0);
     EXPECT_EQ(getXMLValue(text, "n", 9), 42);
