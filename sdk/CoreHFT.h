@@ -24,7 +24,7 @@ struct CoreHFT {
 
     // Errors: ASRaise throws ASException(code). ASGetErrorString copies the text of a
     // code (at most len - 1 bytes, terminated) and returns buf.
-    [[noreturn]] void (*ASRaise)(ASErrorCode code);
+    void (*ASRaise)(ASErrorCode code);  // never returns
     char* (*ASGetErrorString)(ASErrorCode code, char* buf, ASSize_t len);
     // Registers the texts of a plug-in's own error system; returns the system number.
     ASInt32 (*ASRegisterErrorString)(ASErrorCode code, const char* text);

@@ -346,7 +346,11 @@ void setWaitCursor(ASBool on, ASUns32) {
     if (auto* f = A().frontEnd()) f->waitCursor(on);
 }
 
-const AcroViewHFT kAcroView = {
+// The members listed here come first; addViewMembers fills the ones after them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+AcroViewHFT makeTable() {
+    AcroViewHFT t = {
     {kAcroViewHFTName, kAcroViewHFTVersion, sizeof(AcroViewHFT)},
     appGetVersion,
     appGetLanguage,
@@ -415,12 +419,17 @@ const AcroViewHFT kAcroView = {
     pvGoTo,
     getDocProgressMonitor,
     setWaitCursor,
-};
+    };
+    addViewMembers(t);
+    return t;
+}
+#pragma GCC diagnostic pop
 
 }  // namespace
 
 const AcroViewHFT* acroViewTable() {
-    return &kAcroView;
+    static const AcroViewHFT table = makeTable();
+    return &table;
 }
 
 }  // namespace vexa::host::app

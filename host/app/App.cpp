@@ -52,6 +52,7 @@ Application::Application(bool virtualClock) : clock_(virtualClock) {
         tb->name = name;
         toolbars_.push_back(std::move(tb));
     }
+    installUndoMenu();
 }
 
 Application::~Application() {
@@ -257,6 +258,7 @@ int Application::runIdle() {
         ++ran;
     }
     std::erase_if(idles_, [](const Idle& e) { return e.removed; });
+    flushRedraws();
     return ran;
 }
 
@@ -313,6 +315,9 @@ bool Application::closeDoc(AVDoc doc, bool /*noSave*/) {
     will.avDoc = doc;
     will.pdDoc = doc->pdDoc;
     broadcast(will);
+    clearUndos(doc);
+    doc->drop = {};
+    if (mouse_.view == &doc->view) mouse_ = {};
     if (doc->view.page && documentHooks.releasePage) documentHooks.releasePage(doc->view.page);
     doc->view.page = nullptr;
     PDDoc pd = doc->pdDoc;
@@ -351,6 +356,8 @@ void Application::goToPage(AVPageView view, ASInt32 pageNum) {
     if (view->page && documentHooks.releasePage) documentHooks.releasePage(view->page);
     view->page = nullptr;
     view->pageNum = pageNum;
+    view->vs.topPage = pageNum;
+    view->vs.invalid = true;
     if (pd && n > 0 && documentHooks.acquirePage)
         view->page = documentHooks.acquirePage(pd, pageNum);
     if (changed) {

@@ -8,6 +8,7 @@
 
 #include "AcroViewHFT.h"
 #include "app/FrontEnd.h"
+#include "app/View.h"
 
 struct _t_ExtensionID {
     std::string name;  // the extension name the plug-in registered
@@ -76,6 +77,7 @@ struct _t_AVPageView {
     AVDoc doc = nullptr;
     ASInt32 pageNum = 0;
     PDPage page = nullptr;  // acquired for the current page number, when documents exist
+    AVPageViewState vs;     // layout, zoom, aperture and drawing (View.cpp)
 };
 
 struct _t_AVDoc {
@@ -84,6 +86,8 @@ struct _t_AVDoc {
     _t_AVPageView view;
     _t_AVWindow window;
     AVTool activeTool = nullptr;
+    AVDocUndoState undo;  // Undo.cpp
+    AVDocDropState drop;  // Drop.cpp
 };
 
 namespace vexa::host::app {
@@ -103,6 +107,11 @@ class Clock {
     long long startMs_ = 0;
 };
 
+// Page geometry and annotations of documents of the document engine (ViewDocs.cpp);
+// false for any other document.
+bool engineCropAndRotation(PDDoc doc, ASInt32 pageNum, ASFixedRect* crop, ASInt32* rotate);
+bool engineAnnotAt(PDDoc doc, ASInt32 pageNum, ASFixedPoint point);
+
 // Hooks by which the document engine lets the application open, close and page
 // through documents without the application model depending on it.
 struct DocumentHooks {
@@ -111,6 +120,11 @@ struct DocumentHooks {
     ASInt32 (*numPages)(PDDoc doc) = nullptr;
     void (*closeDoc)(PDDoc doc) = nullptr;
     PDDoc (*openDoc)(const char* path) = nullptr;  // raises on failure
+    // Page views: the crop box and rotation of a page (false: the page has none), and
+    // whether an annotation the host handles lies at a page point.
+    bool (*pageGeometry)(PDDoc doc, ASInt32 pageNum, ASFixedRect* crop,
+                         ASInt32* rotate) = engineCropAndRotation;
+    bool (*annotAt)(PDDoc doc, ASInt32 pageNum, ASFixedPoint point) = engineAnnotAt;
 };
 
 class Application {
@@ -188,6 +202,73 @@ class Application {
     const std::vector<std::unique_ptr<_t_AVDoc>>& docs() const { return docs_; }
     void goToPage(AVPageView view, ASInt32 pageNum);
 
+    // Page views (View.cpp). Page numbers are 0-based; device points are pixels.
+    ASInt32 numPages(AVDoc doc) const;
+    PageGeometry pageGeometry(AVDoc doc, ASInt32 pageNum) const;
+    // The displayed page in device space (its crop box, rotated and zoomed).
+    AVDevRect pageDeviceRect(AVPageView view, ASInt32 pageNum) const;
+    ASInt32 firstVisiblePage(AVPageView view) const;
+    ASInt32 lastVisiblePage(AVPageView view) const;
+    void setLayoutMode(AVPageView view, ASInt32 mode);
+    void setZoom(AVPageView view, ASFixed zoom);
+    void setAperture(AVPageView view, const AVDevRect& aperture);
+    void setCurrentPage(AVPageView view, ASInt32 pageNum);  // no scrolling, no notification
+    void pointToDevice(AVPageView view, const ASFixedPoint& p, AVDevCoord* x, AVDevCoord* y) const;
+    ASFixedPoint deviceToPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const;
+    AVDevRect rectToDevice(AVPageView view, const ASFixedRect& r) const;
+    ASFixedRect deviceRectToPage(AVPageView view, const AVDevRect& r) const;
+    // The visible page under a device point, or -1.
+    ASInt32 pageAtPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const;
+    bool annotAtPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const;
+    void invalidate(AVPageView view);
+    void redraw(AVPageView view);  // runs the drawing procedures now
+    void flushRedraws();           // redraws every invalid view
+    void beginOperation(AVPageView view);
+    void endOperation(AVPageView view);
+    void registerDrawProc(AVPageViewDrawProc proc, ASClientData data);
+    void unregisterDrawProc(AVPageViewDrawProc proc, ASClientData data);
+
+    // Mouse events as a front end forwards them: a press at (x, y) with the positions
+    // the mouse passes through until it is released. The active tool of the view's
+    // document gets the click; returns what the tool answered (false without a tool).
+    bool click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags, ASInt16 clickCount,
+               const std::vector<std::pair<AVDevCoord, AVDevCoord>>& path = {});
+    bool rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags);
+    // A key on a page view: the active tool first, then the key handlers.
+    bool pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags);
+    MouseState& mouse() { return mouse_; }
+    // The mouse moves over a view with the button up: the active tool adjusts the
+    // cursor. Returns the shape shown.
+    ASInt32 mouseMoved(AVPageView view, AVDevCoord x, AVDevCoord y);
+    ASInt32 cursor = AVCursorArrow;
+    bool mouseStillDown();  // moves one step along the gesture
+    AVDevRect dragRect(AVPageView view, AVDevCoord x, AVDevCoord y);
+    AVDevRect dragOutline(AVPageView view, AVDevCoord x, AVDevCoord y, const AVDevRect& start);
+
+    // Undo (Undo.cpp): one stack per document, at most undoLimit records.
+    std::size_t undoLimit = 100;
+    AVUndo newUndo(AVDoc doc, const AVUndoHandler* handler, AVUndoHandlerData data);
+    bool canUndo(AVDoc doc) const;
+    bool canRedo(AVDoc doc) const;
+    bool undo(AVDoc doc);  // false when there is nothing to undo
+    bool redo(AVDoc doc);
+    void clearUndos(AVDoc doc);
+    ASInt32 numUndos(AVDoc doc) const;
+    ASInt32 numRedos(AVDoc doc) const;
+
+    // Drop targets (Drop.cpp). uriList is "text/uri-list" data; only its first file
+    // URI is used.
+    void setDropHandlers(AVDoc doc, const AVDropHandlersRec* handlers, ASClientData data);
+    bool dragTrack(AVDoc doc, ASInt32 phase, const std::string& uriList, AVDevCoord x,
+                   AVDevCoord y);
+    bool drop(AVDoc doc, const std::string& uriList, AVDevCoord x, AVDevCoord y);
+    static std::string pathFromUriList(const std::string& uriList);  // "" when none
+
+    // Pop-up menus (Popup.cpp). Without a chooser nothing is chosen.
+    PopupChooser* popupChooser = nullptr;
+    std::vector<PopupEntry> lastPopup;  // the menu shown last
+    AVMenuItem popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevCoord y);
+
     // Counts for tests and "vexa info".
     std::size_t notificationCount() const;
     std::size_t idleCount() const;
@@ -216,6 +297,12 @@ class Application {
         AVPageViewKeyDownProc proc;
         ASClientData data;
     };
+    struct DrawProc {
+        AVPageViewDrawProc proc;
+        ASClientData data;
+        bool removed = false;
+    };
+    void installUndoMenu();
 
     Clock clock_;
     FrontEnd* frontEnd_ = nullptr;
@@ -232,9 +319,17 @@ class Application {
     std::vector<std::unique_ptr<_t_AVDoc>> docs_;
     AVDoc front_ = nullptr;
     int broadcastDepth_ = 0;
+    std::vector<DrawProc> drawProcs_;
+    MouseState mouse_;
 };
 
 // The AcroView table over the current application.
 const AcroViewHFT* acroViewTable();
+// Fills the table's page-view, drawing, mouse, undo, drop, pop-up and optimizer
+// members (ViewTable.cpp).
+void addViewMembers(AcroViewHFT& table);
+
+// Binds the document hooks to the document engine (ViewDocs.cpp).
+void useDocumentEngine(Application& app);
 
 }  // namespace vexa::host::app

@@ -191,11 +191,14 @@ void registerAppScriptCommands() {
     registerScriptCommand("echo", "echo TEXT", cmdEcho);
 }
 
+void registerViewScriptCommands();  // ViewCommands.cpp
+
 void registerAllScriptCommands() {
     static bool done = false;
     if (done) return;
     done = true;
     registerAppScriptCommands();
+    registerViewScriptCommands();
 }
 
 }  // namespace vexa::host

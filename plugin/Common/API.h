@@ -49,6 +49,7 @@ inline void asFree(void* p) {
 }
 [[noreturn]] inline void asRaise(ASErrorCode code) {
     gCoreHFT->ASRaise(code);
+    throw ASException(code);  // the host always throws; this keeps the promise if not
 }
 inline char* asGetErrorString(ASErrorCode code, char* buf, ASSize_t len) {
     return gCoreHFT->ASGetErrorString(code, buf, len);

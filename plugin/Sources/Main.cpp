@@ -259,9 +259,14 @@ void docDidOpen(const AVNotificationData* data, ASClientData) {
 namespace {
 
 // Templates of versions before 6.0 may keep frame dictionaries as direct objects; they
-// are made indirect when such a template is opened. Frames are found by the frame
-// walker, which arrives with the template model.
-void repairFrameDicts(PDDoc) {}
+// are made indirect when such a template is opened.
+void repairFrameDicts(PDDoc doc) {
+    DURING
+        makeFrameDictsIndirect(doc);
+    HANDLER
+        doExceptionError(0, ERRORCODE);
+    END_HANDLER
+}
 
 // A template is always saved in full, in the PDF version the preferences ask for. The
 // second flags word is cleared too, so the writer's own defaults apply.

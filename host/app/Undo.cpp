@@ -1,0 +1,176 @@
+// Undo stacks of documents and the Edit menu's Undo and Redo items.
+//
+// Each document keeps its records oldest first; records[0, applied) can be undone,
+// records[applied, end) redone. A new record drops the ones that could be redone. The
+// owner's Release runs exactly once per record: when it is dropped, when the stack is
+// over its limit, when the document closes.
+#include <algorithm>
+#include <cstring>
+
+#include "app/App.h"
+#include "core/Core.h"
+
+namespace vexa::host::app {
+namespace {
+
+void release(_t_AVUndo* u) {
+    if (!u->released) {
+        u->released = true;
+        if (u->handler.Release) {
+            try {
+                u->handler.Release(u);
+            } catch (const ASException& e) {
+                warn("an undo record could not be released: " + errorText(e.code()));
+            }
+        }
+    }
+    delete u;
+}
+
+bool ask(ASBool (*test)(AVUndo), _t_AVUndo* u) {
+    if (!test) return true;
+    try {
+        return test(u);
+    } catch (const ASException&) {
+        return false;
+    }
+}
+
+AVDoc frontDocOrNull() {
+    return Application::exists() ? Application::current().frontDoc() : nullptr;
+}
+
+void undoItem(ASClientData) {
+    if (AVDoc d = frontDocOrNull()) Application::current().undo(d);
+}
+void redoItem(ASClientData) {
+    if (AVDoc d = frontDocOrNull()) Application::current().redo(d);
+}
+ASBool undoEnabled(ASClientData) {
+    AVDoc d = frontDocOrNull();
+    return d && Application::current().canUndo(d);
+}
+ASBool redoEnabled(ASClientData) {
+    AVDoc d = frontDocOrNull();
+    return d && Application::current().canRedo(d);
+}
+
+}  // namespace
+
+void Application::installUndoMenu() {
+    _t_AVMenu* edit = findMenu("Edit");
+    if (!edit) return;
+    struct Item {
+        const char* title;
+        const char* name;
+        char key;
+        AVExecuteProc exec;
+        AVComputeEnabledProc enabled;
+    };
+    for (const Item& i : {Item{"Undo", "Undo", 'Z', undoItem, undoEnabled},
+                          Item{"Redo", "Redo", 'Y', redoItem, redoEnabled}}) {
+        _t_AVMenuItem* it = newMenuItem(i.title, i.name, nullptr, i.key, nullptr);
+        it->execute = i.exec;
+        it->enabled = i.enabled;
+        it->menu = edit;
+        edit->items.push_back(it);
+    }
+}
+
+AVUndo Application::newUndo(AVDoc doc, const AVUndoHandler* handler, AVUndoHandlerData data) {
+    if (!doc || !handler || handler->size < offsetof(AVUndoHandler, Release)) raise(genErrBadParm);
+    auto it = std::find_if(docs_.begin(), docs_.end(), [&](auto& d) { return d.get() == doc; });
+    if (it == docs_.end()) raise(genErrBadParm);
+    auto* u = new _t_AVUndo;
+    u->doc = doc;
+    std::memcpy(&u->handler, handler, std::min<std::size_t>(handler->size, sizeof u->handler));
+    u->handler.size = sizeof u->handler;
+    u->data = data;
+    AVDocUndoState& s = doc->undo;
+    if (s.busy) {
+        // A record made while undoing would tear the stack: it is not kept.
+        warn("an undo record made during Undo or Redo was dropped");
+        release(u);
+        return nullptr;
+    }
+    while (s.records.size() > s.applied) {
+        _t_AVUndo* dropped = s.records.back();
+        s.records.pop_back();
+        release(dropped);
+    }
+    s.records.push_back(u);
+    s.applied = s.records.size();
+    while (undoLimit > 0 && s.records.size() > undoLimit) {
+        _t_AVUndo* oldest = s.records.front();
+        s.records.erase(s.records.begin());
+        --s.applied;
+        release(oldest);
+    }
+    return u;
+}
+
+bool Application::canUndo(AVDoc doc) const {
+    const AVDocUndoState& s = doc->undo;
+    return !s.busy && s.applied > 0 &&
+           ask(s.records[s.applied - 1]->handler.CanUndo, s.records[s.applied - 1]);
+}
+
+bool Application::canRedo(AVDoc doc) const {
+    const AVDocUndoState& s = doc->undo;
+    return !s.busy && s.applied < s.records.size() &&
+           ask(s.records[s.applied]->handler.CanRedo, s.records[s.applied]);
+}
+
+bool Application::undo(AVDoc doc) {
+    if (!doc || !canUndo(doc)) return false;
+    AVDocUndoState& s = doc->undo;
+    _t_AVUndo* u = s.records[s.applied - 1];
+    s.busy = true;
+    try {
+        if (u->handler.Undo) u->handler.Undo(u);
+    } catch (const ASException& e) {
+        s.busy = false;
+        warn("Undo failed: " + errorText(e.code()));
+        return false;
+    }
+    s.busy = false;
+    --s.applied;
+    return true;
+}
+
+bool Application::redo(AVDoc doc) {
+    if (!doc || !canRedo(doc)) return false;
+    AVDocUndoState& s = doc->undo;
+    _t_AVUndo* u = s.records[s.applied];
+    s.busy = true;
+    try {
+        if (u->handler.Redo) u->handler.Redo(u);
+    } catch (const ASException& e) {
+        s.busy = false;
+        warn("Redo failed: " + errorText(e.code()));
+        return false;
+    }
+    s.busy = false;
+    ++s.applied;
+    return true;
+}
+
+void Application::clearUndos(AVDoc doc) {
+    if (!doc) return;
+    AVDocUndoState& s = doc->undo;
+    // Newest first, as they were made.
+    std::vector<_t_AVUndo*> records;
+    records.swap(s.records);
+    s.applied = 0;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) release(*it);
+}
+
+ASInt32 Application::numUndos(AVDoc doc) const {
+    return static_cast<ASInt32>(doc->undo.applied);
+}
+
+ASInt32 Application::numRedos(AVDoc doc) const {
+    return static_cast<ASInt32>(doc->undo.records.size() - doc->undo.applied);
+}
+
+}  // namespace vexa::host::app

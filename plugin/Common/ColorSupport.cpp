@@ -1,0 +1,230 @@
+#include "ColorSupport.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BoxDesc.h"
+
+namespace {
+PDEColorSpec emptySpec() {
+    PDEColorSpec s;
+    std::memset(&s, 0, sizeof s);
+    return s;
+}
+ASFixed toFixed(float v) {
+    return asFloatToFixed(v);
+}
+}  // namespace
+
+PDEColorSpec getColor(float r, float g, float b) {
+    PDEColorSpec s = emptySpec();
+    s.space = getRGBSpace();
+    s.value.color[0] = toFixed(r);
+    s.value.color[1] = toFixed(g);
+    s.value.color[2] = toFixed(b);
+    return s;
+}
+
+PDEColorSpec getCMYKColor(float c, float m, float y, float k) {
+    PDEColorSpec s = emptySpec();
+    s.space = getCMYKSpace();
+    s.value.color[0] = toFixed(c);
+    s.value.color[1] = toFixed(m);
+    s.value.color[2] = toFixed(y);
+    s.value.color[3] = toFixed(k);
+    return s;
+}
+
+PDEColorSpec getGrayColor(float g) {
+    PDEColorSpec s = emptySpec();
+    s.space = getGraySpace();
+    s.value.color[0] = toFixed(g);
+    return s;
+}
+
+PDEColorSpec getAllColor(float tint) {
+    PDEColorSpec s = emptySpec();
+    s.space = getAllSpace(false);
+    s.value.color[0] = toFixed(tint);
+    return s;
+}
+
+PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]) {
+    PDEColorSpec s = emptySpec();
+    CosObj space = getSepSpaceObj(name, cmyk);
+    s.space = pdeColorSpaceCreateFromCosObj(&space);
+    s.value.color[0] = fixedOne;
+    return s;
+}
+
+PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values) {
+    PDEColorSpec s = emptySpec();
+    int n = 0;
+    if (family == kDeviceGray) {
+        s.space = getGraySpace();
+        n = 1;
+    } else if (family == kDeviceCMYK) {
+        s.space = getCMYKSpace();
+        n = 4;
+    } else if (family == kDeviceRGB) {
+        s.space = getRGBSpace();
+        n = 3;
+    }
+    for (int i = 0; i < n && values; ++i) s.value.color[i] = values[i];
+    return s;
+}
+
+void freeColorSpec(PDEColorSpec* spec) {
+    if (!spec) return;
+    pdeRelease(spec->space);
+    spec->space = nullptr;
+}
+
+bool devN2CMYK(PDEColorSpec* spec, bool withTint) {
+    if (!spec || !spec->space) return false;
+    ASInt32 family = getColorSpace(spec->space);
+    CosObj cs = pdeColorSpaceGetCosObj(spec->space);
+    if (family == kDeviceN) {
+        if (getDevNComps(spec->space) != 1) return false;
+    } else if (family != kSeparation) {
+        return false;
+    }
+    float cmyk[4] = {0, 0, 0, 0};
+    if (getCMYKCustomColors(cosArrayGet(cs, 3), cmyk) != 0) return false;
+    float tint = withTint ? spec->value.color[0] / 65536.0f : 1.0f;
+    PDEColorSpace cmykSpace = getCMYKSpace();
+    pdeRelease(spec->space);
+    spec->space = cmykSpace;
+    std::memset(&spec->value, 0, sizeof spec->value);
+    for (int k = 0; k < 4; ++k)
+        spec->value.color[k] = static_cast<ASFixed>(cmyk[k] * tint * 65536.0f);
+    return true;
+}
+
+// Document colour spaces.
+
+namespace {
+struct EnumCtx {
+    EnumDocColorsProc proc;
+    long data;
+};
+ASBool enumColorProc(CosObj resource, CosObj, ASClientData client) {
+    auto* ctx = static_cast<EnumCtx*>(client);
+    return ctx->proc(resource, ctx->data);
+}
+}  // namespace
+
+void EnumDocColors(PDDoc doc, ASInt32 first, ASInt32 last, EnumDocColorsProc proc, long data) {
+    if (!doc || !proc) return;
+    EnumCtx ctx{proc, data};
+    gPDModelHFT->PDDocEnumResources(doc, first, last, asAtomFromString("ColorSpace"), enumColorProc,
+                                    &ctx);
+}
+
+void EnumDocColors(PDDoc doc, EnumDocColorsProc proc, long data) {
+    EnumDocColors(doc, 0, -1, proc, data);
+}
+
+namespace {
+bool collectProc(CosObj space, long data) {
+    reinterpret_cast<std::vector<CosObj>*>(data)->push_back(space);
+    return true;
+}
+}  // namespace
+
+CosObj* getColorSpaces(PDDoc doc, ASInt32 first, ASInt32 last, ASInt32* count) {
+    std::vector<CosObj> found;
+    EnumDocColors(doc, first, last, collectProc, reinterpret_cast<long>(&found));
+    if (count) *count = static_cast<ASInt32>(found.size());
+    if (found.empty()) return nullptr;
+    CosObj* out = new CosObj[found.size() + 1];
+    for (size_t i = 0; i < found.size(); ++i) out[i] = found[i];
+    return out;
+}
+
+bool devN1ToSep(CosObj* spaces, ASInt32 count) {
+    bool ok = true;
+    for (ASInt32 i = 0; i < count; ++i) {
+        CosObj s = spaces[i];
+        if (cosObjGetType(s) != CosArray || getColorSpace(s, nullptr) != kDeviceN) continue;
+        CosObj names = cosArrayGet(s, 1);
+        if (cosObjGetType(names) != CosArray) continue;
+        if (cosArrayLength(names) != 1) {
+            ok = false;
+            continue;
+        }
+        CosDoc doc = cosObjGetDoc(s);
+        cosArrayPut(s, 0, cosNewName(doc, false, "Separation"));
+        cosArrayPut(s, 1, cosArrayGet(names, 0));
+        if (cosArrayLength(s) >= 5) cosArrayRemoveNth(s, 4);
+    }
+    return ok;
+}
+
+namespace {
+std::string sepName(CosObj s) {
+    if (cosObjGetType(s) != CosArray || getColorSpace(s, nullptr) != kSeparation) return {};
+    CosObj n = cosArrayGet(s, 1);
+    if (cosObjGetType(n) != CosName) return {};
+    return asAtomGetString(cosNameValue(n));
+}
+}  // namespace
+
+void changeColorSpaces(PDDoc doc, ASInt32 first, ASInt32 last, const char* letters) {
+    if (!doc || !letters) return;
+    ASInt32 count = 0;
+    CosObj* spaces = getColorSpaces(doc, first, last, &count);
+    if (!spaces) return;
+    struct Free {
+        CosObj* p;
+        ~Free() { delete[] p; }
+    } release{spaces};
+    devN1ToSep(spaces, count);
+
+    std::vector<std::string> reserved;
+    for (const char* p = letters; *p; ++p) reserved.emplace_back(1, *p);
+    for (const char* n : {"All", "None", "Cyan", "Magenta", "Yellow", "Black"})
+        reserved.emplace_back(n);
+    auto isReserved = [&](const std::string& n) {
+        for (const auto& r : reserved)
+            if (r == n) return true;
+        return false;
+    };
+
+    CosDoc cosDoc = pdDocGetCosDoc(doc);
+    ASInt32 pos = 0;
+    for (const char* p = letters; *p; ++p) {
+        std::string letter(1, *p);
+        std::string spot;
+        for (; pos < count; ++pos) {
+            std::string n = sepName(spaces[pos]);
+            if (!n.empty() && !isReserved(n)) {
+                spot = n;
+                break;
+            }
+        }
+        if (spot.empty()) return;
+        reserved.push_back(spot);
+        CosObj found = spaces[pos++];
+        CosObj name = cosArrayGet(found, 1);
+        CosObj alt = cosArrayGet(found, 2);
+        CosObj tint = cosArrayGet(found, 3);
+        for (ASInt32 i = 0; i < count; ++i) {
+            if (sepName(spaces[i]) != letter) continue;
+            cosArrayPut(spaces[i], 1, cosNewName(cosDoc, false, cosNameValue(name)));
+            cosArrayPut(spaces[i], 2, cosObjCopy(alt, cosDoc, true));
+            cosArrayPut(spaces[i], 3, cosObjCopy(tint, cosDoc, true));
+        }
+    }
+}
+
+void changeColorSpaces(PDDoc doc, const char* letters) {
+    changeColorSpaces(doc, 0, -1, letters);
+}
+
+void changeColorSpaces(PDDoc doc, PDPage page, const char* letters) {
+    if (!page) return;
+    ASInt32 n = gPDModelHFT->PDPageGetNumber(page);
+    changeColorSpaces(doc, n, n, letters);
+}

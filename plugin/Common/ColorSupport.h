@@ -1,0 +1,34 @@
+// Colour specs, document colour spaces and placeholder replacement.
+#pragma once
+
+#include "ColorSpaces.h"
+
+// Colour specs (the builders zero the record first; freeColorSpec releases the space).
+PDEColorSpec getColor(float r, float g, float b);
+PDEColorSpec getCMYKColor(float c, float m, float y, float k);
+PDEColorSpec getGrayColor(float g);
+PDEColorSpec getAllColor(float tint);
+PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]);
+// family 0 gray (one value), 1 CMYK (four), 2 RGB (three); other families: empty.
+PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values);
+void freeColorSpec(PDEColorSpec* spec);
+
+// A one-colorant space becomes DeviceCMYK with its CMYK equivalent (times the tint
+// when withTint); false for other specs.
+bool devN2CMYK(PDEColorSpec* spec, bool withTint);
+
+// Every "ColorSpace" resource of pages first to last (-1: the last page).
+typedef bool (*EnumDocColorsProc)(CosObj space, long data);
+void EnumDocColors(PDDoc doc, ASInt32 first, ASInt32 last, EnumDocColorsProc proc, long data);
+void EnumDocColors(PDDoc doc, EnumDocColorsProc proc, long data);
+// A zero-terminated (null object) array of the spaces, count + 1 entries; null when
+// there are none. Free with delete[].
+CosObj* getColorSpaces(PDDoc doc, ASInt32 first, ASInt32 last, ASInt32* count);
+// One-colorant DeviceN spaces become Separation spaces in place; false when a DeviceN
+// space with more colorants was met.
+bool devN1ToSep(CosObj* spaces, ASInt32 count);
+
+// Placeholder separations named by the letters take the spot colours the pages use.
+void changeColorSpaces(PDDoc doc, ASInt32 first, ASInt32 last, const char* letters);
+void changeColorSpaces(PDDoc doc, const char* letters);
+void changeColorSpaces(PDDoc doc, PDPage page, const char* letters);

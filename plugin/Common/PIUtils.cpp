@@ -1,0 +1,6 @@
+#include "PIUtils.h"
+
+PDDoc getFrontPDDoc() {
+    AVDoc doc = avAppGetActiveDoc();
+    return doc ? avDocGetPDDoc(doc) : nullptr;
+}

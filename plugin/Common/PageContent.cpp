@@ -1,0 +1,652 @@
+#include "PageContent.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "BoxDesc.h"
+#include "ErrorHandling.h"
+#include "Main.h"
+#include "ProcessColors.h"
+
+namespace {
+
+CContent* gCurContent = nullptr;
+CContent* gCurPgContent = nullptr;
+long gNesting = 0;
+
+const ASFixedMatrix kIdentity = {fixedOne, 0, 0, fixedOne, 0, 0};
+
+// Releases a page's content at the end of a scope, also when a host error leaves it.
+struct PageContentGuard {
+    PDPage page;
+    ~PageContentGuard() {
+        if (page) pdPageReleasePDEContent(page);
+    }
+};
+
+struct FormContentGuard {
+    PDEForm form;
+    PDEContent content;
+    ~FormContentGuard() {
+        if (content) pdeFormReleaseContent(form, content);
+        pdeRelease(form);
+    }
+};
+
+}  // namespace
+
+// CContent.
+
+CContent::CContent(PDEContent content, CContent* parent, const ASFixedMatrix* matrix)
+    : parent_(parent),
+      previous_(gCurContent),
+      matrix_(matrix ? *matrix : kIdentity),
+      content_(content) {
+    count_ = content ? pdeContentGetNumElems(content) : 0;
+    gCurContent = this;
+}
+
+CContent::~CContent() {
+    gCurContent = previous_;
+}
+
+PDEElement CContent::getElem(long index, PDEType* type) {
+    PDEElement e = pdeContentGetElem(content_, static_cast<ASInt32>(index));
+    if (type) *type = e ? pdeObjectGetType(e) : 0;
+    return e;
+}
+
+void CContent::addElem(PDEElement elem, long afterIndex) {
+    pdeContentAddElem(content_, static_cast<ASInt32>(afterIndex), elem);
+    ++count_;
+    ++modified_;
+}
+
+void CContent::rmvElem(long index) {
+    pdeContentRemoveElem(content_, static_cast<ASInt32>(index));
+    --count_;
+    addModified();
+}
+
+void CContent::replaceElem(PDEElement elem, long index) {
+    pdeContentAddElem(content_, static_cast<ASInt32>(index), elem);
+    pdeContentRemoveElem(content_, static_cast<ASInt32>(index));
+    addModified();
+}
+
+void CContent::addProcessed() {
+    for (CContent* c = this; c; c = c->parent_) ++c->processed_;
+}
+void CContent::addModified() {
+    for (CContent* c = this; c; c = c->parent_) ++c->modified_;
+}
+void CContent::addUnknown() {
+    for (CContent* c = this; c; c = c->parent_) ++c->unknown_;
+}
+
+bool CContent::isOnPath(CosObj form) const {
+    for (const CContent* c = this; c; c = c->parent_)
+        if (!c->form_.isNullHandle() && cosObjEqual(c->form_, form)) return true;
+    return false;
+}
+
+bool CContent::enumContent(EnumContentProc proc, long data) {
+    if (!proc) return true;
+    proc_ = proc;
+    for (long i = count_ - 1; i >= 0; --i) {
+        if (i >= count_) continue;  // the callback removed more than its own element
+        addProcessed();
+        index_ = i;
+        PDEType type = 0;
+        PDEElement e = getElem(i, &type);
+        if (!e) continue;
+        if (type == kPDEForm) {
+            pdeAcquire(e);
+            FormContentGuard hold{e, nullptr};
+            proc(this, e, i, type, data);
+            // The callback may have removed or replaced the form.
+            if (i < count_ && getElem(i) == e && !doForm(e, i, proc, data)) return false;
+        } else if (type == kPDEContainer) {
+            pdeAcquire(e);
+            FormContentGuard hold{nullptr, nullptr};
+            hold.form = e;
+            proc(this, e, i, type, data);
+            if (i < count_ && getElem(i) == e) doContainer(e, proc, data);
+        } else if (type == kPDEGroup) {
+            addUnknown();
+        } else if (!proc(this, e, i, type, data)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data) {
+    CosObj xobject = pdeFormGetCosObj(form);
+    // A form that draws itself, directly or through other forms, is not entered again.
+    if (isOnPath(xobject)) {
+        addUnknown();
+        return true;
+    }
+    ++gNesting;
+    struct NestingGuard {
+        ~NestingGuard() { --gNesting; }
+    } nesting;
+    ASFixedMatrix own;
+    pdeGetMatrix(form, &own);
+    ASFixedMatrix m;
+    asFixedMatrixConcat(&m, &matrix_, &own);
+    pdeAcquire(form);
+    FormContentGuard hold{form, nullptr};
+    hold.content = pdeFormAcquireContent(form);
+    bool result;
+    {
+        CContent level(hold.content, this, &m);
+        level.form_ = xobject;
+        result = level.enumContent(proc, data);
+        if (level.modified_ > 0) {
+            pdeSetContent(content_, index, form, hold.content);
+            // The new form took the old one's place in this list: the change must reach
+            // the page even when the callback marked only the form's own level.
+            addModified();
+        }
+    }
+    return result;
+}
+
+void CContent::doContainer(PDEContainer container, EnumContentProc proc, long data) {
+    ++gNesting;
+    struct NestingGuard {
+        ~NestingGuard() { --gNesting; }
+    } nesting;
+    CContent level(pdeContainerGetContent(container), this, nullptr);
+    level.enumContent(proc, data);
+    // The container's list is changed in place; an addition marked only that level.
+    if (level.modified_ > 0 && modified_ == 0) addModified();
+}
+
+void pdeSetContent(PDEContent parent, long index, PDEForm form, PDEContent content) {
+    ASFixedMatrix m;
+    pdeGetMatrix(form, &m);
+    PDEClip clip = pdeGetClip(form);
+    PDEContentAttrs attrs;
+    std::memset(&attrs, 0, sizeof attrs);
+    pdeContentGetAttrs(content, &attrs);
+    CosDoc doc = cosObjGetDoc(pdeFormGetCosObj(form));
+    if (!doc) doc = gCosDoc;
+    PDEFilterArray filters;
+    std::memset(&filters, 0, sizeof filters);
+    filters.numFilters = 1;
+    filters.spec[0].name = asAtomFromString("FlateDecode");
+    CosObj stream, resources;
+    pdeContentToCosObj(content, kPDEContentToForm, &attrs, doc, &filters, &stream, &resources);
+    PDEForm fresh = pdeFormCreateFromCosObj(&stream, &resources, &m);
+    struct Release {
+        PDEForm f;
+        ~Release() { pdeRelease(f); }
+    } release{fresh};
+    if (clip) pdeSetClip(fresh, clip);
+    pdeContentAddElem(parent, static_cast<ASInt32>(index), fresh);
+    pdeContentRemoveElem(parent, static_cast<ASInt32>(index));
+}
+
+void removeContent(PDEContent content) {
+    if (!content) return;
+    ASInt32 n = pdeContentGetNumElems(content);
+    for (ASInt32 i = 0; i < n; ++i) pdeContentRemoveElem(content, 0);
+}
+
+// Walker state.
+
+CContent* getCurContent() {
+    return gCurContent;
+}
+CContent* getCurPgContent() {
+    return gCurPgContent;
+}
+long getNesting() {
+    return gNesting;
+}
+long getIndex() {
+    return gCurContent ? gCurContent->getIndex() : 0;
+}
+ASInt32 getProcessed() {
+    return gCurContent ? gCurContent->getProcessed() : 0;
+}
+ASInt32 getModified() {
+    return gCurContent ? gCurContent->getModified() : 0;
+}
+ASInt32 getUnknown() {
+    return gCurContent ? gCurContent->getUnknown() : 0;
+}
+void addModified() {
+    if (gCurContent) gCurContent->addModified();
+}
+
+// CPage.
+
+CPage::CPage(PDDoc doc, long pageIndex)
+    : page_(pdDocAcquirePage(doc, static_cast<ASInt32>(pageIndex))), owned_(true) {}
+
+CPage::~CPage() {
+    if (owned_ && page_) pdPageRelease(page_);
+}
+
+ASFixedRect CPage::getMediaBox() {
+    ASFixedRect r{0, 0, 0, 0};
+    pdPageGetMediaBox(page_, &r);
+    return r;
+}
+ASFixedRect CPage::getCropBox() {
+    ASFixedRect r{0, 0, 0, 0};
+    pdPageGetCropBox(page_, &r);
+    return r;
+}
+bool CPage::getTrimBox(ASFixedRect* box) {
+    ASFixedRect r{0, 0, 0, 0};
+    bool has = pdPageGetBox(page_, "TrimBox", &r);
+    if (has && box) *box = r;
+    return has;
+}
+void CPage::setCropBox(ASFixedRect box) {
+    pdPageSetCropBox(page_, box, false);
+}
+
+bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
+    gNesting = 0;
+    PDEContent content = pdPageAcquirePDEContent(page_);
+    PageContentGuard guard{page_};
+    CContent* savedPg = gCurPgContent;
+    struct PgGuard {
+        CContent* saved;
+        ~PgGuard() { gCurPgContent = saved; }
+    } pg{savedPg};
+    bool result;
+    ASInt32 unknown;
+    {
+        CContent level(content, nullptr, nullptr);
+        gCurPgContent = &level;
+        result = level.enumContent(proc, data);
+        unknown = level.getUnknown();
+        // Writing back notifies the host that the page changed.
+        if (level.getModified() > 0) pdPageSetPDEContent(page_);
+    }
+    if (unknownOut) *unknownOut = unknown;
+    return result;
+}
+
+ASFixedRect getMediaBox(PDDoc doc, long pageIndex) {
+    CPage p(doc, pageIndex);
+    return p.getMediaBox();
+}
+ASFixedRect getCropBox(PDDoc doc, long pageIndex) {
+    CPage p(doc, pageIndex);
+    return p.getCropBox();
+}
+ASFixedRect getTrimBox(PDDoc doc, long pageIndex) {
+    CPage p(doc, pageIndex);
+    ASFixedRect r{0, 0, 0, 0};
+    p.getTrimBox(&r);
+    return r;
+}
+
+// Frame walks.
+
+namespace {
+bool isFrame(PDEElement e) {
+    if (!e || pdeObjectGetType(e) != kPDEContainer) return false;
+    CosObj d = pdeContainerGetDict(e);
+    return cosObjIsDictOrStream(d) && cosDictKnown(d, "top");
+}
+}  // namespace
+
+bool EnumForms(CContent* level, EnumFormsProc proc, long data, bool forward) {
+    if (!level || !proc) return true;
+    long n = level->getCount();
+    for (long k = 0; k < n; ++k) {
+        long i = forward ? k : n - 1 - k;
+        if (i >= level->getCount()) continue;
+        PDEElement e = level->getElem(i);
+        if (!isFrame(e)) continue;
+        if (!proc(level, e, i, data)) return false;
+    }
+    return true;
+}
+
+bool EnumForms(PDPage page, EnumFormsProc proc, long data, bool write, bool forward) {
+    if (!page) {
+        AVDoc front = avAppGetActiveDoc();
+        AVPageView view = front ? avDocGetPageView(front) : nullptr;
+        page = view ? avPageViewGetPage(view) : nullptr;
+        if (!page) return true;
+    }
+    PDEContent content = pdPageAcquirePDEContent(page);
+    PageContentGuard guard{page};
+    CContent level(content, nullptr, nullptr);
+    bool result = EnumForms(&level, proc, data, forward);
+    if (write) pdPageSetPDEContent(page);
+    return result;
+}
+
+bool EnumForms(AVPageView view, EnumFormsProc proc, long data, bool write, bool forward) {
+    PDPage page = view ? avPageViewGetPage(view) : nullptr;
+    if (!page) return true;
+    return EnumForms(page, proc, data, write, forward);
+}
+
+bool EnumForms(PDDoc doc, long first, long last, EnumFormsProc proc, long data, bool write) {
+    if (!doc) doc = getFrontPDDoc();
+    if (!doc) return true;
+    long n = pdDocGetNumPages(doc);
+    if (last == PDLastPage || last >= n || last < 0) last = n - 1;
+    if (first < 0) first = 0;
+    for (long i = first; i <= last; ++i) {
+        CPage page(doc, i);
+        if (!EnumForms(page.getPage(), proc, data, write, false)) return false;
+    }
+    return true;
+}
+
+// Page-dictionary helpers.
+
+ASInt32 getPgRotation(PDPage page) {
+    return getKeyValueInt(pdPageGetCosObj(page), "Rotate", 0);
+}
+
+bool trimBoxAvail(PDPage page) {
+    CosObj d = pdPageGetCosObj(page);
+    return cosObjIsDictOrStream(d) && cosDictKnown(d, "TrimBox");
+}
+
+void setPgString(PDPage page, const char* key, const char* value) {
+    CosObj d = pdPageGetCosObj(page);
+    CosDoc doc = cosObjGetDoc(d);
+    if (!value) value = "";
+    putKeyValue(d, key, cosNewString(doc, false, value, std::strlen(value)));
+}
+
+bool getPgString(PDPage page, const char* key, char* dst) {
+    return getKeyValueString(pdPageGetCosObj(page), key, dst, 256);
+}
+
+// Imported forms.
+
+ASInt32 getFormRotation(PDEForm form) {
+    return getKeyValueInt(pdeFormGetCosObj(form), "Rotate", 0);
+}
+
+bool trimBoxAvail(PDEForm form) {
+    CosObj d = pdeFormGetCosObj(form);
+    return cosObjIsDictOrStream(d) && cosDictKnown(d, "TrimBox");
+}
+
+bool getTrimBox(PDEForm form, ASFixedRect& box) {
+    CosObj a;
+    ASInt32 type = CosNull;
+    if (getKeyValue(pdeFormGetCosObj(form), "TrimBox", &a, &type) == 0 && type == CosArray &&
+        cosArrayLength(a) >= 4) {
+        ASFixed v[4];
+        for (ASInt32 i = 0; i < 4; ++i) v[i] = cosFixedValue(cosArrayGet(a, i));
+        box = ASFixedRect{v[0], v[3], v[2], v[1]};
+        return true;
+    }
+    pdeGetBBox(form, &box);
+    return false;
+}
+
+void getCMYKUsage(PDEForm form, ASUns8 cmyk[4]) {
+    for (int i = 0; i < 4; ++i) cmyk[i] = 1;
+    CosObj a;
+    ASInt32 type = CosNull;
+    if (getKeyValue(pdeFormGetCosObj(form), "CMYK", &a, &type) == 0 && type == CosArray &&
+        cosArrayLength(a) >= 4) {
+        for (ASInt32 i = 0; i < 4; ++i)
+            cmyk[i] = static_cast<ASUns8>(cosIntegerValue(cosArrayGet(a, i)));
+        return;
+    }
+    PDEContent content = pdeFormAcquireContent(form);
+    FormContentGuard guard{form, content};
+    pdeAcquire(form);
+    getProcessColors(content, cmyk);
+}
+
+namespace {
+
+CosObj fixedArray(CosDoc doc, const ASFixed* v, int n) {
+    CosObj a = cosNewArray(doc, false, n);
+    for (int i = 0; i < n; ++i) cosArrayInsert(a, i, cosNewFixed(doc, false, v[i]));
+    return a;
+}
+
+// True when obj is the page's /Contents or /Resources (or a part of /Contents): the
+// conversion may hand those out again, and they must survive the import.
+bool belongsToPage(CosObj page, CosObj obj) {
+    CosObj contents = cosDictGet(page, "Contents");
+    if (cosObjEqual(contents, obj) || cosObjEqual(cosDictGet(page, "Resources"), obj)) return true;
+    if (cosObjGetType(contents) == CosArray)
+        for (ASInt32 i = 0; i < cosArrayLength(contents); ++i)
+            if (cosObjEqual(cosArrayGet(contents, i), obj)) return true;
+    return false;
+}
+
+// The private keys of an imported page: "TrimBox" (scaled like the form), "CMYK"
+// and "Rotate".
+void writeImportKeys(PDEForm form, PDPage page, PDEContent content, ASFixed s, CosDoc doc) {
+    CosObj x = pdeFormGetCosObj(form);
+    if (trimBoxAvail(page)) {
+        ASFixedRect t{0, 0, 0, 0};
+        pdPageGetBox(page, "TrimBox", &t);
+        // The form draws its content scaled about the origin.
+        ASFixed v[4] = {asFixedMul(t.left, s), asFixedMul(t.bottom, s), asFixedMul(t.right, s),
+                        asFixedMul(t.top, s)};
+        putKeyValue(x, "TrimBox", fixedArray(doc, v, 4));
+    }
+    ASUns8 cmyk[4] = {0, 0, 0, 0};
+    getProcessColors(content, cmyk);
+    CosObj a = cosNewArray(doc, false, 4);
+    for (int i = 0; i < 4; ++i) cosArrayInsert(a, i, cosNewInteger(doc, false, cmyk[i]));
+    putKeyValue(x, "CMYK", a);
+    putKeyValue(x, "Rotate", cosNewInteger(doc, false, getPgRotation(page)));
+}
+
+PDEContentAttrs importAttrs(PDPage page, ASFixed s) {
+    PDEContentAttrs attrs;
+    std::memset(&attrs, 0, sizeof attrs);
+    attrs.flags = kPDEFormAttrsSet;
+    pdPageGetBox(page, "CropBox", &attrs.bbox);
+    ASFixed k = asFixedMul(s, fixedOne);
+    attrs.matrix = ASFixedMatrix{k, 0, 0, k, 0, 0};
+    return attrs;
+}
+
+PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaInsert) {
+    ASFixed s = scale > 0 ? static_cast<ASFixed>(scale) : fixedOne;
+    ASUns32 flags = pdDocGetFlags(src);
+    PDDoc workDoc = viaInsert ? dst : src;
+    PDEForm form = nullptr;
+    PDPage page = nullptr;
+    long inserted = -1;  // the temporary page of an import by insertion
+    DURING
+    long workIndex = pageIndex;
+    if (viaInsert) {
+        pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
+        inserted = workIndex = pdDocGetNumPages(dst) - 1;
+    }
+    page = pdDocAcquirePage(workDoc, static_cast<ASInt32>(workIndex));
+    if (PDEContent content = pdPageAcquirePDEContent(page)) {
+        PageContentGuard guard{page};
+        PDEContentAttrs attrs = importAttrs(page, s);
+        CosDoc dstCos = pdDocGetCosDoc(dst);
+        CosObj stream, resources;
+        pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc), nullptr,
+                           &stream, &resources);
+        if (!viaInsert) {
+            CosObj pageDict = pdPageGetCosObj(page);
+            CosObj s2 = cosObjCopy(stream, dstCos, true);
+            CosObj r2 = cosObjCopy(resources, dstCos, true);
+            if (!belongsToPage(pageDict, stream)) cosObjDestroy(stream);
+            if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
+            stream = s2;
+            resources = r2;
+        }
+        ASFixedMatrix m = kIdentity;
+        if (gVersMajor <= 9) m = attrs.matrix;
+        form = pdeFormCreateFromCosObj(&stream, &resources, &m);
+        writeImportKeys(form, page, content, s, dstCos);
+    }
+    pdPageRelease(page);
+    page = nullptr;
+    if (inserted >= 0) {
+        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+        inserted = -1;
+    }
+    HANDLER
+    if (page) pdPageRelease(page);
+    pdeRelease(form);
+    form = nullptr;
+    if (inserted >= 0) {
+        DURING
+        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    doExceptionError(static_cast<ASInt32>(pageIndex) + 1, ERRORCODE);
+    END_HANDLER
+    // Importing never marks the source as changed.
+    if (!viaInsert && !(flags & PDDocNeedsSave)) {
+        pdDocClearFlags(src, PDDocNeedsSave);
+        pdDocSetFlags(src, flags);
+    }
+    return form;
+}
+
+}  // namespace
+
+PDEForm getPageContent(PDDoc src, PDDoc dst, long pageIndex, long scale) {
+    return importPage(src, dst, pageIndex, scale, false);
+}
+
+PDEForm getPageContent2(PDDoc src, PDDoc dst, long pageIndex, long scale) {
+    return importPage(src, dst, pageIndex, scale, true);
+}
+
+// Fit matrices.
+
+void resetMatrix(ASFixedMatrix* m) {
+    *m = kIdentity;
+}
+
+void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset) {
+    *m = kIdentity;
+    if (offset) {
+        m->h = offset->h;
+        m->v = offset->v;
+    }
+}
+
+ASInt32 getTurnAngle(ASInt32 frameRotation, ASInt32 formRotation) {
+    ASInt32 t = frameRotation - formRotation;
+    if (t < 0)
+        t += 360;
+    else if (t > 359)
+        t -= 360;
+    return t;
+}
+
+ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation, long scale) {
+    ASInt32 theta = getTurnAngle(frameRotation, formRotation);
+    ASFixed ax = box.left, ay = box.bottom;
+    if (theta == 90) {
+        ax = box.left;
+        ay = box.top;
+    } else if (theta == 180) {
+        ax = box.right;
+        ay = box.top;
+    } else if (theta == 270) {
+        ax = box.right;
+        ay = box.bottom;
+    }
+    ASFixed sc = static_cast<ASFixed>(scale);
+    ASFixedMatrix S = {sc, 0, 0, sc, 0, 0};
+    // Single precision throughout, as the host computes angles.
+    float rad = static_cast<float>(theta) * 3.1415929794311523f / 180.0f;
+    ASFixed c = asFloatToFixed(std::cos(rad));
+    ASFixed s = asFloatToFixed(std::sin(rad));
+    ASFixedMatrix R = {c, s, -s, c, 0, 0};
+    ASFixedMatrix M;
+    asFixedMatrixConcat(&M, &S, &R);
+    ASFixedMatrix T = {fixedOne, 0, 0, fixedOne, -ax, -ay};
+    asFixedMatrixConcat(&M, &M, &T);
+    return M;
+}
+
+ASFixedPoint getTurnedOffset(ASFixed x, ASFixed y, ASInt32 frameRotation) {
+    ASInt32 r = getTurnAngle(frameRotation, 0);
+    switch (r) {
+        case 0:
+            return ASFixedPoint{x, y};
+        case 90:
+            return ASFixedPoint{-y, x};
+        case 180:
+            return ASFixedPoint{-x, -y};
+        case 270:
+            return ASFixedPoint{y, -x};
+        default:
+            return ASFixedPoint{0, 0};
+    }
+}
+
+ASFixedRect getCenteredBox(const ASFixedRect& inner, const ASFixedRect& b, ASInt32 turn) {
+    ASFixed w0 = inner.right - inner.left, h0 = inner.top - inner.bottom;
+    ASFixed w = w0, h = h0;
+    if (turn == 90 || turn == 270) {
+        w = h0;
+        h = w0;
+    }
+    ASFixedRect r;
+    r.left = b.left + (b.right - w - b.left) / 2;
+    r.bottom = b.bottom + (b.top - (b.bottom + h)) / 2;
+    r.right = r.left + w;
+    r.top = r.bottom + h;
+    return r;
+}
+
+namespace {
+void sizeInMM(const ASFixedRect& r, ASInt32 rot, float& w, float& h) {
+    float rw = static_cast<float>(r.right - r.left) * 25.4f / 4718592.0f;
+    float rh = static_cast<float>(r.top - r.bottom) * 25.4f / 4718592.0f;
+    ASInt32 t = getTurnAngle(rot, 0);
+    if (t == 0 || t == 180) {
+        w = rw;
+        h = rh;
+    } else {
+        w = rh;
+        h = rw;
+    }
+}
+}  // namespace
+
+bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt32 rotB) {
+    float wa, ha, wb, hb;
+    sizeInMM(a, rotA, wa, ha);
+    sizeInMM(b, rotB, wb, hb);
+    return std::fabs(wa - wb) > 0.5f || std::fabs(ha - hb) > 0.5f;
+}
+
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
+    ASFixedRect inner = getInnerRect(frame);
+    ASInt32 frameRot = getFrameRotation(frame);
+    ASInt32 formRot = getFormRotation(form);
+    ASFixedRect box;
+    if (!useTrimBox || !getTrimBox(form, box)) {
+        ASFixedRect bbox;
+        pdeGetBBox(form, &bbox);
+        box = getCenteredBox(inner, bbox, getTurnAngle(frameRot, formRot));
+    }
+    ASFixedMatrix m = getMatrixForRect(box, frameRot, formRot, fixedOne);
+    ASFixedPoint shift =
+        getTurnedOffset(getXOff(frame) + getDisplacement(frame), getYOff(frame), frameRot);
+    m.h += shift.h + inner.left;
+    m.v += shift.v + inner.bottom;
+    return m;
+}
