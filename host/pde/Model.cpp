@@ -505,7 +505,10 @@ Ref<Element> Container::clone() const {
 }
 
 bool Container::unchanged() const {
-    return Element::unchanged() && content->unchanged();
+    if (!Element::unchanged()) return false;
+    // an in-line dictionary may have been changed in place
+    if (inlineDict && dict.isDictionary() && dict.unparse() != dictText) return false;
+    return content->unchanged();
 }
 
 bool Content::unchanged() const {

@@ -705,9 +705,11 @@ void Parser::endText(uint32_t end, bool closed) {
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
     if (!t) return;
-    bool clips = false;
-    for (auto& r : t->runs)
+    bool clips = false, clipOnly = !t->runs.empty();
+    for (auto& r : t->runs) {
         if (r.ts.render >= 4) clips = true;
+        if (r.ts.render != 7) clipOnly = false;
+    }
     Ref<Clip> before = clip_;
     elemStart_ = std::min<size_t>(textStart_, end);
     elemTs_ = textTs_;
@@ -716,6 +718,13 @@ void Parser::endText(uint32_t end, bool closed) {
         // an empty text object draws nothing: its bytes stay with the state operators
         elemStart_ = SIZE_MAX;
         if (!closed) level().minDepthGap = -(1 << 20);  // never copied across
+        return;
+    }
+    if (clipOnly && closed && !textTainted_ && textMarked_ == 0) {
+        // text that only clips is part of the clip, like a path painted with n
+        t->matrix = ctm_;
+        addToClip(t);
+        elemStart_ = SIZE_MAX;
         return;
     }
     Ref<Text> keep = t;
