@@ -268,6 +268,7 @@ class Application {
     PopupChooser* popupChooser = nullptr;
     std::vector<PopupEntry> lastPopup;  // the menu shown last
     AVMenuItem popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevCoord y);
+    std::size_t menuCount() const { return menuStore_.size(); }
 
     // Counts for tests and "vexa info".
     std::size_t notificationCount() const;
@@ -303,6 +304,9 @@ class Application {
         bool removed = false;
     };
     void installUndoMenu();
+    void collectPopups();                  // Popup.cpp
+    std::vector<_t_AVMenu*> popupsShown_;  // menus shown as pop-ups, freed once released
+    bool swapRecord(AVDoc doc, bool isUndo);
 
     Clock clock_;
     FrontEnd* frontEnd_ = nullptr;

@@ -1,5 +1,7 @@
 // Pop-up menus at the mouse: the front end's chooser shows the menu and answers the
 // path of the item chosen.
+#include <algorithm>
+
 #include "app/App.h"
 #include "core/Core.h"
 
@@ -19,8 +21,43 @@ std::vector<PopupEntry> entriesOf(const _t_AVMenu* menu, int depth) {
 
 }  // namespace
 
+// Menus built for one pop-up would pile up over a session: once their owner released
+// them (and nothing holds them or their items), they are freed at the next pop-up.
+void Application::collectPopups() {
+    auto inMenubar = [&](const _t_AVMenu* m) {
+        return std::find(menubar_.menus.begin(), menubar_.menus.end(), m) != menubar_.menus.end();
+    };
+    std::vector<_t_AVMenu*> keep;
+    std::vector<_t_AVMenu*> todo;
+    todo.swap(popupsShown_);
+    while (!todo.empty()) {
+        _t_AVMenu* m = todo.back();
+        todo.pop_back();
+        bool itemsFree = std::all_of(m->items.begin(), m->items.end(),
+                                     [](const _t_AVMenuItem* it) { return it->refs == 0; });
+        if (m->refs > 0 || m->parentItem || inMenubar(m) || !itemsFree) {
+            keep.push_back(m);
+            continue;
+        }
+        for (_t_AVMenuItem* it : m->items) {
+            if (it->submenu) {
+                it->submenu->parentItem = nullptr;
+                todo.push_back(it->submenu);
+            }
+            std::erase_if(itemStore_, [&](const auto& p) { return p.get() == it; });
+        }
+        std::erase_if(keep, [&](const _t_AVMenu* k) { return k == m; });
+        std::erase_if(todo, [&](const _t_AVMenu* k) { return k == m; });
+        std::erase_if(menuStore_, [&](const auto& p) { return p.get() == m; });
+    }
+    popupsShown_ = std::move(keep);
+}
+
 AVMenuItem Application::popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevCoord y) {
     if (!menu) raise(genErrBadParm);
+    collectPopups();
+    if (std::find(popupsShown_.begin(), popupsShown_.end(), menu) == popupsShown_.end())
+        popupsShown_.push_back(menu);
     lastPopup = entriesOf(menu, 0);
     if (view) {
         mouse_.view = view;

@@ -121,38 +121,44 @@ bool Application::canRedo(AVDoc doc) const {
            ask(s.records[s.applied]->handler.CanRedo, s.records[s.applied]);
 }
 
-bool Application::undo(AVDoc doc) {
-    if (!doc || !canUndo(doc)) return false;
+// Runs the record's Undo or Redo. The handler may close the document: the record is
+// then released here, once the handler is done with it.
+bool Application::swapRecord(AVDoc doc, bool isUndo) {
     AVDocUndoState& s = doc->undo;
-    _t_AVUndo* u = s.records[s.applied - 1];
+    _t_AVUndo* u = isUndo ? s.records[s.applied - 1] : s.records[s.applied];
+    void (*proc)(AVUndo) = isUndo ? u->handler.Undo : u->handler.Redo;
     s.busy = true;
+    s.running = u;
+    bool failed = false;
     try {
-        if (u->handler.Undo) u->handler.Undo(u);
+        if (proc) proc(u);
     } catch (const ASException& e) {
-        s.busy = false;
-        warn("Undo failed: " + errorText(e.code()));
-        return false;
+        warn(std::string(isUndo ? "Undo" : "Redo") + " failed: " + errorText(e.code()));
+        failed = true;
+    }
+    bool open = std::any_of(docs_.begin(), docs_.end(), [&](auto& d) { return d.get() == doc; });
+    if (!open) {
+        release(u);
+        return !failed;
     }
     s.busy = false;
-    --s.applied;
+    s.running = nullptr;
+    if (failed) return false;
+    if (isUndo)
+        --s.applied;
+    else
+        ++s.applied;
     return true;
+}
+
+bool Application::undo(AVDoc doc) {
+    if (!doc || !canUndo(doc)) return false;
+    return swapRecord(doc, true);
 }
 
 bool Application::redo(AVDoc doc) {
     if (!doc || !canRedo(doc)) return false;
-    AVDocUndoState& s = doc->undo;
-    _t_AVUndo* u = s.records[s.applied];
-    s.busy = true;
-    try {
-        if (u->handler.Redo) u->handler.Redo(u);
-    } catch (const ASException& e) {
-        s.busy = false;
-        warn("Redo failed: " + errorText(e.code()));
-        return false;
-    }
-    s.busy = false;
-    ++s.applied;
-    return true;
+    return swapRecord(doc, false);
 }
 
 void Application::clearUndos(AVDoc doc) {
@@ -162,7 +168,9 @@ void Application::clearUndos(AVDoc doc) {
     std::vector<_t_AVUndo*> records;
     records.swap(s.records);
     s.applied = 0;
-    for (auto it = records.rbegin(); it != records.rend(); ++it) release(*it);
+    // A record whose Undo or Redo is running is released when that returns.
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (*it != s.running) release(*it);
 }
 
 ASInt32 Application::numUndos(AVDoc doc) const {

@@ -106,6 +106,7 @@ struct AVDocUndoState {
     std::vector<_t_AVUndo*> records;  // oldest first
     std::size_t applied = 0;          // records[0, applied) can be undone
     bool busy = false;                // an Undo or Redo is running
+    _t_AVUndo* running = nullptr;     // its record
 };
 
 struct AVDocDropState {

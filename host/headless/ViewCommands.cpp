@@ -378,8 +378,9 @@ void cmdDrop(ScriptRunner&, const ScriptLine& line) {
     if (line.words.size() > 5 || (line.words.size() == 5 && !wantRefused))
         throw ScriptError("usage: drop FILE X Y [refused]");
     AVDoc d = v->doc;
-    bool tracked = A().dragTrack(d, AVDragEnter, uri, p.first, p.second);
-    tracked = A().dragTrack(d, AVDragMove, uri, p.first, p.second) || tracked;
+    // The drag enters at the point and moves there; what the last move answered decides.
+    A().dragTrack(d, AVDragEnter, uri, p.first, p.second);
+    bool tracked = A().dragTrack(d, AVDragMove, uri, p.first, p.second);
     bool taken = tracked && A().drop(d, uri, p.first, p.second);
     if (!tracked) A().dragTrack(d, AVDragLeave, uri, p.first, p.second);
     if (taken && wantRefused) throw ScriptError("the drop was accepted");

@@ -68,6 +68,32 @@ TEST(Popup, TheChosenPathLeadsToTheItem) {
     EXPECT_THROW(T()->AVMenuDoPopUp(nullptr, nullptr, 0, 0), ASException);
 }
 
+TEST(Popup, ReleasedPopUpMenusAreFreed) {
+    Application app(true);
+    std::size_t base = app.menuCount();
+    for (int round = 0; round < 20; ++round) {
+        AVMenu menu = T()->AVMenuNew("", "ctx", nullptr);
+        AVMenu sub = T()->AVMenuNew("Sub", "ctx:sub", nullptr);
+        AVMenuItem a = T()->AVMenuItemNew("A", "a", nullptr, false, 0, 0, nullptr);
+        AVMenuItem s = T()->AVMenuItemNew("Sub", "s", sub, false, 0, 0, nullptr);
+        AVMenuItem b = T()->AVMenuItemNew("B", "b", nullptr, false, 0, 0, nullptr);
+        T()->AVMenuAddMenuItem(menu, a, -1);
+        T()->AVMenuAddMenuItem(menu, s, -1);
+        T()->AVMenuAddMenuItem(sub, b, -1);
+        for (AVMenuItem i : {a, s, b}) T()->AVMenuItemRelease(i);
+        T()->AVMenuDoPopUp(menu, nullptr, 0, 0);
+        T()->AVMenuRelease(sub);
+        T()->AVMenuRelease(menu);
+    }
+    EXPECT_LE(app.menuCount(), base + 2);  // only the last menu and its submenu remain
+    // A menu still held is kept.
+    AVMenu held = T()->AVMenuNew("", "held", nullptr);
+    T()->AVMenuDoPopUp(held, nullptr, 0, 0);
+    T()->AVMenuDoPopUp(held, nullptr, 0, 0);
+    EXPECT_EQ(T()->AVMenuGetNumMenuItems(held), 0);
+    EXPECT_EQ(app.lastPopup.size(), 0u);
+}
+
 TEST(Optimizer, PresetsAreListedWithTheirParameters) {
     Application app(true);
     ASSERT_EQ(T()->AVAppGetNumOptimizerPresets(), 3);

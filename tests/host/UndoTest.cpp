@@ -18,6 +18,7 @@ int gValue = 0;
 std::vector<std::string> gLog;
 bool gFailNext = false;
 bool gNestedNew = false;
+bool gCloseOnSwap = false;
 
 struct Record {
     int held;
@@ -53,6 +54,7 @@ void swapProc(AVUndo u) {
         gFailNext = false;
         vexa::host::raise(genErrGeneral);
     }
+    if (gCloseOnSwap) T()->AVDocClose(T()->AVUndoGetAVDoc(u), true);
     if (gNestedNew) T()->AVUndoNew(T()->AVUndoGetAVDoc(u), &gHandler, new Record{99});
     auto* r = static_cast<Record*>(T()->AVUndoGetData(u));
     std::swap(r->held, gValue);
@@ -65,7 +67,7 @@ struct UndoTest : ::testing::Test {
     void SetUp() override {
         gValue = 0;
         gLog.clear();
-        gFailNext = gNestedNew = false;
+        gFailNext = gNestedNew = gCloseOnSwap = false;
         doc = app.openDoc(nullptr, "doc");
     }
     // An edit: the record keeps the value before it.
@@ -148,6 +150,17 @@ TEST_F(UndoTest, FailuresAndRecordsMadeWhileUndoingLeaveTheStackIntact) {
     EXPECT_FALSE(enabled("Undo"));
     EXPECT_THROW(T()->AVUndoNew(nullptr, &gHandler, nullptr), ASException);
     EXPECT_THROW(T()->AVUndoNew(reinterpret_cast<AVDoc>(&gValue), &gHandler, nullptr), ASException);
+}
+
+TEST_F(UndoTest, AnUndoThatClosesItsDocumentReleasesEveryRecordOnce) {
+    edit(1);
+    edit(2);
+    gCloseOnSwap = true;
+    EXPECT_TRUE(app.undo(doc));
+    EXPECT_EQ(app.docs().size(), 0u);
+    EXPECT_EQ(std::count_if(gLog.begin(), gLog.end(),
+                            [](const std::string& s) { return s.rfind("release", 0) == 0; }),
+              2);
 }
 
 TEST_F(UndoTest, EachDocumentHasItsOwnStack) {

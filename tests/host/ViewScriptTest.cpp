@@ -176,6 +176,7 @@ ASBool doRightClick(AVTool, AVPageView pv, AVDevCoord x, AVDevCoord y, ASInt16, 
             add(sub, name);
         }
         add(menu, "Save optimized", sub);
+        T()->AVMenuRelease(sub);
     }
     AVMenuItem chosen = T()->AVMenuDoPopUp(menu, pv, x, y);
     char title[64] = "";
