@@ -3,6 +3,7 @@
 #include "pde/Model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -504,7 +505,10 @@ Ref<Element> Container::clone() const {
 }
 
 bool Container::unchanged() const {
-    return Element::unchanged() && content->unchanged();
+    if (!Element::unchanged()) return false;
+    // an in-line dictionary may have been changed in place
+    if (inlineDict && dict.isDictionary() && dict.unparse() != dictText) return false;
+    return content->unchanged();
 }
 
 bool Content::unchanged() const {
@@ -690,25 +694,19 @@ BBox Container::bbox() const {
 // --- numbers ------------------------------------------------------------------------
 
 void appendNumber(std::string& out, double v) {
+    // The shortest text that reads back as the same number, never in exponent form:
+    // numbers taken from the content come out as they were written there.
     if (!std::isfinite(v)) v = 0;
-    double r = std::round(v);
-    if (r == v && std::fabs(v) < 1e15) {
-        char buf[32];
-        int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(r));
-        out.append(buf, n);
+    if (std::fabs(v) < 1e-12) v = 0;
+    v = std::clamp(v, -1e15, 1e15);
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    if (r.ec != std::errc()) {
+        out += '0';
         return;
     }
-    char buf[64];
-    double a = std::fabs(v);
-    // twelve significant digits, never exponent notation
-    int mag = a > 0 ? static_cast<int>(std::floor(std::log10(a))) : 0;
-    int decimals = std::clamp(11 - mag, 0, 18);
-    int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    if (decimals > 0) {
-        while (n > 0 && buf[n - 1] == '0') --n;
-        if (n > 0 && buf[n - 1] == '.') --n;
-    }
-    if (n == 0 || (n == 1 && buf[0] == '-') || (n == 2 && buf[0] == '-' && buf[1] == '0')) {
+    size_t n = r.ptr - buf;
+    if (n == 2 && buf[0] == '-' && buf[1] == '0') {
         out += '0';
         return;
     }

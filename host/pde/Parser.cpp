@@ -260,6 +260,7 @@ class Parser {
     Ref<Text> text_;
     bool inText_ = false;
     bool textTainted_ = false;  // other elements were drawn inside the text object
+    int textMarked_ = 0;        // marked-content sequences open inside the text object
     size_t textStart_ = 0;      // where the text object began
     TextState textTs_;          // the text state there
     int textDepth_ = 0;         // and the q depth
@@ -704,9 +705,11 @@ void Parser::endText(uint32_t end, bool closed) {
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
     if (!t) return;
-    bool clips = false;
-    for (auto& r : t->runs)
+    bool clips = false, clipOnly = !t->runs.empty();
+    for (auto& r : t->runs) {
         if (r.ts.render >= 4) clips = true;
+        if (r.ts.render != 7) clipOnly = false;
+    }
     Ref<Clip> before = clip_;
     elemStart_ = std::min<size_t>(textStart_, end);
     elemTs_ = textTs_;
@@ -717,9 +720,16 @@ void Parser::endText(uint32_t end, bool closed) {
         if (!closed) level().minDepthGap = -(1 << 20);  // never copied across
         return;
     }
+    if (clipOnly && closed && !textTainted_ && textMarked_ == 0) {
+        // text that only clips is part of the clip, like a path painted with n
+        t->matrix = ctm_;
+        addToClip(t);
+        elemStart_ = SIZE_MAX;
+        return;
+    }
     Ref<Text> keep = t;
     finish(t, end);
-    if (textTainted_ || !closed) keep->origin.complete = false;
+    if (textTainted_ || !closed || textMarked_ > 0) keep->origin.complete = false;
     textTainted_ = false;
     if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
@@ -1353,15 +1363,27 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             setColor(fill, end - k, k, pat);
             return;
         }
-        if (OP("BDC")) {
+        if (OP("BDC") || OP("BMC")) {
+            if (inText_) {
+                // marked content inside a text object stays with the text's bytes
+                ++textMarked_;
+                return;
+            }
             if (path_) flushPath(opStart, kPDEInvisible);
-            return beginMarked(true, opStart, opEnd);
+            return beginMarked(op[1] == 'D', opStart, opEnd);
         }
-        if (OP("BMC")) {
-            if (path_) flushPath(opStart, kPDEInvisible);
-            return beginMarked(false, opStart, opEnd);
+        if (OP("EMC")) {
+            if (textMarked_ > 0) {
+                --textMarked_;
+                if (!inText_) {
+                    // opened inside a text object, closed after it
+                    warnOnce("marked content crosses a text object");
+                    level().minDepthGap = -(1 << 20);
+                }
+                return;
+            }
+            return endMarked(opStart, opEnd);
         }
-        if (OP("EMC")) return endMarked(opStart, opEnd);
     }
     // Unknown operators (and PS): kept in place
     if (!compat_) warnOnce("unknown operator " + std::string(op, std::min<size_t>(len, 32)));

@@ -115,6 +115,19 @@ TEST_F(Model, MarkedContentNestsIntoContainers) {
     EXPECT_EQ(static_cast<Container*>(again->elems[1].get())->content->elems.size(), 1u);
 }
 
+TEST_F(Model, MarkedContentInsideTextStaysWithTheText) {
+    std::string text = "BT /F1 1 Tf /P <</MCID 0>> BDC 1 0 0 1 5 5 Tm (a) Tj EMC ET";
+    auto c = parse(text + " 0 0 1 1 re f");
+    ASSERT_EQ(c->elems.size(), 2u);
+    EXPECT_EQ(c->elems[0]->type, kPDEText);
+    c->modified = true;
+    std::string out = write(*c);
+    EXPECT_NE(out.find(text), std::string::npos) << out;
+    auto again = parse(write(*c, true));
+    ASSERT_EQ(again->elems.size(), 2u);
+    EXPECT_EQ(static_cast<Text*>(again->elems[0].get())->runs.size(), 1u);
+}
+
 TEST_F(Model, InlineImageWithBinaryDataAndForms) {
     std::string data = "EI \x00\xFF";
     data.resize(6, 'x');  // 2x3 gray 8 bit: 6 bytes that contain "EI "
@@ -251,4 +264,82 @@ TEST(PdeNumbers, ShortExactAndNeverExponent) {
     s.clear();
     appendNumber(s, 3);
     EXPECT_EQ(s, "3");
+}
+
+TEST_F(Model, ContentSplitAcrossStreamsReadsAsOne) {
+    auto page = q.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page >>"));
+    auto a = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "q 1 0 0 r"));
+    auto b = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "g 0 0 5 5 re f Q"));
+    auto arr = QPDFObjectHandle::newArray();
+    arr.appendItem(a);
+    arr.appendItem(b);
+    page.replaceKey("/Contents", arr);
+    page.replaceKey("/Resources", res);
+    auto c = readPage(q, page);
+    ASSERT_EQ(c->elems.size(), 1u);  // the operator "rg" crosses the boundary
+    EXPECT_EQ(c->elems[0]->gs.fill.space->family, "DeviceRGB");
+    // unchanged: the page is left alone
+    auto before = page.getKey("/Contents").unparse();
+    EXPECT_FALSE(storePage(q, page, *c));
+    EXPECT_EQ(page.getKey("/Contents").unparse(), before);
+    c->modified = true;
+    EXPECT_TRUE(storePage(q, page, *c));
+    EXPECT_TRUE(page.getKey("/Contents").isStream());
+}
+
+TEST_F(Model, Type3AndStandardFontAdvances) {
+    res.replaceKey("/Font",
+                   QPDFObjectHandle::parse(
+                       "<< /T3 << /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0]"
+                       " /FirstChar 65 /Widths [50 100] >>"
+                       " /H << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>"));
+    auto c = parse("BT /T3 10 Tf (AB) Tj /H 10 Tf 2 Tc (AA) Tj ET");
+    auto* t = static_cast<Text*>(c->elems[0].get());
+    ASSERT_EQ(t->runs.size(), 2u);
+    // Type 3: widths through the font matrix (0.5 + 1.0) * 10
+    EXPECT_DOUBLE_EQ(t->runs[0].advance(), 15);
+    // Helvetica "A" is 667/1000 from the built-in metrics, plus the character spacing
+    const StdFont* h = findStdFont("Helvetica");
+    ASSERT_TRUE(h);
+    EXPECT_NEAR(t->runs[1].advance(), 2 * (h->widths['A'] / 1000.0 * 10 + 2), 1e-9);
+    EXPECT_TRUE(t->runs[1].continues);
+    EXPECT_DOUBLE_EQ(t->runs[1].tm.e, 15);
+}
+
+TEST_F(Model, InlineDictionaryChangedInPlaceIsWrittenAnew) {
+    std::string inner = "1 0 0 rg 0 0 1 1 re f";
+    auto c = parse("/Span <</MCID 1>> BDC " + inner + " EMC");
+    auto* k = static_cast<Container*>(c->elems[0].get());
+    EXPECT_TRUE(c->unchanged());
+    k->dict.replaceKey("/MCID", QPDFObjectHandle::newInteger(7));
+    EXPECT_FALSE(c->unchanged());
+    std::string out = write(*c);
+    EXPECT_NE(out.find("/MCID 7"), std::string::npos) << out;
+    // the path keeps its bytes (its colour comes with the state written before it)
+    EXPECT_NE(out.find("0 0 1 1 re f"), std::string::npos) << out;
+}
+
+TEST_F(Model, TextClipAndSoftMaskPlacement) {
+    res.replaceKey("/ExtGState",
+                   QPDFObjectHandle::parse("<< /SM << /SMask << /S /Luminosity /G 1 >> >> >>"));
+    auto c = parse(
+        "q 2 0 0 2 0 0 cm /SM gs 0.5 0 0 0.5 0 0 cm "
+        "BT /F1 10 Tf 7 Tr (clip) Tj ET 0 0 10 10 re f Q");
+    ASSERT_EQ(c->elems.size(), 1u);  // text that only clips is part of the clip
+    auto* p = static_cast<Path*>(c->elems[0].get());
+    ASSERT_TRUE(p->clip);
+    EXPECT_EQ(p->clip->elems[0]->type, kPDEText);
+    EXPECT_TRUE(p->matrix.isIdentity());
+    EXPECT_EQ(p->gs.extCtm, (Mat{2, 0, 0, 2, 0, 0}));
+    // re-serialized: the mask is set under the CTM it was set with, the clip text in
+    // mode 7 comes before the path
+    std::string out = write(*c, true);
+    auto sm = out.find("2 0 0 2 0 0 cm\n/SM gs");
+    auto clip = out.find("7 Tr");
+    auto fill = out.find("re\nf");
+    EXPECT_NE(sm, std::string::npos) << out;
+    EXPECT_LT(clip, fill) << out;
+    auto again = parse(out);
+    ASSERT_EQ(again->elems.size(), 1u);
+    EXPECT_EQ(static_cast<Path*>(again->elems[0].get())->gs.extCtm, (Mat{2, 0, 0, 2, 0, 0}));
 }
