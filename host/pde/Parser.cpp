@@ -550,11 +550,8 @@ void Parser::flushPath(uint32_t end, ASUns32 paint) {
     int clipMode = pendingClip_;
     pendingClip_ = 0;
     if (!p) return;
-    if (paint == kPDEInvisible && clipMode == 0) {
-        // n without W: nothing is drawn; the bytes stay with the state operators
-        elemStart_ = SIZE_MAX;
-        return;
-    }
+    // A path ended by n without W draws nothing but is kept as an invisible path
+    // element: templates keep hidden trim lines that way and restyle them later.
     if (clipMode) paint |= clipMode == 1 ? kPDEClip_ : kPDEEoClip;
     p->paint = paint;
     p->syncFixed();
@@ -566,7 +563,7 @@ void Parser::flushPath(uint32_t end, ASUns32 paint) {
         static_cast<Path*>(cp.get())->paint = clipMode == 1 ? kPDEClip_ : kPDEEoClip;
         addToClip(cp);
     }
-    if ((paint & (kPDEStroke | kPDEFill | kPDEEoFill)) == 0) {
+    if (clipMode && (paint & (kPDEStroke | kPDEFill | kPDEEoFill)) == 0) {
         // clip only: part of the clip, not an element of its own
         elemStart_ = SIZE_MAX;
         return;

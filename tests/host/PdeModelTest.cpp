@@ -343,3 +343,18 @@ TEST_F(Model, TextClipAndSoftMaskPlacement) {
     ASSERT_EQ(again->elems.size(), 1u);
     EXPECT_EQ(static_cast<Path*>(again->elems[0].get())->gs.extCtm, (Mat{2, 0, 0, 2, 0, 0}));
 }
+
+TEST_F(Model, APathEndedWithNIsAnInvisibleElementAndAClipPathIsNot) {
+    auto c = parse("0 0 10 10 re n 5 5 2 2 re W n 1 1 3 3 re f");
+    ASSERT_EQ(c->elems.size(), 2u);
+    auto* hidden = static_cast<Path*>(c->elems[0].get());
+    ASSERT_EQ(hidden->type, kPDEPath);
+    EXPECT_EQ(hidden->paint, static_cast<ASUns32>(kPDEInvisible));
+    auto* filled = static_cast<Path*>(c->elems[1].get());
+    EXPECT_EQ(filled->paint, static_cast<ASUns32>(kPDEFill));
+    ASSERT_TRUE(filled->clip);
+    // Written anew, the hidden path keeps its n and reads back the same.
+    auto again = parse(write(*c, true));
+    ASSERT_EQ(again->elems.size(), 2u);
+    EXPECT_EQ(static_cast<Path*>(again->elems[0].get())->paint, static_cast<ASUns32>(kPDEInvisible));
+}
