@@ -91,3 +91,10 @@ TEST_F(Cli, ScriptsOpenAndCloseDocuments) {
     EXPECT_EQ(vexa("run --virtual-clock " + s, &out), 1);
     EXPECT_NE(out.find("no document is open"), std::string::npos) << out;
 }
+
+TEST_F(Cli, TheExampleTourRuns) {
+    std::string out;
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + std::string(VEXA_SOURCE_DIR) + "/examples/tour.vx", &out), 0)
+        << out;
+    EXPECT_NE(out.find("answers its menu"), std::string::npos) << out;
+}
