@@ -1,0 +1,5 @@
+#include "ContextMenu.h"
+
+ASBool doRightClick(AVTool, AVPageView, AVDevCoord, AVDevCoord, ASInt16, ASInt16) {
+    return true;
+}

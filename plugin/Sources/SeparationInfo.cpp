@@ -1,0 +1,5 @@
+#include "SeparationInfo.h"
+
+bool addSepInfo() {
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "SetPos.h"
+
+void setPos() {}

@@ -1,0 +1,3 @@
+#include "TrimBox.h"
+
+void setTrimBox(ASFixedRect) {}
