@@ -74,6 +74,10 @@ void doPaletteIdle() {
 
 void doNewBtn() {}
 
+void doFramesBtn() {}
+
+void doMarksBtn() {}
+
 void doPrefsBtn() {
     if (gPrefs.shallReload()) gPrefs.reload();
     if (doPrefsDlg()) adjustPalette();

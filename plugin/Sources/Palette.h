@@ -17,6 +17,10 @@ void doPaletteIdle();
 // Commands of the palette and the menu.
 void doNewBtn();
 void doPrefsBtn();
+// Frames on the current page (unrotated pages only).
+void doFramesBtn();
+// Marks for the selection; with Shift held, or nothing selected, removes marks.
+void doMarksBtn();
 // The editing tool.
 void setupTool();
 bool myTool();
