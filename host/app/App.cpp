@@ -211,6 +211,11 @@ bool Application::unregisterNotification(ASInt32 selector, ExtensionID owner,
 }
 
 void Application::broadcast(const AVNotificationData& data) {
+    // Changed pages are shown anew: the views of the document are redrawn at the next
+    // idle pass.
+    if (data.selector == NSEL_PDDocDidChangePages && data.pdDoc)
+        for (auto& d : docs_)
+            if (d->pdDoc == data.pdDoc) invalidate(&d->view);
     // Handlers may register or unregister others while we dispatch: walk by index over
     // the entries that existed when the broadcast began, and compact only at the top.
     ++broadcastDepth_;

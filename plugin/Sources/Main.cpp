@@ -107,7 +107,8 @@ void setupMenus() {
 void pageViewDidChange(const AVNotificationData* data, ASClientData) {
     if (data && (data->flags & 2)) adjustPalette();
 }
-void docWillClose(const AVNotificationData*, ASClientData) {
+void docWillClose(const AVNotificationData* data, ASClientData) {
+    if (data) toolDocWillClose(data->avDoc);
     adjustPalette();
 }
 void frontDocDidChange(const AVNotificationData* data, ASClientData) {
@@ -266,9 +267,9 @@ namespace {
 // are made indirect when such a template is opened.
 void repairFrameDicts(PDDoc doc) {
     DURING
-        makeFrameDictsIndirect(doc);
+    makeFrameDictsIndirect(doc);
     HANDLER
-        doExceptionError(0, ERRORCODE);
+    doExceptionError(0, ERRORCODE);
     END_HANDLER
 }
 
