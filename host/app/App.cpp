@@ -343,6 +343,8 @@ void Application::closeAllDocs() {
 void Application::setFrontDoc(AVDoc doc) {
     if (doc == front_ && doc) return;
     front_ = doc;
+    // The tool of the front document is the application's active tool.
+    if (doc) activeTool_ = doc->activeTool;
     AVNotificationData d{};
     d.selector = NSEL_AVAppFrontDocDidChange;
     d.avDoc = doc;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 #include "AddMarks.h"
 #include "AddPages.h"
@@ -93,30 +92,6 @@ void redrawView(AVPageView view) {
     if (!view) return;
     gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
     gAcroViewHFT->AVPageViewDrawNow(view);
-}
-
-// Runs f with the page's content held, so that every walk of one user action reads
-// the page once and the selection it makes survives; lets go afterwards when nothing
-// is selected.
-template <typename F>
-auto withPageHeld(PDPage page, F f) -> decltype(f()) {
-    holdSelectionPage(page);
-    try {
-        if constexpr (std::is_void_v<decltype(f())>) {
-            f();
-            keepSelection(page);
-        } else {
-            auto r = f();
-            keepSelection(page);
-            return r;
-        }
-    } catch (...) {
-        try {
-            keepSelection(page);
-        } catch (...) {
-        }
-        throw;
-    }
 }
 
 // ---- Selection procedures ------------------------------------------------------------
@@ -356,10 +331,9 @@ void doJobInfoKey(PDPage page) {
     if (n == 1) {
         doJobInfo(getSelectedPDE(page));
     } else if (n == 0) {
-        withPageHeld(page, [&] {
-            EnumForms(page, selectJobInfoProc, 0, false, false);
-            if (PDEElement f = getSelectedPDE(page)) doJobInfo(f);
-        });
+        SelectionPageScope scope(page);
+        EnumForms(page, selectJobInfoProc, 0, false, false);
+        if (PDEElement f = getSelectedPDE(page)) doJobInfo(f);
     } else {
         EnumSelection(page, setBoxNumProc, kBoxJobInfo, false, true);
     }
@@ -651,30 +625,30 @@ ASBool doClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flag
     PDPage page = avPageViewGetPage(view);
     if (!doc || !page) return false;
     setCosDoc(doc);
-    return withPageHeld(page, [&]() -> bool {
-        if (clickCount >= 2) {
-            if (getSelCnt(page) == 1) {
-                gDeferredView = view;
-                gDeferred = true;
-            }
-            return true;
+    // Every walk of the click reads the page once; what it selects stays.
+    SelectionPageScope scope(page);
+    if (clickCount >= 2) {
+        if (getSelCnt(page) == 1) {
+            gDeferredView = view;
+            gDeferred = true;
         }
-        if (dragSelection(view, x, y, flags)) {
-            adjustPalette();
-            return true;
-        }
-        ASFixedRect rect;
-        setupClickRect(&rect, view, x, y, flags);
-        if (flags == AV_OPTION) {
-            setTrimBox(rect);
-            redrawView(view);
-            adjustPalette();
-            return true;
-        }
-        doMouseDown(view, rect, flags);
+        return true;
+    }
+    if (dragSelection(view, x, y, flags)) {
         adjustPalette();
-        return false;
-    });
+        return true;
+    }
+    ASFixedRect rect;
+    setupClickRect(&rect, view, x, y, flags);
+    if (flags == AV_OPTION) {
+        setTrimBox(rect);
+        redrawView(view);
+        adjustPalette();
+        return true;
+    }
+    doMouseDown(view, rect, flags);
+    adjustPalette();
+    return false;
 }
 
 // ---- Keys ---------------------------------------------------------------------------------

@@ -17,6 +17,7 @@ ASInt32 gCursorMode = 0;
 struct HeldPage {
     PDDoc doc;
     PDPage page;  // acquired here, with its content
+    int pins;     // scopes that keep it held whatever is selected
 };
 std::vector<HeldPage> gHeld;
 
@@ -204,13 +205,15 @@ void holdSelectionPage(PDPage page) {
     pdPageRelease(held);
     return;
     END_HANDLER
-    gHeld.push_back({doc, held});
+    gHeld.push_back({doc, held, 0});
 }
 
 void keepSelection(PDPage page) {
     auto it = findHeld(page);
-    if (it == gHeld.end()) return;
+    if (it == gHeld.end() || it->pins > 0) return;
     if (countSelection(page).count > 0) return;
+    it = findHeld(page);
+    if (it == gHeld.end()) return;
     HeldPage h = *it;
     gHeld.erase(it);
     letGo(h);
@@ -245,7 +248,7 @@ std::vector<ASInt32> releaseSelectionHold(PDPage page) {
 
 void selectByIndex(PDPage page, const std::vector<ASInt32>& indices) {
     if (!page || indices.empty()) return;
-    holdSelectionPage(page);
+    SelectionPageScope scope(page);
     PDEContent content = pdPageAcquirePDEContent(page);
     DURING
     ASInt32 n = pdeContentGetNumElems(content);
@@ -260,7 +263,27 @@ void selectByIndex(PDPage page, const std::vector<ASInt32>& indices) {
     HANDLER(void) ERRORCODE;
     END_HANDLER
     pdPageReleasePDEContent(page);
-    keepSelection(page);
+}
+
+SelectionPageScope::SelectionPageScope(PDPage page) : page_(page) {
+    holdSelectionPage(page);
+    auto it = findHeld(page);
+    if (it != gHeld.end())
+        ++it->pins;
+    else
+        page_ = nullptr;
+}
+
+SelectionPageScope::~SelectionPageScope() {
+    if (!page_) return;
+    auto it = findHeld(page_);
+    if (it == gHeld.end()) return;  // let go meanwhile (the document closed)
+    --it->pins;
+    try {
+        keepSelection(page_);
+    } catch (...) {
+        // Keeping the page held is harmless; it goes with the document.
+    }
 }
 
 ASInt32 heldSelectionPages() {
@@ -277,11 +300,10 @@ bool EnumSelection(PDPage page, EnumFormsProc proc, long data, bool write, bool 
     bool result;
     if (write) {
         // The content stays acquired over the write-back and the restore walk.
-        holdSelectionPage(page);
+        SelectionPageScope scope(page);
         MovedClipsScope moved;
         result = EnumForms(page, selectedProc, reinterpret_cast<long>(&ctx), true, false);
         restoreSelection(page);
-        keepSelection(page);
     } else {
         result = EnumForms(page, selectedProc, reinterpret_cast<long>(&ctx), false, false);
     }
@@ -338,7 +360,7 @@ void saveSelection(PDPage page) {
 void restoreSelection(PDPage page) {
     page = getCurrentPage(page);
     if (!page) return;
-    holdSelectionPage(page);
+    SelectionPageScope scope(page);
     std::vector<Marked> marked;
     EnumForms(page, collectMarkedProc, reinterpret_cast<long>(&marked), false, true);
     std::stable_sort(marked.begin(), marked.end(),
@@ -347,7 +369,6 @@ void restoreSelection(PDPage page) {
         setSelected2(m.frame, 0);
         setSelected(m.frame, true);
     }
-    keepSelection(page);
 }
 
 PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
@@ -401,9 +422,10 @@ void selectAll(AVPageView view) {
     if (!view) view = getFrontPageView();
     PDPage page = view ? avPageViewGetPage(view) : nullptr;
     if (!page) return;
-    holdSelectionPage(page);
-    EnumForms(page, selectProc, 0, false, false);
-    keepSelection(page);
+    {
+        SelectionPageScope scope(page);
+        EnumForms(page, selectProc, 0, false, false);
+    }
     drawFrames(view);
 }
 

@@ -68,8 +68,22 @@ void setCursorMode(ASInt32 mode);
 // Holding page content for the selection.
 // Keeps the page's content acquired (once per page) so that selection tags survive.
 void holdSelectionPage(PDPage page);
-// Lets go of the page's content when none of its frames is selected any more.
+// Lets go of the page's content when none of its frames is selected any more (and no
+// scope keeps it).
 void keepSelection(PDPage page);
+// Keeps a page's content held for the length of one user action, whatever happens to
+// the selection meanwhile, so that its walks read the page once and a selection made
+// on the way survives; at the end the page is let go when nothing on it is selected.
+class SelectionPageScope {
+  public:
+    explicit SelectionPageScope(PDPage page);
+    ~SelectionPageScope();
+    SelectionPageScope(const SelectionPageScope&) = delete;
+    SelectionPageScope& operator=(const SelectionPageScope&) = delete;
+
+  private:
+    PDPage page_;
+};
 // Lets go of the held pages of the document (null: of every document).
 void releaseSelectionPages(PDDoc doc);
 // Lets go of the page's content; returns the top-level indices of the frames that

@@ -9,6 +9,8 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -50,8 +52,9 @@ QPDFObjectHandle page(QPDF& q, const std::string& content, QPDFObjectHandle reso
 // A template of two 600 x 800 sheets. Sheet 1: page frame 1 at (100 100 200 300)
 // holding a placed page (a form of 100 x 200 drawn at its lower left), an empty page
 // frame 2 at (300 100 400 300) with 3 mm bleed on every side, and a plain container at
-// (100 500 200 600); the paper is (50 50 550 750). Sheet 2 is turned by 90 degrees and
-// holds page frame 3.
+// (100 500 200 600); the paper is (50 50 550 750). Sheet 2 is turned by 90 degrees,
+// holds page frame 3 and has a TrimBox inset by 10, 20, 30 and 40 points (left,
+// bottom, right, top).
 void writeSheet(const std::string& path) {
     QPDF q;
     q.emptyPDF();
@@ -87,6 +90,7 @@ void writeSheet(const std::string& path) {
     auto res2 = QPDFObjectHandle::newDictionary();
     res2.replaceKey("/Properties", props2);
     auto p2 = page(q, "/Vexa /P3 BDC EMC\n", res2, 90);
+    p2.replaceKey("/TrimBox", box(10, 20, 570, 760));
 
     QPDFPageDocumentHelper pages(q);
     pages.addPage(p1, false);
@@ -132,6 +136,8 @@ struct EditingScripts : ::testing::Test {
         int rc = vexa::test::runCommand(
             kVexa + " --language ENU run --virtual-clock " + path + " 2>&1", &out);
         EXPECT_EQ(rc, 0) << name << ":\n" << out;
+        // VEXA_SHOW_OUTPUT=1 shows what a passing script printed (print-frames, ...).
+        if (std::getenv("VEXA_SHOW_OUTPUT")) std::printf("%s", out.c_str());
         return out;
     }
 
