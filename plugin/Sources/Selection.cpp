@@ -232,14 +232,21 @@ void releaseSelectionPages(PDDoc doc) {
     for (const HeldPage& h : gone) letGo(h);
 }
 
-std::vector<ASInt32> releaseSelectionHold(PDPage page) {
+std::vector<ASInt32> selectedFrameIndices(PDPage page) {
     std::vector<ASInt32> indices;
-    auto it = findHeld(page);
-    if (it == gHeld.end()) return indices;
+    if (!page) return indices;
     IndexCtx ctx;
     EnumForms(page, indexProc, reinterpret_cast<long>(&ctx), false, true);
     std::sort(ctx.found.begin(), ctx.found.end());
     for (auto& f : ctx.found) indices.push_back(f.second);
+    return indices;
+}
+
+std::vector<ASInt32> releaseSelectionHold(PDPage page) {
+    auto it = findHeld(page);
+    if (it == gHeld.end()) return {};
+    std::vector<ASInt32> indices = selectedFrameIndices(page);
+    it = findHeld(page);
     HeldPage h = *it;
     gHeld.erase(it);
     letGo(h);

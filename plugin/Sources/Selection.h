@@ -89,6 +89,8 @@ void releaseSelectionPages(PDDoc doc);
 // Lets go of the page's content; returns the top-level indices of the frames that
 // were selected, in selection order.
 std::vector<ASInt32> releaseSelectionHold(PDPage page);
+// The top-level indices of the page's selected frames, in selection order.
+std::vector<ASInt32> selectedFrameIndices(PDPage page);
 // Selects the frames at those top-level indices (in that order).
 void selectByIndex(PDPage page, const std::vector<ASInt32>& indices);
 // The number of pages held (tests).

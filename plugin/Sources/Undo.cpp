@@ -13,10 +13,11 @@ namespace {
 
 // One undo step: the state of one page of the document.
 struct UndoRecord {
-    ASInt32 pageNum;    // -1 once released
-    CosObj contents;    // a content stream made from the page's content
-    CosObj resources;   // its resources, "Properties" replaced by the copy below
-    CosObj properties;  // own copies of the frame dictionaries
+    ASInt32 pageNum;                 // -1 once released
+    CosObj contents;                 // a content stream made from the page's content
+    CosObj resources;                // its resources, "Properties" replaced by the copy below
+    CosObj properties;               // own copies of the frame dictionaries
+    std::vector<ASInt32> selection;  // the frames selected then (indices, selection order)
 };
 
 // Optional-content groups stay shared: a copy would be a layer of its own that the
@@ -48,6 +49,7 @@ void takeSnapshot(PDDoc doc, ASInt32 pageNum, UndoRecord* rec) {
     CPage page(doc, pageNum);
     CosDoc cosDoc = pdDocGetCosDoc(doc);
     CosObj contents, resources;
+    std::vector<ASInt32> selection = selectedFrameIndices(page.getPage());
     PDEContent content = pdPageAcquirePDEContent(page.getPage());
     DURING
     pdeContentToCosObj(content, kPDEContentToPage, nullptr, cosDoc, nullptr, &contents, &resources);
@@ -71,6 +73,7 @@ void takeSnapshot(PDDoc doc, ASInt32 pageNum, UndoRecord* rec) {
     rec->contents = contents;
     rec->resources = resources;
     rec->properties = properties;
+    rec->selection = std::move(selection);
 }
 
 void destroyObj(CosObj& o) {
@@ -100,15 +103,15 @@ void swapRecord(AVUndo undo) {
     takeSnapshot(doc, rec->pageNum, &now);
 
     CPage page(doc, rec->pageNum);
-    // The page's content is read anew from the swapped streams; the selection goes by
-    // the frames' places in the page.
-    std::vector<ASInt32> selected = releaseSelectionHold(page.getPage());
+    // The page's content is read anew from the swapped streams, and the frames that
+    // were selected in that state are selected again.
+    releaseSelectionHold(page.getPage());
     CosObj dict = pdPageGetCosObj(page.getPage());
     cosDictPut(dict, "Contents", rec->contents);
     cosDictPut(dict, "Resources", rec->resources);
     pdPageNotifyContentsDidChange(page.getPage());
-    *rec = now;
-    selectByIndex(page.getPage(), selected);
+    selectByIndex(page.getPage(), rec->selection);
+    *rec = std::move(now);
 
     if (view) {
         gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
