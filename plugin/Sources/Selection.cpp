@@ -26,6 +26,15 @@ std::vector<HeldPage>::iterator findHeld(PDPage page) {
                         [&](const HeldPage& h) { return h.page == page; });
 }
 
+bool docInWindow(PDDoc doc) {
+    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
+    for (ASInt32 i = 0; i < n; ++i) {
+        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
+        if (d && avDocGetPDDoc(d) == doc) return true;
+    }
+    return false;
+}
+
 void letGo(const HeldPage& h) {
     DURING
     pdPageReleasePDEContent(h.page);
@@ -197,7 +206,9 @@ void holdSelectionPage(PDPage page) {
     if (!page || findHeld(page) != gHeld.end()) return;
     PDDoc doc = pdPageGetDoc(page);
     ASInt32 n = gPDModelHFT->PDPageGetNumber(page);
-    if (!doc || n < 0) return;
+    // Only pages of documents in windows: their closing lets the pages go. The content
+    // of other documents lives as long as their own code holds it.
+    if (!doc || n < 0 || !docInWindow(doc)) return;
     PDPage held = pdDocAcquirePage(doc, n);
     DURING
     pdPageAcquirePDEContent(held);

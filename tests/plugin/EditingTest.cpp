@@ -17,6 +17,7 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "Undo.h"
+#include "app/App.h"
 #include "ui/Ui.h"
 
 using namespace vexa::test;
@@ -524,4 +525,51 @@ TEST_F(Editing, UndoSetsAsideNothingWithoutAView) {
     moveSelectionBy(page(), fx(1), 0);
     EXPECT_EQ(gAcroViewHFT->AVDocGetNumUndos(avDoc), 2);
     // Records are released with the document (checked by the sanitizer build).
+}
+
+TEST_F(Editing, LabelsSitInTheFrameByItsRotation) {
+    const ASInt32 rotations[4] = {0, 90, 180, 270};
+    for (ASInt32 box = 1; box <= 4; ++box) addFrame(100, 100, 200, 300, box);
+    addFrame(300, 400, 400, 420, kBoxJobInfo);
+    EnumForms(page(),
+              [](CContent*, PDEElement f, long i, long data) {
+                  if (i < 4) setFrameRotation(f, reinterpret_cast<const ASInt32*>(data)[i]);
+                  return true;
+              },
+              reinterpret_cast<long>(rotations), false, true);
+    select({0, 1, 2, 3, 4});
+    view->vs.drawn.clear();
+    drawFrames(view);
+    // The frame in device space: 8 pixels in, the page 842 points high, 100 %.
+    const AVDevCoord left = 108, right = 208, top = 8 + 842 - 300, bottom = 8 + 842 - 100;
+    const AVDevCoord w = gAcroViewHFT->AVPageViewMeasureText(view, 24, "1");
+    struct Want {
+        const char* text;
+        AVDevCoord x, y;
+    } want[] = {{"1", (left + right - w) / 2, top + 25},
+                {"2", left + 3, (top + bottom) / 2 - 3},
+                {"3", (left + right - w) / 2, bottom - 8},
+                {"4", right - 3 - w, (top + bottom) / 2 - 3}};
+    for (const Want& x : want) {
+        bool found = false;
+        for (const auto& op : view->vs.drawn)
+            if (op.kind == vexa::host::app::DrawOp::Text && op.text == x.text) {
+                found = true;
+                EXPECT_EQ(op.rect.left, x.x) << x.text;
+                EXPECT_EQ(op.rect.top, x.y) << x.text;
+                EXPECT_EQ(op.size, 24);
+                EXPECT_EQ(op.color.red, 0xFFFF);
+                EXPECT_EQ(op.color.green, 0);
+            }
+        EXPECT_TRUE(found) << x.text;
+    }
+    bool job = false;
+    for (const auto& op : view->vs.drawn)
+        if (op.kind == vexa::host::app::DrawOp::Text && op.text == "J") job = op.size == 10;
+    EXPECT_TRUE(job);
+    // Without the guides unselected frames are not drawn.
+    clearSelection(view, false);
+    view->vs.drawn.clear();
+    drawFrames(view);
+    EXPECT_TRUE(view->vs.drawn.empty());
 }
