@@ -105,7 +105,12 @@ void setupMenus() {
 }
 
 void pageViewDidChange(const AVNotificationData* data, ASClientData) {
-    if (data && (data->flags & 2)) adjustPalette();
+    if (!data || !(data->flags & 2)) return;
+    // Another page is shown: the editing tool works on the front document.
+    AVDoc front = avAppGetActiveDoc();
+    setFrontDoc(front);
+    setCosDoc(front ? avDocGetPDDoc(front) : nullptr);
+    adjustPalette();
 }
 void docWillClose(const AVNotificationData* data, ASClientData) {
     if (data) toolDocWillClose(data->avDoc);

@@ -314,6 +314,8 @@ bool EnumSelection(PDPage page, EnumFormsProc proc, long data, bool write, bool 
     page = getCurrentPage(page);
     if (!page || !proc) return false;
     if (countSelection(page).count == 0) return false;
+    // Values written into the frame dictionaries belong to the page's document.
+    if (PDDoc doc = pdPageGetDoc(page); doc != getCosPDDoc()) setCosDoc(doc);
     SelCtx ctx{proc, data, write};
     bool result;
     if (write) {

@@ -82,6 +82,21 @@ void destroyObj(CosObj& o) {
     o = CosObj();
 }
 
+ASBool destroyCopyProc(CosObj, CosObj value, ASClientData) {
+    if (cosObjIsIndirect(value) && !isOptionalContent(value)) cosObjDestroy(value);
+    return true;
+}
+
+// Everything the record made: its content stream and its copies of the frame
+// dictionaries. None of it is part of a page while the record holds it.
+void destroyRecordData(UndoRecord* rec) {
+    destroyObj(rec->contents);
+    if (!rec->properties.isNullHandle() && cosObjGetType(rec->properties) == CosDict)
+        cosObjEnum(rec->properties, destroyCopyProc, nullptr);
+    destroyObj(rec->properties);
+    destroyObj(rec->resources);
+}
+
 ASBool canSwap(AVUndo undo) {
     auto* rec = static_cast<UndoRecord*>(gAcroViewHFT->AVUndoGetData(undo));
     return rec && rec->pageNum >= 0;
@@ -128,9 +143,7 @@ void releaseRecord(AVUndo undo) {
         rec->pageNum = -1;
         // Only objects of the record itself: none of them is part of a page.
         DURING
-        destroyObj(rec->contents);
-        destroyObj(rec->properties);
-        destroyObj(rec->resources);
+        destroyRecordData(rec);
         HANDLER(void) ERRORCODE;
         END_HANDLER
     }
@@ -175,11 +188,10 @@ bool prepareUndo(AVPageView view) {
     (void)undo;
     HANDLER(void) ERRORCODE;
     // Without a record the command still runs; what the snapshot made is dropped.
-    if (rec->pageNum >= 0) {
-        destroyObj(rec->contents);
-        destroyObj(rec->properties);
-        destroyObj(rec->resources);
-    }
+    DURING
+    destroyRecordData(rec);
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
     delete rec;
     END_HANDLER
     return true;
