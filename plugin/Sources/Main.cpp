@@ -15,6 +15,7 @@
 #include "Palette.h"
 #include "Platform.h"
 #include "Prefs.h"
+#include "Selection.h"
 
 ASInt16 gVersMajor = 0;
 ASInt16 gVersMinor = 0;
@@ -208,6 +209,8 @@ ASBool PluginInit() {
 }
 
 ASBool PluginUnload() {
+    disposePalette();
+    releaseSelectionPages(nullptr);
     cleanupMyStrings();
     return true;
 }

@@ -282,6 +282,12 @@ void setPalette(CMyDialog* palette) {
     setPrefsPalette(palette);
 }
 
+void disposePalette() {
+    CMyDialog* palette = gPalette;
+    setPalette(nullptr);
+    if (palette) closeModelessDialog(palette);
+}
+
 void showPalette(AVWindow) {
     if (gPalette) {
         gPalette->showWindow(true);

@@ -46,6 +46,8 @@ void showPalette(AVWindow window);
 void showVexa();
 CMyDialog* getPalette();
 void setPalette(CMyDialog* palette);
+// Disposes of the palette window without storing anything (the plug-in unloads).
+void disposePalette();
 void doPaletteIdle();
 // A length in the palette unit, "%.2f" without trailing zeros (and point).
 char* formatPaletteValue(ASFixed value, ASInt32 unit, char* text, size_t size);

@@ -393,6 +393,9 @@ void restoreSelection(PDPage page) {
 
 PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
     if (!view) return nullptr;
+    // The frame handed out stays valid, and a selection made on it stays, while the
+    // page is held; the hold goes with the next clearing of the selection.
+    holdSelectionPage(avPageViewGetPage(view));
     MouseHit hit{{0, 0}, nullptr};
     gAcroViewHFT->AVPageViewDevicePointToPage(view, x, y, &hit.point);
     EnumForms(view, getPDEForMouseProc, reinterpret_cast<long>(&hit), false, false);

@@ -48,7 +48,8 @@ void saveSelection(PDPage page);
 void restoreSelection(PDPage page);
 
 // The topmost frame under a device point of the view (the trim-lines layer is never
-// hit); null when none.
+// hit); null when none. The page's content is held, so the frame stays valid and may
+// be selected.
 PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y);
 // Deselects every frame of the visible pages of the view's document (null: the front
 // document's view); with redraw the view is redrawn.

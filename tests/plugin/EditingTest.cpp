@@ -455,7 +455,11 @@ TEST_F(Editing, RotatingFrames) {
         page(),
         [](CContent*, PDEElement f, long i, long) {
             if (i == 0) setFrameRotation(f, 270);
-            if (i == 1) pdeContentAddElem(getContent(f), kPDEAfterLast, makeRect(10, 20, 100, 50));
+            if (i == 1) {
+                PDEPath p = makeRect(10, 20, 100, 50);
+                pdeContentAddElem(getContent(f), kPDEAfterLast, p);
+                pdeRelease(p);
+            }
             return true;
         },
         0, true, true);
@@ -531,12 +535,13 @@ TEST_F(Editing, LabelsSitInTheFrameByItsRotation) {
     const ASInt32 rotations[4] = {0, 90, 180, 270};
     for (ASInt32 box = 1; box <= 4; ++box) addFrame(100, 100, 200, 300, box);
     addFrame(300, 400, 400, 420, kBoxJobInfo);
-    EnumForms(page(),
-              [](CContent*, PDEElement f, long i, long data) {
-                  if (i < 4) setFrameRotation(f, reinterpret_cast<const ASInt32*>(data)[i]);
-                  return true;
-              },
-              reinterpret_cast<long>(rotations), false, true);
+    EnumForms(
+        page(),
+        [](CContent*, PDEElement f, long i, long data) {
+            if (i < 4) setFrameRotation(f, reinterpret_cast<const ASInt32*>(data)[i]);
+            return true;
+        },
+        reinterpret_cast<long>(rotations), false, true);
     select({0, 1, 2, 3, 4});
     view->vs.drawn.clear();
     drawFrames(view);
