@@ -234,9 +234,24 @@ ASInt32 getPageForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
     return -1;
 }
 
+namespace {
+// A window that closes takes its pending drop with it.
+void dropDocWillClose(const AVNotificationData* data, ASClientData) {
+    if (!data || !data->avDoc) return;
+    if (gDrop.doc == data->avDoc) gDrop = PendingDrop{};
+    if (gTrack.doc == data->avDoc) gTrack = TrackState{};
+}
+}  // namespace
+
 void SetupDropTarget(AVWindow window) {
-    if (AVDoc doc = docOfWindow(window))
-        gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, nullptr);
+    AVDoc doc = docOfWindow(window);
+    if (!doc) return;
+    // Registered once: a registration left from before is removed first.
+    gAcroViewHFT->AVAppUnregisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
+                                              nullptr);
+    gAcroViewHFT->AVAppRegisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
+                                            nullptr);
+    gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, nullptr);
 }
 
 void CleanupDropTarget(AVWindow window) {
