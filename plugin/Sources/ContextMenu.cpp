@@ -170,44 +170,59 @@ std::vector<OptimizedTarget> getOptimizedTargets() {
     return out;
 }
 
+namespace {
+
+// Builds the menu for the place clicked, shows it and runs a command of the sheet or
+// the frame; returns the number chosen (a "Save optimized" item is left to the caller).
+ASInt32 showMenu(AVPageView view, AVDevCoord x, AVDevCoord y,
+                 std::vector<OptimizedTarget>& targets) {
+    ASFixedPoint point{0, 0};
+    gAcroViewHFT->AVPageViewDevicePointToPage(view, x, y, &point);
+    PageContentHold hold(avPageViewGetPage(view));
+    PDEElement frame = getPDEForMouse(view, x, y);
+    MyMenu menu;
+    MyMenu presets;
+    if (!frame) {
+        clearSelection(view, true);
+        menu.addItemWithText("frames", kCmdFrames);
+        menu.addItemWithText("textframe", kCmdTextFrame);
+        menu.addItemWithText("marks", kCmdMarks);
+        targets = getOptimizedTargets();
+        if (!targets.empty()) {
+            std::vector<std::string> names;
+            for (const OptimizedTarget& t : targets) names.push_back(t.preset);
+            presets.addItems(names);
+            menu.addSubMenu("saveOptimized", presets);
+        }
+    } else {
+        if (!getSelected(frame)) {
+            clearSelection(view, false);
+            setSelected(frame, true);
+            redrawView(view);
+        }
+        menu.addItemWithText("bleedingdlg", kCmdBleed, true);
+        menu.addItemWithText("rotate", kCmdRotate);
+        menu.addItemWithText("marks", kCmdMarks);
+    }
+    ASInt32 choice = menu.track(view, x, y);
+    if (choice > 0 && choice < kCmdSubmenu) runCommand(choice, view, point);
+    return choice;
+}
+
+}  // namespace
+
 ASBool doRightClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16, ASInt16) {
     if (!view) return true;
     // The page under the click is the one the commands work on.
     getPageForMouse(view, x, y);
-    ASFixedPoint point{0, 0};
-    gAcroViewHFT->AVPageViewDevicePointToPage(view, x, y, &point);
     std::vector<OptimizedTarget> targets;
     ASInt32 choice = 0;
-    {
-        PageContentHold hold(avPageViewGetPage(view));
-        PDEElement frame = getPDEForMouse(view, x, y);
-        MyMenu menu;
-        MyMenu presets;
-        if (!frame) {
-            clearSelection(view, true);
-            menu.addItemWithText("frames", kCmdFrames);
-            menu.addItemWithText("textframe", kCmdTextFrame);
-            menu.addItemWithText("marks", kCmdMarks);
-            targets = getOptimizedTargets();
-            if (!targets.empty()) {
-                std::vector<std::string> names;
-                for (const OptimizedTarget& t : targets) names.push_back(t.preset);
-                presets.addItems(names);
-                menu.addSubMenu("saveOptimized", presets);
-            }
-        } else {
-            if (!getSelected(frame)) {
-                clearSelection(view, false);
-                setSelected(frame, true);
-                redrawView(view);
-            }
-            menu.addItemWithText("bleedingdlg", kCmdBleed, true);
-            menu.addItemWithText("rotate", kCmdRotate);
-            menu.addItemWithText("marks", kCmdMarks);
-        }
-        choice = menu.track(view, x, y);
-        if (choice > 0 && choice < kCmdSubmenu) runCommand(choice, view, point);
-    }
+    DURING
+    choice = showMenu(view, x, y, targets);
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);  // a sheet whose content cannot be read, say
+    choice = 0;
+    END_HANDLER
     std::size_t k = static_cast<std::size_t>(choice - kCmdSubmenu - 1);
     if (choice > kCmdSubmenu && k < targets.size()) saveOptimized(view, targets[k]);
     return true;

@@ -286,7 +286,11 @@ void doDropIdle() {
     if (page && src) {
         {
             CosDocScope cos(dst);
+            DURING
             placeDrop(drop, page, src, dst);
+            HANDLER(void) ERRORCODE;
+            doExceptionError(0);  // a sheet whose content cannot be read, say
+            END_HANDLER
         }
         DURING
         gPDModelHFT->PDDocClose(src);
