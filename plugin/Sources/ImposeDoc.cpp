@@ -713,6 +713,7 @@ void drawFrames(AVPageView view) {
 // ---- Idle ------------------------------------------------------------------------------------
 
 void doImposeIdle() {
+    releaseIdlePins();
     if (gDeferred) {
         gDeferred = false;
         AVPageView view = gDeferredView;

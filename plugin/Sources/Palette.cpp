@@ -9,6 +9,7 @@
 #include "AddPages.h"
 #include "BoxDesc.h"
 #include "ContextMenu.h"
+#include "DragAndDrop.h"
 #include "ErrorHandling.h"
 #include "ImposeDlg.h"
 #include "ImposeDoc.h"
@@ -22,11 +23,6 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "SetPos.h"
-
-// Placing a page of a PDF file as a new container at a point of the page (the
-// drag-and-drop module's). Until that module provides it, nothing is placed.
-void placePage(AVPageView view, PDPage page, PDDoc src, PDDoc dst, ASFixed x, ASFixed y);
-__attribute__((weak)) void placePage(AVPageView, PDPage, PDDoc, PDDoc, ASFixed, ASFixed) {}
 
 namespace {
 

@@ -16,15 +16,12 @@ ASInt32 gCursorMode = 0;
 
 struct HeldPage {
     PDDoc doc;
-    PDPage page;  // acquired here, with its content
-    int pins;     // scopes that keep it held whatever is selected
+    PDPage page;     // acquired here, with its content
+    CosObj pageObj;  // the page's dictionary: who the page is, whatever else closes
+    int pins;        // scopes that keep it held whatever is selected
+    bool untilIdle;  // one of the pins lasts until the next idle pass
 };
 std::vector<HeldPage> gHeld;
-
-std::vector<HeldPage>::iterator findHeld(PDPage page) {
-    return std::find_if(gHeld.begin(), gHeld.end(),
-                        [&](const HeldPage& h) { return h.page == page; });
-}
 
 bool docInWindow(PDDoc doc) {
     ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
@@ -33,6 +30,33 @@ bool docInWindow(PDDoc doc) {
         if (d && avDocGetPDDoc(d) == doc) return true;
     }
     return false;
+}
+
+bool cosDocInWindow(CosDoc cosDoc) {
+    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
+    for (ASInt32 i = 0; i < n; ++i) {
+        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
+        PDDoc pd = d ? avDocGetPDDoc(d) : nullptr;
+        if (pd && pdDocGetCosDoc(pd) == cosDoc) return true;
+    }
+    return false;
+}
+
+// A document closed without the tool hearing of it took its pages along: its entries
+// are only forgotten. (The page dictionary kept by an entry keeps its Cos document
+// from being mistaken for a later one.)
+void pruneHeld() {
+    std::erase_if(gHeld,
+                  [](const HeldPage& h) { return !cosDocInWindow(cosObjGetDoc(h.pageObj)); });
+}
+
+std::vector<HeldPage>::iterator findHeld(PDPage page) {
+    pruneHeld();
+    if (!page) return gHeld.end();
+    CosObj obj = pdPageGetCosObj(page);
+    return std::find_if(gHeld.begin(), gHeld.end(), [&](const HeldPage& h) {
+        return h.page == page && cosObjEqual(h.pageObj, obj);
+    });
 }
 
 void letGo(const HeldPage& h) {
@@ -203,7 +227,10 @@ void redrawDoc(PDDoc doc) {
 // ---- Held pages ---------------------------------------------------------------------------
 
 void holdSelectionPage(PDPage page) {
-    if (!page || findHeld(page) != gHeld.end()) return;
+    if (!page) return;
+    // (findHeld may forget entries: end() is taken after it.)
+    auto found = findHeld(page);
+    if (found != gHeld.end()) return;
     PDDoc doc = pdPageGetDoc(page);
     ASInt32 n = gPDModelHFT->PDPageGetNumber(page);
     // Only pages of documents in windows: their closing lets the pages go. The content
@@ -216,7 +243,7 @@ void holdSelectionPage(PDPage page) {
     pdPageRelease(held);
     return;
     END_HANDLER
-    gHeld.push_back({doc, held, 0});
+    gHeld.push_back({doc, held, pdPageGetCosObj(held), 0, false});
 }
 
 void keepSelection(PDPage page) {
@@ -258,6 +285,7 @@ std::vector<ASInt32> releaseSelectionHold(PDPage page) {
     if (it == gHeld.end()) return {};
     std::vector<ASInt32> indices = selectedFrameIndices(page);
     it = findHeld(page);
+    if (it == gHeld.end()) return indices;
     HeldPage h = *it;
     gHeld.erase(it);
     letGo(h);
@@ -304,7 +332,20 @@ SelectionPageScope::~SelectionPageScope() {
     }
 }
 
+void releaseIdlePins() {
+    pruneHeld();
+    std::vector<PDPage> pages;
+    for (HeldPage& h : gHeld)
+        if (h.untilIdle) {
+            h.untilIdle = false;
+            --h.pins;
+            pages.push_back(h.page);
+        }
+    for (PDPage p : pages) keepSelection(p);
+}
+
 ASInt32 heldSelectionPages() {
+    pruneHeld();
     return static_cast<ASInt32>(gHeld.size());
 }
 
@@ -393,9 +434,15 @@ void restoreSelection(PDPage page) {
 
 PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
     if (!view) return nullptr;
-    // The frame handed out stays valid, and a selection made on it stays, while the
-    // page is held; the hold goes with the next clearing of the selection.
-    holdSelectionPage(avPageViewGetPage(view));
+    // The frame handed out stays valid, and a selection made on it stays, until the
+    // next idle pass at least.
+    PDPage page = avPageViewGetPage(view);
+    holdSelectionPage(page);
+    auto it = findHeld(page);
+    if (it != gHeld.end() && !it->untilIdle) {
+        it->untilIdle = true;
+        ++it->pins;
+    }
     MouseHit hit{{0, 0}, nullptr};
     gAcroViewHFT->AVPageViewDevicePointToPage(view, x, y, &hit.point);
     EnumForms(view, getPDEForMouseProc, reinterpret_cast<long>(&hit), false, false);
@@ -426,6 +473,7 @@ void clearSelection(AVPageView view, bool redraw) {
 
 void clearAllSelections() {
     // Tags survive only on held content: the held pages are all there is to clear.
+    pruneHeld();
     std::vector<HeldPage> held = gHeld;
     for (const HeldPage& h : held) {
         EnumForms(h.page, deselectProc, 0, false, false);

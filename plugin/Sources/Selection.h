@@ -48,8 +48,8 @@ void saveSelection(PDPage page);
 void restoreSelection(PDPage page);
 
 // The topmost frame under a device point of the view (the trim-lines layer is never
-// hit); null when none. The page's content is held, so the frame stays valid and may
-// be selected.
+// hit); null when none. The page's content is held until the next idle pass at least,
+// so the frame stays valid and a selection made on it stays.
 PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y);
 // Deselects every frame of the visible pages of the view's document (null: the front
 // document's view); with redraw the view is redrawn.
@@ -94,6 +94,8 @@ std::vector<ASInt32> releaseSelectionHold(PDPage page);
 std::vector<ASInt32> selectedFrameIndices(PDPage page);
 // Selects the frames at those top-level indices (in that order).
 void selectByIndex(PDPage page, const std::vector<ASInt32>& indices);
+// Ends the holds of hit tests that last until the idle pass (called by it).
+void releaseIdlePins();
 // The number of pages held (tests).
 ASInt32 heldSelectionPages();
 
