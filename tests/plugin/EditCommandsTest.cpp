@@ -147,6 +147,7 @@ TEST_F(Position, TopLeftOriginPlacesTheTopEdgeBelowTheCropBoxTop) {
     selectAll(host.page);
     ui::setModalDriver([](ui::Window& w) {
         EXPECT_EQ(w.name, "SETPOS");
+        EXPECT_EQ(w.title, "Position");
         EXPECT_EQ(text(w, "4"), "35.28 mm");  // 100 pt
         EXPECT_EQ(text(w, "6"), "85.37 mm");  // 842 - 600 pt
         EXPECT_EQ(text(w, "8"), "70.56 mm");

@@ -1,5 +1,6 @@
 // Sheet copies, moving marks and the bleed command.
 #include "AddPages.h"
+#include "ErrorHandling.h"
 #include "MovingMark.h"
 #include "NewDoc.h"
 #include "SheetTestHost.h"
@@ -164,6 +165,23 @@ TEST_F(SheetCopies, MovingMarkStepsOncePerCopy) {
         EXPECT_EQ(f[0].r.bottom, fx(100 + shifts[p])) << "copy " << p;
         EXPECT_EQ(f[0].first.bottom, fx(100 + shifts[p])) << "copy " << p;  // content too
     }
+}
+
+TEST_F(SheetCopies, AnUnreadableSheetIsReportedAndTheRunGoesOn) {
+    pageFrame(host.page, 10, 10, 100, 100, 1);
+    PDPage bad = addSheet();
+    std::string junk = std::string(100, '[') + std::string(100, ']') + " pop";
+    CosObj stream = cosNewStream(gCosDoc, junk.data(), static_cast<ASSize_t>(junk.size()),
+                                 cosNewDict(gCosDoc, false, 0));
+    cosDictPut(pdPageGetCosObj(bad), "Contents", stream);
+    pdPageRelease(bad);
+    ASInt32 mode = setEHMode(kEHLog);
+    EXPECT_EQ(addPages(host.doc, 2, 5, kMirrorNone), 2);
+    EXPECT_EQ(getErrorCnt(), 2);
+    setEHMode(mode);
+    ASSERT_EQ(pdDocGetNumPages(host.doc), 6);
+    EXPECT_EQ(boxes(2), (std::vector<ASInt32>{6}));
+    EXPECT_EQ(boxes(4), (std::vector<ASInt32>{11}));
 }
 
 TEST_F(SheetCopies, DialogGivesCopiesOffsetAndMirroring) {
