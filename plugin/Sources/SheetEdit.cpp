@@ -59,7 +59,10 @@ void ownParts(PDEElement e) {
     if (pdeObjectGetType(e) != kPDEContainer) return;
     CosObj dict;
     ASBool isInline = false;
-    if (gPDFEditReadHFT->PDEContainerGetDict(e, &dict, &isInline) && cosObjIsDictOrStream(dict)) {
+    // Only frame dictionaries are copied: other marked content (optional content,
+    // artifacts) keeps referring to the same objects as the original.
+    if (gPDFEditReadHFT->PDEContainerGetDict(e, &dict, &isInline) && cosObjIsDictOrStream(dict) &&
+        (cosDictKnown(dict, "top") || cosDictKnown(dict, "boxnum"))) {
         CosDoc doc = cosObjGetDoc(dict);
         if (!doc) doc = gCosDoc;
         CosObj own = copyFrameDict(dict, doc);

@@ -26,7 +26,8 @@ CosObj copyFrameDict(CosObj dict, CosDoc doc);
 
 // A deep copy of an element: nested containers are copied, every frame inside gets its
 // own copy of its frame dictionary and every element its own clip, so that changing
-// the copy never reaches the original. The caller releases it.
+// the copy never reaches the original. Other marked-content dictionaries (optional
+// content, artifacts) stay shared. The caller releases it.
 PDEElement copyElement(PDEElement elem);
 
 // The value of a value field: the preset itself while the field still shows it as it

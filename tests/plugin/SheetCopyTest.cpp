@@ -47,7 +47,20 @@ TEST_F(SheetCopies, CopiesRaiseBoxNumbersByTheOffsetPerCopy) {
 TEST_F(SheetCopies, OffsetZeroRepeatsNumbersAndOneSheetIsOneSided) {
     pageFrame(host.page, 10, 10, 100, 100, 1);
     pageFrame(host.page, 200, 10, 100, 100, 2);
+    // optional content: its group is shared by every copy, never duplicated
+    CosObj group = cosNewDict(gCosDoc, true, 1);
+    cosDictPut(group, "Type", cosNewName(gCosDoc, false, "OCG"));
+    PDEContainer layer = pdeContainerCreate(asAtomFromString("OC"), &group, false);
+    pdeContainerSetContent(layer, pdeContentCreate());
+    addToPage(host.page, {layer});
     EXPECT_EQ(addPages(host.doc, 2, 0, kMirrorNone), 2);
+    {
+        CPage page(host.doc, 2);
+        PDEContent c = pdPageAcquirePDEContent(page.getPage());
+        ASSERT_EQ(pdeContentGetNumElems(c), 3);
+        EXPECT_TRUE(cosObjEqual(pdeContainerGetDict(pdeContentGetElem(c, 2)), group));
+        pdPageReleasePDEContent(page.getPage());
+    }
     ASSERT_EQ(pdDocGetNumPages(host.doc), 3);
     for (long p = 0; p < 3; ++p) EXPECT_EQ(boxes(p), (std::vector<ASInt32>{1, 2}));
     EXPECT_EQ(getDocInfoInt32(host.doc, "Pagina"), 1);
