@@ -51,7 +51,9 @@ TEST_F(SheetCopies, OffsetZeroRepeatsNumbersAndOneSheetIsOneSided) {
     CosObj group = cosNewDict(gCosDoc, true, 1);
     cosDictPut(group, "Type", cosNewName(gCosDoc, false, "OCG"));
     PDEContainer layer = pdeContainerCreate(asAtomFromString("OC"), &group, false);
-    pdeContainerSetContent(layer, pdeContentCreate());
+    PDEContent inner = pdeContentCreate();
+    pdeContainerSetContent(layer, inner);
+    pdeRelease(inner);
     addToPage(host.page, {layer});
     EXPECT_EQ(addPages(host.doc, 2, 0, kMirrorNone), 2);
     {
