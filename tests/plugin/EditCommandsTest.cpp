@@ -1,4 +1,5 @@
 // Duplicates, position, trim box and separation info.
+#include "AddPages.h"
 #include "Duplicate.h"
 #include "MyDialog.h"
 #include "SeparationInfo.h"
@@ -360,3 +361,50 @@ TEST_F(SeparationInfo, ProposalIsTheTextBeforeTheColonAndCancelKeepsAll) {
 }
 
 }  // namespace
+
+// The entry points the palette, the keys and the menu call work on the front document.
+TEST_F(Position, EntryPointsTakeTheFrontDocument) {
+    AVDoc av = gAcroViewHFT->AVDocOpenFromPDDoc(host.doc, "Template");
+    ASSERT_NE(av, nullptr);
+    ASSERT_EQ(getFrontPDDoc(), host.doc);
+    pageFrame(host.page, 100, 500, 200, 100, 1);
+    selectAll(host.page);
+    ui::setModalDriver([](ui::Window& w) {
+        ui::setText(ui::findControl(&w, "4"), "150 pt");
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    setPos();
+    ui::setModalDriver([](ui::Window& w) {
+        ui::setText(ui::findControl(&w, "4"), "5 pt");
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    doBleedRectDlg();
+    auto f = frames(host.page);
+    EXPECT_EQ(f[0].r.left, fx(150));
+    EXPECT_EQ(f[0].r.top, fx(605));
+    EXPECT_EQ(f[0].bleed.top, fx(5));
+    ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+    setTrimBox(fxRect(10, 20, 30, 40));
+    ASFixedRect box;
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(box.right, fx(30));
+    ui::setModalDriver([](ui::Window& w) {
+        ui::setText(ui::findControl(&w, "4"), "Black");
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    EXPECT_TRUE(addSepInfo());
+    ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+    size_t shown = alerts().size();
+    addPages();
+    EXPECT_EQ(alerts().size(), shown);  // no old moving marks: no message
+    EXPECT_EQ(pdDocGetNumPages(host.doc), 2);
+    char label[64];
+    gPDModelHFT->PDDocGetLabelForPageNum(host.doc, 0, label, sizeof label);
+    EXPECT_STREQ(label, "Black:1");
+    for (PDPage p : held) pdPageReleasePDEContent(p);
+    held.clear();
+    pdPageRelease(host.page);
+    host.page = nullptr;
+    EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
+    host.doc = nullptr;
+}
