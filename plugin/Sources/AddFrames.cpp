@@ -24,8 +24,9 @@ struct GridParams {
 void gridOK(CMyDialog* dialog, ASInt32, void* data) {
     if (!checkEditControls(dialog)) return;
     auto* p = static_cast<GridParams*>(data);
-    p->rows = dialog->getTextAsValue(kRows) >> 16;
-    p->cols = dialog->getTextAsValue(kCols) >> 16;
+    // plain numbers: the field's value is the count itself
+    p->rows = dialog->getTextAsValue(kRows);
+    p->cols = dialog->getTextAsValue(kCols);
     p->width = getControlFixed(dialog, kWidth);
     p->height = getControlFixed(dialog, kHeight);
     p->deltaW = getControlFixed(dialog, kDeltaW);
@@ -37,8 +38,8 @@ void gridOK(CMyDialog* dialog, ASInt32, void* data) {
 void gridSetup(CMyDialog* dialog, void* data) {
     auto* p = static_cast<GridParams*>(data);
     ASInt32 unit = getDlgUnits();
-    setDlgItemFixed(dialog, kRows, ASInt32ToFixed(p->rows), 0, fixedOne, ASInt32ToFixed(256));
-    setDlgItemFixed(dialog, kCols, ASInt32ToFixed(p->cols), 0, fixedOne, ASInt32ToFixed(256));
+    setDlgItemFixed(dialog, kRows, p->rows, kUnitNone, 1, 256);
+    setDlgItemFixed(dialog, kCols, p->cols, kUnitNone, 1, 256);
     setDlgItemFixed(dialog, kWidth, p->width, unit, 185771, 928856704);
     setDlgItemFixed(dialog, kHeight, p->height, unit, 185771, 928856704);
     setDlgItemFixed(dialog, kDeltaW, p->deltaW, unit, -185771344, 928856704);

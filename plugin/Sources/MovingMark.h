@@ -12,3 +12,9 @@ long checkMovingMarks(PDDoc doc);
 // Shifts a mark for template copy n in its direction (0 Top, 90 Left, 180 Bottom,
 // 270 Right).
 void moveFlutterMark(PDEElement mark, long n, long direction);
+
+// The shift of a mark with rectangle r and move limit for copy n: n modulo the number
+// of whole mark sizes between the mark's trailing edge and the limit, times the mark
+// size, in the direction. No shift for copy 0 and below, for another direction, and
+// when not one whole mark size fits before the limit (the mark then stays put).
+ASFixedPoint getFlutterShift(const ASFixedRect& r, ASFixed limit, long n, long direction);

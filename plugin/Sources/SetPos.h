@@ -4,3 +4,6 @@
 #include "API.h"
 
 void setPos();
+// The position dialog for the selected frames of the page (null: the view's page); the
+// undo step is recorded for the view.
+void setPos(AVPageView view, PDPage page);

@@ -101,3 +101,45 @@ TEST_F(Grid, OversizedGridGoesOffThePage) {
 }
 
 }  // namespace
+
+#include <cstdlib>
+
+#include "MyStrings.h"
+#include "ui/Ui.h"
+
+namespace {
+
+namespace ui = vexa::host::ui;
+
+// The grid dialog shows rows and columns as plain numbers and takes typed ones.
+TEST_F(Grid, DialogTakesPlainRowAndColumnCounts) {
+    setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
+    gLanguage = kLangEnglish;
+    setupMyStrings();
+    sheet(1000, 1000);
+    AVDoc av = gAcroViewHFT->AVDocOpenFromPDDoc(host.doc, "Grid");
+    ASSERT_NE(av, nullptr);
+    ui::setModalDriver([](ui::Window& w) {
+        ui::Control* rows = ui::findControl(&w, "4");
+        EXPECT_EQ(rows->text, "1");  // the default grid: 1 row of 2 columns
+        EXPECT_EQ(ui::findControl(&w, "6")->text, "2");
+        ui::setText(rows, "3");
+        ui::setText(ui::findControl(&w, "6"), "2");
+        ui::setText(ui::findControl(&w, "8"), "100 pt");
+        ui::setText(ui::findControl(&w, "10"), "100 pt");
+        ui::press(ui::findControl(&w, "OK"));
+        EXPECT_TRUE(w.ended);
+    });
+    addFrames();
+    EXPECT_EQ(frames().size(), 6u);
+    ui::setModalDriver(nullptr);
+    ui::resetUi();
+    cleanupMyStrings();
+    unsetenv("VEXA_RESOURCES");
+    pdPageRelease(host.page);
+    host.page = nullptr;
+    EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
+    host.doc = nullptr;
+}
+
+}  // namespace
