@@ -21,7 +21,9 @@ struct HeldPage {
     int pins;        // scopes that keep it held whatever is selected
     bool untilIdle;  // one of the pins lasts until the next idle pass
 };
-std::vector<HeldPage> gHeld;
+// Never destroyed: its entries hold host objects, which must not be let go after the
+// host has gone at exit.
+std::vector<HeldPage>& gHeld = *new std::vector<HeldPage>;
 
 bool docInWindow(PDDoc doc) {
     ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
