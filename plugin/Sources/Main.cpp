@@ -210,7 +210,7 @@ ASBool PluginInit() {
 
 ASBool PluginUnload() {
     disposePalette();
-    releaseSelectionPages(nullptr);
+    shutdownSelection();
     cleanupMyStrings();
     return true;
 }

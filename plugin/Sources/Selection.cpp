@@ -21,9 +21,13 @@ struct HeldPage {
     int pins;        // scopes that keep it held whatever is selected
     bool untilIdle;  // one of the pins lasts until the next idle pass
 };
-// Never destroyed: its entries hold host objects, which must not be let go after the
-// host has gone at exit.
-std::vector<HeldPage>& gHeld = *new std::vector<HeldPage>;
+// Made on first use and destroyed only by shutdownSelection (the plug-in unloads): its
+// entries hold host objects, which must not be let go after the host has gone at exit.
+std::vector<HeldPage>* gHeldStore = nullptr;
+std::vector<HeldPage>& heldPages() {
+    if (!gHeldStore) gHeldStore = new std::vector<HeldPage>;
+    return *gHeldStore;
+}
 
 bool docInWindow(PDDoc doc) {
     ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
@@ -48,15 +52,15 @@ bool cosDocInWindow(CosDoc cosDoc) {
 // are only forgotten. (The page dictionary kept by an entry keeps its Cos document
 // from being mistaken for a later one.)
 void pruneHeld() {
-    std::erase_if(gHeld,
+    std::erase_if(heldPages(),
                   [](const HeldPage& h) { return !cosDocInWindow(cosObjGetDoc(h.pageObj)); });
 }
 
 std::vector<HeldPage>::iterator findHeld(PDPage page) {
     pruneHeld();
-    if (!page) return gHeld.end();
+    if (!page) return heldPages().end();
     CosObj obj = pdPageGetCosObj(page);
-    return std::find_if(gHeld.begin(), gHeld.end(), [&](const HeldPage& h) {
+    return std::find_if(heldPages().begin(), heldPages().end(), [&](const HeldPage& h) {
         return h.page == page && cosObjEqual(h.pageObj, obj);
     });
 }
@@ -232,7 +236,7 @@ void holdSelectionPage(PDPage page) {
     if (!page) return;
     // (findHeld may forget entries: end() is taken after it.)
     auto found = findHeld(page);
-    if (found != gHeld.end()) return;
+    if (found != heldPages().end()) return;
     PDDoc doc = pdPageGetDoc(page);
     ASInt32 n = gPDModelHFT->PDPageGetNumber(page);
     // Only pages of documents in windows: their closing lets the pages go. The content
@@ -245,26 +249,26 @@ void holdSelectionPage(PDPage page) {
     pdPageRelease(held);
     return;
     END_HANDLER
-    gHeld.push_back({doc, held, pdPageGetCosObj(held), 0, false});
+    heldPages().push_back({doc, held, pdPageGetCosObj(held), 0, false});
 }
 
 void keepSelection(PDPage page) {
     auto it = findHeld(page);
-    if (it == gHeld.end() || it->pins > 0) return;
+    if (it == heldPages().end() || it->pins > 0) return;
     if (countSelection(page).count > 0) return;
     it = findHeld(page);
-    if (it == gHeld.end()) return;
+    if (it == heldPages().end()) return;
     HeldPage h = *it;
-    gHeld.erase(it);
+    heldPages().erase(it);
     letGo(h);
 }
 
 void releaseSelectionPages(PDDoc doc) {
     std::vector<HeldPage> gone;
-    for (auto it = gHeld.begin(); it != gHeld.end();) {
+    for (auto it = heldPages().begin(); it != heldPages().end();) {
         if (!doc || it->doc == doc) {
             gone.push_back(*it);
-            it = gHeld.erase(it);
+            it = heldPages().erase(it);
         } else {
             ++it;
         }
@@ -284,12 +288,12 @@ std::vector<ASInt32> selectedFrameIndices(PDPage page) {
 
 std::vector<ASInt32> releaseSelectionHold(PDPage page) {
     auto it = findHeld(page);
-    if (it == gHeld.end()) return {};
+    if (it == heldPages().end()) return {};
     std::vector<ASInt32> indices = selectedFrameIndices(page);
     it = findHeld(page);
-    if (it == gHeld.end()) return indices;
+    if (it == heldPages().end()) return indices;
     HeldPage h = *it;
-    gHeld.erase(it);
+    heldPages().erase(it);
     letGo(h);
     return indices;
 }
@@ -316,7 +320,7 @@ void selectByIndex(PDPage page, const std::vector<ASInt32>& indices) {
 SelectionPageScope::SelectionPageScope(PDPage page) : page_(page) {
     holdSelectionPage(page);
     auto it = findHeld(page);
-    if (it != gHeld.end())
+    if (it != heldPages().end())
         ++it->pins;
     else
         page_ = nullptr;
@@ -325,7 +329,7 @@ SelectionPageScope::SelectionPageScope(PDPage page) : page_(page) {
 SelectionPageScope::~SelectionPageScope() {
     if (!page_) return;
     auto it = findHeld(page_);
-    if (it == gHeld.end()) return;  // let go meanwhile (the document closed)
+    if (it == heldPages().end()) return;  // let go meanwhile (the document closed)
     --it->pins;
     try {
         keepSelection(page_);
@@ -334,10 +338,18 @@ SelectionPageScope::~SelectionPageScope() {
     }
 }
 
+void shutdownSelection() {
+    if (!gHeldStore) return;
+    pruneHeld();
+    releaseSelectionPages(nullptr);
+    delete gHeldStore;
+    gHeldStore = nullptr;
+}
+
 void releaseIdlePins() {
     pruneHeld();
     std::vector<PDPage> pages;
-    for (HeldPage& h : gHeld)
+    for (HeldPage& h : heldPages())
         if (h.untilIdle) {
             h.untilIdle = false;
             --h.pins;
@@ -348,7 +360,7 @@ void releaseIdlePins() {
 
 ASInt32 heldSelectionPages() {
     pruneHeld();
-    return static_cast<ASInt32>(gHeld.size());
+    return static_cast<ASInt32>(heldPages().size());
 }
 
 // ---- Enumeration ------------------------------------------------------------------------
@@ -441,7 +453,7 @@ PDEElement getPDEForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
     PDPage page = avPageViewGetPage(view);
     holdSelectionPage(page);
     auto it = findHeld(page);
-    if (it != gHeld.end() && !it->untilIdle) {
+    if (it != heldPages().end() && !it->untilIdle) {
         it->untilIdle = true;
         ++it->pins;
     }
@@ -476,7 +488,7 @@ void clearSelection(AVPageView view, bool redraw) {
 void clearAllSelections() {
     // Tags survive only on held content: the held pages are all there is to clear.
     pruneHeld();
-    std::vector<HeldPage> held = gHeld;
+    std::vector<HeldPage> held = heldPages();
     for (const HeldPage& h : held) {
         EnumForms(h.page, deselectProc, 0, false, false);
         keepSelection(h.page);

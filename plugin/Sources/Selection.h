@@ -94,6 +94,8 @@ std::vector<ASInt32> releaseSelectionHold(PDPage page);
 std::vector<ASInt32> selectedFrameIndices(PDPage page);
 // Selects the frames at those top-level indices (in that order).
 void selectByIndex(PDPage page, const std::vector<ASInt32>& indices);
+// Lets go of every held page and of the list itself (the plug-in unloads).
+void shutdownSelection();
 // Ends the holds of hit tests that last until the idle pass (called by it).
 void releaseIdlePins();
 // The number of pages held (tests).
