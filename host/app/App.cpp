@@ -211,6 +211,11 @@ bool Application::unregisterNotification(ASInt32 selector, ExtensionID owner,
 }
 
 void Application::broadcast(const AVNotificationData& data) {
+    // Changed pages are shown anew: the views of the document are redrawn at the next
+    // idle pass.
+    if (data.selector == NSEL_PDDocDidChangePages && data.pdDoc)
+        for (auto& d : docs_)
+            if (d->pdDoc == data.pdDoc) invalidate(&d->view);
     // Handlers may register or unregister others while we dispatch: walk by index over
     // the entries that existed when the broadcast began, and compact only at the top.
     ++broadcastDepth_;
@@ -338,6 +343,8 @@ void Application::closeAllDocs() {
 void Application::setFrontDoc(AVDoc doc) {
     if (doc == front_ && doc) return;
     front_ = doc;
+    // The tool of the front document is the application's active tool.
+    if (doc) activeTool_ = doc->activeTool;
     AVNotificationData d{};
     d.selector = NSEL_AVAppFrontDocDidChange;
     d.avDoc = doc;

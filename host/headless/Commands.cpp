@@ -212,7 +212,8 @@ void registerAppScriptCommands() {
     registerScriptCommand("echo", "echo TEXT", cmdEcho);
 }
 
-void registerViewScriptCommands();  // ViewCommands.cpp
+void registerViewScriptCommands();   // ViewCommands.cpp
+void registerFrameScriptCommands();  // FrameCommands.cpp
 
 void registerAllScriptCommands() {
     static bool done = false;
@@ -220,6 +221,7 @@ void registerAllScriptCommands() {
     done = true;
     registerAppScriptCommands();
     registerViewScriptCommands();
+    registerFrameScriptCommands();
 }
 
 }  // namespace vexa::host

@@ -1,6 +1,7 @@
 // Script commands for dialogs and choosers: the robot user's hands on the controls.
 #include <cstdio>
 
+#include "app/App.h"
 #include "headless/Script.h"
 #include "ui/Ui.h"
 
@@ -42,6 +43,24 @@ ASUns16 keyCode(const ScriptLine& line, const std::string& name) {
     throw ScriptError(line.where() + ": unknown key \"" + name + "\" (return, escape, tab)");
 }
 
+// Modifier words from index i on: shift, option (alt), command (ctrl).
+ASInt16 modifierFlags(const ScriptLine& line, size_t i) {
+    ASInt16 flags = 0;
+    for (; i < line.words.size(); ++i) {
+        const std::string& w = line.words[i];
+        if (w == "shift")
+            flags |= AV_SHIFT;
+        else if (w == "option" || w == "alt")
+            flags |= AV_OPTION;
+        else if (w == "command" || w == "ctrl" || w == "cmd")
+            flags |= AV_COMMAND;
+        else
+            throw ScriptError(line.where() + ": \"" + w +
+                              "\" is no modifier (shift, option, alt, command, ctrl)");
+    }
+    return flags;
+}
+
 std::string textOf(const Control* c) {
     if (c->kind == kPUIPopup && c->value >= 1 && static_cast<size_t>(c->value) <= c->menu.size())
         return c->menu[static_cast<size_t>(c->value - 1)];
@@ -74,10 +93,28 @@ void registerUiScriptCommands() {
             }
             act(l, [&] { toggle(c, state); });
         });
-    registerScriptCommand("press", "press CONTROL", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
-        act(l, [&] { press(c); });
-    });
+    registerScriptCommand(
+        "press", "press CONTROL [shift|option|command...]", [](ScriptRunner&, const ScriptLine& l) {
+            Control* c = control(l, 1);
+            ASInt16 flags = modifierFlags(l, 2);
+            // The modifier keys are held while the button is pressed.
+            using vexa::host::app::Application;
+            if (flags == 0 || !Application::exists()) {
+                if (flags) throw ScriptError(l.where() + ": no application holds the keys");
+                act(l, [&] { press(c); });
+                return;
+            }
+            auto& mouse = Application::current().mouse();
+            ASInt16 saved = mouse.modifiers;
+            mouse.modifiers = flags;
+            try {
+                act(l, [&] { press(c); });
+            } catch (...) {
+                mouse.modifiers = saved;
+                throw;
+            }
+            mouse.modifiers = saved;
+        });
     registerScriptCommand("key", "key return|escape|tab", [](ScriptRunner&, const ScriptLine& l) {
         Window* w = front(l);
         ASUns16 k = keyCode(l, scriptArg(l, 1));

@@ -1,5 +1,6 @@
 #include "ColorSupport.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +17,15 @@ ASFixed toFixed(float v) {
     return asFloatToFixed(v);
 }
 }  // namespace
+
+AVRGBColor16 getViewColor(float r, float g, float b) {
+    auto c = [](float v) {
+        if (!(v > 0)) return static_cast<ASUns16>(0);
+        if (v >= 1) return static_cast<ASUns16>(0xFFFF);
+        return static_cast<ASUns16>(std::lround(v * 65535.0));
+    };
+    return AVRGBColor16{c(r), c(g), c(b)};
+}
 
 PDEColorSpec getColor(float r, float g, float b) {
     PDEColorSpec s = emptySpec();

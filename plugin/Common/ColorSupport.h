@@ -12,6 +12,8 @@ PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]);
 // family 0 gray (one value), 1 CMYK (four), 2 RGB (three); other families: empty.
 PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values);
 void freeColorSpec(PDEColorSpec* spec);
+// A colour for drawing on the page view: 16-bit components (0.5 gives 0x8000).
+AVRGBColor16 getViewColor(float r, float g, float b);
 
 // A one-colorant space becomes DeviceCMYK with its CMYK equivalent (times the tint
 // when withTint); false for other specs.

@@ -242,6 +242,12 @@ ASFixedRect CPage::getCropBox() {
     pdPageGetCropBox(page_, &r);
     return r;
 }
+AVDevRect CPage::getCropBox(AVPageView view) {
+    ASFixedRect r = getCropBox();
+    AVDevRect d{0, 0, 0, 0};
+    if (view) gAcroViewHFT->AVPageViewRectToDevice(view, &r, &d);
+    return d;
+}
 bool CPage::getTrimBox(ASFixedRect* box) {
     ASFixedRect r{0, 0, 0, 0};
     bool has = pdPageGetBox(page_, "TrimBox", &r);

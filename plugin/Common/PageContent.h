@@ -82,6 +82,8 @@ class CPage {
     PDPage getPage() const { return page_; }
     ASFixedRect getMediaBox();
     ASFixedRect getCropBox();
+    // The crop box in the view's device space (the view's current page).
+    AVDevRect getCropBox(AVPageView view);
     bool getTrimBox(ASFixedRect* box);
     void setCropBox(ASFixedRect box);
     // The full walk; true when it ran to its end. unknownOut gets the number of

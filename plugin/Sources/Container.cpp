@@ -1,10 +1,16 @@
 #include "Container.h"
 
+#include <vector>
+
 #include "BoxDesc.h"
 #include "Selection.h"
 #include "Undo.h"
 
 namespace {
+
+// Clips tagged as moved inside a MovedClipsScope, each acquired once.
+int gMovedScopes = 0;
+std::vector<PDEClip> gMovedClips;
 
 PDEContainer newFrame() {
     CosObj dict = cosNewDict(gCosDoc, true, 0);
@@ -51,6 +57,10 @@ void moveClip(PDEElement e, const ASFixedMatrix* move) {
     if (pdeGetTag(clip, kMovedTag, &moved) && moved) return;
     pdeClipFlattenedEnumElems(clip, moveClipElemProc, const_cast<ASFixedMatrix*>(move));
     pdeAddTag(clip, kMovedTag, 1);
+    if (gMovedScopes > 0) {
+        pdeAcquire(clip);
+        gMovedClips.push_back(clip);
+    }
 }
 
 void moveOne(PDEElement e, PDEType type, const ASFixedMatrix* move) {
@@ -118,6 +128,23 @@ bool moveFrameProc(CContent*, PDEElement frame, long, long data) {
 }
 
 }  // namespace
+
+MovedClipsScope::MovedClipsScope() {
+    ++gMovedScopes;
+}
+
+MovedClipsScope::~MovedClipsScope() {
+    if (--gMovedScopes > 0) return;
+    std::vector<PDEClip> clips;
+    clips.swap(gMovedClips);
+    for (PDEClip c : clips) {
+        DURING
+        pdeAddTag(c, kMovedTag, 0);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+        pdeRelease(c);
+    }
+}
 
 PDEContainer getContainerWithRect(ASFixedRect rect) {
     PDEContainer c = newFrame();
@@ -227,12 +254,16 @@ void moveContainerBy(PDEElement frame, ASFixed dx, ASFixed dy) {
 }
 
 void moveFramesBy(PDPage page, ASFixed dx, ASFixed dy) {
+    page = getCurrentPage(page);
+    if (!page) return;
     prepareUndo(nullptr);
     ASFixedPoint d{dx, dy};
     EnumForms(page, moveFrameProc, reinterpret_cast<long>(&d), true, true);
 }
 
 void moveSelectionBy(PDPage page, ASFixed dx, ASFixed dy) {
+    page = getCurrentPage(page);
+    if (!page || !selAvail(page)) return;
     prepareUndo(nullptr);
     ASFixedPoint d{dx, dy};
     EnumSelection(page, moveFrameProc, reinterpret_cast<long>(&d), true);

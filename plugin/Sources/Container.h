@@ -32,6 +32,17 @@ bool rectHoldsPoint(const ASFixedRect& r, const ASFixedPoint& p);
 // Matrix movement: every element of the list, nested containers included; a clip
 // shared by several elements is moved once (it is tagged "movd").
 void moveElems(PDEContent content, const ASFixedMatrix* move);
+// Clips are tagged "movd" only for the length of one operation. The tag goes with the
+// in-memory content when the page content is released; while the editing tool keeps
+// a page's content acquired, this scope forgets the tags of the clips moved within it
+// when it ends. Scopes nest; the outermost one forgets.
+class MovedClipsScope {
+  public:
+    MovedClipsScope();
+    ~MovedClipsScope();
+    MovedClipsScope(const MovedClipsScope&) = delete;
+    MovedClipsScope& operator=(const MovedClipsScope&) = delete;
+};
 // The translation; with turn, a half turn about the origin first.
 void moveElems(PDEContent content, ASFixedPoint offset, bool turn);
 // The element's own matrix only (its clip stays).

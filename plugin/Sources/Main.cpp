@@ -15,6 +15,7 @@
 #include "Palette.h"
 #include "Platform.h"
 #include "Prefs.h"
+#include "Selection.h"
 
 ASInt16 gVersMajor = 0;
 ASInt16 gVersMinor = 0;
@@ -105,9 +106,15 @@ void setupMenus() {
 }
 
 void pageViewDidChange(const AVNotificationData* data, ASClientData) {
-    if (data && (data->flags & 2)) adjustPalette();
+    if (!data || !(data->flags & 2)) return;
+    // Another page is shown: the editing tool works on the front document.
+    AVDoc front = avAppGetActiveDoc();
+    setFrontDoc(front);
+    setCosDoc(front ? avDocGetPDDoc(front) : nullptr);
+    adjustPalette();
 }
-void docWillClose(const AVNotificationData*, ASClientData) {
+void docWillClose(const AVNotificationData* data, ASClientData) {
+    if (data) toolDocWillClose(data->avDoc);
     adjustPalette();
 }
 void frontDocDidChange(const AVNotificationData* data, ASClientData) {
@@ -202,6 +209,8 @@ ASBool PluginInit() {
 }
 
 ASBool PluginUnload() {
+    disposePalette();
+    shutdownSelection();
     cleanupMyStrings();
     return true;
 }
@@ -266,9 +275,9 @@ namespace {
 // are made indirect when such a template is opened.
 void repairFrameDicts(PDDoc doc) {
     DURING
-        makeFrameDictsIndirect(doc);
+    makeFrameDictsIndirect(doc);
     HANDLER
-        doExceptionError(0, ERRORCODE);
+    doExceptionError(0, ERRORCODE);
     END_HANDLER
 }
 

@@ -1,6 +1,198 @@
 #include "Undo.h"
 
-void prepareUndo(AVPageView view) {
-    // Undo records arrive with the editing tool; until then nothing is recorded.
-    (void)view;
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "PageContent.h"
+#include "Palette.h"
+#include "Platform.h"
+#include "Selection.h"
+
+namespace {
+
+// One undo step: the state of one page of the document.
+struct UndoRecord {
+    ASInt32 pageNum;                 // -1 once released
+    CosObj contents;                 // a content stream made from the page's content
+    CosObj resources;                // its resources, "Properties" replaced by the copy below
+    CosObj properties;               // own copies of the frame dictionaries
+    std::vector<ASInt32> selection;  // the frames selected then (indices, selection order)
+};
+
+// Optional-content groups stay shared: a copy would be a layer of its own that the
+// document's layer list does not know.
+bool isOptionalContent(CosObj v) {
+    if (cosObjGetType(v) != CosDict) return false;
+    CosObj t = cosDictGet(v, "Type");
+    if (cosObjGetType(t) != CosName) return false;
+    ASAtom n = cosNameValue(t);
+    return n == asAtomFromString("OCG") || n == asAtomFromString("OCMD");
+}
+
+struct CopyCtx {
+    CosDoc doc;
+    CosObj dst;
+};
+
+ASBool copyPropertyProc(CosObj key, CosObj value, ASClientData data) {
+    auto* ctx = static_cast<CopyCtx*>(data);
+    CosObj copy = isOptionalContent(value) ? value : cosObjCopy(value, ctx->doc, true);
+    cosDictPut(ctx->dst, cosNameValue(key), copy);
+    return true;
+}
+
+// The page's content as a new content stream and resources dictionary, with copies
+// of the marked-content property lists, so that later edits of the frame dictionaries
+// in place do not reach the record.
+void takeSnapshot(PDDoc doc, ASInt32 pageNum, UndoRecord* rec) {
+    CPage page(doc, pageNum);
+    CosDoc cosDoc = pdDocGetCosDoc(doc);
+    CosObj contents, resources;
+    std::vector<ASInt32> selection = selectedFrameIndices(page.getPage());
+    PDEContent content = pdPageAcquirePDEContent(page.getPage());
+    DURING
+    pdeContentToCosObj(content, kPDEContentToPage, nullptr, cosDoc, nullptr, &contents, &resources);
+    HANDLER(void) ERRORCODE;
+    pdPageReleasePDEContent(page.getPage());
+    throw;
+    END_HANDLER
+    pdPageReleasePDEContent(page.getPage());
+
+    CosObj properties;
+    if (cosObjIsDictOrStream(resources)) {
+        CosObj props = cosDictGet(resources, "Properties");
+        if (cosObjGetType(props) == CosDict) {
+            CopyCtx ctx{cosDoc, cosNewDict(cosDoc, false, cosDictLength(props))};
+            cosObjEnum(props, copyPropertyProc, &ctx);
+            properties = ctx.dst;
+            cosDictPut(resources, "Properties", properties);
+        }
+    }
+    rec->pageNum = pageNum;
+    rec->contents = contents;
+    rec->resources = resources;
+    rec->properties = properties;
+    rec->selection = std::move(selection);
+}
+
+void destroyObj(CosObj& o) {
+    if (o.isNullHandle()) return;
+    cosObjDestroy(o);
+    o = CosObj();
+}
+
+ASBool destroyCopyProc(CosObj, CosObj value, ASClientData) {
+    if (cosObjIsIndirect(value) && !isOptionalContent(value)) cosObjDestroy(value);
+    return true;
+}
+
+// Everything the record made: its content stream and its copies of the frame
+// dictionaries. None of it is part of a page while the record holds it.
+void destroyRecordData(UndoRecord* rec) {
+    destroyObj(rec->contents);
+    if (!rec->properties.isNullHandle() && cosObjGetType(rec->properties) == CosDict)
+        cosObjEnum(rec->properties, destroyCopyProc, nullptr);
+    destroyObj(rec->properties);
+    destroyObj(rec->resources);
+}
+
+ASBool canSwap(AVUndo undo) {
+    auto* rec = static_cast<UndoRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    return rec && rec->pageNum >= 0;
+}
+
+// Undo and Redo: the record's state goes into the page, the page's into the record.
+void swapRecord(AVUndo undo) {
+    auto* rec = static_cast<UndoRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    if (!rec || rec->pageNum < 0) return;
+    AVDoc avDoc = gAcroViewHFT->AVUndoGetAVDoc(undo);
+    if (!avDoc) return;
+    PDDoc doc = avDocGetPDDoc(avDoc);
+    if (!doc || rec->pageNum >= pdDocGetNumPages(doc)) return;
+    AVPageView view = avDocGetPageView(avDoc);
+    if (view && avPageViewGetPageNum(view) != rec->pageNum)
+        gAcroViewHFT->AVPageViewGoTo(view, rec->pageNum);
+
+    UndoRecord now{};
+    takeSnapshot(doc, rec->pageNum, &now);
+
+    CPage page(doc, rec->pageNum);
+    // The page's content is read anew from the swapped streams, and the frames that
+    // were selected in that state are selected again.
+    releaseSelectionHold(page.getPage());
+    CosObj dict = pdPageGetCosObj(page.getPage());
+    cosDictPut(dict, "Contents", rec->contents);
+    cosDictPut(dict, "Resources", rec->resources);
+    pdPageNotifyContentsDidChange(page.getPage());
+    selectByIndex(page.getPage(), rec->selection);
+    *rec = std::move(now);
+
+    if (view) {
+        gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
+        gAcroViewHFT->AVPageViewDrawNow(view);
+    }
+    adjustPalette();
+}
+
+void releaseRecord(AVUndo undo) {
+    auto* rec = static_cast<UndoRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    if (!rec) return;
+    gAcroViewHFT->AVUndoSetData(undo, nullptr);
+    if (rec->pageNum >= 0) {
+        rec->pageNum = -1;
+        // Only objects of the record itself: none of them is part of a page.
+        DURING
+        destroyRecordData(rec);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    delete rec;
+}
+
+const AVUndoHandler& handler() {
+    static AVUndoHandler h{};
+    if (h.size == 0) {
+        h.size = sizeof(AVUndoHandler);
+        h.type = gModuleName;
+        h.CanUndo = canSwap;
+        h.CanRedo = canSwap;
+        h.Undo = swapRecord;
+        h.Redo = swapRecord;
+        h.GetUndoTitle = nullptr;
+        h.GetRedoTitle = nullptr;
+        h.Release = releaseRecord;
+    }
+    return h;
+}
+
+}  // namespace
+
+const char* undoType() {
+    return gModuleName;
+}
+
+bool prepareUndo(AVPageView view) {
+    if (view == kNoUndo) return false;
+    if (!view) view = getFrontPageView();
+    if (!view) return false;
+    AVDoc avDoc = avPageViewGetAVDoc(view);
+    PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
+    if (!doc) return false;
+    auto* rec = new (std::nothrow) UndoRecord{};
+    if (!rec) return true;
+    DURING
+    takeSnapshot(doc, avPageViewGetPageNum(view), rec);
+    AVUndo undo = gAcroViewHFT->AVUndoNew(avDoc, &handler(), rec);
+    // The host keeps no record while an Undo runs; ours is then dropped by it.
+    (void)undo;
+    HANDLER(void) ERRORCODE;
+    // Without a record the command still runs; what the snapshot made is dropped.
+    DURING
+    destroyRecordData(rec);
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
+    delete rec;
+    END_HANDLER
+    return true;
 }

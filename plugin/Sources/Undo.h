@@ -1,8 +1,23 @@
 // Undo steps of the editing commands.
+//
+// Before a command changes a sheet it records the sheet's page content (content
+// stream, resources and copies of the frame dictionaries) as one record on the host's
+// undo stack of the document. Undo and Redo are the same swap: the record's state goes
+// into the page and the page's state into the record.
 #pragma once
+
+#include <cstdint>
 
 #include "API.h"
 
-// Records the state of the view's page before an editing command changes it (null:
-// the page view of the front document).
-void prepareUndo(AVPageView view);
+// The view value of an editing step that is not to be undone.
+#define kNoUndo (reinterpret_cast<AVPageView>(static_cast<intptr_t>(-1)))
+
+// Records the state of the view's current page before an editing command changes it
+// (null: the page view of the front document; kNoUndo: nothing). False when nothing
+// was recorded for want of a view; true otherwise, also when the record could not be
+// made (the command then runs without an undo step).
+bool prepareUndo(AVPageView view);
+
+// The undo handler's type (the module name); for tests.
+const char* undoType();
