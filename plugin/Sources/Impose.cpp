@@ -12,6 +12,7 @@
 #include "ErrorHandling.h"
 #include "JobInfo.h"
 #include "MapSpot.h"
+#include "MovingMark.h"
 #include "MyPath.h"
 #include "NewDoc.h"
 #include "MyStrings.h"
@@ -49,7 +50,12 @@ ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
 bool renumberProc(CContent*, PDEElement frame, long, long data) {
     auto* job = reinterpret_cast<ImposeData*>(data);
     ASInt32 b = getBoxNum(frame);
-    if (b < 1) return true;  // moving marks are moved by the marks code
+    if (b == kBoxMovingMark) {
+        // A moving mark steps by its own size from one template copy to the next.
+        if (job->passIndex != 0) moveFlutterMark(frame, job->passIndex, getFrameRotation(frame));
+        return true;
+    }
+    if (b < 1) return true;
     ASInt32 p = b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
     ASInt32 n = job->pageOffset + p;
     // A page number below 1 leaves the frame without a page; it stays a page frame
@@ -328,13 +334,18 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
     }
     ASInt32 sheets = pdDocGetNumPages(dst);
+    gStats = ImposeStats{};
     gStats.sheets = sheets;
     CProgressMonitor progress;
     progress.setDuration(sheets, "kPlacePages");
     gAskOnce = job ? job->askTrimMismatch != 0 : true;
     ASInt32 srcPages = pdDocGetNumPages(src);
     for (ASInt32 s = 0; s < sheets; ++s) {
-        if (progress.setValue(s + 1)) break;
+        if (progress.setValue(s + 1)) {
+            // Escape: the sheets from here on keep their empty frames.
+            gStats.stopped = true;
+            break;
+        }
         PlaceContext* ctx = nullptr;
         PDPage page = nullptr;
         DURING
@@ -372,6 +383,8 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
     ctx->cache.assign(ctx->srcPages, nullptr);
+    gStats = ImposeStats{};
+    gStats.sheets = 1;
     gAskOnce = ask;
     CProgressMonitor progress;
     progress.setDuration(1, "kPlacePages");
@@ -525,8 +538,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
     }
     imposeDoc(out, data->srcDoc, data);
     if (!data->outPath[0]) showTrimLines(out);
-    dprintf("imposed: %d sheets, %d pages placed, %d empty frames\n", gStats.sheets,
-            gStats.pagesPlaced, gStats.emptyFrames);
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
+            gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER

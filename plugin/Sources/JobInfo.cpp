@@ -21,7 +21,7 @@
 
 namespace {
 
-std::vector<std::string> gMapNames;  // new name, old name, ...
+std::vector<std::string> gMapNames;  // spot name, process name, ...
 
 bool jobInfoFrameProc(CContent* level, PDEElement frame, long index, long data) {
     (void)index;
@@ -154,6 +154,10 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
     CosObj* spaces = getColorSpaces(doc, pageIndex, pageIndex, &count);
     if (!spaces) return;
     std::vector<std::string> listed;
+    // The trim lines' own separation marks the cut for the finisher: no plate prints it,
+    // so the slug line does not list it as a colour of the sheet.
+    char trimLines[256] = "";
+    getTrimLinesColorParams(trimLines, nullptr);
     DURING
     for (ASInt32 i = 0; i < count; ++i) {
         char family[64] = "";
@@ -163,6 +167,8 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
         if (cosObjGetType(nameObj) != CosName) continue;
         std::string name = asAtomGetString(cosNameValue(nameObj));
         if (name.empty() || name == "None" || name == "All" || name[0] == '_') continue;
+        if (trimLines[0] && name == trimLines) continue;
+        // A spot colour mapped to a process plate is named by its spot name.
         for (size_t k = 0; k + 1 < gMapNames.size(); k += 2)
             if (gMapNames[k + 1] == name) {
                 name = gMapNames[k];

@@ -16,8 +16,9 @@ ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PD
                     ASFixed x, ASFixed y, const char* text, const ASUns8* cmyk, bool listSpots,
                     bool gray);
 
-// Spot-name mapping shown by the slug line: pairs of new name, old name (count pairs);
-// null clears it. The strings are copied.
+// Spot-name mapping shown by the slug line, as mapSpotColors hands it on: pairs of
+// spot name, process name (count pairs). A separation named like a pair's process
+// name is listed under the pair's spot name. Null clears it; the strings are copied.
 void setMapColorNames(const char* const* pairs, ASInt32 count);
 
 // The text of the slug line of one frame (without colours), as composed for a sheet:
