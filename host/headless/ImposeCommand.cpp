@@ -99,9 +99,11 @@ std::pair<std::string, std::string> parseSpotMapping(const std::string& v) {
         throw std::invalid_argument("--map-spot is NAME=cyan|magenta|yellow|black|keep");
     std::string plate = v.substr(eq + 1);
     for (char& c : plate) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    static const char* const kPlates[][2] = {
-        {"cyan", "Cyan"}, {"magenta", "Magenta"}, {"yellow", "Yellow"}, {"black", "Black"},
-        {"keep", ""}};
+    static const char* const kPlates[][2] = {{"cyan", "Cyan"},
+                                             {"magenta", "Magenta"},
+                                             {"yellow", "Yellow"},
+                                             {"black", "Black"},
+                                             {"keep", ""}};
     for (const auto& p : kPlates)
         if (plate == p[0]) return {v.substr(0, eq), p[1]};
     throw std::invalid_argument("--map-spot " + v + ": the plate is cyan, magenta, yellow, " +
@@ -452,8 +454,7 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     long logStart = logSize(log);
     gSpotAnswers = SpotAnswers{};
     gSpotAnswers.options = &o;
-    registerScriptCommand("impose-map-spots", "impose-map-spots (vexa impose)",
-                          answerSpotDialog);
+    registerScriptCommand("impose-map-spots", "impose-map-spots (vexa impose)", answerSpotDialog);
     // Mapping options make the dialog come for any spot colour; --spot-black decides the
     // black folding. The preferences get their own values back when the session (made
     // after this, so gone before it) has ended.

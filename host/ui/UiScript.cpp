@@ -98,12 +98,12 @@ void registerUiScriptCommands() {
                               r.escapeAtStep = step;
                               r.escapeAtText = l.words.size() > 2 ? l.words[2] : "";
                           });
-    registerScriptCommand(
-        "if-dialog", "if-dialog NAME ... end-if", [](ScriptRunner& r, const ScriptLine& l) {
-            Window* w = frontWindow();
-            const std::string& name = scriptArg(l, 1);
-            if (!w || findWindow(name) != w) r.skipBlock();
-        });
+    registerScriptCommand("if-dialog", "if-dialog NAME ... end-if",
+                          [](ScriptRunner& r, const ScriptLine& l) {
+                              Window* w = frontWindow();
+                              const std::string& name = scriptArg(l, 1);
+                              if (!w || findWindow(name) != w) r.skipBlock();
+                          });
     registerScriptCommand("end-if", "end-if", [](ScriptRunner&, const ScriptLine&) {});
     registerScriptCommand(
         "expect-dialog", "expect-dialog NAME", [](ScriptRunner&, const ScriptLine& l) {

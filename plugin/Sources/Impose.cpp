@@ -263,7 +263,8 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
 void placeSheet(PlaceContext* ctx, PDPage page) {
     long jobInfo = removeJobInfo(page);
     EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
-    char letters[256];
+    // The setting leaves the caller's default in place when it is missing.
+    char letters[256] = "XZABC";
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
     if (jobInfo > 0) addJobInfo(ctx->dst, page);
@@ -348,8 +349,13 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         }
         PlaceContext* ctx = nullptr;
         PDPage page = nullptr;
+        bool held = false;
         DURING
         page = pdDocAcquirePage(dst, s);
+        // The sheet's content is read once and held while the sheet is placed: the
+        // job-information, placing and colour steps all work on the same tree.
+        pdPageAcquirePDEContent(page);
+        held = true;
         ASInt32 slots = 0;
         EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
         ctx = new (std::nothrow) PlaceContext;
@@ -368,6 +374,7 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         doExceptionError(s + 1);
         END_HANDLER
         delete ctx;
+        if (held) pdPageReleasePDEContent(page);
         if (page) pdPageRelease(page);
     }
     gAskOnce = false;
@@ -526,7 +533,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
 
     DURING
     if (!data->outPath[0]) {
-        char title[256], suffix[256];
+        char title[256], suffix[256] = "_M.pdf";
         getSuffix(suffix);
         makeOutputTitle(data->srcPath, suffix, title, sizeof title);
         if (getSaveNewDoc() == 1) {

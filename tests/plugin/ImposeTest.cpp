@@ -464,8 +464,8 @@ TEST_F(Imposing, MovingMarksStepOnEveryTemplateCopy) {
     }
     // "Top", 10 pt high, bottom at 100, limit 150: five places, copy n at n mod 5.
     PDDoc src = makeSource(8);
-    std::string t = makeTemplate("mark.pdf", {{{1, 200, 20, 380, 280},
-                                               {kBoxMovingMark, 50, 100, 60, 110, 0, 150}}});
+    std::string t = makeTemplate(
+        "mark.pdf", {{{1, 200, 20, 380, 280}, {kBoxMovingMark, 50, 100, 60, 110, 0, 150}}});
     ImposeData d = job(src, t, 2, 1, 8);
     PDDoc out = imposeDocWithData(&d);
     ASSERT_NE(out, nullptr);
