@@ -341,6 +341,7 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
     progress.setDuration(sheets, "kPlacePages");
     gAskOnce = job ? job->askTrimMismatch != 0 : true;
     ASInt32 srcPages = pdDocGetNumPages(src);
+    SlugFontScope slugFont;
     for (ASInt32 s = 0; s < sheets; ++s) {
         if (progress.setValue(s + 1)) {
             // Escape: the sheets from here on keep their empty frames.

@@ -23,6 +23,48 @@ namespace {
 
 std::vector<std::string> gMapNames;  // spot name, process name, ...
 
+// The slug lines of one imposition share one font dictionary (see SlugFontScope).
+struct FontCache {
+    int scopes = 0;
+    PDDoc doc = nullptr;
+    std::string name;
+    PDEFont font = nullptr;
+} gFontCache;
+
+ASBool copyFontEntryProc(CosObj key, CosObj value, ASClientData data) {
+    cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
+    return true;
+}
+
+// A font for the slug line that the caller releases; within a scope, the same
+// indirect font of the document every time.
+PDEFont slugFont(PDDoc doc, const char* name) {
+    FontCache& c = gFontCache;
+    if (c.scopes > 0 && c.font && c.doc == doc && c.name == name) {
+        pdeAcquire(reinterpret_cast<PDEObject>(c.font));
+        return c.font;
+    }
+    PDEFont font = getFontFromName(name);
+    if (!font || c.scopes == 0 || !doc) return font;
+    PDEFont shared = nullptr;
+    DURING
+    CosObj direct = gPDFEditReadHFT->PDEFontGetCosObj(font);
+    CosObj dict = cosNewDict(pdDocGetCosDoc(doc), true, 0);
+    cosObjEnum(direct, copyFontEntryProc, &dict);
+    shared = gPDFEditWriteHFT->PDEFontCreateFromCosObj(&dict);
+    HANDLER(void) ERRORCODE;
+    shared = nullptr;
+    END_HANDLER
+    if (!shared) return font;
+    pdeRelease(font);
+    if (c.font) pdeRelease(c.font);
+    c.doc = doc;
+    c.name = name;
+    c.font = shared;
+    pdeAcquire(reinterpret_cast<PDEObject>(shared));
+    return shared;
+}
+
 bool jobInfoFrameProc(CContent* level, PDEElement frame, long index, long data) {
     (void)index;
     if (getBoxNum(frame) != kBoxJobInfo) return true;
@@ -109,7 +151,7 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
 
     char fontName[256];
     getJobInfoFontName(fontName);
-    PDEFont font = getFontFromName(fontName);
+    PDEFont font = slugFont(s->doc, fontName);
     if (!font) return true;
     ASFixed size = ASInt32ToFixed(getJobInfoFontSize(10));
     bool colors = std::strchr(desc, 'c') != nullptr;
@@ -480,4 +522,14 @@ void doTextFrame(PDPage page, PDEElement frame) {
     END_HANDLER(void) content;
     pdPageReleasePDEContent(page);
     pdPageNotifyContentsDidChange(page);
+}
+
+SlugFontScope::SlugFontScope() {
+    ++gFontCache.scopes;
+}
+
+SlugFontScope::~SlugFontScope() {
+    if (--gFontCache.scopes > 0) return;
+    if (gFontCache.font) pdeRelease(gFontCache.font);
+    gFontCache = FontCache{};
 }

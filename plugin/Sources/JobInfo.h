@@ -4,6 +4,17 @@
 
 #include "PageContent.h"
 
+// While a scope lives, the slug lines written into one document share one indirect
+// font dictionary instead of a dictionary of their own per sheet (an imposition of a
+// thousand sheets would otherwise carry a thousand copies of the font's widths).
+class SlugFontScope {
+  public:
+    SlugFontScope();
+    ~SlugFontScope();
+    SlugFontScope(const SlugFontScope&) = delete;
+    SlugFontScope& operator=(const SlugFontScope&) = delete;
+};
+
 // Empties every job-information frame on the page; returns how many there were.
 long removeJobInfo(PDPage page);
 // Composes the slug line into every job-information frame of the page (null doc: the
