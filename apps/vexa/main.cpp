@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
     // An imposition allocates and frees buffers of a few hundred kilobytes per sheet
     // (stream compression); handing them back to the system each time costs more than
     // the work itself. The heap is kept instead, within bounds.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
     return vexa::host::runCli(argc, argv);
 }

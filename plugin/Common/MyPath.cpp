@@ -266,8 +266,17 @@ void showTrimLines(PDDoc doc) {
     TrimCtx ctx{getTrimLinesColor(), getFramesVisible(doc)};
     DURING
     ASInt32 n = pdDocGetNumPages(doc);
-    for (ASInt32 i = 0; i < n; ++i) rebuildLayer(doc, i, ctx.shown, &ctx.color);
-    EnumForms(doc, 0, n - 1, restyleProc, reinterpret_cast<long>(&ctx), true);
+    for (ASInt32 i = 0; i < n; ++i) {
+        // Page by page, with the content read once for the layer and the frames.
+        CPage page(doc, i);
+        pdPageAcquirePDEContent(page.getPage());
+        struct Held {
+            PDPage page;
+            ~Held() { pdPageReleasePDEContent(page); }
+        } held{page.getPage()};
+        rebuildLayer(doc, i, ctx.shown, &ctx.color);
+        EnumForms(page.getPage(), restyleProc, reinterpret_cast<long>(&ctx), true, false);
+    }
     HANDLER(void) ERRORCODE;
     freeColorSpec(&ctx.color);
     throw;
