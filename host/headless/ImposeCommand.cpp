@@ -331,14 +331,16 @@ ImposeOptions parseImposeArgs(const std::vector<std::string>& args) {
 std::string imposeScript(const ImposeOptions& o) {
     std::string s;
     s += "open " + quote(o.source) + "\n";
-    s += "answer No\n";  // "There have been errors ... open that file?"
     s += "menu Vexa:impose\n";
     s += "  expect-dialog IMPOSE\n";
     s += "  choose " + quote(o.templatePath) + "\n";
     s += "  press 4\n";
+    // The dialog refuses a file that is no template (its message is acknowledged).
+    s += "  impose-expect-template 3 " + quote(o.templatePath) + "\n";
     if (!o.secondSheet.empty()) {
         s += "  choose " + quote(o.secondSheet) + "\n";
         s += "  press 6\n";
+        s += "  impose-expect-template 5 " + quote(o.secondSheet) + "\n";
     } else {
         s += "  press 18\n";
     }
@@ -356,18 +358,12 @@ std::string imposeScript(const ImposeOptions& o) {
              "\n";
     if (!o.creep.empty()) s += "  set 13 " + quote(o.creep) + "\n";
     if (!o.scale.empty()) s += "  set 17 " + quote(o.scale) + "\n";
-    if (!o.spotBlack.empty() && o.spotBlack != "on" && o.spotBlack != "off")
-        throw std::invalid_argument("--spot-black is on or off");
-    for (std::size_t i = 0; i < o.spotMap.size(); ++i)
-        for (std::size_t k = 0; k < i; ++k)
-            if (o.spotMap[k].first == o.spotMap[i].first)
-                throw std::invalid_argument("spot colour \"" + o.spotMap[i].first +
-                                            "\" is mapped twice");
     if (!o.pages.empty()) {
         std::size_t dash = o.pages.find('-');
         s += "  set 14 " + o.pages.substr(0, dash) + "\n";
         s += "  set 15 " + o.pages.substr(dash + 1) + "\n";
     }
+    s += "  answer No\n";  // for afterwards: "There have been errors ... open that file?"
     s += "  press 1\n";
     // The spot colour mapping dialog comes when the preferences ask for it (or the
     // command line maps colours); the command answers it from the options.
@@ -424,6 +420,20 @@ void answerSpotDialog(ScriptRunner&, const ScriptLine& line) {
     ui::press(ui::findControl(w, "1"));
 }
 
+// Fails the run when the dialog's path pop-up did not take the file: the plug-in
+// refused it as no template.
+void expectTemplate(ScriptRunner&, const ScriptLine& line) {
+    ui::Window* w = ui::frontWindow();
+    ui::Control* popup = w ? ui::findControl(w, scriptArg(line, 1)) : nullptr;
+    const std::string& path = scriptArg(line, 2);
+    std::string name = path.substr(path.rfind('/') + 1);
+    if (!popup) throw ScriptError("the imposition dialog is not open");
+    bool picked = popup->value >= 1 && static_cast<size_t>(popup->value) <= popup->menu.size();
+    std::string shown = picked ? popup->menu[static_cast<size_t>(popup->value - 1)] : popup->text;
+    if (shown != name)
+        throw ScriptError(path + " is no Vexa template: its first sheet has no page frames");
+}
+
 // The plug-in's default preferences, for a preferences file that does not exist yet.
 std::string defaultPrefs(const SessionOptions& options) {
     std::vector<std::string> dirs = options.pluginDirs;
@@ -455,6 +465,8 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     gSpotAnswers = SpotAnswers{};
     gSpotAnswers.options = &o;
     registerScriptCommand("impose-map-spots", "impose-map-spots (vexa impose)", answerSpotDialog);
+    registerScriptCommand("impose-expect-template",
+                          "impose-expect-template CONTROL PATH (vexa impose)", expectTemplate);
     // Mapping options make the dialog come for any spot colour; --spot-black decides the
     // black folding. The preferences get their own values back when the session (made
     // after this, so gone before it) has ended.

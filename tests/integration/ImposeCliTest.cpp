@@ -161,6 +161,7 @@ TEST_F(ImposeCli, FailuresLeaveNoOutput) {
         kVexa + " impose " + brochure + " -t " + brochure + " -o " + dir.file("x.pdf") + " 2>&1",
         &out);
     EXPECT_NE(rc, 0) << out;
+    EXPECT_NE(out.find("is no Vexa template"), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdf")));
     EXPECT_NE(runCommand(kVexa + " impose " + dir.file("missing.pdf") + " -o " + dir.file("y.pdf") +
                              " 2>&1",
