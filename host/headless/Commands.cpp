@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 #include "core/Core.h"
+#include "doc/DocInternal.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
 
@@ -61,6 +62,25 @@ void cmdClose(ScriptRunner&, const ScriptLine& line) {
     AVDoc d = A().frontDoc();
     if (!d) throw ScriptError("no document is open");
     A().closeDoc(d, true);
+}
+
+// "save": the front document to its own file; "save PATH": a copy at PATH (the
+// document keeps its own file).
+void cmdSave(ScriptRunner&, const ScriptLine& line) {
+    AVDoc d = A().frontDoc();
+    if (!d) throw ScriptError("no document is open");
+    if (line.words.size() > 2) throw ScriptError("usage: save [PATH]");
+    std::string path = line.words.size() > 1 ? line.words[1] : "";
+    PDDocSaveParamsRec p{};
+    p.size = sizeof p;
+    p.saveFlags = PDSaveFull | (path.empty() ? 0 : PDSaveCopy);
+    p.newPath = path.empty() ? nullptr : path.c_str();
+    try {
+        doc::pdModelTable()->PDDocSaveWithParams(d->pdDoc, &p);
+    } catch (const ASException& e) {
+        throw ScriptError("cannot save " + (path.empty() ? d->title : path) + ": " +
+                          errorText(e.code()));
+    }
 }
 
 void cmdFront(ScriptRunner&, const ScriptLine& line) {
@@ -175,6 +195,7 @@ void cmdEcho(ScriptRunner&, const ScriptLine& line) {
 void registerAppScriptCommands() {
     registerScriptCommand("open", "open PATH", cmdOpen);
     registerScriptCommand("close", "close [all]", cmdClose);
+    registerScriptCommand("save", "save [PATH]", cmdSave);
     registerScriptCommand("front", "front TITLE", cmdFront);
     registerScriptCommand("menu", "menu NAME | menu MENU>ITEM-TITLE", cmdMenu);
     registerScriptCommand("answer", "answer BUTTON (1, 2, 3, a button text, default, cancel)",

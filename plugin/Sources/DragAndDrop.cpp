@@ -1,5 +1,366 @@
 #include "DragAndDrop.h"
 
-void SetupDropTarget(AVWindow) {}
-void CleanupDropTarget(AVWindow) {}
-void doDropIdle() {}
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "BoxDesc.h"
+#include "Container.h"
+#include "ErrorHandling.h"
+#include "Impose.h"
+#include "Prefs.h"
+#include "Selection.h"
+
+namespace {
+
+// A drop without a mouse position lands at the page origin.
+constexpr AVDevCoord kNoPoint = -99999;
+
+// The one drop waiting for the next idle call; a new drop replaces it.
+struct PendingDrop {
+    AVDoc doc = nullptr;
+    AVPageView view = nullptr;  // null: nothing pending
+    AVDevCoord x = kNoPoint, y = kNoPoint;
+    char path[512] = {0};
+};
+PendingDrop gDrop;
+
+// What the drag highlights now: a frame, or a whole page (page -2: the drag left).
+struct TrackState {
+    AVDoc doc = nullptr;
+    ASInt32 page = -2;
+    bool onFrame = false;
+    AVDevRect rect{0, 0, 0, 0};
+};
+TrackState gTrack;
+
+// Keeps a page's content acquired for a scope: the frames handed out by a hit test
+// and the selection tags put on them live as long as the content does.
+class PageContentHold {
+  public:
+    explicit PageContentHold(PDPage page) {
+        if (!page) return;
+        DURING
+        pdPageAcquirePDEContent(page);
+        page_ = page;
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    ~PageContentHold() {
+        if (!page_) return;
+        DURING
+        pdPageReleasePDEContent(page_);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    PageContentHold(const PageContentHold&) = delete;
+    PageContentHold& operator=(const PageContentHold&) = delete;
+
+  private:
+    PDPage page_ = nullptr;
+};
+
+// New Cos objects go into dst for a scope.
+class CosDocScope {
+  public:
+    explicit CosDocScope(PDDoc doc) : previous_(getCosPDDoc()) { setCosDoc(doc); }
+    ~CosDocScope() { setCosDoc(previous_); }
+    CosDocScope(const CosDocScope&) = delete;
+    CosDocScope& operator=(const CosDocScope&) = delete;
+
+  private:
+    PDDoc previous_;
+};
+
+class WaitCursor {
+  public:
+    WaitCursor() { gAcroViewHFT->AVSysSetWaitCursor(true, 0); }
+    ~WaitCursor() { gAcroViewHFT->AVSysSetWaitCursor(false, 0); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+AVDoc docOfWindow(AVWindow window) {
+    if (!window) return nullptr;
+    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
+    for (ASInt32 i = 0; i < n; ++i) {
+        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
+        if (d && avDocGetAVWindow(d) == window) return d;
+    }
+    return nullptr;
+}
+
+bool docIsOpen(AVDoc doc) {
+    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
+    for (ASInt32 i = 0; i < n; ++i)
+        if (gAcroViewHFT->AVAppGetDocByIndex(i) == doc) return true;
+    return false;
+}
+
+bool sameRect(const AVDevRect& a, const AVDevRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+void removeHighlight(AVDoc doc) {
+    gAcroViewHFT->AVDocSetDropHighlight(doc, nullptr);
+    gTrack = TrackState{};
+}
+
+// The rectangle of the frame under the mouse on the view's current page, in device
+// space; false when no frame is there.
+bool frameRectUnderMouse(AVPageView view, AVDevCoord x, AVDevCoord y, AVDevRect* rect) {
+    bool found = false;
+    DURING
+    PageContentHold hold(avPageViewGetPage(view));
+    if (PDEElement frame = getPDEForMouse(view, x, y)) {
+        ASFixedRect r = getBBox(frame);
+        gAcroViewHFT->AVPageViewRectToDevice(view, &r, rect);
+        found = true;
+    }
+    HANDLER(void) ERRORCODE;
+    found = false;  // unreadable content: the page itself is the target
+    END_HANDLER
+    return found;
+}
+
+ASBool trackDrag(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y,
+                 ASClientData) {
+    if (phase == AVDragLeave) {
+        removeHighlight(doc);
+        return false;
+    }
+    if (phase == AVDragEnter) gTrack = TrackState{};
+    AVPageView view = avDocGetPageView(doc);
+    ASInt32 pageNum = view && isDroppablePath(path) ? getPageForMouse(view, x, y) : -1;
+    if (pageNum < 0) {
+        removeHighlight(doc);
+        return false;
+    }
+    AVDevRect rect;
+    bool onFrame = frameRectUnderMouse(view, x, y, &rect);
+    bool samePage = gTrack.doc == doc && gTrack.page == pageNum;
+    if (onFrame) {
+        if (samePage && gTrack.onFrame && sameRect(gTrack.rect, rect)) return true;
+    } else {
+        if (samePage && !gTrack.onFrame) return true;
+        ASFixedRect crop;
+        pdPageGetCropBox(avPageViewGetPage(view), &crop);
+        gAcroViewHFT->AVPageViewRectToDevice(view, &crop, &rect);
+    }
+    gAcroViewHFT->AVDocSetDropHighlight(doc, &rect);
+    gTrack = TrackState{doc, pageNum, onFrame, rect};
+    return true;
+}
+
+ASBool receiveDrop(AVDoc doc, const char* path, AVDevCoord x, AVDevCoord y, ASClientData) {
+    removeHighlight(doc);
+    AVPageView view = avDocGetPageView(doc);
+    if (!view || !isDroppablePath(path) || getPageForMouse(view, x, y) < 0) return false;
+    // Nothing changes here: the next idle call places the file.
+    gDrop = PendingDrop{};
+    gDrop.doc = doc;
+    gDrop.view = view;
+    gDrop.x = x;
+    gDrop.y = y;
+    std::snprintf(gDrop.path, sizeof gDrop.path, "%s", path);
+    return true;
+}
+
+const AVDropHandlersRec kDropHandlers = {sizeof(AVDropHandlersRec), trackDrag, receiveDrop};
+
+// The dropped document placed on the page under the drop point.
+void placeDrop(const PendingDrop& drop, PDPage page, PDDoc src, PDDoc dst) {
+    AVPageView view = drop.view;
+    // The hit frame and the selection put on it must outlive the walks below.
+    PageContentHold hold(page);
+    PDEElement frame = nullptr;
+    if (drop.x != kNoPoint) frame = getPDEForMouse(view, drop.x, drop.y);
+    if (!frame) {
+        ASFixedPoint p{0, 0};
+        if (drop.x != kNoPoint) {
+            gAcroViewHFT->AVPageViewDevicePointToPage(view, drop.x, drop.y, &p);
+            p = getRoundedPt(p);
+        }
+        DURING
+        placePage(view, page, src, dst, p.h, p.v);
+        HANDLER(void) ERRORCODE;
+        doExceptionError(0);
+        END_HANDLER
+        return;
+    }
+    PageViewOperation operation;
+    clearSelection(view, false);
+    setSelected(frame, true);
+    bool center = getCenterOnDrop();
+    ePlacing previous = center ? setPlacing(kPlaceCentered) : getPlacing();
+    DURING
+    imposeDoc(dst, page, src, fixedOne, false);
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+    if (center) setPlacing(previous);
+    clearSelection(view, false);
+}
+
+}  // namespace
+
+bool isDroppablePath(const char* path) {
+    if (!path) return false;
+    std::size_t n = std::strlen(path);
+    // A longer path could not be kept whole in the pending drop.
+    if (n < 4 || n >= sizeof(PendingDrop::path)) return false;
+    return strcasecmp(path + n - 4, ".pdf") == 0;
+}
+
+ASInt32 getPageForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
+    if (!view) return -1;
+    ASInt32 current = avPageViewGetPageNum(view);
+    ASInt32 first = gAcroViewHFT->AVPageViewGetFirstVisiblePageNum(view);
+    ASInt32 last = gAcroViewHFT->AVPageViewGetLastVisiblePageNum(view);
+    if (first < 0 || last < first) first = last = current;
+    for (ASInt32 i = first; i <= last; ++i) {
+        gAcroViewHFT->AVPageViewSetPageNum(view, i);
+        PDPage page = avPageViewGetPage(view);
+        if (!page) continue;
+        ASFixedPoint p;
+        gAcroViewHFT->AVPageViewDevicePointToPage(view, x, y, &p);
+        ASFixedRect crop;
+        pdPageGetCropBox(page, &crop);
+        if (p.h >= crop.left && p.h <= crop.right && p.v >= crop.bottom && p.v <= crop.top)
+            return i;
+    }
+    gAcroViewHFT->AVPageViewSetPageNum(view, current);
+    return -1;
+}
+
+namespace {
+// A window that closes takes its pending drop with it.
+void dropDocWillClose(const AVNotificationData* data, ASClientData) {
+    if (!data || !data->avDoc) return;
+    if (gDrop.doc == data->avDoc) gDrop = PendingDrop{};
+    if (gTrack.doc == data->avDoc) gTrack = TrackState{};
+}
+}  // namespace
+
+void SetupDropTarget(AVWindow window) {
+    AVDoc doc = docOfWindow(window);
+    if (!doc) return;
+    // Registered once: a registration left from before is removed first.
+    gAcroViewHFT->AVAppUnregisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
+                                              nullptr);
+    gAcroViewHFT->AVAppRegisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
+                                            nullptr);
+    gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, nullptr);
+}
+
+void CleanupDropTarget(AVWindow window) {
+    AVDoc doc = docOfWindow(window);
+    if (!doc) return;
+    gAcroViewHFT->AVDocRemoveDropHandlers(doc);
+    if (gDrop.doc == doc) gDrop = PendingDrop{};
+    if (gTrack.doc == doc) gTrack = TrackState{};
+}
+
+void doDropIdle() {
+    if (!gDrop.view) return;
+    PendingDrop drop = gDrop;
+    gDrop = PendingDrop{};
+    // The window may have closed since the drop.
+    if (!docIsOpen(drop.doc) || avDocGetPageView(drop.doc) != drop.view) return;
+    WaitCursor wait;
+    AVPageView view = drop.view;
+    ASInt32 pageNum =
+        drop.x == kNoPoint ? avPageViewGetPageNum(view) : getPageForMouse(view, drop.x, drop.y);
+    if (pageNum < 0) return;
+    PDDoc dst = avDocGetPDDoc(drop.doc);
+    setEHMode(kEHAlert);
+    PDPage page = nullptr;
+    PDDoc src = nullptr;
+    DURING
+    page = pdDocAcquirePage(dst, pageNum);
+    src = gPDModelHFT->PDDocOpen(drop.path, true);
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+    if (page && src) {
+        {
+            CosDocScope cos(dst);
+            DURING
+            placeDrop(drop, page, src, dst);
+            HANDLER(void) ERRORCODE;
+            doExceptionError(0);  // a sheet whose content cannot be read, say
+            END_HANDLER
+        }
+        DURING
+        gPDModelHFT->PDDocClose(src);
+        pdPageNotifyContentsDidChange(page);
+        HANDLER(void) ERRORCODE;
+        doExceptionError(0);
+        END_HANDLER
+        gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
+        gAcroViewHFT->AVPageViewDrawNow(view);
+    } else if (src) {
+        DURING
+        gPDModelHFT->PDDocClose(src);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+    if (page) pdPageRelease(page);
+}
+
+namespace {
+
+class ElementRelease {
+  public:
+    explicit ElementRelease(PDEObject o) : o_(o) {}
+    ~ElementRelease() { pdeRelease(o_); }
+    ElementRelease(const ElementRelease&) = delete;
+    ElementRelease& operator=(const ElementRelease&) = delete;
+
+  private:
+    PDEObject o_;
+};
+
+}  // namespace
+
+bool placePage(AVPageView, PDPage page, PDDoc src, PDDoc dst, ASFixed x, ASFixed y) {
+    if (!page || !src || !dst) return false;
+    CosDocScope cos(dst);
+    PDEForm form = getPageContent2(src, dst, 0, fixedOne);
+    if (!form) return false;
+    ElementRelease formRelease(form);
+    // The page's TrimBox (or its box) with its own rotation, lower left at the origin.
+    ASFixedRect trim;
+    getTrimBox(form, trim);
+    ASFixedMatrix m = getMatrixForRect(trim, 0, getFormRotation(form), fixedOne);
+    pdeSetMatrix(form, &m);
+    PDEContainer container = getContainerWithPDE(form, ASFixedPoint{x, y});
+    if (!container) return false;
+    ElementRelease containerRelease(container);
+    setBoxNum(container, kBoxPlain);
+    ASFixedRect sheet;
+    pdPageGetCropBox(page, &sheet);
+    ASFixed sheetWidth = sheet.right - sheet.left;
+    if (trim.right - trim.left > sheetWidth) {
+        // A page wider than the sheet gets a frame as wide as the sheet from x on.
+        ASFixedRect r{x, y + (trim.top - trim.bottom), x + sheetWidth, y};
+        setBBox(container, &r);
+    }
+    PDEContent content = pdPageAcquirePDEContent(page);
+    {
+        struct Release {
+            PDPage page;
+            ~Release() {
+                DURING
+                pdPageReleasePDEContent(page);
+                HANDLER(void) ERRORCODE;
+                END_HANDLER
+            }
+        } release{page};
+        pdeContentAddElem(content, kPDEAfterLast, container);
+        pdPageSetPDEContent(page);
+    }
+    pdPageNotifyContentsDidChange(page);
+    return true;
+}

@@ -288,5 +288,7 @@ void adjustSaveParams(PDDocSaveParamsRec* params, ASInt32 minor) {
 
 void docWillSave(const AVNotificationData* data, ASClientData) {
     if (!data || !data->pdDoc || !docIsTemplate(data->pdDoc)) return;
+    // A copy (such as an optimized copy) keeps its own save settings.
+    if (data->saveParams && (data->saveParams->saveFlags & PDSaveCopy)) return;
     adjustSaveParams(data->saveParams, saveAsMinor());
 }

@@ -1,5 +1,6 @@
 #include "Palette.h"
 
+#include "ContextMenu.h"
 #include "MyStrings.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -26,8 +27,8 @@ void deactivate(AVTool) {
     adjustPalette();
 }
 
-AVToolRec gToolRec = {sizeof(AVToolRec), activate, deactivate, nullptr, nullptr,
-                      nullptr,           getType,  nullptr,    nullptr, nullptr};
+AVToolRec gToolRec = {sizeof(AVToolRec), activate, deactivate, nullptr,      nullptr,
+                      nullptr,           getType,  nullptr,    doRightClick, nullptr};
 
 void toggleTool(ASClientData) {
     if (myTool()) {

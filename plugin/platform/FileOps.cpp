@@ -115,6 +115,25 @@ bool moveFileReplace(const char* path, const char* target) {
     return true;
 }
 
+bool copyFileReplace(const char* path, const char* target) {
+    if (!path || !target || !*path || !*target) {
+        errno = EINVAL;
+        return false;
+    }
+    std::string dest(target);
+    std::string tmp =
+        folderOf(dest) + "/.vexa-copy." + std::to_string(::getpid()) + "." + nameOf(dest);
+    ::unlink(tmp.c_str());
+    if (!copyFlushed(path, tmp) || ::rename(tmp.c_str(), target) != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        errno = e;
+        return false;
+    }
+    syncFolder(folderOf(dest));
+    return true;
+}
+
 bool moveFile(const char* src, char* dest, ASInt32 destSize, const char* name) {
     if (!src || !dest || destSize <= 0) return false;
     std::string target(dest);

@@ -17,6 +17,12 @@
 // the move failed; the source is then where it was.
 bool moveFileReplace(const char* path, const char* target);
 
+// Copies the file at path to target (a full path), replacing a file there: the copy is
+// written to a hidden file beside the target, flushed to disk and renamed into place,
+// so an older target stays whole until the new one is complete. False (errno set)
+// when the copy failed; the target is then as it was.
+bool copyFileReplace(const char* path, const char* target);
+
 // Moves the file src into the folder held in dest (size bytes), replacing a file of
 // the same name. When name is given, the separator and name are appended to dest so
 // that it then holds the moved file's path (name is also the name used in the folder;
