@@ -218,7 +218,8 @@ bool restyleProc(CContent* level, PDEElement frame, long index, long data) {
     return true;
 }
 
-void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color) {
+void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color,
+                  bool write = true) {
     PDPage page = pdDocAcquirePage(doc, pageIndex);
     PDEContent content = nullptr;
     DURING
@@ -245,10 +246,10 @@ void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* col
         pdeContentAddElem(content, kPDEBeforeFirst, reinterpret_cast<PDEElement>(layer));
         pdeRelease(layer);
     }
-    pdPageSetPDEContent(page);
+    if (write) pdPageSetPDEContent(page);
     pdPageReleasePDEContent(page);
     content = nullptr;
-    pdPageNotifyContentsDidChange(page);
+    if (write) pdPageNotifyContentsDidChange(page);
     HANDLER(void) ERRORCODE;
     if (content) pdPageReleasePDEContent(page);
     pdPageRelease(page);
@@ -274,8 +275,10 @@ void showTrimLines(PDDoc doc) {
             PDPage page;
             ~Held() { pdPageReleasePDEContent(page); }
         } held{page.getPage()};
-        rebuildLayer(doc, i, ctx.shown, &ctx.color);
+        // The layer's change is written back together with the frames'.
+        rebuildLayer(doc, i, ctx.shown, &ctx.color, false);
         EnumForms(page.getPage(), restyleProc, reinterpret_cast<long>(&ctx), true, false);
+        pdPageNotifyContentsDidChange(page.getPage());
     }
     HANDLER(void) ERRORCODE;
     freeColorSpec(&ctx.color);

@@ -47,15 +47,31 @@ ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
 }
 
 // Renumbering the frames of freshly appended sheets.
+struct Renumbering {
+    ImposeData* job;
+    bool write;  // the page's content must be written back
+};
+
 bool renumberProc(CContent*, PDEElement frame, long, long data) {
-    auto* job = reinterpret_cast<ImposeData*>(data);
+    auto* r = reinterpret_cast<Renumbering*>(data);
+    ImposeData* job = r->job;
     ASInt32 b = getBoxNum(frame);
     if (b == kBoxMovingMark) {
         // A moving mark steps by its own size from one template copy to the next.
-        if (job->passIndex != 0) moveFlutterMark(frame, job->passIndex, getFrameRotation(frame));
+        if (job->passIndex != 0) {
+            moveFlutterMark(frame, job->passIndex, getFrameRotation(frame));
+            r->write = true;
+        }
         return true;
     }
     if (b < 1) return true;
+    // A frame dictionary of its own (indirect) changes in place; one written into the
+    // content needs the content written anew.
+    CosObj dict;
+    ASBool isInline = false;
+    if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) || isInline ||
+        !cosObjIsIndirect(dict))
+        r->write = true;
     ASInt32 p = b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
     ASInt32 n = job->pageOffset + p;
     // A page number below 1 leaves the frame without a page; it stays a page frame
@@ -67,7 +83,20 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
 }
 
 void renumber(PDDoc out, long first, ImposeData* job) {
-    EnumForms(out, first, PDLastPage, renumberProc, reinterpret_cast<long>(job), true);
+    ASInt32 n = pdDocGetNumPages(out);
+    for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
+        CPage page(out, i);
+        PDPage p = page.getPage();
+        PDEContent content = pdPageAcquirePDEContent(p);
+        struct Held {
+            PDPage page;
+            ~Held() { pdPageReleasePDEContent(page); }
+        } held{p};
+        Renumbering r{job, false};
+        CContent level(content, nullptr, nullptr);
+        EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
+        if (r.write) pdPageSetPDEContent(p);
+    }
 }
 
 // Appends all pages of tmpl as one template pass and renumbers their frames.
@@ -261,7 +290,8 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
 }
 
 void placeSheet(PlaceContext* ctx, PDPage page) {
-    long jobInfo = removeJobInfo(page);
+    // The sheet's content is held by the caller; placing writes it back.
+    long jobInfo = removeJobInfo(page, false);
     EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
     // The setting leaves the caller's default in place when it is missing.
     char letters[256] = "XZABC";

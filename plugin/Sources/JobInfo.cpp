@@ -240,9 +240,9 @@ void setMapColorNames(const char* const* pairs, ASInt32 count) {
     for (ASInt32 i = 0; i < 2 * count; ++i) gMapNames.emplace_back(pairs[i] ? pairs[i] : "");
 }
 
-long removeJobInfo(PDPage page) {
+long removeJobInfo(PDPage page, bool write) {
     long n = 0;
-    EnumForms(page, jobInfoFrameProc, reinterpret_cast<long>(&n), true, true);
+    EnumForms(page, jobInfoFrameProc, reinterpret_cast<long>(&n), write, true);
     return n;
 }
 

@@ -16,7 +16,9 @@ class SlugFontScope {
 };
 
 // Empties every job-information frame on the page; returns how many there were.
-long removeJobInfo(PDPage page);
+// Without write the change stays in the page's content as it is held by the caller,
+// who writes it back.
+long removeJobInfo(PDPage page, bool write = true);
 // Composes the slug line into every job-information frame of the page (null doc: the
 // current document). Host errors are reported with doExceptionError(0).
 void addJobInfo(PDDoc doc, PDPage page);
