@@ -450,18 +450,6 @@ ASFixedRect markRect(PDDoc d, ASInt32 sheet) {
 }  // namespace
 
 TEST_F(Imposing, MovingMarksStepOnEveryTemplateCopy) {
-    // The mark's own stepping belongs to the moving-mark module; until it moves marks
-    // there is nothing to see here.
-    {
-        PDEContainer probe = getContainerWithRect(fxRect(50, 100, 60, 110));
-        setBoxNum(probe, kBoxMovingMark);
-        setFrameRotation(probe, 0);
-        setMoveLimit(probe, fx(150));
-        moveFlutterMark(probe, 1, 0);
-        bool moves = getBBox(probe).bottom != fx(100);
-        pdeRelease(probe);
-        if (!moves) GTEST_SKIP() << "moveFlutterMark does not move marks yet";
-    }
     // "Top", 10 pt high, bottom at 100, limit 150: five places, copy n at n mod 5.
     PDDoc src = makeSource(8);
     std::string t = makeTemplate(
