@@ -483,7 +483,9 @@ class PageCopier {
             for (auto& [k, e] : v.ditems()) d.replaceKey(k, shared(e, depth + 1));
             return d;
         }
-        return v.shallowCopy();
+        // Numbers, names and strings: the one object of that value.
+        QPDFObjectHandle value = sharedValue(v);
+        return value.isSameObjectAs(v) ? v.shallowCopy() : value;
     }
 
     // Fresh copies are made once per insertion: source pages that share a content
