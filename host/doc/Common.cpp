@@ -97,8 +97,40 @@ std::shared_ptr<QPDF> sharedQpdf(QPDF* qpdf) {
     return h ? std::shared_ptr<QPDF>(h, &h->qpdf) : nullptr;
 }
 
+namespace {
+
+// The PDF version of a QPDF's document: the open document's own (raised by what it
+// took in), else the file's.
+void versionOf(QPDF* q, ASInt32* major, ASInt32* minor) {
+    CosDoc c = cosDocOfQpdf(q);
+    if (c && c->pdDoc) {
+        *major = c->pdDoc->major;
+        *minor = c->pdDoc->minor;
+        return;
+    }
+    int a = 1, b = 3;
+    if (std::sscanf(q->getPDFVersion().c_str(), "%d.%d", &a, &b) == 2) {
+        *major = a;
+        *minor = b;
+    }
+}
+
+}  // namespace
+
 void addSource(QPDF& dst, QPDF* src) {
     if (!src || src == &dst) return;
+    // Objects of a document may use the features of its version: the document that
+    // takes them in is at least of that version too.
+    CosDoc to = cosDocOfQpdf(&dst);
+    if (to && to->pdDoc) {
+        ASInt32 major = 1, minor = 3;
+        versionOf(src, &major, &minor);
+        _t_PDDoc* d = to->pdDoc;
+        if (major > d->major || (major == d->major && minor > d->minor)) {
+            d->major = major;
+            d->minor = minor;
+        }
+    }
     auto it = holders().find(&dst);
     auto h = it == holders().end() ? nullptr : it->second.lock();
     if (!h) return;
