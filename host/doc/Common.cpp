@@ -225,12 +225,13 @@ QPDFObjectHandle numberOf(ASFixed value) {
     return sharedValue(QPDFObjectHandle::newReal(realText(value / 65536.0, 5)));
 }
 
-QPDFObjectHandle sharedValue(QPDFObjectHandle h) {
+QPDFObjectHandle sharedValue(QPDFObjectHandle h, bool* shared) {
     // Bounded: a job's frequent values (0, 1, page sizes, names) come first; values
     // met once each (box numbers of a long job) stop being added when the table is full.
     constexpr std::size_t kMaxShared = 8192;
     constexpr std::size_t kMaxString = 64;
     static auto* table = new std::unordered_map<std::string, QPDFObjectHandle>;  // until exit
+    if (shared) *shared = false;
     if (h.isIndirect()) return h;
     std::string key;
     switch (h.getTypeCode()) {
@@ -254,7 +255,10 @@ QPDFObjectHandle sharedValue(QPDFObjectHandle h) {
             return h;
     }
     auto it = table->find(key);
-    if (it != table->end()) return it->second;
+    if (it != table->end()) {
+        if (shared) *shared = true;
+        return it->second;
+    }
     if (table->size() >= kMaxShared) return h;
     // A value of its own: h may carry a description of the file it was read from.
     QPDFObjectHandle v;
@@ -276,6 +280,7 @@ QPDFObjectHandle sharedValue(QPDFObjectHandle h) {
             break;
     }
     table->emplace(std::move(key), v);
+    if (shared) *shared = true;
     return v;
 }
 

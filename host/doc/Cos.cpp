@@ -262,8 +262,9 @@ class LimitedSink : public Pipeline {
 
 // The copy of a direct value that is not a container: the shared object of that value.
 QPDFObjectHandle copyScalar(QPDFObjectHandle h) {
-    QPDFObjectHandle v = sharedValue(h);
-    return v.isSameObjectAs(h) ? h.shallowCopy() : v;
+    bool shared = false;
+    QPDFObjectHandle v = sharedValue(h, &shared);
+    return shared ? v : h.shallowCopy();
 }
 
 // Copy within one QPDF: direct parts always, indirect objects when `indirect`.

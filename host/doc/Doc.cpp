@@ -484,8 +484,9 @@ class PageCopier {
             return d;
         }
         // Numbers, names and strings: the one object of that value.
-        QPDFObjectHandle value = sharedValue(v);
-        return value.isSameObjectAs(v) ? v.shallowCopy() : value;
+        bool isShared = false;
+        QPDFObjectHandle value = sharedValue(v, &isShared);
+        return isShared ? value : v.shallowCopy();
     }
 
     // Fresh copies are made once per insertion: source pages that share a content

@@ -123,9 +123,10 @@ QPDFObjectHandle numberOf(ASFixed value);
 // one object can stand in every container that holds the same value. A large job
 // holds hundreds of thousands of such values (frame dictionary entries, boxes, colour
 // flags, the entries of template pages copied once per sheet). Returns the shared
-// object for a direct value of those kinds, h itself for any other object. Never make
-// the result indirect (QPDF would turn every holder's value into that object).
-QPDFObjectHandle sharedValue(QPDFObjectHandle h);
+// object for a direct value of those kinds (*shared set), h itself for any other
+// object or when the table of shared values is full. Never make the result indirect
+// (QPDF would turn every holder's value into that object).
+QPDFObjectHandle sharedValue(QPDFObjectHandle h, bool* shared = nullptr);
 // [llx lly urx ury] as a rectangle with left < right and bottom < top; false (and the
 // rectangle untouched) when the object is not an array of four numbers.
 bool rectOf(const QPDFObjectHandle& array, ASFixedRect* rect);
