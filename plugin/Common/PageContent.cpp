@@ -476,6 +476,14 @@ CosObj pageResources(CosObj page) {
     return CosObj{};
 }
 
+// A name with its length, so that names holding blanks or slashes read apart.
+void appendName(std::string& key, ASAtom name) {
+    const char* text = asAtomGetString(name);
+    key += '/' + std::to_string(std::strlen(text)) + ':';
+    key += text;
+    key += ' ';
+}
+
 // A text telling resource dictionaries apart: equal texts, equal dictionaries, with
 // indirect objects by their number. False for what it cannot tell exactly (real
 // numbers, a text that grows too long, nesting too deep).
@@ -496,9 +504,7 @@ bool resourceKey(CosObj o, std::string& key, int depth) {
             key += std::to_string(cosIntegerValue(o)) + ' ';
             return true;
         case CosName:
-            key += '/';
-            key += asAtomGetString(cosNameValue(o));
-            key += ' ';
+            appendName(key, cosNameValue(o));
             return true;
         case CosString: {
             ASSize_t len = 0;
@@ -530,9 +536,7 @@ bool resourceKey(CosObj o, std::string& key, int depth) {
                 o,
                 [](CosObj k, CosObj v, ASClientData data) -> ASBool {
                     auto* w = static_cast<Walk*>(data);
-                    *w->key += '/';
-                    *w->key += asAtomGetString(cosNameValue(k));
-                    *w->key += ' ';
+                    appendName(*w->key, cosNameValue(k));
                     w->ok = resourceKey(v, *w->key, w->depth + 1);
                     return w->ok;
                 },

@@ -427,6 +427,8 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
             if (slots > srcPages) slots = srcPages;
             ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
             placeSheet(ctx, page);
+        } else {
+            unplaced.push_back(s);
         }
         HANDLER(void) ERRORCODE;
         doExceptionError(s + 1);
