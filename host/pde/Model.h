@@ -222,6 +222,7 @@ struct Source {
     std::string bytes;                   // decoded content
     std::vector<NameUse> names;          // resource names used, in order of appearance
     mutable QPDFObjectHandle resources;  // resources the names refer to
+    size_t topEnd = 0;                   // end of the last top-level element
 };
 
 // Where an unchanged element's bytes lie in its source. The graphics state when the
@@ -386,6 +387,7 @@ struct Content : _t_PDEObject {
     bool modified = false;  // elements added or removed since reading
     // Where the content came from: a page (Contents streams), a form stream, or none.
     mutable QPDFObjectHandle page;
+    mutable QPDFObjectHandle pageContents;  // the page's /Contents when it was read
     mutable QPDFObjectHandle formStream;
     std::vector<QPDFObjGen> formChain;  // forms enclosing this content (cycle check)
     bool unchanged() const;
@@ -418,6 +420,10 @@ std::string flateEncode(const std::string& data);
 // Writes a content list; new resources are created in target (foreign objects copied).
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts = {});
 
+// True when r, written from content, is the page's content as it was read: the page
+// can keep its streams and resources.
+bool writesSourceBack(const Content& content, QPDF& qpdf, QPDFObjectHandle page,
+                      const WriteResult& r);
 // Sets a page's content from the model; leaves the page alone when nothing changed.
 // Returns true when the page was rewritten.
 bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,

@@ -505,6 +505,7 @@ Ref<Content> Parser::run() {
         endMarked(static_cast<uint32_t>(n_), static_cast<uint32_t>(n_));
         level().content->elems.back()->origin.complete = false;
     }
+    src_->topEnd = levels_.front().gapStart;
     return top;
 }
 
@@ -1432,6 +1433,7 @@ Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page) {
     QPDFObjectHandle res = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
     auto c = parseContent(&qpdf, std::move(bytes), res);
     c->page = page;
+    c->pageContents = contents;
     return c;
 }
 

@@ -1025,6 +1025,7 @@ void pageSet(PDPage page, ExtensionID owner) {
         Content& c = *it->second.content;
         if (!(!c.unchanged() || !c.page.isDictionary())) return false;
         WriteResult r = writeContent(c, q, o);
+        if (writesSourceBack(c, q, p, r)) return false;
         CosDoc cd = doc::cosDocOf(doc::docOfPage(page));
         for (QPDF* src : r.foreign) {
             auto d = docs().find(src);

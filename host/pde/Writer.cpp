@@ -54,7 +54,7 @@ class Writer {
   public:
     Writer(QPDF& target, const WriteOptions& opts) : target_(target), opts_(opts) {}
 
-    void writeList(const Content& c);
+    void writeList(const Content& c, bool root = false);
     WriteResult finish();
     // Default colour spaces change how device colours look without being named in
     // the content: they stay with it.
@@ -91,7 +91,7 @@ class Writer {
     void pathOps(const Path& p, const Mat* transform);
 
     // elements
-    bool tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next);
+    bool tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next, bool root);
     void element(const Element& e);
     void body(const Element& e);
     void text(const Text& t, bool asClip);
@@ -611,22 +611,27 @@ void Writer::element(const Element& e) {
     body(e);
 }
 
-bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next) {
+bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next,
+                         bool root) {
     const Element& first = *elems[i];
     const Origin& o = first.origin;
-    if (!first.unchanged() || !o.complete || o.minDepthElem < o.depthStart) return false;
+    if (!first.unchanged()) return false;
+    const Source& src = *o.src;
+    // The first elements of a content list, read from the start of their content and
+    // written first: their bytes are copied from the very start, state set-up and all,
+    // so that nothing has to be reconstructed.
+    bool fromStart = root && i == 0 && out_.empty() && !inGroup_ && o.gapStart == 0;
+    if (!fromStart && (!o.complete || o.minDepthElem < o.depthStart)) return false;
     size_t j = i;
     while (j + 1 < elems.size()) {
         const Element& nx = *elems[j + 1];
         const Origin& no = nx.origin;
-        if (!nx.unchanged() || !no.complete || no.src != o.src ||
-            no.gapStart != elems[j]->origin.end || no.minDepthGap < o.depthStart ||
-            no.minDepthElem < o.depthStart)
+        if (!nx.unchanged() || no.src != o.src || no.gapStart != elems[j]->origin.end) break;
+        if (!fromStart &&
+            (!no.complete || no.minDepthGap < o.depthStart || no.minDepthElem < o.depthStart))
             break;
         ++j;
     }
-    // the resource names the bytes use must mean the same objects here
-    const Source& src = *o.src;
     auto lookup = [&](const NameUse& u) {
         QPDFObjectHandle obj;
         if (src.resources.isDictionary()) {
@@ -635,9 +640,9 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
         }
         return obj;
     };
-    auto fits = [&](size_t last) {
-        for (uint32_t k = o.nameBegin; k < elems[last]->origin.nameEnd && k < src.names.size();
-             ++k) {
+    // the resource names the bytes use must mean the same objects here
+    auto fits = [&](uint32_t from, uint32_t to) {
+        for (uint32_t k = from; k < to && k < src.names.size(); ++k) {
             const NameUse& u = src.names[k];
             auto it = res_[u.category].find(u.name);
             if (it != res_[u.category].end()) {
@@ -647,12 +652,60 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
         }
         return true;
     };
-    if (!fits(j)) {
+    auto claimNames = [&](uint32_t from, uint32_t to) {
+        for (uint32_t k = from; k < to && k < src.names.size(); ++k)
+            claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
+    };
+    if (fromStart) {
+        const Origin& last = elems[j]->origin;
+        if (j + 1 == elems.size() && last.end == src.topEnd) {
+            // the whole content, to its last byte: copied as it is (q left open at
+            // its end, stray operators and all: nothing follows it)
+            if (fits(0, static_cast<uint32_t>(src.names.size()))) {
+                claimNames(0, static_cast<uint32_t>(src.names.size()));
+                out_ = src.bytes;
+                next = j + 1;
+                return true;
+            }
+        } else {
+            // a leading part: it must end with a complete element and may not leave
+            // the q level it starts at, since what follows is written after its Q
+            size_t k = i;
+            for (; k <= j; ++k) {
+                const Origin& ko = elems[k]->origin;
+                if (ko.minDepthGap < 0 || ko.minDepthElem < 0) break;
+            }
+            j = k == i ? i : k - 1;
+            while (j > i && !elems[j]->origin.complete) --j;
+            const Origin& end = elems[j]->origin;
+            if (k > i && end.complete && fits(0, end.nameEnd)) {
+                claimNames(0, end.nameEnd);
+                out_ += "q\n";
+                out_.append(src.bytes, 0, end.end);
+                out_ += '\n';
+                for (int d = end.depthEnd; d > 0; --d) out_ += "Q\n";
+                out_ += "Q\n";
+                next = j + 1;
+                return true;
+            }
+        }
+        // otherwise copied from the first element on, like any other run
+        if (!o.complete || o.minDepthElem < o.depthStart) return false;
         j = i;
-        if (!fits(j)) return false;
+        while (j + 1 < elems.size()) {
+            const Origin& no = elems[j + 1]->origin;
+            if (!elems[j + 1]->unchanged() || no.src != o.src ||
+                no.gapStart != elems[j]->origin.end || !no.complete ||
+                no.minDepthGap < o.depthStart || no.minDepthElem < o.depthStart)
+                break;
+            ++j;
+        }
     }
-    for (uint32_t k = o.nameBegin; k < elems[j]->origin.nameEnd && k < src.names.size(); ++k)
-        claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
+    if (!fits(o.nameBegin, elems[j]->origin.nameEnd)) {
+        j = i;
+        if (!fits(o.nameBegin, elems[j]->origin.nameEnd)) return false;
+    }
+    claimNames(o.nameBegin, elems[j]->origin.nameEnd);
     closeGroup();
     const GState& gs = first.type == kPDEContainer ? static_cast<const Container&>(first).ambient
                        : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
@@ -668,11 +721,11 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
     return true;
 }
 
-void Writer::writeList(const Content& c) {
+void Writer::writeList(const Content& c, bool root) {
     const auto& elems = c.elems;
     for (size_t i = 0; i < elems.size();) {
         size_t next;
-        if (!opts_.forceFull && elems[i]->origin.valid() && tryVerbatim(elems, i, next)) {
+        if (!opts_.forceFull && elems[i]->origin.valid() && tryVerbatim(elems, i, next, root)) {
             i = next;
             continue;
         }
@@ -703,7 +756,7 @@ WriteResult Writer::finish() {
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts) {
     Writer w(target, opts);
     w.keepDefaults(content.resources);
-    w.writeList(content);
+    w.writeList(content, true);
     return w.finish();
 }
 
@@ -716,12 +769,28 @@ std::string flateEncode(const std::string& data) {
     return std::string(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
 }
 
+bool writesSourceBack(const Content& content, QPDF& qpdf, QPDFObjectHandle page,
+                      const WriteResult& r) {
+    if (!content.source || content.qpdf != &qpdf || !content.page.isDictionary() ||
+        content.page.getObjGen() != page.getObjGen() || r.bytes != content.source->bytes)
+        return false;
+    // and the page still has the streams the content was read from
+    auto now = page.getKey("/Contents");
+    auto then = content.pageContents;
+    if (none(now) || none(then)) return none(now) && none(then);
+    if (now.isIndirect() || then.isIndirect())
+        return now.isIndirect() && then.isIndirect() && now.getObjGen() == then.getObjGen();
+    return now.isSameObjectAs(then) || now.unparse() == then.unparse();
+}
+
 bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,
                const WriteOptions& opts) {
     if (!opts.forceFull && content.unchanged() && content.page.isDictionary() &&
         content.page.getObjGen() == page.getObjGen())
         return false;
     WriteResult r = writeContent(content, qpdf, opts);
+    // the same bytes as read: the page keeps its streams and resources as they are
+    if (!opts.forceFull && writesSourceBack(content, qpdf, page, r)) return false;
     auto stream = QPDFObjectHandle::newStream(&qpdf, flateEncode(r.bytes));
     stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
     page.replaceKey("/Contents", stream);

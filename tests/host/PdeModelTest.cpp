@@ -282,9 +282,18 @@ TEST_F(Model, ContentSplitAcrossStreamsReadsAsOne) {
     auto before = page.getKey("/Contents").unparse();
     EXPECT_FALSE(storePage(q, page, *c));
     EXPECT_EQ(page.getKey("/Contents").unparse(), before);
+    // marked modified but written back to the same bytes: still left alone
     c->modified = true;
+    EXPECT_FALSE(storePage(q, page, *c));
+    EXPECT_EQ(page.getKey("/Contents").unparse(), before);
+    c->elems[0]->touch();
     EXPECT_TRUE(storePage(q, page, *c));
     EXPECT_TRUE(page.getKey("/Contents").isStream());
+    // the content now differs from the page's: the same bytes as read are written
+    c->elems[0] = parseContent(&q, "q 1 0 0 rg 0 0 5 5 re f Q", res)->elems[0];
+    auto written = page.getKey("/Contents");
+    EXPECT_TRUE(storePage(q, page, *c));
+    EXPECT_NE(page.getKey("/Contents").getObjGen(), written.getObjGen());
 }
 
 TEST_F(Model, Type3AndStandardFontAdvances) {
@@ -356,5 +365,6 @@ TEST_F(Model, APathEndedWithNIsAnInvisibleElementAndAClipPathIsNot) {
     // Written anew, the hidden path keeps its n and reads back the same.
     auto again = parse(write(*c, true));
     ASSERT_EQ(again->elems.size(), 2u);
-    EXPECT_EQ(static_cast<Path*>(again->elems[0].get())->paint, static_cast<ASUns32>(kPDEInvisible));
+    EXPECT_EQ(static_cast<Path*>(again->elems[0].get())->paint,
+              static_cast<ASUns32>(kPDEInvisible));
 }
