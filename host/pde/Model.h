@@ -237,6 +237,7 @@ struct Origin {
     int minDepthElem = 0;                 // lowest q depth inside the element
     TextState ts;                         // text state when the element starts
     bool complete = true;                 // false: cut off by the end of the content
+    bool damaged = false;                 // bytes repaired when read (from gapStart on)
     bool valid() const { return src != nullptr; }
 };
 

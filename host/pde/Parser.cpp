@@ -131,6 +131,7 @@ struct SavedState {
     TextState ts;
     Mat ctm;
     Ref<Clip> clip;
+    Mat textCm;
 };
 
 struct Level {  // one content list being filled
@@ -265,9 +266,12 @@ class Parser {
     TextState textTs_;          // the text state there
     int textDepth_ = 0;         // and the q depth
     Mat tm_, tlm_;
+    Mat textCtm_;  // the CTM at BT
+    Mat textCm_;   // cm applied inside the text object since BT (not allowed, but seen)
     bool tmContinues_ = false;
     bool compat_ = false;
     int minDepthInElem_ = 0;
+    bool damaged_ = false;  // repaired since the last element ended
 
     std::unordered_map<std::string, Ref<ColorSpace>> spaces_;
     std::unordered_map<std::string, Ref<Font>> fonts_;
@@ -275,6 +279,8 @@ class Parser {
 };
 
 void Parser::warnOnce(const std::string& w) {
+    // a missing resource is no fault of the bytes; anything else had to be repaired
+    if (w.rfind("missing resource", 0) != 0) damaged_ = true;
     for (auto& x : warned_)
         if (x == w) return;
     warned_.push_back(w);
@@ -527,6 +533,8 @@ void Parser::finish(Ref<Element> e, uint32_t end) {
     o.minDepthGap = lv.minDepthGap;
     o.minDepthElem = std::min(minDepthInElem_, o.depthEnd);
     o.ts = elemStart_ == SIZE_MAX ? ts_ : elemTs_;
+    o.damaged = damaged_;
+    damaged_ = false;
     // an element drawn inside a text object (not allowed there) cannot be copied alone
     bool inside = inText_ && e->type != kPDEText;
     if (inside) o.complete = false, textTainted_ = true;
@@ -679,11 +687,14 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         textStart_ = elemStart_;
         textTs_ = elemTs_;
         textDepth_ = depthAtStart_;
+        textCtm_ = ctm_;
+        textCm_ = Mat();
     }
     TextRun r;
     r.ts = ts_;
     r.gs = gs_;
-    r.tm = tm_;
+    // a run shown after a cm inside the text object: the cm is part of its matrix
+    r.tm = textCm_.isIdentity() ? tm_ : mul(tm_, textCm_);
     r.bytes = bytes;
     r.adjust = std::move(adjust);
     r.continues = tmContinues_ && !text_->runs.empty();
@@ -720,14 +731,17 @@ void Parser::endText(uint32_t end, bool closed) {
     }
     if (clipOnly && closed && !textTainted_ && textMarked_ == 0) {
         // text that only clips is part of the clip, like a path painted with n
-        t->matrix = ctm_;
+        t->matrix = textCtm_;
         addToClip(t);
         elemStart_ = SIZE_MAX;
         return;
     }
     Ref<Text> keep = t;
     finish(t, end);
-    if (textTainted_ || !closed || textMarked_ > 0) keep->origin.complete = false;
+    keep->matrix = textCtm_;
+    // a text object with other elements drawn inside is complete (it ends at ET) but
+    // begins where they do: it is copied together with them or not at all
+    if (!closed || textMarked_ > 0) keep->origin.complete = false;
     textTainted_ = false;
     if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
@@ -812,6 +826,8 @@ void Parser::endMarked(uint32_t opStart, uint32_t opEnd) {
     o.nameEnd = static_cast<uint32_t>(src_->names.size());
     o.depthEnd = static_cast<int>(stack_.size());
     o.minDepthElem = std::min(o.minDepthElem, o.depthEnd);
+    o.damaged = damaged_;
+    damaged_ = false;
     c->gs = c->ambient;
     Level& parent = level();
     parent.content->elems.push_back(c);
@@ -1007,7 +1023,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                     setErrorText(pdeErrLimit, "Graphics states are nested too deeply.");
                     raise(pdeErrLimit);
                 }
-                stack_.push_back(SavedState{gs_, ts_, ctm_, clip_});
+                stack_.push_back(SavedState{gs_, ts_, ctm_, clip_, textCm_});
                 return;
             case 'Q':
                 if (stack_.empty()) {
@@ -1024,6 +1040,10 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 ts_ = std::move(stack_.back().ts);
                 ctm_ = stack_.back().ctm;
                 clip_ = std::move(stack_.back().clip);
+                if (inText_ && textCm_ != stack_.back().textCm) {
+                    textCm_ = stack_.back().textCm;
+                    tmContinues_ = false;
+                }
                 stack_.pop_back();
                 {
                     int d = static_cast<int>(stack_.size());
@@ -1105,6 +1125,10 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             if (argsAre(6)) {
                 Mat m{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
                 ctm_ = mul(m, ctm_);
+                if (inText_) {
+                    textCm_ = mul(m, textCm_);
+                    tmContinues_ = false;
+                }
             }
             return;
         }
@@ -1157,6 +1181,8 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             textStart_ = elemStart_;
             textTs_ = elemTs_;
             textDepth_ = depthAtStart_;
+            textCtm_ = ctm_;
+            textCm_ = Mat();
             tm_ = tlm_ = Mat();
             tmContinues_ = false;
             return;

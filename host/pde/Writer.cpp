@@ -611,25 +611,28 @@ void Writer::element(const Element& e) {
     body(e);
 }
 
+// Copies a run of unchanged elements, starting at elems[i], as their original bytes.
+// An element's bytes may be copied from its start when they begin after the previous
+// sibling's (elements drawn inside a text object share its start), and a run may end
+// after an element that is complete (not inside a text object). The q level may not
+// drop below the one the run starts at, since the run is closed with its own Q.
 bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next,
                          bool root) {
     const Element& first = *elems[i];
     const Origin& o = first.origin;
-    if (!first.unchanged()) return false;
+    if (!first.unchanged() || o.start < o.gapStart) return false;
     const Source& src = *o.src;
     // The first elements of a content list, read from the start of their content and
     // written first: their bytes are copied from the very start, state set-up and all,
     // so that nothing has to be reconstructed.
-    bool fromStart = root && i == 0 && out_.empty() && !inGroup_ && o.gapStart == 0;
-    if (!fromStart && (!o.complete || o.minDepthElem < o.depthStart)) return false;
+    const bool fromStart = root && i == 0 && out_.empty() && !inGroup_ && o.gapStart == 0;
     size_t j = i;
     while (j + 1 < elems.size()) {
         const Element& nx = *elems[j + 1];
         const Origin& no = nx.origin;
         if (!nx.unchanged() || no.src != o.src || no.gapStart != elems[j]->origin.end) break;
-        if (!fromStart &&
-            (!no.complete || no.minDepthGap < o.depthStart || no.minDepthElem < o.depthStart))
-            break;
+        // re-serializing everything, only repaired bytes (and what they are part of)
+        if (opts_.forceFull && elems[j]->origin.complete && !no.damaged) break;
         ++j;
     }
     auto lookup = [&](const NameUse& u) {
@@ -656,68 +659,52 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
         for (uint32_t k = from; k < to && k < src.names.size(); ++k)
             claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
     };
-    if (fromStart) {
-        const Origin& last = elems[j]->origin;
-        if (j + 1 == elems.size() && last.end == src.topEnd) {
-            // the whole content, to its last byte: copied as it is (q left open at
-            // its end, stray operators and all: nothing follows it)
-            if (fits(0, static_cast<uint32_t>(src.names.size()))) {
-                claimNames(0, static_cast<uint32_t>(src.names.size()));
-                out_ = src.bytes;
-                next = j + 1;
-                return true;
-            }
-        } else {
-            // a leading part: it must end with a complete element and may not leave
-            // the q level it starts at, since what follows is written after its Q
-            size_t k = i;
-            for (; k <= j; ++k) {
-                const Origin& ko = elems[k]->origin;
-                if (ko.minDepthGap < 0 || ko.minDepthElem < 0) break;
-            }
-            j = k == i ? i : k - 1;
-            while (j > i && !elems[j]->origin.complete) --j;
-            const Origin& end = elems[j]->origin;
-            if (k > i && end.complete && fits(0, end.nameEnd)) {
-                claimNames(0, end.nameEnd);
-                out_ += "q\n";
-                out_.append(src.bytes, 0, end.end);
-                out_ += '\n';
-                for (int d = end.depthEnd; d > 0; --d) out_ += "Q\n";
-                out_ += "Q\n";
-                next = j + 1;
-                return true;
-            }
-        }
-        // otherwise copied from the first element on, like any other run
-        if (!o.complete || o.minDepthElem < o.depthStart) return false;
-        j = i;
-        while (j + 1 < elems.size()) {
-            const Origin& no = elems[j + 1]->origin;
-            if (!elems[j + 1]->unchanged() || no.src != o.src ||
-                no.gapStart != elems[j]->origin.end || !no.complete ||
-                no.minDepthGap < o.depthStart || no.minDepthElem < o.depthStart)
-                break;
-            ++j;
-        }
+    const uint32_t namesFrom = fromStart ? 0 : o.nameBegin;
+    if (fromStart && j + 1 == elems.size() && elems[j]->origin.end == src.topEnd &&
+        fits(0, static_cast<uint32_t>(src.names.size()))) {
+        // the whole content, to its last byte: copied as it is (q left open at its end,
+        // stray operators and all: nothing follows it)
+        claimNames(0, static_cast<uint32_t>(src.names.size()));
+        out_ = src.bytes;
+        next = j + 1;
+        return true;
     }
-    if (!fits(o.nameBegin, elems[j]->origin.nameEnd)) {
-        j = i;
-        if (!fits(o.nameBegin, elems[j]->origin.nameEnd)) return false;
+    // the longest part that keeps its q level, then the shortest that fits
+    const int floor = fromStart ? 0 : o.depthStart;
+    if ((fromStart && o.minDepthGap < floor) || o.minDepthElem < floor) return false;
+    size_t last = SIZE_MAX, shortest = SIZE_MAX;
+    for (size_t k = i; k <= j; ++k) {
+        const Origin& ko = elems[k]->origin;
+        if (k > i && (ko.minDepthGap < floor || ko.minDepthElem < floor)) break;
+        if (!ko.complete) continue;
+        if (shortest == SIZE_MAX) shortest = k;
+        last = k;
     }
-    claimNames(o.nameBegin, elems[j]->origin.nameEnd);
+    if (last == SIZE_MAX) return false;
+    if (!fits(namesFrom, elems[last]->origin.nameEnd)) {
+        last = shortest;
+        if (!fits(namesFrom, elems[last]->origin.nameEnd)) return false;
+    }
+    const Origin& end = elems[last]->origin;
+    claimNames(namesFrom, end.nameEnd);
     closeGroup();
-    const GState& gs = first.type == kPDEContainer ? static_cast<const Container&>(first).ambient
-                       : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
-                           ? static_cast<const Text&>(first).runs.front().gs
-                           : first.gs;
-    openGroup(first, gs, &o.ts);
-    inGroup_ = false;
-    out_.append(src.bytes, o.start, elems[j]->origin.end - o.start);
+    if (fromStart) {
+        out_ += "q\n";
+        out_.append(src.bytes, 0, end.end);
+    } else {
+        const GState& gs = first.type == kPDEContainer
+                               ? static_cast<const Container&>(first).ambient
+                           : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
+                               ? static_cast<const Text&>(first).runs.front().gs
+                               : first.gs;
+        openGroup(first, gs, &o.ts);
+        inGroup_ = false;
+        out_.append(src.bytes, o.start, end.end - o.start);
+    }
     out_ += '\n';
-    for (int d = elems[j]->origin.depthEnd; d > o.depthStart; --d) out_ += "Q\n";
+    for (int d = end.depthEnd; d > floor; --d) out_ += "Q\n";
     out_ += "Q\n";
-    next = j + 1;
+    next = last + 1;
     return true;
 }
 
@@ -725,7 +712,11 @@ void Writer::writeList(const Content& c, bool root) {
     const auto& elems = c.elems;
     for (size_t i = 0; i < elems.size();) {
         size_t next;
-        if (!opts_.forceFull && elems[i]->origin.valid() && tryVerbatim(elems, i, next, root)) {
+        // content that had to be repaired when read is copied as it is even when
+        // everything else is re-serialized: written anew, it would show what the
+        // reader made of it rather than what a renderer makes of the original
+        const Origin& o = elems[i]->origin;
+        if (o.valid() && (!opts_.forceFull || o.damaged) && tryVerbatim(elems, i, next, root)) {
             i = next;
             continue;
         }
