@@ -441,6 +441,7 @@ Ref<Element> Image::clone() const {
     p->xobj = xobj;
     p->resName = resName;
     p->inlineBytes = inlineBytes;
+    p->inlineData = inlineData;
     p->inlineDict = inlineDict;
     p->space = space;
     p->mask = mask;

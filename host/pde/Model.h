@@ -297,6 +297,7 @@ struct Image : Element {
     mutable QPDFObjectHandle xobj;  // XObject images
     std::string resName;
     std::string inlineBytes;  // the whole BI ... EI of an in-line image
+    std::string inlineData;   // made here: the encoded data (the entries are inlineDict)
     mutable QPDFObjectHandle inlineDict;
     Ref<ColorSpace> space;
     bool mask = false;

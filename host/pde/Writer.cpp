@@ -95,6 +95,7 @@ class Writer {
     void element(const Element& e);
     void body(const Element& e);
     void text(const Text& t, bool asClip);
+    void inlineImage(const Image& im);
     void container(const Container& c);
 
     QPDF& target_;
@@ -491,6 +492,55 @@ void Writer::text(const Text& t, bool asClip) {
     }
 }
 
+// An in-line image made by the host: its entries with the short keys and names.
+void Writer::inlineImage(const Image& im) {
+    static const std::pair<const char*, const char*> keys[] = {
+        {"/Width", "W"},       {"/Height", "H"},      {"/BitsPerComponent", "BPC"},
+        {"/ImageMask", "IM"},  {"/ColorSpace", "CS"}, {"/Decode", "D"},
+        {"/Interpolate", "I"}, {"/Filter", "F"},      {"/DecodeParms", "DP"}};
+    static const std::pair<const char*, const char*> filters[] = {
+        {"/FlateDecode", "Fl"}, {"/ASCIIHexDecode", "AHx"}, {"/ASCII85Decode", "A85"},
+        {"/LZWDecode", "LZW"},  {"/RunLengthDecode", "RL"}, {"/CCITTFaxDecode", "CCF"},
+        {"/DCTDecode", "DCT"}};
+    auto filterName = [&](QPDFObjectHandle f) {
+        std::string n = f.isName() ? f.getName() : "/";
+        for (auto& [full, abbrev] : filters)
+            if (n == full) return std::string(abbrev);
+        return n.substr(1);
+    };
+    QPDFObjectHandle d = im.inlineDict;
+    out_ += "BI\n";
+    for (auto& [key, abbrev] : keys) {
+        auto v = d.getKey(key);
+        if (none(v)) continue;
+        name(abbrev);
+        if (std::string(key) == "/ColorSpace") {
+            std::string fam = v.isName() ? v.getName() : "";
+            if (fam == "/DeviceGray" || fam == "/DeviceRGB" || fam == "/DeviceCMYK") {
+                name(fam == "/DeviceGray" ? "G" : fam == "/DeviceRGB" ? "RGB" : "CMYK");
+            } else {
+                const std::string pref = im.space ? im.space->resName : "";
+                name(use(kResColorSpace, v, pref));
+            }
+        } else if (std::string(key) == "/Filter") {
+            if (v.isArray()) {
+                out_ += '[';
+                for (auto& f : v.aitems()) name(filterName(f));
+                out_ += "] ";
+            } else {
+                name(filterName(v));
+            }
+        } else {
+            out_ += v.unparse();
+            out_ += ' ';
+        }
+        out_ += '\n';
+    }
+    out_ += "ID ";
+    out_ += im.inlineData;
+    out_ += "\nEI\n";
+}
+
 void Writer::body(const Element& e) {
     switch (e.type) {
         case kPDEPath: {
@@ -512,7 +562,9 @@ void Writer::body(const Element& e) {
             break;
         case kPDEImage: {
             auto& im = static_cast<const Image&>(e);
-            if (im.inlineImage) {
+            if (im.inlineImage && im.inlineBytes.empty()) {
+                inlineImage(im);
+            } else if (im.inlineImage) {
                 auto cs = im.inlineDict.isDictionary() ? im.inlineDict.getKey("/ColorSpace")
                                                        : QPDFObjectHandle();
                 if (cs.isName() && im.space && !im.space->resName.empty())
