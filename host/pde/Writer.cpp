@@ -54,6 +54,7 @@ class Writer {
   public:
     Writer(QPDF& target, const WriteOptions& opts) : target_(target), opts_(opts) {}
 
+    void writeRoot(const Content& c);
     void writeList(const Content& c, bool root = false);
     WriteResult finish();
     // Default colour spaces change how device colours look without being named in
@@ -778,6 +779,25 @@ void Writer::writeList(const Content& c, bool root) {
     closeGroup();
 }
 
+void Writer::writeRoot(const Content& c) {
+    // content that was read without a single element (state operators, comments):
+    // nothing to draw, but written back as it was
+    if (!opts_.forceFull && c.elems.empty() && c.source && c.source->topEnd == 0) {
+        const Source& src = *c.source;
+        for (const NameUse& u : src.names) {
+            QPDFObjectHandle obj;
+            if (src.resources.isDictionary()) {
+                auto d = src.resources.getKey(resCategoryKey(u.category));
+                if (d.isDictionary()) obj = d.getKey("/" + u.name);
+            }
+            claim(u.category, u.name, obj);
+        }
+        out_ = src.bytes;
+        return;
+    }
+    writeList(c, true);
+}
+
 WriteResult Writer::finish() {
     closeGroup();
     WriteResult r;
@@ -799,9 +819,10 @@ WriteResult Writer::finish() {
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts) {
     Writer w(target, opts);
     w.keepDefaults(content.resources);
-    w.writeList(content, true);
+    w.writeRoot(content);
     return w.finish();
 }
+
 
 std::string flateEncode(const std::string& data) {
     Pl_Buffer buf("pde-flate");
