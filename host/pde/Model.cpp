@@ -432,6 +432,7 @@ Ref<Element> Path::clone() const {
 Ref<Element> Text::clone() const {
     auto c = copyElement(*this);
     static_cast<Text*>(c.get())->runs = runs;
+    static_cast<Text*>(c.get())->marksAfter = marksAfter;
     return c;
 }
 Ref<Element> Image::clone() const {

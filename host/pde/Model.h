@@ -271,7 +271,17 @@ struct Path : Element {
     void syncFixed();
 };
 
+// A marked-content operator inside a text object (BMC/BDC, or EMC when end is set).
+struct TextMark {
+    bool end = false;
+    std::string tag;
+    mutable QPDFObjectHandle dict;  // null for BMC
+    bool inlineDict = false;
+    std::string propName;  // BDC /Tag /Name: the Properties resource
+};
+
 struct TextRun {
+    std::vector<TextMark> marks;  // marked-content operators just before the run
     TextState ts;
     GState gs;
     Mat tm;  // text matrix (without the CTM)
@@ -284,6 +294,7 @@ struct TextRun {
 struct Text : Element {
     Text() : Element(kPDEText) {}
     std::vector<TextRun> runs;
+    std::vector<TextMark> marksAfter;  // after the last run
     bool hasGState() const override { return true; }
     Ref<Element> clone() const override;
     BBox bbox() const override;

@@ -221,6 +221,7 @@ class Parser {
                   uint32_t opStart);
     void inlineImage(uint32_t opStart);
     void beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd);
+    TextMark markOf(bool withProps);
     void endMarked(uint32_t opStart, uint32_t opEnd);
     void passThrough(uint32_t opStart, uint32_t opEnd);
     void checkElements() {
@@ -260,11 +261,12 @@ class Parser {
     // text object
     Ref<Text> text_;
     bool inText_ = false;
-    bool textTainted_ = false;  // other elements were drawn inside the text object
-    int textMarked_ = 0;        // marked-content sequences open inside the text object
-    size_t textStart_ = 0;      // where the text object began
-    TextState textTs_;          // the text state there
-    int textDepth_ = 0;         // and the q depth
+    bool textTainted_ = false;         // other elements were drawn inside the text object
+    int textMarked_ = 0;               // marked-content sequences open inside the text object
+    std::vector<TextMark> textMarks_;  // met inside the text object, not yet placed
+    size_t textStart_ = 0;             // where the text object began
+    TextState textTs_;                 // the text state there
+    int textDepth_ = 0;                // and the q depth
     Mat tm_, tlm_;
     Mat textCtm_;  // the CTM at BT
     Mat textCm_;   // cm applied inside the text object since BT (not allowed, but seen)
@@ -691,6 +693,8 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         textCm_ = Mat();
     }
     TextRun r;
+    r.marks = std::move(textMarks_);
+    textMarks_.clear();
     r.ts = ts_;
     r.gs = gs_;
     // a run shown after a cm inside the text object: the cm is part of its matrix
@@ -713,7 +717,10 @@ void Parser::endText(uint32_t end, bool closed) {
     inText_ = false;
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
+    std::vector<TextMark> after = std::move(textMarks_);
+    textMarks_.clear();
     if (!t) return;
+    t->marksAfter = std::move(after);
     bool clips = false, clipOnly = !t->runs.empty();
     for (auto& r : t->runs) {
         if (r.ts.render >= 4) clips = true;
@@ -759,6 +766,32 @@ void Parser::passThrough(uint32_t opStart, uint32_t opEnd) {
     depthAtStart_ = static_cast<int>(stack_.size());
     minDepthInElem_ = depthAtStart_;
     finish(pt, opEnd);
+}
+
+TextMark Parser::markOf(bool withProps) {
+    TextMark m;
+    const Operand* tagOp = nullptr;
+    const Operand* prop = nullptr;
+    if (withProps && ops_.size() >= 2) {
+        tagOp = &ops_[ops_.size() - 2];
+        prop = &ops_.back();
+    } else if (!ops_.empty()) {
+        tagOp = &ops_.back();
+    }
+    m.tag = tagOp && tagOp->kind == kName ? nameAt(*tagOp) : "";
+    if (prop && prop->kind == kDict) {
+        try {
+            m.dict = QPDFObjectHandle::parse(std::string(p_ + prop->s, prop->e - prop->s));
+        } catch (std::exception&) {
+            warnOnce("unreadable marked-content properties");
+            m.dict = QPDFObjectHandle::newDictionary();
+        }
+        m.inlineDict = true;
+    } else if (prop && prop->kind == kName) {
+        m.propName = nameAt(*prop);
+        m.dict = resource(kResProperties, m.propName);
+    }
+    return m;
 }
 
 void Parser::beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd) {
@@ -1389,8 +1422,9 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         }
         if (OP("BDC") || OP("BMC")) {
             if (inText_) {
-                // marked content inside a text object stays with the text's bytes
+                // marked content inside a text object goes with the run after it
                 ++textMarked_;
+                textMarks_.push_back(markOf(op[1] == 'D'));
                 return;
             }
             if (path_) flushPath(opStart, kPDEInvisible);
@@ -1399,7 +1433,11 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         if (OP("EMC")) {
             if (textMarked_ > 0) {
                 --textMarked_;
-                if (!inText_) {
+                if (inText_) {
+                    TextMark m;
+                    m.end = true;
+                    textMarks_.push_back(std::move(m));
+                } else {
                     // opened inside a text object, closed after it
                     warnOnce("marked content crosses a text object");
                     level().minDepthGap = -(1 << 20);

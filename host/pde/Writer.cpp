@@ -452,7 +452,31 @@ void Writer::text(const Text& t, bool asClip) {
     TextState ts = asClip ? TextState() : curTs_;
     GState gs = asClip ? GState() : cur_;
     bool prevWritten = false;
+    int open = 0;  // marked-content sequences opened inside the text object
+    auto marks = [&](const std::vector<TextMark>& ms) {
+        if (asClip) return;
+        for (const TextMark& m : ms) {
+            if (m.end) {
+                if (open > 0) --open, out_ += "EMC\n";
+                continue;
+            }
+            name(m.tag.empty() ? "MC" : m.tag);
+            if (m.dict.isDictionary()) {
+                if (m.inlineDict && !m.dict.isIndirect()) {
+                    out_ += m.dict.unparse();
+                    out_ += ' ';
+                } else {
+                    name(use(kResProperties, m.dict, m.propName));
+                }
+                out_ += "BDC\n";
+            } else {
+                out_ += "BMC\n";
+            }
+            ++open;
+        }
+    };
     for (const TextRun& r : t.runs) {
+        marks(r.marks);
         if (asClip && r.ts.render < 4) {
             prevWritten = false;
             continue;
@@ -484,6 +508,8 @@ void Writer::text(const Text& t, bool asClip) {
         }
         prevWritten = true;
     }
+    marks(t.marksAfter);
+    for (; open > 0; --open) out_ += "EMC\n";  // a sequence left open is closed in the text
     out_ += "ET\n";
     if (!asClip) {
         curTs_ = ts;
@@ -822,7 +848,6 @@ WriteResult writeContent(const Content& content, QPDF& target, const WriteOption
     w.writeRoot(content);
     return w.finish();
 }
-
 
 std::string flateEncode(const std::string& data) {
     Pl_Buffer buf("pde-flate");

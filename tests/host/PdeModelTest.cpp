@@ -123,9 +123,24 @@ TEST_F(Model, MarkedContentInsideTextStaysWithTheText) {
     c->modified = true;
     std::string out = write(*c);
     EXPECT_NE(out.find(text), std::string::npos) << out;
-    auto again = parse(write(*c, true));
+    // written anew, the sequences stay where they were around the runs (tagged files
+    // refer to their MCIDs); one left open is closed before ET
+    std::string full = write(*c, true);
+    EXPECT_NE(full.find("/P << /MCID 0 >> BDC\n"), std::string::npos) << full;
+    EXPECT_LT(full.find("BDC"), full.find("(a) Tj"));
+    EXPECT_LT(full.find("(a) Tj"), full.find("EMC"));
+    auto again = parse(full);
     ASSERT_EQ(again->elems.size(), 2u);
-    EXPECT_EQ(static_cast<Text*>(again->elems[0].get())->runs.size(), 1u);
+    auto* t = static_cast<Text*>(again->elems[0].get());
+    ASSERT_EQ(t->runs.size(), 1u);
+    ASSERT_EQ(t->runs[0].marks.size(), 1u);
+    EXPECT_EQ(t->runs[0].marks[0].tag, "P");
+    ASSERT_EQ(t->marksAfter.size(), 1u);
+    EXPECT_TRUE(t->marksAfter[0].end);
+    auto open = parse("BT /F1 1 Tf /P1 BMC /Span /P1 BDC (a) Tj ET");
+    full = write(*open, true);
+    EXPECT_NE(full.find("/Span /P1 BDC"), std::string::npos) << full;
+    EXPECT_NE(full.find("EMC\nEMC\nET"), std::string::npos) << full;
 }
 
 TEST_F(Model, InlineImageWithBinaryDataAndForms) {
