@@ -201,6 +201,18 @@ TEST_P(FidelityCorpus, PagesReadAndWrittenBackRenderAlike) {
         w.write();
     }
     setWarningSink(oldSink);
+    // qpdf --check (0 clean, 3 warnings, 2 errors): what we wrote is no worse than what
+    // was read
+    auto check = [](const std::string& f) {
+        return vexa::test::runCommand("qpdf --check '" + f + "' >/dev/null 2>&1");
+    };
+    const int before = check(path);
+    for (int v = 0; v < 2; ++v) {
+        int after = check(tmp.file(std::to_string(v) + ".pdf"));
+        if ((before == 0 && after != 0) || (before == 3 && after == 2))
+            failures.push_back(base + ": qpdf --check of variant " + std::to_string(v) + " gives " +
+                               std::to_string(after));
+    }
     // render in chunks so that a long document never fills the disk
     constexpr int kChunk = 40;
     int compared = 0;
