@@ -196,7 +196,8 @@ TEST_P(FidelityCorpus, PagesReadAndWrittenBackRenderAlike) {
                 notes.push_back(key + ": " + e.what());
             }
         }
-        QPDFWriter w(q, tmp.file(std::to_string(variant) + ".pdf").c_str());
+        const std::string out = tmp.file(std::to_string(variant) + ".pdf");
+        QPDFWriter w(q, out.c_str());  // keeps the pointer until write()
         w.setStaticID(true);
         w.write();
     }

@@ -476,7 +476,8 @@ TEST_F(Page, ImagesAndShadingsAreCreatedAndDrawn) {
     // what a renderer shows: the red image where it was placed
     vexa::test::TempDir tmp;
     if (vexa::test::runCommand("pdftoppm -v >/dev/null 2>&1") == 0) {
-        QPDFWriter w(q, tmp.file("img.pdf").c_str());
+        const std::string out = tmp.file("img.pdf");  // the writer keeps the pointer
+        QPDFWriter w(q, out.c_str());
         w.write();
         ASSERT_EQ(vexa::test::runCommand("pdftoppm -r 72 -singlefile '" + tmp.file("img.pdf") +
                                          "' '" + tmp.file("img") + "'"),
