@@ -222,6 +222,13 @@ class Parser {
     void inlineImage(uint32_t opStart);
     void beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd);
     TextMark markOf(bool withProps);
+    void addTextMark(TextMark m) {
+        if (++textMarkCount_ > Limits::maxOperands) {
+            setErrorText(pdeErrLimit, "A text object has too much marked content.");
+            raise(pdeErrLimit);
+        }
+        textMarks_.push_back(std::move(m));
+    }
     void endMarked(uint32_t opStart, uint32_t opEnd);
     void passThrough(uint32_t opStart, uint32_t opEnd);
     void checkElements() {
@@ -264,6 +271,7 @@ class Parser {
     bool textTainted_ = false;         // other elements were drawn inside the text object
     int textMarked_ = 0;               // marked-content sequences open inside the text object
     std::vector<TextMark> textMarks_;  // met inside the text object, not yet placed
+    size_t textMarkCount_ = 0;         // all met inside the text object
     size_t textStart_ = 0;             // where the text object began
     TextState textTs_;                 // the text state there
     int textDepth_ = 0;                // and the q depth
@@ -691,6 +699,7 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         textDepth_ = depthAtStart_;
         textCtm_ = ctm_;
         textCm_ = Mat();
+        textMarkCount_ = 0;
     }
     TextRun r;
     r.marks = std::move(textMarks_);
@@ -1216,6 +1225,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             textDepth_ = depthAtStart_;
             textCtm_ = ctm_;
             textCm_ = Mat();
+            textMarkCount_ = 0;
             tm_ = tlm_ = Mat();
             tmContinues_ = false;
             return;
@@ -1424,7 +1434,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             if (inText_) {
                 // marked content inside a text object goes with the run after it
                 ++textMarked_;
-                textMarks_.push_back(markOf(op[1] == 'D'));
+                addTextMark(markOf(op[1] == 'D'));
                 return;
             }
             if (path_) flushPath(opStart, kPDEInvisible);
@@ -1436,7 +1446,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 if (inText_) {
                     TextMark m;
                     m.end = true;
-                    textMarks_.push_back(std::move(m));
+                    addTextMark(std::move(m));
                 } else {
                     // opened inside a text object, closed after it
                     warnOnce("marked content crosses a text object");

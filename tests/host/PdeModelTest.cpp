@@ -239,6 +239,9 @@ TEST_F(Model, HostileContentGivesLimitErrors) {
     for (int i = 0; i < 70000; ++i) many += "1 ";
     EXPECT_EQ(codeOf(many + "m"), pdeErrLimit);
     EXPECT_EQ(codeOf(std::string(100, '[') + "1 d"), pdeErrLimit);
+    std::string marks = "BT ";
+    for (int i = 0; i < 35000; ++i) marks += "/T BMC EMC ";
+    EXPECT_EQ(codeOf(marks + "ET"), pdeErrLimit);
     // a path left inside a text object without runs (found by fuzzing)
     auto t = parse("BT /F 0 0 1 5 5 cm 0 0 m 10 10 l 5 Tr 1 0");
     write(*t);
