@@ -870,6 +870,9 @@ void Parser::endMarked(uint32_t opStart, uint32_t opEnd) {
     o.minDepthElem = std::min(o.minDepthElem, o.depthEnd);
     o.damaged = damaged_;
     damaged_ = false;
+    // closed inside a text object that began in it: its bytes hold the start of that
+    // text, which is an element after it, so it is copied only together with it
+    if (inText_) o.complete = false;
     c->gs = c->ambient;
     Level& parent = level();
     parent.content->elems.push_back(c);

@@ -454,4 +454,14 @@ TEST_F(Model, CmInsideTextAndElementsDrawnInsideText) {
     out = write(*d);
     EXPECT_EQ(out.find(text), std::string::npos) << out;
     EXPECT_EQ(parse(out)->elems.size(), 3u);
+
+    // a marked-content sequence that ends inside the text object begun in it (found by
+    // fuzzing): copied only together with that text, never drawing it twice
+    auto e = parse("/P <</MCID 3>> BDC (c) Tj EMC ET 0 0 1 1 re f 5 5 1 1 re f");
+    ASSERT_EQ(e->elems.size(), 4u);
+    e->elems[2]->touch();
+    out = write(*e);
+    EXPECT_EQ(out.find("(c)"), out.rfind("(c)")) << out;
+    out = write(*e, true);
+    EXPECT_EQ(out.find("(c)"), out.rfind("(c)")) << out;
 }
