@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the benchmarks need.
 # Idempotent and quiet when everything is already there.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config libqpdf-dev qpdf
+pkgs=(build-essential cmake ninja-build pkg-config libqpdf-dev qpdf zlib1g-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       poppler-utils ghostscript fonts-urw-base35
       qt6-base-dev libpoppler-qt6-dev xvfb xauth clang-format

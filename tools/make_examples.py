@@ -33,7 +33,9 @@ def stream(data, extra=b""):
     return b"<< /Length %d%s >>\nstream\n" % (len(data), extra) + data + b"\nendstream"
 
 
-def brochure(pages=16):
+def brochure(pages=16, rotations=None):
+    """rotations: {page number: 90, 180 or 270}: that page gets /Rotate and content drawn
+    turned back, so that it still shows upright."""
     w, h = TRIM_W + 2 * BLEED, TRIM_H + 2 * BLEED
     # 1 catalog, 2 pages, 3 font, 4 spot colour, 5 info, then page + content pairs
     objs = [None] * 5
@@ -50,11 +52,21 @@ def brochure(pages=16):
             % (BLEED + 30, BLEED + 40, n, pages)
         )
         pnum = len(objs) + 1
+        rot = (rotations or {}).get(n, 0)
+        pw, ph, rotate = w, h, b""
+        if rot:
+            # the upright page turned against the /Rotate it gets
+            cm = {90: b"0 1 -1 0 %.2f 0" % h, 180: b"-1 0 0 -1 %.2f %.2f" % (w, h),
+                  270: b"0 -1 1 0 0 %.2f" % w}[rot]
+            content = b"q " + cm + b" cm\n" + content + b"Q\n"
+            if rot != 180:
+                pw, ph = h, w
+            rotate = b" /Rotate %d" % rot
         objs.append(
             b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.2f %.2f] /BleedBox [0 0 %.2f %.2f]"
             b" /TrimBox [%.2f %.2f %.2f %.2f] /Resources << /Font << /F1 3 0 R >>"
-            b" /ColorSpace << /CS0 4 0 R >> >> /Contents %d 0 R >>"
-            % (w, h, w, h, BLEED, BLEED, w - BLEED, h - BLEED, pnum + 1)
+            b" /ColorSpace << /CS0 4 0 R >> >> /Contents %d 0 R%s >>"
+            % (pw, ph, pw, ph, BLEED, BLEED, pw - BLEED, ph - BLEED, pnum + 1, rotate)
         )
         objs.append(stream(content))
         kids.append(pnum)
@@ -78,8 +90,10 @@ def frame_dict(box, left, bottom, right, top, bl, bt, br, bb):
                                   fx(bl), fx(bt), fx(br), fx(bb)))
 
 
-def booklet_template():
-    """Two sheets of 907 x 652 pt, two A5 frames each: front 4 | 1, back 2 | 3."""
+def booklet_template(colour_bar=False):
+    """Two sheets of 907 x 652 pt, two A5 frames each: front 4 | 1, back 2 | 3.
+    colour_bar: below the frames, a bar in the placeholder separation X (it takes the
+    source's spot colour) and a mark in the "All" separation (every plate)."""
     sw, sh = 907.0, 652.0
     fw, fh = TRIM_W + BLEED, TRIM_H + 2 * BLEED
     x0 = (sw - 2 * fw) / 2
@@ -93,9 +107,17 @@ def booklet_template():
         pnum = len(objs) + 1
         fa, fb = pnum + 2, pnum + 3
         content = b"/MC /F0 BDC\nEMC\n/MC /F1 BDC\nEMC\n"
+        spaces = b""
+        if colour_bar:
+            content += (b"q /CSX cs 1 scn 30 4 100 10 re f Q\n"
+                        b"q /CSA cs 1 scn 200 4 100 10 re f Q\n")
+            fn = b"<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0 0 1] /N 1 >>"
+            spaces = (b" /ColorSpace << /CSX [/Separation /X /DeviceCMYK %s]"
+                      b" /CSA [/Separation /All /DeviceCMYK %s] >>" % (fn, fn))
         objs.append(
             b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %s %s] /Resources << /Properties"
-            b" << /F0 %d 0 R /F1 %d 0 R >> >> /Contents %d 0 R >>" % (fx(sw), fx(sh), fa, fb, pnum + 1))
+            b" << /F0 %d 0 R /F1 %d 0 R >>%s >> /Contents %d 0 R >>"
+            % (fx(sw), fx(sh), fa, fb, spaces, pnum + 1))
         objs.append(stream(content))
         objs.append(frame_dict(a, *left))
         objs.append(frame_dict(b, *right))

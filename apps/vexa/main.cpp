@@ -1,7 +1,14 @@
 // vexa: the headless host. The command line is parsed in the host library
 // (host/headless) so that tests can run the same code in-process.
+#include <malloc.h>
+
 #include "headless/Cli.h"
 
 int main(int argc, char** argv) {
+    // An imposition allocates and frees buffers of a few hundred kilobytes per sheet
+    // (stream compression); handing them back to the system each time costs more than
+    // the work itself. The heap is kept instead, within bounds.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
     return vexa::host::runCli(argc, argv);
 }

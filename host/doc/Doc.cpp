@@ -1,7 +1,10 @@
 // Documents and pages of the PDModel table over QPDF.
+#include <qpdf/InputSource.hh>
 #include <qpdf/QPDFExc.hh>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +17,104 @@
 
 namespace vexa::host::doc {
 namespace {
+
+// The file a document reads from: positioned reads through a block of its own, so that
+// QPDF's many small seeks and reads (one per object, and every page is an object) cost
+// no system call unless they leave the block. The file stays open while the document
+// reads from it.
+class BlockFileSource : public InputSource {
+  public:
+    explicit BlockFileSource(const char* path) : name_(path) {
+        fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw std::runtime_error(std::string(path) + ": cannot be opened");
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) {
+            ::close(fd_);
+            throw std::runtime_error(std::string(path) + ": cannot be read");
+        }
+        size_ = st.st_size;
+    }
+    ~BlockFileSource() override { ::close(fd_); }
+    BlockFileSource(const BlockFileSource&) = delete;
+    BlockFileSource& operator=(const BlockFileSource&) = delete;
+
+    qpdf_offset_t findAndSkipNextEOL() override {
+        char c = 0;
+        while (cur_ < size_) {
+            if (!at(cur_, &c)) break;
+            if (c == '\r' || c == '\n') {
+                qpdf_offset_t eol = cur_++;
+                while (cur_ < size_ && at(cur_, &c) && (c == '\r' || c == '\n')) ++cur_;
+                return eol;
+            }
+            ++cur_;
+        }
+        cur_ = size_;
+        return size_;
+    }
+    std::string const& getName() const override { return name_; }
+    qpdf_offset_t tell() override { return cur_; }
+    void seek(qpdf_offset_t offset, int whence) override {
+        qpdf_offset_t to = whence == SEEK_SET   ? offset
+                           : whence == SEEK_CUR ? cur_ + offset
+                                                : size_ + offset;
+        if (to < 0) throw std::runtime_error(name_ + ": seek before the start of the file");
+        cur_ = to;
+    }
+    void rewind() override { cur_ = 0; }
+    size_t read(char* buffer, size_t length) override {
+        last_offset = cur_;
+        if (cur_ >= size_ || length == 0) return 0;
+        size_t want = static_cast<size_t>(std::min<qpdf_offset_t>(length, size_ - cur_));
+        size_t done = 0;
+        if (want > kBlock / 2) {  // large reads go straight to the file
+            while (done < want) {
+                ssize_t n = ::pread(fd_, buffer + done, want - done, cur_ + done);
+                if (n <= 0) break;
+                done += static_cast<size_t>(n);
+            }
+        } else {
+            while (done < want) {
+                if (!fill(cur_ + done)) break;
+                size_t from = static_cast<size_t>(cur_ + done - blockStart_);
+                size_t n = std::min(want - done, blockLen_ - from);
+                std::memcpy(buffer + done, block_.data() + from, n);
+                done += n;
+            }
+        }
+        cur_ += done;
+        return done;
+    }
+    void unreadCh(char) override {
+        if (cur_ > 0) --cur_;
+    }
+
+  private:
+    static constexpr size_t kBlock = 64 * 1024;
+
+    // Makes the block hold offset; false at the end of the file or on a read error.
+    bool fill(qpdf_offset_t offset) {
+        if (offset >= blockStart_ && offset < blockStart_ + static_cast<qpdf_offset_t>(blockLen_))
+            return true;
+        block_.resize(kBlock);
+        blockStart_ = offset - offset % static_cast<qpdf_offset_t>(kBlock);
+        ssize_t n = ::pread(fd_, block_.data(), kBlock, blockStart_);
+        blockLen_ = n > 0 ? static_cast<size_t>(n) : 0;
+        return offset < blockStart_ + static_cast<qpdf_offset_t>(blockLen_);
+    }
+    bool at(qpdf_offset_t offset, char* c) {
+        if (!fill(offset)) return false;
+        *c = block_[static_cast<size_t>(offset - blockStart_)];
+        return true;
+    }
+
+    std::string name_;
+    int fd_ = -1;
+    qpdf_offset_t size_ = 0, cur_ = 0;
+    std::vector<char> block_;
+    qpdf_offset_t blockStart_ = 0;
+    size_t blockLen_ = 0;
+};
 
 std::unordered_set<const _t_PDDoc*>& liveDocs() {
     static auto* s = new std::unordered_set<const _t_PDDoc*>;  // never destroyed: used until exit
@@ -103,7 +204,7 @@ PDDoc pdDocOpen(const char* path, ASBool doRepair) {
         return hasPdfHeader(path) ? damaged : pdErrNotPDF;
     };
     try {
-        q->processFile(path, "");
+        q->processInputSource(std::make_shared<BlockFileSource>(path));
         // Building the page list now reports a broken page tree at once; page access
         // is O(1) afterwards.
         q->getRoot();

@@ -23,8 +23,17 @@ struct _t_PDPage {
     int refs = 0;
 };
 
+// The page labels as last read or written, valid while the catalog holds the same
+// /PageLabels tree with the same /Nums array of the same length.
+struct LabelCache {
+    QPDFObjectHandle tree = QPDFObjectHandle::newNull(), nums = QPDFObjectHandle::newNull();
+    int items = -1;
+    std::map<long long, QPDFObjectHandle> labels;
+};
+
 struct _t_PDDoc {
     std::shared_ptr<_t_CosDoc> cos;
+    LabelCache labelCache;
     std::string path;  // absolute path of the file; empty for a document never saved
     ASUns32 flags = 0;
     ASInt32 major = 1, minor = 3;   // version of the file

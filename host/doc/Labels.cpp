@@ -44,6 +44,35 @@ QPDFObjectHandle defaultRange() {
     return d;
 }
 
+// Reading the whole tree for every label would make a document with a label per page
+// quadratic to build and to read: the labels are kept with the document while its
+// catalog still holds the tree they came from.
+bool cacheValid(_t_PDDoc* d, QPDFObjectHandle tree) {
+    LabelCache& c = d->labelCache;
+    if (c.items < 0) return false;
+    if (!tree.isDictionary()) return c.tree.isNull();
+    if (c.tree.isNull() || !tree.isSameObjectAs(c.tree)) return false;
+    QPDFObjectHandle nums = tree.getKey("/Nums");
+    if (!nums.isArray()) return c.nums.isNull();
+    return !c.nums.isNull() && nums.isSameObjectAs(c.nums) && nums.getArrayNItems() == c.items;
+}
+
+void remember(_t_PDDoc* d, QPDFObjectHandle tree, LabelMap labels) {
+    LabelCache& c = d->labelCache;
+    c.tree = tree.isDictionary() ? tree : QPDFObjectHandle::newNull();
+    QPDFObjectHandle nums = c.tree.isNull() ? QPDFObjectHandle::newNull() : tree.getKey("/Nums");
+    c.nums = nums.isArray() ? nums : QPDFObjectHandle::newNull();
+    c.items = c.nums.isNull() ? 0 : c.nums.getArrayNItems();
+    c.labels = std::move(labels);
+}
+
+const LabelMap& labelsOf(_t_PDDoc* d) {
+    QPDF& q = *d->cos->qpdf;
+    QPDFObjectHandle tree = q.getRoot().getKey("/PageLabels");
+    if (!cacheValid(d, tree)) remember(d, tree, readLabels(q));
+    return d->labelCache.labels;
+}
+
 void writeLabels(QPDF& q, LabelMap labels) {
     QPDFObjectHandle root = q.getRoot();
     if (labels.empty() || (labels.size() == 1 && labels.count(0) && isDefaultRange(labels[0]))) {
@@ -145,7 +174,7 @@ CosObj pdDocGetPageLabel(PDDoc doc, ASInt32 pageNum, ASInt32* firstPageInRange) 
     _t_PDDoc* d = checkDoc(doc);
     if (pageNum < 0 || pageNum >= pdModelTable()->PDDocGetNumPages(doc)) raise(pdErrBadPageNum);
     return guarded(pdErrDamaged, [&] {
-        LabelMap labels = readLabels(*d->cos->qpdf);
+        const LabelMap& labels = labelsOf(d);
         auto it = labels.upper_bound(pageNum);
         if (it == labels.begin()) return CosObj();
         --it;
@@ -163,9 +192,21 @@ void pdDocSetPageLabel(PDDoc doc, ASInt32 pageNum, CosObj label) {
         QPDF& q = *d->cos->qpdf;
         QPDFObjectHandle copy = copyForeign(d->cos.get(), v);
         if (copy.isSameObjectAs(v) && !v.isIndirect()) copy = v.shallowCopy();
-        LabelMap labels = readLabels(q);
+        const LabelMap& current = labelsOf(d);
+        LabelCache& c = d->labelCache;
+        if (!c.nums.isNull() && current.count(0) && current.rbegin()->first < pageNum) {
+            // A label after the last one (sheets appended one after another): the flat
+            // array grows in place.
+            c.nums.appendItem(QPDFObjectHandle::newInteger(pageNum));
+            c.nums.appendItem(copy);
+            c.items += 2;
+            c.labels[pageNum] = copy;
+            return;
+        }
+        LabelMap labels = current;
         labels[pageNum] = copy;
-        writeLabels(q, std::move(labels));
+        writeLabels(q, labels);
+        remember(d, q.getRoot().getKey("/PageLabels"), readLabels(q));
     });
     markModified(doc);
 }
@@ -175,10 +216,11 @@ void pdDocRemovePageLabel(PDDoc doc, ASInt32 pageNum) {
     if (pageNum < 0 || pageNum >= pdModelTable()->PDDocGetNumPages(doc)) raise(pdErrBadPageNum);
     bool changed = guarded(pdErrDamaged, [&] {
         QPDF& q = *d->cos->qpdf;
-        LabelMap labels = readLabels(q);
+        LabelMap labels = labelsOf(d);
         if (!labels.erase(pageNum)) return false;
         if (pageNum == 0 && !labels.empty()) labels[0] = defaultRange();
-        writeLabels(q, std::move(labels));
+        writeLabels(q, labels);
+        remember(d, q.getRoot().getKey("/PageLabels"), readLabels(q));
         return true;
     });
     if (changed) markModified(doc);
@@ -188,7 +230,7 @@ ASInt32 pdDocGetLabelForPageNum(PDDoc doc, ASInt32 pageNum, char* buffer, ASInt3
     _t_PDDoc* d = checkDoc(doc);
     if (pageNum < 0 || pageNum >= pdModelTable()->PDDocGetNumPages(doc)) raise(pdErrBadPageNum);
     std::string text = guarded(pdErrDamaged, [&] {
-        LabelMap labels = readLabels(*d->cos->qpdf);
+        const LabelMap& labels = labelsOf(d);
         auto it = labels.upper_bound(pageNum);
         if (it == labels.begin()) return std::to_string(pageNum + 1);
         --it;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "headless/Script.h"
+#include "ui/Ui.h"
 
 namespace vexa::host {
 namespace {
@@ -104,6 +105,13 @@ void HeadlessFrontEnd::progressDuration(ASInt32 steps) {
 
 void HeadlessFrontEnd::progressValue(ASInt32 value) {
     progressValue_ = value;
+    ScriptRunner* script = ScriptRunner::current();
+    if (script && script->escapeAtStep > 0 && value >= script->escapeAtStep &&
+        progressText_.find(script->escapeAtText) != std::string::npos) {
+        // The user types Escape as the bar reaches that step.
+        script->escapeAtStep = 0;
+        ui::setEscapePending(true);
+    }
     drawProgress(false);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "headless/Session.h"
@@ -17,6 +18,10 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args);
 // bad options.
 struct ImposeOptions {
     std::string source, templatePath, secondSheet, binding, align, creep, scale, pages, output;
+    // Spot colour mapping: (spot name, plate) with plate "Cyan", "Magenta", "Yellow",
+    // "Black" or "" (keep), in the order given.
+    std::vector<std::pair<std::string, std::string>> spotMap;
+    std::string spotBlack;  // "on", "off" or "" (the preference decides)
 };
 ImposeOptions parseImposeArgs(const std::vector<std::string>& args);
 std::string imposeScript(const ImposeOptions& o);

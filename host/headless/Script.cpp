@@ -159,4 +159,18 @@ void ScriptRunner::runNested(const std::function<bool()>& done,
     }
 }
 
+void ScriptRunner::skipBlock() {
+    const ScriptLine* opener = current_;
+    int depth = 1;
+    while (next_ < lines_.size()) {
+        const std::string& word = lines_[next_++].words[0];
+        if (word.rfind("if-", 0) == 0)
+            ++depth;
+        else if (word == "end-if" && --depth == 0)
+            return;
+    }
+    throw ScriptError((opener ? opener->where() + ": " : std::string()) +
+                      "the block has no end-if");
+}
+
 }  // namespace vexa::host

@@ -62,8 +62,17 @@ class ScriptRunner {
     // The line being run (for messages).
     const ScriptLine* currentLine() const;
 
+    // Skips the lines up to and including the "end-if" that closes the block begun by
+    // the line being run (blocks nest); fails when there is none.
+    void skipBlock();
+
     // Answers queued for alerts by "answer" lines run while no alert was waiting.
     std::vector<std::string> queuedAnswers;
+
+    // An Escape to be typed while a progress bar runs ("escape-at"): when a bar whose
+    // text contains escapeAtText reaches escapeAtStep. 0: none armed.
+    long escapeAtStep = 0;
+    std::string escapeAtText;
 
   private:
     void runLine(const ScriptLine& line);

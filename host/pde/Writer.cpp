@@ -5,10 +5,12 @@
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "core/Core.h"
@@ -708,12 +710,25 @@ WriteResult writeContent(const Content& content, QPDF& target, const WriteOption
 }
 
 std::string flateEncode(const std::string& data) {
-    Pl_Buffer buf("pde-flate");
-    Pl_Flate flate("pde-flate", &buf, Pl_Flate::a_deflate);
-    flate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    flate.finish();
-    auto b = buf.getBufferSharedPointer();
-    return std::string(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
+    // One compressor, reset for every stream: setting one up costs more than
+    // compressing a page's content (the host writes pages one after another).
+    struct Deflater {
+        z_stream z{};
+        bool ok = deflateInit(&z, Z_DEFAULT_COMPRESSION) == Z_OK;
+        ~Deflater() {
+            if (ok) deflateEnd(&z);
+        }
+    };
+    thread_local Deflater d;
+    if (!d.ok || deflateReset(&d.z) != Z_OK) throw std::runtime_error("deflate failed");
+    std::string out(deflateBound(&d.z, static_cast<uLong>(data.size())), '\0');
+    d.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    d.z.avail_in = static_cast<uInt>(data.size());
+    d.z.next_out = reinterpret_cast<Bytef*>(out.data());
+    d.z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&d.z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate failed");
+    out.resize(d.z.total_out);
+    return out;
 }
 
 bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,

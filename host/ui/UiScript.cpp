@@ -139,6 +139,21 @@ void registerUiScriptCommands() {
                           [](ScriptRunner&, const ScriptLine&) { queueChooserAnswer(""); });
     registerScriptCommand("escape", "escape",
                           [](ScriptRunner&, const ScriptLine&) { setEscapePending(true); });
+    registerScriptCommand("escape-at", "escape-at STEP [TEXT]",
+                          [](ScriptRunner& r, const ScriptLine& l) {
+                              long step = scriptInt(l, 1);
+                              if (step < 1)
+                                  throw ScriptError(l.where() + ": the step counts from 1");
+                              r.escapeAtStep = step;
+                              r.escapeAtText = l.words.size() > 2 ? l.words[2] : "";
+                          });
+    registerScriptCommand("if-dialog", "if-dialog NAME ... end-if",
+                          [](ScriptRunner& r, const ScriptLine& l) {
+                              Window* w = frontWindow();
+                              const std::string& name = scriptArg(l, 1);
+                              if (!w || findWindow(name) != w) r.skipBlock();
+                          });
+    registerScriptCommand("end-if", "end-if", [](ScriptRunner&, const ScriptLine&) {});
     registerScriptCommand(
         "expect-dialog", "expect-dialog NAME", [](ScriptRunner&, const ScriptLine& l) {
             Window* w = frontWindow();

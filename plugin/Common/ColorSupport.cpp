@@ -1,5 +1,7 @@
 #include "ColorSupport.h"
 
+#include "Prefs.h"
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -196,6 +198,10 @@ void changeColorSpaces(PDDoc doc, ASInt32 first, ASInt32 last, const char* lette
     for (const char* p = letters; *p; ++p) reserved.emplace_back(1, *p);
     for (const char* n : {"All", "None", "Cyan", "Magenta", "Yellow", "Black"})
         reserved.emplace_back(n);
+    // The trim lines' separation is the sheet's own, never a colour of the source.
+    char trimLines[256] = "";
+    getTrimLinesColorParams(trimLines, nullptr);
+    if (trimLines[0]) reserved.emplace_back(trimLines);
     auto isReserved = [&](const std::string& n) {
         for (const auto& r : reserved)
             if (r == n) return true;

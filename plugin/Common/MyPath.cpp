@@ -218,7 +218,8 @@ bool restyleProc(CContent* level, PDEElement frame, long index, long data) {
     return true;
 }
 
-void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color) {
+void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color,
+                  bool write = true) {
     PDPage page = pdDocAcquirePage(doc, pageIndex);
     PDEContent content = nullptr;
     DURING
@@ -245,10 +246,10 @@ void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* col
         pdeContentAddElem(content, kPDEBeforeFirst, reinterpret_cast<PDEElement>(layer));
         pdeRelease(layer);
     }
-    pdPageSetPDEContent(page);
+    if (write) pdPageSetPDEContent(page);
     pdPageReleasePDEContent(page);
     content = nullptr;
-    pdPageNotifyContentsDidChange(page);
+    if (write) pdPageNotifyContentsDidChange(page);
     HANDLER(void) ERRORCODE;
     if (content) pdPageReleasePDEContent(page);
     pdPageRelease(page);
@@ -266,8 +267,19 @@ void showTrimLines(PDDoc doc) {
     TrimCtx ctx{getTrimLinesColor(), getFramesVisible(doc)};
     DURING
     ASInt32 n = pdDocGetNumPages(doc);
-    for (ASInt32 i = 0; i < n; ++i) rebuildLayer(doc, i, ctx.shown, &ctx.color);
-    EnumForms(doc, 0, n - 1, restyleProc, reinterpret_cast<long>(&ctx), true);
+    for (ASInt32 i = 0; i < n; ++i) {
+        // Page by page, with the content read once for the layer and the frames.
+        CPage page(doc, i);
+        pdPageAcquirePDEContent(page.getPage());
+        struct Held {
+            PDPage page;
+            ~Held() { pdPageReleasePDEContent(page); }
+        } held{page.getPage()};
+        // The layer's change is written back together with the frames'.
+        rebuildLayer(doc, i, ctx.shown, &ctx.color, false);
+        EnumForms(page.getPage(), restyleProc, reinterpret_cast<long>(&ctx), true, false);
+        pdPageNotifyContentsDidChange(page.getPage());
+    }
     HANDLER(void) ERRORCODE;
     freeColorSpec(&ctx.color);
     throw;

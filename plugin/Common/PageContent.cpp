@@ -437,7 +437,7 @@ bool belongsToPage(CosObj page, CosObj obj) {
 
 // The private keys of an imported page: "TrimBox" (scaled like the form), "CMYK"
 // and "Rotate".
-void writeImportKeys(PDEForm form, PDPage page, PDEContent content, ASFixed s, CosDoc doc) {
+void writeImportKeys(PDEForm form, PDPage page, const ASUns8 cmyk[4], ASFixed s, CosDoc doc) {
     CosObj x = pdeFormGetCosObj(form);
     if (trimBoxAvail(page)) {
         ASFixedRect t{0, 0, 0, 0};
@@ -447,8 +447,6 @@ void writeImportKeys(PDEForm form, PDPage page, PDEContent content, ASFixed s, C
                         asFixedMul(t.top, s)};
         putKeyValue(x, "TrimBox", fixedArray(doc, v, 4));
     }
-    ASUns8 cmyk[4] = {0, 0, 0, 0};
-    getProcessColors(content, cmyk);
     CosObj a = cosNewArray(doc, false, 4);
     for (int i = 0; i < 4; ++i) cosArrayInsert(a, i, cosNewInteger(doc, false, cmyk[i]));
     putKeyValue(x, "CMYK", a);
@@ -465,8 +463,83 @@ PDEContentAttrs importAttrs(PDPage page, ASFixed s) {
     return attrs;
 }
 
+// The page's resources, inherited from the page tree when the page has none.
+CosObj pageResources(CosObj page) {
+    for (int depth = 0; depth < 64 && cosObjIsDictOrStream(page); ++depth) {
+        CosObj r = cosDictGet(page, "Resources");
+        if (cosObjGetType(r) != CosNull) return r;
+        page = cosDictGet(page, "Parent");
+    }
+    return CosObj{};
+}
+
+// An import at scale 1.0 that does not read the page as elements: the form's stream is
+// a copy of the page's one content stream (its bytes as stored), its resources a
+// dictionary with the page's entries, and its colours come from a scan of the content.
+// Null when the page is not of that simple kind (more than one content stream, content
+// the scan does not read, a stream already imported): the caller takes the long way.
+PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
+    CPage page(src, pageIndex);
+    PDPage p = page.getPage();
+    if (!p) return nullptr;
+    CosObj pageDict = pdPageGetCosObj(p);
+    CosObj contents = cosDictGet(pageDict, "Contents");
+    if (cosObjGetType(contents) != CosStream) return nullptr;
+    CosObj resources = pageResources(pageDict);
+    if (cosObjGetType(resources) != CosNull && !cosObjIsDictOrStream(resources)) return nullptr;
+    ASUns8 cmyk[4] = {0, 0, 0, 0};
+    {
+        ASSize_t len = 0;
+        char* data = cosStreamGetData(contents, &len);
+        bool read = scanProcessColors(data, len, resources, cmyk);
+        if (data) asFree(data);
+        if (!read) return nullptr;
+    }
+    CosDoc dstCos = pdDocGetCosDoc(dst);
+    CosObj stream = cosObjCopy(contents, dstCos, true);
+    CosObj dict = cosStreamDict(stream);
+    // The same page imported before in this document: its copy is that form already.
+    if (cosDictKnown(dict, "Subtype")) return nullptr;
+    cosDictPut(dict, "Type", cosNewName(dstCos, false, "XObject"));
+    cosDictPut(dict, "Subtype", cosNewName(dstCos, false, "Form"));
+    ASFixedRect crop{0, 0, 0, 0};
+    pdPageGetBox(p, "CropBox", &crop);
+    ASFixed box[4] = {crop.left, crop.bottom, crop.right, crop.top};
+    cosDictPut(dict, "BBox", fixedArray(dstCos, box, 4));
+    // The form's own resources dictionary, with the page's entries.
+    CosObj res = cosNewDict(dstCos, false, 0);
+    if (cosObjIsDictOrStream(resources)) {
+        CosObj copied = cosObjCopy(resources, dstCos, true);
+        cosObjEnum(
+            copied,
+            [](CosObj key, CosObj value, ASClientData data) -> ASBool {
+                cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
+                return true;
+            },
+            &res);
+    }
+    ASFixedMatrix m = kIdentity;
+    PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &m);
+    writeImportKeys(form, p, cmyk, fixedOne, dstCos);
+    return form;
+}
+
 PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaInsert) {
     ASFixed s = scale > 0 ? static_cast<ASFixed>(scale) : fixedOne;
+    if (!viaInsert && s == fixedOne) {
+        ASUns32 flags = pdDocGetFlags(src);
+        PDEForm direct = nullptr;
+        DURING
+        direct = importPageDirect(src, dst, pageIndex);
+        HANDLER(void) ERRORCODE;
+        direct = nullptr;
+        END_HANDLER
+        if (!(flags & PDDocNeedsSave)) {
+            pdDocClearFlags(src, PDDocNeedsSave);
+            pdDocSetFlags(src, flags);
+        }
+        if (direct) return direct;
+    }
     ASUns32 flags = pdDocGetFlags(src);
     PDDoc workDoc = viaInsert ? dst : src;
     PDEForm form = nullptr;
@@ -498,7 +571,9 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
         ASFixedMatrix m = kIdentity;
         if (gVersMajor <= 9) m = attrs.matrix;
         form = pdeFormCreateFromCosObj(&stream, &resources, &m);
-        writeImportKeys(form, page, content, s, dstCos);
+        ASUns8 cmyk[4] = {0, 0, 0, 0};
+        getProcessColors(content, cmyk);
+        writeImportKeys(form, page, cmyk, s, dstCos);
     }
     pdPageRelease(page);
     page = nullptr;

@@ -1,8 +1,16 @@
 // Which process plates (C, M, Y, K) a content uses.
 #pragma once
 
+#include <cstddef>
+
 #include "PIUtils.h"
 
 // Four flags C, M, Y, K (1 = used), over the content and everything nested in it.
 void getProcessColors(PDEContent content, ASUns8 cmyk[4]);
 bool isAllColors(const ASUns8 cmyk[4]);
+
+// The same four flags from a page's decoded content stream and its resources, without
+// reading the content as elements. False (flags cleared) when the content holds
+// something the scan does not read: forms drawn by it, inline images, unknown
+// operators, missing resources; getProcessColors then has to be used.
+bool scanProcessColors(const char* data, size_t len, CosObj resources, ASUns8 cmyk[4]);

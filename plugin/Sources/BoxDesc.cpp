@@ -1,5 +1,7 @@
 #include "BoxDesc.h"
 
+#include <string_view>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -317,14 +319,46 @@ bool repairProc(CContent*, PDEElement frame, long, long data) {
     return true;
 }
 
+// Frames are marked content with a property list: a page whose content has no "BDC"
+// holds none, and its content need not be read as elements. Content that cannot be
+// read here is left to the full walk.
+bool mayHoldFrames(PDPage page) {
+    bool found = true;
+    DURING
+    CosObj c = cosDictGet(pdPageGetCosObj(page), "Contents");
+    auto marks = [](CosObj s) {
+        if (cosObjGetType(s) != CosStream) return false;
+        ASSize_t len = 0;
+        char* p = cosStreamGetData(s, &len);
+        bool has = p && std::string_view(p, len).find("BDC") != std::string_view::npos;
+        if (p) asFree(p);
+        return has;
+    };
+    found = false;
+    if (cosObjGetType(c) == CosArray) {
+        for (ASInt32 i = 0; i < cosArrayLength(c) && !found; ++i) found = marks(cosArrayGet(c, i));
+    } else {
+        found = marks(c);
+    }
+    HANDLER(void) ERRORCODE;
+    found = true;
+    END_HANDLER
+    return found;
+}
+
 }  // namespace
 
 ASInt32 makeFrameDictsIndirect(PDDoc doc) {
     if (!doc) return 0;
-    ASInt32 direct = 0;
-    EnumForms(doc, 0, PDLastPage, countDirectProc, reinterpret_cast<long>(&direct), false);
-    if (direct == 0) return 0;
     RepairCtx ctx{pdDocGetCosDoc(doc), 0};
-    EnumForms(doc, 0, PDLastPage, repairProc, reinterpret_cast<long>(&ctx), true);
+    ASInt32 n = pdDocGetNumPages(doc);
+    for (ASInt32 i = 0; i < n; ++i) {
+        CPage page(doc, i);
+        if (!mayHoldFrames(page.getPage())) continue;
+        ASInt32 direct = 0;
+        EnumForms(page.getPage(), countDirectProc, reinterpret_cast<long>(&direct), false, false);
+        if (direct > 0)
+            EnumForms(page.getPage(), repairProc, reinterpret_cast<long>(&ctx), true, false);
+    }
     return ctx.converted;
 }

@@ -12,6 +12,7 @@
 #include "ErrorHandling.h"
 #include "JobInfo.h"
 #include "MapSpot.h"
+#include "MovingMark.h"
 #include "MyPath.h"
 #include "NewDoc.h"
 #include "MyStrings.h"
@@ -46,10 +47,31 @@ ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
 }
 
 // Renumbering the frames of freshly appended sheets.
+struct Renumbering {
+    ImposeData* job;
+    bool write;  // the page's content must be written back
+};
+
 bool renumberProc(CContent*, PDEElement frame, long, long data) {
-    auto* job = reinterpret_cast<ImposeData*>(data);
+    auto* r = reinterpret_cast<Renumbering*>(data);
+    ImposeData* job = r->job;
     ASInt32 b = getBoxNum(frame);
-    if (b < 1) return true;  // moving marks are moved by the marks code
+    if (b == kBoxMovingMark) {
+        // A moving mark steps by its own size from one template copy to the next.
+        if (job->passIndex != 0) {
+            moveFlutterMark(frame, job->passIndex, getFrameRotation(frame));
+            r->write = true;
+        }
+        return true;
+    }
+    if (b < 1) return true;
+    // A frame dictionary of its own (indirect) changes in place; one written into the
+    // content needs the content written anew.
+    CosObj dict;
+    ASBool isInline = false;
+    if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) || isInline ||
+        !cosObjIsIndirect(dict))
+        r->write = true;
     ASInt32 p = b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
     ASInt32 n = job->pageOffset + p;
     // A page number below 1 leaves the frame without a page; it stays a page frame
@@ -61,7 +83,20 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
 }
 
 void renumber(PDDoc out, long first, ImposeData* job) {
-    EnumForms(out, first, PDLastPage, renumberProc, reinterpret_cast<long>(job), true);
+    ASInt32 n = pdDocGetNumPages(out);
+    for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
+        CPage page(out, i);
+        PDPage p = page.getPage();
+        PDEContent content = pdPageAcquirePDEContent(p);
+        struct Held {
+            PDPage page;
+            ~Held() { pdPageReleasePDEContent(page); }
+        } held{p};
+        Renumbering r{job, false};
+        CContent level(content, nullptr, nullptr);
+        EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
+        if (r.write) pdPageSetPDEContent(p);
+    }
 }
 
 // Appends all pages of tmpl as one template pass and renumbers their frames.
@@ -255,9 +290,11 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
 }
 
 void placeSheet(PlaceContext* ctx, PDPage page) {
-    long jobInfo = removeJobInfo(page);
+    // The sheet's content is held by the caller; placing writes it back.
+    long jobInfo = removeJobInfo(page, false);
     EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
-    char letters[256];
+    // The setting leaves the caller's default in place when it is missing.
+    char letters[256] = "XZABC";
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
     if (jobInfo > 0) addJobInfo(ctx->dst, page);
@@ -328,17 +365,28 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
     }
     ASInt32 sheets = pdDocGetNumPages(dst);
+    gStats = ImposeStats{};
     gStats.sheets = sheets;
     CProgressMonitor progress;
     progress.setDuration(sheets, "kPlacePages");
     gAskOnce = job ? job->askTrimMismatch != 0 : true;
     ASInt32 srcPages = pdDocGetNumPages(src);
+    SlugFontScope slugFont;
     for (ASInt32 s = 0; s < sheets; ++s) {
-        if (progress.setValue(s + 1)) break;
+        if (progress.setValue(s + 1)) {
+            // Escape: the sheets from here on keep their empty frames.
+            gStats.stopped = true;
+            break;
+        }
         PlaceContext* ctx = nullptr;
         PDPage page = nullptr;
+        bool held = false;
         DURING
         page = pdDocAcquirePage(dst, s);
+        // The sheet's content is read once and held while the sheet is placed: the
+        // job-information, placing and colour steps all work on the same tree.
+        pdPageAcquirePDEContent(page);
+        held = true;
         ASInt32 slots = 0;
         EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
         ctx = new (std::nothrow) PlaceContext;
@@ -357,6 +405,7 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         doExceptionError(s + 1);
         END_HANDLER
         delete ctx;
+        if (held) pdPageReleasePDEContent(page);
         if (page) pdPageRelease(page);
     }
     gAskOnce = false;
@@ -372,6 +421,8 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
     ctx->cache.assign(ctx->srcPages, nullptr);
+    gStats = ImposeStats{};
+    gStats.sheets = 1;
     gAskOnce = ask;
     CProgressMonitor progress;
     progress.setDuration(1, "kPlacePages");
@@ -513,7 +564,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
 
     DURING
     if (!data->outPath[0]) {
-        char title[256], suffix[256];
+        char title[256], suffix[256] = "_M.pdf";
         getSuffix(suffix);
         makeOutputTitle(data->srcPath, suffix, title, sizeof title);
         if (getSaveNewDoc() == 1) {
@@ -525,8 +576,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
     }
     imposeDoc(out, data->srcDoc, data);
     if (!data->outPath[0]) showTrimLines(out);
-    dprintf("imposed: %d sheets, %d pages placed, %d empty frames\n", gStats.sheets,
-            gStats.pagesPlaced, gStats.emptyFrames);
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
+            gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER

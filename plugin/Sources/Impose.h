@@ -31,6 +31,7 @@ struct ImposeStats {
     ASInt32 sheets;
     ASInt32 pagesPlaced;
     ASInt32 emptyFrames;
+    bool stopped;  // Escape stopped the placing between sheets
 };
 const ImposeStats& getImposeStats();
 

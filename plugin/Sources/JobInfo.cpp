@@ -21,7 +21,49 @@
 
 namespace {
 
-std::vector<std::string> gMapNames;  // new name, old name, ...
+std::vector<std::string> gMapNames;  // spot name, process name, ...
+
+// The slug lines of one imposition share one font dictionary (see SlugFontScope).
+struct FontCache {
+    int scopes = 0;
+    PDDoc doc = nullptr;
+    std::string name;
+    PDEFont font = nullptr;
+} gFontCache;
+
+ASBool copyFontEntryProc(CosObj key, CosObj value, ASClientData data) {
+    cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
+    return true;
+}
+
+// A font for the slug line that the caller releases; within a scope, the same
+// indirect font of the document every time.
+PDEFont slugFont(PDDoc doc, const char* name) {
+    FontCache& c = gFontCache;
+    if (c.scopes > 0 && c.font && c.doc == doc && c.name == name) {
+        pdeAcquire(reinterpret_cast<PDEObject>(c.font));
+        return c.font;
+    }
+    PDEFont font = getFontFromName(name);
+    if (!font || c.scopes == 0 || !doc) return font;
+    PDEFont shared = nullptr;
+    DURING
+    CosObj direct = gPDFEditReadHFT->PDEFontGetCosObj(font);
+    CosObj dict = cosNewDict(pdDocGetCosDoc(doc), true, 0);
+    cosObjEnum(direct, copyFontEntryProc, &dict);
+    shared = gPDFEditWriteHFT->PDEFontCreateFromCosObj(&dict);
+    HANDLER(void) ERRORCODE;
+    shared = nullptr;
+    END_HANDLER
+    if (!shared) return font;
+    pdeRelease(font);
+    if (c.font) pdeRelease(c.font);
+    c.doc = doc;
+    c.name = name;
+    c.font = shared;
+    pdeAcquire(reinterpret_cast<PDEObject>(shared));
+    return shared;
+}
 
 bool jobInfoFrameProc(CContent* level, PDEElement frame, long index, long data) {
     (void)index;
@@ -109,7 +151,7 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
 
     char fontName[256];
     getJobInfoFontName(fontName);
-    PDEFont font = getFontFromName(fontName);
+    PDEFont font = slugFont(s->doc, fontName);
     if (!font) return true;
     ASFixed size = ASInt32ToFixed(getJobInfoFontSize(10));
     bool colors = std::strchr(desc, 'c') != nullptr;
@@ -154,6 +196,10 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
     CosObj* spaces = getColorSpaces(doc, pageIndex, pageIndex, &count);
     if (!spaces) return;
     std::vector<std::string> listed;
+    // The trim lines' own separation marks the cut for the finisher: no plate prints it,
+    // so the slug line does not list it as a colour of the sheet.
+    char trimLines[256] = "";
+    getTrimLinesColorParams(trimLines, nullptr);
     DURING
     for (ASInt32 i = 0; i < count; ++i) {
         char family[64] = "";
@@ -163,6 +209,8 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
         if (cosObjGetType(nameObj) != CosName) continue;
         std::string name = asAtomGetString(cosNameValue(nameObj));
         if (name.empty() || name == "None" || name == "All" || name[0] == '_') continue;
+        if (trimLines[0] && name == trimLines) continue;
+        // A spot colour mapped to a process plate is named by its spot name.
         for (size_t k = 0; k + 1 < gMapNames.size(); k += 2)
             if (gMapNames[k + 1] == name) {
                 name = gMapNames[k];
@@ -192,9 +240,9 @@ void setMapColorNames(const char* const* pairs, ASInt32 count) {
     for (ASInt32 i = 0; i < 2 * count; ++i) gMapNames.emplace_back(pairs[i] ? pairs[i] : "");
 }
 
-long removeJobInfo(PDPage page) {
+long removeJobInfo(PDPage page, bool write) {
     long n = 0;
-    EnumForms(page, jobInfoFrameProc, reinterpret_cast<long>(&n), true, true);
+    EnumForms(page, jobInfoFrameProc, reinterpret_cast<long>(&n), write, true);
     return n;
 }
 
@@ -474,4 +522,14 @@ void doTextFrame(PDPage page, PDEElement frame) {
     END_HANDLER(void) content;
     pdPageReleasePDEContent(page);
     pdPageNotifyContentsDidChange(page);
+}
+
+SlugFontScope::SlugFontScope() {
+    ++gFontCache.scopes;
+}
+
+SlugFontScope::~SlugFontScope() {
+    if (--gFontCache.scopes > 0) return;
+    if (gFontCache.font) pdeRelease(gFontCache.font);
+    gFontCache = FontCache{};
 }

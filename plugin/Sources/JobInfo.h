@@ -4,8 +4,21 @@
 
 #include "PageContent.h"
 
+// While a scope lives, the slug lines written into one document share one indirect
+// font dictionary instead of a dictionary of their own per sheet (an imposition of a
+// thousand sheets would otherwise carry a thousand copies of the font's widths).
+class SlugFontScope {
+  public:
+    SlugFontScope();
+    ~SlugFontScope();
+    SlugFontScope(const SlugFontScope&) = delete;
+    SlugFontScope& operator=(const SlugFontScope&) = delete;
+};
+
 // Empties every job-information frame on the page; returns how many there were.
-long removeJobInfo(PDPage page);
+// Without write the change stays in the page's content as it is held by the caller,
+// who writes it back.
+long removeJobInfo(PDPage page, bool write = true);
 // Composes the slug line into every job-information frame of the page (null doc: the
 // current document). Host errors are reported with doExceptionError(0).
 void addJobInfo(PDDoc doc, PDPage page);
@@ -16,8 +29,9 @@ ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PD
                     ASFixed x, ASFixed y, const char* text, const ASUns8* cmyk, bool listSpots,
                     bool gray);
 
-// Spot-name mapping shown by the slug line: pairs of new name, old name (count pairs);
-// null clears it. The strings are copied.
+// Spot-name mapping shown by the slug line, as mapSpotColors hands it on: pairs of
+// spot name, process name (count pairs). A separation named like a pair's process
+// name is listed under the pair's spot name. Null clears it; the strings are copied.
 void setMapColorNames(const char* const* pairs, ASInt32 count);
 
 // The text of the slug line of one frame (without colours), as composed for a sheet:

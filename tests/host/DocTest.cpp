@@ -494,6 +494,35 @@ TEST_F(DocFiles, PageLabelsRoundTripAsANumberTree) {
     EXPECT_STREQ(buf, "4");
 }
 
+TEST_F(DocFiles, PageLabelsStayRightWhenSetOutOfOrderOrReplacedInTheCatalog) {
+    PDDoc d = keep(P()->PDDocCreate());
+    for (int i = 0; i < 8; ++i)
+        P()->PDPageRelease(P()->PDDocCreatePage(d, i - 1, R(0, 0, 100, 100)));
+    auto label = [&](int page) {
+        char buf[64];
+        P()->PDDocGetLabelForPageNum(d, page, buf, sizeof buf);
+        return std::string(buf);
+    };
+    // Sheets appended one after another, then one range set before the last.
+    for (int i = 0; i < 8; i += 2) {
+        P()->PDDocSetPageLabel(d, i, P()->PDPageLabelNew(d, A("D"), "A", -1, i / 2 + 1));
+        P()->PDDocSetPageLabel(d, i + 1, P()->PDPageLabelNew(d, A("D"), "B", -1, i / 2 + 1));
+    }
+    EXPECT_EQ(label(6), "A4");
+    P()->PDDocSetPageLabel(d, 3, P()->PDPageLabelNew(d, A("r"), nullptr, 0, 1));
+    EXPECT_EQ(label(3), "i");
+    EXPECT_EQ(label(7), "B4");
+    // The tree replaced behind the document's back is read anew.
+    CosDoc cd = P()->PDDocGetCosDoc(d);
+    CosObj root = C()->CosDocGetRoot(cd);
+    CosObj tree = C()->CosNewDict(cd, false, 1), nums = C()->CosNewArray(cd, false, 2);
+    C()->CosArrayInsert(nums, 0, C()->CosNewInteger(cd, false, 0));
+    C()->CosArrayInsert(nums, 1, P()->PDPageLabelNew(d, A("D"), "X", -1, 1));
+    C()->CosDictPut(tree, A("Nums"), nums);
+    C()->CosDictPut(root, A("PageLabels"), tree);
+    EXPECT_EQ(label(7), "X8");
+}
+
 TEST_F(DocFiles, ResourcesOfAKindIncludeThoseOfForms) {
     PDDoc d = openTree();
     CosDoc cd = P()->PDDocGetCosDoc(d);

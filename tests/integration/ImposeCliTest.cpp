@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <utility>
 #include <vector>
 
+#include "Plates.h"
 #include "TestSupport.h"
 
 using vexa::test::runCommand;
@@ -31,9 +33,47 @@ struct ImposeCli : ::testing::Test {
         tmpl = dir.file("booklet-2up.pdf");
     }
 
+    // Example data written by the generator's functions, e.g. "brochure(16, {1: 90})".
+    void generate(const std::string& file, const std::string& call) {
+        ASSERT_EQ(runCommand("python3 -c \"import sys; sys.path.insert(0, '" + kRoot +
+                             "/tools'); import make_examples as m; open('" + dir.file(file) +
+                             "', 'wb').write(m." + call + ")\""),
+                  0);
+    }
+
+    std::string ini() const {
+        return vexa::test::readFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string());
+    }
+
     int impose(const std::string& args, std::string* out = nullptr) {
         return runCommand(kVexa + " impose " + brochure + " -t " + tmpl + " " + args + " 2>&1",
                           out);
+    }
+
+    struct Word {
+        std::string text;
+        double xMin, yMin, xMax, yMax;
+    };
+    // The words of every sheet with their boxes (y from the top).
+    static std::vector<std::vector<Word>> words(const std::string& pdf) {
+        std::string xml;
+        EXPECT_EQ(runCommand("pdftotext -bbox " + pdf + " -", &xml), 0);
+        std::vector<std::vector<Word>> sheets;
+        std::regex word(
+            "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+            "yMax=\"([0-9.]+)\">([^<]*)</word>");
+        std::size_t pos = 0;
+        while ((pos = xml.find("<page ", pos)) != std::string::npos) {
+            std::size_t end = xml.find("</page>", pos);
+            std::string c = xml.substr(pos, end - pos);
+            std::vector<Word> w;
+            for (std::sregex_iterator it(c.begin(), c.end(), word), e; it != e; ++it)
+                w.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
+                             std::stod((*it)[3]), std::stod((*it)[4])});
+            sheets.push_back(w);
+            pos = end;
+        }
+        return sheets;
     }
 
     // "Page N" words of each sheet, left frame first (the spine is at x = 453.5).
@@ -121,6 +161,7 @@ TEST_F(ImposeCli, FailuresLeaveNoOutput) {
         kVexa + " impose " + brochure + " -t " + brochure + " -o " + dir.file("x.pdf") + " 2>&1",
         &out);
     EXPECT_NE(rc, 0) << out;
+    EXPECT_NE(out.find("is no Vexa template"), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.pdf")));
     EXPECT_NE(runCommand(kVexa + " impose " + dir.file("missing.pdf") + " -o " + dir.file("y.pdf") +
                              " 2>&1",
@@ -164,4 +205,145 @@ TEST_F(ImposeCli, DialogFollowsTheBindingAndRefusesNonTemplates) {
                                  "expect-docs 1\n");
     std::string out;
     EXPECT_EQ(runCommand(kVexa + " run " + s + " 2>&1", &out), 0) << out;
+}
+
+TEST_F(ImposeCli, TurnedSourcePagesLandUprightInTheirFrames) {
+    // Pages with /Rotate 90, 180 and 270 whose content is drawn turned back: each shows
+    // upright, and must land upright, by its TrimBox, in its frame.
+    generate("turned.pdf", "brochure(16, {1: 90, 16: 180, 2: 270, 15: 90, 3: 180})");
+    std::string src = dir.file("turned.pdf"), result = dir.file("t.pdf");
+    std::string out;
+    ASSERT_EQ(
+        runCommand(kVexa + " impose " + src + " -t " + tmpl + " -o " + result + " 2>&1", &out), 0)
+        << out;
+    EXPECT_EQ(order(result),
+              (std::vector<Sheet>{
+                  {16, 1}, {2, 15}, {14, 3}, {4, 13}, {12, 5}, {6, 11}, {10, 7}, {8, 9}}));
+    auto sheets = words(result);
+    ASSERT_GE(sheets.size(), 3u);
+    for (int s = 0; s < 3; ++s) {
+        int seen = 0;
+        for (std::size_t i = 0; i + 1 < sheets[s].size(); ++i) {
+            const Word& page = sheets[s][i];
+            if (page.text != "Page") continue;
+            const Word& n = sheets[s][i + 1];
+            ++seen;
+            // Upright: written left to right on a horizontal line.
+            EXPECT_GT(page.xMax - page.xMin, page.yMax - page.yMin) << "sheet " << s + 1;
+            EXPECT_LT(page.xMax, n.xMin) << "sheet " << s + 1 << " page " << n.text;
+            EXPECT_NEAR(page.yMin, n.yMin, 1) << "sheet " << s + 1;
+        }
+        EXPECT_EQ(seen, 2) << "sheet " << s + 1;
+    }
+    // The turned page 1 renders exactly like its source page in the right frame of
+    // sheet 1 (at 144 dpi its trim area lies on whole pixels).
+    auto crop = [&](const std::string& pdf, int page, int x, int y, const std::string& name) {
+        std::string base = dir.file(name);
+        EXPECT_EQ(runCommand("pdftoppm -r 144 -singlefile -f " + std::to_string(page) + " -l " +
+                             std::to_string(page) + " -x " + std::to_string(x) + " -y " +
+                             std::to_string(y) + " -W 840 -H 1190 " + pdf + " " + base),
+                  0);
+        return vexa::test::readFile(base + ".ppm");
+    };
+    std::string src1 = crop(src, 1, 17, 17, "s1"), dst1 = crop(result, 1, 907, 57, "d1");
+    ASSERT_FALSE(src1.empty());
+    EXPECT_TRUE(src1 == dst1);
+    std::string src16 = crop(src, 16, 17, 17, "s16"), dst16 = crop(result, 1, 67, 57, "d16");
+    EXPECT_TRUE(src16 == dst16);
+}
+
+TEST_F(ImposeCli, PlaceholdersTakeTheSpotColourAndMarksPrintOnEveryPlate) {
+    generate("bar.pdf", "booklet_template(True)");
+    std::string result = dir.file("bar_out.pdf"), out;
+    ASSERT_EQ(runCommand(kVexa + " impose " + brochure + " -t " + dir.file("bar.pdf") + " -o " +
+                             result + " 2>&1",
+                         &out),
+              0)
+        << out;
+    // In the file: the placeholder X became the brochure's spot colour.
+    std::string qdf;
+    ASSERT_EQ(runCommand("qpdf --qdf --object-streams=disable " + result + " -", &qdf), 0);
+    EXPECT_FALSE(std::regex_search(qdf, std::regex("/Separation\\s+/X\\s")));
+    EXPECT_TRUE(std::regex_search(qdf, std::regex("/Separation\\s+/PANTONE#20286#20C")));
+    ASSERT_EQ(runCommand("gs -q -dNOPAUSE -dBATCH -sDEVICE=tiffsep -r36 -sCompression=none "
+                         "-dFirstPage=1 -dLastPage=1 -sOutputFile=" +
+                         dir.file("sep.tif") + " " + result),
+              0);
+    const double W = 907, H = 652;
+    const double barX = 80 / W, markX = 250 / W, y = (H - 9) / H;
+    for (const char* plate : {"Cyan", "Magenta", "Yellow", "Black", "PANTONE 286 C"}) {
+        vexa::test::Gray g = vexa::test::readPlate(dir.file(std::string("sep(") + plate + ").tif"));
+        ASSERT_GT(g.w, 0) << plate;
+        EXPECT_LT(g.darkest(markX, y), 64) << plate;  // "All": on every plate
+        if (std::string(plate) == "PANTONE 286 C")
+            EXPECT_LT(g.darkest(barX, y), 64);  // the placeholder bar: the spot plate only
+        else
+            EXPECT_GT(g.at(barX, y), 250) << plate;
+    }
+}
+
+TEST_F(ImposeCli, SpotColoursAreMappedFromTheCommandLine) {
+    std::string out;
+    std::string result = dir.file("mapped.pdf");
+    ASSERT_EQ(impose("--map-spot \"PANTONE 286 C=cyan\" -o " + result, &out), 0) << out;
+    EXPECT_NE(out.find("spot colours: PANTONE 286 C -> Cyan"), std::string::npos) << out;
+    std::string qdf;
+    ASSERT_EQ(runCommand("qpdf --qdf --object-streams=disable " + result + " -", &qdf), 0);
+    EXPECT_EQ(qdf.find("/PANTONE#20286#20C"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(qdf, std::regex("/Separation\\s+/Cyan")));
+    // The run's own setting is gone again; the dialog's choices stay remembered.
+    EXPECT_EQ(ini().find("MapSpot="), std::string::npos) << ini();
+    EXPECT_NE(ini().find("Template="), std::string::npos) << ini();
+
+    // A colour the source does not have: an error naming the ones it has, no file.
+    EXPECT_EQ(impose("--map-spot Gold=cyan -o " + dir.file("gold.pdf"), &out), 1);
+    EXPECT_NE(out.find("\"Gold\""), std::string::npos) << out;
+    EXPECT_NE(out.find("PANTONE 286 C"), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("gold.pdf")));
+    EXPECT_EQ(impose("--map-spot Gold=purple", &out), 2);
+    EXPECT_EQ(impose("--spot-black maybe", &out), 2);
+
+    // The preferences ask for the dialog: without options every colour is kept.
+    {
+        std::string text = ini();
+        std::size_t at = text.find("[General]");
+        ASSERT_NE(at, std::string::npos) << text;
+        std::string nl = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+        text.insert(at + 9, nl + "MapSpot=1");
+        vexa::test::writeFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string(), text);
+    }
+    ASSERT_EQ(impose("-o " + dir.file("kept.pdf"), &out), 0) << out;
+    EXPECT_NE(out.find("spot colours: PANTONE 286 C kept"), std::string::npos) << out;
+    ASSERT_EQ(
+        runCommand("qpdf --qdf --object-streams=disable " + dir.file("kept.pdf") + " -", &qdf), 0);
+    EXPECT_NE(qdf.find("/PANTONE#20286#20C"), std::string::npos);
+    // A mapping run leaves the user's own value as it was.
+    ASSERT_EQ(impose("--map-spot \"PANTONE 286 C=magenta\" --spot-black on -o " + result, &out), 0)
+        << out;
+    EXPECT_NE(ini().find("MapSpot=1"), std::string::npos) << ini();
+    EXPECT_EQ(ini().find("MapSpotToBlack"), std::string::npos) << ini();
+}
+
+TEST_F(ImposeCli, EscapeBetweenSheetsStopsWithEmptySheetsLeft) {
+    // The user types Escape as the third of eight sheets is about to be placed.
+    std::string s = dir.file("esc.vx");
+    vexa::test::writeFile(s, "open " + brochure +
+                                 "\n"
+                                 "escape-at 3 \"Place pages\"\n"
+                                 "answer No\n"
+                                 "menu Vexa:impose\n"
+                                 "  choose " +
+                                 tmpl +
+                                 "\n"
+                                 "  press 4\n"
+                                 "  pick 12 1\n"
+                                 "  press 1\n"
+                                 "expect-docs 2\n");
+    std::string out;
+    ASSERT_EQ(runCommand(kVexa + " run " + s + " 2>&1", &out), 0) << out;
+    std::string log =
+        vexa::test::readFile((home.path() / "Documents" / "Orvanta" / "Vexa.txt").string());
+    EXPECT_NE(log.find("imposed: 8 sheets, 4 pages placed, 0 empty frames, stopped"),
+              std::string::npos)
+        << log;
 }

@@ -81,8 +81,19 @@ struct Color : ::testing::Test {
         ASUns8 f[4] = {9, 9, 9, 9};
         getProcessColors(c, f);
         pdPageReleasePDEContent(host.page);
+        // The scan of the raw content must agree whenever it reads the content.
+        CosObj page = pdPageGetCosObj(host.page);
+        ASSize_t len = 0;
+        char* data = cosStreamGetData(cosDictGet(page, "Contents"), &len);
+        ASUns8 g[4] = {9, 9, 9, 9};
+        lastScanRead = scanProcessColors(data, len, cosDictGet(page, "Resources"), g);
+        if (data) asFree(data);
+        if (lastScanRead) {
+            EXPECT_EQ(std::vector<int>(g, g + 4), std::vector<int>(f, f + 4)) << content;
+        }
         return std::vector<int>(f, f + 4);
     }
+    bool lastScanRead = false;
     static std::string colorant(CosObj space) {
         CosObj n = cosArrayGet(space, 1);
         return cosObjGetType(n) == CosName ? asAtomGetString(cosNameValue(n)) : "";
@@ -362,4 +373,34 @@ TEST_F(Color, WithOneSpotColourTheSecondPlaceholderKeepsItsLetter) {
     PDDoc empty = pdDocCreate();
     changeColorSpaces(empty, "XZ");
     pdDocClose(empty);
+}
+
+TEST_F(Color, TheContentScanAgreesWithTheElementsOrDeclines) {
+    // Each of these is checked against the element walk by processColors.
+    const char* read[] = {
+        "q 0 0 0 1 k Q 0 0 10 10 re f",   // a colour set and restored: the default black
+        "1 0 0 0 K 0 0 10 10 re f",       // stroke colour set, fill painted
+        "0 0 m 5 5 l S 1 0 0 RG",         // paint before the colour
+        "0 0 10 10 re W n 0 1 0 0 k",     // a clip paints nothing
+        "/DeviceCMYK cs 0 0 10 10 re f",  // the initial CMYK colour is black
+        "/DeviceGray CS 0 0 m 1 1 l s",
+        "BT /F1 9 Tf 3 Tr (x) Tj ET 0 0 1 0 k",
+        "BT /F1 9 Tf 0 0 1 0 k 2 Tr 0 1 0 0 K [(a) 5 (b)] TJ ET",
+        "/MC << /A (x>>) >> BDC EMC BT /F1 9 Tf (a\\) b) Tj ET % 1 0 0 0 k\n0 g 0 0 1 1 re B",
+    };
+    for (const char* c : read) {
+        processColors(c);
+        EXPECT_TRUE(lastScanRead) << c;
+    }
+    processColors("/S0 cs 0.5 scn 0 0 10 10 re f", {{"S0", separation("Spot", {1, 1, 0, 0})}});
+    EXPECT_TRUE(lastScanRead);
+    // What the scan does not read it leaves to the element walk.
+    processColors("q 10 0 0 10 0 0 cm BI /W 1 /H 1 /CS /G /BPC 8 ID \x80 EI Q");
+    EXPECT_FALSE(lastScanRead);
+    processColors("/Missing cs 0 0 1 1 re f");
+    EXPECT_FALSE(lastScanRead);
+    processColors("/Fm0 Do");
+    EXPECT_FALSE(lastScanRead);
+    processColors("0 0 1 1 re f ) (");
+    EXPECT_FALSE(lastScanRead);
 }

@@ -11,6 +11,8 @@
 #include "Impose.h"
 #include "ErrorHandling.h"
 #include "ModelBuild.h"
+#include "MovingMark.h"
+#include "ui/Ui.h"
 
 using namespace vexa::test;
 
@@ -20,6 +22,7 @@ struct FrameSpec {
     ASInt32 box;
     double l, b, r, t;
     ASInt32 rotation = 0;
+    double moveLimit = 0;  // moving marks (box -5)
 };
 
 struct Imposing : ::testing::Test {
@@ -39,6 +42,7 @@ struct Imposing : ::testing::Test {
                 PDEContainer c = getContainerWithRect(fxRect(f.l, f.b, f.r, f.t));
                 setBoxNum(c, f.box);
                 setFrameRotation(c, f.rotation);
+                if (f.box == kBoxMovingMark) setMoveLimit(c, fx(f.moveLimit));
                 if (bleed > 0) {
                     ASFixedRect bl{fx(bleed), fx(bleed), fx(bleed), fx(bleed)};
                     setBleedRect(c, &bl);
@@ -427,4 +431,98 @@ TEST_F(Imposing, PlacedPagesCarryTheirContentByteForByte) {
     EXPECT_EQ(placed[0], streamOf(cosDictGet(pdPageGetCosObj(p1.getPage()), "Contents")));
     EXPECT_EQ(placed[1], streamOf(cosDictGet(pdPageGetCosObj(p2.getPage()), "Contents")));
     close(out, src);
+}
+
+namespace {
+
+bool markRectProc(CContent*, PDEElement frame, long, long data) {
+    if (getBoxNum(frame) == kBoxMovingMark) *reinterpret_cast<ASFixedRect*>(data) = getBBox(frame);
+    return true;
+}
+
+ASFixedRect markRect(PDDoc d, ASInt32 sheet) {
+    ASFixedRect r{};
+    CPage p(d, sheet);
+    EnumForms(p.getPage(), markRectProc, reinterpret_cast<long>(&r), false, true);
+    return r;
+}
+
+}  // namespace
+
+TEST_F(Imposing, MovingMarksStepOnEveryTemplateCopy) {
+    // "Top", 10 pt high, bottom at 100, limit 150: five places, copy n at n mod 5.
+    PDDoc src = makeSource(8);
+    std::string t = makeTemplate(
+        "mark.pdf", {{{1, 200, 20, 380, 280}, {kBoxMovingMark, 50, 100, 60, 110, 0, 150}}});
+    ImposeData d = job(src, t, 2, 1, 8);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(pdDocGetNumPages(out), 8);
+    const double shift[8] = {0, 10, 20, 30, 40, 0, 10, 20};
+    for (ASInt32 s = 0; s < 8; ++s) {
+        ASFixedRect r = markRect(out, s);
+        EXPECT_EQ(r.bottom, fx(100 + shift[s])) << "copy " << s;
+        EXPECT_EQ(r.top, fx(110 + shift[s])) << "copy " << s;
+    }
+    close(out, src);
+}
+
+TEST_F(Imposing, TheSelectionVariantFillsOnlySelectedFrames) {
+    PDDoc src = makeSource(4);
+    std::string t = booklet(2);
+    PDDoc dst = gPDModelHFT->PDDocOpen(t.c_str(), false);
+    ASSERT_NE(dst, nullptr);
+    setCosDoc(dst);
+    PDPage page = pdDocAcquirePage(dst, 0);
+    // Selection tags live on the page's content while it is held.
+    pdPageAcquirePDEContent(page);
+    EnumForms(
+        page,
+        [](CContent*, PDEElement f, long, long) {
+            if (getBoxNum(f) == 2) setSelected(f, true);
+            return true;
+        },
+        0, false, true);
+    EXPECT_TRUE(imposeDoc(dst, page, src, fixedOne, false));
+    pdPageReleasePDEContent(page);
+    pdPageRelease(page);
+    auto f = frames(dst, 0);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_FALSE(f[0].placed);
+    EXPECT_FALSE(f[0].empty);  // an unselected frame is not touched at all
+    EXPECT_TRUE(f[1].placed);
+    // Page 2 is 190 wide with its TrimBox from 5: placed by its TrimBox.
+    ASFixedPoint p{fx(5), fx(5)}, q;
+    asFixedMatrixTransform(&q, &f[1].matrix, &p);
+    EXPECT_EQ(q.h, fx(220));
+    EXPECT_EQ(q.v, fx(20));
+    EXPECT_FALSE(imposeDoc(dst, nullptr, src, fixedOne, false));
+    close(dst, src);
+}
+
+TEST_F(Imposing, ThePlaceFlowFillsAnOpenTemplateByItsOwnNumbers) {
+    PDDoc src = makeSource(4);
+    std::string srcPath = tmp.file("src4.pdf");
+    close(nullptr, src);
+    // An open template whose frames hold the page numbers 3 and 1, shown in a window.
+    std::string t = makeTemplate("open.pdf", {{{3, 20, 20, 200, 280}, {1, 220, 20, 400, 280}}});
+    PDDoc tmpl = gPDModelHFT->PDDocOpen(t.c_str(), false);
+    ASSERT_NE(tmpl, nullptr);
+    AVDoc window = gAcroViewHFT->AVDocOpenFromPDDoc(tmpl, "open.pdf");
+    ASSERT_NE(window, nullptr);
+    setCosDoc(tmpl);
+    vexa::host::ui::queueChooserAnswer(srcPath);
+    imposeTemplate(tmpl);
+    auto f = frames(tmpl, 0);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].box, 3);
+    EXPECT_TRUE(f[0].placed);
+    EXPECT_TRUE(f[1].placed);
+    EXPECT_EQ(getImposeStats().pagesPlaced, 2);
+    // Cancelling the chooser changes nothing.
+    vexa::host::ui::queueChooserAnswer("");
+    imposeTemplate(tmpl);
+    EXPECT_EQ(getImposeStats().pagesPlaced, 2);
+    gAcroViewHFT->AVDocClose(window, true);
+    setCosDoc(host.doc);
 }

@@ -161,16 +161,18 @@ TEST_F(JobInfo, SpotColoursListedOnceWithoutUnderscoreNames) {
         0, true, true);
     addJobInfo(host.doc, host.page);
     auto t = runs();
-    // the frame's own trim lines are in the "TL" separation
-    ASSERT_EQ(t.size(), 3u);
+    // The frame's own trim lines are in the "TL" separation, which prints on no plate:
+    // it is not listed.
+    ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[1], "Gold");
-    EXPECT_EQ(t[2], "TL");
+    // Pairs are (spot name, process name), as the spot mapping hands them on: a
+    // separation carrying the process name is listed under the spot name.
     const char* pairs[2] = {"Orange", "Gold"};
     setMapColorNames(pairs, 1);
     addJobInfo(host.doc, host.page);
     t = runs();
     setMapColorNames(nullptr, 0);
-    ASSERT_EQ(t.size(), 3u);
+    ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[1], "Orange");
 }
 
