@@ -209,6 +209,23 @@ TEST(TemplateBuild, TemplatesPassTheStructureCheck) {
     }
 }
 
+// The build runs each session in a home of its own: the settings its dialogs saved and
+// its log are there, not in the home of whoever builds.
+TEST(TemplateBuild, SessionsKeepTheirSettingsAtHome) {
+    fs::path homes = fs::path(VEXA_BIN_DIR).parent_path() / "template-homes";
+    for (const char* name : {"Booklet_2up_A4", "Signature_16_A4", "StepRepeat_8up_A4"}) {
+        fs::path home = homes / name;
+        EXPECT_TRUE(fs::is_regular_file(home / "Documents" / "Orvanta" / "Vexa.txt")) << name;
+        std::string ini = vexa::test::readFile((home / "config" / "Orvanta" / "Vexa.ini").string());
+        // the new-sheet dialog's answers
+        EXPECT_NE(ini.find("[Doc]"), std::string::npos) << name << ":\n" << ini;
+        EXPECT_NE(ini.find("JobInfo=1"), std::string::npos) << name << ":\n" << ini;
+        if (std::string(name) == "Booklet_2up_A4") {
+            EXPECT_NE(ini.find("Dist=557314"), std::string::npos) << ini;  // 3 mm
+        }
+    }
+}
+
 // Renders one sheet of a template in gray at 36 dpi.
 Gray renderSheet(const vexa::test::TempDir& dir, const char* name, int sheet) {
     fs::path base = dir.path() / ("r" + std::to_string(sheet));
