@@ -265,12 +265,14 @@ TEST(TemplateBuild, BookletRenderingShowsTrimLinesAndMarks) {
     }
 }
 
-TEST(TemplateBuild, SignatureRenderingShowsItsEightTrims) {
+TEST(TemplateBuild, EightUpRenderingsShowTheirEightTrims) {
     vexa::test::TempDir dir;
     const double W = 2381.12;
-    for (int sheet : {1, 2}) {
-        SCOPED_TRACE("sheet " + std::to_string(sheet));
-        Gray g = renderSheet(dir, "Signature_16_A4.pdf", sheet);
+    const std::pair<const char*, int> sheets[] = {
+        {"Signature_16_A4.pdf", 1}, {"Signature_16_A4.pdf", 2}, {"StepRepeat_8up_A4.pdf", 1}};
+    for (auto [name, sheet] : sheets) {
+        SCOPED_TRACE(std::string(name) + " sheet " + std::to_string(sheet));
+        Gray g = renderSheet(dir, name, sheet);
         ASSERT_GT(g.w, 0);
         // the trim lines between the columns, in both rows, and between the rows
         for (int col = 1; col < 4; ++col)
