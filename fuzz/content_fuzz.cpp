@@ -70,6 +70,7 @@ void roundTrip(Env& env, const std::string& input) {
     full.forceFull = true;
     c->modified = true;
     std::string a = pde::writeContent(*c, env.q).bytes;
+    if (a != input) abort();  // nothing changed: the bytes that were read
     std::string b = pde::writeContent(*c, env.q, full).bytes;
     // what we write must read again, to the same number of elements when re-serialized
     auto ca = pde::parseContent(&env.q, a, env.res);

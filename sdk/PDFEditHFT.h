@@ -62,7 +62,9 @@ enum {
     pdeErrNoFont = ErrBuildCode(ErrSysPDEdit, 6),
     pdeErrBadColorSpace = ErrBuildCode(ErrSysPDEdit, 7),
     pdeErrNotForm = ErrBuildCode(ErrSysPDEdit, 8),
-    pdeErrRelease = ErrBuildCode(ErrSysPDEdit, 9),  // released more often than acquired
+    pdeErrRelease = ErrBuildCode(ErrSysPDEdit, 9),      // released more often than acquired
+    pdeErrBadImage = ErrBuildCode(ErrSysPDEdit, 10),    // image data unlike its attributes
+    pdeErrBadShading = ErrBuildCode(ErrSysPDEdit, 11),  // not a shading
 };
 
 // Index that appends when adding to a content list (any index at or past the last
@@ -138,8 +140,9 @@ struct PDEFilterArray {
     PDEFilterSpec spec[4];
 };
 
-// Image attributes.
-enum { kPDEImageIsMask = 0x1, kPDEImageInline = 0x2 };
+// Image attributes. kPDEImageEncoded (creation only): the data given is already
+// encoded with the filters given (JPEG data with DCTDecode, say), not raw samples.
+enum { kPDEImageIsMask = 0x1, kPDEImageInline = 0x2, kPDEImageEncoded = 0x4 };
 struct PDEImageAttrs {
     ASUns32 flags;
     ASInt32 width;
@@ -318,6 +321,25 @@ struct PDFEditWriteHFT {
 
     PDEFont (*PDEFontCreateFromSysFont)(PDSysFont sysFont, ASUns32 flags);
     PDEFont (*PDEFontCreateFromCosObj)(const CosObj* fontDict);
+
+    // Images and shadings; the matrix is the one they are drawn with (an image fills
+    // the unit square of its matrix). An image from its samples: width, height and
+    // bits per component from attrs; with kPDEImageIsMask a stencil mask (1 bit,
+    // painted with the fill colour of its graphics state, cs null), otherwise cs
+    // (acquired by the image) gives the colour space. data holds dataLen bytes: rows
+    // of samples, each starting on a byte, or with kPDEImageEncoded the data already
+    // encoded with the filters. The image becomes an XObject stream in cosDoc, encoded
+    // with the filters (null: FlateDecode; FlateDecode, RunLengthDecode and
+    // ASCIIHexDecode can be applied here), or with kPDEImageInline is written in-line
+    // in the content (ASCIIHexDecode is then added so that the data reads back safely;
+    // cosDoc may be null).
+    PDEImage (*PDEImageCreate)(const PDEImageAttrs* attrs, ASUns32 attrsSize,
+                               const ASFixedMatrix* matrix, PDEColorSpace cs, const ASUns8* data,
+                               ASUns32 dataLen, const PDEFilterArray* filters, CosDoc cosDoc);
+    // An image XObject stream as it is: size, colour space and mask flag come from it.
+    PDEImage (*PDEImageCreateFromCosObj)(const CosObj* image, const ASFixedMatrix* matrix);
+    // A shading dictionary (types 1 to 3) or stream (4 to 7), painted with sh.
+    PDEShading (*PDEShadingCreateFromCosObj)(const CosObj* shading, const ASFixedMatrix* matrix);
 };
 
 // A page's content for editing: shared by every owner that acquired it.

@@ -432,6 +432,7 @@ Ref<Element> Path::clone() const {
 Ref<Element> Text::clone() const {
     auto c = copyElement(*this);
     static_cast<Text*>(c.get())->runs = runs;
+    static_cast<Text*>(c.get())->marksAfter = marksAfter;
     return c;
 }
 Ref<Element> Image::clone() const {
@@ -441,6 +442,7 @@ Ref<Element> Image::clone() const {
     p->xobj = xobj;
     p->resName = resName;
     p->inlineBytes = inlineBytes;
+    p->inlineData = inlineData;
     p->inlineDict = inlineDict;
     p->space = space;
     p->mask = mask;

@@ -222,6 +222,7 @@ struct Source {
     std::string bytes;                   // decoded content
     std::vector<NameUse> names;          // resource names used, in order of appearance
     mutable QPDFObjectHandle resources;  // resources the names refer to
+    size_t topEnd = 0;                   // end of the last top-level element
 };
 
 // Where an unchanged element's bytes lie in its source. The graphics state when the
@@ -236,6 +237,7 @@ struct Origin {
     int minDepthElem = 0;                 // lowest q depth inside the element
     TextState ts;                         // text state when the element starts
     bool complete = true;                 // false: cut off by the end of the content
+    bool damaged = false;                 // bytes repaired when read (from gapStart on)
     bool valid() const { return src != nullptr; }
 };
 
@@ -269,7 +271,17 @@ struct Path : Element {
     void syncFixed();
 };
 
+// A marked-content operator inside a text object (BMC/BDC, or EMC when end is set).
+struct TextMark {
+    bool end = false;
+    std::string tag;
+    mutable QPDFObjectHandle dict;  // null for BMC
+    bool inlineDict = false;
+    std::string propName;  // BDC /Tag /Name: the Properties resource
+};
+
 struct TextRun {
+    std::vector<TextMark> marks;  // marked-content operators just before the run
     TextState ts;
     GState gs;
     Mat tm;  // text matrix (without the CTM)
@@ -282,6 +294,7 @@ struct TextRun {
 struct Text : Element {
     Text() : Element(kPDEText) {}
     std::vector<TextRun> runs;
+    std::vector<TextMark> marksAfter;  // after the last run
     bool hasGState() const override { return true; }
     Ref<Element> clone() const override;
     BBox bbox() const override;
@@ -295,6 +308,7 @@ struct Image : Element {
     mutable QPDFObjectHandle xobj;  // XObject images
     std::string resName;
     std::string inlineBytes;  // the whole BI ... EI of an in-line image
+    std::string inlineData;   // made here: the encoded data (the entries are inlineDict)
     mutable QPDFObjectHandle inlineDict;
     Ref<ColorSpace> space;
     bool mask = false;
@@ -386,6 +400,7 @@ struct Content : _t_PDEObject {
     bool modified = false;  // elements added or removed since reading
     // Where the content came from: a page (Contents streams), a form stream, or none.
     mutable QPDFObjectHandle page;
+    mutable QPDFObjectHandle pageContents;  // the page's /Contents when it was read
     mutable QPDFObjectHandle formStream;
     std::vector<QPDFObjGen> formChain;  // forms enclosing this content (cycle check)
     bool unchanged() const;
@@ -418,6 +433,10 @@ std::string flateEncode(const std::string& data);
 // Writes a content list; new resources are created in target (foreign objects copied).
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts = {});
 
+// True when r, written from content, is the page's content as it was read: the page
+// can keep its streams and resources.
+bool writesSourceBack(const Content& content, QPDF& qpdf, QPDFObjectHandle page,
+                      const WriteResult& r);
 // Sets a page's content from the model; leaves the page alone when nothing changed.
 // Returns true when the page was rewritten.
 bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,

@@ -131,6 +131,7 @@ struct SavedState {
     TextState ts;
     Mat ctm;
     Ref<Clip> clip;
+    Mat textCm;
 };
 
 struct Level {  // one content list being filled
@@ -220,6 +221,14 @@ class Parser {
                   uint32_t opStart);
     void inlineImage(uint32_t opStart);
     void beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd);
+    TextMark markOf(bool withProps);
+    void addTextMark(TextMark m) {
+        if (++textMarkCount_ > Limits::maxOperands) {
+            setErrorText(pdeErrLimit, "A text object has too much marked content.");
+            raise(pdeErrLimit);
+        }
+        textMarks_.push_back(std::move(m));
+    }
     void endMarked(uint32_t opStart, uint32_t opEnd);
     void passThrough(uint32_t opStart, uint32_t opEnd);
     void checkElements() {
@@ -259,15 +268,20 @@ class Parser {
     // text object
     Ref<Text> text_;
     bool inText_ = false;
-    bool textTainted_ = false;  // other elements were drawn inside the text object
-    int textMarked_ = 0;        // marked-content sequences open inside the text object
-    size_t textStart_ = 0;      // where the text object began
-    TextState textTs_;          // the text state there
-    int textDepth_ = 0;         // and the q depth
+    bool textTainted_ = false;         // other elements were drawn inside the text object
+    int textMarked_ = 0;               // marked-content sequences open inside the text object
+    std::vector<TextMark> textMarks_;  // met inside the text object, not yet placed
+    size_t textMarkCount_ = 0;         // all met inside the text object
+    size_t textStart_ = 0;             // where the text object began
+    TextState textTs_;                 // the text state there
+    int textDepth_ = 0;                // and the q depth
     Mat tm_, tlm_;
+    Mat textCtm_;  // the CTM at BT
+    Mat textCm_;   // cm applied inside the text object since BT (not allowed, but seen)
     bool tmContinues_ = false;
     bool compat_ = false;
     int minDepthInElem_ = 0;
+    bool damaged_ = false;  // repaired since the last element ended
 
     std::unordered_map<std::string, Ref<ColorSpace>> spaces_;
     std::unordered_map<std::string, Ref<Font>> fonts_;
@@ -275,6 +289,8 @@ class Parser {
 };
 
 void Parser::warnOnce(const std::string& w) {
+    // a missing resource is no fault of the bytes; anything else had to be repaired
+    if (w.rfind("missing resource", 0) != 0) damaged_ = true;
     for (auto& x : warned_)
         if (x == w) return;
     warned_.push_back(w);
@@ -505,6 +521,7 @@ Ref<Content> Parser::run() {
         endMarked(static_cast<uint32_t>(n_), static_cast<uint32_t>(n_));
         level().content->elems.back()->origin.complete = false;
     }
+    src_->topEnd = levels_.front().gapStart;
     return top;
 }
 
@@ -526,6 +543,8 @@ void Parser::finish(Ref<Element> e, uint32_t end) {
     o.minDepthGap = lv.minDepthGap;
     o.minDepthElem = std::min(minDepthInElem_, o.depthEnd);
     o.ts = elemStart_ == SIZE_MAX ? ts_ : elemTs_;
+    o.damaged = damaged_;
+    damaged_ = false;
     // an element drawn inside a text object (not allowed there) cannot be copied alone
     bool inside = inText_ && e->type != kPDEText;
     if (inside) o.complete = false, textTainted_ = true;
@@ -678,11 +697,17 @@ void Parser::showText(const std::string& bytes, std::vector<std::pair<size_t, do
         textStart_ = elemStart_;
         textTs_ = elemTs_;
         textDepth_ = depthAtStart_;
+        textCtm_ = ctm_;
+        textCm_ = Mat();
+        textMarkCount_ = 0;
     }
     TextRun r;
+    r.marks = std::move(textMarks_);
+    textMarks_.clear();
     r.ts = ts_;
     r.gs = gs_;
-    r.tm = tm_;
+    // a run shown after a cm inside the text object: the cm is part of its matrix
+    r.tm = textCm_.isIdentity() ? tm_ : mul(tm_, textCm_);
     r.bytes = bytes;
     r.adjust = std::move(adjust);
     r.continues = tmContinues_ && !text_->runs.empty();
@@ -701,7 +726,10 @@ void Parser::endText(uint32_t end, bool closed) {
     inText_ = false;
     Ref<Text> t = std::move(text_);
     text_ = Ref<Text>();
+    std::vector<TextMark> after = std::move(textMarks_);
+    textMarks_.clear();
     if (!t) return;
+    t->marksAfter = std::move(after);
     bool clips = false, clipOnly = !t->runs.empty();
     for (auto& r : t->runs) {
         if (r.ts.render >= 4) clips = true;
@@ -719,14 +747,17 @@ void Parser::endText(uint32_t end, bool closed) {
     }
     if (clipOnly && closed && !textTainted_ && textMarked_ == 0) {
         // text that only clips is part of the clip, like a path painted with n
-        t->matrix = ctm_;
+        t->matrix = textCtm_;
         addToClip(t);
         elemStart_ = SIZE_MAX;
         return;
     }
     Ref<Text> keep = t;
     finish(t, end);
-    if (textTainted_ || !closed || textMarked_ > 0) keep->origin.complete = false;
+    keep->matrix = textCtm_;
+    // a text object with other elements drawn inside is complete (it ends at ET) but
+    // begins where they do: it is copied together with them or not at all
+    if (!closed || textMarked_ > 0) keep->origin.complete = false;
     textTainted_ = false;
     if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
@@ -744,6 +775,32 @@ void Parser::passThrough(uint32_t opStart, uint32_t opEnd) {
     depthAtStart_ = static_cast<int>(stack_.size());
     minDepthInElem_ = depthAtStart_;
     finish(pt, opEnd);
+}
+
+TextMark Parser::markOf(bool withProps) {
+    TextMark m;
+    const Operand* tagOp = nullptr;
+    const Operand* prop = nullptr;
+    if (withProps && ops_.size() >= 2) {
+        tagOp = &ops_[ops_.size() - 2];
+        prop = &ops_.back();
+    } else if (!ops_.empty()) {
+        tagOp = &ops_.back();
+    }
+    m.tag = tagOp && tagOp->kind == kName ? nameAt(*tagOp) : "";
+    if (prop && prop->kind == kDict) {
+        try {
+            m.dict = QPDFObjectHandle::parse(std::string(p_ + prop->s, prop->e - prop->s));
+        } catch (std::exception&) {
+            warnOnce("unreadable marked-content properties");
+            m.dict = QPDFObjectHandle::newDictionary();
+        }
+        m.inlineDict = true;
+    } else if (prop && prop->kind == kName) {
+        m.propName = nameAt(*prop);
+        m.dict = resource(kResProperties, m.propName);
+    }
+    return m;
 }
 
 void Parser::beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd) {
@@ -811,6 +868,11 @@ void Parser::endMarked(uint32_t opStart, uint32_t opEnd) {
     o.nameEnd = static_cast<uint32_t>(src_->names.size());
     o.depthEnd = static_cast<int>(stack_.size());
     o.minDepthElem = std::min(o.minDepthElem, o.depthEnd);
+    o.damaged = damaged_;
+    damaged_ = false;
+    // closed inside a text object that began in it: its bytes hold the start of that
+    // text, which is an element after it, so it is copied only together with it
+    if (inText_) o.complete = false;
     c->gs = c->ambient;
     Level& parent = level();
     parent.content->elems.push_back(c);
@@ -1006,7 +1068,7 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                     setErrorText(pdeErrLimit, "Graphics states are nested too deeply.");
                     raise(pdeErrLimit);
                 }
-                stack_.push_back(SavedState{gs_, ts_, ctm_, clip_});
+                stack_.push_back(SavedState{gs_, ts_, ctm_, clip_, textCm_});
                 return;
             case 'Q':
                 if (stack_.empty()) {
@@ -1023,6 +1085,10 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                 ts_ = std::move(stack_.back().ts);
                 ctm_ = stack_.back().ctm;
                 clip_ = std::move(stack_.back().clip);
+                if (inText_ && textCm_ != stack_.back().textCm) {
+                    textCm_ = stack_.back().textCm;
+                    tmContinues_ = false;
+                }
                 stack_.pop_back();
                 {
                     int d = static_cast<int>(stack_.size());
@@ -1104,6 +1170,10 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             if (argsAre(6)) {
                 Mat m{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
                 ctm_ = mul(m, ctm_);
+                if (inText_) {
+                    textCm_ = mul(m, textCm_);
+                    tmContinues_ = false;
+                }
             }
             return;
         }
@@ -1156,6 +1226,9 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
             textStart_ = elemStart_;
             textTs_ = elemTs_;
             textDepth_ = depthAtStart_;
+            textCtm_ = ctm_;
+            textCm_ = Mat();
+            textMarkCount_ = 0;
             tm_ = tlm_ = Mat();
             tmContinues_ = false;
             return;
@@ -1362,8 +1435,9 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         }
         if (OP("BDC") || OP("BMC")) {
             if (inText_) {
-                // marked content inside a text object stays with the text's bytes
+                // marked content inside a text object goes with the run after it
                 ++textMarked_;
+                addTextMark(markOf(op[1] == 'D'));
                 return;
             }
             if (path_) flushPath(opStart, kPDEInvisible);
@@ -1372,7 +1446,11 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
         if (OP("EMC")) {
             if (textMarked_ > 0) {
                 --textMarked_;
-                if (!inText_) {
+                if (inText_) {
+                    TextMark m;
+                    m.end = true;
+                    addTextMark(std::move(m));
+                } else {
                     // opened inside a text object, closed after it
                     warnOnce("marked content crosses a text object");
                     level().minDepthGap = -(1 << 20);
@@ -1432,6 +1510,7 @@ Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page) {
     QPDFObjectHandle res = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
     auto c = parseContent(&qpdf, std::move(bytes), res);
     c->page = page;
+    c->pageContents = contents;
     return c;
 }
 

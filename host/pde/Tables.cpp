@@ -2,6 +2,8 @@
 // over the content model.
 #include "pde/Tables.h"
 
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_RunLength.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
@@ -958,6 +960,185 @@ PDEFont fontFromCos(const CosObj* o) {
     return f.detach();
 }
 
+[[noreturn]] void badImage(const std::string& text) {
+    setErrorText(pdeErrBadImage, text);
+    raise(pdeErrBadImage);
+}
+
+// Encodes data for the filters of a stream (the first filter is decoded first, so the
+// last one is applied first).
+std::string encodeFor(std::vector<std::string> filters, std::string data) {
+    for (auto it = filters.rbegin(); it != filters.rend(); ++it) {
+        if (*it == "FlateDecode") {
+            data = flateEncode(data);
+        } else if (*it == "RunLengthDecode") {
+            Pl_Buffer buf("pde-rl");
+            Pl_RunLength rl("pde-rl", &buf, Pl_RunLength::a_encode);
+            rl.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+            rl.finish();
+            auto b = buf.getBufferSharedPointer();
+            data.assign(reinterpret_cast<const char*>(b->getBuffer()), b->getSize());
+        } else if (*it == "ASCIIHexDecode") {
+            static const char* hex = "0123456789ABCDEF";
+            std::string out;
+            out.reserve(data.size() * 2 + data.size() / 32 + 2);
+            for (size_t i = 0; i < data.size(); ++i) {
+                auto c = static_cast<unsigned char>(data[i]);
+                out += hex[c >> 4];
+                out += hex[c & 15];
+                if (i % 64 == 63) out += '\n';
+            }
+            out += '>';
+            data = std::move(out);
+        } else {
+            badImage("The host cannot encode image data with the filter " + *it + ".");
+        }
+    }
+    return data;
+}
+
+PDEImage imageCreate(const PDEImageAttrs* attrs, ASUns32 attrsSize, const ASFixedMatrix* matrix,
+                     PDEColorSpace cs, const ASUns8* data, ASUns32 dataLen,
+                     const PDEFilterArray* filters, CosDoc cosDoc) {
+    if (!attrs || (!data && dataLen)) raise(genErrBadParm);
+    PDEImageAttrs a;
+    std::memset(&a, 0, sizeof a);
+    std::memcpy(&a, attrs, std::min<size_t>(attrsSize, sizeof a));
+    const bool mask = a.flags & kPDEImageIsMask, inl = a.flags & kPDEImageInline,
+               encoded = a.flags & kPDEImageEncoded;
+    ColorSpace* space = cs ? as<ColorSpace>(cs, kPDEColorSpace) : nullptr;
+    if (a.width <= 0 || a.height <= 0 || a.width > (1 << 20) || a.height > (1 << 20))
+        badImage("The image size " + std::to_string(a.width) + " x " + std::to_string(a.height) +
+                 " is not possible.");
+    int bpc = a.bitsPerComponent;
+    if (mask && bpc == 0) bpc = 1;
+    if (bpc != 1 && bpc != 2 && bpc != 4 && bpc != 8 && bpc != 16)
+        badImage("An image has 1, 2, 4, 8 or 16 bits per component, not " + std::to_string(bpc) +
+                 ".");
+    if (mask && bpc != 1) badImage("An image mask has one bit per sample.");
+    if (!mask && !space) badImage("An image needs a colour space.");
+    if (!inl && !cosDoc) raise(genErrBadParm);
+    std::vector<std::string> names;
+    if (filters) {
+        if (filters->numFilters < 0 || filters->numFilters > 4) raise(genErrBadParm);
+        for (int i = 0; i < filters->numFilters; ++i) {
+            const char* n = atomString(filters->spec[i].name);
+            if (!n || !*n) raise(genErrBadParm);
+            names.push_back(n);
+        }
+    } else if (!encoded) {
+        names.push_back("FlateDecode");
+    }
+    return guard([&]() -> PDEImage {
+        int comps = 1;
+        if (!mask) {
+            if (space->family == "Pattern")
+                badImage("An image cannot be drawn in a Pattern colour space.");
+            comps = space->components();
+            if (space->family == "Indexed" && bpc > 8)
+                badImage("An indexed image has at most 8 bits per sample.");
+        }
+        std::string bytes(reinterpret_cast<const char*>(data), dataLen);
+        if (!encoded) {
+            uint64_t row = (static_cast<uint64_t>(a.width) * comps * bpc + 7) / 8;
+            uint64_t need = row * static_cast<uint64_t>(a.height);
+            if (need > Limits::maxContentBytes) badImage("The image is too large.");
+            if (bytes.size() < need)
+                badImage("The image data holds " + std::to_string(bytes.size()) +
+                         " bytes; its size needs " + std::to_string(need) + ".");
+            bytes.resize(need);
+            bytes = encodeFor(names, std::move(bytes));
+        }
+        if (inl) {
+            // in-line data is read up to EI: hexadecimal data can never contain it
+            if (names.empty() || names.front() != "ASCIIHexDecode") {
+                names.insert(names.begin(), "ASCIIHexDecode");
+                bytes = encodeFor({"ASCIIHexDecode"}, std::move(bytes));
+            }
+        }
+        auto dict = QPDFObjectHandle::newDictionary();
+        if (!inl) {
+            dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+            dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
+        }
+        dict.replaceKey("/Width", QPDFObjectHandle::newInteger(a.width));
+        dict.replaceKey("/Height", QPDFObjectHandle::newInteger(a.height));
+        dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(bpc));
+        if (mask)
+            dict.replaceKey("/ImageMask", QPDFObjectHandle::newBool(true));
+        else
+            dict.replaceKey("/ColorSpace", space->obj);
+        if (names.size() == 1) {
+            dict.replaceKey("/Filter", QPDFObjectHandle::newName("/" + names[0]));
+        } else if (!names.empty()) {
+            auto arr = QPDFObjectHandle::newArray();
+            for (auto& n : names) arr.appendItem(QPDFObjectHandle::newName("/" + n));
+            dict.replaceKey("/Filter", arr);
+        }
+        auto img = make<Image>();
+        img->mask = mask;
+        if (space) img->space = Ref<ColorSpace>(space, false);
+        if (inl) {
+            img->inlineImage = true;
+            img->inlineDict = dict;
+            img->inlineData = std::move(bytes);
+        } else {
+            noteDoc(cosDoc);
+            QPDF& q = doc::qpdfOf(cosDoc);
+            auto stream = QPDFObjectHandle::newStream(&q, bytes);
+            for (auto& k : dict.getKeys()) stream.getDict().replaceKey(k, dict.getKey(k));
+            img->xobj = q.makeIndirectObject(stream);
+        }
+        if (matrix) img->matrix = Mat::from(*matrix);
+        img->dirty = true;
+        return img.detach();
+    });
+}
+
+PDEImage imageFromCos(const CosObj* o, const ASFixedMatrix* matrix) {
+    QPDFObjectHandle x = fromCos(o);
+    return guard([&]() -> PDEImage {
+        auto sub = x.isStream() ? x.getDict().getKey("/Subtype") : QPDFObjectHandle();
+        if (!sub.isName() || sub.getName() != "/Image")
+            badImage("The object is not an image XObject stream.");
+        auto d = x.getDict();
+        auto img = make<Image>();
+        img->xobj = x;
+        img->mask = d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
+        auto cs = d.getKey("/ColorSpace");
+        if (!img->mask && !none(cs)) img->space = colorSpaceFromObject(cs, "");
+        if (matrix) img->matrix = Mat::from(*matrix);
+        img->dirty = true;
+        return img.detach();
+    });
+}
+
+PDEShading shadingFromCos(const CosObj* o, const ASFixedMatrix* matrix) {
+    QPDFObjectHandle x = fromCos(o);
+    return guard([&]() -> PDEShading {
+        QPDFObjectHandle d = x.isStream() ? x.getDict() : x;
+        auto type = d.isDictionary() ? d.getKey("/ShadingType") : QPDFObjectHandle();
+        if (!type.isInteger() || type.getIntValue() < 1 || type.getIntValue() > 7) {
+            setErrorText(pdeErrBadShading, "The object is not a shading dictionary.");
+            raise(pdeErrBadShading);
+        }
+        if (type.getIntValue() >= 4 && !x.isStream()) {
+            setErrorText(pdeErrBadShading, "A mesh shading (type 4 to 7) is a stream.");
+            raise(pdeErrBadShading);
+        }
+        if (none(d.getKey("/ColorSpace"))) {
+            setErrorText(pdeErrBadShading, "The shading has no colour space.");
+            raise(pdeErrBadShading);
+        }
+        auto sh = make<Shading>();
+        sh->obj = x;
+        sh->dict = d;
+        if (matrix) sh->matrix = Mat::from(*matrix);
+        sh->dirty = true;
+        return sh.detach();
+    });
+}
+
 // --- PagePDEContent -----------------------------------------------------------------
 
 struct PageEntry {
@@ -1025,6 +1206,7 @@ void pageSet(PDPage page, ExtensionID owner) {
         Content& c = *it->second.content;
         if (!(!c.unchanged() || !c.page.isDictionary())) return false;
         WriteResult r = writeContent(c, q, o);
+        if (writesSourceBack(c, q, p, r)) return false;
         CosDoc cd = doc::cosDocOf(doc::docOfPage(page));
         for (QPDF* src : r.foreign) {
             auto d = docs().find(src);
@@ -1174,6 +1356,9 @@ const PDFEditWriteHFT kWrite = {
     removeTag,
     fontFromSys,
     fontFromCos,
+    imageCreate,
+    imageFromCos,
+    shadingFromCos,
 };
 
 const PagePDEContentHFT kPage = {
@@ -1204,6 +1389,8 @@ struct ErrorTexts {
         setErrorText(pdeErrBadColorSpace, "The colour space is not supported.");
         setErrorText(pdeErrNotForm, "The object is not a form XObject.");
         setErrorText(pdeErrRelease, "Page content released more often than acquired.");
+        setErrorText(pdeErrBadImage, "The image data does not match its attributes.");
+        setErrorText(pdeErrBadShading, "The object is not a shading.");
     }
 };
 

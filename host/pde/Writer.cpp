@@ -56,7 +56,8 @@ class Writer {
   public:
     Writer(QPDF& target, const WriteOptions& opts) : target_(target), opts_(opts) {}
 
-    void writeList(const Content& c);
+    void writeRoot(const Content& c);
+    void writeList(const Content& c, bool root = false);
     WriteResult finish();
     // Default colour spaces change how device colours look without being named in
     // the content: they stay with it.
@@ -99,10 +100,11 @@ class Writer {
     void pathOps(const Path& p, const Mat* transform);
 
     // elements
-    bool tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next);
+    bool tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next, bool root);
     void element(const Element& e);
     void body(const Element& e);
     void text(const Text& t, bool asClip);
+    void inlineImage(const Image& im);
     void container(const Container& c);
 
     QPDF& target_;
@@ -458,7 +460,31 @@ void Writer::text(const Text& t, bool asClip) {
     TextState ts = asClip ? TextState() : curTs_;
     GState gs = asClip ? GState() : cur_;
     bool prevWritten = false;
+    int open = 0;  // marked-content sequences opened inside the text object
+    auto marks = [&](const std::vector<TextMark>& ms) {
+        if (asClip) return;
+        for (const TextMark& m : ms) {
+            if (m.end) {
+                if (open > 0) --open, out_ += "EMC\n";
+                continue;
+            }
+            name(m.tag.empty() ? "MC" : m.tag);
+            if (m.dict.isDictionary()) {
+                if (m.inlineDict && !m.dict.isIndirect()) {
+                    out_ += m.dict.unparse();
+                    out_ += ' ';
+                } else {
+                    name(use(kResProperties, m.dict, m.propName));
+                }
+                out_ += "BDC\n";
+            } else {
+                out_ += "BMC\n";
+            }
+            ++open;
+        }
+    };
     for (const TextRun& r : t.runs) {
+        marks(r.marks);
         if (asClip && r.ts.render < 4) {
             prevWritten = false;
             continue;
@@ -490,6 +516,8 @@ void Writer::text(const Text& t, bool asClip) {
         }
         prevWritten = true;
     }
+    marks(t.marksAfter);
+    for (; open > 0; --open) out_ += "EMC\n";  // a sequence left open is closed in the text
     out_ += "ET\n";
     if (!asClip) {
         curTs_ = ts;
@@ -497,6 +525,55 @@ void Writer::text(const Text& t, bool asClip) {
         cur_ = gs;
         cur_.ext = keep.ext;
     }
+}
+
+// An in-line image made by the host: its entries with the short keys and names.
+void Writer::inlineImage(const Image& im) {
+    static const std::pair<const char*, const char*> keys[] = {
+        {"/Width", "W"},       {"/Height", "H"},      {"/BitsPerComponent", "BPC"},
+        {"/ImageMask", "IM"},  {"/ColorSpace", "CS"}, {"/Decode", "D"},
+        {"/Interpolate", "I"}, {"/Filter", "F"},      {"/DecodeParms", "DP"}};
+    static const std::pair<const char*, const char*> filters[] = {
+        {"/FlateDecode", "Fl"}, {"/ASCIIHexDecode", "AHx"}, {"/ASCII85Decode", "A85"},
+        {"/LZWDecode", "LZW"},  {"/RunLengthDecode", "RL"}, {"/CCITTFaxDecode", "CCF"},
+        {"/DCTDecode", "DCT"}};
+    auto filterName = [&](QPDFObjectHandle f) {
+        std::string n = f.isName() ? f.getName() : "/";
+        for (auto& [full, abbrev] : filters)
+            if (n == full) return std::string(abbrev);
+        return n.substr(1);
+    };
+    QPDFObjectHandle d = im.inlineDict;
+    out_ += "BI\n";
+    for (auto& [key, abbrev] : keys) {
+        auto v = d.getKey(key);
+        if (none(v)) continue;
+        name(abbrev);
+        if (std::string(key) == "/ColorSpace") {
+            std::string fam = v.isName() ? v.getName() : "";
+            if (fam == "/DeviceGray" || fam == "/DeviceRGB" || fam == "/DeviceCMYK") {
+                name(fam == "/DeviceGray" ? "G" : fam == "/DeviceRGB" ? "RGB" : "CMYK");
+            } else {
+                const std::string pref = im.space ? im.space->resName : "";
+                name(use(kResColorSpace, v, pref));
+            }
+        } else if (std::string(key) == "/Filter") {
+            if (v.isArray()) {
+                out_ += '[';
+                for (auto& f : v.aitems()) name(filterName(f));
+                out_ += "] ";
+            } else {
+                name(filterName(v));
+            }
+        } else {
+            out_ += v.unparse();
+            out_ += ' ';
+        }
+        out_ += '\n';
+    }
+    out_ += "ID ";
+    out_ += im.inlineData;
+    out_ += "\nEI\n";
 }
 
 void Writer::body(const Element& e) {
@@ -520,7 +597,9 @@ void Writer::body(const Element& e) {
             break;
         case kPDEImage: {
             auto& im = static_cast<const Image&>(e);
-            if (im.inlineImage) {
+            if (im.inlineImage && im.inlineBytes.empty()) {
+                inlineImage(im);
+            } else if (im.inlineImage) {
                 auto cs = im.inlineDict.isDictionary() ? im.inlineDict.getKey("/ColorSpace")
                                                        : QPDFObjectHandle();
                 if (cs.isName() && im.space && !im.space->resName.empty())
@@ -619,22 +698,30 @@ void Writer::element(const Element& e) {
     body(e);
 }
 
-bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next) {
+// Copies a run of unchanged elements, starting at elems[i], as their original bytes.
+// An element's bytes may be copied from its start when they begin after the previous
+// sibling's (elements drawn inside a text object share its start), and a run may end
+// after an element that is complete (not inside a text object). The q level may not
+// drop below the one the run starts at, since the run is closed with its own Q.
+bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_t& next,
+                         bool root) {
     const Element& first = *elems[i];
     const Origin& o = first.origin;
-    if (!first.unchanged() || !o.complete || o.minDepthElem < o.depthStart) return false;
+    if (!first.unchanged() || o.start < o.gapStart) return false;
+    const Source& src = *o.src;
+    // The first elements of a content list, read from the start of their content and
+    // written first: their bytes are copied from the very start, state set-up and all,
+    // so that nothing has to be reconstructed.
+    const bool fromStart = root && i == 0 && out_.empty() && !inGroup_ && o.gapStart == 0;
     size_t j = i;
     while (j + 1 < elems.size()) {
         const Element& nx = *elems[j + 1];
         const Origin& no = nx.origin;
-        if (!nx.unchanged() || !no.complete || no.src != o.src ||
-            no.gapStart != elems[j]->origin.end || no.minDepthGap < o.depthStart ||
-            no.minDepthElem < o.depthStart)
-            break;
+        if (!nx.unchanged() || no.src != o.src || no.gapStart != elems[j]->origin.end) break;
+        // re-serializing everything, only repaired bytes (and what they are part of)
+        if (opts_.forceFull && elems[j]->origin.complete && !no.damaged) break;
         ++j;
     }
-    // the resource names the bytes use must mean the same objects here
-    const Source& src = *o.src;
     auto lookup = [&](const NameUse& u) {
         QPDFObjectHandle obj;
         if (src.resources.isDictionary()) {
@@ -643,9 +730,9 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
         }
         return obj;
     };
-    auto fits = [&](size_t last) {
-        for (uint32_t k = o.nameBegin; k < elems[last]->origin.nameEnd && k < src.names.size();
-             ++k) {
+    // the resource names the bytes use must mean the same objects here
+    auto fits = [&](uint32_t from, uint32_t to) {
+        for (uint32_t k = from; k < to && k < src.names.size(); ++k) {
             const NameUse& u = src.names[k];
             auto it = res_[u.category].find(u.name);
             if (it != res_[u.category].end()) {
@@ -655,32 +742,68 @@ bool Writer::tryVerbatim(const std::vector<Ref<Element>>& elems, size_t i, size_
         }
         return true;
     };
-    if (!fits(j)) {
-        j = i;
-        if (!fits(j)) return false;
+    auto claimNames = [&](uint32_t from, uint32_t to) {
+        for (uint32_t k = from; k < to && k < src.names.size(); ++k)
+            claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
+    };
+    const uint32_t namesFrom = fromStart ? 0 : o.nameBegin;
+    if (fromStart && j + 1 == elems.size() && elems[j]->origin.end == src.topEnd &&
+        fits(0, static_cast<uint32_t>(src.names.size()))) {
+        // the whole content, to its last byte: copied as it is (q left open at its end,
+        // stray operators and all: nothing follows it)
+        claimNames(0, static_cast<uint32_t>(src.names.size()));
+        out_ = src.bytes;
+        next = j + 1;
+        return true;
     }
-    for (uint32_t k = o.nameBegin; k < elems[j]->origin.nameEnd && k < src.names.size(); ++k)
-        claim(src.names[k].category, src.names[k].name, lookup(src.names[k]));
+    // the longest part that keeps its q level, then the shortest that fits
+    const int floor = fromStart ? 0 : o.depthStart;
+    if ((fromStart && o.minDepthGap < floor) || o.minDepthElem < floor) return false;
+    size_t last = SIZE_MAX, shortest = SIZE_MAX;
+    for (size_t k = i; k <= j; ++k) {
+        const Origin& ko = elems[k]->origin;
+        if (k > i && (ko.minDepthGap < floor || ko.minDepthElem < floor)) break;
+        if (!ko.complete) continue;
+        if (shortest == SIZE_MAX) shortest = k;
+        last = k;
+    }
+    if (last == SIZE_MAX) return false;
+    if (!fits(namesFrom, elems[last]->origin.nameEnd)) {
+        last = shortest;
+        if (!fits(namesFrom, elems[last]->origin.nameEnd)) return false;
+    }
+    const Origin& end = elems[last]->origin;
+    claimNames(namesFrom, end.nameEnd);
     closeGroup();
-    const GState& gs = first.type == kPDEContainer ? static_cast<const Container&>(first).ambient
-                       : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
-                           ? static_cast<const Text&>(first).runs.front().gs
-                           : first.gs;
-    openGroup(first, gs, &o.ts);
-    inGroup_ = false;
-    out_.append(src.bytes, o.start, elems[j]->origin.end - o.start);
+    if (fromStart) {
+        out_ += "q\n";
+        out_.append(src.bytes, 0, end.end);
+    } else {
+        const GState& gs = first.type == kPDEContainer
+                               ? static_cast<const Container&>(first).ambient
+                           : first.type == kPDEText && !static_cast<const Text&>(first).runs.empty()
+                               ? static_cast<const Text&>(first).runs.front().gs
+                               : first.gs;
+        openGroup(first, gs, &o.ts);
+        inGroup_ = false;
+        out_.append(src.bytes, o.start, end.end - o.start);
+    }
     out_ += '\n';
-    for (int d = elems[j]->origin.depthEnd; d > o.depthStart; --d) out_ += "Q\n";
+    for (int d = end.depthEnd; d > floor; --d) out_ += "Q\n";
     out_ += "Q\n";
-    next = j + 1;
+    next = last + 1;
     return true;
 }
 
-void Writer::writeList(const Content& c) {
+void Writer::writeList(const Content& c, bool root) {
     const auto& elems = c.elems;
     for (size_t i = 0; i < elems.size();) {
         size_t next;
-        if (!opts_.forceFull && elems[i]->origin.valid() && tryVerbatim(elems, i, next)) {
+        // content that had to be repaired when read is copied as it is even when
+        // everything else is re-serialized: written anew, it would show what the
+        // reader made of it rather than what a renderer makes of the original
+        const Origin& o = elems[i]->origin;
+        if (o.valid() && (!opts_.forceFull || o.damaged) && tryVerbatim(elems, i, next, root)) {
             i = next;
             continue;
         }
@@ -688,6 +811,25 @@ void Writer::writeList(const Content& c) {
         ++i;
     }
     closeGroup();
+}
+
+void Writer::writeRoot(const Content& c) {
+    // content that was read without a single element (state operators, comments):
+    // nothing to draw, but written back as it was
+    if (!opts_.forceFull && c.elems.empty() && c.source && c.source->topEnd == 0) {
+        const Source& src = *c.source;
+        for (const NameUse& u : src.names) {
+            QPDFObjectHandle obj;
+            if (src.resources.isDictionary()) {
+                auto d = src.resources.getKey(resCategoryKey(u.category));
+                if (d.isDictionary()) obj = d.getKey("/" + u.name);
+            }
+            claim(u.category, u.name, obj);
+        }
+        out_ = src.bytes;
+        return;
+    }
+    writeList(c, true);
 }
 
 WriteResult Writer::finish() {
@@ -711,7 +853,7 @@ WriteResult Writer::finish() {
 WriteResult writeContent(const Content& content, QPDF& target, const WriteOptions& opts) {
     Writer w(target, opts);
     w.keepDefaults(content.resources);
-    w.writeList(content);
+    w.writeRoot(content);
     return w.finish();
 }
 
@@ -737,12 +879,28 @@ std::string flateEncode(const std::string& data) {
     return out;
 }
 
+bool writesSourceBack(const Content& content, QPDF& qpdf, QPDFObjectHandle page,
+                      const WriteResult& r) {
+    if (!content.source || content.qpdf != &qpdf || !content.page.isDictionary() ||
+        content.page.getObjGen() != page.getObjGen() || r.bytes != content.source->bytes)
+        return false;
+    // and the page still has the streams the content was read from
+    auto now = page.getKey("/Contents");
+    auto then = content.pageContents;
+    if (none(now) || none(then)) return none(now) && none(then);
+    if (now.isIndirect() || then.isIndirect())
+        return now.isIndirect() && then.isIndirect() && now.getObjGen() == then.getObjGen();
+    return now.isSameObjectAs(then) || now.unparse() == then.unparse();
+}
+
 bool storePage(QPDF& qpdf, QPDFObjectHandle page, const Content& content,
                const WriteOptions& opts) {
     if (!opts.forceFull && content.unchanged() && content.page.isDictionary() &&
         content.page.getObjGen() == page.getObjGen())
         return false;
     WriteResult r = writeContent(content, qpdf, opts);
+    // the same bytes as read: the page keeps its streams and resources as they are
+    if (!opts.forceFull && writesSourceBack(content, qpdf, page, r)) return false;
     auto stream = QPDFObjectHandle::newStream(&qpdf, flateEncode(r.bytes));
     stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
     page.replaceKey("/Contents", stream);

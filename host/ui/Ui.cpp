@@ -552,6 +552,17 @@ Control* findControl(Window* w, const std::string& ref) {
             if (c->id == id) return c.get();
         return nullptr;
     }
+    // "TEXT#N": the Nth control (labels counted) with that text, in the dialog's order.
+    std::size_t hash = ref.rfind('#');
+    if (hash != std::string::npos && hash > 0 && hash + 1 < ref.size()) {
+        long n = std::strtol(ref.c_str() + hash + 1, &end, 10);
+        if (end && *end == 0 && n >= 1) {
+            std::string want = bareText(ref.substr(0, hash));
+            for (auto& c : w->controls)
+                if (bareText(c->text) == want && --n == 0) return c.get();
+            return nullptr;
+        }
+    }
     std::string want = bareText(ref);
     for (auto& c : w->controls)
         if (c->kind != kPUIStaticText && bareText(c->text) == want) return c.get();

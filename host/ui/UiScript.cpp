@@ -24,6 +24,18 @@ Control* control(const ScriptLine& line, size_t index) {
     return c;
 }
 
+// "set" and "pick" never act on a label: a label names the control that follows it in
+// the dialog, as a user reads a form ("set Width 12mm" types into the field after
+// "Width:").
+Control* labelledControl(const ScriptLine& line, size_t index) {
+    Control* c = control(line, index);
+    if (c->kind != kPUIStaticText || !c->window) return c;
+    const auto& list = c->window->controls;
+    for (size_t i = 0; i + 1 < list.size(); ++i)
+        if (list[i].get() == c) return list[i + 1].get();
+    return c;
+}
+
 // Runs an action, giving its failure the line's place.
 template <typename F>
 void act(const ScriptLine& line, F f) {
@@ -71,11 +83,11 @@ std::string textOf(const Control* c) {
 
 void registerUiScriptCommands() {
     registerScriptCommand("set", "set CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
+        Control* c = labelledControl(l, 1);
         act(l, [&] { setText(c, scriptArg(l, 2)); });
     });
     registerScriptCommand("pick", "pick CONTROL ITEM", [](ScriptRunner&, const ScriptLine& l) {
-        Control* c = control(l, 1);
+        Control* c = labelledControl(l, 1);
         act(l, [&] { pick(c, scriptArg(l, 2)); });
     });
     registerScriptCommand(

@@ -284,6 +284,23 @@ bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
     return result;
 }
 
+PageContentHold::PageContentHold(PDPage page) {
+    if (!page) return;
+    DURING
+    pdPageAcquirePDEContent(page);
+    page_ = page;
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
+}
+
+PageContentHold::~PageContentHold() {
+    if (!page_) return;
+    DURING
+    pdPageReleasePDEContent(page_);
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
+}
+
 ASFixedRect getMediaBox(PDDoc doc, long pageIndex) {
     CPage p(doc, pageIndex);
     return p.getMediaBox();

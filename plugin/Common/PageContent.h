@@ -95,6 +95,20 @@ class CPage {
     bool owned_;
 };
 
+// Keeps a page's content acquired for a scope: the frames a hit test hands out and the
+// selection tags put on them live as long as the content does. A host error while
+// acquiring leaves nothing held.
+class PageContentHold {
+  public:
+    explicit PageContentHold(PDPage page);
+    ~PageContentHold();
+    PageContentHold(const PageContentHold&) = delete;
+    PageContentHold& operator=(const PageContentHold&) = delete;
+
+  private:
+    PDPage page_ = nullptr;
+};
+
 ASFixedRect getMediaBox(PDDoc doc, long pageIndex);
 ASFixedRect getCropBox(PDDoc doc, long pageIndex);
 ASFixedRect getTrimBox(PDDoc doc, long pageIndex);

@@ -31,8 +31,8 @@ void CProgressMonitor::setDuration(long steps, const char* key) {
     if (monitor_->beginOperation) monitor_->beginOperation(clientData_);
     begun_ = true;
     setText(key);
-    if (monitor_->setCurrValue) monitor_->setCurrValue(0, clientData_);
     if (monitor_->setDuration) monitor_->setDuration(static_cast<ASInt32>(steps), clientData_);
+    if (monitor_->setCurrValue) monitor_->setCurrValue(0, clientData_);
 }
 
 void CProgressMonitor::setText(const char* key) {

@@ -71,6 +71,9 @@ void mirrorFrame(PDEElement frame, ASInt32 box, const CopyJob& job) {
             if (box == kBoxMovingMark) setMoveLimit(frame, job.media.right - getMoveLimit(frame));
         }
         if (bleed.left != bleed.right) {
+            // The trim area moves with its bleed to the other side; what the frame
+            // holds (a placed page, its trim lines) stays on the trim area.
+            moveElems(getContent(frame), ASFixedPoint{bleed.right - bleed.left, 0}, false);
             std::swap(bleed.left, bleed.right);
             setBleedRect(frame, &bleed);
         }
@@ -82,6 +85,7 @@ void mirrorFrame(PDEElement frame, ASInt32 box, const CopyJob& job) {
             if (box == kBoxMovingMark) setMoveLimit(frame, job.media.top - getMoveLimit(frame));
         }
         if (bleed.top != bleed.bottom) {
+            moveElems(getContent(frame), ASFixedPoint{0, bleed.top - bleed.bottom}, false);
             std::swap(bleed.top, bleed.bottom);
             setBleedRect(frame, &bleed);
         }

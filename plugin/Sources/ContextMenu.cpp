@@ -30,32 +30,6 @@ enum {
 
 const char kSaveOptimizedSection[] = "SaveOptimized";
 
-// Keeps a page's content acquired for a scope, so that the frame found under the click
-// and the selection put on it stay alive while the chosen command runs.
-class PageContentHold {
-  public:
-    explicit PageContentHold(PDPage page) {
-        if (!page) return;
-        DURING
-        pdPageAcquirePDEContent(page);
-        page_ = page;
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
-    ~PageContentHold() {
-        if (!page_) return;
-        DURING
-        pdPageReleasePDEContent(page_);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
-    PageContentHold(const PageContentHold&) = delete;
-    PageContentHold& operator=(const PageContentHold&) = delete;
-
-  private:
-    PDPage page_ = nullptr;
-};
-
 bool hostHasPreset(const char* name) {
     ASInt32 n = gAcroViewHFT->AVAppGetNumOptimizerPresets();
     for (ASInt32 i = 0; i < n; ++i) {

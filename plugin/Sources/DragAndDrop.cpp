@@ -35,32 +35,6 @@ struct TrackState {
 };
 TrackState gTrack;
 
-// Keeps a page's content acquired for a scope: the frames handed out by a hit test
-// and the selection tags put on them live as long as the content does.
-class PageContentHold {
-  public:
-    explicit PageContentHold(PDPage page) {
-        if (!page) return;
-        DURING
-        pdPageAcquirePDEContent(page);
-        page_ = page;
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
-    ~PageContentHold() {
-        if (!page_) return;
-        DURING
-        pdPageReleasePDEContent(page_);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
-    PageContentHold(const PageContentHold&) = delete;
-    PageContentHold& operator=(const PageContentHold&) = delete;
-
-  private:
-    PDPage page_ = nullptr;
-};
-
 // New Cos objects go into dst for a scope.
 class CosDocScope {
   public:

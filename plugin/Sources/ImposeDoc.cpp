@@ -176,7 +176,7 @@ bool neighbourProc(CContent* level, PDEElement frame, long index, long data) {
     long step = data > 0 ? 1 : -1;
     for (long i = index + step; i >= 0 && i < n; i += step) {
         PDEElement e = level->getElem(i);
-        if (!isFrameElem(e)) continue;
+        if (!isFrameElem(e) || getBoxNum(e) == kBoxTrimLines) continue;
         setSelected(frame, false);
         setSelected(e, true);
         return false;

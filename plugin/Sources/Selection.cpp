@@ -133,7 +133,9 @@ bool deselectProc(CContent*, PDEElement frame, long, long) {
     return true;
 }
 
+// The trim-lines layer is no frame the user sees: like a click, selecting all leaves it.
 bool selectProc(CContent*, PDEElement frame, long, long) {
+    if (getBoxNum(frame) == kBoxTrimLines) return true;
     if (!getSelected(frame)) setSelected(frame, true);
     return true;
 }

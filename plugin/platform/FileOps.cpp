@@ -134,6 +134,55 @@ bool copyFileReplace(const char* path, const char* target) {
     return true;
 }
 
+bool writeFileReplace(const char* target, const char* data, std::size_t len) {
+    if (!target || !*target || (!data && len)) {
+        errno = EINVAL;
+        return false;
+    }
+    std::string dest(target);
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::stat(target, &st) == 0) {
+        mode = st.st_mode & 07777;
+        if (char* real = ::realpath(target, nullptr)) {
+            dest = real;
+            std::free(real);
+        }
+    }
+    std::string tmp =
+        folderOf(dest) + "/.vexa-write." + std::to_string(::getpid()) + "." + nameOf(dest);
+    ::unlink(tmp.c_str());
+    int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (out < 0) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < len;) {
+        ssize_t w = ::write(out, data + done, len - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(w);
+    }
+    if (ok && ::fchmod(out, mode) != 0) ok = false;
+    if (ok && ::fsync(out) != 0) ok = false;
+    int e = errno;
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        e = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), dest.c_str()) != 0) {
+        ok = false;
+        e = errno;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        errno = e ? e : EIO;
+        return false;
+    }
+    syncFolder(folderOf(dest));
+    return true;
+}
+
 bool moveFile(const char* src, char* dest, ASInt32 destSize, const char* name) {
     if (!src || !dest || destSize <= 0) return false;
     std::string target(dest);

@@ -23,6 +23,13 @@ bool moveFileReplace(const char* path, const char* target);
 // when the copy failed; the target is then as it was.
 bool copyFileReplace(const char* path, const char* target);
 
+// Writes len bytes of data as the file at target, replacing a file there the same way:
+// a reader (another process among them) sees the old file or the new one, never a
+// part. A symbolic link at target is followed, so the file it names is replaced and
+// the link stays. The new file keeps the old one's permissions. False (errno set) when
+// the write failed; the target is then as it was.
+bool writeFileReplace(const char* target, const char* data, std::size_t len);
+
 // Moves the file src into the folder held in dest (size bytes), replacing a file of
 // the same name. When name is given, the separator and name are appended to dest so
 // that it then holds the moved file's path (name is also the name used in the folder;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "FileOps.h"
 #include "MyStrings.h"
 #include "Platform.h"
 
@@ -383,14 +384,14 @@ void CMySettings::enumSection(const char* section, EnumSectionProc proc, void* c
 
 ASInt32 CMySettings::save() {
     if (!text_ || !path_[0] || readOnly_) return 0;
-    FILE* f = std::fopen(path_, "wb");
-    if (!f) return 0;
     restoreCR();
     ASInt32 start = 0;
     while (start < used_ && (text_[start] == CR || text_[start] == LF)) start++;
-    std::fwrite(text_ + start, 1, static_cast<size_t>(used_ - start), f);
-    std::fclose(f);
+    // Replaced whole: another process (a second hot-folder service, say) reading the
+    // file meanwhile sees the old settings or the new ones, never an empty file.
+    bool written = writeFileReplace(path_, text_ + start, static_cast<std::size_t>(used_ - start));
     replaceCR();
+    if (!written) return 0;
     loadedDate_ = fileDate();
     return 0;
 }

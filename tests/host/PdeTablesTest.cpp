@@ -1,8 +1,11 @@
 // The page-content tables over documents of the document engine.
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <cstring>
+
+#include "TestSupport.h"
 
 #include "core/Core.h"
 #include "core/Support.h"
@@ -387,4 +390,137 @@ TEST_F(Page, WrongKindsAndColourSpaces) {
     R()->PDERelease(again);
     R()->PDERelease(all);
     R()->PDERelease(gray);
+}
+
+TEST_F(Page, ImagesAndShadingsAreCreatedAndDrawn) {
+    makePage("");
+    QPDF& q = doc::qpdfOf(doc);
+    PDEContent c = PC()->PDPageAcquirePDEContent(page, kOwner);
+    PDEColorSpace rgb = W()->PDEColorSpaceCreateFromName(A("DeviceRGB"));
+    auto add = [&](PDEElement e) {
+        W()->PDEContentAddElem(c, kPDEAfterLast, e);
+        R()->PDERelease(e);
+    };
+    // an XObject from 2 x 2 red samples, compressed by default, drawn 100 x 50 at (10, 20)
+    const ASUns8 red[12] = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0};
+    PDEImageAttrs attrs{0, 2, 2, 8};
+    ASFixedMatrix m{ASInt32ToFixed(100), 0, 0, ASInt32ToFixed(50), ASInt32ToFixed(10),
+                    ASInt32ToFixed(20)};
+    PDEImage img =
+        W()->PDEImageCreate(&attrs, sizeof attrs, &m, rgb, red, sizeof red, nullptr, cos);
+    CosObj io = R()->PDEImageGetCosObj(img);
+    auto ih = doc::handleOf(io);
+    ASSERT_TRUE(ih.isStream());
+    EXPECT_TRUE(ih.isIndirect());
+    EXPECT_EQ(ih.getDict().getKey("/Filter").getName(), "/FlateDecode");
+    auto samples = ih.getStreamData(qpdf_dl_generalized);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(samples->getBuffer()), samples->getSize()),
+              std::string(reinterpret_cast<const char*>(red), sizeof red));
+    ASFixedRect b;
+    R()->PDEElementGetBBox(img, &b);
+    EXPECT_EQ(b.right, ASInt32ToFixed(110));
+    EXPECT_EQ(b.top, ASInt32ToFixed(70));
+    add(img);
+    // the same stream again, as an element of its own
+    ASFixedMatrix m2{ASInt32ToFixed(20), 0, 0, ASInt32ToFixed(20), ASInt32ToFixed(150), 0};
+    add(W()->PDEImageCreateFromCosObj(&io, &m2));
+    // an in-line stencil mask of 8 x 2 pixels, run-length encoded (hex is added)
+    const ASUns8 bits[2] = {0xF0, 0x0F};
+    PDEImageAttrs maskAttrs{kPDEImageIsMask | kPDEImageInline, 8, 2, 1};
+    PDEFilterArray rl{1, {{A("RunLengthDecode")}}};
+    add(W()->PDEImageCreate(&maskAttrs, sizeof maskAttrs, &m2, nullptr, bits, 2, &rl, nullptr));
+    // an in-line image in a separation: the space is named in the resources
+    PDEColorSpace gray = W()->PDEColorSpaceCreateFromName(A("DeviceGray"));
+    CosObj fn = doc::cosObjFor(cos, QPDFObjectHandle::parse("<< /FunctionType 2 /Domain [0 1] "
+                                                            "/C0 [1] /C1 [0] /N 1 >>"));
+    PDESeparationColorData sepData{A("Spot"), gray, fn};
+    PDEColorSpace sep = W()->PDEColorSpaceCreate(A("Separation"), &sepData);
+    const ASUns8 tint[1] = {128};
+    PDEImageAttrs sepAttrs{kPDEImageInline, 1, 1, 8};
+    add(W()->PDEImageCreate(&sepAttrs, sizeof sepAttrs, &m2, sep, tint, 1, nullptr, nullptr));
+    // an axial shading from a dictionary
+    auto shDict = q.makeIndirectObject(QPDFObjectHandle::parse(
+        "<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [0 0 100 0] /BBox [0 100 100 150]"
+        " /Function << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [1 0 0 0] /N 1 >> >>"));
+    CosObj so = doc::cosObjFor(cos, shDict);
+    ASFixedMatrix id = identity();
+    PDEShading sh = W()->PDEShadingCreateFromCosObj(&so, &id);
+    R()->PDEElementGetBBox(sh, &b);
+    EXPECT_EQ(b.top, ASInt32ToFixed(150));
+    add(sh);
+    PC()->PDPageSetPDEContent(page, kOwner);
+    PC()->PDPageReleasePDEContent(page, kOwner);
+
+    std::string s = pageContent();
+    EXPECT_NE(s.find("/IM true"), std::string::npos) << s;
+    EXPECT_NE(s.find("/F [/AHx /RL ]"), std::string::npos) << s;
+    EXPECT_NE(s.find(" sh"), std::string::npos) << s;
+    c = PC()->PDPageAcquirePDEContent(page, kOwner);
+    ASSERT_EQ(R()->PDEContentGetNumElems(c), 5);
+    PDEImageAttrs got;
+    R()->PDEImageGetAttrs(R()->PDEContentGetElem(c, 0), &got, sizeof got);
+    EXPECT_EQ(got.width, 2);
+    EXPECT_EQ(got.flags, 0u);
+    EXPECT_EQ(doc::handleOf(R()->PDEImageGetCosObj(R()->PDEContentGetElem(c, 1))).getObjGen(),
+              ih.getObjGen());
+    R()->PDEImageGetAttrs(R()->PDEContentGetElem(c, 2), &got, sizeof got);
+    EXPECT_EQ(got.flags, static_cast<ASUns32>(kPDEImageIsMask | kPDEImageInline));
+    EXPECT_EQ(got.width, 8);
+    PDEElement sepImage = R()->PDEContentGetElem(c, 3);
+    EXPECT_EQ(R()->PDEColorSpaceGetName(R()->PDEImageGetColorSpace(sepImage)), A("Separation"));
+    EXPECT_EQ(R()->PDEObjectGetType(R()->PDEContentGetElem(c, 4)), kPDEShading);
+    EXPECT_EQ(doc::handleOf(R()->PDEShadingGetCosObj(R()->PDEContentGetElem(c, 4))).getObjGen(),
+              shDict.getObjGen());
+    PC()->PDPageReleasePDEContent(page, kOwner);
+
+    // what a renderer shows: the red image where it was placed
+    vexa::test::TempDir tmp;
+    if (vexa::test::runCommand("pdftoppm -v >/dev/null 2>&1") == 0) {
+        const std::string out = tmp.file("img.pdf");  // the writer keeps the pointer
+        QPDFWriter w(q, out.c_str());
+        w.write();
+        ASSERT_EQ(vexa::test::runCommand("pdftoppm -r 72 -singlefile '" + tmp.file("img.pdf") +
+                                         "' '" + tmp.file("img") + "'"),
+                  0);
+        std::string ppm = vexa::test::readFile(tmp.file("img.ppm"));
+        ASSERT_GT(ppm.size(), 200u * 200 * 3);
+        const char* px = ppm.data() + ppm.size() - 200 * 200 * 3;
+        auto at = [&](int x, int y) { return px + ((199 - y) * 200 + x) * 3; };
+        EXPECT_EQ(static_cast<unsigned char>(at(50, 40)[0]), 255);  // inside the image
+        EXPECT_EQ(static_cast<unsigned char>(at(50, 40)[1]), 0);
+        EXPECT_EQ(static_cast<unsigned char>(at(5, 5)[1]), 255);  // outside: white
+    }
+
+    // bad input gets a clear error
+    EXPECT_EQ(
+        codeOf([&] { W()->PDEImageCreate(&attrs, sizeof attrs, &m, rgb, red, 11, nullptr, cos); }),
+        pdeErrBadImage);
+    PDEImageAttrs bits3{0, 2, 2, 3};
+    EXPECT_EQ(
+        codeOf([&] { W()->PDEImageCreate(&bits3, sizeof bits3, &m, rgb, red, 12, nullptr, cos); }),
+        pdeErrBadImage);
+    EXPECT_EQ(codeOf([&] {
+                  W()->PDEImageCreate(&attrs, sizeof attrs, &m, nullptr, red, 12, nullptr, cos);
+              }),
+              pdeErrBadImage);
+    PDEFilterArray dct{1, {{A("DCTDecode")}}};
+    EXPECT_EQ(
+        codeOf([&] { W()->PDEImageCreate(&attrs, sizeof attrs, &m, rgb, red, 12, &dct, cos); }),
+        pdeErrBadImage);
+    // data already encoded (JPEG, say) is stored as it is
+    PDEImageAttrs jpeg{kPDEImageEncoded, 2, 2, 8};
+    const ASUns8 fake[4] = {0xFF, 0xD8, 0xFF, 0xD9};
+    PDEImage enc = W()->PDEImageCreate(&jpeg, sizeof jpeg, &m, rgb, fake, 4, &dct, cos);
+    auto raw = doc::handleOf(R()->PDEImageGetCosObj(enc)).getRawStreamData();
+    EXPECT_EQ(raw->getSize(), 4u);
+    R()->PDERelease(enc);
+    CosObj notShading = doc::cosObjFor(cos, QPDFObjectHandle::parse("<< /ShadingType 9 >>"));
+    EXPECT_EQ(codeOf([&] { W()->PDEShadingCreateFromCosObj(&notShading, &id); }), pdeErrBadShading);
+    CosObj meshDict =
+        doc::cosObjFor(cos, QPDFObjectHandle::parse("<< /ShadingType 4 /ColorSpace /DeviceRGB >>"));
+    EXPECT_EQ(codeOf([&] { W()->PDEShadingCreateFromCosObj(&meshDict, &id); }), pdeErrBadShading);
+    EXPECT_EQ(codeOf([&] { W()->PDEImageCreateFromCosObj(&so, &id); }), pdeErrBadImage);
+    R()->PDERelease(sep);
+    R()->PDERelease(gray);
+    R()->PDERelease(rgb);
 }

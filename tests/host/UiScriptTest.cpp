@@ -60,6 +60,33 @@ void runTestDialog(ScriptRunner&, const ScriptLine&) {
     T()->PUIWindowDestroy(w);
 }
 
+// "form-dialog": fields after their labels, two of them with the same label.
+void runFormDialog(ScriptRunner&, const ScriptLine&) {
+    PUIWindow w = T()->PUIWindowNew("FORMDLG", "Form", 200, 100, true);
+    PUIControl root = T()->PUIWindowGetRoot(w);
+    PUIRect r{0, 0, 10, 10};
+    T()->PUIControlNew(root, kPUIStaticText, &r, "Width:", 0, 0, 0);
+    T()->PUIControlNew(root, kPUIEditText, &r, "", 5, 0, 0);
+    T()->PUIControlNew(root, kPUIStaticText, &r, "Distance:", 0, 0, 0);
+    T()->PUIControlNew(root, kPUIEditText, &r, "", 6, 0, 0);
+    T()->PUIControlNew(root, kPUIStaticText, &r, "Distance:", 0, 0, 0);
+    T()->PUIControlNew(root, kPUIEditText, &r, "", 7, 0, 0);
+    T()->PUIControlNew(root, kPUIStaticText, &r, "Mirroring:", 0, 0, 0);
+    PUIControl popup = T()->PUIControlNew(root, kPUIPopup, &r, "", 8, 0, 0);
+    T()->PUIControlAddMenuItem(popup, "None");
+    T()->PUIControlAddMenuItem(popup, "Vertical");
+    PUIControl ok = T()->PUIControlNew(root, kPUIPushButton, &r, "OK", 1,
+                                       PUI_CODE('o', 'k', ' ', ' '), kPUIDefaultButton);
+    T()->PUIControlSetHandler(
+        ok,
+        [](PUIControl c, ASClientData) {
+            T()->PUIWindowEndModal(T()->PUIControlGetWindow(c), T()->PUIControlGetCommand(c));
+        },
+        nullptr);
+    gResult = T()->PUIWindowRunModal(w);
+    T()->PUIWindowDestroy(w);
+}
+
 struct UiScript : ::testing::Test {
     UiScript() {
         SessionOptions o;
@@ -69,6 +96,7 @@ struct UiScript : ::testing::Test {
         session->frontEnd().quiet = true;
         session->start();
         registerScriptCommand("test-dialog", "test-dialog", runTestDialog);
+        registerScriptCommand("form-dialog", "form-dialog", runFormDialog);
         gResult = 0;
         gChosen.clear();
     }
@@ -104,6 +132,23 @@ TEST_F(UiScript, LinesAfterTheDialogAreTheUsersActions) {
               "");
     EXPECT_EQ(gResult, PUI_CODE('o', 'k', ' ', ' '));
     EXPECT_EQ(gFieldAtEnd, "450 mm");
+}
+
+TEST_F(UiScript, FieldsNamedByTheirLabels) {
+    EXPECT_EQ(runScript("form-dialog\n"
+                        "  set Width \"12 mm\"\n"
+                        "  set Distance#2 3\n"
+                        "  pick mirroring Vertical\n"
+                        "  expect-text 5 \"12 mm\"\n"
+                        "  expect-text 6 \"\"\n"
+                        "  expect-text 7 3\n"
+                        "  expect-text 8 Vertical\n"
+                        "  expect-text Distance#1 Distance:\n"
+                        "  press ok\n"),
+              "");
+    EXPECT_EQ(gResult, PUI_CODE('o', 'k', ' ', ' '));
+    std::string m = runScript("form-dialog\n  set Distance#3 1\n");
+    EXPECT_NE(m.find("has no control \"Distance#3\""), std::string::npos) << m;
 }
 
 TEST_F(UiScript, KeysChoosersAndEscape) {

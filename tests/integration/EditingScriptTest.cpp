@@ -7,6 +7,7 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageLabelDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstdio>
@@ -165,4 +166,27 @@ TEST_F(EditingScripts, KeyCommands) {
 
 TEST_F(EditingScripts, UndoAndRedo) {
     run("undo.vx");
+}
+
+TEST_F(EditingScripts, SheetCommandsFromKeysAndPalette) {
+    run("sheets.vx");
+    // The saved file: two sheets labelled "Cyan:1" and "Cyan:2" with a separation
+    // dictionary naming the colorant and the page itself, and their two copies.
+    QPDF q;
+    q.processFile(dir.file("out.pdf").c_str());
+    auto pages = QPDFPageDocumentHelper(q).getAllPages();
+    ASSERT_EQ(pages.size(), 4u);
+    QPDFPageLabelDocumentHelper labels(q);
+    for (int i = 0; i < 2; ++i) {
+        auto label = labels.getLabelForPage(i);
+        EXPECT_EQ(label.getKey("/P").getUTF8Value(), "Cyan:");
+        EXPECT_EQ(label.getKey("/St").getIntValueAsInt(), i + 1);
+        auto sep = pages[i].getObjectHandle().getKey("/SeparationInfo");
+        ASSERT_TRUE(sep.isDictionary()) << "page " << i + 1;
+        EXPECT_EQ(sep.getKey("/DeviceColorant").getName(), "/Cyan");
+        auto own = sep.getKey("/Pages");
+        ASSERT_TRUE(own.isIndirect());
+        ASSERT_EQ(own.getArrayNItems(), 1);
+        EXPECT_EQ(own.getArrayItem(0).getObjGen(), pages[i].getObjectHandle().getObjGen());
+    }
 }

@@ -26,7 +26,7 @@ namespace {
 
 const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa --plugins " VEXA_PLUGIN_DIR;
 const std::string kCorpus = VEXA_CORPUS_DIR;
-const std::string kSource = kCorpus + "/files/pdfjs__issue18816.pdf";               // 1 page, 3 KB
+const std::string kSource = kCorpus + "/files/pdfjs__issue18816.pdf";  // 1 page, 3 KB
 const std::string kTemplate = std::string(VEXA_PLUGIN_DIR) + "/Vexa/templates/Booklet_2up_A4.pdf";
 const std::string kLarge = kCorpus + "/files/pdfjs__bug1703683_page2_reduced.pdf";  // 330 KB
 
@@ -286,11 +286,27 @@ TEST_F(HotfolderService, TwoHundredJobsOverTwoFoldersWithoutGrowth) {
         ::execl(v.c_str(), v.c_str(), "--plugins", VEXA_PLUGIN_DIR, "hotfolder", (char*)nullptr);
         ::_exit(127);
     }
+    // The service is stopped whatever happens below, so a failed check never leaves
+    // it running.
+    struct Reaper {
+        pid_t pid;
+        ~Reaper() {
+            if (pid <= 0) return;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{pid};
+    // Waits while the service makes progress: a loaded machine (or a sanitizer build)
+    // is slow, but a service that stops taking files for a minute has failed.
     auto waitFor = [&](std::size_t total) {
-        for (int i = 0; i < 1200; ++i) {
-            if (names(out(1)).size() + names(out(2)).size() >= total && names(in(1)).empty() &&
-                names(in(2)).empty())
-                return true;
+        std::size_t seen = 0;
+        for (int idle = 0; idle < 1200; ++idle) {
+            std::size_t now = names(out(1)).size() + names(out(2)).size();
+            if (now >= total && names(in(1)).empty() && names(in(2)).empty()) return true;
+            if (now != seen) {
+                seen = now;
+                idle = 0;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return false;
@@ -313,6 +329,7 @@ TEST_F(HotfolderService, TwoHundredJobsOverTwoFoldersWithoutGrowth) {
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    reaper.pid = 0;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(names(out(1)).size(), 100u);
     EXPECT_EQ(names(out(2)).size(), 100u);

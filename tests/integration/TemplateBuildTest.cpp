@@ -1,16 +1,19 @@
-// The bundled templates as built by the build: frames, numbers, rotation, marks, job
-// information, version stamp, and what their sheets look like when printed.
+// The bundled templates as the build makes them (scripted sessions in templates/*.vx):
+// frames, numbers, rotation, bleed, marks, job information, version stamp, what their
+// sheets look like when printed, and what imposing into them gives.
 #include <gtest/gtest.h>
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,8 @@ struct Frame {
     int box;
     double l, b, r, t;
     int rotation;
+    double bleed[4];   // left, top, right, bottom
+    std::string desc;  // a job-information frame's items
 };
 
 double num(QPDFObjectHandle d, const char* key) {
@@ -50,9 +55,15 @@ std::vector<std::vector<Frame>> framesOf(const fs::path& file, std::string* crea
         if (props.isDictionary())
             for (auto& [name, d] : props.ditems()) {
                 if (!d.isDictionary() || !d.hasKey("/boxnum")) continue;
-                frames.push_back({static_cast<int>(num(d, "/boxnum")), num(d, "/left"),
-                                  num(d, "/bottom"), num(d, "/right"), num(d, "/top"),
-                                  static_cast<int>(num(d, "/rotation"))});
+                Frame f{static_cast<int>(num(d, "/boxnum")),
+                        num(d, "/left"),
+                        num(d, "/bottom"),
+                        num(d, "/right"),
+                        num(d, "/top"),
+                        static_cast<int>(num(d, "/rotation")),
+                        {num(d, "/bl"), num(d, "/bt"), num(d, "/br"), num(d, "/bb")},
+                        d.getKey("/desc").isString() ? d.getKey("/desc").getUTF8Value() : ""};
+                frames.push_back(f);
             }
         std::sort(frames.begin(), frames.end(), [](const Frame& a, const Frame& b) {
             return a.b != b.b ? a.b < b.b : a.l < b.l;
@@ -72,11 +83,38 @@ int countBox(const std::vector<Frame>& all, int box) {
     return static_cast<int>(
         std::count_if(all.begin(), all.end(), [&](auto& f) { return f.box == box; }));
 }
+const Frame* findBox(const std::vector<Frame>& all, int box) {
+    for (auto& f : all)
+        if (f.box == box) return &f;
+    return nullptr;
+}
+
+// The page frames have no bleed: the frame is the trim.
+void expectNoBleed(const std::vector<Frame>& frames) {
+    for (auto& f : frames)
+        for (double b : f.bleed) EXPECT_EQ(b, 0) << "box " << f.box;
+}
 
 bool near(double a, double b) {
     return std::abs(a - b) < 0.05;
 }
 const double kMM = 72 / 25.4;
+
+// Every sheet: one job-information frame, 100 x 4 mm at 2 mm from the lower left
+// corner, with the items asked for; the trim-lines layer over the whole sheet.
+void expectSheetFurniture(const std::vector<Frame>& all, const char* desc, double w, double h) {
+    ASSERT_EQ(countBox(all, -1), 1);
+    const Frame& j = *findBox(all, -1);
+    EXPECT_NEAR(j.l, 2 * kMM, 0.01);
+    EXPECT_NEAR(j.b, 2 * kMM, 0.01);
+    EXPECT_NEAR(j.r - j.l, 100 * kMM, 0.01);
+    EXPECT_NEAR(j.t - j.b, 4 * kMM, 0.01);
+    EXPECT_EQ(j.desc, desc);
+    ASSERT_EQ(countBox(all, -6), 1);
+    const Frame& t = *findBox(all, -6);
+    EXPECT_TRUE(near(t.l, 0) && near(t.b, 0) && near(t.r, w) && near(t.t, h))
+        << t.l << " " << t.b << " " << t.r << " " << t.t;
+}
 
 TEST(TemplateBuild, BookletFramesMarksAndJobInformation) {
     std::string creator;
@@ -87,21 +125,38 @@ TEST(TemplateBuild, BookletFramesMarksAndJobInformation) {
     ASSERT_EQ(pages.size(), 2u);
     const int expected[2][2] = {{4, 1}, {2, 3}};
     for (int p = 0; p < 2; ++p) {
-        auto f = pageFrames(pages[static_cast<size_t>(p)]);
+        const auto& all = pages[static_cast<size_t>(p)];
+        auto f = pageFrames(all);
         ASSERT_EQ(f.size(), 2u);
         EXPECT_EQ(f[0].box, expected[p][0]);
         EXPECT_EQ(f[1].box, expected[p][1]);
         EXPECT_NEAR(f[0].l, 15 * kMM, 0.01);
         EXPECT_NEAR(f[1].l, 225 * kMM, 0.01);
-        EXPECT_NEAR(f[0].b, 26.5 * kMM, 0.01);
-        EXPECT_NEAR(f[0].r - f[0].l, 210 * kMM, 0.01);
-        EXPECT_EQ(countBox(pages[static_cast<size_t>(p)], -1), 1);
-        EXPECT_EQ(countBox(pages[static_cast<size_t>(p)], -4), 12);  // none between the frames
+        for (auto& x : f) {
+            EXPECT_NEAR(x.b, 26.5 * kMM, 0.01);
+            EXPECT_NEAR(x.r - x.l, 210 * kMM, 0.01);
+            EXPECT_NEAR(x.t - x.b, 297 * kMM, 0.01);
+            EXPECT_EQ(x.rotation, 0);
+        }
+        expectNoBleed(f);
+        expectSheetFurniture(all, "sntdcp", 450 * kMM, 350 * kMM);
+        // Cut marks at the four outer corners of the pair: none between the frames.
+        EXPECT_EQ(countBox(all, -4), 12);
+        for (auto& m : all) {
+            if (m.box != -4) continue;
+            bool outside =
+                m.r < 15 * kMM || m.l > 435 * kMM || m.t < 26.5 * kMM || m.b > 323.5 * kMM;
+            EXPECT_TRUE(outside) << "mark at " << m.l << " " << m.b;
+        }
     }
 }
 
 TEST(TemplateBuild, SignatureReadsOneToSixteenAfterFolding) {
-    auto pages = framesOf(kTemplates / "Signature_16_A4.pdf");
+    bool dict = false;
+    std::string creator;
+    auto pages = framesOf(kTemplates / "Signature_16_A4.pdf", &creator, &dict);
+    EXPECT_EQ(creator, "Vexa 6.17");
+    EXPECT_TRUE(dict);
     ASSERT_EQ(pages.size(), 2u);
     const int expected[2][8] = {{4, 13, 16, 1, 5, 12, 9, 8}, {2, 15, 14, 3, 7, 10, 11, 6}};
     std::vector<int> all;
@@ -109,25 +164,39 @@ TEST(TemplateBuild, SignatureReadsOneToSixteenAfterFolding) {
         auto f = pageFrames(pages[static_cast<size_t>(p)]);
         ASSERT_EQ(f.size(), 8u);
         for (int i = 0; i < 8; ++i) {
-            EXPECT_EQ(f[static_cast<size_t>(i)].box, expected[p][i])
-                << "page " << p << " frame " << i;
-            EXPECT_EQ(f[static_cast<size_t>(i)].rotation, i < 4 ? 0 : 180);
-            EXPECT_TRUE(near(f[static_cast<size_t>(i)].r - f[static_cast<size_t>(i)].l, 595.28));
-            EXPECT_TRUE(near(f[static_cast<size_t>(i)].t - f[static_cast<size_t>(i)].b, 841.89));
-            all.push_back(f[static_cast<size_t>(i)].box);
+            const Frame& x = f[static_cast<size_t>(i)];
+            EXPECT_EQ(x.box, expected[p][i]) << "page " << p << " frame " << i;
+            EXPECT_EQ(x.rotation, i < 4 ? 0 : 180);
+            EXPECT_TRUE(near(x.r - x.l, 595.28));
+            EXPECT_TRUE(near(x.t - x.b, 841.89));
+            // bottom row first, left to right, edge to edge
+            EXPECT_TRUE(near(x.l, (i % 4) * 595.28)) << x.l;
+            EXPECT_TRUE(near(x.b, (i / 4) * 841.89)) << x.b;
+            all.push_back(x.box);
         }
-        EXPECT_EQ(countBox(pages[static_cast<size_t>(p)], -1), 1);
+        expectNoBleed(f);
+        expectSheetFurniture(pages[static_cast<size_t>(p)], "sntdcp", 2381.12, 1683.78);
+        EXPECT_EQ(countBox(pages[static_cast<size_t>(p)], -4), 0);
     }
     std::sort(all.begin(), all.end());
     for (int i = 0; i < 16; ++i) EXPECT_EQ(all[static_cast<size_t>(i)], i + 1);
 }
 
 TEST(TemplateBuild, StepAndRepeatIsAllBoxOne) {
-    auto pages = framesOf(kTemplates / "StepRepeat_8up_A4.pdf");
+    std::string creator;
+    auto pages = framesOf(kTemplates / "StepRepeat_8up_A4.pdf", &creator);
+    EXPECT_EQ(creator, "Vexa 6.17");
     ASSERT_EQ(pages.size(), 1u);
     auto f = pageFrames(pages[0]);
     ASSERT_EQ(f.size(), 8u);
-    for (auto& x : f) EXPECT_EQ(x.box, 1);
+    for (size_t i = 0; i < f.size(); ++i) {
+        EXPECT_EQ(f[i].box, 1);
+        EXPECT_EQ(f[i].rotation, 0);
+        EXPECT_TRUE(near(f[i].l, static_cast<double>(i % 4) * 595.28)) << f[i].l;
+        EXPECT_TRUE(near(f[i].b, static_cast<double>(i / 4) * 841.89)) << f[i].b;
+    }
+    expectNoBleed(f);
+    expectSheetFurniture(pages[0], "sntdc", 2381.12, 1683.78);
 }
 
 TEST(TemplateBuild, TemplatesPassTheStructureCheck) {
@@ -140,25 +209,81 @@ TEST(TemplateBuild, TemplatesPassTheStructureCheck) {
     }
 }
 
+// The build runs each session in a home of its own: the settings its dialogs saved and
+// its log are there, not in the home of whoever builds.
+TEST(TemplateBuild, SessionsKeepTheirSettingsAtHome) {
+    fs::path homes = fs::path(VEXA_BIN_DIR).parent_path() / "template-homes";
+    for (const char* name : {"Booklet_2up_A4", "Signature_16_A4", "StepRepeat_8up_A4"}) {
+        fs::path home = homes / name;
+        EXPECT_TRUE(fs::is_regular_file(home / "Documents" / "Orvanta" / "Vexa.txt")) << name;
+        std::string ini = vexa::test::readFile((home / "config" / "Orvanta" / "Vexa.ini").string());
+        // the new-sheet dialog's answers
+        EXPECT_NE(ini.find("[Doc]"), std::string::npos) << name << ":\n" << ini;
+        EXPECT_NE(ini.find("JobInfo=1"), std::string::npos) << name << ":\n" << ini;
+        if (std::string(name) == "Booklet_2up_A4") {
+            EXPECT_NE(ini.find("Dist=557314"), std::string::npos) << ini;  // 3 mm
+        }
+    }
+}
+
+// Renders one sheet of a template in gray at 36 dpi.
+Gray renderSheet(const vexa::test::TempDir& dir, const char* name, int sheet) {
+    fs::path base = dir.path() / ("r" + std::to_string(sheet));
+    EXPECT_EQ(vexa::test::runCommand("pdftoppm -r 36 -gray -singlefile -f " +
+                                     std::to_string(sheet) + " -l " + std::to_string(sheet) + " '" +
+                                     (kTemplates / name).string() + "' '" + base.string() + "'"),
+              0);
+    return readPGM(base.string() + ".pgm");
+}
+
 TEST(TemplateBuild, BookletRenderingShowsTrimLinesAndMarks) {
     vexa::test::TempDir dir;
-    fs::path base = dir.path() / "bk";
-    ASSERT_EQ(vexa::test::runCommand("pdftoppm -r 36 -gray -f 1 -l 1 '" +
-                                     (kTemplates / "Booklet_2up_A4.pdf").string() + "' '" +
-                                     base.string() + "'"),
-              0);
-    fs::path pgm;
-    for (auto& e : fs::directory_iterator(dir.path())) pgm = e.path();
-    Gray g = readPGM(pgm);
-    ASSERT_GT(g.w, 0);
     const double W = 450, H = 350;
-    // the left frame's left trim line at 15 mm, half way up; the centre line at 225 mm
-    EXPECT_LT(g.darkest(15 / W, 0.5), 128);
-    EXPECT_LT(g.darkest(225 / W, 0.5), 128);
-    EXPECT_GT(g.at(120 / W, 0.5), 250);  // inside a frame: empty
-    // a cut mark left of the left frame at the trim top: from 9 to 12 mm, 26.5 + 297 mm up
-    EXPECT_LT(g.darkest(10.5 / W, (H - 323.5) / H), 160);
-    EXPECT_GT(g.at(5 / W, 0.5), 250);
+    for (int sheet : {1, 2}) {
+        SCOPED_TRACE("sheet " + std::to_string(sheet));
+        Gray g = renderSheet(dir, "Booklet_2up_A4.pdf", sheet);
+        ASSERT_GT(g.w, 0);
+        // the left frame's left trim line at 15 mm, half way up; the centre line at
+        // 225 mm; the right frame's right one at 435 mm
+        EXPECT_LT(g.darkest(15 / W, 0.5), 128);
+        EXPECT_LT(g.darkest(225 / W, 0.5), 128);
+        EXPECT_LT(g.darkest(435 / W, 0.5), 128);
+        EXPECT_GT(g.at(120 / W, 0.5), 250);  // inside a frame: empty
+        EXPECT_GT(g.at(330 / W, 0.5), 250);
+        // cut marks 3 mm beyond the trim, 3 mm long, at the outer corners: left of the
+        // left frame at its top and bottom (9 to 12 mm), right of the right frame (438 to
+        // 441 mm), and above and below the centre line
+        for (double y : {323.5, 26.5}) {
+            EXPECT_LT(g.darkest(10.5 / W, (H - y) / H), 160) << y;
+            EXPECT_LT(g.darkest(439.5 / W, (H - y) / H), 160) << y;
+        }
+        EXPECT_LT(g.darkest(225 / W, (H - 328) / H), 160);
+        EXPECT_LT(g.darkest(225 / W, (H - 22) / H), 160);
+        // nothing on the bare paper
+        EXPECT_GT(g.at(5 / W, 0.5), 250);
+        EXPECT_GT(g.at(444 / W, 0.5), 250);
+    }
+}
+
+TEST(TemplateBuild, EightUpRenderingsShowTheirEightTrims) {
+    vexa::test::TempDir dir;
+    const double W = 2381.12;
+    const std::pair<const char*, int> sheets[] = {
+        {"Signature_16_A4.pdf", 1}, {"Signature_16_A4.pdf", 2}, {"StepRepeat_8up_A4.pdf", 1}};
+    for (auto [name, sheet] : sheets) {
+        SCOPED_TRACE(std::string(name) + " sheet " + std::to_string(sheet));
+        Gray g = renderSheet(dir, name, sheet);
+        ASSERT_GT(g.w, 0);
+        // the trim lines between the columns, in both rows, and between the rows
+        for (int col = 1; col < 4; ++col)
+            for (double y : {0.25, 0.75})
+                EXPECT_LT(g.darkest(col * 595.28 / W, y), 128) << col << " " << y;
+        for (double x : {0.1, 0.4, 0.6, 0.9}) EXPECT_LT(g.darkest(x, 0.5), 128) << x;
+        // the middle of every frame is empty
+        for (int col = 0; col < 4; ++col)
+            for (double y : {0.25, 0.75})
+                EXPECT_GT(g.at((col + 0.5) * 595.28 / W, y), 250) << col << " " << y;
+    }
 }
 
 TEST(TemplateBuild, MarksOnEveryPlateTrimLinesOnTheirOwn) {
@@ -184,6 +309,155 @@ TEST(TemplateBuild, MarksOnEveryPlateTrimLinesOnTheirOwn) {
         else
             EXPECT_GT(trim, 250) << plate;
     }
+}
+
+// ---- Imposing into the bundled templates ------------------------------------------------
+
+const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa";
+
+// N A4 pages; page n shows the word "pgN" near its top left corner.
+void writeNumberedPages(const std::string& path, int n) {
+    QPDF q;
+    q.emptyPDF();
+    auto font = QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    auto resources = QPDFObjectHandle::newDictionary();
+    auto fonts = QPDFObjectHandle::newDictionary();
+    fonts.replaceKey("/F1", q.makeIndirectObject(font));
+    resources.replaceKey("/Font", fonts);
+    QPDFPageDocumentHelper pages(q);
+    for (int i = 1; i <= n; ++i) {
+        auto page = QPDFObjectHandle::newDictionary();
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 595.28 841.89]"));
+        page.replaceKey("/Resources", resources);
+        page.replaceKey("/Contents",
+                        QPDFObjectHandle::newStream(
+                            &q, "BT /F1 40 Tf 60 760 Td (pg" + std::to_string(i) + ") Tj ET"));
+        pages.addPage(q.makeIndirectObject(page), false);
+    }
+    QPDFWriter w(q, path.c_str());
+    w.write();
+}
+
+struct Word {
+    std::string text;
+    double x0, y0, x1, y1;  // from the sheet's top left corner
+};
+
+// The words of each sheet, as pdftotext finds them.
+std::vector<std::vector<Word>> sheetWords(const std::string& pdf) {
+    std::string xml;
+    EXPECT_EQ(vexa::test::runCommand("pdftotext -bbox '" + pdf + "' -", &xml), 0);
+    std::vector<std::vector<Word>> sheets;
+    std::regex word(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
+        "([^<]*)</word>");
+    for (std::size_t pos = 0; (pos = xml.find("<page ", pos)) != std::string::npos;) {
+        std::size_t end = xml.find("</page>", pos);
+        std::string chunk = xml.substr(pos, end - pos);
+        std::vector<Word> words;
+        for (std::sregex_iterator it(chunk.begin(), chunk.end(), word), e; it != e; ++it)
+            words.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
+                             std::stod((*it)[3]), std::stod((*it)[4])});
+        sheets.push_back(words);
+        pos = end;
+    }
+    return sheets;
+}
+
+// Where each page lands on a 4 x 2 sheet of A4 cells: its number by cell (top row
+// first, left to right), negative when the page stands on its head (its top line is
+// in the lower half of its cell).
+std::vector<int> cells(const std::vector<Word>& words) {
+    std::vector<int> out(8, 0);
+    std::regex pg("pg([0-9]+)");
+    std::smatch m;
+    for (auto& w : words) {
+        if (!std::regex_match(w.text, m, pg)) continue;
+        double cx = (w.x0 + w.x1) / 2, cy = (w.y0 + w.y1) / 2;
+        int col = static_cast<int>(cx / 595.28), row = static_cast<int>(cy / 841.89);
+        if (col < 0 || col > 3 || row < 0 || row > 1) continue;
+        bool turned = cy - row * 841.89 > 841.89 / 2;
+        out[static_cast<size_t>(row * 4 + col)] = std::stoi(m[1]) * (turned ? -1 : 1);
+    }
+    return out;
+}
+
+std::string slugLine(const std::vector<Word>& words) {
+    std::string line;
+    for (auto& w : words)
+        if (w.y0 > 1683.78 - 20 && w.x0 < 300) line += w.text + " ";
+    return line;
+}
+
+TEST(TemplateBuild, SixteenPagesFoldIntoTheSignature) {
+    vexa::test::ScopedHome home;
+    vexa::test::TempDir dir;
+    writeNumberedPages(dir.file("book.pdf"), 16);
+    std::string out;
+    ASSERT_EQ(vexa::test::runCommand(kVexa + " impose " + dir.file("book.pdf") + " -t '" +
+                                         (kTemplates / "Signature_16_A4.pdf").string() +
+                                         "' --binding perfect -o " + dir.file("sig.pdf") + " 2>&1",
+                                     &out),
+              0)
+        << out;
+    EXPECT_EQ(vexa::test::runCommand("qpdf --check " + dir.file("sig.pdf") + " >/dev/null"), 0);
+    auto sheets = sheetWords(dir.file("sig.pdf"));
+    ASSERT_EQ(sheets.size(), 2u);
+    // top rows head down
+    EXPECT_EQ(cells(sheets[0]), (std::vector<int>{-5, -12, -9, -8, 4, 13, 16, 1}));
+    EXPECT_EQ(cells(sheets[1]), (std::vector<int>{-7, -10, -11, -6, 2, 15, 14, 3}));
+    // the slug line names the side and lists the pages of the sheet
+    EXPECT_NE(slugLine(sheets[0]).find("Sheet 1A"), std::string::npos) << slugLine(sheets[0]);
+    EXPECT_NE(slugLine(sheets[1]).find("Sheet 1B"), std::string::npos) << slugLine(sheets[1]);
+    EXPECT_NE(slugLine(sheets[0]).find("1,4,5,8,9,12,13,16"), std::string::npos)
+        << slugLine(sheets[0]);
+}
+
+TEST(TemplateBuild, StepAndRepeatRepeatsEachPage) {
+    vexa::test::ScopedHome home;
+    vexa::test::TempDir dir;
+    writeNumberedPages(dir.file("cards.pdf"), 2);
+    std::string out;
+    ASSERT_EQ(vexa::test::runCommand(kVexa + " impose " + dir.file("cards.pdf") + " -t '" +
+                                         (kTemplates / "StepRepeat_8up_A4.pdf").string() +
+                                         "' --binding perfect -o " + dir.file("sr.pdf") + " 2>&1",
+                                     &out),
+              0)
+        << out;
+    auto sheets = sheetWords(dir.file("sr.pdf"));
+    ASSERT_EQ(sheets.size(), 2u);
+    EXPECT_EQ(cells(sheets[0]), std::vector<int>(8, 1));
+    EXPECT_EQ(cells(sheets[1]), std::vector<int>(8, 2));
+}
+
+TEST(TemplateBuild, BookletSheetsAreSaddleStitched) {
+    vexa::test::ScopedHome home;
+    vexa::test::TempDir dir;
+    writeNumberedPages(dir.file("b.pdf"), 8);
+    std::string out;
+    ASSERT_EQ(vexa::test::runCommand(kVexa + " impose " + dir.file("b.pdf") + " -t '" +
+                                         (kTemplates / "Booklet_2up_A4.pdf").string() + "' -o " +
+                                         dir.file("bk.pdf") + " 2>&1",
+                                     &out),
+              0)
+        << out;
+    auto sheets = sheetWords(dir.file("bk.pdf"));
+    ASSERT_EQ(sheets.size(), 4u);
+    // left frame from 15 to 225 mm, right one from 225 to 435 mm
+    auto pair = [](const std::vector<Word>& words) {
+        std::pair<int, int> p{0, 0};
+        std::regex pg("pg([0-9]+)");
+        std::smatch m;
+        for (auto& w : words)
+            if (std::regex_match(w.text, m, pg))
+                (w.x0 < 225 * kMM ? p.first : p.second) = std::stoi(m[1]);
+        return p;
+    };
+    EXPECT_EQ(pair(sheets[0]), (std::pair<int, int>{8, 1}));
+    EXPECT_EQ(pair(sheets[1]), (std::pair<int, int>{2, 7}));
+    EXPECT_EQ(pair(sheets[2]), (std::pair<int, int>{6, 3}));
+    EXPECT_EQ(pair(sheets[3]), (std::pair<int, int>{4, 5}));
 }
 
 }  // namespace

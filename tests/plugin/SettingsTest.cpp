@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -297,4 +300,37 @@ TEST(Settings, SectionViewsBuildKeysFromPrefixesAndCodes) {
     EXPECT_EQ(sec.integerForKey("Missing", 0, 9), 9);
     MySection none;
     EXPECT_EQ(none.integerForKey("x", 1), 1);
+}
+
+TEST(SettingsFile, AReaderInAnotherProcessNeverSeesAHalfWrittenFile) {
+    // A second hot-folder service reads the file while the first saves it: it must see
+    // the old settings or the new ones, whole. A symbolic link to the file stays one.
+    TempDir t;
+    std::string real = t.file("real.ini");
+    std::string link = t.file("Vexa.ini");
+    writeFile(real, "[Hotfolder]\nIn 1=/a\n");
+    fs::create_symlink(real, link);
+    CMySettings s;
+    ASSERT_EQ(s.setupWithPath(link.c_str()), 0);
+    std::string padding(200, 'x');
+    pid_t reader = ::fork();
+    if (reader == 0) {
+        int bad = 0;
+        for (int i = 0; i < 2000; ++i) {
+            std::string text = readFile(link);
+            if (text.find("In 1=/a") == std::string::npos || text.back() != '\n') ++bad;
+        }
+        ::_exit(bad == 0 ? 0 : 1);
+    }
+    for (int i = 0; i < 100; ++i) {
+        s.set("Hotfolder", "Pad", (i % 2 ? padding : std::string("y")).c_str());
+        s.save();
+    }
+    int status = 0;
+    ::waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(readFile(real).find("Pad=" + padding), std::string::npos);
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.path()), fs::directory_iterator()), 2);
 }

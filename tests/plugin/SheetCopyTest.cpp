@@ -115,8 +115,9 @@ TEST_F(SheetCopies, HorizontalMirroringTurnsFramesAndKeepsJobInformation) {
     EXPECT_EQ(f[0].rotation, 270);
     EXPECT_EQ(f[0].bleed.left, fx(2));
     EXPECT_EQ(f[0].bleed.right, fx(5));
-    // the trim lines travel with the frame
-    EXPECT_EQ(f[0].first.left - before[0].first.left, fx(600));
+    // the trim lines stay on the trim area, which the swapped bleed moves 3 points
+    // less than the frame: 105..298 becomes 702..895
+    EXPECT_EQ(f[0].first.left - before[0].first.left, fx(597));
     // the job information stays where it was
     EXPECT_EQ(f[1].box, kBoxJobInfo);
     EXPECT_EQ(f[1].r.left, fx(20));
