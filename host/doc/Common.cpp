@@ -97,8 +97,40 @@ std::shared_ptr<QPDF> sharedQpdf(QPDF* qpdf) {
     return h ? std::shared_ptr<QPDF>(h, &h->qpdf) : nullptr;
 }
 
+namespace {
+
+// The PDF version of a QPDF's document: the open document's own (raised by what it
+// took in), else the file's.
+void versionOf(QPDF* q, ASInt32* major, ASInt32* minor) {
+    CosDoc c = cosDocOfQpdf(q);
+    if (c && c->pdDoc) {
+        *major = c->pdDoc->major;
+        *minor = c->pdDoc->minor;
+        return;
+    }
+    int a = 1, b = 3;
+    if (std::sscanf(q->getPDFVersion().c_str(), "%d.%d", &a, &b) == 2) {
+        *major = a;
+        *minor = b;
+    }
+}
+
+}  // namespace
+
 void addSource(QPDF& dst, QPDF* src) {
     if (!src || src == &dst) return;
+    // Objects of a document may use the features of its version: the document that
+    // takes them in is at least of that version too.
+    CosDoc to = cosDocOfQpdf(&dst);
+    if (to && to->pdDoc) {
+        ASInt32 major = 1, minor = 3;
+        versionOf(src, &major, &minor);
+        _t_PDDoc* d = to->pdDoc;
+        if (major > d->major || (major == d->major && minor > d->minor)) {
+            d->major = major;
+            d->minor = minor;
+        }
+    }
     auto it = holders().find(&dst);
     auto h = it == holders().end() ? nullptr : it->second.lock();
     if (!h) return;
@@ -189,8 +221,67 @@ ASFixed fixedOf(const QPDFObjectHandle& number) {
 }
 
 QPDFObjectHandle numberOf(ASFixed value) {
-    if ((value & 0xFFFF) == 0) return QPDFObjectHandle::newInteger(value >> 16);
-    return QPDFObjectHandle::newReal(realText(value / 65536.0, 5));
+    if ((value & 0xFFFF) == 0) return sharedValue(QPDFObjectHandle::newInteger(value >> 16));
+    return sharedValue(QPDFObjectHandle::newReal(realText(value / 65536.0, 5)));
+}
+
+QPDFObjectHandle sharedValue(QPDFObjectHandle h, bool* shared) {
+    // Bounded: a job's frequent values (0, 1, page sizes, names) come first; values
+    // met once each (box numbers of a long job) stop being added when the table is full.
+    constexpr std::size_t kMaxShared = 8192;
+    constexpr std::size_t kMaxString = 64;
+    static auto* table = new std::unordered_map<std::string, QPDFObjectHandle>;  // until exit
+    if (shared) *shared = false;
+    if (h.isIndirect()) return h;
+    std::string key;
+    switch (h.getTypeCode()) {
+        case ::ot_integer:
+            key = "i" + std::to_string(h.getIntValue());
+            break;
+        case ::ot_real:
+            key = "r" + h.getRealValue();
+            break;
+        case ::ot_name:
+            key = "n" + h.getName();
+            break;
+        case ::ot_boolean:
+            key = h.getBoolValue() ? "b1" : "b0";
+            break;
+        case ::ot_string:
+            if (h.getStringValue().size() > kMaxString) return h;
+            key = "s" + h.getStringValue();
+            break;
+        default:
+            return h;
+    }
+    auto it = table->find(key);
+    if (it != table->end()) {
+        if (shared) *shared = true;
+        return it->second;
+    }
+    if (table->size() >= kMaxShared) return h;
+    // A value of its own: h may carry a description of the file it was read from.
+    QPDFObjectHandle v;
+    switch (h.getTypeCode()) {
+        case ::ot_integer:
+            v = QPDFObjectHandle::newInteger(h.getIntValue());
+            break;
+        case ::ot_real:
+            v = QPDFObjectHandle::newReal(h.getRealValue());
+            break;
+        case ::ot_name:
+            v = QPDFObjectHandle::newName(h.getName());
+            break;
+        case ::ot_boolean:
+            v = QPDFObjectHandle::newBool(h.getBoolValue());
+            break;
+        default:
+            v = QPDFObjectHandle::newString(h.getStringValue());
+            break;
+    }
+    table->emplace(std::move(key), v);
+    if (shared) *shared = true;
+    return v;
 }
 
 bool rectOf(const QPDFObjectHandle& array, ASFixedRect* rect) {

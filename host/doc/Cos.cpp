@@ -260,6 +260,13 @@ class LimitedSink : public Pipeline {
 
 // ---- copying ----------------------------------------------------------------------
 
+// The copy of a direct value that is not a container: the shared object of that value.
+QPDFObjectHandle copyScalar(QPDFObjectHandle h) {
+    bool shared = false;
+    QPDFObjectHandle v = sharedValue(h, &shared);
+    return shared ? v : h.shallowCopy();
+}
+
 // Copy within one QPDF: direct parts always, indirect objects when `indirect`.
 class SameDocCopier {
   public:
@@ -308,7 +315,7 @@ class SameDocCopier {
             return d;
         }
         if (h.isStream()) return q_.makeIndirectObject(QPDFObjectHandle::newNull());  // unreachable
-        return h.shallowCopy();
+        return copyScalar(h);
     }
 
     QPDF& q_;
@@ -336,7 +343,7 @@ QPDFObjectHandle copyForeignDirect(QPDF& dst, QPDFObjectHandle h, int depth) {
             d.replaceKey(kv.first, copyForeignDirect(dst, kv.second, depth + 1));
         return d;
     }
-    return h.shallowCopy();
+    return copyScalar(h);
 }
 
 // ---- the table's functions ---------------------------------------------------------
@@ -421,28 +428,34 @@ CosObj makeNew(CosDoc doc, ASBool indirect, QPDFObjectHandle h) {
     return wrap(std::move(d), std::move(h));
 }
 
+// A new direct value that never changes: one object per value (see sharedValue). An
+// indirect one is an object of its own.
+CosObj makeValue(CosDoc doc, ASBool indirect, QPDFObjectHandle h) {
+    return makeNew(doc, indirect, indirect ? h : sharedValue(h));
+}
+
 CosObj cosNewNull() {
     return CosObj();
 }
 CosObj cosNewInteger(CosDoc doc, ASBool ind, ASInt32 v) {
-    return makeNew(doc, ind, QPDFObjectHandle::newInteger(v));
+    return makeValue(doc, ind, QPDFObjectHandle::newInteger(v));
 }
 CosObj cosNewFixed(CosDoc doc, ASBool ind, ASFixed v) {
-    return makeNew(doc, ind, QPDFObjectHandle::newReal(realText(v / 65536.0, 5)));
+    return makeValue(doc, ind, QPDFObjectHandle::newReal(realText(v / 65536.0, 5)));
 }
 CosObj cosNewFloat(CosDoc doc, ASBool ind, float v) {
-    return makeNew(doc, ind, QPDFObjectHandle::newReal(realText(v, 6)));
+    return makeValue(doc, ind, QPDFObjectHandle::newReal(realText(v, 6)));
 }
 CosObj cosNewBoolean(CosDoc doc, ASBool ind, ASBool v) {
-    return makeNew(doc, ind, QPDFObjectHandle::newBool(v));
+    return makeValue(doc, ind, QPDFObjectHandle::newBool(v));
 }
 CosObj cosNewName(CosDoc doc, ASBool ind, ASAtom name) {
-    return makeNew(doc, ind, QPDFObjectHandle::newName(keyOf(name)));
+    return makeValue(doc, ind, QPDFObjectHandle::newName(keyOf(name)));
 }
 CosObj cosNewString(CosDoc doc, ASBool ind, const char* bytes, ASSize_t len) {
     if (!bytes && len) raise(genErrBadParm);
-    return makeNew(doc, ind,
-                   QPDFObjectHandle::newString(std::string(bytes ? bytes : "", bytes ? len : 0)));
+    return makeValue(doc, ind,
+                     QPDFObjectHandle::newString(std::string(bytes ? bytes : "", bytes ? len : 0)));
 }
 CosObj cosNewArray(CosDoc doc, ASBool ind, ASInt32) {
     return makeNew(doc, ind, QPDFObjectHandle::newArray());

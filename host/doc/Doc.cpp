@@ -483,7 +483,10 @@ class PageCopier {
             for (auto& [k, e] : v.ditems()) d.replaceKey(k, shared(e, depth + 1));
             return d;
         }
-        return v.shallowCopy();
+        // Numbers, names and strings: the one object of that value.
+        bool isShared = false;
+        QPDFObjectHandle value = sharedValue(v, &isShared);
+        return isShared ? value : v.shallowCopy();
     }
 
     // Fresh copies are made once per insertion: source pages that share a content

@@ -116,8 +116,17 @@ void removeCloseHook(int token);
 
 // A number object as 16.16 fixed (saturating); non-numbers give 0.
 ASFixed fixedOf(const QPDFObjectHandle& number);
-// An integer object for whole values, a real otherwise.
+// An integer object for whole values, a real otherwise (a shared value, see below).
 QPDFObjectHandle numberOf(ASFixed value);
+// Direct numbers, booleans, names and short strings never change once made (QPDF has
+// no setter for them; a container takes a new value with replaceKey/setArrayItem), so
+// one object can stand in every container that holds the same value. A large job
+// holds hundreds of thousands of such values (frame dictionary entries, boxes, colour
+// flags, the entries of template pages copied once per sheet). Returns the shared
+// object for a direct value of those kinds (*shared set), h itself for any other
+// object or when the table of shared values is full. Never make the result indirect
+// (QPDF would turn every holder's value into that object).
+QPDFObjectHandle sharedValue(QPDFObjectHandle h, bool* shared = nullptr);
 // [llx lly urx ury] as a rectangle with left < right and bottom < top; false (and the
 // rectangle untouched) when the object is not an array of four numbers.
 bool rectOf(const QPDFObjectHandle& array, ASFixedRect* rect);

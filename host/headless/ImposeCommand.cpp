@@ -71,6 +71,24 @@ std::string settingTemplate() {
     return "";
 }
 
+// "General"/"SaveAs" of the preferences file when it is set to a PDF minor version the
+// plug-in saves with (3 to 6), else 0.
+int settingSaveAs() {
+    std::ifstream in(configFolder() + "/Orvanta/Vexa.ini", std::ios::binary);
+    std::string line;
+    bool inSection = false;
+    int minor = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '[') {
+            inSection = line.rfind("[General]", 0) == 0;
+            continue;
+        }
+        if (inSection && line.rfind("SaveAs=", 0) == 0) minor = std::atoi(line.c_str() + 7);
+    }
+    return minor >= 3 && minor <= 6 ? minor : 0;
+}
+
 // The bundled 2-up booklet template: the one built beside the plug-in, else the
 // example template of the source tree.
 std::string bundledTemplate() {
@@ -529,7 +547,18 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
         std::fprintf(stderr, "vexa: stopped before every sheet was placed; nothing was written\n");
         return 1;
     }
-    doc::pdDocSave(result->pdDoc, PDSaveFull | PDSaveCopy, o.output.c_str());
+    // The version: "SaveAs" when the preferences set it (as the hot folder saves), else
+    // the document's own, which is the higher of the source's and the template's (the
+    // host raises it by what the document takes in). Object streams from 1.5 on.
+    PDDocSaveParamsRec save{};
+    save.size = sizeof save;
+    save.saveFlags = PDSaveFull | PDSaveCopy;
+    save.newPath = o.output.c_str();
+    if (int minor = settingSaveAs()) {
+        save.major = 1;
+        save.minor = minor;
+    }
+    doc::pdDocSaveWithParams(result->pdDoc, &save);
     ASInt32 sheets = a.numPages(result);
     // The engine's own count of the job.
     int placed = 0, empty = 0;

@@ -86,6 +86,12 @@ class Writer {
     void emitTextState(const TextState& want, TextState& cur);
     void emitMatrix(const Mat& m, const char* op);
     void num(double v) {
+        // A 16.16 fixed value (what the plug-in sets coordinates and matrices with) is
+        // told apart from its neighbours by five decimals: 841.89, not its exact
+        // binary value 841.8899993896484. Reading it back gives the same fixed value.
+        double f = v * 65536.0;
+        if (std::fabs(f) < 1e12 && std::fabs(f - std::round(f)) < 1e-6)
+            v = std::round(v * 1e5) / 1e5;
         appendNumber(out_, v);
         out_ += ' ';
     }

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BoxDesc.h"
@@ -55,9 +57,100 @@ PDEColorSpec getGrayColor(float g) {
     return s;
 }
 
+// Shared colour spaces and graphics states, per Cos document, while a scope lives.
+namespace {
+
+struct SharedResources {
+    int scopes = 0;
+    std::map<std::pair<CosDoc, std::string>, PDEColorSpace> spaces;
+    std::map<std::pair<CosDoc, bool>, PDEExtGState> gstates;
+    std::map<std::pair<CosDoc, std::string>, CosObj> objects;
+} gShared;
+
+// The same space written as one indirect object of the current document.
+PDEColorSpace indirectSpace(PDEColorSpace space) {
+    CosObj a = pdeColorSpaceGetCosObj(space);
+    if (cosObjGetType(a) != CosArray || cosObjIsIndirect(a)) return space;
+    ASInt32 n = cosArrayLength(a);
+    CosObj shared = cosNewArray(gCosDoc, true, n);
+    for (ASInt32 i = 0; i < n; ++i) cosArrayInsert(shared, i, cosArrayGet(a, i));
+    PDEColorSpace made = pdeColorSpaceCreateFromCosObj(&shared);
+    pdeRelease(space);
+    return made;
+}
+
+PDEColorSpace makeAllSpace(const void*) {
+    return getAllSpace(false);
+}
+
+}  // namespace
+
+SharedResourcesScope::SharedResourcesScope() {
+    ++gShared.scopes;
+}
+
+SharedResourcesScope::~SharedResourcesScope() {
+    if (--gShared.scopes > 0) return;
+    for (auto& [key, space] : gShared.spaces) pdeRelease(space);
+    for (auto& [key, gstate] : gShared.gstates) pdeRelease(gstate);
+    gShared.spaces.clear();
+    gShared.gstates.clear();
+    gShared.objects.clear();
+}
+
+bool sharingResources() {
+    return gShared.scopes > 0;
+}
+
+CosObj getSharedObject(CosDoc doc, const std::string& key) {
+    if (gShared.scopes == 0 || !doc) return CosObj();
+    auto it = gShared.objects.find(std::make_pair(doc, key));
+    return it == gShared.objects.end() ? CosObj() : it->second;
+}
+
+void putSharedObject(CosDoc doc, const std::string& key, CosObj obj) {
+    if (gShared.scopes == 0 || !doc) return;
+    gShared.objects[std::make_pair(doc, key)] = obj;
+}
+
+PDEColorSpace getSharedSpace(const char* key, PDEColorSpace (*make)(const void*),
+                             const void* data) {
+    if (gShared.scopes == 0 || !gCosDoc) return make(data);
+    auto k = std::make_pair(gCosDoc, std::string(key));
+    auto it = gShared.spaces.find(k);
+    if (it == gShared.spaces.end()) {
+        PDEColorSpace space = indirectSpace(make(data));
+        it = gShared.spaces.emplace(k, space).first;
+    }
+    pdeAcquire(reinterpret_cast<PDEObject>(it->second));
+    return it->second;
+}
+
+PDEExtGState getPathGState(bool overprint) {
+    auto make = [overprint] {
+        PDEExtGState egs = gPDFEditWriteHFT->PDEExtGStateCreateNew(gCosDoc);
+        if (overprint) {
+            DURING
+            gPDFEditWriteHFT->PDEExtGStateSetOPFill(egs, true);
+            gPDFEditWriteHFT->PDEExtGStateSetOPStroke(egs, true);
+            HANDLER(void) ERRORCODE;
+            pdeRelease(egs);
+            throw;
+            END_HANDLER
+        }
+        return egs;
+    };
+    if (gShared.scopes == 0 || !gCosDoc) return make();
+    auto k = std::make_pair(gCosDoc, overprint);
+    auto it = gShared.gstates.find(k);
+    if (it == gShared.gstates.end()) it = gShared.gstates.emplace(k, make()).first;
+    pdeAcquire(reinterpret_cast<PDEObject>(it->second));
+    return it->second;
+}
+
 PDEColorSpec getAllColor(float tint) {
     PDEColorSpec s = emptySpec();
-    s.space = getAllSpace(false);
+    s.space = getSharedSpace("All", makeAllSpace, nullptr);
     s.value.color[0] = toFixed(tint);
     return s;
 }

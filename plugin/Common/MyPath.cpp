@@ -1,5 +1,7 @@
 #include "MyPath.h"
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "BoxDesc.h"
@@ -104,11 +106,7 @@ PDEPath CMyPath::getPath(ASFixed lineWidth, const PDEColorSpec* stroke, PDEPathO
         black = getGrayColor(0.0f);
         gs.strokeColorSpec = black;
     }
-    egs = gPDFEditWriteHFT->PDEExtGStateCreateNew(gCosDoc);
-    if (overprint) {
-        gPDFEditWriteHFT->PDEExtGStateSetOPFill(egs, true);
-        gPDFEditWriteHFT->PDEExtGStateSetOPStroke(egs, true);
-    }
+    egs = getPathGState(overprint);
     gs.extGState = egs;
     gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs, sizeof gs);
     gPDFEditWriteHFT->PDEPathSetPaintOp(path, paint);
@@ -149,11 +147,28 @@ PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEC
 }
 
 PDEColorSpec getTrimLinesColor() {
-    char name[256] = {0};
-    float cmyk[4] = {0, 0, 0, 1};
-    getTrimLinesColorParams(name, cmyk);
-    if (!name[0]) return getCMYKColor(cmyk[0], cmyk[1], cmyk[2], cmyk[3]);
-    return getSepColorSpec(name, cmyk);
+    struct Params {
+        char name[256] = {0};
+        float cmyk[4] = {0, 0, 0, 1};
+    } p;
+    getTrimLinesColorParams(p.name, p.cmyk);
+    if (!p.name[0]) return getCMYKColor(p.cmyk[0], p.cmyk[1], p.cmyk[2], p.cmyk[3]);
+    // Every sheet of a job draws its trim lines in the same separation.
+    char key[400];
+    std::snprintf(key, sizeof key, "TrimLines %s %g %g %g %g", p.name, p.cmyk[0], p.cmyk[1],
+                  p.cmyk[2], p.cmyk[3]);
+    PDEColorSpec spec;
+    std::memset(&spec, 0, sizeof spec);
+    spec.space = getSharedSpace(
+        key,
+        [](const void* data) {
+            auto* q = static_cast<const Params*>(data);
+            CosObj space = getSepSpaceObj(q->name, q->cmyk);
+            return pdeColorSpaceCreateFromCosObj(&space);
+        },
+        &p);
+    spec.value.color[0] = fixedOne;
+    return spec;
 }
 
 PDEClip getClip(const ASFixedRect* rect) {
@@ -260,14 +275,27 @@ void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* col
 
 }  // namespace
 
-void showTrimLines(PDDoc doc) {
+void rebuildTrimLinesLayer(PDDoc doc, ASInt32 pageIndex) {
+    if (!doc) return;
+    PDEColorSpec color = getTrimLinesColor();
+    DURING
+    rebuildLayer(doc, pageIndex, getFramesVisible(doc), &color, false);
+    HANDLER(void) ERRORCODE;
+    freeColorSpec(&color);
+    throw;
+    END_HANDLER
+    freeColorSpec(&color);
+}
+
+void showTrimLines(PDDoc doc, ASInt32 first, ASInt32 last) {
     if (!doc) doc = getFrontPDDoc();
     if (!doc) return;
     setCosDoc(doc);
     TrimCtx ctx{getTrimLinesColor(), getFramesVisible(doc)};
     DURING
     ASInt32 n = pdDocGetNumPages(doc);
-    for (ASInt32 i = 0; i < n; ++i) {
+    if (last >= 0 && last < n - 1) n = last + 1;
+    for (ASInt32 i = first < 0 ? 0 : first; i < n; ++i) {
         // Page by page, with the content read once for the layer and the frames.
         CPage page(doc, i);
         pdPageAcquirePDEContent(page.getPage());

@@ -1,9 +1,12 @@
 #include "PageContent.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "BoxDesc.h"
+#include "ColorSupport.h"
 #include "ErrorHandling.h"
 #include "Main.h"
 #include "ProcessColors.h"
@@ -490,6 +493,112 @@ CosObj pageResources(CosObj page) {
     return CosObj{};
 }
 
+// A name with its length, so that names holding blanks or slashes read apart.
+void appendName(std::string& key, ASAtom name) {
+    const char* text = asAtomGetString(name);
+    key += '/' + std::to_string(std::strlen(text)) + ':';
+    key += text;
+    key += ' ';
+}
+
+// A text telling resource dictionaries apart: equal texts, equal dictionaries, with
+// indirect objects by their number. False for what it cannot tell exactly (real
+// numbers, a text that grows too long, nesting too deep).
+bool resourceKey(CosObj o, std::string& key, int depth) {
+    if (depth > 16 || key.size() > 4096) return false;
+    if (cosObjIsIndirect(o)) {
+        key += 'R' + std::to_string(gCosHFT->CosObjGetID(o)) + ' ';
+        return true;
+    }
+    switch (cosObjGetType(o)) {
+        case CosNull:
+            key += "n ";
+            return true;
+        case CosBoolean:
+            key += gCosHFT->CosBooleanValue(o) ? "t " : "f ";
+            return true;
+        case CosInteger:
+            key += std::to_string(cosIntegerValue(o)) + ' ';
+            return true;
+        case CosName:
+            appendName(key, cosNameValue(o));
+            return true;
+        case CosString: {
+            ASSize_t len = 0;
+            char* bytes = gCosHFT->CosCopyStringValue(o, &len);
+            key += '(' + std::to_string(len) + ':';
+            if (bytes) {
+                key.append(bytes, len);
+                asFree(bytes);
+            }
+            key += ") ";
+            return true;
+        }
+        case CosArray: {
+            key += "[ ";
+            ASInt32 n = cosArrayLength(o);
+            for (ASInt32 i = 0; i < n; ++i)
+                if (!resourceKey(cosArrayGet(o, i), key, depth + 1)) return false;
+            key += "] ";
+            return true;
+        }
+        case CosDict: {
+            struct Walk {
+                std::string* key;
+                int depth;
+                bool ok;
+            } w{&key, depth, true};
+            key += "<< ";
+            cosObjEnum(
+                o,
+                [](CosObj k, CosObj v, ASClientData data) -> ASBool {
+                    auto* w = static_cast<Walk*>(data);
+                    appendName(*w->key, cosNameValue(k));
+                    w->ok = resourceKey(v, *w->key, w->depth + 1);
+                    return w->ok;
+                },
+                &w);
+            key += ">> ";
+            return w.ok;
+        }
+        default:
+            return false;
+    }
+}
+
+// The resources of a form made from a page: a dictionary of the form's own with the
+// page's entries copied into the destination. While a SharedResourcesScope lives,
+// pages with the same resources (the same indirect dictionary, or equal entries, as
+// the pages of most documents have) share one indirect dictionary: one object for a
+// whole job instead of one per placed page.
+CosObj formResources(PDDoc src, CosObj resources, CosDoc dstCos) {
+    std::string key;
+    bool share = sharingResources() && cosObjIsDictOrStream(resources);
+    if (share) {
+        char tag[64];
+        std::snprintf(tag, sizeof tag, "Resources of %p: ", static_cast<void*>(src));
+        key = tag;
+        share = resourceKey(resources, key, 0);
+    }
+    if (share) {
+        CosObj known = getSharedObject(dstCos, key);
+        if (!known.isNullHandle()) return known;
+    }
+    CosObj res = cosNewDict(dstCos, share, 0);
+    if (cosObjIsDictOrStream(resources)) {
+        CosObj copied = cosObjCopy(resources, dstCos, true);
+        cosObjEnum(
+            copied,
+            [](CosObj k, CosObj value, ASClientData data) -> ASBool {
+                cosDictPut(*static_cast<CosObj*>(data), cosNameValue(k), value);
+                return true;
+            },
+            &res);
+    }
+    if (share) putSharedObject(dstCos, key, res);
+    return res;
+}
+
 // An import at scale 1.0 that does not read the page as elements: the form's stream is
 // a copy of the page's one content stream (its bytes as stored), its resources a
 // dictionary with the page's entries, and its colours come from a scan of the content.
@@ -515,27 +624,22 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CosDoc dstCos = pdDocGetCosDoc(dst);
     CosObj stream = cosObjCopy(contents, dstCos, true);
     CosObj dict = cosStreamDict(stream);
-    // The same page imported before in this document: its copy is that form already.
-    if (cosDictKnown(dict, "Subtype")) return nullptr;
+    ASFixedMatrix m = kIdentity;
+    if (cosDictKnown(dict, "Subtype")) {
+        // The same page imported before into this document: its copy is that form
+        // already, with its resources and keys; it is placed again, not copied again.
+        // A content stream that came with a "Subtype" of its own is no such form.
+        CosObj res = cosDictGet(dict, "Resources");
+        if (!cosDictKnown(dict, "CMYK") || !cosObjIsDictOrStream(res)) return nullptr;
+        return pdeFormCreateFromCosObj(&stream, &res, &m);
+    }
     cosDictPut(dict, "Type", cosNewName(dstCos, false, "XObject"));
     cosDictPut(dict, "Subtype", cosNewName(dstCos, false, "Form"));
     ASFixedRect crop{0, 0, 0, 0};
     pdPageGetBox(p, "CropBox", &crop);
     ASFixed box[4] = {crop.left, crop.bottom, crop.right, crop.top};
     cosDictPut(dict, "BBox", fixedArray(dstCos, box, 4));
-    // The form's own resources dictionary, with the page's entries.
-    CosObj res = cosNewDict(dstCos, false, 0);
-    if (cosObjIsDictOrStream(resources)) {
-        CosObj copied = cosObjCopy(resources, dstCos, true);
-        cosObjEnum(
-            copied,
-            [](CosObj key, CosObj value, ASClientData data) -> ASBool {
-                cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
-                return true;
-            },
-            &res);
-    }
-    ASFixedMatrix m = kIdentity;
+    CosObj res = formResources(src, resources, dstCos);
     PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &m);
     writeImportKeys(form, p, cmyk, fixedOne, dstCos);
     return form;

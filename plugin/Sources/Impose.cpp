@@ -289,15 +289,33 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     return true;
 }
 
+// The page's content stream (null when it has none or several).
+CosObj contentStream(PDPage page) {
+    CosObj c = cosDictGet(pdPageGetCosObj(page), "Contents");
+    return cosObjGetType(c) == CosStream ? c : CosObj();
+}
+
 void placeSheet(PlaceContext* ctx, PDPage page) {
     // The sheet's content is held by the caller; placing writes it back.
     long jobInfo = removeJobInfo(page, false);
+    CosObj before = contentStream(page);
     EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
     // The setting leaves the caller's default in place when it is missing.
     char letters[256] = "XZABC";
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
-    if (jobInfo > 0) addJobInfo(ctx->dst, page);
+    if (jobInfo > 0) {
+        // The colours of the slug line are those of the placed pages: the sheet is
+        // written once placed and once more with its slug line. The first writing is
+        // then referred to by nothing; it goes at once instead of staying in memory
+        // until the document is closed.
+        CosObj placed = contentStream(page);
+        addJobInfo(ctx->dst, page);
+        CosObj now = contentStream(page);
+        if (!placed.isNullHandle() && !cosObjEqual(placed, before) && !now.isNullHandle() &&
+            !cosObjEqual(placed, now) && cosObjIsIndirect(placed))
+            cosObjDestroy(placed);
+    }
 }
 
 bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
@@ -372,10 +390,18 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
     gAskOnce = job ? job->askTrimMismatch != 0 : true;
     ASInt32 srcPages = pdDocGetNumPages(src);
     SlugFontScope slugFont;
+    SharedResourcesScope sharedResources;
+    // An interactive job shows its trim lines: the sheets get them drawn in the
+    // trim-lines colour as they are placed, and their trim-lines layer rebuilt on the
+    // way, so that each sheet is read and written once. Sheets not placed (Escape, a
+    // host error) get the whole treatment afterwards.
+    bool trimLines = job && !job->outPath[0];
+    std::vector<ASInt32> unplaced;
     for (ASInt32 s = 0; s < sheets; ++s) {
         if (progress.setValue(s + 1)) {
             // Escape: the sheets from here on keep their empty frames.
             gStats.stopped = true;
+            for (ASInt32 rest = s; rest < sheets; ++rest) unplaced.push_back(rest);
             break;
         }
         PlaceContext* ctx = nullptr;
@@ -387,6 +413,7 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         // job-information, placing and colour steps all work on the same tree.
         pdPageAcquirePDEContent(page);
         held = true;
+        if (trimLines) rebuildTrimLinesLayer(dst, s);
         ASInt32 slots = 0;
         EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
         ctx = new (std::nothrow) PlaceContext;
@@ -400,15 +427,20 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
             if (slots > srcPages) slots = srcPages;
             ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
             placeSheet(ctx, page);
+        } else {
+            unplaced.push_back(s);
         }
         HANDLER(void) ERRORCODE;
         doExceptionError(s + 1);
+        unplaced.push_back(s);
         END_HANDLER
         delete ctx;
         if (held) pdPageReleasePDEContent(page);
         if (page) pdPageRelease(page);
     }
     gAskOnce = false;
+    if (trimLines)
+        for (ASInt32 s : unplaced) showTrimLines(dst, s, s);
 }
 
 bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
@@ -424,6 +456,7 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     gStats = ImposeStats{};
     gStats.sheets = 1;
     gAskOnce = ask;
+    SharedResourcesScope sharedResources;
     CProgressMonitor progress;
     progress.setDuration(1, "kPlacePages");
     DURING
@@ -574,8 +607,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
         gAcroViewHFT->AVDocOpenFromPDDoc(out, title);
         { PageViewOperation op; }
     }
+    // Shows the trim lines of an interactive job too.
     imposeDoc(out, data->srcDoc, data);
-    if (!data->outPath[0]) showTrimLines(out);
     dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
             gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
     HANDLER(void) ERRORCODE;

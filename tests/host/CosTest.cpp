@@ -322,6 +322,127 @@ TEST_F(Docs, CopiesOutliveTheirClosedSourceAndDestroyedOriginals) {
     P()->PDDocClose(re);
 }
 
+TEST_F(Docs, EqualValuesAreOneObjectAndEveryHolderKeepsItsOwn) {
+    auto same = [](CosObj x, CosObj y) {
+        return doc::handleOf(x).isSameObjectAs(doc::handleOf(y));
+    };
+    CosObj i = C()->CosNewInteger(ca, false, 7);
+    EXPECT_TRUE(same(i, C()->CosNewInteger(cb, false, 7)));
+    EXPECT_TRUE(
+        same(C()->CosNewFixed(ca, false, fixedHalf), C()->CosNewFixed(ca, false, fixedHalf)));
+    EXPECT_TRUE(
+        same(C()->CosNewName(ca, false, A("XObject")), C()->CosNewName(cb, false, A("XObject"))));
+    EXPECT_TRUE(same(C()->CosNewString(ca, false, "TN", 2), C()->CosNewString(ca, false, "TN", 2)));
+    EXPECT_FALSE(same(i, C()->CosNewInteger(ca, false, 8)));
+    EXPECT_FALSE(same(C()->CosNewInteger(ca, false, 1), C()->CosNewBoolean(ca, false, true)));
+    // An indirect value is an object of its own; the direct one stays direct.
+    CosObj ind = C()->CosNewInteger(ca, true, 7);
+    EXPECT_TRUE(C()->CosObjIsIndirect(ind));
+    EXPECT_FALSE(same(i, ind));
+    EXPECT_FALSE(C()->CosObjIsIndirect(C()->CosNewInteger(ca, false, 7)));
+
+    // Holders of one value: replacing it in one leaves the others alone.
+    CosObj d = C()->CosNewDict(ca, true, 0), arr = C()->CosNewArray(ca, true, 0);
+    C()->CosDictPut(d, A("N"), i);
+    C()->CosArrayInsert(arr, 0, C()->CosNewInteger(ca, false, 7));
+    C()->CosDictPut(d, A("N"), C()->CosNewInteger(ca, false, 9));
+    EXPECT_EQ(C()->CosIntegerValue(C()->CosArrayGet(arr, 0)), 7);
+    EXPECT_EQ(C()->CosIntegerValue(C()->CosDictGet(d, A("N"))), 9);
+
+    // Values copied from another document (in a direct dictionary, as page resources
+    // are), and long strings, which are not shared.
+    std::string longText(300, 'x');
+    CosObj src = C()->CosNewDict(cb, false, 0);
+    C()->CosDictPut(src, A("N"), C()->CosNewInteger(cb, false, 7));
+    C()->CosDictPut(src, A("Long"), C()->CosNewString(cb, false, longText.data(), longText.size()));
+    CosObj copy = C()->CosObjCopy(src, ca, true);
+    EXPECT_TRUE(same(C()->CosDictGet(copy, A("N")), i));
+    ASSERT_EQ(C()->CosObjGetType(C()->CosDictGet(copy, A("Long"))), CosString);
+    EXPECT_EQ(hostBytes([&](ASSize_t* n) {
+                  return C()->CosCopyStringValue(C()->CosDictGet(copy, A("Long")), n);
+              }),
+              longText);
+
+    // The file holds each value in every place.
+    CosObj root = C()->CosDocGetRoot(ca);
+    C()->CosDictPut(root, A("D"), d);
+    C()->CosDictPut(root, A("A"), arr);
+    C()->CosDictPut(root, A("C"), copy);
+    vexa::test::TempDir tmp;
+    std::string out = tmp.file("values.pdf");
+    P()->PDDocSave(a, PDSaveFull, out.c_str());
+    std::string log;
+    EXPECT_EQ(vexa::test::runCommand("qpdf --check " + out, &log), 0) << log;
+    PDDoc re = P()->PDDocOpen(out.c_str(), true);
+    CosObj r = C()->CosDocGetRoot(P()->PDDocGetCosDoc(re));
+    EXPECT_EQ(C()->CosIntegerValue(C()->CosDictGet(C()->CosDictGet(r, A("D")), A("N"))), 9);
+    EXPECT_EQ(C()->CosIntegerValue(C()->CosArrayGet(C()->CosDictGet(r, A("A")), 0)), 7);
+    EXPECT_EQ(C()->CosIntegerValue(C()->CosDictGet(C()->CosDictGet(r, A("C")), A("N"))), 7);
+    P()->PDDocClose(re);
+}
+
+TEST_F(Docs, ObjectsTakenInRaiseTheVersionAndObjectStreamsComeWithIt) {
+    vexa::test::TempDir tmp;
+    // A file of version 1.6 and one of 1.3.
+    auto saved = [&](PDDoc d, ASInt32 minor, const std::string& name) {
+        PDDocSaveParamsRec p{};
+        p.size = sizeof p;
+        p.saveFlags = PDSaveFull | PDSaveCopy;
+        p.major = 1;
+        p.minor = minor;
+        std::string path = tmp.file(name);
+        p.newPath = path.c_str();
+        C()->CosDictPut(C()->CosDocGetRoot(P()->PDDocGetCosDoc(d)), A("Mark"),
+                        C()->CosNewDict(P()->PDDocGetCosDoc(d), true, 0));
+        P()->PDDocSaveWithParams(d, &p);
+        return P()->PDDocOpen(path.c_str(), false);
+    };
+    PDDoc v16 = saved(b, 6, "v16.pdf");
+    PDDoc v13 = saved(P()->PDDocCreate(), 3, "v13.pdf");
+    auto version = [](PDDoc d) {
+        ASInt32 major = 0, minor = 0;
+        P()->PDDocGetVersion(d, &major, &minor);
+        return major * 10 + minor;
+    };
+    ASSERT_EQ(version(v16), 16);
+    ASSERT_EQ(version(v13), 13);
+    auto mark = [](PDDoc d) {
+        return C()->CosDictGet(C()->CosDocGetRoot(P()->PDDocGetCosDoc(d)), A("Mark"));
+    };
+
+    // Taking objects of the 1.3 file leaves a new document at 1.3, without object
+    // streams; of the 1.6 file, it becomes 1.6 and is written with them.
+    C()->CosDictPut(C()->CosDocGetRoot(ca), A("From13"), C()->CosObjCopy(mark(v13), ca, true));
+    EXPECT_EQ(version(a), 13);
+    std::string plain = tmp.file("plain.pdf");
+    P()->PDDocSave(a, PDSaveFull | PDSaveCopy, plain.c_str());
+    EXPECT_EQ(vexa::test::readFile(plain).substr(0, 8), "%PDF-1.3");
+    EXPECT_EQ(vexa::test::readFile(plain).find("/ObjStm"), std::string::npos);
+    C()->CosDictPut(C()->CosDocGetRoot(ca), A("From16"), C()->CosObjCopy(mark(v16), ca, true));
+    EXPECT_EQ(version(a), 16);
+    C()->CosDictPut(C()->CosDocGetRoot(ca), A("Again13"), C()->CosObjCopy(mark(v13), ca, true));
+    EXPECT_EQ(version(a), 16);  // never lowered
+    std::string packed = tmp.file("packed.pdf");
+    P()->PDDocSave(a, PDSaveFull | PDSaveCopy, packed.c_str());
+    EXPECT_EQ(vexa::test::readFile(packed).substr(0, 8), "%PDF-1.6");
+    EXPECT_NE(vexa::test::readFile(packed).find("/ObjStm"), std::string::npos);
+    std::string log;
+    EXPECT_EQ(vexa::test::runCommand("qpdf --check " + packed, &log), 0) << log;
+    // A version asked for by the caller is written as asked.
+    PDDocSaveParamsRec p{};
+    p.size = sizeof p;
+    p.saveFlags = PDSaveFull | PDSaveCopy;
+    p.major = 1;
+    p.minor = 4;
+    std::string asked = tmp.file("asked.pdf");
+    p.newPath = asked.c_str();
+    P()->PDDocSaveWithParams(a, &p);
+    EXPECT_EQ(vexa::test::readFile(asked).substr(0, 8), "%PDF-1.4");
+    EXPECT_EQ(vexa::test::readFile(asked).find("/ObjStm"), std::string::npos);
+    P()->PDDocClose(v16);
+    P()->PDDocClose(v13);
+}
+
 TEST_F(Docs, ChangesSetTheModifiedFlagAndReadsDoNot) {
     P()->PDDocClearFlags(a, PDDocNeedsSave);
     CosObj root = C()->CosDocGetRoot(ca);

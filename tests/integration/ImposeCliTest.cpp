@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -346,4 +347,102 @@ TEST_F(ImposeCli, EscapeBetweenSheetsStopsWithEmptySheetsLeft) {
     EXPECT_NE(log.find("imposed: 8 sheets, 4 pages placed, 0 empty frames, stopped"),
               std::string::npos)
         << log;
+}
+
+namespace {
+
+// The objects of a saved file as qpdf lists them, one text per object.
+std::vector<std::string> fileObjects(const std::string& pdf) {
+    std::string json;
+    EXPECT_EQ(runCommand("qpdf --json=2 --json-key=qpdf " + pdf, &json), 0);
+    std::vector<std::string> objects;
+    std::size_t pos = json.find("\"obj:");
+    while (pos != std::string::npos) {
+        std::size_t next = json.find("\"obj:", pos + 1);
+        objects.push_back(json.substr(pos, next - pos));
+        pos = next;
+    }
+    return objects;
+}
+
+}  // namespace
+
+TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
+    std::string out;
+    const std::string sig =
+        std::string(VEXA_BIN_DIR) + "/plug_ins/Vexa/templates/Signature_16_A4.pdf";
+    ASSERT_EQ(runCommand(kVexa + " impose " + brochure + " -t " + sig + " --binding perfect -o " +
+                             dir.file("s.pdf") + " 2>&1",
+                         &out),
+              0)
+        << out;
+    ASSERT_EQ(impose("-o " + dir.file("b.pdf"), &out), 0) << out;
+    for (const std::string& pdf : {dir.file("s.pdf"), dir.file("b.pdf")}) {
+        EXPECT_EQ(runCommand("qpdf --check " + pdf + " >/dev/null"), 0);
+        int trimLines = 0, all = 0, states = 0, forms = 0;
+        std::set<std::string> resources;
+        std::regex sep("\"value\": \\[\\s*\"/Separation\",\\s*\"/(TL|All)\"");
+        std::regex res("\"/Resources\": \"([0-9]+ [0-9]+ R)\"");
+        for (const std::string& o : fileObjects(pdf)) {
+            std::smatch m;
+            if (std::regex_search(o, m, sep)) (m[1] == "TL" ? trimLines : all) += 1;
+            states += o.find("\"/Type\": \"/ExtGState\"") != std::string::npos;
+            if (o.find("\"/CMYK\"") == std::string::npos) continue;
+            forms += 1;
+            if (std::regex_search(o, m, res)) resources.insert(m[1]);
+        }
+        EXPECT_EQ(trimLines, 1) << pdf;
+        EXPECT_EQ(all, pdf == dir.file("s.pdf") ? 1 : 0) << pdf;  // the slug line's
+        EXPECT_EQ(states, 1) << pdf;
+        EXPECT_EQ(forms, 16) << pdf;
+        EXPECT_EQ(resources.size(), 1u) << pdf;  // the brochure's pages have equal ones
+    }
+}
+
+TEST_F(ImposeCli, TheOutputTakesTheVersionOfSourceAndTemplateOrTheOneSaveAsSets) {
+    auto header = [](const std::string& pdf) { return vexa::test::readFile(pdf).substr(0, 8); };
+    auto packed = [](const std::string& pdf) {
+        return vexa::test::readFile(pdf).find("/ObjStm") != std::string::npos;
+    };
+    std::string out;
+    // The example files are 1.6: so is the imposed file, with object streams.
+    ASSERT_EQ(impose("-o " + dir.file("v16.pdf"), &out), 0) << out;
+    EXPECT_EQ(header(dir.file("v16.pdf")), "%PDF-1.6");
+    EXPECT_TRUE(packed(dir.file("v16.pdf")));
+    // A 1.3 source into a 1.3 template stays 1.3, without them; a 1.4 template
+    // makes it 1.4.
+    for (const char* name : {"brochure", "booklet-2up"})
+        for (const char* v : {"1.3", "1.4"})
+            ASSERT_EQ(
+                runCommand(std::string("qpdf --force-version=") + v + " --object-streams=disable " +
+                           dir.file(std::string(name) + ".pdf") + " " +
+                           dir.file(std::string(name) + "-" + v + ".pdf")),
+                0);
+    std::string old = dir.file("brochure-1.3.pdf");
+    ASSERT_EQ(runCommand(kVexa + " impose " + old + " -t " + dir.file("booklet-2up-1.3.pdf") +
+                             " -o " + dir.file("v13.pdf") + " 2>&1",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(header(dir.file("v13.pdf")), "%PDF-1.3");
+    EXPECT_FALSE(packed(dir.file("v13.pdf")));
+    ASSERT_EQ(runCommand(kVexa + " impose " + old + " -t " + dir.file("booklet-2up-1.4.pdf") +
+                             " -o " + dir.file("v14.pdf") + " 2>&1",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(header(dir.file("v14.pdf")), "%PDF-1.4");
+    // "SaveAs" in the preferences sets the version, as for the hot folder.
+    ASSERT_EQ(impose("-o " + dir.file("first.pdf"), &out), 0) << out;  // writes the file
+    std::string text = ini();
+    std::size_t at = text.find("[General]");
+    ASSERT_NE(at, std::string::npos) << text;
+    std::string nl = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    text.insert(at + 9, nl + "SaveAs=5");
+    vexa::test::writeFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string(), text);
+    ASSERT_EQ(impose("-o " + dir.file("v15.pdf"), &out), 0) << out;
+    EXPECT_EQ(header(dir.file("v15.pdf")), "%PDF-1.5");
+    EXPECT_TRUE(packed(dir.file("v15.pdf")));
+    for (const char* f : {"v16.pdf", "v13.pdf", "v14.pdf", "v15.pdf"})
+        EXPECT_EQ(runCommand("qpdf --check " + dir.file(f) + " >/dev/null"), 0) << f;
 }

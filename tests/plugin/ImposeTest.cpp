@@ -4,14 +4,17 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "BoxDesc.h"
+#include "ColorSupport.h"
 #include "Container.h"
 #include "Impose.h"
 #include "ErrorHandling.h"
 #include "ModelBuild.h"
 #include "MovingMark.h"
+#include "doc/DocInternal.h"
 #include "ui/Ui.h"
 
 using namespace vexa::test;
@@ -525,4 +528,75 @@ TEST_F(Imposing, ThePlaceFlowFillsAnOpenTemplateByItsOwnNumbers) {
     EXPECT_EQ(getImposeStats().pagesPlaced, 2);
     gAcroViewHFT->AVDocClose(window, true);
     setCosDoc(host.doc);
+}
+
+namespace {
+
+// The live objects of a document's object table: what it holds in memory.
+size_t liveObjects(PDDoc d) {
+    size_t n = 0;
+    for (QPDFObjectHandle& o : vexa::host::doc::qpdfOf(d).getAllObjects()) n += !o.isNull();
+    return n;
+}
+
+bool colorSpaceProc(CosObj space, long data) {
+    auto* ids = reinterpret_cast<std::set<ASInt32>*>(data);
+    if (cosObjGetType(space) == CosArray && cosObjIsIndirect(space))
+        ids->insert(gCosHFT->CosObjGetID(space));
+    return true;
+}
+
+}  // namespace
+
+TEST_F(Imposing, SheetsShareWhatTheyDrawWithAndHoldOnlyTheirOwnObjects) {
+    // Two frames and a slug line on each side, trim lines in their own separation.
+    std::vector<std::vector<FrameSpec>> sheets = {
+        {{-1, 20, 290, 400, 300}, {1, 20, 20, 200, 280}, {4, 220, 20, 400, 280}},
+        {{-1, 20, 290, 400, 300}, {2, 20, 20, 200, 280}, {3, 220, 20, 400, 280}}};
+    std::string tmpl = makeTemplate("slug.pdf", sheets);
+    auto impose = [&](ASInt32 pages, size_t* objects) {
+        PDDoc src = makeSource(pages);
+        ImposeData d = job(src, tmpl, 1, 1, pages);
+        PDDoc out = imposeDocWithData(&d);
+        EXPECT_NE(out, nullptr);
+        if (!out) return;
+        EXPECT_EQ(getImposeStats().pagesPlaced, pages);
+        *objects = liveObjects(out);
+        // One trim-lines and one "All" separation for the whole job; one graphics
+        // state for every clip, trim line and mark; one resources dictionary for
+        // placed pages whose resources are equal.
+        std::set<ASInt32> spaces, states, resources;
+        EnumDocColors(out, colorSpaceProc, reinterpret_cast<long>(&spaces));
+        for (ASInt32 s = 0; s < pdDocGetNumPages(out); ++s) {
+            CPage p(out, s);
+            CosObj res = cosDictGet(pdPageGetCosObj(p.getPage()), "Resources");
+            cosObjEnum(
+                cosDictGet(res, "ExtGState"),
+                [](CosObj, CosObj v, ASClientData ids) -> ASBool {
+                    static_cast<std::set<ASInt32>*>(ids)->insert(gCosHFT->CosObjGetID(v));
+                    return true;
+                },
+                &states);
+            cosObjEnum(
+                cosDictGet(res, "XObject"),
+                [](CosObj, CosObj v, ASClientData ids) -> ASBool {
+                    CosObj r = cosDictGet(v, "Resources");
+                    static_cast<std::set<ASInt32>*>(ids)->insert(gCosHFT->CosObjGetID(r));
+                    return true;
+                },
+                &resources);
+        }
+        EXPECT_EQ(spaces.size(), 2u);  // "TL" and "All"
+        EXPECT_EQ(states.size(), 1u);
+        EXPECT_EQ(resources.size(), 1u);
+        EXPECT_EQ(resources.count(0), 0u);  // an indirect dictionary
+        close(out, src);
+    };
+    size_t small = 0, large = 0;
+    impose(8, &small);
+    impose(16, &large);
+    // Four sheets more hold their pages, contents, frame dictionaries and placed pages:
+    // nothing made per sheet stays behind (superseded contents, colour spaces, states).
+    ASSERT_GT(large, small);
+    EXPECT_LE(large - small, 4u * 8u) << small << " " << large;
 }
