@@ -24,6 +24,20 @@ void addByDerivedFamily(ASInt32 family, ASUns8* f) {
         f[kK] = 1;
 }
 
+// A DeviceN space ([/DeviceN names alternate tint]) marks the process plates it names.
+void addDeviceNPlates(CosObj space, ASUns8* f) {
+    CosObj names = cosArrayGet(space, 1);
+    if (cosObjGetType(names) != CosArray) return;
+    static const char* const kPlates[4] = {"Cyan", "Magenta", "Yellow", "Black"};
+    for (ASInt32 i = 0; i < cosArrayLength(names); ++i) {
+        CosObj n = cosArrayGet(names, i);
+        if (cosObjGetType(n) != CosName) continue;
+        const char* text = asAtomGetString(cosNameValue(n));
+        for (int k = 0; k < 4; ++k)
+            if (std::strcmp(text, kPlates[k]) == 0) f[k] = 1;
+    }
+}
+
 void addColorSpec(const PDEColorSpec& spec, ASUns8* f) {
     if (!spec.space) return;
     ASInt32 family = getColorSpace(spec.space);
@@ -43,19 +57,9 @@ void addColorSpec(const PDEColorSpec& spec, ASUns8* f) {
         case kPattern:
             setAll(f);
             break;
-        case kDeviceN: {
-            CosObj names = cosArrayGet(pdeColorSpaceGetCosObj(spec.space), 1);
-            if (cosObjGetType(names) != CosArray) break;
-            static const char* const kPlates[4] = {"Cyan", "Magenta", "Yellow", "Black"};
-            for (ASInt32 i = 0; i < cosArrayLength(names); ++i) {
-                CosObj n = cosArrayGet(names, i);
-                if (cosObjGetType(n) != CosName) continue;
-                const char* text = asAtomGetString(cosNameValue(n));
-                for (int k = 0; k < 4; ++k)
-                    if (std::strcmp(text, kPlates[k]) == 0) f[k] = 1;
-            }
+        case kDeviceN:
+            addDeviceNPlates(pdeColorSpaceGetCosObj(spec.space), f);
             break;
-        }
         case kIndexed:
             addByDerivedFamily(getIndexedBaseSpace(pdeColorSpaceGetCosObj(spec.space)), f);
             break;
@@ -333,19 +337,9 @@ void Scanner::add(const Spec& spec) {
         case kPattern:
             setAll(f_);
             break;
-        case kDeviceN: {
-            CosObj names = cosArrayGet(spec.space, 1);
-            if (cosObjGetType(names) != CosArray) break;
-            static const char* const kPlates[4] = {"Cyan", "Magenta", "Yellow", "Black"};
-            for (ASInt32 i = 0; i < cosArrayLength(names); ++i) {
-                CosObj n = cosArrayGet(names, i);
-                if (cosObjGetType(n) != CosName) continue;
-                const char* text = asAtomGetString(cosNameValue(n));
-                for (int k = 0; k < 4; ++k)
-                    if (std::strcmp(text, kPlates[k]) == 0) f_[k] = 1;
-            }
+        case kDeviceN:
+            addDeviceNPlates(spec.space, f_);
             break;
-        }
         case kIndexed:
             addByDerivedFamily(getIndexedBaseSpace(spec.space), f_);
             break;

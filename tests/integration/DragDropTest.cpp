@@ -24,26 +24,7 @@ namespace {
 const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa";
 const std::string kScripts = std::string(VEXA_TEST_DATA) + "/scripts/";
 
-// A PDF file from its objects (object i + 1 is objects[i]; 1 is the catalog).
-std::string pdfFile(const std::vector<std::string>& objects, int info = 0) {
-    std::string out = "%PDF-1.6\n%\xe2\xe3\xcf\xd3\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t o : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", o);
-        out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R";
-    if (info) out += " /Info " + std::to_string(info) + " 0 R";
-    out += " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
-}
+using vexa::test::pdfFile;
 
 std::string stream(const std::string& data) {
     return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";

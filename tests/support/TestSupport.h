@@ -41,6 +41,10 @@ class ScopedHome {
     std::vector<Saved> saved_;
 };
 
+// A PDF file from its objects: object i + 1 is objects[i], 1 is the catalog, and
+// info (when not 0) the number of the document information dictionary.
+std::string pdfFile(const std::vector<std::string>& objects, int info = 0);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
 
