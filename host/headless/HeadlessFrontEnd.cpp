@@ -87,6 +87,7 @@ void HeadlessFrontEnd::progressBegin() {
     progressActive_ = true;
     progressValue_ = 0;
     lastPercentShown_ = -1;
+    lastLineShown_.clear();
 }
 
 void HeadlessFrontEnd::progressEnd() {
@@ -130,12 +131,15 @@ void HeadlessFrontEnd::drawProgress(bool final) {
         std::fflush(stderr);
         return;
     }
-    // Plain lines: one per tenth of the way, and the end.
+    // Plain lines: one per tenth of the way, and the end unless it was just shown.
     int tenth = percent / 10;
     if (!final && tenth == lastPercentShown_) return;
     lastPercentShown_ = tenth;
-    std::fprintf(stderr, "progress: %s %d/%d\n", progressText_.c_str(), progressValue_,
-                 progressSteps_);
+    std::string line = "progress: " + progressText_ + " " + std::to_string(progressValue_) + "/" +
+                       std::to_string(progressSteps_) + "\n";
+    if (final && line == lastLineShown_) return;
+    lastLineShown_ = line;
+    std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace vexa::host

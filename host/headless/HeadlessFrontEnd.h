@@ -40,6 +40,7 @@ class HeadlessFrontEnd : public app::FrontEnd {
     ASInt32 progressSteps_ = 0;
     ASInt32 progressValue_ = 0;
     int lastPercentShown_ = -1;
+    std::string lastLineShown_;  // the plain progress line printed last
 };
 
 }  // namespace vexa::host

@@ -116,6 +116,9 @@ TEST_F(ImposeCli, SaddleStitchBookletBesideTheSource) {
     EXPECT_NE(out.find(result + ": 8 sheets, 16 pages placed, 0 empty frames"), std::string::npos)
         << out;
     EXPECT_EQ(runCommand("qpdf --check " + result + " >/dev/null"), 0);
+    // Progress off a terminal: plain lines, the last step once.
+    EXPECT_NE(out.find("progress: Place pages\xe2\x80\xa6 8/8\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("8/8\nprogress: Place pages\xe2\x80\xa6 8/8"), std::string::npos) << out;
     EXPECT_EQ(order(result),
               (std::vector<Sheet>{
                   {16, 1}, {2, 15}, {14, 3}, {4, 13}, {12, 5}, {6, 11}, {10, 7}, {8, 9}}));
