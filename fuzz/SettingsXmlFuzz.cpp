@@ -12,7 +12,9 @@
 
 // The store's only link to the resources: no default settings text here.
 ASInt32 gLanguage = 0;
-char* getResourceData(const char*, const char*, ASInt32) { return nullptr; }
+char* getResourceData(const char*, const char*, ASInt32) {
+    return nullptr;
+}
 
 namespace {
 

@@ -77,8 +77,11 @@ TEST_F(Cli, ScriptsOpenAndCloseDocuments) {
     std::string out;
     std::string corpus = VEXA_CORPUS_DIR;
     if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-    std::string s = script("open " + corpus + "/files/pdfjs__type4psfunc.pdf\n"
-                           "open \"" + corpus + "/files/fmtcorpus__392154.pdf\"\n"
+    std::string s = script("open " + corpus +
+                           "/files/pdfjs__type4psfunc.pdf\n"
+                           "open \"" +
+                           corpus +
+                           "/files/fmtcorpus__392154.pdf\"\n"
                            "expect-docs 2\nexpect-front fmtcorpus__392154.pdf\n"
                            "front pdfjs__type4psfunc.pdf\nclose\n"
                            "expect-front fmtcorpus__392154.pdf\nclose all\nexpect-docs 0\n");
@@ -94,7 +97,10 @@ TEST_F(Cli, ScriptsOpenAndCloseDocuments) {
 
 TEST_F(Cli, TheExampleTourRuns) {
     std::string out;
-    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + std::string(VEXA_SOURCE_DIR) + "/examples/tour.vx", &out), 0)
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + std::string(VEXA_SOURCE_DIR) +
+                       "/examples/tour.vx",
+                   &out),
+              0)
         << out;
     EXPECT_NE(out.find("answers its menu"), std::string::npos) << out;
 }

@@ -56,8 +56,9 @@ TEST_F(Startup, LoadsAndPutsItsMenuDirectlyAfterWindow) {
     EXPECT_EQ(menu->title, "Vexa");
     std::vector<std::string> names;
     for (auto* it : menu->items) names.push_back(it->isSeparator() ? "-" : it->name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Vexa:show", "-", "Vexa:new", "Vexa:impose", "Vexa:hotfolder",
-                                               "Vexa:preferences", "-", "Vexa:info"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Vexa:show", "-", "Vexa:new", "Vexa:impose",
+                                        "Vexa:hotfolder", "Vexa:preferences", "-", "Vexa:info"}));
     for (auto* it : menu->items) {
         if (it->isSeparator()) continue;
         EXPECT_TRUE(it->enabled && it->enabled(it->enabledData));
