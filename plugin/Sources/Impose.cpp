@@ -622,7 +622,7 @@ void imposeTemplate(PDDoc doc) {
     if (!doc) return;
     char path[1024] = {0};
     if (!puiChooseFile(nullptr, "*.pdf", nullptr, 0, path, sizeof path)) return;
-    dprintf("srcDoc: %s\r", path);
+    dprintf("srcDoc: %s\n", path);
     bool shift = (gAcroViewHFT->AVSysGetModifiers() & AV_SHIFT) != 0;
     setPlacing(shift ? kPlaceCentered : kPlaceTrimBoxIfAny);
     PDDoc src = nullptr;

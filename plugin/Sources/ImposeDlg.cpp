@@ -290,7 +290,7 @@ void imposeDoc(PDDoc doc) {
         std::vector<std::string> pairs;
         pairs.reserve(4096);
         if (mapSpotColors(doc, pairs)) {
-            dprintf("srcDoc: %s\r", data->srcPath);
+            dprintf("srcDoc: %s\n", data->srcPath);
             makeMapCurrent(pairs);
             imposeDocWithData(data);
             setMapColorNames(nullptr, 0);

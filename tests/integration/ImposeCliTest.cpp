@@ -350,6 +350,9 @@ TEST_F(ImposeCli, EscapeBetweenSheetsStopsWithEmptySheetsLeft) {
     EXPECT_NE(log.find("imposed: 8 sheets, 4 pages placed, 0 empty frames, stopped"),
               std::string::npos)
         << log;
+    // Log lines end in "\n" only.
+    EXPECT_NE(log.find("srcDoc: " + brochure + "\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find('\r'), std::string::npos) << log;
 }
 
 namespace {
