@@ -1,5 +1,7 @@
 #include "headless/Script.h"
 
+#include "AcroViewHFT.h"
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -65,6 +67,22 @@ std::vector<std::string> splitScriptLine(const std::string& line, bool* unbalanc
     if (inWord) words.push_back(cur);
     if (unbalanced) *unbalanced = quoted;
     return words;
+}
+
+short scriptModifiers(const ScriptLine& line, std::size_t i, std::size_t end) {
+    short flags = 0;
+    for (; i < line.words.size() && i < end; ++i) {
+        const std::string& w = line.words[i];
+        if (w == "shift")
+            flags |= AV_SHIFT;
+        else if (w == "option" || w == "alt")
+            flags |= AV_OPTION;
+        else if (w == "command" || w == "ctrl" || w == "cmd")
+            flags |= AV_COMMAND;
+        else
+            throw ScriptError("\"" + w + "\" is no modifier (shift, option, alt, command, ctrl)");
+    }
+    return flags;
 }
 
 const std::string& scriptArg(const ScriptLine& line, std::size_t index) {

@@ -90,6 +90,10 @@ long scriptInt(const ScriptLine& line, std::size_t index);
 // The argument at index, or fails with "usage".
 const std::string& scriptArg(const ScriptLine& line, std::size_t index);
 
+// Modifier words from index i up to end: shift, option (alt), command (ctrl, cmd), as
+// the host's modifier flags; any other word fails.
+short scriptModifiers(const ScriptLine& line, std::size_t i, std::size_t end = std::string::npos);
+
 // The commands registered so far, as "usage" lines in name order (for --help).
 std::vector<std::string> scriptCommandUsages();
 

@@ -81,23 +81,6 @@ std::pair<AVDevCoord, AVDevCoord> devicePoint(AVPageView v, const ScriptLine& li
     return {dx, dy};
 }
 
-// Modifier words from index i on: shift, option (alt), command (ctrl).
-ASInt16 modifiers(const ScriptLine& line, std::size_t i, std::size_t end = std::string::npos) {
-    ASInt16 flags = 0;
-    for (; i < line.words.size() && i < end; ++i) {
-        const std::string& w = line.words[i];
-        if (w == "shift")
-            flags |= AV_SHIFT;
-        else if (w == "option" || w == "alt")
-            flags |= AV_OPTION;
-        else if (w == "command" || w == "ctrl" || w == "cmd")
-            flags |= AV_COMMAND;
-        else
-            throw ScriptError("\"" + w + "\" is no modifier (shift, option, alt, command, ctrl)");
-    }
-    return flags;
-}
-
 ASUns16 keyCode(const std::string& k) {
     static const struct {
         const char* name;
@@ -269,14 +252,14 @@ void cmdClick(ScriptRunner&, const ScriptLine& line) {
     useScriptChooser();
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
-    A().click(v, p.first, p.second, modifiers(line, 3), 1);
+    A().click(v, p.first, p.second, scriptModifiers(line, 3), 1);
 }
 
 void cmdDoubleClick(ScriptRunner&, const ScriptLine& line) {
     useScriptChooser();
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
-    ASInt16 flags = modifiers(line, 3);
+    ASInt16 flags = scriptModifiers(line, 3);
     A().click(v, p.first, p.second, flags, 1);
     A().click(v, p.first, p.second, flags, 2);
 }
@@ -286,7 +269,7 @@ void cmdRightClick(ScriptRunner&, const ScriptLine& line) {
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
     A().lastPopup.clear();
-    A().rightClick(v, p.first, p.second, modifiers(line, 3));
+    A().rightClick(v, p.first, p.second, scriptModifiers(line, 3));
 }
 
 void cmdDrag(ScriptRunner&, const ScriptLine& line) {
@@ -294,13 +277,13 @@ void cmdDrag(ScriptRunner&, const ScriptLine& line) {
     AVPageView v = frontView();
     auto a = devicePoint(v, line, 1);
     auto b = devicePoint(v, line, 3);
-    A().click(v, a.first, a.second, modifiers(line, 5), 1, straightPath(a, b));
+    A().click(v, a.first, a.second, scriptModifiers(line, 5), 1, straightPath(a, b));
 }
 
 void cmdKey(ScriptRunner&, const ScriptLine& line) {
     useScriptChooser();
     AVPageView v = frontView();
-    A().pageViewKey(v, keyCode(scriptArg(line, 1)), modifiers(line, 2));
+    A().pageViewKey(v, keyCode(scriptArg(line, 1)), scriptModifiers(line, 2));
 }
 
 void cmdType(ScriptRunner&, const ScriptLine& line) {

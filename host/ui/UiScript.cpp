@@ -55,24 +55,6 @@ ASUns16 keyCode(const ScriptLine& line, const std::string& name) {
     throw ScriptError(line.where() + ": unknown key \"" + name + "\" (return, escape, tab)");
 }
 
-// Modifier words from index i on: shift, option (alt), command (ctrl).
-ASInt16 modifierFlags(const ScriptLine& line, size_t i) {
-    ASInt16 flags = 0;
-    for (; i < line.words.size(); ++i) {
-        const std::string& w = line.words[i];
-        if (w == "shift")
-            flags |= AV_SHIFT;
-        else if (w == "option" || w == "alt")
-            flags |= AV_OPTION;
-        else if (w == "command" || w == "ctrl" || w == "cmd")
-            flags |= AV_COMMAND;
-        else
-            throw ScriptError(line.where() + ": \"" + w +
-                              "\" is no modifier (shift, option, alt, command, ctrl)");
-    }
-    return flags;
-}
-
 std::string textOf(const Control* c) {
     if (c->kind == kPUIPopup && c->value >= 1 && static_cast<size_t>(c->value) <= c->menu.size())
         return c->menu[static_cast<size_t>(c->value - 1)];
@@ -108,7 +90,7 @@ void registerUiScriptCommands() {
     registerScriptCommand(
         "press", "press CONTROL [shift|option|command...]", [](ScriptRunner&, const ScriptLine& l) {
             Control* c = control(l, 1);
-            ASInt16 flags = modifierFlags(l, 2);
+            ASInt16 flags = scriptModifiers(l, 2);
             // The modifier keys are held while the button is pressed.
             using vexa::host::app::Application;
             if (flags == 0 || !Application::exists()) {

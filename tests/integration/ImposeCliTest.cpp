@@ -46,6 +46,18 @@ struct ImposeCli : ::testing::Test {
         return vexa::test::readFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string());
     }
 
+    // Puts the line first in section [General] of the preferences file (false without
+    // that section), in the file's own line ends.
+    bool setGeneral(const std::string& line) const {
+        std::string text = ini();
+        std::size_t at = text.find("[General]");
+        if (at == std::string::npos) return false;
+        std::string nl = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+        text.insert(at + 9, nl + line);
+        vexa::test::writeFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string(), text);
+        return true;
+    }
+
     int impose(const std::string& args, std::string* out = nullptr) {
         return runCommand(kVexa + " impose " + brochure + " -t " + tmpl + " " + args + " 2>&1",
                           out);
@@ -308,14 +320,7 @@ TEST_F(ImposeCli, SpotColoursAreMappedFromTheCommandLine) {
     EXPECT_EQ(impose("--spot-black maybe", &out), 2);
 
     // The preferences ask for the dialog: without options every colour is kept.
-    {
-        std::string text = ini();
-        std::size_t at = text.find("[General]");
-        ASSERT_NE(at, std::string::npos) << text;
-        std::string nl = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-        text.insert(at + 9, nl + "MapSpot=1");
-        vexa::test::writeFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string(), text);
-    }
+    ASSERT_TRUE(setGeneral("MapSpot=1")) << ini();
     ASSERT_EQ(impose("-o " + dir.file("kept.pdf"), &out), 0) << out;
     EXPECT_NE(out.find("spot colours: PANTONE 286 C kept"), std::string::npos) << out;
     ASSERT_EQ(
@@ -440,12 +445,7 @@ TEST_F(ImposeCli, TheOutputTakesTheVersionOfSourceAndTemplateOrTheOneSaveAsSets)
     EXPECT_EQ(header(dir.file("v14.pdf")), "%PDF-1.4");
     // "SaveAs" in the preferences sets the version, as for the hot folder.
     ASSERT_EQ(impose("-o " + dir.file("first.pdf"), &out), 0) << out;  // writes the file
-    std::string text = ini();
-    std::size_t at = text.find("[General]");
-    ASSERT_NE(at, std::string::npos) << text;
-    std::string nl = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-    text.insert(at + 9, nl + "SaveAs=5");
-    vexa::test::writeFile((home.path() / "config" / "Orvanta" / "Vexa.ini").string(), text);
+    ASSERT_TRUE(setGeneral("SaveAs=5")) << ini();
     ASSERT_EQ(impose("-o " + dir.file("v15.pdf"), &out), 0) << out;
     EXPECT_EQ(header(dir.file("v15.pdf")), "%PDF-1.5");
     EXPECT_TRUE(packed(dir.file("v15.pdf")));
