@@ -153,7 +153,9 @@ void StreamWriter::serialize(State& s, std::string& out, QPDFObjectHandle h, int
     } else if (h.isStream()) {
         out += "null";  // a stream is never direct
     } else {
-        out += h.unparse();
+        // The value itself, also for an object that is a number or null of its own
+        // (e.g. the target of an indirect /Length).
+        out += h.unparseResolved();
     }
 }
 

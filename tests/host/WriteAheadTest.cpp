@@ -117,7 +117,16 @@ struct WriteAhead : ::testing::Test {
                 C()->CosDictPut(frame, A("boxnum"),
                                 C()->CosNewInteger(P()->PDDocGetCosDoc(d), false, pass * 10 + i));
             }
-            if (pass == 0) font = pageEntry(d, 0, {"Resources", "Font", "F1"});
+            if (pass == 0) {
+                font = pageEntry(d, 0, {"Resources", "Font", "F1"});
+                // Objects that are a number or nothing of their own, and a reference to an
+                // object that does not exist, as damaged or odd files have them.
+                CosDoc cd = P()->PDDocGetCosDoc(d);
+                C()->CosDictPut(font, A("Size"), C()->CosNewInteger(cd, true, 12));
+                CosObj gone = C()->CosNewInteger(cd, true, 5);
+                C()->CosDictPut(font, A("Gone"), gone);
+                C()->CosObjDestroy(gone);
+            }
             if (ahead && pass < kPasses - 1) {
                 EXPECT_TRUE(P()->PDDocWritePagesAhead(d, P()->PDDocGetNumPages(d) - 1));
             }
@@ -152,7 +161,8 @@ struct WriteAhead : ::testing::Test {
                 pageText(d, i) + " | boxnum " +
                 std::to_string(C()->CosIntegerValue(C()->CosDictGet(frame, A("boxnum")))) +
                 " | font " +
-                std::to_string(C()->CosIntegerValue(C()->CosDictGet(font, A("Vexa")))));
+                std::to_string(C()->CosIntegerValue(C()->CosDictGet(font, A("Vexa")))) + " " +
+                std::to_string(C()->CosIntegerValue(C()->CosDictGet(font, A("Size")))));
         }
         char title[16] = "";
         P()->PDDocGetInfo(d, "Title", title, sizeof title);
@@ -183,7 +193,7 @@ TEST_F(WriteAhead, AheadAndOrdinarySavesReadAlikeAndASecondSaveToo) {
     EXPECT_EQ(check(ahead), "");
     std::vector<std::string> want = read(plain);
     ASSERT_EQ(want.size(), static_cast<std::size_t>(kPages * kPasses + 1));
-    EXPECT_EQ(want[5], "/MC0 BDC BT /F1 12 Tf (page 1) Tj ET EMC | boxnum 11 | font 1");
+    EXPECT_EQ(want[5], "/MC0 BDC BT /F1 12 Tf (page 1) Tj ET EMC | boxnum 11 | font 1 12");
     EXPECT_EQ(read(ahead), want);
     // The source is PDF 1.3: no object streams, as an ordinary save.
     EXPECT_EQ(head(ahead), "%PDF-1.3");
