@@ -196,9 +196,14 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     }
     if (compress) text += "/Filter /FlateDecode";
     text += "/Length " + std::to_string(data.size()) + ">>";
+    writeStreamObject(s, out, num, text, data);
+}
+
+void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
+                                     const std::string& data) {
     s.locs[num] = Loc{1, s.pos, 0, 0};
     out.write(std::to_string(num) + " 0 obj\n");
-    out.write(text);
+    out.write(dict);
     out.write("\nstream\n");
     out.write(data);
     out.write("\nendstream\nendobj\n");
@@ -239,12 +244,7 @@ void StreamWriter::flushPacked(State& s, Sink& out) {
                        std::to_string(head.size()) + " /Filter /FlateDecode /Length " +
                        std::to_string(data.size()) + ">>";
     s.packed.clear();
-    s.locs[num] = Loc{1, s.pos, 0, 0};
-    out.write(std::to_string(num) + " 0 obj\n");
-    out.write(dict);
-    out.write("\nstream\n");
-    out.write(data);
-    out.write("\nendstream\nendobj\n");
+    writeStreamObject(s, out, num, dict, data);
 }
 
 void StreamWriter::drain(State& s, Sink& out) {
@@ -380,9 +380,8 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
         std::string dict = "<</Type /XRef /Size " + std::to_string(s.locs.size()) + " /W [1 " +
                            std::to_string(w) + " 2] " + common + " /Filter /FlateDecode /Length " +
                            std::to_string(data.size()) + ">>";
-        out.write(std::to_string(num) + " 0 obj\n" + dict + "\nstream\n");
-        out.write(data);
-        out.write("\nendstream\nendobj\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n");
+        writeStreamObject(s, out, num, dict, data);
+        out.write("startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n");
     } else {
         long long xrefAt = h + s.pos;
         std::string table = "xref\n0 " + std::to_string(s.locs.size()) + "\n";

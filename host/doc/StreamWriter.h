@@ -72,6 +72,8 @@ class StreamWriter {
     void writeObject(State& s, Sink& out, QPDFObjectHandle h);
     void writeStream(State& s, Sink& out, int num, QPDFObjectHandle h);
     void writeTopLevel(State& s, Sink& out, int num, const std::string& text);
+    void writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
+                           const std::string& data);
     void flushPacked(State& s, Sink& out);
     void drain(State& s, Sink& out);
 

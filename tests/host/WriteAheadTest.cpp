@@ -8,36 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "HostTables.h"
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
 #include "pde/Tables.h"
 
 using namespace vexa::host;
+using vexa::test::A;
+using vexa::test::C;
+using vexa::test::codeOf;
+using vexa::test::P;
 using vexa::test::runCommand;
 using vexa::test::TempDir;
 
 namespace {
-
-const CosHFT* C() {
-    return doc::cosTable();
-}
-const PDModelHFT* P() {
-    return doc::pdModelTable();
-}
-ASAtom A(const char* s) {
-    return atomFromString(s);
-}
-
-template <class F>
-ASErrorCode codeOf(F&& f) {
-    try {
-        f();
-    } catch (const ASException& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 // Pages that say which page they are, with a shared font and a frame dictionary of
 // their own each.
