@@ -21,7 +21,8 @@ enum {
     pdErrBadPage = ErrBuildCode(ErrSysPDPage, 2),     // not an acquired page
     pdErrBadBoxName = ErrBuildCode(ErrSysPDPage, 3),
     pdErrBadPageTree = ErrBuildCode(ErrSysPDPage, 4),
-    fileErrNotFound = ErrBuildCode(ErrSysFile, 1),  // "file not found"
+    pdErrPageWritten = ErrBuildCode(ErrSysPDPage, 5),  // the page was written ahead
+    fileErrNotFound = ErrBuildCode(ErrSysFile, 1),     // "file not found"
     fileErrRead = ErrBuildCode(ErrSysFile, 2),
     fileErrWrite = ErrBuildCode(ErrSysFile, 3),
 };
@@ -186,4 +187,13 @@ struct PDModelHFT {
     // new path and clears PDDocNeedsSave.
     void (*PDDocSave)(PDDoc doc, ASUns32 saveFlags, const char* newPath);
     void (*PDDocSaveWithParams)(PDDoc doc, PDDocSaveParams params);
+
+    // Writing ahead. Some documents are written while they are made (the host decides:
+    // a batch job's output that is only saved, never shown). For those, this writes
+    // pages 0 to lastPage (PDLastPage: all) to the file being made and frees their
+    // content, and returns true; such pages keep their boxes and rotation but their
+    // content and boxes can no longer be changed (pdErrPageWritten), and the next save
+    // completes the file. For other documents it does nothing and returns false.
+    // lastPage PDBeforeFirstPage only asks.
+    ASBool (*PDDocWritePagesAhead)(PDDoc doc, ASInt32 lastPage);
 };

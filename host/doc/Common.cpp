@@ -172,6 +172,8 @@ void registerDocErrorTexts() {
         setErrorText(pdErrBadPage, "the page is not acquired");
         setErrorText(pdErrBadBoxName, "unknown page box");
         setErrorText(pdErrBadPageTree, "the page tree of the file is damaged");
+        setErrorText(pdErrPageWritten,
+                     "the page was already written to the file and can no longer be changed");
         setErrorText(fileErrNotFound, "file not found");
         setErrorText(fileErrRead, "the file cannot be read");
         setErrorText(fileErrWrite, "the file cannot be written");

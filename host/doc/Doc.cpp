@@ -177,6 +177,15 @@ bool hasPdfHeader(const std::string& path) {
 
 // ---- documents --------------------------------------------------------------------
 
+struct WriteAheadSetting {
+    bool on = false;
+    int minor = 0;
+};
+WriteAheadSetting& writeAheadForNew() {
+    static WriteAheadSetting setting;
+    return setting;
+}
+
 PDDoc pdDocCreate() {
     registerDocErrorTexts();
     auto q = newQpdf();
@@ -186,6 +195,8 @@ PDDoc pdDocCreate() {
     });
     _t_PDDoc* d = newDoc(q);
     d->flags = PDDocNeedsSave | PDDocRequiresFullSave;
+    d->writeAhead = writeAheadForNew().on;
+    d->writeAheadMinor = writeAheadForNew().minor;
     return d;
 }
 
@@ -637,6 +648,9 @@ void pdDocDeletePages(PDDoc doc, ASInt32 firstPage, ASInt32 lastPage) {
     ASInt32 count = static_cast<ASInt32>(pages.size());
     if (lastPage == PDLastPage) lastPage = count - 1;
     if (firstPage < 0 || lastPage < firstPage || lastPage >= count) raise(pdErrBadPageNum);
+    if (d->writer)
+        for (ASInt32 i = firstPage; i <= lastPage; ++i)
+            if (d->writer->isWritten(pages[i].getObjGen())) raise(pdErrPageWritten);
     std::vector<QPDFObjectHandle> doomed(pages.begin() + firstPage, pages.begin() + lastPage + 1);
     guarded(pdErrBadPageTree, [&] {
         for (auto& p : doomed) d->cos->qpdf->removePage(p);
@@ -713,7 +727,16 @@ ASBool pdPageGetBox(PDPage page, ASAtom name, ASFixedRect* box) {
     });
 }
 
+bool writtenAhead(_t_PDPage* p) {
+    return p->doc->writer && p->doc->writer->isWritten(p->obj.getObjGen());
+}
+
+void checkNotWrittenAhead(_t_PDPage* p) {
+    if (writtenAhead(p)) raise(pdErrPageWritten);
+}
+
 void setBox(_t_PDPage* p, const std::string& key, const ASFixedRect& box) {
+    checkNotWrittenAhead(p);
     pd([&] { p->obj.replaceKey(key, arrayOfRect(box)); });
     markModified(p->doc);
 }
@@ -762,10 +785,44 @@ ASInt32 pdPageGetRotate(PDPage page) {
 void pdPageSetRotate(PDPage page, ASInt32 angle) {
     _t_PDPage* p = checkPage(page);
     if (angle % 90 != 0) raise(genErrBadParm);
+    checkNotWrittenAhead(p);
     angle %= 360;
     if (angle < 0) angle += 360;
     pd([&] { p->obj.replaceKey("/Rotate", QPDFObjectHandle::newInteger(angle)); });
     markModified(p->doc);
+}
+
+ASBool pdDocWritePagesAhead(PDDoc doc, ASInt32 lastPage) {
+    _t_PDDoc* d = checkDoc(doc);
+    if (!d->writeAhead) return false;
+    if (lastPage == PDBeforeFirstPage) return true;
+    const auto& pages = pagesOf(d);
+    ASInt32 count = static_cast<ASInt32>(pages.size());
+    if (lastPage == PDLastPage) lastPage = count - 1;
+    if (lastPage < 0 || lastPage >= count) raise(pdErrBadPageNum);
+    // Pages before the writer's mark are written already.
+    std::size_t from =
+        d->writer ? std::min<std::size_t>(d->writer->writtenUpTo(), lastPage + 1) : 0;
+    std::vector<QPDFObjectHandle> done(pages.begin() + from, pages.begin() + lastPage + 1);
+    std::vector<QPDFObjectHandle> pending(pages.begin() + lastPage + 1, pages.end());
+    if (!d->writer) {
+        // Object streams when the version it will be saved in (or else its own) has
+        // them; a save in an earlier version then rewrites the finished file.
+        bool objectStreams =
+            d->writeAheadMinor ? d->writeAheadMinor >= 5 : d->major > 1 || d->minor >= 5;
+        try {
+            d->writer = std::make_unique<StreamWriter>(*d->cos->qpdf, objectStreams);
+        } catch (const std::exception& e) {
+            // No spool file (no room or no rights in $TMPDIR): the document stays in
+            // memory and is written whole by its save.
+            warn(std::string("writing ahead is off: ") + e.what());
+            d->writeAhead = false;
+            return false;
+        }
+    }
+    guarded(pdErrSaveFailed,
+            [&] { d->writer->writePages(done, pending, static_cast<std::size_t>(lastPage) + 1); });
+    return true;
 }
 
 void pdPageNotifyContentsDidChange(PDPage page) {
@@ -817,6 +874,7 @@ const PDModelHFT kPDModel = {
     pdDocEnumResources,
     pdDocSave,
     pdDocSaveWithParams,
+    pdDocWritePagesAhead,
 };
 
 }  // namespace
@@ -934,6 +992,38 @@ void forwardWarnings(QPDF& q) {
         }
         warn(w.what());
     }
+}
+
+}  // namespace vexa::host::doc
+
+namespace vexa::host::doc {
+
+void setWriteAheadForNewDocuments(bool on, int savedMinor) {
+    writeAheadForNew() = WriteAheadSetting{on, on ? savedMinor : 0};
+}
+
+bool pageWrittenAhead(PDPage page) {
+    return isLivePage(page) && writtenAhead(page);
+}
+
+void releaseSuperseded(PDPage page, QPDFObjectHandle oldContents, QPDFObjectHandle oldResources) {
+    _t_PDPage* p = checkPage(page);
+    _t_PDDoc* d = p->doc;
+    if (!d->writeAhead) return;
+    std::vector<QPDFObjectHandle> before, used;
+    pageOwnObjects(oldContents, oldResources, before);
+    if (before.empty()) return;
+    pageOwnObjects(p->obj.getKey("/Contents"), p->obj.getKey("/Resources"), used);
+    // Pages of one template pass may share their copies until each gets its own.
+    const auto& pages = pagesOf(d);
+    for (std::size_t i = d->writer ? d->writer->writtenUpTo() : 0; i < pages.size(); ++i)
+        if (QPDFObjectHandle other = pages[i]; !other.isSameObjectAs(p->obj))
+            pageOwnObjects(other.getKey("/Contents"), other.getKey("/Resources"), used);
+    std::set<QPDFObjGen> keep;
+    for (auto& o : used) keep.insert(o.getObjGen());
+    QPDF& q = *d->cos->qpdf;
+    for (auto& o : before)
+        if (!keep.count(o.getObjGen())) q.replaceObject(o.getObjGen(), QPDFObjectHandle::newNull());
 }
 
 }  // namespace vexa::host::doc

@@ -99,6 +99,20 @@ void keepSourceAlive(CosDoc dst, std::shared_ptr<QPDF> src);
 // Returns the previous limit.
 std::size_t setDecodedStreamLimit(std::size_t bytes);
 
+// Documents created while this is on are written as they are made: the plug-in may
+// write their finished pages ahead (PDDocWritePagesAhead), which frees them. A batch
+// job that only saves its output turns it on; documents shown to a user never have it.
+// savedMinor: the PDF 1.x version the documents will be saved in when it is known
+// (0: their own); object streams are written ahead from 1.5 on.
+void setWriteAheadForNewDocuments(bool on, int savedMinor = 0);
+// True for an acquired page that was written ahead (its content can no longer change).
+bool pageWrittenAhead(PDPage page);
+// After a page of a document written ahead got new content: its former content
+// streams and frame property lists that neither it nor any page still to be written
+// uses are freed at once (nothing else refers to them). Nothing happens for other
+// documents.
+void releaseSuperseded(PDPage page, QPDFObjectHandle oldContents, QPDFObjectHandle oldResources);
+
 // ---- Changes and notifications ----------------------------------------------------
 
 // Sets the document's modified flag (PDDocNeedsSave). Call after every change made

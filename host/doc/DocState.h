@@ -10,6 +10,7 @@
 
 #include "AcroViewHFT.h"
 #include "doc/DocInternal.h"
+#include "doc/StreamWriter.h"
 
 struct _t_CosDoc : std::enable_shared_from_this<_t_CosDoc> {
     std::shared_ptr<QPDF> qpdf;
@@ -39,6 +40,11 @@ struct _t_PDDoc {
     ASInt32 major = 1, minor = 3;   // version of the file
     bool linearizedBefore = false;  // a linearized save was made from this QPDF
     std::map<QPDFObjGen, _t_PDPage*> acquired;
+    // Made while new documents are written as they are made (a batch job's output):
+    // finished pages may be written ahead (PDDocWritePagesAhead).
+    bool writeAhead = false;
+    int writeAheadMinor = 0;  // the 1.x version it will be saved in, 0 unknown
+    std::unique_ptr<vexa::host::doc::StreamWriter> writer;
 };
 
 namespace vexa::host::doc {

@@ -121,8 +121,21 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
         w.write();
         written = w.getFinalVersion();
     };
+    // A document written ahead: its finished pages are in the writer's spool and no
+    // longer in memory; the writer completes the file. A save it cannot make that way
+    // (linearized, uncompressed, or a version before object streams when it used them)
+    // rewrites that file through a fresh reader.
+    StreamWriter* ahead = d->writer && d->writer->anyWritten() ? d->writer.get() : nullptr;
+    bool rewrite = ahead && (linearize || uncompressed ||
+                             (ahead->objectStreams() && p.major == 1 && p.minor < 5));
     guarded(pdErrSaveFailed, [&] {
-        if (!linearize || !d->linearizedBefore) {
+        if (ahead && !rewrite) {
+            if (ahead->objectStreams() && major == 1 && minor < 5) minor = 5;
+            ahead->finish(tmp.file, major, minor);
+            written = std::to_string(major) + "." + std::to_string(minor);
+            return;
+        }
+        if (!rewrite && (!linearize || !d->linearizedBefore)) {
             write(q, tmp.file, linearize);
             return;
         }
@@ -137,7 +150,12 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
         }
         plain.file = ::fdopen(plain.fd, "wb");
         if (!plain.file) raise(fileErrWrite);
-        write(q, plain.file, false);
+        if (ahead) {
+            int m = ahead->objectStreams() && major == 1 && minor < 5 ? 5 : minor;
+            ahead->finish(plain.file, major, m);
+        } else {
+            write(q, plain.file, false);
+        }
         if (std::fclose(plain.file) != 0) {
             plain.file = nullptr;
             raise(fileErrWrite);
@@ -147,7 +165,7 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
         QPDF fresh;
         fresh.setSuppressWarnings(true);
         fresh.processFile(plain.path.c_str());
-        write(fresh, tmp.file, true);
+        write(fresh, tmp.file, linearize);
     });
     if (linearize) d->linearizedBefore = true;
     forwardWarnings(q);

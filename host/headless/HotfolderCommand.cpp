@@ -12,6 +12,8 @@
 #include <map>
 #include <sstream>
 
+#include "doc/DocInternal.h"
+
 namespace vexa::host {
 namespace {
 
@@ -169,6 +171,11 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     LogFollower log;
+    // The service only saves what it imposes: the outputs are written as they are made.
+    struct WriteAhead {
+        WriteAhead() { doc::setWriteAheadForNewDocuments(true); }
+        ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
+    } writeAhead;
     Session s(options);
     s.start();
     log.print();

@@ -513,6 +513,12 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     session.start();
     ScriptRunner runner;
     runner.load(imposeScript(o), "impose");
+    // The imposed document is only saved: it is written as it is made, sheet by sheet,
+    // so that a long job holds one pass of sheets in memory, not the whole output.
+    struct WriteAhead {
+        WriteAhead() { doc::setWriteAheadForNewDocuments(true, settingSaveAs()); }
+        ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
+    } writeAhead;
     try {
         runner.run();
     } catch (const ScriptError& e) {

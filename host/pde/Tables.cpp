@@ -1166,6 +1166,7 @@ PageKey keyOf(PDPage page) {
 
 PDEContent pageAcquire(PDPage page, ExtensionID owner) {
     (void)owner;
+    if (doc::pageWrittenAhead(page)) raise(pdErrPageWritten);
     PageKey k = keyOf(page);
     auto& e = pages()[k];
     if (!e.content) {
@@ -1214,8 +1215,10 @@ void pageSet(PDPage page, ExtensionID owner) {
         }
         auto stream = QPDFObjectHandle::newStream(&q, flateEncode(r.bytes));
         stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+        QPDFObjectHandle oldContents = p.getKey("/Contents"), oldResources = p.getKey("/Resources");
         p.replaceKey("/Contents", stream);
         p.replaceKey("/Resources", r.resources);
+        doc::releaseSuperseded(page, oldContents, oldResources);
         return true;
     });
     if (changed) doc::pdModelTable()->PDPageNotifyContentsDidChange(page);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <strings.h>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "BoxDesc.h"
@@ -100,7 +102,8 @@ void renumber(PDDoc out, long first, ImposeData* job) {
 }
 
 // Appends all pages of tmpl as one template pass and renumbers their frames.
-void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bool labelled) {
+void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bool labelled,
+                SheetPlacer* placer) {
     ASInt32 n = pdDocGetNumPages(tmpl);
     ASInt32 first = pdDocGetNumPages(out);
     pdDocInsertPages(out, first > 0 ? first - 1 : PDBeforeFirstPage, tmpl, 0, n);
@@ -122,9 +125,10 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
         job->sheetNumber += 1;
     }
     renumber(out, first, job);
+    if (placer) placer->placePass(first, first + n);
 }
 
-void appendSecondSheet(PDDoc out, ImposeData* job) {
+void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
     if (!job->halfSheetPath[0]) return;
     PDDoc half = nullptr;
     DURING
@@ -136,7 +140,7 @@ void appendSecondSheet(PDDoc out, ImposeData* job) {
     job->passIndex += 1;
     job->lowSpan = job->lastPage;
     DURING
-    appendPass(out, half, job->halfSheetPath, job, true);
+    appendPass(out, half, job->halfSheetPath, job, true, placer);
     HANDLER(void) ERRORCODE;
     setCosDoc(half);
     gPDModelHFT->PDDocClose(half);
@@ -369,8 +373,8 @@ PageViewOperation::~PageViewOperation() {
     if (view_) gAcroViewHFT->AVPageViewEndOperation(view_);
 }
 
-void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
-    if (!dst || !src) return;
+SheetPlacer::SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets)
+    : dst_(dst), src_(src), job_(job) {
     char buf[512];
     for (const char* key : {"Title", "Author", "Keywords", "AN"}) {
         buf[0] = 0;
@@ -382,49 +386,52 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         const char* fn = fileNameOf(job->srcPath);
         gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
     }
-    ASInt32 sheets = pdDocGetNumPages(dst);
     gStats = ImposeStats{};
     gStats.sheets = sheets;
-    CProgressMonitor progress;
-    progress.setDuration(sheets, "kPlacePages");
+    progress_.setDuration(sheets, "kPlacePages");
     gAskOnce = job ? job->askTrimMismatch != 0 : true;
-    ASInt32 srcPages = pdDocGetNumPages(src);
-    SlugFontScope slugFont;
-    SharedResourcesScope sharedResources;
+    srcPages_ = pdDocGetNumPages(src);
     // An interactive job shows its trim lines: the sheets get them drawn in the
     // trim-lines colour as they are placed, and their trim-lines layer rebuilt on the
     // way, so that each sheet is read and written once. Sheets not placed (Escape, a
     // host error) get the whole treatment afterwards.
-    bool trimLines = job && !job->outPath[0];
+    trimLines_ = job && !job->outPath[0];
+}
+
+SheetPlacer::~SheetPlacer() {
+    gAskOnce = false;
+}
+
+void SheetPlacer::place(ASInt32 from, ASInt32 to) {
     std::vector<ASInt32> unplaced;
-    for (ASInt32 s = 0; s < sheets; ++s) {
-        if (progress.setValue(s + 1)) {
+    for (ASInt32 s = from; s < to; ++s) {
+        if (gStats.stopped || progress_.setValue(s + 1)) {
             // Escape: the sheets from here on keep their empty frames.
             gStats.stopped = true;
-            for (ASInt32 rest = s; rest < sheets; ++rest) unplaced.push_back(rest);
-            break;
+            unplaced.push_back(s);
+            continue;
         }
         PlaceContext* ctx = nullptr;
         PDPage page = nullptr;
         bool held = false;
         DURING
-        page = pdDocAcquirePage(dst, s);
+        page = pdDocAcquirePage(dst_, s);
         // The sheet's content is read once and held while the sheet is placed: the
         // job-information, placing and colour steps all work on the same tree.
         pdPageAcquirePDEContent(page);
         held = true;
-        if (trimLines) rebuildTrimLinesLayer(dst, s);
+        if (trimLines_) rebuildTrimLinesLayer(dst_, s);
         ASInt32 slots = 0;
         EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
         ctx = new (std::nothrow) PlaceContext;
         if (ctx) {
-            ctx->src = src;
-            ctx->srcPages = srcPages;
-            ctx->dst = dst;
-            ctx->scale = job && job->scale ? job->scale : fixedOne;
+            ctx->src = src_;
+            ctx->srcPages = srcPages_;
+            ctx->dst = dst_;
+            ctx->scale = job_ && job_->scale ? job_->scale : fixedOne;
             // Box numbers beyond the source get no page: no slot is needed for them,
             // however high a number a frame carries.
-            if (slots > srcPages) slots = srcPages;
+            if (slots > srcPages_) slots = srcPages_;
             ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
             placeSheet(ctx, page);
         } else {
@@ -438,9 +445,38 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
         if (held) pdPageReleasePDEContent(page);
         if (page) pdPageRelease(page);
     }
-    gAskOnce = false;
-    if (trimLines)
-        for (ASInt32 s : unplaced) showTrimLines(dst, s, s);
+    if (trimLines_)
+        for (ASInt32 s : unplaced) showTrimLines(dst_, s, s);
+}
+
+void SheetPlacer::placePass(ASInt32 from, ASInt32 to) {
+    if (before_) {
+        void (*proc)(void*) = before_;
+        before_ = nullptr;
+        proc(beforeData_);
+    }
+    place(from, to);
+    writeAhead(to);
+}
+
+void SheetPlacer::writeAhead(ASInt32 to) {
+    if (to < 1 || writeFailed_) return;
+    DURING
+    gPDModelHFT->PDDocWritePagesAhead(dst_, to - 1);
+    HANDLER(void) ERRORCODE;
+    // The save reports it again and writes nothing.
+    writeFailed_ = true;
+    doExceptionError(to);
+    END_HANDLER
+}
+
+void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
+    if (!dst || !src) return;
+    ASInt32 sheets = pdDocGetNumPages(dst);
+    SlugFontScope slugFont;
+    SharedResourcesScope sharedResources;
+    SheetPlacer placer(dst, src, job, sheets);
+    placer.place(0, sheets);
 }
 
 bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
@@ -470,6 +506,53 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     return true;
 }
 
+namespace {
+
+// The number of pages of the file at path; 0 when it cannot be opened.
+ASInt32 pagesOfFile(const char* path, PDDoc current) {
+    PDDoc doc = nullptr;
+    ASInt32 n = 0;
+    DURING
+    doc = gPDModelHFT->PDDocOpen(path, true);
+    n = pdDocGetNumPages(doc);
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
+    if (doc) {
+        setCosDoc(doc);
+        gPDModelHFT->PDDocClose(doc);
+        setCosDoc(current);
+    }
+    return n;
+}
+
+// Shows the new document of an interactive job (a job with an output path is only
+// saved), once.
+struct ShownResult {
+    PDDoc out = nullptr;
+    ImposeData* data = nullptr;
+    AVDoc view = nullptr;
+    bool done = false;
+};
+
+void showResult(void* p) {
+    auto* r = static_cast<ShownResult*>(p);
+    if (r->done) return;
+    r->done = true;
+    ImposeData* data = r->data;
+    if (data->outPath[0]) return;
+    char title[256], suffix[256] = "_M.pdf";
+    getSuffix(suffix);
+    makeOutputTitle(data->srcPath, suffix, title, sizeof title);
+    if (getSaveNewDoc() == 1) {
+        std::string tmp = getTempFolder() + "/" + title;
+        gPDModelHFT->PDDocSave(r->out, PDSaveFull, tmp.c_str());
+    }
+    r->view = gAcroViewHFT->AVDocOpenFromPDDoc(r->out, title);
+    { PageViewOperation op; }
+}
+
+}  // namespace
+
 PDDoc imposeDocWithData(ImposeData* data) {
     if (!data || !data->srcDoc) return nullptr;
     data->resultDoc = nullptr;
@@ -486,6 +569,20 @@ PDDoc imposeDocWithData(ImposeData* data) {
 
     PDDoc out = nullptr;
     bool noFrames = false;
+    ShownResult shown;
+    shown.data = data;
+    // A document the host writes as it is made is placed pass by pass (see SheetPlacer).
+    bool ahead = false;
+    std::optional<SlugFontScope> slugFont;
+    std::optional<SharedResourcesScope> sharedResources;
+    std::optional<SheetPlacer> placer;
+    auto startPlacing = [&](ASInt32 sheets) {
+        if (!ahead) return;
+        slugFont.emplace();
+        sharedResources.emplace();
+        placer.emplace(out, data->srcDoc, data, sheets);
+        placer->setBeforeFirstPass(showResult, &shown);
+    };
     DURING
     setCosDoc(tmpl);
     if (data->placing == kPlaceAdjustFrame) {
@@ -502,6 +599,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
     ASInt32 N = pdDocGetNumPages(data->srcDoc);
     ASInt32 F = data->firstPage > 0 ? data->firstPage : 1;
     ASInt32 L = data->lastPage > 0 ? data->lastPage : N;
+    ASInt32 T = pdDocGetNumPages(tmpl);
     bool half = data->halfSheetPath[0] != 0;
     if (M < 1) {
         noFrames = true;
@@ -509,12 +607,18 @@ PDDoc imposeDocWithData(ImposeData* data) {
         beep();
     } else {
         out = pdDocCreate();
+        shown.out = out;
         setCosDoc(out);
+        ahead = gPDModelHFT->PDDocWritePagesAhead(out, PDBeforeFirstPage) != 0;
         if (data->binding == 1) {
             ASInt32 C = L - F + 1, P = C / M;
             if (P * M < C && !half) {
                 P += 1;
                 C = P * M;
+            }
+            if (ahead) {
+                bool second = half && 1 + P * (M / 2) < C - P * (M / 2);
+                startPlacing(P * T + (second ? pagesOfFile(data->halfSheetPath, out) : 0));
             }
             data->creepOffset = data->creep < 0 ? (L / 4 - 1) * data->creep : 0;
             data->firstPage = 1;
@@ -525,15 +629,16 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            progress.setDuration(P, "kAddPages");
+            if (!ahead) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
-                appendPass(out, tmpl, data->templatePath, data, true);
+                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M / 2;
                 data->lastPage -= M / 2;
-                progress.setValue(i + 1);
+                if (!ahead) progress.setValue(i + 1);
             }
-            if (data->firstPage < data->lastPage) appendSecondSheet(out, data);
+            if (data->firstPage < data->lastPage)
+                appendSecondSheet(out, data, placer ? &*placer : nullptr);
         } else if (data->binding == 2) {
             ASInt32 C = L - F + 1, P = C / M;
             if (P * M < C) {
@@ -544,6 +649,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
                     P -= 1;
                 }
             }
+            if (ahead) {
+                bool rest = 1 + P * M < C;
+                startPlacing(P * T + (rest ? T : 0) +
+                             (rest && half ? pagesOfFile(data->halfSheetPath, out) : 0));
+            }
             data->firstPage = 1;
             data->lastPage = C;
             data->pageCount = C;
@@ -552,33 +662,39 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            progress.setDuration(P, "kAddPages");
+            if (!ahead) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
-                appendPass(out, tmpl, data->templatePath, data, true);
+                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M;
-                progress.setValue(i + 1);
+                if (!ahead) progress.setValue(i + 1);
             }
-            if (data->firstPage < data->lastPage) appendSecondSheet(out, data);
+            if (data->firstPage < data->lastPage)
+                appendSecondSheet(out, data, placer ? &*placer : nullptr);
             if (data->firstPage < data->lastPage) {
                 data->firstPage = C - M + 1;
                 data->passIndex += 1;
-                appendPass(out, tmpl, data->templatePath, data, true);
+                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
             }
         } else {
-            ASInt32 n = pdDocGetNumPages(tmpl);
-            pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, n);
+            startPlacing(T);
+            pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, T);
             data->framesPerPass = 4;
             data->lowSpan = 2;
             data->firstPage = 1;
             data->lastPage = N;
             data->pageCount = N;
             renumber(out, 0, data);
+            if (placer) placer->placePass(0, T);
         }
     }
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
-    if (out) {
+    placer.reset();
+    if (shown.view) {
+        // The document went with its window.
+        gAcroViewHFT->AVDocClose(shown.view, true);
+    } else if (out) {
         setCosDoc(out);
         pdDocClose(out);
     }
@@ -596,19 +712,16 @@ PDDoc imposeDocWithData(ImposeData* data) {
     if (!out) return nullptr;
 
     DURING
-    if (!data->outPath[0]) {
-        char title[256], suffix[256] = "_M.pdf";
-        getSuffix(suffix);
-        makeOutputTitle(data->srcPath, suffix, title, sizeof title);
-        if (getSaveNewDoc() == 1) {
-            std::string tmp = getTempFolder() + "/" + title;
-            gPDModelHFT->PDDocSave(out, PDSaveFull, tmp.c_str());
-        }
-        gAcroViewHFT->AVDocOpenFromPDDoc(out, title);
-        { PageViewOperation op; }
+    if (placer) {
+        // Placed as the passes came; a job without any sheet shows its empty result.
+        showResult(&shown);
+        gStats.sheets = pdDocGetNumPages(out);
+        placer.reset();
+    } else {
+        showResult(&shown);
+        // Shows the trim lines of an interactive job too.
+        imposeDoc(out, data->srcDoc, data);
     }
-    // Shows the trim lines of an interactive job too.
-    imposeDoc(out, data->srcDoc, data);
     dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
             gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
     HANDLER(void) ERRORCODE;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ImposeDlg.h"
+#include "ProgressMonitor.h"
 
 // Imposes the job; returns the new document (also in data->resultDoc), or null.
 // Errors are reported with doExceptionError and counted in error-handling mode 2.
@@ -11,6 +12,44 @@ PDDoc imposeDocWithData(ImposeData* data);
 // Places source pages into every page frame of every sheet of dst (box number n is
 // source page n). Without a job the scale is 1.0 and the TrimBox question is asked.
 void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job);
+
+// Places the source pages of a job into its sheets: the whole document at once
+// (imposeDoc), or pass by pass as the sheets are added when the host writes the
+// document as it is made; each pass is then placed and written ahead before the next
+// one is added, so that a job holds one pass in memory, not the whole document. The
+// job's shared resources and slug font scopes must be open while it lives.
+class SheetPlacer {
+  public:
+    // Copies the source's information, resets the job's counters and starts the
+    // progress bar for `sheets` sheets.
+    SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets);
+    ~SheetPlacer();
+    SheetPlacer(const SheetPlacer&) = delete;
+    SheetPlacer& operator=(const SheetPlacer&) = delete;
+
+    // Places sheets from to to - 1. After Escape, sheets keep their empty frames.
+    void place(ASInt32 from, ASInt32 to);
+    // A pass was added as sheets from to to - 1: runs the before-first-pass step once,
+    // places the pass and writes every sheet up to it ahead.
+    void placePass(ASInt32 from, ASInt32 to);
+    void setBeforeFirstPass(void (*proc)(void*), void* data) {
+        before_ = proc;
+        beforeData_ = data;
+    }
+
+  private:
+    void writeAhead(ASInt32 to);
+
+    PDDoc dst_;
+    PDDoc src_;
+    ImposeData* job_;
+    CProgressMonitor progress_;
+    ASInt32 srcPages_ = 0;
+    bool trimLines_ = false;
+    bool writeFailed_ = false;
+    void (*before_)(void*) = nullptr;
+    void* beforeData_ = nullptr;
+};
 
 // Places source pages into the selected frames of one sheet only; false when no
 // placement context could be made.

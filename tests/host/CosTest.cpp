@@ -7,33 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "HostTables.h"
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
 
 using namespace vexa::host;
+using vexa::test::A;
+using vexa::test::C;
+using vexa::test::codeOf;
+using vexa::test::P;
 
 namespace {
-
-const CosHFT* C() {
-    return doc::cosTable();
-}
-const PDModelHFT* P() {
-    return doc::pdModelTable();
-}
-ASAtom A(const char* s) {
-    return atomFromString(s);
-}
-
-template <class F>
-ASErrorCode codeOf(F&& f) {
-    try {
-        f();
-    } catch (const ASException& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 // Host memory handed out by the getters, as a string.
 template <class F>

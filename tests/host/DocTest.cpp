@@ -8,12 +8,17 @@
 #include <filesystem>
 #include <fstream>
 
+#include "HostTables.h"
 #include "TestSupport.h"
 #include "app/App.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
 
 using namespace vexa::host;
+using vexa::test::A;
+using vexa::test::C;
+using vexa::test::codeOf;
+using vexa::test::P;
 using vexa::test::runCommand;
 using vexa::test::TempDir;
 
@@ -36,30 +41,11 @@ struct Listening {
 
 namespace {
 
-const CosHFT* C() {
-    return doc::cosTable();
-}
-const PDModelHFT* P() {
-    return doc::pdModelTable();
-}
-ASAtom A(const char* s) {
-    return atomFromString(s);
-}
 ASFixed F(int v) {
     return ASInt32ToFixed(v);
 }
 ASFixedRect R(int l, int b, int r, int t) {
     return ASFixedRect{F(l), F(t), F(r), F(b)};
-}
-
-template <class F>
-ASErrorCode codeOf(F&& f) {
-    try {
-        f();
-    } catch (const ASException& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 void expectRect(const ASFixedRect& r, int l, int b, int rt, int t) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "HostTables.h"
 #include "TestSupport.h"
 
 #include "core/Core.h"
@@ -14,6 +15,10 @@
 #include "pde/Tables.h"
 
 using namespace vexa::host;
+using vexa::test::A;
+using vexa::test::C;
+using vexa::test::codeOf;
+using vexa::test::P;
 
 namespace {
 
@@ -29,26 +34,7 @@ const PagePDEContentHFT* PC() {
 const PDSysFontHFT* SF() {
     return pde::sysFontTable();
 }
-const PDModelHFT* P() {
-    return doc::pdModelTable();
-}
-const CosHFT* C() {
-    return doc::cosTable();
-}
-ASAtom A(const char* s) {
-    return atomFromString(s);
-}
 ExtensionID kOwner = reinterpret_cast<ExtensionID>(0x1234);
-
-template <class F>
-ASErrorCode codeOf(F&& f) {
-    try {
-        f();
-    } catch (const ASException& e) {
-        return e.code();
-    }
-    return 0;
-}
 
 ASFixedMatrix identity() {
     return {fixedOne, 0, 0, fixedOne, 0, 0};

@@ -2,8 +2,12 @@
 // and their labels, placing, empty frames, the TrimBox fit and output titles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <string>
+#include <tuple>
 #include <set>
 #include <vector>
 
@@ -599,4 +603,80 @@ TEST_F(Imposing, SheetsShareWhatTheyDrawWithAndHoldOnlyTheirOwnObjects) {
     // nothing made per sheet stays behind (superseded contents, colour spaces, states).
     ASSERT_GT(large, small);
     EXPECT_LE(large - small, 4u * 8u) << small << " " << large;
+}
+
+namespace {
+
+// Every page of a file rendered in gray, one image after the other.
+std::string renderPages(const std::string& file, int dpi) {
+    TempDir dir;
+    std::string prefix = dir.file("p");
+    if (runCommand("pdftoppm -gray -r " + std::to_string(dpi) + " '" + file + "' '" + prefix +
+                   "'") != 0)
+        return "";
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    std::string all;
+    for (const auto& n : names) all += readFile(n);
+    return all;
+}
+
+}  // namespace
+
+// A job whose output is written as it is made (the command line's and the hot folder's)
+// places pass by pass; its file shows the same sheets as the job made whole, and only
+// the sheets still to be written stay in memory.
+TEST_F(Imposing, AJobWrittenAheadGivesTheSameSheetsAndHoldsOnlyThePassAtHand) {
+    std::vector<std::vector<FrameSpec>> sheets = {
+        {{-1, 20, 290, 400, 300}, {1, 20, 20, 200, 280}, {4, 220, 20, 400, 280}},
+        {{-1, 20, 290, 400, 300}, {2, 20, 20, 200, 280}, {3, 220, 20, 400, 280}}};
+    std::string tmpl = makeTemplate("slug.pdf", sheets);
+    std::string half = makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
+                                                 {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
+    struct Result {
+        ASInt32 sheets = 0, placed = 0, empty = 0;
+        size_t live = 0;
+        std::string file;
+    };
+    auto impose = [&](ASInt32 binding, ASInt32 pages, bool second, bool ahead) {
+        Result r;
+        PDDoc src = makeSource(pages);
+        ImposeData d = job(src, tmpl, binding, 1, pages);
+        if (second) std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", half.c_str());
+        vexa::host::doc::setWriteAheadForNewDocuments(ahead);
+        PDDoc out = imposeDocWithData(&d);
+        vexa::host::doc::setWriteAheadForNewDocuments(false);
+        EXPECT_NE(out, nullptr);
+        if (!out) return r;
+        r.sheets = pdDocGetNumPages(out);
+        r.placed = getImposeStats().pagesPlaced;
+        r.empty = getImposeStats().emptyFrames;
+        EXPECT_EQ(getImposeStats().sheets, r.sheets);
+        r.live = liveObjects(out);
+        r.file =
+            tmp.file(std::string(ahead ? "ahead" : "whole") + std::to_string(binding) + ".pdf");
+        gPDModelHFT->PDDocSave(out, PDSaveFull, r.file.c_str());
+        close(out, src);
+        return r;
+    };
+    // Saddle stitch with a second sheet, perfect binding with one, envelope.
+    for (auto [binding, pages, second] :
+         {std::tuple{1, 26, true}, std::tuple{2, 20, true}, std::tuple{3, 9, false}}) {
+        SCOPED_TRACE(binding);
+        Result whole = impose(binding, pages, second, false);
+        Result ahead = impose(binding, pages, second, true);
+        EXPECT_EQ(ahead.sheets, whole.sheets);
+        EXPECT_EQ(ahead.placed, whole.placed);
+        EXPECT_EQ(ahead.empty, whole.empty);
+        std::string log;
+        EXPECT_EQ(runCommand("qpdf --check '" + ahead.file + "'", &log), 0) << log;
+        std::string shown = renderPages(ahead.file, 30);
+        EXPECT_GT(shown.size(), 1000u);
+        EXPECT_EQ(shown, renderPages(whole.file, 30));
+        if (binding == 1) {
+            EXPECT_LT(ahead.live * 2, whole.live) << ahead.live << " " << whole.live;
+        }
+    }
 }

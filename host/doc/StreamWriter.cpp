@@ -1,0 +1,403 @@
+#include "doc/StreamWriter.h"
+
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
+#include <qpdf/QUtil.hh>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace vexa::host::doc {
+
+namespace {
+
+// Objects per object stream, as other writers pack them.
+constexpr std::size_t kPerObjectStream = 100;
+// Nesting of direct objects beyond which a value is written as null.
+constexpr int kMaxDepth = 256;
+
+bool isRegularNameChar(unsigned char c) {
+    if (c <= 32 || c >= 127) return false;
+    return !std::strchr("()<>[]{}/%#", c);
+}
+
+void appendName(std::string& out, const std::string& name) {
+    // QPDF keeps names decoded, with their slash.
+    bool plain = name.size() > 1;
+    for (std::size_t i = 1; i < name.size() && plain; ++i)
+        plain = isRegularNameChar(static_cast<unsigned char>(name[i]));
+    if (plain)
+        out += name;
+    else
+        out += QPDFObjectHandle::newName(name).unparse();
+}
+
+std::string deflate(const std::string& data) {
+    std::string out;
+    Pl_String sink("deflated", nullptr, out);
+    Pl_Flate fl("deflate", &sink, Pl_Flate::a_deflate);
+    fl.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    fl.finish();
+    return out;
+}
+
+bool isOptionalContent(QPDFObjectHandle v) {
+    QPDFObjectHandle t = v.getKey("/Type");
+    return t.isName() && (t.getName() == "/OCG" || t.getName() == "/OCMD");
+}
+
+void ownObjects(QPDFObjectHandle page, std::vector<QPDFObjectHandle>& out) {
+    pageOwnObjects(page.getKey("/Contents"), page.getKey("/Resources"), out);
+}
+
+// An anonymous file in $TMPDIR (/tmp without it), gone when it is closed.
+FILE* openSpool() {
+    const char* env = std::getenv("TMPDIR");
+    std::string dir = env && *env ? env : "/tmp";
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string path = dir + "/.vexa-spool.XXXXXX";
+        fd = ::mkstemp(path.data());
+        if (fd >= 0) ::unlink(path.c_str());
+    }
+    if (fd < 0) return nullptr;
+    FILE* f = ::fdopen(fd, "w+b");
+    if (!f) ::close(fd);
+    return f;
+}
+
+}  // namespace
+
+void pageOwnObjects(QPDFObjectHandle c, QPDFObjectHandle r, std::vector<QPDFObjectHandle>& out) {
+    if (c.isStream() && c.isIndirect()) {
+        out.push_back(c);
+    } else if (c.isArray()) {
+        for (auto& e : c.aitems())
+            if (e.isStream() && e.isIndirect()) out.push_back(e);
+    }
+    if (!r.isDictionary() || r.isIndirect()) return;
+    QPDFObjectHandle props = r.getKey("/Properties");
+    if (!props.isDictionary() || props.isIndirect()) return;
+    for (auto& [name, v] : props.ditems())
+        if (v.isIndirect() && v.isDictionary() && !isOptionalContent(v)) out.push_back(v);
+}
+
+struct StreamWriter::Sink {
+    FILE* f;
+    long long& pos;
+    void write(const char* p, std::size_t n) {
+        if (n && std::fwrite(p, 1, n, f) != n) throw std::runtime_error("write failed");
+        pos += static_cast<long long>(n);
+    }
+    void write(const std::string& s) { write(s.data(), s.size()); }
+};
+
+StreamWriter::StreamWriter(QPDF& q, bool objectStreams) : q_(q), objectStreams_(objectStreams) {
+    spool_ = openSpool();
+    if (!spool_)
+        throw std::runtime_error("no temporary file in $TMPDIR for the document being written");
+}
+
+StreamWriter::~StreamWriter() {
+    if (spool_) std::fclose(spool_);
+}
+
+int StreamWriter::numberOf(State& s, QPDFObjectHandle h) {
+    QPDFObjGen og = h.getObjGen();
+    auto it = s.numbers.find(og);
+    if (it != s.numbers.end()) return it->second;
+    int n = static_cast<int>(s.locs.size());
+    s.locs.emplace_back();
+    s.numbers.emplace(og, n);
+    s.todo.push_back(h);
+    return n;
+}
+
+void StreamWriter::serialize(State& s, std::string& out, QPDFObjectHandle h, int depth) {
+    if (depth > 0 && h.isIndirect()) {
+        if (h.getOwningQPDF() != &q_) {
+            out += "null";
+            return;
+        }
+        out += std::to_string(numberOf(s, h));
+        out += " 0 R";
+        return;
+    }
+    if (depth > kMaxDepth) {
+        out += "null";
+        return;
+    }
+    if (h.isArray()) {
+        out += '[';
+        bool first = true;
+        for (auto& e : h.aitems()) {
+            if (!first) out += ' ';
+            first = false;
+            serialize(s, out, e, depth + 1);
+        }
+        out += ']';
+    } else if (h.isDictionary()) {
+        out += "<<";
+        for (auto& [k, v] : h.ditems()) {
+            if (!v.isIndirect() && v.isNull()) continue;
+            appendName(out, k);
+            out += ' ';
+            serialize(s, out, v, depth + 1);
+        }
+        out += ">>";
+    } else if (h.isStream()) {
+        out += "null";  // a stream is never direct
+    } else {
+        // The value itself, also for an object that is a number or null of its own
+        // (e.g. the target of an indirect /Length).
+        out += h.unparseResolved();
+    }
+}
+
+void StreamWriter::writeTopLevel(State& s, Sink& out, int num, const std::string& text) {
+    s.locs[num] = Loc{1, s.pos, 0, 0};
+    out.write(std::to_string(num) + " 0 obj\n");
+    out.write(text);
+    out.write("\nendobj\n");
+}
+
+void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h) {
+    QPDFObjectHandle dict = h.getDict();
+    QPDFObjectHandle filter = dict.getKey("/Filter");
+    bool plain = filter.isNull() || (filter.isArray() && filter.getArrayNItems() == 0);
+    // Metadata stays readable as text; other plain streams are compressed. Filtered
+    // streams are carried over as they are stored.
+    bool compress = plain && !dict.getKey("/Type").isNameAndEquals("/Metadata");
+    std::string data;
+    bool ok;
+    bool filtered = false;
+    {
+        Pl_String sink("stream", nullptr, data);
+        if (compress) {
+            Pl_Flate fl("deflate", &sink, Pl_Flate::a_deflate);
+            ok = h.pipeStreamData(&fl, &filtered, 0, qpdf_dl_none, false, false);
+        } else {
+            ok = h.pipeStreamData(&sink, &filtered, 0, qpdf_dl_none, false, false);
+        }
+    }
+    if (!ok) throw std::runtime_error("the data of a stream cannot be read");
+    std::string text = "<<";
+    for (auto& [k, v] : dict.ditems()) {
+        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
+        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
+        appendName(text, k);
+        text += ' ';
+        serialize(s, text, v, 1);
+    }
+    if (compress) text += "/Filter /FlateDecode";
+    text += "/Length " + std::to_string(data.size()) + ">>";
+    writeStreamObject(s, out, num, text, data);
+}
+
+void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
+                                     const std::string& data) {
+    s.locs[num] = Loc{1, s.pos, 0, 0};
+    out.write(std::to_string(num) + " 0 obj\n");
+    out.write(dict);
+    out.write("\nstream\n");
+    out.write(data);
+    out.write("\nendstream\nendobj\n");
+}
+
+void StreamWriter::writeObject(State& s, Sink& out, QPDFObjectHandle h) {
+    int num = numberOf(s, h);
+    if (s.locs[num].type != 0) return;
+    if (h.isStream()) {
+        writeStream(s, out, num, h);
+        return;
+    }
+    std::string text;
+    serialize(s, text, h, 0);
+    if (!objectStreams_) {
+        writeTopLevel(s, out, num, text);
+        return;
+    }
+    s.locs[num].type = 2;  // its stream is known when the stream is written
+    s.packed.emplace_back(num, std::move(text));
+    if (s.packed.size() >= kPerObjectStream) flushPacked(s, out);
+}
+
+void StreamWriter::flushPacked(State& s, Sink& out) {
+    if (s.packed.empty()) return;
+    int num = static_cast<int>(s.locs.size());
+    s.locs.emplace_back();
+    std::string head, body;
+    for (std::size_t i = 0; i < s.packed.size(); ++i) {
+        auto& [n, text] = s.packed[i];
+        head += std::to_string(n) + ' ' + std::to_string(body.size()) + ' ';
+        body += text;
+        body += '\n';
+        s.locs[n] = Loc{2, 0, num, static_cast<int>(i)};
+    }
+    std::string data = deflate(head + body);
+    std::string dict = "<</Type /ObjStm /N " + std::to_string(s.packed.size()) + " /First " +
+                       std::to_string(head.size()) + " /Filter /FlateDecode /Length " +
+                       std::to_string(data.size()) + ">>";
+    s.packed.clear();
+    writeStreamObject(s, out, num, dict, data);
+}
+
+void StreamWriter::drain(State& s, Sink& out) {
+    while (!s.todo.empty()) {
+        QPDFObjectHandle h = s.todo.back();
+        s.todo.pop_back();
+        writeObject(s, out, h);
+    }
+}
+
+void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
+                              const std::vector<QPDFObjectHandle>& pending, std::size_t upTo) {
+    if (failed_) throw std::runtime_error("the document could not be written ahead");
+    try {
+        std::set<QPDFObjGen> keep;
+        std::vector<QPDFObjectHandle> own;
+        for (const auto& p : pending) {
+            own.clear();
+            ownObjects(p, own);
+            for (auto& o : own) keep.insert(o.getObjGen());
+        }
+        State& s = state_;
+        Sink out{spool_, s.pos};
+        std::vector<QPDFObjectHandle> freed;
+        for (const auto& page : pages) {
+            if (pagesWritten_.count(page.getObjGen())) continue;
+            own.clear();
+            ownObjects(page, own);
+            writeObject(s, out, page);
+            for (auto& o : own) {
+                if (keep.count(o.getObjGen())) continue;
+                writeObject(s, out, o);
+                freed.push_back(o);
+            }
+            pagesWritten_.insert(page.getObjGen());
+        }
+        upTo_ = std::max(upTo_, upTo);
+        if (std::fflush(spool_) != 0) throw std::runtime_error("write failed");
+        // Free what was written: the page keeps what the page tree and views read.
+        for (auto& o : freed) q_.replaceObject(o.getObjGen(), QPDFObjectHandle::newNull());
+        static const std::set<std::string> kept = {"/Type",    "/Parent",   "/MediaBox",
+                                                   "/CropBox", "/BleedBox", "/TrimBox",
+                                                   "/ArtBox",  "/Rotate",   "/UserUnit"};
+        for (QPDFObjectHandle page : pages)
+            for (const auto& k : page.getKeys())
+                if (!kept.count(k)) page.removeKey(k);
+        // The numbers still to write are those of shared objects.
+        std::vector<QPDFObjectHandle> left;
+        left.reserve(s.todo.size());
+        for (auto& h : s.todo)
+            if (s.locs[s.numbers[h.getObjGen()]].type == 0) left.push_back(h);
+        s.todo.swap(left);
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+}
+
+void StreamWriter::finish(FILE* to, int major, int minor) {
+    if (failed_) throw std::runtime_error("the document could not be written ahead");
+    State s = state_;
+    char header[32];
+    int headerLen =
+        std::snprintf(header, sizeof header, "%%PDF-%d.%d\n%%\xbf\xf7\xa2\xfe\n", major, minor);
+    long long headerPos = 0;
+    Sink head{to, headerPos};
+    head.write(header, static_cast<std::size_t>(headerLen));
+    const long long h = headerLen;
+    // What was written ahead.
+    {
+        if (std::fflush(spool_) != 0) throw std::runtime_error("write failed");
+        int fd = ::fileno(spool_);
+        std::vector<char> buf(1 << 16);
+        long long at = 0, dummy = 0;
+        Sink copy{to, dummy};
+        while (at < state_.pos) {
+            ssize_t n = ::pread(fd, buf.data(),
+                                static_cast<std::size_t>(std::min<long long>(
+                                    static_cast<long long>(buf.size()), state_.pos - at)),
+                                at);
+            if (n <= 0) throw std::runtime_error("the spool file cannot be read");
+            copy.write(buf.data(), static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+    Sink out{to, s.pos};
+    QPDFObjectHandle trailer = q_.getTrailer();
+    QPDFObjectHandle root = trailer.getKey("/Root");
+    QPDFObjectHandle info = trailer.getKey("/Info");
+    if (!root.isIndirect()) throw std::runtime_error("the document has no catalog");
+    int rootNum = numberOf(s, root);
+    int infoNum = info.isIndirect() && info.isDictionary() ? numberOf(s, info) : 0;
+    drain(s, out);
+    flushPacked(s, out);
+
+    unsigned char random[16];
+    QUtil::initializeWithRandomBytes(random, sizeof random);
+    std::string id = QUtil::hex_encode(std::string(reinterpret_cast<char*>(random), sizeof random));
+    std::string common = "/Root " + std::to_string(rootNum) + " 0 R";
+    if (infoNum) common += " /Info " + std::to_string(infoNum) + " 0 R";
+    common += " /ID [<" + id + "><" + id + ">]";
+
+    bool packed = false;
+    for (const Loc& l : s.locs) packed = packed || l.type == 2;
+    if (packed) {
+        int num = static_cast<int>(s.locs.size());
+        s.locs.emplace_back();
+        long long xrefAt = h + s.pos;
+        s.locs[num] = Loc{1, s.pos, 0, 0};
+        int w = 1;
+        while (w < 8 && (xrefAt >> (8 * w)) != 0) ++w;
+        std::string table;
+        auto put = [&](long long v, int bytes) {
+            for (int b = bytes - 1; b >= 0; --b) table += static_cast<char>((v >> (8 * b)) & 0xff);
+        };
+        for (std::size_t i = 0; i < s.locs.size(); ++i) {
+            const Loc& l = s.locs[i];
+            if (l.type == 1) {
+                put(1, 1);
+                put(h + l.offset, w);
+                put(0, 2);
+            } else if (l.type == 2) {
+                put(2, 1);
+                put(l.stream, w);
+                put(l.index, 2);
+            } else {
+                put(0, 1);
+                put(0, w);
+                put(i == 0 ? 65535 : 0, 2);
+            }
+        }
+        std::string data = deflate(table);
+        std::string dict = "<</Type /XRef /Size " + std::to_string(s.locs.size()) + " /W [1 " +
+                           std::to_string(w) + " 2] " + common + " /Filter /FlateDecode /Length " +
+                           std::to_string(data.size()) + ">>";
+        writeStreamObject(s, out, num, dict, data);
+        out.write("startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n");
+    } else {
+        long long xrefAt = h + s.pos;
+        std::string table = "xref\n0 " + std::to_string(s.locs.size()) + "\n";
+        table.reserve(table.size() + 20 * s.locs.size());
+        char entry[32];
+        for (std::size_t i = 0; i < s.locs.size(); ++i) {
+            if (i > 0 && s.locs[i].type == 1)
+                std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", h + s.locs[i].offset);
+            else
+                std::snprintf(entry, sizeof entry, "%010d %05d f \n", 0, i == 0 ? 65535 : 0);
+            table += entry;
+        }
+        table += "trailer\n<</Size " + std::to_string(s.locs.size()) + " " + common + ">>\n";
+        table += "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+        out.write(table);
+    }
+}
+
+}  // namespace vexa::host::doc

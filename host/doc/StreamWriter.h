@@ -1,0 +1,89 @@
+// Writing a document while it is made. A batch job's output grows sheet by sheet; once
+// a sheet is finished nothing changes it any more, so its own objects (the page
+// dictionary, its content streams and the property lists of its marked content) are
+// written to a spool file and freed at once. What they refer to (fonts, images, placed
+// pages, shared colour spaces) may still be used by later sheets: those objects get
+// their numbers now and are written, as they are by then, when the file is finished.
+// Memory then holds one sheet at a time, not the whole output.
+#pragma once
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vexa::host::doc {
+
+// The objects only a page itself refers to, given its /Contents and /Resources: its
+// content streams and the property lists of its marked content (frames), optional-
+// content groups excepted.
+void pageOwnObjects(QPDFObjectHandle contents, QPDFObjectHandle resources,
+                    std::vector<QPDFObjectHandle>& out);
+
+class StreamWriter {
+  public:
+    // objectStreams: pack objects other than streams into compressed object streams
+    // (PDF 1.5 and later); the file can then not be finished in an earlier version.
+    StreamWriter(QPDF& q, bool objectStreams);
+    ~StreamWriter();
+    StreamWriter(const StreamWriter&) = delete;
+    StreamWriter& operator=(const StreamWriter&) = delete;
+
+    // Writes the pages' own objects and frees them; the page dictionaries stay in the
+    // page tree with their boxes and rotation only. Objects a page shares with a page
+    // that is not written yet are left to that page. Throws on a write error; the
+    // writer then refuses to finish.
+    // upTo: the pages before that index are all written once these are.
+    void writePages(const std::vector<QPDFObjectHandle>& pages,
+                    const std::vector<QPDFObjectHandle>& pending, std::size_t upTo);
+    bool isWritten(QPDFObjGen page) const { return pagesWritten_.count(page) != 0; }
+    bool anyWritten() const { return !pagesWritten_.empty(); }
+    // Pages 0 to writtenUpTo() - 1 are written.
+    std::size_t writtenUpTo() const { return upTo_; }
+    bool objectStreams() const { return objectStreams_; }
+
+    // Writes the whole file: header, what was written ahead, every object still to be
+    // written (as it is now), cross-reference and trailer. May be called again (a later
+    // save writes the document as it is then).
+    void finish(FILE* to, int major, int minor);
+
+  private:
+    struct Loc {
+        char type = 0;  // 0 not written, 1 at offset, 2 in object stream
+        long long offset = 0;
+        int stream = 0, index = 0;
+    };
+    struct State {
+        std::map<QPDFObjGen, int> numbers;
+        std::vector<Loc> locs{Loc{}};  // indexed by object number; 0 is the free head
+        std::vector<QPDFObjectHandle> todo;
+        std::vector<std::pair<int, std::string>> packed;  // objects of the next object stream
+        long long pos = 0;                                // bytes written after the header
+    };
+    struct Sink;
+
+    int numberOf(State& s, QPDFObjectHandle h);
+    void serialize(State& s, std::string& out, QPDFObjectHandle h, int depth);
+    void writeObject(State& s, Sink& out, QPDFObjectHandle h);
+    void writeStream(State& s, Sink& out, int num, QPDFObjectHandle h);
+    void writeTopLevel(State& s, Sink& out, int num, const std::string& text);
+    void writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
+                           const std::string& data);
+    void flushPacked(State& s, Sink& out);
+    void drain(State& s, Sink& out);
+
+    QPDF& q_;
+    bool objectStreams_;
+    bool failed_ = false;
+    FILE* spool_ = nullptr;
+    State state_;
+    std::set<QPDFObjGen> pagesWritten_;
+    std::size_t upTo_ = 0;
+};
+
+}  // namespace vexa::host::doc

@@ -1,0 +1,275 @@
+// Documents written as they are made: finished pages go to the file at once and leave
+// memory; the save completes the file.
+#include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "HostTables.h"
+#include "TestSupport.h"
+#include "core/Core.h"
+#include "doc/DocInternal.h"
+#include "pde/Tables.h"
+
+using namespace vexa::host;
+using vexa::test::A;
+using vexa::test::C;
+using vexa::test::codeOf;
+using vexa::test::P;
+using vexa::test::runCommand;
+using vexa::test::TempDir;
+
+namespace {
+
+// Pages that say which page they are, with a shared font and a frame dictionary of
+// their own each.
+void writeSource(const std::string& path, int pages) {
+    QPDF q;
+    q.emptyPDF();
+    QPDFObjectHandle font = q.makeIndirectObject(
+        QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+    for (int i = 0; i < pages; ++i) {
+        QPDFObjectHandle res = QPDFObjectHandle::parse("<< /Font << >> /Properties << >> >>");
+        res.getKey("/Font").replaceKey("/F1", font);
+        res.getKey("/Properties")
+            .replaceKey("/MC0", q.makeIndirectObject(QPDFObjectHandle::parse("<< /boxnum 1 >>")));
+        QPDFObjectHandle p = QPDFObjectHandle::parse(
+            "<< /Type /Page /MediaBox [0 0 200 300] /TrimBox [10 10 190 290] >>");
+        p.replaceKey("/Resources", res);
+        p.replaceKey("/Contents", q.newStream("/MC0 BDC BT /F1 12 Tf (page " + std::to_string(i) +
+                                              ") Tj ET EMC"));
+        q.addPage(p, false);
+    }
+    QPDFWriter w(q, path.c_str());
+    w.write();
+}
+
+std::string pageText(PDDoc d, int i) {
+    PDPage p = P()->PDDocAcquirePage(d, i);
+    CosObj contents = C()->CosDictGet(P()->PDPageGetCosObj(p), A("Contents"));
+    P()->PDPageRelease(p);
+    ASSize_t n = 0;
+    char* data = C()->CosStreamGetData(contents, &n);
+    std::string out(data, n);
+    std::free(data);
+    return out;
+}
+
+CosObj pageEntry(PDDoc d, int i, std::initializer_list<const char*> path) {
+    PDPage p = P()->PDDocAcquirePage(d, i);
+    CosObj o = P()->PDPageGetCosObj(p);
+    P()->PDPageRelease(p);
+    for (const char* k : path) o = C()->CosDictGet(o, A(k));
+    return o;
+}
+
+struct WriteAhead : ::testing::Test {
+    TempDir tmp;
+    std::string src = tmp.file("src.pdf");
+    std::vector<PDDoc> open;
+    static constexpr int kPages = 4, kPasses = 3;
+
+    void SetUp() override { writeSource(src, kPages); }
+    void TearDown() override {
+        doc::setWriteAheadForNewDocuments(false);
+        for (PDDoc d : open)
+            if (doc::isLiveDoc(d)) P()->PDDocClose(d);
+    }
+    PDDoc keep(PDDoc d) {
+        open.push_back(d);
+        return d;
+    }
+
+    // Three passes of the source, each page's frame numbered as a job numbers it; with
+    // ahead, the first two passes are written ahead as soon as they are done. Then a
+    // shared object that written pages use changes (the font), as a job's shared
+    // resources may after their first sheets.
+    PDDoc build(bool ahead, int savedMinor = 0) {
+        doc::setWriteAheadForNewDocuments(ahead, savedMinor);
+        PDDoc d = keep(P()->PDDocCreate());
+        doc::setWriteAheadForNewDocuments(false);
+        PDDoc s = keep(P()->PDDocOpen(src.c_str(), true));
+        CosObj font;
+        for (int pass = 0; pass < kPasses; ++pass) {
+            ASInt32 first = P()->PDDocGetNumPages(d);
+            P()->PDDocInsertPages(d, first > 0 ? first - 1 : PDBeforeFirstPage, s, 0, PDAllPages,
+                                  0);
+            for (int i = 0; i < kPages; ++i) {
+                CosObj frame = pageEntry(d, first + i, {"Resources", "Properties", "MC0"});
+                C()->CosDictPut(frame, A("boxnum"),
+                                C()->CosNewInteger(P()->PDDocGetCosDoc(d), false, pass * 10 + i));
+            }
+            if (pass == 0) {
+                font = pageEntry(d, 0, {"Resources", "Font", "F1"});
+                // Objects that are a number or nothing of their own, and a reference to an
+                // object that does not exist, as damaged or odd files have them.
+                CosDoc cd = P()->PDDocGetCosDoc(d);
+                C()->CosDictPut(font, A("Size"), C()->CosNewInteger(cd, true, 12));
+                CosObj gone = C()->CosNewInteger(cd, true, 5);
+                C()->CosDictPut(font, A("Gone"), gone);
+                C()->CosObjDestroy(gone);
+            }
+            if (ahead && pass < kPasses - 1) {
+                EXPECT_TRUE(P()->PDDocWritePagesAhead(d, P()->PDDocGetNumPages(d) - 1));
+            }
+        }
+        C()->CosDictPut(font, A("Vexa"), C()->CosNewInteger(P()->PDDocGetCosDoc(d), false, 1));
+        P()->PDDocSetInfo(d, "Title", "job", -1);
+        return d;
+    }
+
+    std::string save(PDDoc d, const char* name, ASInt32 minor = 0, ASUns32 flags = PDSaveFull) {
+        std::string out = tmp.file(name);
+        PDDocSaveParamsRec p{};
+        p.size = sizeof p;
+        p.saveFlags = flags | PDSaveCopy;
+        p.newPath = out.c_str();
+        if (minor) {
+            p.major = 1;
+            p.minor = minor;
+        }
+        P()->PDDocSaveWithParams(d, &p);
+        return out;
+    }
+
+    // What a reader sees of a saved job: every page's content, frame number and font.
+    std::vector<std::string> read(const std::string& path) {
+        PDDoc d = keep(P()->PDDocOpen(path.c_str(), false));
+        std::vector<std::string> pages;
+        for (int i = 0; i < P()->PDDocGetNumPages(d); ++i) {
+            CosObj frame = pageEntry(d, i, {"Resources", "Properties", "MC0"});
+            CosObj font = pageEntry(d, i, {"Resources", "Font", "F1"});
+            pages.push_back(
+                pageText(d, i) + " | boxnum " +
+                std::to_string(C()->CosIntegerValue(C()->CosDictGet(frame, A("boxnum")))) +
+                " | font " +
+                std::to_string(C()->CosIntegerValue(C()->CosDictGet(font, A("Vexa")))) + " " +
+                std::to_string(C()->CosIntegerValue(C()->CosDictGet(font, A("Size")))));
+        }
+        char title[16] = "";
+        P()->PDDocGetInfo(d, "Title", title, sizeof title);
+        pages.push_back(title);
+        return pages;
+    }
+
+    static std::string check(const std::string& path) {
+        std::string log;
+        int rc = runCommand("qpdf --check '" + path + "'", &log);
+        return rc == 0 ? "" : log;
+    }
+    static std::string head(const std::string& path) {
+        return vexa::test::readFile(path).substr(0, 8);
+    }
+    static bool hasObjectStreams(const std::string& path) {
+        return vexa::test::readFile(path).find("/ObjStm") != std::string::npos;
+    }
+};
+
+}  // namespace
+
+TEST_F(WriteAhead, AheadAndOrdinarySavesReadAlikeAndASecondSaveToo) {
+    std::string plain = save(build(false), "plain.pdf");
+    PDDoc d = build(true);
+    std::string ahead = save(d, "ahead.pdf");
+    EXPECT_EQ(check(plain), "");
+    EXPECT_EQ(check(ahead), "");
+    std::vector<std::string> want = read(plain);
+    ASSERT_EQ(want.size(), static_cast<std::size_t>(kPages * kPasses + 1));
+    EXPECT_EQ(want[5], "/MC0 BDC BT /F1 12 Tf (page 1) Tj ET EMC | boxnum 11 | font 1 12");
+    EXPECT_EQ(read(ahead), want);
+    // The source is PDF 1.3: no object streams, as an ordinary save.
+    EXPECT_EQ(head(ahead), "%PDF-1.3");
+    EXPECT_FALSE(hasObjectStreams(ahead));
+    // Saving again writes the document as it is then.
+    P()->PDDocSetInfo(d, "Title", "again", -1);
+    std::string again = save(d, "again.pdf");
+    EXPECT_EQ(check(again), "");
+    std::vector<std::string> second = read(again);
+    want.back() = "again";
+    EXPECT_EQ(second, want);
+}
+
+TEST_F(WriteAhead, WrittenPagesKeepTheirBoxesButRefuseChanges) {
+    PDDoc d = build(true);
+    PDPage p = P()->PDDocAcquirePage(d, 0);
+    ASFixedRect box;
+    EXPECT_TRUE(P()->PDPageGetBox(p, A("TrimBox"), &box));
+    EXPECT_EQ(box.right, ASInt32ToFixed(190));
+    EXPECT_TRUE(doc::pageWrittenAhead(p));
+    EXPECT_EQ(codeOf([&] { P()->PDPageSetRotate(p, 90); }), pdErrPageWritten);
+    EXPECT_EQ(codeOf([&] { P()->PDPageSetBox(p, A("CropBox"), box); }), pdErrPageWritten);
+    EXPECT_EQ(codeOf([&] { pde::pageContentTable()->PDPageAcquirePDEContent(p, 0); }),
+              pdErrPageWritten);
+    P()->PDPageRelease(p);
+    EXPECT_EQ(codeOf([&] { P()->PDDocDeletePages(d, 0, 0); }), pdErrPageWritten);
+    // The pass not written ahead is still the document's to change.
+    ASInt32 last = P()->PDDocGetNumPages(d) - 1;
+    PDPage q = P()->PDDocAcquirePage(d, last);
+    EXPECT_FALSE(doc::pageWrittenAhead(q));
+    P()->PDPageSetRotate(q, 90);
+    P()->PDPageRelease(q);
+    P()->PDDocDeletePages(d, last, last);
+    std::string out = save(d, "changed.pdf");
+    EXPECT_EQ(check(out), "");
+    EXPECT_EQ(read(out).size(), static_cast<std::size_t>(kPages * kPasses));
+}
+
+TEST_F(WriteAhead, OnlyDocumentsMadeForItAreWrittenAhead) {
+    PDDoc made = keep(P()->PDDocCreate());
+    PDDoc opened = keep(P()->PDDocOpen(src.c_str(), true));
+    EXPECT_FALSE(P()->PDDocWritePagesAhead(made, PDBeforeFirstPage));
+    EXPECT_FALSE(P()->PDDocWritePagesAhead(opened, PDLastPage));
+    PDPage p = P()->PDDocAcquirePage(opened, 0);
+    EXPECT_FALSE(doc::pageWrittenAhead(p));
+    P()->PDPageRelease(p);
+    doc::setWriteAheadForNewDocuments(true);
+    PDDoc ahead = keep(P()->PDDocCreate());
+    EXPECT_TRUE(P()->PDDocWritePagesAhead(ahead, PDBeforeFirstPage));
+    EXPECT_EQ(codeOf([&] { P()->PDDocWritePagesAhead(ahead, 0); }), pdErrBadPageNum);
+}
+
+TEST_F(WriteAhead, VersionsBeforeObjectStreamsAndLinearizedSavesRewriteTheFile) {
+    // Written ahead for a PDF 1.6 save: object streams from the start.
+    std::vector<std::string> want = read(save(build(false), "plain.pdf"));
+    PDDoc d = build(true, 6);
+    std::string own = save(d, "own.pdf");
+    EXPECT_EQ(check(own), "");
+    EXPECT_EQ(head(own), "%PDF-1.5");  // the least version that has object streams
+    EXPECT_TRUE(hasObjectStreams(own));
+    EXPECT_EQ(read(own), want);
+    std::string old = save(d, "old.pdf", 3);
+    EXPECT_EQ(check(old), "");
+    EXPECT_EQ(head(old), "%PDF-1.3");
+    EXPECT_FALSE(hasObjectStreams(old));
+    EXPECT_EQ(read(old), want);
+    std::string lin = save(d, "lin.pdf", 0, PDSaveFull | PDSaveLinearized);
+    std::string log;
+    EXPECT_EQ(runCommand("qpdf --check '" + lin + "'", &log), 0) << log;
+    EXPECT_NE(log.find("is linearized"), std::string::npos) << log;
+    EXPECT_EQ(read(lin), want);
+}
+
+TEST_F(WriteAhead, WithoutRoomForTheSpoolTheDocumentStaysInMemory) {
+    const char* old = std::getenv("TMPDIR");
+    std::string saved = old ? old : "";
+    ::setenv("TMPDIR", tmp.file("missing").c_str(), 1);
+    doc::setWriteAheadForNewDocuments(true);
+    PDDoc d = keep(P()->PDDocCreate());
+    PDDoc s = keep(P()->PDDocOpen(src.c_str(), true));
+    P()->PDDocInsertPages(d, PDBeforeFirstPage, s, 0, PDAllPages, 0);
+    bool ahead = P()->PDDocWritePagesAhead(d, 0);
+    if (old)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_FALSE(ahead);
+    EXPECT_FALSE(P()->PDDocWritePagesAhead(d, PDBeforeFirstPage));
+    std::string out = save(d, "whole.pdf");
+    EXPECT_EQ(check(out), "");
+    PDDoc re = keep(P()->PDDocOpen(out.c_str(), false));
+    EXPECT_EQ(P()->PDDocGetNumPages(re), kPages);
+    EXPECT_EQ(pageText(re, 3), "/MC0 BDC BT /F1 12 Tf (page 3) Tj ET EMC");
+}
