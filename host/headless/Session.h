@@ -9,6 +9,7 @@
 #include "app/App.h"
 #include "core/Loader.h"
 #include "headless/HeadlessFrontEnd.h"
+#include "ui/Script.h"
 
 namespace vexa::host {
 
@@ -42,8 +43,5 @@ class Session {
     PluginLoader loader_;
     bool started_ = false;
 };
-
-// Registers every script command of the host's modules (idempotent).
-void registerAllScriptCommands();
 
 }  // namespace vexa::host
