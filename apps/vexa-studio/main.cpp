@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         vexa::host::desktop::Studio studio(options);
         studio.window().show();
         studio.start();
-        for (const std::string& f : files) studio.window().openFile(f);
+        for (const std::string& f : files) studio.window().openFile(f, script.empty());
         if (!script.empty()) {
             studio.runScript(script);
             return 0;

@@ -207,7 +207,12 @@ void DesktopFrontEnd::afterDispatch() {
 }
 
 void DesktopFrontEnd::processEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Events handled may post others (a click that waited for a gesture's end): a few
+    // rounds let those run too.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     if (depth_ == 0) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

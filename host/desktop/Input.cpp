@@ -45,16 +45,16 @@ ASUns16 hostKey(const QKeyEvent& e) {
         default:
             break;
     }
-    // Letters keep their case with Ctrl or Alt held, where the text is empty or a
-    // control character.
+    // The character typed; with Ctrl held the text is a control character, and the
+    // letter key counts (in capitals with Shift).
+    QString text = e.text();
+    if (text.size() == 1 && text[0].unicode() >= 32 && text[0].unicode() < 127)
+        return text[0].unicode();
     if (e.key() >= Qt::Key_A && e.key() <= Qt::Key_Z) {
         char c = static_cast<char>('a' + (e.key() - Qt::Key_A));
         if (e.modifiers() & Qt::ShiftModifier) c = static_cast<char>(c - 'a' + 'A');
         return static_cast<ASUns16>(c);
     }
-    QString text = e.text();
-    if (text.size() == 1 && text[0].unicode() >= 32 && text[0].unicode() < 127)
-        return text[0].unicode();
     return 0;
 }
 
@@ -98,7 +98,7 @@ QKeyEvent keyEventFor(QEvent::Type type, ASUns16 key, ASInt16 flags) {
                 qkey = Qt::Key_A + (key - 'A');
             else
                 qkey = key;  // digits and punctuation have their character's code
-            if (!(flags & (AV_COMMAND | AV_OPTION))) text = QString(QChar(key));
+            text = QString(QChar(key));
     }
     return QKeyEvent(type, qkey, mods, text);
 }

@@ -16,7 +16,8 @@ Qt::KeyboardModifiers qtModifiers(ASInt16 flags);
 // (Shift-Tab too), Return 13, Escape 27, arrows 28 to 31, Delete 127; 0 for keys the
 // host does not pass on (function keys, modifiers alone).
 ASUns16 hostKey(const QKeyEvent& event);
-// A host key code as the key event a user's keyboard sends.
+// A host key code as a key event whose text is that character (so that it comes back
+// as the same code, whatever the modifiers).
 QKeyEvent keyEventFor(QEvent::Type type, ASUns16 key, ASInt16 flags);
 
 }  // namespace vexa::host::desktop

@@ -476,7 +476,7 @@ void MainWindow::openDialog() {
     if (!path.isEmpty()) openFile(path.toStdString());
 }
 
-bool MainWindow::openFile(const std::string& path) {
+bool MainWindow::openFile(const std::string& path, bool askUser) {
     app::Application& a = fe_.app();
     // A file that is open already comes to the front.
     for (auto& d : a.docs()) {
@@ -497,7 +497,7 @@ bool MainWindow::openFile(const std::string& path) {
                         QMessageBox::Ok, this);
         box.setInformativeText(qs(errorText(e.code())));
         box.setObjectName("OpenError");
-        if (!fe_.scripted()) box.exec();
+        if (askUser && !fe_.scripted()) box.exec();
         std::fprintf(stderr, "vexa-studio: cannot open %s: %s\n", path.c_str(),
                      errorText(e.code()).c_str());
         return false;

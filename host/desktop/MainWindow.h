@@ -47,8 +47,9 @@ class MainWindow : public QMainWindow {
     PageView* currentPageView() const;
     void focusPageView();
 
-    // Opens a PDF file in a new window; false (and a message) when it cannot be opened.
-    bool openFile(const std::string& path);
+    // Opens a PDF file in a new window; false when it cannot be opened (a message box
+    // says why when askUser is set, else a line on stderr).
+    bool openFile(const std::string& path, bool askUser = true);
     // Saves the document to its file (or asks where when it has none); false when it
     // was not saved.
     bool save(AVDoc doc);

@@ -538,15 +538,26 @@ void PageView::setCursorShape(ASInt32 shape) {
 // ---- Mouse and keys --------------------------------------------------------------------
 
 bool PageView::viewportEvent(QEvent* event) {
-    // While the tool follows a gesture, the moves and the release are its own.
+    // While the tool follows a gesture, the moves and the release are its own; what
+    // comes after the release (the second click of a double click) waits for the
+    // gesture's end.
     if (tracking_) {
-        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            trackQueue_.push_back({me->position().toPoint(), me->modifiers(),
-                                   event->type() == QEvent::MouseButtonRelease});
+        QEvent::Type t = event->type();
+        bool mouse = t == QEvent::MouseMove || t == QEvent::MouseButtonRelease ||
+                     t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick;
+        if (mouse &&
+            (releaseQueued_ || t == QEvent::MouseButtonPress || t == QEvent::MouseButtonDblClick)) {
+            deferred_.emplace_back(static_cast<QMouseEvent*>(event)->clone());
             return true;
         }
-        if (event->type() == QEvent::Wheel) return true;
+        if (mouse) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            bool release = t == QEvent::MouseButtonRelease;
+            trackQueue_.push_back({me->position().toPoint(), me->modifiers(), release});
+            releaseQueued_ = release;
+            return true;
+        }
+        if (t == QEvent::Wheel) return true;
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
@@ -566,6 +577,8 @@ bool PageView::trackMouse(app::MouseState& mouse) {
             down = !e.release;
             break;
         }
+        // Events posted to the view (a script's gesture) first, then the window system's.
+        QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (!alive) return false;
         if (!trackQueue_.empty()) continue;
@@ -597,11 +610,14 @@ void PageView::dispatchClick(QMouseEvent* event, int clickCount) {
     if (event->button() != Qt::LeftButton) return;
     trackQueue_.clear();
     tracking_ = true;
+    releaseQueued_ = false;
     struct Done {
         PageView* v;
         ~Done() {
             v->tracking_ = false;
             v->trackQueue_.clear();
+            for (auto& d : v->deferred_) QCoreApplication::postEvent(v->viewport(), d.release());
+            v->deferred_.clear();
         }
     } done{this};
     fe_.dispatch([&] {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/App.h"
@@ -139,7 +140,9 @@ class PageView : public QAbstractScrollArea {
     AVDevRect feedbackRect_{};
     // Mouse gesture followed by the tool.
     bool tracking_ = false;
+    bool releaseQueued_ = false;
     std::deque<TrackEvent> trackQueue_;
+    std::vector<std::unique_ptr<QEvent>> deferred_;  // clicks that came during a gesture
     bool destroyed_ = false;
     bool* alive_ = nullptr;
 };
