@@ -92,7 +92,8 @@ void DesktopHands::moveMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
 bool DesktopHands::menuItem(_t_AVMenuItem* item) {
     if (item->enabled && !item->enabled(item->enabledData)) return false;
     QAction* a = fe_.mainWindow() ? fe_.mainWindow()->actionFor(item) : nullptr;
-    if (!a) return ScriptHands::menuItem(item);
+    if (a && !a->isEnabled()) fe_.mainWindow()->refresh();
+    if (!a || !a->isEnabled()) return ScriptHands::menuItem(item);
     a->trigger();
     deliver();
     return true;

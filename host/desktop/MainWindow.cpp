@@ -389,12 +389,22 @@ void MainWindow::refresh() {
         action->setEnabled(enabled);
         if (action->isCheckable()) action->setChecked(marked);
     }
-    // Undo and Redo keep their shortcuts usable whatever the menu showed last.
-    for (auto& [item, action] : itemActions_)
-        if (action && (item->name == "Undo" || item->name == "Redo")) {
-            app::Application& a = fe_.app();
-            action->setText(qs(a.undoTitle(a.frontDoc(), item->name == "Undo")));
+    // The items' states and titles follow the model, so that a shortcut works (or
+    // not) as the menu would show it.
+    app::Application& a = fe_.app();
+    for (auto& [item, action] : itemActions_) {
+        if (!action) continue;
+        bool enabled = true;
+        try {
+            enabled = !item->enabled || item->enabled(item->enabledData);
+            if (item->marked) action->setChecked(item->marked(item->markedData));
+        } catch (const ASException&) {
+            enabled = false;
         }
+        action->setEnabled(enabled);
+        if (item->name == "Undo" || item->name == "Redo")
+            action->setText(qs(a.undoTitle(a.frontDoc(), item->name == "Undo")));
+    }
     AVDoc front = fe_.app().frontDoc();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* v = qobject_cast<PageView*>(tabs_->widget(i)))
