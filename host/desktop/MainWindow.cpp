@@ -430,7 +430,15 @@ void MainWindow::addDocument(AVDoc doc) {
     tabs_->setTabToolTip(index, qs(docPath(doc)));
     tabs_->setCurrentIndex(index);
     switchingTabs_ = false;
+    // Its place in the window now, before the next layout pass, so that fitting it
+    // uses the room it will have.
+    if (QWidget* stack = v->parentWidget()) v->setGeometry(stack->rect());
     v->modelChanged();
+    // A document opened by a person is shown whole; a script keeps the model's view.
+    // Its first pages are asked for at once, so that they render while the plug-ins
+    // look at the document.
+    if (!fe_.scripted()) v->fitPage();
+    v->renderNow();
 }
 
 void MainWindow::removeDocument(AVDoc doc) {
@@ -514,7 +522,6 @@ bool MainWindow::openFile(const std::string& path, bool askUser) {
     }
     fe_.dispatch([&] { a.openDoc(pd, fileName(path)); });
     addRecent(path);
-    if (PageView* v = currentPageView(); v && !fe_.scripted()) v->fitPage();
     return true;
 }
 

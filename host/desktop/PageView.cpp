@@ -346,6 +346,11 @@ void PageView::scrollContentsBy(int, int) {
 
 // ---- Rendering -------------------------------------------------------------------------
 
+void PageView::renderNow() {
+    renderScheduled_ = false;
+    requestRenders();
+}
+
 void PageView::scheduleRenders() {
     if (renderScheduled_) return;
     renderScheduled_ = true;

@@ -62,6 +62,9 @@ class PageView : public QAbstractScrollArea {
     int currentPage() const;
     int pageCount() const;
 
+    // Asks for the visible pages' renderings now (not at the next pass of the loop).
+    void renderNow();
+
     // The mouse while the tool follows a gesture: the next move or the release.
     bool trackMouse(app::MouseState& mouse);
 
