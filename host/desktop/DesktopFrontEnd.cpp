@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -465,6 +466,8 @@ bool DesktopFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
         dialog.reject();
         return false;
     }
+    // A file dialog answers with the whole path.
+    *path = QFileInfo(qs(*path)).absoluteFilePath().toStdString();
     dialog.selectFile(qs(*path));
     static_cast<QDialog&>(dialog).done(QDialog::Accepted);
     return true;

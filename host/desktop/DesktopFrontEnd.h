@@ -50,16 +50,19 @@ class DesktopFrontEnd : public QObject, public app::FrontEnd {
     // Runs work the user asked for (a click, a key, a menu command, a button): host
     // errors become a message, a failing script line is kept for the script, and
     // afterwards the views are redrawn and the windows brought up to date. Nests.
+    // With settle off the windows are left as they are (the idle timer settles only
+    // when an idle procedure ran).
     template <typename F>
-    void dispatch(F&& work) {
+    void dispatch(F&& work, bool settle = true) {
         Depth depth(*this);
         try {
             work();
         } catch (...) {
             failed(std::current_exception());
         }
-        if (depth_ == 1) afterDispatch();
+        if (depth_ == 1 && settle) afterDispatch();
     }
+    void settle() { afterDispatch(); }
     int dispatching() const { return depth_; }
     // Rethrows the script error a dispatch kept (the hands call it after events ran).
     void rethrowScriptError();

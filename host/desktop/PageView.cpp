@@ -23,6 +23,9 @@ namespace {
 constexpr double kMargin = 8;   // the model's margin around and between pages
 constexpr int kNeighbours = 1;  // pages rendered ahead on either side
 constexpr std::size_t kRenderingsKept = 24;
+// A page whose image would be larger than this many device pixels is rendered only
+// around what the window shows (a sheet zoomed far in would need gigabytes).
+constexpr double kWholePagePixels = 24e6;
 
 std::uint64_t nextOwner() {
     static std::uint64_t n = 0;
@@ -371,14 +374,21 @@ void PageView::requestRenders() {
     for (int k = first; k <= last; ++k) {
         Rendered& r = rendered_[k];
         int rev = revision_[static_cast<std::size_t>(k)];
-        bool current = !r.pixmap.isNull() && r.revision == rev && r.zoom == z && r.dpr == dpr;
+        QRect area = renderArea(k);
+        bool current =
+            !r.pixmap.isNull() && r.revision == rev && r.zoom == z && r.dpr == dpr && covers(r, k);
         bool pending = r.pendingTicket && r.pendingRevision == rev && r.pendingZoom == z &&
-                       r.pendingDpr == dpr;
+                       r.pendingDpr == dpr && r.pendingArea == area;
         if (current || pending) continue;
+        if (!area.isNull() && area.isEmpty()) continue;  // nothing of it shows
         RenderRequest req;
         req.owner = owner_;
         req.page = k;
         req.dpiX = req.dpiY = 72.0 * z * dpr;
+        req.area =
+            QRect(QPoint(static_cast<int>(area.left() * dpr), static_cast<int>(area.top() * dpr)),
+                  QSize(static_cast<int>(std::ceil(area.width() * dpr)),
+                        static_cast<int>(std::ceil(area.height() * dpr))));
         req.ticket = nextTicket();
         if (onDisk_[static_cast<std::size_t>(k)] && !path_.empty()) {
             req.path = QString::fromStdString(path_);
@@ -391,9 +401,32 @@ void PageView::requestRenders() {
         r.pendingRevision = rev;
         r.pendingZoom = z;
         r.pendingDpr = dpr;
+        r.pendingArea = area;
         fe_.renderer().request(std::move(req));
     }
     evictRenderings();
+}
+
+QRect PageView::renderArea(int page) const {
+    QSizeF size = pageSize(page);
+    double dpr = viewport()->devicePixelRatioF();
+    if (size.width() * size.height() * dpr * dpr <= kWholePagePixels) return QRect();
+    // The window's part of the page, with half a window more on every side.
+    AVDevRect d = fe_.app().pageDeviceRect(view(), page);
+    QRect shown = viewport()->rect();
+    QRect around = shown.adjusted(-shown.width() / 2, -shown.height() / 2, shown.width() / 2,
+                                  shown.height() / 2);
+    QRect onPage = around.intersected(qrect(d)).translated(-d.left, -d.top);
+    if (onPage.isEmpty()) return QRect(0, 0, 0, -1);  // not null, but empty
+    return onPage;
+}
+
+bool PageView::covers(const Rendered& r, int page) const {
+    if (r.area.isEmpty()) return true;
+    // What the window shows of the page now lies within the rendered part.
+    AVDevRect d = fe_.app().pageDeviceRect(view(), page);
+    QRect shown = viewport()->rect().intersected(qrect(d)).translated(-d.left, -d.top);
+    return shown.isEmpty() || r.area.contains(shown);
 }
 
 void PageView::evictRenderings() {
@@ -419,6 +452,7 @@ void PageView::pageRendered(quint64 owner, int page, quint64 ticket, const QImag
     r.revision = r.pendingRevision;
     r.zoom = r.pendingZoom;
     r.dpr = r.pendingDpr;
+    r.area = r.pendingArea;
     AVDevRect d = fe_.app().pageDeviceRect(view(), page);
     viewport()->update(qrect(d).adjusted(-2, -2, 2, 2));
     if (onPageShown) {
@@ -436,7 +470,7 @@ bool PageView::renderedUpToDate() const {
         if (it == rendered_.end()) return false;
         const Rendered& r = it->second;
         if (r.pixmap.isNull() || r.revision != revision_[static_cast<std::size_t>(k)] ||
-            r.zoom != zoom() || r.dpr != dpr)
+            r.zoom != zoom() || r.dpr != dpr || !covers(r, k))
             return false;
     }
     return true;
@@ -459,10 +493,20 @@ void PageView::paintEvent(QPaintEvent* event) {
             p.fillRect(r, Qt::white);
             auto it = rendered_.find(k);
             if (it != rendered_.end() && !it->second.pixmap.isNull()) {
-                p.setRenderHint(
-                    QPainter::SmoothPixmapTransform,
-                    it->second.zoom != zoom() || it->second.dpr != viewport()->devicePixelRatioF());
-                p.drawPixmap(QRectF(r), it->second.pixmap, QRectF(it->second.pixmap.rect()));
+                const Rendered& done = it->second;
+                p.setRenderHint(QPainter::SmoothPixmapTransform,
+                                done.zoom != zoom() || done.dpr != viewport()->devicePixelRatioF());
+                QRectF target(r);
+                if (!done.area.isEmpty()) {
+                    // A part, rendered at its zoom: placed (and scaled) where it lies now.
+                    double s = zoom() / done.zoom;
+                    target = QRectF(r.left() + done.area.left() * s, r.top() + done.area.top() * s,
+                                    done.area.width() * s, done.area.height() * s);
+                }
+                p.save();
+                p.setClipRect(r);
+                p.drawPixmap(target, done.pixmap, QRectF(done.pixmap.rect()));
+                p.restore();
             }
         }
     }

@@ -94,16 +94,24 @@ class PageView : public QAbstractScrollArea {
     bool viewportEvent(QEvent* event) override;
 
   private:
+    // A page's rendering: all of it, or, for a page too large to render whole at the
+    // zoom, the part around what the window shows (area, in pixels of the page shown
+    // at that zoom).
     struct Rendered {
         QPixmap pixmap;  // device pixel ratio set
         double zoom = 0;
         double dpr = 0;
         int revision = -1;
+        QRect area;  // empty: the whole page
         std::uint64_t pendingTicket = 0;
         int pendingRevision = -1;
         double pendingZoom = 0;
         double pendingDpr = 0;
+        QRect pendingArea;
     };
+    // The part of page k to render at the current zoom: empty for the whole page.
+    QRect renderArea(int page) const;
+    bool covers(const Rendered& r, int page) const;
     struct TrackEvent {
         QPoint pos;
         Qt::KeyboardModifiers modifiers;

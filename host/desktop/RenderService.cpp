@@ -16,11 +16,12 @@ void prepare(Poppler::Document& doc) {
     doc.setRenderHint(Poppler::Document::ThinLineSolid);
 }
 
-QImage renderPage(Poppler::Document* doc, int index, double dpiX, double dpiY) {
+QImage renderPage(Poppler::Document* doc, int index, double dpiX, double dpiY, const QRect& area) {
     if (!doc || doc->isLocked() || index < 0 || index >= doc->numPages()) return {};
     std::unique_ptr<Poppler::Page> page = doc->page(index);
     if (!page) return {};
-    return page->renderToImage(dpiX, dpiY);
+    if (area.isEmpty()) return page->renderToImage(dpiX, dpiY);
+    return page->renderToImage(dpiX, dpiY, area.x(), area.y(), area.width(), area.height());
 }
 
 }  // namespace
@@ -93,7 +94,7 @@ void RenderService::run() {
             std::unique_ptr<Poppler::Document> doc = Poppler::Document::loadFromData(r.data);
             if (doc) {
                 prepare(*doc);
-                image = renderPage(doc.get(), 0, r.dpiX, r.dpiY);
+                image = renderPage(doc.get(), 0, r.dpiX, r.dpiY, r.area);
             }
         } else if (!r.path.isEmpty()) {
             auto it = files.find(r.path);
@@ -110,7 +111,7 @@ void RenderService::run() {
                 std::erase(order, r.path);
                 order.push_back(r.path);
             }
-            image = renderPage(it->second.get(), r.filePage, r.dpiX, r.dpiY);
+            image = renderPage(it->second.get(), r.filePage, r.dpiX, r.dpiY, r.area);
         }
         {
             std::lock_guard lock(mutex_);

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
+#include <QRect>
 #include <QString>
 
 #include <condition_variable>
@@ -26,6 +27,7 @@ struct RenderRequest {
     int filePage = 0;
     QByteArray data;  // page 1 of this one-page PDF
     double dpiX = 72, dpiY = 72;
+    QRect area;                // the part of the page image to render; empty: all of it
     std::uint64_t ticket = 0;  // handed back with the result
 };
 

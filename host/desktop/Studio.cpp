@@ -10,6 +10,7 @@
 #include "core/Core.h"
 #include "desktop/DesktopFrontEnd.h"
 #include "desktop/DesktopHands.h"
+#include "desktop/DialogWindow.h"
 #include "desktop/MainWindow.h"
 #include "desktop/PageView.h"
 #include "ui/Script.h"
@@ -70,7 +71,9 @@ void Studio::start() {
 
 void Studio::tick() {
     if (app_->clock().isVirtual() || frontEnd_->dispatching() || frontEnd_->scripted()) return;
-    frontEnd_->dispatch([&] { app_->runIdle(); });
+    int ran = 0;
+    frontEnd_->dispatch([&] { ran = app_->runIdle(); }, false);
+    if (ran > 0) frontEnd_->settle();
 }
 
 void Studio::runScriptText(const std::string& text, const std::string& name) {
@@ -101,6 +104,15 @@ void Studio::run(ScriptRunner& runner) {
         if (w < 200 || h < 150 || w > 8000 || h > 8000)
             throw ScriptError("window-size takes 200 to 8000 by 150 to 8000 pixels");
         window_->resize(static_cast<int>(w), static_cast<int>(h));
+        frontEnd_->processEvents();
+    });
+    runner.addCommand("move-window", [this](ScriptRunner&, const ScriptLine& line) {
+        const std::string& name = scriptArg(line, 1);
+        long x = scriptInt(line, 2), y = scriptInt(line, 3);
+        ui::Window* w = ui::findWindow(name);
+        DialogWindow* d = w ? frontEnd_->dialogFor(w) : nullptr;
+        if (!d) throw ScriptError("no window \"" + name + "\" is shown");
+        d->move(static_cast<int>(x), static_cast<int>(y));
         frontEnd_->processEvents();
     });
     runner.addCommand("wait-rendered", [this](ScriptRunner&, const ScriptLine&) {

@@ -262,3 +262,31 @@ TEST_F(PageViewTest, AnEditRendersOnlyThePageItChanged) {
     EXPECT_TRUE(near(pixelAt(shot, (r0.left + r0.right) / 2, (r0.top + r0.bottom) / 2), 255, 0, 0));
     EXPECT_TRUE(near(pixelAt(shot, (r1.left + r1.right) / 2, (r1.top + r1.bottom) / 2), 0, 0, 255));
 }
+
+TEST_F(PageViewTest, APageTooLargeToRenderWholeShowsThePartInTheWindow) {
+    start({.loadPlugins = false});
+    AVDoc doc = openSquares(0);
+    // 8000 x 6000 pixels: rendered only around what the window shows.
+    pageView()->setZoom(20);
+    AVDevCoord x0, y0;
+    pageView()->horizontalScrollBar()->setValue(0);
+    pageView()->verticalScrollBar()->setValue(0);
+    app().pointToDevice(&doc->view, {120 << 16, 70 << 16}, &x0, &y0);
+    pageView()->horizontalScrollBar()->setValue(x0 - 300);
+    pageView()->verticalScrollBar()->setValue(y0 - 300);
+    ASSERT_TRUE(studio().waitRendered());
+    AVDevCoord x, y;
+    app().pointToDevice(&doc->view, {120 << 16, 70 << 16}, &x, &y);
+    QImage shot = pageView()->viewport()->grab().toImage();
+    EXPECT_TRUE(near(pixelAt(shot, x, y), 255, 0, 0)) << x << "," << y;
+    // Just beside the square's edge the page is white.
+    app().pointToDevice(&doc->view, {145 << 16, 70 << 16}, &x, &y);
+    EXPECT_TRUE(near(pixelAt(shot, x, y), 255, 255, 255))
+        << x << "," << y << " " << pixelAt(shot, x, y).name().toStdString() << " " << shot.width();
+    // Scrolled on, the newly shown part is rendered too.
+    pageView()->verticalScrollBar()->setValue(pageView()->verticalScrollBar()->value() - 900);
+    ASSERT_TRUE(studio().waitRendered());
+    app().pointToDevice(&doc->view, {120 << 16, 110 << 16}, &x, &y);
+    shot = pageView()->viewport()->grab().toImage();
+    EXPECT_TRUE(near(pixelAt(shot, x, y), 255, 255, 255));
+}
