@@ -162,16 +162,18 @@ void DesktopFrontEnd::failed(std::exception_ptr error) {
     std::string message;
     try {
         std::rethrow_exception(error);
-    } catch (const ScriptError&) {
+    } catch (const ScriptError& e) {
         if (scripted()) {
             if (!scriptError_) scriptError_ = error;
             return;
         }
-        throw;
+        message = e.what();
     } catch (const ASException& e) {
         message = errorText(e.code());
     } catch (const std::exception& e) {
         message = e.what();
+    } catch (...) {
+        message = "an unexpected error";
     }
     if (scripted()) {
         if (!scriptError_) scriptError_ = std::make_exception_ptr(ScriptError(message));

@@ -230,6 +230,7 @@ void PageView::modelChanged() {
         onDisk_.resize(pagePoints_.size(), 0);
     }
     bool zoomChanged = shownZoom_ != zoom(), layoutChanged = shownLayout_ != view()->vs.layoutMode;
+    if (zoomChanged && !applyingZoom_) fitting_ = false;
     bool pageChanged = shownPage_ != currentPage();
     shownZoom_ = zoom();
     shownLayout_ = view()->vs.layoutMode;
@@ -288,8 +289,15 @@ void PageView::allPagesChanged() {
 }
 
 void PageView::setZoom(double z) {
+    fitting_ = false;
+    applyZoom(z);
+}
+
+void PageView::applyZoom(double z) {
     z = std::clamp(z, 0.01, 64.0);
+    applyingZoom_ = true;
     fe_.dispatch([&] { fe_.app().setZoom(view(), static_cast<ASFixed>(std::lround(z * 65536))); });
+    applyingZoom_ = false;
 }
 
 void PageView::zoomIn() {
@@ -309,7 +317,9 @@ void PageView::fitPage() {
     QSize vp = viewport()->size();
     double z =
         std::min((vp.width() - 2 * kMargin) / s.width(), (vp.height() - 2 * kMargin) / s.height());
-    setZoom(z);
+    applyZoom(z);
+    // The page stays fitted as the window changes, until the zoom is set otherwise.
+    fitting_ = true;
 }
 
 void PageView::fitWidth() {
@@ -339,6 +349,8 @@ void PageView::goToPage(int page) {
 
 void PageView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    if (fitting_ && !fe_.dispatching() && viewport()->width() > 50 && viewport()->height() > 50)
+        fitPage();
     relayout();
 }
 

@@ -51,6 +51,7 @@ class PageView : public QAbstractScrollArea {
     double zoom() const;
     double actualSizeZoom() const;
     void setZoom(double zoom);
+    void applyZoom(double zoom);  // keeps fitting
     void zoomIn();
     void zoomOut();
     void actualSize();
@@ -143,6 +144,8 @@ class PageView : public QAbstractScrollArea {
     std::string path_;                // the document's file, "" when none
     std::map<int, Rendered> rendered_;
     bool renderScheduled_ = false;
+    bool fitting_ = false;       // the page is kept fitted to the window
+    bool applyingZoom_ = false;  // a zoom of this view's own is on its way to the model
     bool relayouting_ = false;
     double shownZoom_ = 0;
     ASInt32 shownLayout_ = -1;
