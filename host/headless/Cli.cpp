@@ -24,7 +24,7 @@ const char* kUsage =
     "  info                 host version and language, the plug-ins and their menus\n"
     "  run [--virtual-clock] SCRIPT\n"
     "                       run a scripted session (see docs/script.md)\n"
-    "  impose SOURCE.pdf [-t TEMPLATE.pdf] [--second-sheet FILE.pdf]\n"
+    "  impose SOURCE.pdf [-t TEMPLATE.pdf|NAME] [--second-sheet FILE.pdf]\n"
     "         [--binding saddle|perfect|envelope] [--align trimbox|centered|adjust]\n"
     "         [--creep LENGTH] [--scale PERCENT] [--pages FROM-TO]\n"
     "         [--map-spot NAME=cyan|magenta|yellow|black|keep]... [--spot-black on|off]\n"
