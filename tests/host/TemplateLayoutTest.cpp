@@ -183,7 +183,8 @@ TEST(TemplateLayout, StepLayoutsFillTheSheetOrTakeTheirGrid) {
     EXPECT_EQ(p.sheets.size(), 1u);
     const Fixed b = mm(3), pitchX = r.pageH + 2 * b, pitchY = r.pageW + 2 * b;
     Fixed blockW = p.cols * pitchX, blockH = p.rows * pitchY;
-    Fixed left = (r.sheetW - blockW) / 2 + b, bottom = mm(10) + (r.sheetH - mm(10) - blockH) / 2 + b;
+    Fixed left = (r.sheetW - blockW) / 2 + b,
+          bottom = mm(10) + (r.sheetH - mm(10) - blockH) / 2 + b;
     for (const auto& f : p.sheets[0]) {
         EXPECT_EQ(f.box, 1);
         EXPECT_EQ(f.rotation, 90);

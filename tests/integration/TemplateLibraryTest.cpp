@@ -59,8 +59,8 @@ void expectClearSheet(const TemplateSheet& s, const Rect& printable, bool slug) 
         for (const Rect& p : pages) EXPECT_FALSE(overlaps(m, p)) << "mark " << str(m);
         EXPECT_TRUE(inside(m, printable)) << "mark in the gripper margin: " << str(m);
         for (const Rect& o : marks) {
-            bool same = o.left == m.left && o.right == m.right && o.bottom == m.bottom &&
-                        o.top == m.top;
+            bool same =
+                o.left == m.left && o.right == m.right && o.bottom == m.bottom && o.top == m.top;
             if (&o != &m && !same) EXPECT_FALSE(overlaps(m, o)) << str(m) << " / " << str(o);
         }
     }
@@ -128,11 +128,11 @@ void writeNumbered(const std::string& path, int n, double w, double h) {
         page.replaceKey("/TrimBox", QPDFObjectHandle::parse(box));
         page.replaceKey("/Resources", res);
         double size = std::min(w, h) / 8;
-        page.replaceKey("/Contents",
-                        QPDFObjectHandle::newStream(
-                            &q, "BT /F1 " + std::to_string(size) + " Tf " +
-                                    std::to_string(w / 2 - size) + " " + std::to_string(h / 2) +
-                                    " Td (pg" + std::to_string(i) + ") Tj ET"));
+        page.replaceKey(
+            "/Contents",
+            QPDFObjectHandle::newStream(
+                &q, "BT /F1 " + std::to_string(size) + " Tf " + std::to_string(w / 2 - size) + " " +
+                        std::to_string(h / 2) + " Td (pg" + std::to_string(i) + ") Tj ET"));
         pages.addPage(q.makeIndirectObject(page), false);
     }
     QPDFWriter wr(q, path.c_str());
@@ -188,8 +188,10 @@ GrayImage readPng(const std::string& path) {
     return g;
 }
 
-layout::Plan planOf(const std::vector<std::string>& args) {
+layout::Plan planOf(std::vector<std::string> args) {
     std::string out;
+    args.push_back("-o");
+    args.push_back("unused.pdf");
     return layout::plan(parseTemplateArgs(args, out));
 }
 
@@ -204,10 +206,9 @@ TEST(TemplateNew, EveryLayoutKindAsPlanned) {
         {"--sheet", "12x18in", "--page", "A5", "--layout", "booklet", "--slug", "--bleed",
          "0.125in"},
         {"--sheet", "SRA2", "--page", "A6", "--layout", "signature-8", "--slug"},
-        {"--sheet", "70x100cm", "--page", "A4", "--layout", "signature-16", "--slug",
-         "--gripper", "15mm"},
-        {"--sheet", "SRA3", "--page", "A6", "--layout", "signature-16", "--slug", "--bleed",
-         "0"},
+        {"--sheet", "70x100cm", "--page", "A4", "--layout", "signature-16", "--slug", "--gripper",
+         "15mm"},
+        {"--sheet", "SRA2", "--page", "A6", "--layout", "signature-16", "--slug", "--bleed", "0"},
         {"--sheet", "B1", "--page", "A6", "--layout", "signature-32", "--slug"},
         {"--sheet", "SRA3", "--page", "85x55mm", "--layout", "step", "--slug"},
         {"--sheet", "SRA3", "--page", "A6", "--layout", "step", "--grid", "2x1", "--marks",
@@ -215,8 +216,8 @@ TEST(TemplateNew, EveryLayoutKindAsPlanned) {
         {"--sheet", "SRA3", "--page", "A6", "--layout", "work-and-turn", "--slug"},
         {"--sheet", "SRA2", "--page", "A6", "--layout", "work-and-tumble", "--slug",
          "--gripper-edge", "left"},
-        {"--sheet", "320x450mm", "--page", "A5", "--layout", "booklet", "--gripper-edge",
-         "left", "--slug"},
+        {"--sheet", "320x450mm", "--page", "A5", "--layout", "booklet", "--gripper-edge", "left",
+         "--slug"},
     };
     int n = 0;
     for (const auto& args : cases) {
@@ -224,9 +225,8 @@ TEST(TemplateNew, EveryLayoutKindAsPlanned) {
         for (const auto& a : args) all += a + " ";
         SCOPED_TRACE(all);
         std::string out = dir.file("t" + std::to_string(++n) + ".pdf"), log;
-        ASSERT_EQ(vexa::test::runCommand(kVexa + " template new " + all + "-o " + out + " 2>&1",
-                                         &log),
-                  0)
+        ASSERT_EQ(
+            vexa::test::runCommand(kVexa + " template new " + all + "-o " + out + " 2>&1", &log), 0)
             << log;
         layout::Plan plan = planOf(args);
         TemplateInfo info = readTemplate(out);
@@ -264,8 +264,8 @@ TEST(TemplateNew, TheSameFromAJsonDescriptionAndAPlate) {
                                      &log),
               0)
         << log;
-    layout::Plan plan = planOf({"--sheet", "SRA3", "--page", "A5", "--layout", "booklet",
-                                "--bleed", "2mm", "--marks", "cut", "--slug", "--gripper", "8mm"});
+    layout::Plan plan = planOf({"--sheet", "SRA3", "--page", "A5", "--layout", "booklet", "--bleed",
+                                "2mm", "--marks", "cut", "--slug", "--gripper", "8mm"});
     expectPlanned(readTemplate(dir.file("j.pdf")), plan);
 
     // On a 520 x 720 mm plate everything moves with the paper, which stays centred.
@@ -297,8 +297,10 @@ TEST(TemplateNew, Refusals) {
     vexa::test::ScopedHome home;
     vexa::test::TempDir dir;
     std::string out = dir.file("r.pdf"), log;
-    EXPECT_EQ(vexa::test::runCommand(kVexa + " template new --sheet SRA3 --page A4 --layout "
-                                             "booklet --slug -o " + out + " 2>&1",
+    EXPECT_EQ(vexa::test::runCommand(kVexa +
+                                         " template new --sheet SRA3 --page A4 --layout "
+                                         "booklet --slug -o " +
+                                         out + " 2>&1",
                                      &log),
               2);
     EXPECT_NE(log.find("do not fit"), std::string::npos) << log;
@@ -319,15 +321,15 @@ TEST(TemplateNew, Refusals) {
         "--from " + dir.file("missing.json"),
     };
     for (const std::string& args : bad) {
-        EXPECT_EQ(vexa::test::runCommand(kVexa + " template new " + args + " -o " + out + " 2>&1",
-                                         &log),
-                  2)
+        EXPECT_EQ(
+            vexa::test::runCommand(kVexa + " template new " + args + " -o " + out + " 2>&1", &log),
+            2)
             << args << ": " << log;
         EXPECT_EQ(vexa::test::readFile(out), "kept") << args;
     }
-    EXPECT_EQ(vexa::test::runCommand(kVexa + " template show " + dir.file("none.pdf") + " 2>&1",
-                                     &log),
-              2);
+    EXPECT_EQ(
+        vexa::test::runCommand(kVexa + " template show " + dir.file("none.pdf") + " 2>&1", &log),
+        2);
     EXPECT_EQ(vexa::test::runCommand(kVexa + " template frobnicate 2>&1", &log), 2);
 }
 
@@ -349,8 +351,8 @@ TEST(TemplateLibrary, EveryTemplateHoldsAndImposesItsPages) {
     vexa::test::ScopedHome home;
     vexa::test::TempDir dir;
     int checked = 0;
-    for (const auto& e : fs::directory_iterator(fs::path(VEXA_TEST_DATA).parent_path().parent_path() /
-                                                "templates" / "library")) {
+    for (const auto& e : fs::directory_iterator(
+             fs::path(VEXA_TEST_DATA).parent_path().parent_path() / "templates" / "library")) {
         if (e.path().extension() != ".json") continue;
         std::string name = e.path().stem().string();
         SCOPED_TRACE(name);
@@ -408,8 +410,8 @@ TEST(TemplateLibrary, ProofsLookAsTheReferences) {
     for (const char* name : {"Booklet_A5_SRA3", "Signature16_A4_70x100cm"}) {
         SCOPED_TRACE(name);
         std::string out;
-        ASSERT_EQ(vexa::test::runCommand(kVexa + " template show " + std::string(name) +
-                                             " --png " + dir.path().string() + " --dpi 20",
+        ASSERT_EQ(vexa::test::runCommand(kVexa + " template show " + std::string(name) + " --png " +
+                                             dir.path().string() + " --dpi 20",
                                          &out),
                   0)
             << out;
