@@ -100,13 +100,14 @@ bool near(double a, double b) {
 }
 const double kMM = 72 / 25.4;
 
-// Every sheet: one job-information frame, 100 x 4 mm at 2 mm from the lower left
-// corner, with the items asked for; the trim-lines layer over the whole sheet.
-void expectSheetFurniture(const std::vector<Frame>& all, const char* desc, double w, double h) {
+// Every sheet: one job-information frame, 100 x 4 mm with its lower left corner at
+// (x, y) mm, with the items asked for; the trim-lines layer over the whole sheet.
+void expectSheetFurniture(const std::vector<Frame>& all, const char* desc, double w, double h,
+                          double x = 2, double y = 2) {
     ASSERT_EQ(countBox(all, -1), 1);
     const Frame& j = *findBox(all, -1);
-    EXPECT_NEAR(j.l, 2 * kMM, 0.01);
-    EXPECT_NEAR(j.b, 2 * kMM, 0.01);
+    EXPECT_NEAR(j.l, x * kMM, 0.01);
+    EXPECT_NEAR(j.b, y * kMM, 0.01);
     EXPECT_NEAR(j.r - j.l, 100 * kMM, 0.01);
     EXPECT_NEAR(j.t - j.b, 4 * kMM, 0.01);
     EXPECT_EQ(j.desc, desc);
@@ -139,11 +140,16 @@ TEST(TemplateBuild, BookletFramesMarksAndJobInformation) {
             EXPECT_EQ(x.rotation, 0);
         }
         expectNoBleed(f);
-        expectSheetFurniture(all, "sntdcp", 450 * kMM, 350 * kMM);
-        // Cut marks at the four outer corners of the pair: none between the frames.
+        // the slug line above a 10 mm gripper margin and below the marks, with the file
+        // and the template name
+        expectSheetFurniture(all, "sntdcfpv", 450 * kMM, 350 * kMM, 15, 12);
+        // Cut marks at the four outer corners of the pair: none between the frames;
+        // registration marks beside the pair, none between the frames either.
         EXPECT_EQ(countBox(all, -4), 12);
+        EXPECT_EQ(countBox(all, -2), 4);
         for (auto& m : all) {
-            if (m.box != -4) continue;
+            if (m.box != -4 && m.box != -2) continue;
+            EXPECT_GT(m.b, 16 * kMM) << "mark over the slug line or the gripper margin";
             bool outside =
                 m.r < 15 * kMM || m.l > 435 * kMM || m.t < 26.5 * kMM || m.b > 323.5 * kMM;
             EXPECT_TRUE(outside) << "mark at " << m.l << " " << m.b;
