@@ -45,6 +45,13 @@ const char* kUsage =
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
     "                       from the locale)\n";
 
+// Errors are reported on one line: line breaks inside quoted texts are shown as \n.
+std::string oneLine(std::string s) {
+    for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
+        s.replace(i, 1, "\\n");
+    return s;
+}
+
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -183,9 +190,7 @@ int runCli(int argc, char** argv) {
         std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");
         return 2;
     } catch (const ScriptError& e) {
-        // The error on its first line; a listing that comes with it (the frames of the
-        // page, the controls of a dialog) on the lines below, as it reads.
-        std::fprintf(stderr, "vexa: %s\n", e.what());
+        std::fprintf(stderr, "vexa: %s\n", oneLine(e.what()).c_str());
         return 1;
     } catch (const ASException& e) {
         std::fprintf(stderr, "vexa: %s\n", errorText(e.code()).c_str());
