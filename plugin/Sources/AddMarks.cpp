@@ -278,7 +278,7 @@ bool createMarks(PDPage page) {
     ASFixedRect sel{0, 0, 0, 0};
     if (gMarks.symmetric == 0) getSelBBox(page, &sel);
     setExclusionRect(gMarks.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
-    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap()};
+    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap(), {}};
     bool ok = true;
     DURING
     AVPageView view = getFrontPageView();
