@@ -38,7 +38,8 @@ const char* kTemplateUsage =
     "usage: vexa template new --sheet NAME|WxH --page NAME|WxH --layout KIND\n"
     "                         [--grid CxR] [--gutter LEN] [--bleed LEN] [--gripper LEN]\n"
     "                         [--gripper-edge top|bottom|left|right] [--plate WxH]\n"
-    "                         [--marks cut,registration,centre|none] [--slug] -o OUT.pdf\n"
+    "                         [--marks cut,registration,centre,fold,moving|none] [--slug]\n"
+    "                         -o OUT.pdf\n"
     "       vexa template new --from FILE.json [OPTIONS] -o OUT.pdf\n"
     "       vexa template show TEMPLATE [--json] [--unit mm|cm|in|pt] [--png DIR [--dpi N]]\n"
     "                          [--fold]\n"
@@ -83,7 +84,7 @@ std::string ptUnit(Fixed v) {
 // ---- Options -----------------------------------------------------------------------------
 
 void applyMarks(layout::Request& r, const std::string& list) {
-    r.cutMarks = r.registrationMarks = r.centreMarks = false;
+    r.cutMarks = r.registrationMarks = r.centreMarks = r.foldMarks = r.movingMark = false;
     if (list == "none" || list.empty()) return;
     std::stringstream ss(list);
     std::string item;
@@ -94,13 +95,14 @@ void applyMarks(layout::Request& r, const std::string& list) {
             r.registrationMarks = true;
         else if (item == "centre" || item == "center")
             r.centreMarks = true;
-        else if (item == "fold" || item == "moving")
-            throw layout::LayoutError(item +
-                                      " marks cannot be made by vexa template yet; "
-                                      "the marks are cut, registration and centre");
+        else if (item == "fold")
+            r.foldMarks = true;
+        else if (item == "moving")
+            r.movingMark = true;
         else
-            throw UsageError("--marks takes cut, registration, centre or none, not \"" + item +
-                             "\"");
+            throw UsageError(
+                "--marks takes cut, registration, centre, fold, moving or none, not \"" + item +
+                "\"");
     }
 }
 
@@ -265,14 +267,42 @@ std::string boxRef(const std::vector<layout::Frame>& frames, std::size_t index) 
     return std::to_string(frames[index].box) + "#" + std::to_string(n);
 }
 
+std::string rectWords(const Rect& r) {
+    return pt(r.left) + " " + pt(r.bottom) + " " + pt(r.right) + " " + pt(r.top);
+}
+
+// The "Frames..." dialog filled in and confirmed.
+void gridDialog(ScriptWriter& w, int rows, int cols, Fixed width, Fixed height, Fixed gapW,
+                Fixed gapH, bool turned) {
+    w.line("  set 4 " + std::to_string(rows));
+    w.line("  set 6 " + std::to_string(cols));
+    w.line("  set 8 " + ptUnit(width));
+    w.line("  set 10 " + ptUnit(height));
+    w.line("  set 12 " + ptUnit(gapW));
+    w.line("  set 14 " + ptUnit(gapH));
+    w.line(std::string("  toggle 15 ") + (turned ? "on" : "off"));
+    w.line("  press ok");
+}
+
+// The position dialog on the selection: where its lower left corner goes and, for one
+// frame, its size (width 0: keep the sizes).
+void positionDialog(ScriptWriter& w, Fixed x, Fixed y, Fixed width = 0, Fixed height = 0) {
+    w.palette("position");
+    w.line("  set 4 " + ptUnit(x));
+    w.line("  set 6 " + ptUnit(y));
+    if (width) {
+        w.line("  set 8 " + ptUnit(width));
+        w.line("  set 10 " + ptUnit(height));
+    }
+    w.line("  press ok");
+}
+
 // The checks that fail the session when a frame is not where the plan put it.
 void expectFrames(ScriptWriter& w, const std::vector<layout::Frame>& frames) {
     for (std::size_t i = 0; i < frames.size(); ++i) {
         const layout::Frame& f = frames[i];
-        Rect r = f.rect();
         std::string ref = boxRef(frames, i);
-        w.line("expect-frame " + ref + " rect " + pt(r.left) + " " + pt(r.bottom) + " " +
-               pt(r.right) + " " + pt(r.top));
+        w.line("expect-frame " + ref + " rect " + rectWords(f.rect()));
         w.line("expect-frame " + ref + " bleed " + pt(f.bleedLeft) + " " + pt(f.bleedBottom) + " " +
                pt(f.bleedRight) + " " + pt(f.bleedTop));
         w.line("expect-frame " + ref + " rotation " + std::to_string(f.rotation));
@@ -298,17 +328,12 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
     // The slug line: the new sheet's job-information frame (2 mm from the lower left
     // corner, 100 x 4 mm) moves to its place first, out of the way of the pages.
     const std::vector<layout::Frame>& front = p.sheets[0];
-    std::size_t slugIndex = 0;
     if (p.slug) {
         Fixed at = 371542;  // 2 mm
         w.current.push_back({at, at, at + 18577134, at + 743085});
         w.click(0, false);
-        w.palette("position");
-        w.line("  set 4 " + ptUnit(p.slugRect.left));
-        w.line("  set 6 " + ptUnit(p.slugRect.bottom));
-        w.line("  set 8 " + ptUnit(p.slugRect.width()));
-        w.line("  set 10 " + ptUnit(p.slugRect.height()));
-        w.line("  press ok");
+        positionDialog(w, p.slugRect.left, p.slugRect.bottom, p.slugRect.width(),
+                       p.slugRect.height());
         w.current[0] = p.slugRect;
         // What it says: sheet, order, title, date, colours, file, page numbers, template.
         w.line("click -4 -4");
@@ -316,21 +341,32 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         for (int id = 5; id <= 12; ++id) w.line("  toggle " + std::to_string(id) + " on");
         w.line("  toggle 13 off");
         w.line("  press ok");
-        slugIndex = 1;
     }
+
+    // The moving mark: a one-frame grid (centred on the empty sheet) moved beside the
+    // marks and made a moving mark that steps up to the top of the pages.
+    if (p.movingMark) {
+        const Rect& m = p.movingRect;
+        w.palette("frames");
+        gridDialog(w, 1, 1, m.width(), m.height(), 0, 0, false);
+        Fixed x = (p.sheetW - m.width()) / 2, y = (p.sheetH - m.height()) / 2;
+        w.current.push_back({x, y, x + m.width(), y + m.height()});
+        w.click(w.current.size() - 1, false);
+        positionDialog(w, m.left, m.bottom, m.width(), m.height());
+        w.current.back() = m;
+        w.line("press-key f");
+        w.line("  pick 3 1");  // Top
+        w.line("  set 4 " + ptUnit(p.movingLimit));
+        w.line("  press ok");
+        w.line("expect-frame -5 rect " + rectWords(m));
+    }
+    const std::size_t firstPage = w.current.size();
 
     // The frame grid: trim-sized frames, the widest gaps of the layout, centred on the
     // sheet; turned pages through the dialog's rotation.
     Fixed pageW = p.turned ? p.frameH : p.frameW, pageH = p.turned ? p.frameW : p.frameH;
     w.palette("frames");
-    w.line("  set 4 " + std::to_string(p.rows));
-    w.line("  set 6 " + std::to_string(p.cols));
-    w.line("  set 8 " + ptUnit(pageW));
-    w.line("  set 10 " + ptUnit(pageH));
-    w.line("  set 12 " + ptUnit(p.gapW));
-    w.line("  set 14 " + ptUnit(p.gapH));
-    w.line(std::string("  toggle 15 ") + (p.turned ? "on" : "off"));
-    w.line("  press ok");
+    gridDialog(w, p.rows, p.cols, pageW, pageH, p.gapW, p.gapH, p.turned);
     Fixed totalW = p.cols * p.frameW + (p.cols - 1) * p.gapW;
     Fixed totalH = p.rows * p.frameH + (p.rows - 1) * p.gapH;
     Fixed x0 = (p.sheetW - totalW) / 2, y0 = (p.sheetH - totalH) / 2;
@@ -338,7 +374,7 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         Fixed x = x0 + f.col * (p.frameW + p.gapW), y = y0 + f.row * (p.frameH + p.gapH);
         w.current.push_back({x, y, x + p.frameW, y + p.frameH});
     }
-    auto frameIndex = [&](std::size_t i) { return slugIndex + i; };
+    auto frameIndex = [&](std::size_t i) { return firstPage + i; };
 
     // Box numbers, typed on each frame that is not 1.
     for (std::size_t i = 0; i < front.size(); ++i)
@@ -364,14 +400,10 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
             bottom = std::min(bottom, w.current[frameIndex(i)].bottom);
         }
         w.select(sel);
-        w.palette("position");
-        w.line("  set 4 " + ptUnit(left + d.first));
-        w.line("  set 6 " + ptUnit(bottom + d.second));
-        if (group.size() == 1) {
-            w.line("  set 8 " + ptUnit(p.frameW));
-            w.line("  set 10 " + ptUnit(p.frameH));
-        }
-        w.line("  press ok");
+        if (group.size() == 1)
+            positionDialog(w, left + d.first, bottom + d.second, p.frameW, p.frameH);
+        else
+            positionDialog(w, left + d.first, bottom + d.second);
         for (std::size_t i : group) w.current[frameIndex(i)] = front[i].trim;
     }
 
@@ -407,7 +439,7 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         }
 
     // Marks around the pages.
-    if (r.cutMarks || r.registrationMarks || r.centreMarks) {
+    if (r.cutMarks || r.registrationMarks || r.centreMarks || r.foldMarks) {
         std::vector<std::size_t> all;
         for (std::size_t i = 0; i < front.size(); ++i) all.push_back(frameIndex(i));
         w.select(all);
@@ -419,6 +451,7 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         w.line(std::string("  toggle 11 ") + (r.registrationMarks ? "on" : "off"));
         w.line("  toggle 12 off");
         w.line(std::string("  toggle 13 ") + (r.centreMarks ? "on" : "off"));
+        w.line(std::string("  toggle 14 ") + (r.foldMarks ? "on" : "off"));
         w.line("  press ok");
     }
     w.line("click -4 -4");
@@ -433,6 +466,17 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         w.line("  pick 8 1");
         w.line("  press ok");
         w.line("page 2");
+        // The copy steps the moving mark on as it does for every copy of a sheet; the
+        // back of the same sheet carries it where the front does.
+        if (p.movingMark) {
+            const Rect& m = p.movingRect;
+            Fixed step = m.height();
+            w.current[firstPage - 1] = {m.left, m.bottom + step, m.right, m.top + step};
+            w.click(firstPage - 1, false);
+            positionDialog(w, m.left, m.bottom, m.width(), m.height());
+            w.current[firstPage - 1] = m;
+            w.line("expect-frame -5 rect " + rectWords(m));
+        }
         for (std::size_t i = 0; i < back.size(); ++i)
             if (back[i].box != front[i].box) {
                 w.click(frameIndex(i), false);
@@ -591,6 +635,7 @@ TemplateFrame frameOf(QPDFObjectHandle d) {
     f.bleedBottom = fixedOf(d.getKey("/bb"));
     f.bleedRight = fixedOf(d.getKey("/br"));
     f.bleedTop = fixedOf(d.getKey("/bt"));
+    f.moveLimit = fixedOf(d.getKey("/ml"));
     return f;
 }
 
@@ -712,6 +757,8 @@ const char* kindOfBox(int box) {
             return "moving mark";
         case -6:
             return "trim lines";
+        case -7:
+            return "fold mark";
         case -9:
             return "text frame";
         default:
@@ -908,12 +955,21 @@ int cmdShow(const std::vector<std::string>& args, const SessionOptions& options)
             } else if (f.box == -1) {
                 text += "  slug line: " + rectText(f.rect, unit) + "\n";
                 js["slug"] = rectJson(f.rect, unit);
-            } else if (f.box == -2 || f.box == -4 || f.box == -5) {
+            } else if (f.box == -2 || f.box == -4 || f.box == -5 || f.box == -7) {
                 ++markCount[kindOfBox(f.box)];
                 marks = {std::min(marks.left, f.rect.left), std::min(marks.bottom, f.rect.bottom),
                          std::max(marks.right, f.rect.right), std::max(marks.top, f.rect.top)};
-                js["marks"].push_back(
-                    {{"kind", kindOfBox(f.box)}, {"rect", rectJson(f.rect, unit)}});
+                nlohmann::json jm{{"kind", kindOfBox(f.box)}, {"rect", rectJson(f.rect, unit)}};
+                if (f.box == -5) {
+                    static const char* kDirections[] = {"up", "left", "down", "right"};
+                    int d = f.rotation % 360 / 90;
+                    const char* moves = f.rotation % 90 == 0 && d >= 0 ? kDirections[d] : "nowhere";
+                    jm["moves"] = moves;
+                    jm["limit"] = inUnit(f.moveLimit, unit);
+                    text += "  moving mark: " + rectText(f.rect, unit) + ", steps " + moves +
+                            " to " + num(f.moveLimit, unit) + " from one copy to the next\n";
+                }
+                js["marks"].push_back(jm);
             } else if (f.box == -9) {
                 text += "  text frame: " + rectText(f.rect, unit) + "\n";
             }

@@ -28,6 +28,7 @@ struct TemplateFrame {
     int rotation = 0;
     layout::Rect rect;  // bleed included
     layout::Fixed bleedLeft = 0, bleedBottom = 0, bleedRight = 0, bleedTop = 0;
+    layout::Fixed moveLimit = 0;  // a moving mark's
     layout::Rect trim() const {
         return {rect.left + bleedLeft, rect.bottom + bleedBottom, rect.right - bleedRight,
                 rect.top - bleedTop};

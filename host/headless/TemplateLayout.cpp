@@ -9,8 +9,6 @@
 namespace vexa::host::layout {
 namespace {
 
-constexpr Fixed kOne = 65536;
-
 Fixed fromMM(long double mm) {
     return static_cast<Fixed>(std::trunc(mm * 72.0L * 65536.0L / 25.4L));
 }
@@ -234,16 +232,26 @@ Plan plan(const Request& r) {
         throw LayoutError("the gripper margin of " + mm(r.gripper) + " leaves nothing of the " +
                           mm(r.sheetW) + " x " + mm(r.sheetH) + " sheet");
 
-    // How far the marks reach beyond the frames' bleed, and the slug line's band.
+    // How far the marks reach beyond the frames' bleed (a line's white underlay is three
+    // times its width), and the slug line's band.
     const MarkStyle& ms = p.marks;
     const Fixed lineMarks = ms.distance + ms.length + roundUpHalf(ms.width);
     Fixed mx = 0, my = 0;
     if (r.cutMarks || r.centreMarks) mx = my = lineMarks;
     if (r.registrationMarks) mx = std::max(mx, ms.distance + fromMM(5));
+    // Fold marks lie one distance beyond the cut marks: above and below the block at a
+    // fold between columns, left and right of it at a fold between rows.
+    const Fixed foldMarks = 2 * ms.distance + 2 * ms.length + roundUpHalf(ms.width);
+    if (r.foldMarks && !folding)
+        throw LayoutError(std::string("fold marks are for booklet and signature layouts: a ") +
+                          kindName(r.kind) + " sheet is cut apart, not folded");
+    // The moving mark's column beside the marks, on the left.
+    const Fixed movingW = fromMM(3), movingH = fromMM(6);
     const Fixed slugH = 743085;    // 4 mm, as a new sheet's job-information frame
     const Fixed slugW = 18577134;  // 100 mm
     const Fixed slugGap = fromMM(2);
     const Fixed slugNeed = r.slug ? slugH + slugGap : 0;
+    const Fixed movingNeed = r.movingMark ? slugGap + movingW : 0;
 
     // The turning axis of a sheet printed from one plate on both sides: work-and-turn
     // turns it across the gripper edge, work-and-tumble along it.
@@ -255,6 +263,13 @@ Plan plan(const Request& r) {
         int cols, rows;
         fold::Sheet numbers;
         bool spineAcrossCols;  // spine pairs are columns (else rows)
+    };
+    // The marks' reach beside (x) and above and below (y) the block.
+    auto marksX = [&](const Try& t) {
+        return r.foldMarks && t.rows > 1 ? std::max(mx, foldMarks) : mx;
+    };
+    auto marksY = [&](const Try& t) {
+        return r.foldMarks && t.cols > 1 ? std::max(my, foldMarks) : my;
     };
     auto blockSize = [&](const Try& t, Fixed fw, Fixed fh, Need& n) {
         auto extent = [&](int count, Fixed size, bool spineHere) {
@@ -268,8 +283,8 @@ Plan plan(const Request& r) {
     auto fits = [&](const Try& t, Need& block) {
         Fixed fw = t.turned ? r.pageH : r.pageW, fh = t.turned ? r.pageW : r.pageH;
         blockSize(t, fw, fh, block);
-        return block.w + 2 * mx <= p.printable.width() &&
-               block.h + 2 * my + 2 * slugNeed <= p.printable.height();
+        return block.w + 2 * marksX(t) + 2 * movingNeed <= p.printable.width() &&
+               block.h + 2 * marksY(t) + 2 * slugNeed <= p.printable.height();
     };
 
     std::vector<Try> tries;
@@ -290,7 +305,8 @@ Plan plan(const Request& r) {
             int cols = r.gridCols, rows = r.gridRows;
             if (!cols) {
                 cols = 1;
-                while ((cols + 1) * fw + cols * gutter + 2 * bleed + 2 * mx <= p.printable.width())
+                while ((cols + 1) * fw + cols * gutter + 2 * bleed + 2 * mx + 2 * movingNeed <=
+                       p.printable.width())
                     ++cols;
             }
             if (!rows) {
@@ -332,9 +348,9 @@ Plan plan(const Request& r) {
                            mm(r.pageW) + " x " + mm(r.pageH);
         std::string with = " with " + mm(bleed) + " bleed";
         if (gutter && !(r.kind == Kind::Booklet)) with += ", " + mm(gutter) + " gutter";
-        if (mx || my) with += ", marks";
+        if (mx || my || r.foldMarks || r.movingMark) with += ", marks";
         if (r.slug) with += " and the slug line";
-        Need need{n.w + 2 * mx, n.h + 2 * my + 2 * slugNeed};
+        Need need{n.w + 2 * marksX(t) + 2 * movingNeed, n.h + 2 * marksY(t) + 2 * slugNeed};
         throw LayoutError("the pages do not fit the sheet: " + what + with + " need " + mm(need.w) +
                           " x " + mm(need.h) + " (or turned, " + mm(need.h) + " x " + mm(need.w) +
                           "); the " + mm(r.sheetW) + " x " + mm(r.sheetH) + " sheet less " +
@@ -356,7 +372,15 @@ Plan plan(const Request& r) {
     p.block.bottom = p.printable.bottom + (p.printable.height() - block.h) / 2;
     p.block.right = p.block.left + block.w;
     p.block.top = p.block.bottom + block.h;
-    p.envelope = {p.block.left - mx, p.block.bottom - my, p.block.right + mx, p.block.top + my};
+    const Fixed ax = marksX(t), ay = marksY(t);
+    p.envelope = {p.block.left - ax, p.block.bottom - ay, p.block.right + ax, p.block.top + ay};
+    p.movingMark = r.movingMark;
+    if (r.movingMark) {
+        Fixed left = p.envelope.left - slugGap - movingW;
+        p.movingRect = {left, p.block.bottom, left + movingW,
+                        p.block.bottom + std::min(movingH, block.h)};
+        p.movingLimit = p.block.top;
+    }
 
     // Trim positions column by column and row by row.
     std::vector<Fixed> xs, ys;
@@ -445,7 +469,6 @@ Plan plan(const Request& r) {
         Fixed bottom = above ? p.envelope.top + slugGap : p.envelope.bottom - slugGap - slugH;
         p.slugRect = {p.block.left, bottom, p.block.left + slugW, bottom + slugH};
     }
-    (void)kOne;
     return p;
 }
 

@@ -55,6 +55,8 @@ struct Request {
     Edge gripperEdge = Edge::Bottom;
     Fixed plateW = 0, plateH = 0;  // 0: no plate
     bool cutMarks = true, registrationMarks = true, centreMarks = false;
+    bool foldMarks = false;   // folding layouts only
+    bool movingMark = false;  // a mark that steps up the sheet from one copy to the next
     bool slug = false;
 };
 
@@ -89,6 +91,11 @@ struct Plan {
     MarkStyle marks;
     Rect block;     // the frames with their bleed
     Rect envelope;  // the block with its marks
+    // The moving mark: where it starts (beside the marks, level with the block's
+    // bottom) and the limit it steps up to (the block's top).
+    bool movingMark = false;
+    Rect movingRect;
+    Fixed movingLimit = 0;
     bool slug = false;
     Rect slugRect;  // the job-information frame
     // Sheets: front, and the back when there is one. A back that prints from the same

@@ -43,14 +43,20 @@ std::string str(const Rect& r) {
 }
 
 // What every template must hold: marks outside every frame's trim and bleed and not
-// over each other (the same mark drawn twice excepted); the slug line on the sheet, in
-// the printable area, outside every bleed and clear of every mark.
+// over each other (the same mark drawn twice excepted), a moving mark's whole way up
+// included; the slug line on the sheet, in the printable area, outside every bleed and
+// clear of every mark.
 void expectClearSheet(const TemplateSheet& s, const Rect& printable, bool slug) {
     std::vector<Rect> pages, marks;
     const Rect* slugRect = nullptr;
     for (const auto& f : s.frames) {
         if (f.box >= 1) pages.push_back(f.rect);
-        if (f.box == -2 || f.box == -4) marks.push_back(f.rect);
+        if (f.box == -2 || f.box == -4 || f.box == -7) marks.push_back(f.rect);
+        if (f.box == -5) {
+            EXPECT_EQ(f.rotation, 0);  // steps up
+            EXPECT_GT(f.moveLimit, f.rect.top);
+            marks.push_back({f.rect.left, f.rect.bottom, f.rect.right, f.moveLimit});
+        }
         if (f.box == -1) slugRect = &f.rect;
     }
     ASSERT_FALSE(pages.empty());
@@ -61,7 +67,9 @@ void expectClearSheet(const TemplateSheet& s, const Rect& printable, bool slug) 
         for (const Rect& o : marks) {
             bool same =
                 o.left == m.left && o.right == m.right && o.bottom == m.bottom && o.top == m.top;
-            if (&o != &m && !same) EXPECT_FALSE(overlaps(m, o)) << str(m) << " / " << str(o);
+            if (&o != &m && !same) {
+                EXPECT_FALSE(overlaps(m, o)) << str(m) << " / " << str(o);
+            }
         }
     }
     if (!slug) return;
@@ -99,15 +107,22 @@ void expectPlanned(const TemplateInfo& info, const layout::Plan& plan) {
             EXPECT_EQ(pages[i].bleedTop, want.bleedTop);
             EXPECT_EQ(pages[i].bleedBottom, want.bleedBottom);
         }
+        int moving = 0, folds = 0;
+        for (const auto& f : sheet.frames) {
+            folds += f.box == -7;
+            if (f.box != -5) continue;
+            ++moving;
+            EXPECT_EQ(f.rect.left, plan.movingRect.left);
+            EXPECT_EQ(f.rect.bottom, plan.movingRect.bottom);
+            EXPECT_EQ(f.rect.right, plan.movingRect.right);
+            EXPECT_EQ(f.rect.top, plan.movingRect.top);
+            EXPECT_EQ(f.moveLimit, plan.movingLimit);
+        }
+        EXPECT_EQ(moving, plan.movingMark ? 1 : 0);
+        // a fold mark at both ends of every fold between columns and between rows
+        EXPECT_EQ(folds, plan.request.foldMarks ? 2 * (plan.cols - 1 + plan.rows - 1) : 0);
         expectClearSheet(sheet, plan.printable, plan.slug);
     }
-}
-
-std::vector<std::string> words(const std::string& s) {
-    std::vector<std::string> out;
-    std::istringstream in(s);
-    for (std::string w; in >> w;) out.push_back(w);
-    return out;
 }
 
 // A source of n pages of w x h points, each with its TrimBox and "pgN" in its middle.
@@ -203,19 +218,23 @@ TEST(TemplateNew, EveryLayoutKindAsPlanned) {
     vexa::test::TempDir dir;
     const std::vector<std::string> cases[] = {
         {"--sheet", "SRA3", "--page", "A5", "--layout", "booklet", "--slug"},
+        {"--sheet", "SRA3", "--page", "A5", "--layout", "booklet", "--marks",
+         "cut,registration,centre,fold,moving", "--slug"},
         {"--sheet", "12x18in", "--page", "A5", "--layout", "booklet", "--slug", "--bleed",
          "0.125in"},
         {"--sheet", "SRA2", "--page", "A6", "--layout", "signature-8", "--slug"},
         {"--sheet", "70x100cm", "--page", "A4", "--layout", "signature-16", "--slug", "--gripper",
-         "15mm"},
+         "15mm", "--marks", "cut,registration,fold,moving"},
         {"--sheet", "SRA2", "--page", "A6", "--layout", "signature-16", "--slug", "--bleed", "0"},
         {"--sheet", "B1", "--page", "A6", "--layout", "signature-32", "--slug"},
         {"--sheet", "SRA3", "--page", "85x55mm", "--layout", "step", "--slug"},
-        {"--sheet", "SRA3", "--page", "A6", "--layout", "step", "--grid", "2x1", "--marks", "cut",
-         "--slug"},
+        {"--sheet", "SRA3", "--page", "A6", "--layout", "step", "--grid", "2x1", "--marks",
+         "cut,registration,centre", "--slug"},
+        {"--sheet", "SRA2", "--page", "A6", "--layout", "step", "--grid", "3x2", "--marks",
+         "cut,centre,moving", "--slug"},
         {"--sheet", "SRA3", "--page", "A6", "--layout", "work-and-turn", "--slug"},
         {"--sheet", "SRA2", "--page", "A6", "--layout", "work-and-tumble", "--slug",
-         "--gripper-edge", "left"},
+         "--gripper-edge", "left", "--marks", "cut,registration,moving"},
         {"--sheet", "320x450mm", "--page", "A5", "--layout", "booklet", "--gripper-edge", "left",
          "--slug"},
     };
@@ -268,14 +287,16 @@ TEST(TemplateNew, TheSameFromAJsonDescriptionAndAPlate) {
                                 "2mm", "--marks", "cut", "--slug", "--gripper", "8mm"});
     expectPlanned(readTemplate(dir.file("j.pdf")), plan);
 
-    // On a 520 x 720 mm plate everything moves with the paper, which stays centred.
+    // On a 520 x 720 mm plate everything moves with the paper, which stays centred; the
+    // moving mark's limit too.
     ASSERT_EQ(vexa::test::runCommand(kVexa + " template new --from " + dir.file("d.json") +
-                                         " --plate 720x520mm -o " + dir.file("p.pdf") + " 2>&1",
+                                         " --marks cut,moving --plate 720x520mm -o " +
+                                         dir.file("p.pdf") + " 2>&1",
                                      &log),
               0)
         << log;
     TemplateInfo onPlate = readTemplate(dir.file("p.pdf"));
-    layout::Plan paper = planOf({"--from", dir.file("d.json")});
+    layout::Plan paper = planOf({"--from", dir.file("d.json"), "--marks", "cut,moving"});
     ASSERT_EQ(onPlate.sheets.size(), 2u);
     EXPECT_NEAR(onPlate.sheets[0].width / 65536.0, 720 * 72 / 25.4, 0.01);
     double dx = (onPlate.sheets[0].width - paper.sheetW) / 2 / 65536.0;
@@ -289,6 +310,14 @@ TEST(TemplateNew, TheSameFromAJsonDescriptionAndAPlate) {
             EXPECT_NEAR(f.trim().left / 65536.0, want->trim.left / 65536.0 + dx, 0.01);
             EXPECT_NEAR(f.trim().bottom / 65536.0, want->trim.bottom / 65536.0 + dy, 0.01);
         }
+    int moving = 0;
+    for (const auto& f : onPlate.sheets[0].frames)
+        if (f.box == -5) {
+            ++moving;
+            EXPECT_NEAR(f.rect.bottom / 65536.0, paper.movingRect.bottom / 65536.0 + dy, 0.01);
+            EXPECT_NEAR(f.moveLimit / 65536.0, paper.movingLimit / 65536.0 + dy, 0.01);
+        }
+    EXPECT_EQ(moving, 1);
 }
 
 // Refused with exit 2, the sizes in the message, and no file (a file that was there
@@ -315,7 +344,8 @@ TEST(TemplateNew, Refusals) {
         "--sheet SRA3 --page A5 --layout booklet --grid 2x2",
         "--sheet SRA3 --page A5 --layout leaflet",
         "--sheet SRA3 --page A5x --layout booklet",
-        "--sheet SRA3 --page A5 --layout booklet --marks fold",
+        "--sheet SRA3 --page A6 --layout step --marks cut,fold",
+        "--sheet SRA3 --page A5 --layout booklet --marks cut,glue",
         "--sheet SRA3 --page A5 --layout booklet --bleed lots",
         "--sheet SRA3 --layout booklet",
         "--from " + dir.file("missing.json"),
@@ -362,8 +392,9 @@ TEST(TemplateLibrary, EveryTemplateHoldsAndImposesItsPages) {
         layout::Plan plan = planOf({"--from", e.path().string()});
         TemplateInfo info = readTemplate(pdf.string());
         expectPlanned(info, plan);
-        if (info.sheets.size() == 2 && !plan.backSamePlate)
+        if (info.sheets.size() == 2 && !plan.backSamePlate) {
             EXPECT_TRUE(foldCheck(info.sheets[0], info.sheets[1]).correct);
+        }
 
         // One pass of the template, pages of the template's own page size.
         int pages = 0;
