@@ -240,3 +240,38 @@ TEST(TemplateLayout, ImpossibleLayoutsAreRefusedWithTheSizes) {
     gripper.gripper = mm(400);
     EXPECT_THROW(layout::plan(gripper), layout::LayoutError);
 }
+
+// Fold marks take room above and below a booklet (its spine runs up the sheet) and
+// beside a signature's block too; the moving mark stands beside the marks, level with
+// the block's bottom, and steps up to its top. Cut sheets have no folds to mark.
+TEST(TemplateLayout, FoldAndMovingMarksHaveTheirRoom) {
+    layout::Request r = request("SRA3", "A5", layout::Kind::Booklet);
+    layout::Plan plain = layout::plan(r);
+    r.foldMarks = r.movingMark = true;
+    layout::Plan p = layout::plan(r);
+    const layout::MarkStyle& ms = p.marks;
+    Fixed fold = 2 * ms.distance + 2 * ms.length + (3 * ms.width + 1) / 2;
+    EXPECT_EQ(p.envelope.top - p.block.top, fold);
+    EXPECT_EQ(p.block.left - p.envelope.left, plain.block.left - plain.envelope.left);
+    EXPECT_EQ(p.movingRect.right, p.envelope.left - mm(2));
+    EXPECT_EQ(p.movingRect.width(), mm(3));
+    EXPECT_EQ(p.movingRect.bottom, p.block.bottom);
+    EXPECT_EQ(p.movingRect.height(), mm(6));
+    EXPECT_EQ(p.movingLimit, p.block.top);
+    EXPECT_GE(p.movingRect.left, p.printable.left);
+    EXPECT_GT(p.slugRect.bottom, p.envelope.top);
+
+    layout::Request sig = request("70x100cm", "A4", layout::Kind::Signature16);
+    sig.foldMarks = true;
+    layout::Plan s = layout::plan(sig);
+    EXPECT_EQ(s.block.left - s.envelope.left, fold);
+
+    layout::Request cards = request("SRA3", "85x55mm", layout::Kind::Step);
+    cards.foldMarks = true;
+    EXPECT_THROW(layout::plan(cards), layout::LayoutError);
+    // the moving mark's column counts when the cards are counted
+    cards.foldMarks = false;
+    cards.movingMark = true;
+    layout::Plan c = layout::plan(cards);
+    EXPECT_GE(c.movingRect.left, c.printable.left);
+}
