@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TemplateChecks.h"
 #include "TestSupport.h"
 #include "headless/TemplateCommand.h"
 #include "headless/TemplateLayout.h"
@@ -23,64 +24,13 @@ namespace fs = std::filesystem;
 using namespace vexa::host;
 using layout::Fixed;
 using layout::Rect;
+using vexa::test::expectClearSheet;
 
 namespace {
 
 const std::string kVexa = std::string(VEXA_BIN_DIR) + "/vexa";
 const fs::path kLibrary = fs::path(VEXA_BIN_DIR) / "plug_ins" / "Vexa" / "templates";
 const fs::path kReference = fs::path(VEXA_TEST_DATA) / "templates";
-
-bool overlaps(const Rect& a, const Rect& b) {
-    return a.left < b.right && b.left < a.right && a.bottom < b.top && b.bottom < a.top;
-}
-bool inside(const Rect& a, const Rect& outer) {
-    return a.left >= outer.left && a.right <= outer.right && a.bottom >= outer.bottom &&
-           a.top <= outer.top;
-}
-std::string str(const Rect& r) {
-    return std::to_string(r.left / 65536.0) + " " + std::to_string(r.bottom / 65536.0) + " " +
-           std::to_string(r.right / 65536.0) + " " + std::to_string(r.top / 65536.0);
-}
-
-// What every template must hold: marks outside every frame's trim and bleed and not
-// over each other (the same mark drawn twice excepted), a moving mark's whole way up
-// included; the slug line on the sheet, in the printable area, outside every bleed and
-// clear of every mark.
-void expectClearSheet(const TemplateSheet& s, const Rect& printable, bool slug) {
-    std::vector<Rect> pages, marks;
-    const Rect* slugRect = nullptr;
-    for (const auto& f : s.frames) {
-        if (f.box >= 1) pages.push_back(f.rect);
-        if (f.box == -2 || f.box == -4 || f.box == -7) marks.push_back(f.rect);
-        if (f.box == -5) {
-            EXPECT_EQ(f.rotation, 0);  // steps up
-            EXPECT_GT(f.moveLimit, f.rect.top);
-            marks.push_back({f.rect.left, f.rect.bottom, f.rect.right, f.moveLimit});
-        }
-        if (f.box == -1) slugRect = &f.rect;
-    }
-    ASSERT_FALSE(pages.empty());
-    EXPECT_FALSE(marks.empty());
-    for (const Rect& m : marks) {
-        for (const Rect& p : pages) EXPECT_FALSE(overlaps(m, p)) << "mark " << str(m);
-        EXPECT_TRUE(inside(m, printable)) << "mark in the gripper margin: " << str(m);
-        for (const Rect& o : marks) {
-            bool same =
-                o.left == m.left && o.right == m.right && o.bottom == m.bottom && o.top == m.top;
-            if (&o != &m && !same) {
-                EXPECT_FALSE(overlaps(m, o)) << str(m) << " / " << str(o);
-            }
-        }
-    }
-    if (!slug) return;
-    ASSERT_NE(slugRect, nullptr);
-    EXPECT_TRUE(inside(*slugRect, printable)) << str(*slugRect);
-    // The slug line grows to the length of its text: the whole width of the sheet from
-    // its left edge must stay clear.
-    Rect band{slugRect->left, slugRect->bottom, s.width, slugRect->top};
-    for (const Rect& p : pages) EXPECT_FALSE(overlaps(band, p)) << "slug over a page";
-    for (const Rect& m : marks) EXPECT_FALSE(overlaps(band, m)) << "slug over " << str(m);
-}
 
 // The template's frames are exactly the planned ones.
 void expectPlanned(const TemplateInfo& info, const layout::Plan& plan) {
