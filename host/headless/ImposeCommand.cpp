@@ -14,6 +14,7 @@
 
 #include "app/App.h"
 #include "doc/DocState.h"
+#include "headless/Quote.h"
 #include "headless/Script.h"
 #include "headless/TemplateCommand.h"
 #include "ui/Ui.h"
@@ -31,15 +32,6 @@ std::string absolute(const std::string& p) {
     char cwd[4096];
     if (!::getcwd(cwd, sizeof cwd)) return p;
     return std::string(cwd) + "/" + p;
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
 }
 
 std::string configFolder() {

@@ -24,6 +24,7 @@
 #include <stdexcept>
 
 #include "core/Loader.h"
+#include "headless/Quote.h"
 #include "headless/Script.h"
 
 namespace vexa::host {
@@ -57,18 +58,15 @@ class UsageError : public std::invalid_argument {
     using std::invalid_argument::invalid_argument;
 };
 
+// The value of the option at args[i], which follows it; i moves on to it.
+std::string optionValue(const std::vector<std::string>& args, std::size_t& i) {
+    if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+    return args[++i];
+}
+
 bool isFile(const std::string& p) {
     struct stat st {};
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
 }
 
 // A 16.16 value as points, written so that it reads back exactly.
@@ -209,10 +207,7 @@ layout::Request parseTemplateArgs(const std::vector<std::string>& args, std::str
         if (args[i] == "--from") b.fromJson(args[i + 1]);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
-            return args[++i];
-        };
+        auto value = [&] { return optionValue(args, i); };
         if (a == "--from")
             value();
         else if (a == "-o" || a == "--output")
@@ -885,10 +880,7 @@ int cmdShow(const std::vector<std::string>& args, const SessionOptions& options)
     int dpi = 50;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
-            return args[++i];
-        };
+        auto value = [&] { return optionValue(args, i); };
         if (a == "--json")
             json = true;
         else if (a == "--fold")

@@ -138,15 +138,18 @@ std::string formatLength(Fixed v, const std::string& unit) {
     return number(pt * 25.4 / 72.0) + " mm";
 }
 
+namespace {
+const std::pair<const char*, Kind> kKinds[] = {{"booklet", Kind::Booklet},
+                                               {"signature-8", Kind::Signature8},
+                                               {"signature-16", Kind::Signature16},
+                                               {"signature-32", Kind::Signature32},
+                                               {"step", Kind::Step},
+                                               {"work-and-turn", Kind::WorkAndTurn},
+                                               {"work-and-tumble", Kind::WorkAndTumble}};
+}  // namespace
+
 Kind parseKind(const std::string& text) {
-    static const std::pair<const char*, Kind> kinds[] = {{"booklet", Kind::Booklet},
-                                                         {"signature-8", Kind::Signature8},
-                                                         {"signature-16", Kind::Signature16},
-                                                         {"signature-32", Kind::Signature32},
-                                                         {"step", Kind::Step},
-                                                         {"work-and-turn", Kind::WorkAndTurn},
-                                                         {"work-and-tumble", Kind::WorkAndTumble}};
-    for (const auto& [name, k] : kinds)
+    for (const auto& [name, k] : kKinds)
         if (text == name) return k;
     throw LayoutError(
         "the layout is booklet, signature-8, signature-16, signature-32, step, "
@@ -155,22 +158,8 @@ Kind parseKind(const std::string& text) {
 }
 
 const char* kindName(Kind k) {
-    switch (k) {
-        case Kind::Booklet:
-            return "booklet";
-        case Kind::Signature8:
-            return "signature-8";
-        case Kind::Signature16:
-            return "signature-16";
-        case Kind::Signature32:
-            return "signature-32";
-        case Kind::Step:
-            return "step";
-        case Kind::WorkAndTurn:
-            return "work-and-turn";
-        case Kind::WorkAndTumble:
-            return "work-and-tumble";
-    }
+    for (const auto& [name, kind] : kKinds)
+        if (kind == k) return name;
     return "";
 }
 

@@ -98,35 +98,14 @@ bool marksProc(CContent* level, PDEElement frame, long, long data) {
     return true;
 }
 
-void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
-    ASFixedRect s;
-    if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarks;
-    ASFixed d = m.distance, len = m.length, w = m.width;
-    ASFixed o = mmToFixed(getCenterMarkOffset());
+// Draws marks at the top level of the page's content with draw(level), then writes the
+// content back and tells the host; the content is let go on every path.
+template <class Draw>
+void drawOnPage(PDPage page, Draw draw) {
     PDEContent content = pdPageAcquirePDEContent(page);
     DURING
     CContent level(content, nullptr, nullptr);
-    ASFixed cx = s.left + (s.right - s.left) / 2;
-    ASFixed cy = s.bottom + (s.top - s.bottom) / 2;
-    addMarkLine(&level, {cx, s.top + d - o}, {cx, s.top + d - o + len}, w, color, trap);
-    addMarkLine(&level, {cx, s.bottom - d - len + o}, {cx, s.bottom - d + o}, w, color, trap);
-    addMarkLine(&level, {s.left - d - len + o, cy}, {s.left - d + o, cy}, w, color, trap);
-    addMarkLine(&level, {s.right + d - o, cy}, {s.right + d - o + len, cy}, w, color, trap);
-    ASFixed l = s.left - d, r = s.right + d, t = s.top + d, b = s.bottom - d;
-    // Corner marks point away from the selection. The two arms of a corner meet
-    // without overlapping: the horizontal arm runs on to the vertical arm's outer edge
-    // and the vertical arm starts at the horizontal arm's outer edge, so that neither
-    // arm's white underlay cuts into the other and the corner is square.
-    ASFixed lo = w / 2, hi = std::min(w - w / 2, len);
-    addMarkLine(&level, {l - len, t}, {l + hi, t}, w, color, trap);
-    addMarkLine(&level, {l, t + hi}, {l, t + len}, w, color, trap);
-    addMarkLine(&level, {r - lo, t}, {r + len, t}, w, color, trap);
-    addMarkLine(&level, {r, t + hi}, {r, t + len}, w, color, trap);
-    addMarkLine(&level, {r - lo, b}, {r + len, b}, w, color, trap);
-    addMarkLine(&level, {r, b - len}, {r, b - std::min(lo, len)}, w, color, trap);
-    addMarkLine(&level, {l - len, b}, {l + hi, b}, w, color, trap);
-    addMarkLine(&level, {l, b - len}, {l, b - std::min(lo, len)}, w, color, trap);
+    draw(&level);
     pdPageSetPDEContent(page);
     HANDLER(void) ERRORCODE;
     pdPageReleasePDEContent(page);
@@ -134,6 +113,36 @@ void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
     END_HANDLER
     pdPageReleasePDEContent(page);
     pdPageNotifyContentsDidChange(page);
+}
+
+void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
+    ASFixedRect s;
+    if (!getSelBBox(page, &s)) return;
+    const MarkParams& m = gMarks;
+    ASFixed d = m.distance, len = m.length, w = m.width;
+    ASFixed o = mmToFixed(getCenterMarkOffset());
+    drawOnPage(page, [&](CContent* level) {
+        ASFixed cx = s.left + (s.right - s.left) / 2;
+        ASFixed cy = s.bottom + (s.top - s.bottom) / 2;
+        addMarkLine(level, {cx, s.top + d - o}, {cx, s.top + d - o + len}, w, color, trap);
+        addMarkLine(level, {cx, s.bottom - d - len + o}, {cx, s.bottom - d + o}, w, color, trap);
+        addMarkLine(level, {s.left - d - len + o, cy}, {s.left - d + o, cy}, w, color, trap);
+        addMarkLine(level, {s.right + d - o, cy}, {s.right + d - o + len, cy}, w, color, trap);
+        ASFixed l = s.left - d, r = s.right + d, t = s.top + d, b = s.bottom - d;
+        // Corner marks point away from the selection. The two arms of a corner meet
+        // without overlapping: the horizontal arm runs on to the vertical arm's outer edge
+        // and the vertical arm starts at the horizontal arm's outer edge, so that neither
+        // arm's white underlay cuts into the other and the corner is square.
+        ASFixed lo = w / 2, hi = std::min(w - w / 2, len);
+        addMarkLine(level, {l - len, t}, {l + hi, t}, w, color, trap);
+        addMarkLine(level, {l, t + hi}, {l, t + len}, w, color, trap);
+        addMarkLine(level, {r - lo, t}, {r + len, t}, w, color, trap);
+        addMarkLine(level, {r, t + hi}, {r, t + len}, w, color, trap);
+        addMarkLine(level, {r - lo, b}, {r + len, b}, w, color, trap);
+        addMarkLine(level, {r, b - len}, {r, b - std::min(lo, len)}, w, color, trap);
+        addMarkLine(level, {l - len, b}, {l + hi, b}, w, color, trap);
+        addMarkLine(level, {l, b - len}, {l, b - std::min(lo, len)}, w, color, trap);
+    });
 }
 
 // Fold marks: at every fold line of the selected frames, a line of the marks' length
@@ -147,27 +156,20 @@ void foldMarks(PDPage page, const std::vector<ASFixedRect>& trims, const PDEColo
     if (!getSelBBox(page, &s)) return;
     const MarkParams& m = gMarks;
     ASFixed len = m.length, w = m.width, off = 2 * m.distance + len;
-    PDEContent content = pdPageAcquirePDEContent(page);
-    DURING
-    CContent level(content, nullptr, nullptr);
-    for (ASFixed x : folds.xs) {
-        addMarkLine(&level, {x, s.top + off}, {x, s.top + off + len}, w, color, trap, kBoxFoldMark);
-        addMarkLine(&level, {x, s.bottom - off - len}, {x, s.bottom - off}, w, color, trap,
-                    kBoxFoldMark);
-    }
-    for (ASFixed y : folds.ys) {
-        addMarkLine(&level, {s.left - off - len, y}, {s.left - off, y}, w, color, trap,
-                    kBoxFoldMark);
-        addMarkLine(&level, {s.right + off, y}, {s.right + off + len, y}, w, color, trap,
-                    kBoxFoldMark);
-    }
-    pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
-    pdPageNotifyContentsDidChange(page);
+    drawOnPage(page, [&](CContent* level) {
+        for (ASFixed x : folds.xs) {
+            addMarkLine(level, {x, s.top + off}, {x, s.top + off + len}, w, color, trap,
+                        kBoxFoldMark);
+            addMarkLine(level, {x, s.bottom - off - len}, {x, s.bottom - off}, w, color, trap,
+                        kBoxFoldMark);
+        }
+        for (ASFixed y : folds.ys) {
+            addMarkLine(level, {s.left - off - len, y}, {s.left - off, y}, w, color, trap,
+                        kBoxFoldMark);
+            addMarkLine(level, {s.right + off, y}, {s.right + off + len, y}, w, color, trap,
+                        kBoxFoldMark);
+        }
+    });
 }
 
 void marksOK(CMyDialog* dialog, ASInt32, void*) {

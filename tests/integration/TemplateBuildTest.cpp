@@ -26,6 +26,8 @@ using vexa::host::layout::Rect;
 using vexa::test::Gray;
 using vexa::test::readPGM;
 using vexa::test::readPlate;
+using vexa::test::sheetWords;
+using vexa::test::Word;
 
 namespace {
 
@@ -394,32 +396,6 @@ void writeNumberedPages(const std::string& path, int n) {
     }
     QPDFWriter w(q, path.c_str());
     w.write();
-}
-
-struct Word {
-    std::string text;
-    double x0, y0, x1, y1;  // from the sheet's top left corner
-};
-
-// The words of each sheet, as pdftotext finds them.
-std::vector<std::vector<Word>> sheetWords(const std::string& pdf) {
-    std::string xml;
-    EXPECT_EQ(vexa::test::runCommand("pdftotext -bbox '" + pdf + "' -", &xml), 0);
-    std::vector<std::vector<Word>> sheets;
-    std::regex word(
-        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
-        "([^<]*)</word>");
-    for (std::size_t pos = 0; (pos = xml.find("<page ", pos)) != std::string::npos;) {
-        std::size_t end = xml.find("</page>", pos);
-        std::string chunk = xml.substr(pos, end - pos);
-        std::vector<Word> words;
-        for (std::sregex_iterator it(chunk.begin(), chunk.end(), word), e; it != e; ++it)
-            words.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
-                             std::stod((*it)[3]), std::stod((*it)[4])});
-        sheets.push_back(words);
-        pos = end;
-    }
-    return sheets;
 }
 
 // Where each page lands on a 4 x 2 block of A4 cells: its number by cell (top row

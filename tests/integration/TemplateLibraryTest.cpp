@@ -109,27 +109,17 @@ struct PlacedWord {
     double x, y;  // middle, page coordinates (from the bottom)
 };
 
-// Where "pgN" lands on each sheet (pdftotext -bbox).
-std::vector<std::vector<PlacedWord>> pageMap(const std::string& pdf) {
-    std::string xml;
-    EXPECT_EQ(vexa::test::runCommand("pdftotext -bbox '" + pdf + "' -", &xml), 0);
+// Where "pgN" lands on each sheet of height h (pdftotext -bbox).
+std::vector<std::vector<PlacedWord>> pageMap(const std::string& pdf, double h) {
     std::vector<std::vector<PlacedWord>> sheets;
-    std::regex page("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\">");
-    std::regex word(
-        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
-        "pg([0-9]+)</word>");
-    for (std::size_t pos = 0; (pos = xml.find("<page ", pos)) != std::string::npos;) {
-        std::size_t end = xml.find("</page>", pos);
-        std::string chunk = xml.substr(pos, end - pos);
-        std::smatch m;
-        std::regex_search(chunk, m, page);
-        double h = std::stod(m[2]);
+    std::regex pg("pg([0-9]+)");
+    for (const auto& words : vexa::test::sheetWords(pdf)) {
         std::vector<PlacedWord> ws;
-        for (std::sregex_iterator it(chunk.begin(), chunk.end(), word), e; it != e; ++it)
-            ws.push_back({std::stoi((*it)[5]), (std::stod((*it)[1]) + std::stod((*it)[3])) / 2,
-                          h - (std::stod((*it)[2]) + std::stod((*it)[4])) / 2});
+        std::smatch m;
+        for (const auto& w : words)
+            if (std::regex_match(w.text, m, pg))
+                ws.push_back({std::stoi(m[1]), (w.x0 + w.x1) / 2, h - (w.y0 + w.y1) / 2});
         sheets.push_back(ws);
-        pos = end;
     }
     return sheets;
 }
@@ -362,7 +352,7 @@ TEST(TemplateLibrary, EveryTemplateHoldsAndImposesItsPages) {
                                          &log),
                   0)
             << log;
-        auto map = pageMap(dir.file(name + "_M.pdf"));
+        auto map = pageMap(dir.file(name + "_M.pdf"), plan.sheetH / 65536.0);
         ASSERT_EQ(map.size(), plan.sheets.size());
         for (std::size_t s = 0; s < map.size(); ++s) {
             std::size_t frames = 0;

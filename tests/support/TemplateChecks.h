@@ -1,12 +1,14 @@
-// Checks of a template's sheet shared by the template tests: marks and slug line clear
-// of the pages' bleed, of the gripper margin and of each other.
+// Checks shared by the template tests: marks and slug line clear of the pages' bleed,
+// of the gripper margin and of each other; the words of imposed sheets.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "headless/TemplateCommand.h"
 
 namespace vexa::test {
@@ -64,6 +66,32 @@ inline void expectClearSheet(const TemplateSheet& s, const Rect& printable, bool
     Rect band{slugRect->left, slugRect->bottom, s.width, slugRect->top};
     for (const Rect& p : pages) EXPECT_FALSE(overlaps(band, p)) << "slug over a page";
     for (const Rect& m : marks) EXPECT_FALSE(overlaps(band, m)) << "slug over " << str(m);
+}
+
+struct Word {
+    std::string text;
+    double x0, y0, x1, y1;  // from the sheet's top left corner
+};
+
+// The words of each sheet, as pdftotext finds them.
+inline std::vector<std::vector<Word>> sheetWords(const std::string& pdf) {
+    std::string xml;
+    EXPECT_EQ(vexa::test::runCommand("pdftotext -bbox '" + pdf + "' -", &xml), 0);
+    std::vector<std::vector<Word>> sheets;
+    std::regex word(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
+        "([^<]*)</word>");
+    for (std::size_t pos = 0; (pos = xml.find("<page ", pos)) != std::string::npos;) {
+        std::size_t end = xml.find("</page>", pos);
+        std::string chunk = xml.substr(pos, end - pos);
+        std::vector<Word> words;
+        for (std::sregex_iterator it(chunk.begin(), chunk.end(), word), e; it != e; ++it)
+            words.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
+                             std::stod((*it)[3]), std::stod((*it)[4])});
+        sheets.push_back(words);
+        pos = end;
+    }
+    return sheets;
 }
 
 }  // namespace vexa::test
