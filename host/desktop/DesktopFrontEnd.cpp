@@ -402,11 +402,7 @@ void DesktopFrontEnd::runModal(PUIWindow w) {
         d->show();
         d->raise();
         processEvents();
-        script->runNested([w] { return w->ended; },
-                          [w] {
-                              return "dialog \"" + w->name + "\" (" + w->title +
-                                     ") with controls:\n" + ui::describe(w);
-                          });
+        script->runNested([w] { return w->ended; }, [w] { return ui::describeWaiting(w); });
     } else {
         while (d && !w->ended) d->exec();
     }

@@ -67,11 +67,7 @@ void HeadlessFrontEnd::runModal(PUIWindow w) {
     if (const ui::ModalDriver& driver = ui::modalDriver()) {
         driver(*w);
     } else if (ScriptRunner* script = ScriptRunner::current()) {
-        script->runNested([w] { return w->ended; },
-                          [w] {
-                              return "dialog \"" + w->name + "\" (" + w->title +
-                                     ") with controls:\n" + ui::describe(w);
-                          });
+        script->runNested([w] { return w->ended; }, [w] { return ui::describeWaiting(w); });
     }
 }
 

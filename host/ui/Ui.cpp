@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <sstream>
 
 #include "app/App.h"
 #include "ui/Script.h"
@@ -605,6 +606,14 @@ std::string kindName(ASUns32 kind) {
         default:
             return code4(kind);
     }
+}
+
+// A dialog waiting for the script's answer, on one line: its controls joined by "; ".
+std::string describeWaiting(const Window* w) {
+    std::string list, line;
+    std::istringstream lines(describe(w));
+    while (std::getline(lines, line)) list += (list.empty() ? "" : "; ") + line.substr(2);
+    return windowLabel(w) + " (controls: " + list + ")";
 }
 
 std::string describe(const Window* w) {

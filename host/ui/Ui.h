@@ -74,6 +74,9 @@ Control* findControl(Window* window, const std::string& ref);
 std::string kindName(ASUns32 kind);
 // One line per control: identifier, kind, text, value, menu, state.
 std::string describe(const Window* window);
+// The window and its controls on one line, as a script error names a dialog left
+// waiting.
+std::string describeWaiting(const Window* window);
 
 // What the user does. Each fails with std::runtime_error (a ScriptError in scripts)
 // when the control cannot take the action (disabled, hidden, wrong kind).

@@ -184,10 +184,9 @@ TEST_F(PaletteAndDialogs, ThePaletteLeavesTheKeyboardToThePage) {
 TEST_F(PaletteAndDialogs, ReturnTabAndEscapeActAsOnAnyDesktopDialog) {
     // Escape cancels: no marks are added.
     // The template has cut marks around both frames already.
-    std::string marks12;
-    for (int i = 0; i < 12; ++i) marks12 += " -4";
+    std::string before = frameBoxes();
     withDialog(4, "ADDMARKS", [](DialogWindow& d) { QTest::keyClick(&d, Qt::Key_Escape); });
-    run("expect-frames -6 -1 4 1" + marks12);
+    EXPECT_EQ(frameBoxes(), before);
 
     // Tab follows the description's order; Return presses OK.
     withDialog(4, "ADDMARKS", [](DialogWindow& d) {
@@ -195,14 +194,16 @@ TEST_F(PaletteAndDialogs, ReturnTabAndEscapeActAsOnAnyDesktopDialog) {
         auto* length = d.findChild<QLineEdit*>("control-6");
         distance->setFocus();
         QTest::keyClick(distance, Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), length);
+        EXPECT_EQ(d.focusWidget(), length);
         QTest::keyClick(length, Qt::Key_Return);
     });
-    run("expect-frames -6 -1 4 1" + marks12 + " -4 -4 -4 -4 -4 -4 -4 -4");
+    // Cut marks at the selected frame's four corners, two arms each.
+    EXPECT_EQ(frameBoxes(), before + " -4 -4 -4 -4 -4 -4 -4 -4");
 }
 
 TEST_F(PaletteAndDialogs, AValueOutOfRangeBeepsAndKeepsTheDialogWithTheFieldFocused) {
     int beeps = fe().beeps;
+    std::string before = frameBoxes();
     withDialog(4, "ADDMARKS", [&](DialogWindow& d) {
         auto* distance = d.findChild<QLineEdit*>("control-4");
         distance->setFocus();
@@ -212,13 +213,11 @@ TEST_F(PaletteAndDialogs, AValueOutOfRangeBeepsAndKeepsTheDialogWithTheFieldFocu
         // Still up, the field focused and its text selected for typing over.
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(fe().beeps, beeps + 1);
-        EXPECT_EQ(QApplication::focusWidget(), distance);
+        EXPECT_EQ(d.focusWidget(), distance);
         EXPECT_EQ(distance->selectedText(), "500 mm");
         QTest::keyClicks(distance, "2 mm");
         QTest::keyClick(distance, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
     });
-    std::string marks20;
-    for (int i = 0; i < 20; ++i) marks20 += " -4";
-    run("expect-frames -6 -1 4 1" + marks20);
+    EXPECT_EQ(frameBoxes(), before + " -4 -4 -4 -4 -4 -4 -4 -4");
 }

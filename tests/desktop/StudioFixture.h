@@ -62,6 +62,20 @@ class StudioFixture : public ::testing::Test {
             FAIL() << e.what();
         }
     }
+    // The box numbers of the front page's frames in paint order ("-6 -1 4 1 ..."), as
+    // the script's frame check reports them.
+    std::string frameBoxes() {
+        try {
+            studio_->runScriptText("expect-frames 999999", "boxes");
+        } catch (const host::ScriptError& e) {
+            std::string m = e.what();
+            std::size_t from = m.find("frames are ");
+            if (from == std::string::npos) return m;
+            from += 11;
+            return m.substr(from, m.find(';', from) - from);
+        }
+        return "";
+    }
     // The widget of the dialog window with that description name (null when none).
     host::desktop::DialogWindow* dialog(const std::string& name) {
         host::ui::Window* w = host::ui::findWindow(name);
