@@ -36,12 +36,6 @@ const char* kUsage =
     "\n"
     "Qt's own options (-platform offscreen, ...) are understood as well.\n";
 
-std::string oneLine(std::string s) {
-    for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
-        s.replace(i, 1, "\\n");
-    return s;
-}
-
 int usage(const std::string& message) {
     std::fprintf(stderr, "vexa-studio: %s\nTry 'vexa-studio --help'.\n", message.c_str());
     return 2;
@@ -96,14 +90,9 @@ int main(int argc, char** argv) {
             } else if (s == "--language") {
                 options.language = value("--language");
             } else if (s == "--host-version") {
-                std::string v = value("--host-version");
-                int major = 0, minor = 0;
-                char extra = 0;
-                int n = std::sscanf(v.c_str(), "%d.%d%c", &major, &minor, &extra);
-                if (n < 1 || n > 2 || major < 0 || major > 99 || minor < 0 || minor > 99)
+                if (!vexa::host::parseHostVersion(value("--host-version"), &options.hostMajor,
+                                                  &options.hostMinor))
                     return usage("--host-version takes MAJOR.MINOR, e.g. 11.0");
-                options.hostMajor = static_cast<ASInt16>(major);
-                options.hostMinor = static_cast<ASInt16>(minor);
             } else if (!s.empty() && s[0] == '-') {
                 return usage("unknown option " + s);
             } else {
@@ -126,7 +115,7 @@ int main(int argc, char** argv) {
         }
         return QApplication::exec();
     } catch (const vexa::host::ScriptError& e) {
-        std::fprintf(stderr, "vexa-studio: %s\n", oneLine(e.what()).c_str());
+        std::fprintf(stderr, "vexa-studio: %s\n", vexa::host::oneLine(e.what()).c_str());
         return 1;
     } catch (const ASException& e) {
         std::fprintf(stderr, "vexa-studio: %s\n", vexa::host::errorText(e.code()).c_str());

@@ -451,15 +451,7 @@ bool DesktopFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
     dialog.open();
     openChooser_ = &dialog;
     processEvents();
-    std::string what = std::string(r.kind == app::ChooserRequest::Folder     ? "folder"
-                                   : r.kind == app::ChooserRequest::SaveFile ? "save"
-                                                                             : "file") +
-                       " chooser \"" + r.title + "\"";
-    if (!r.filter.empty()) what += " for " + r.filter;
-    if (!r.initialPath.empty()) what += " at " + r.initialPath;
-    bool have = ui::takeChooserAnswer(path);
-    if (!have)
-        script->runNested([&] { return have = ui::takeChooserAnswer(path); }, [&] { return what; });
+    *path = scriptChooserAnswer(*script, r);
     if (path->empty()) {
         dialog.reject();
         return false;

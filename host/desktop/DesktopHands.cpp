@@ -27,6 +27,14 @@ void post(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
                                                    button, buttons, mods));
 }
 
+// A press (the second of a double click when `second`) and a release at the point.
+void postClick(QWidget* w, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers mods,
+               bool second = false) {
+    post(w, second ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, at, button, button,
+         mods);
+    post(w, QEvent::MouseButtonRelease, at, button, Qt::NoButton, mods);
+}
+
 }  // namespace
 
 void DesktopHands::deliver() {
@@ -53,23 +61,15 @@ void DesktopHands::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 fl
 void DesktopHands::doubleClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags) {
     PageView* v = fe_.pageViewFor(view);
     if (!v) return ScriptHands::doubleClick(view, x, y, flags);
-    QWidget* vp = v->viewport();
-    Qt::KeyboardModifiers mods = qtModifiers(flags);
-    QPoint at(x, y);
-    post(vp, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, mods);
-    post(vp, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, mods);
-    post(vp, QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton, mods);
-    post(vp, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, mods);
+    postClick(v->viewport(), QPoint(x, y), Qt::LeftButton, qtModifiers(flags));
+    postClick(v->viewport(), QPoint(x, y), Qt::LeftButton, qtModifiers(flags), true);
     deliver();
 }
 
 void DesktopHands::rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags) {
     PageView* v = fe_.pageViewFor(view);
     if (!v) return ScriptHands::rightClick(view, x, y, flags);
-    QWidget* vp = v->viewport();
-    Qt::KeyboardModifiers mods = qtModifiers(flags);
-    post(vp, QEvent::MouseButtonPress, QPoint(x, y), Qt::RightButton, Qt::RightButton, mods);
-    post(vp, QEvent::MouseButtonRelease, QPoint(x, y), Qt::RightButton, Qt::NoButton, mods);
+    postClick(v->viewport(), QPoint(x, y), Qt::RightButton, qtModifiers(flags));
     deliver();
 }
 

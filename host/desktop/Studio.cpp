@@ -19,12 +19,7 @@
 namespace vexa::host::desktop {
 
 Studio::Studio(const StudioOptions& options) : options_(options) {
-    registerHostTables();
-    registerAllScriptCommands();
-    app_ = std::make_unique<app::Application>(options.virtualClock);
-    app_->versionMajor = options.hostMajor;
-    app_->versionMinor = options.hostMinor;
-    if (!options.language.empty()) app_->language = options.language;
+    app_ = newApplication(options);
     app::useDocumentEngine(*app_);
     frontEnd_ = std::make_unique<DesktopFrontEnd>(*app_);
     app_->setFrontEnd(frontEnd_.get());
@@ -51,12 +46,7 @@ Studio::~Studio() {
 void Studio::start() {
     if (started_) return;
     started_ = true;
-    if (options_.loadPlugins) {
-        if (options_.pluginDirs.empty())
-            loader_.loadFolder(defaultPluginFolder());
-        else
-            for (const auto& d : options_.pluginDirs) loader_.loadFolder(d);
-    }
+    loadPlugins(loader_, options_);
     // Message boxes carry the module name of the plug-in (its file's name).
     for (auto& p : loader_.plugins())
         if (p->state == PluginRecord::State::Loaded) {

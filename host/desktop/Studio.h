@@ -13,6 +13,7 @@
 
 #include "app/App.h"
 #include "core/Loader.h"
+#include "ui/Host.h"
 
 namespace vexa::host {
 class ScriptRunner;
@@ -23,14 +24,7 @@ namespace vexa::host::desktop {
 class DesktopFrontEnd;
 class MainWindow;
 
-struct StudioOptions {
-    bool virtualClock = false;
-    ASInt16 hostMajor = 11;
-    ASInt16 hostMinor = 0;
-    std::string language;                 // empty: from the locale
-    std::vector<std::string> pluginDirs;  // empty: the folder beside the executable
-    bool loadPlugins = true;
-};
+using StudioOptions = HostOptions;
 
 class Studio {
   public:

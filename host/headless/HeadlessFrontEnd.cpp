@@ -72,23 +72,15 @@ void HeadlessFrontEnd::runModal(PUIWindow w) {
 }
 
 bool HeadlessFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
-    std::string what = std::string(r.kind == app::ChooserRequest::Folder     ? "folder"
-                                   : r.kind == app::ChooserRequest::SaveFile ? "save"
-                                                                             : "file") +
-                       " chooser \"" + r.title + "\"";
-    if (!r.filter.empty()) what += " for " + r.filter;
-    if (!r.initialPath.empty()) what += " at " + r.initialPath;
-    bool have = ui::takeChooserAnswer(path);
-    if (!have) {
-        if (ScriptRunner* script = ScriptRunner::current()) {
-            script->runNested([&] { return have = ui::takeChooserAnswer(path); },
-                              [&] { return what; });
-        } else {
-            ui::noteUnanswered();
-            std::fprintf(stderr, "vexa: %s was not answered and is cancelled\n", what.c_str());
-        }
+    if (ScriptRunner* script = ScriptRunner::current()) {
+        *path = scriptChooserAnswer(*script, r);
+    } else if (!ui::takeChooserAnswer(path)) {
+        ui::noteUnanswered();
+        std::fprintf(stderr, "vexa: %s was not answered and is cancelled\n",
+                     describeChooser(r).c_str());
+        return false;
     }
-    return have && !path->empty();
+    return !path->empty();
 }
 
 bool HeadlessFrontEnd::openWithDesktop(const std::string& path) {

@@ -44,6 +44,24 @@ int alertAnswerIndex(const app::AlertRequest& request, const std::string& answer
     return 0;
 }
 
+std::string describeChooser(const app::ChooserRequest& r) {
+    std::string what = std::string(r.kind == app::ChooserRequest::Folder     ? "folder"
+                                   : r.kind == app::ChooserRequest::SaveFile ? "save"
+                                                                             : "file") +
+                       " chooser \"" + r.title + "\"";
+    if (!r.filter.empty()) what += " for " + r.filter;
+    if (!r.initialPath.empty()) what += " at " + r.initialPath;
+    return what;
+}
+
+std::string scriptChooserAnswer(ScriptRunner& script, const app::ChooserRequest& request) {
+    std::string path;
+    if (!ui::takeChooserAnswer(&path))
+        script.runNested([&] { return ui::takeChooserAnswer(&path); },
+                         [&] { return describeChooser(request); });
+    return path;
+}
+
 int scriptAlertAnswer(ScriptRunner& script, const app::AlertRequest& request) {
     int chosen = 0;
     auto takeQueued = [&] {

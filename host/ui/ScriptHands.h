@@ -64,6 +64,12 @@ int scriptAlertAnswer(ScriptRunner& script, const app::AlertRequest& request);
 int alertAnswerIndex(const app::AlertRequest& request, const std::string& answer);
 std::string describeAlert(const app::AlertRequest& request);
 
+// File and folder choosers as the script's messages name them ("file chooser
+// "Template" for *.pdf at /srv"), and the script's answer to one: a "choose" given
+// before, or the lines that follow until one; empty when it cancels.
+std::string describeChooser(const app::ChooserRequest& request);
+std::string scriptChooserAnswer(ScriptRunner& script, const app::ChooserRequest& request);
+
 // Pop-up menus answered by the script ("menu-pick"): the chooser of the application
 // model, and the index path of a title path ("Sub>Item") in a menu, which fails when
 // it names no item.

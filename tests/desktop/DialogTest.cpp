@@ -118,11 +118,7 @@ class PaletteAndDialogs : public StudioFixture {
   protected:
     void SetUp() override {
         start();
-        run("menu Vexa:show\n"
-            "ticks 6\n"
-            "open " +
-            bundledTemplate("Booklet_2up_A4") +
-            "\n"
+        openBooklet(
             "ticks 6\n"
             "click 120mm 175mm\n"
             "ticks 6\n");

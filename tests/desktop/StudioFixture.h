@@ -62,6 +62,10 @@ class StudioFixture : public ::testing::Test {
             FAIL() << e.what();
         }
     }
+    // The palette up and the bundled booklet template open, then the lines given.
+    void openBooklet(const std::string& then = "") {
+        run("menu Vexa:show\nticks 6\nopen " + bundledTemplate("Booklet_2up_A4") + "\n" + then);
+    }
     // The box numbers of the front page's frames in paint order ("-6 -1 4 1 ..."), as
     // the script's frame check reports them.
     std::string frameBoxes() {

@@ -95,11 +95,7 @@ TEST_F(WindowTest, TheMenuBarIsTheModelsWithTheHostsCommandsAndThePlugInsMenu) {
     EXPECT_FALSE(tool->toolTip().isEmpty());
 
     // A moved frame can be undone from the Edit menu, which names the record.
-    run("menu Vexa:show\n"
-        "ticks 6\n"
-        "open " +
-        bundledTemplate("Booklet_2up_A4") +
-        "\n"
+    openBooklet(
         "click 120mm 175mm\n"
         "press-key right\n");
     window().refresh();
@@ -115,11 +111,7 @@ TEST_F(WindowTest, TheMenuBarIsTheModelsWithTheHostsCommandsAndThePlugInsMenu) {
 
 TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
     start();
-    run("menu Vexa:show\n"
-        "ticks 6\n"
-        "open " +
-        bundledTemplate("Booklet_2up_A4") +
-        "\n"
+    openBooklet(
         "click 120mm 175mm\n"
         "press-key right\n");
     AVDoc doc = app().frontDoc();
@@ -155,11 +147,7 @@ TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
 TEST_F(WindowTest, ScreenshotOfTheBookletTemplateWithAFrameSelected) {
     start();
     window().resize(1000, 700);
-    run("menu Vexa:show\n"
-        "ticks 6\n"
-        "open " +
-        bundledTemplate("Booklet_2up_A4") +
-        "\n"
+    openBooklet(
         "zoom 50\n"
         "click 120mm 175mm\n"
         "ticks 6\n");
