@@ -415,6 +415,10 @@ struct ParseOptions {
 // Parses decoded content bytes with the given resources.
 Ref<Content> parseContent(QPDF* qpdf, std::string bytes, QPDFObjectHandle resources,
                           const ParseOptions& opts = {});
+// The decoded bytes of a page's or form's content: a stream, or the streams of an
+// array joined as if separated by white space (a stream may end in the middle of
+// what would otherwise run into the next one's first token: "f" + "Q").
+std::string contentBytes(QPDFObjectHandle contents);
 // Reads a page's content (all its Contents streams, inherited resources).
 Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page);
 // Reads a form XObject's content; enclosing is the chain of forms around it.

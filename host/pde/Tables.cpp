@@ -612,20 +612,15 @@ PDEContent contentFromCos(const CosObj* contents, const CosObj* resources) {
     return guard([&] {
         std::string bytes;
         QPDFObjectHandle form;
-        auto add = [&](QPDFObjectHandle s) {
-            if (!s.isStream()) return;
-            auto buf = s.getStreamData(qpdf_dl_generalized);
-            bytes.append(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
-        };
         if (h.isStream()) {
-            add(h);
+            bytes = contentBytes(h);
             auto st = h.getDict().getKey("/Subtype");
             if (st.isName() && st.getName() == "/Form") {
                 form = h;
                 if (!r.isDictionary()) r = h.getDict().getKey("/Resources");
             }
         } else if (h.isArray()) {
-            for (auto& s : h.aitems()) add(s);
+            bytes = contentBytes(h);
         } else if (!none(h)) {
             raise(genErrBadParm);
         }
