@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BoxDesc.h"
+#include "CarryOver.h"
 #include "ColorSupport.h"
 #include "Container.h"
 #include "ErrorHandling.h"
@@ -107,6 +108,8 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
     ASInt32 n = pdDocGetNumPages(tmpl);
     ASInt32 first = pdDocGetNumPages(out);
     pdDocInsertPages(out, first > 0 ? first - 1 : PDBeforeFirstPage, tmpl, 0, n);
+    // Layers of the template's own drawing keep their visibility too.
+    carryOptionalContent(tmpl, out);
     if (labelled) {
         const char* name = fileNameOf(tmplPath);
         for (ASInt32 i = 0; i < n; ++i) {
@@ -210,6 +213,10 @@ struct PlaceContext {
     bool selectedOnly = false;
     std::vector<PDEForm> cache;
     PDEColorSpec trimColor{};
+    // The page-level output intents of the pages placed on the sheet.
+    ASInt32 placed = 0, withIntents = 0;
+    CosObj intents;
+    bool intentsDiffer = false;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
@@ -245,6 +252,18 @@ void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec&
     pdeRelease(marker);
     addTrimLinesRect(content, &inner, &color);
     gStats.emptyFrames += 1;
+}
+
+void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
+    ctx->placed += 1;
+    CPage page(ctx->src, pageIndex);
+    CosObj intents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+    if (intents.isNullHandle() || cosObjGetType(intents) != CosArray) return;
+    ctx->withIntents += 1;
+    if (ctx->intents.isNullHandle())
+        ctx->intents = intents;
+    else if (!sameOutputIntents(ctx->intents, intents))
+        ctx->intentsDiffer = true;
 }
 
 bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
@@ -290,7 +309,20 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     setDisplacement(frame, 0);
     addTrimLinesRect(content, &inner, &ctx->trimColor);
     gStats.pagesPlaced += 1;
+    notePageIntents(ctx, i);
     return true;
+}
+
+// A sheet whose pages all name the same output intents of their own takes them.
+void carryPageIntents(PlaceContext* ctx, PDPage sheet) {
+    if (ctx->withIntents == 0) return;
+    if (ctx->intentsDiffer || ctx->withIntents < ctx->placed) {
+        dprintf("\twarning: sheet %d holds pages made for different output conditions\n",
+                gPDModelHFT->PDPageGetNumber(sheet) + 1);
+        return;
+    }
+    cosDictPut(pdPageGetCosObj(sheet), "OutputIntents",
+               cosObjCopy(ctx->intents, pdDocGetCosDoc(ctx->dst), true));
 }
 
 // The page's content stream (null when it has none or several).
@@ -308,6 +340,7 @@ void placeSheet(PlaceContext* ctx, PDPage page) {
     char letters[256] = "XZABC";
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
+    carryPageIntents(ctx, page);
     if (jobInfo > 0) {
         // The colours of the slug line are those of the placed pages: the sheet is
         // written once placed and once more with its slug line. The first writing is
@@ -679,6 +712,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
         } else {
             startPlacing(T);
             pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, T);
+            carryOptionalContent(tmpl, out);
             data->framesPerPass = 4;
             data->lowSpan = 2;
             data->firstPage = 1;
@@ -724,6 +758,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
     }
     dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
             gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+    DURING
+    writeImposedMetadata(out, data->srcDoc);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
