@@ -116,14 +116,20 @@ TEST_F(Paths, ClipsOnlyForms) {
 TEST_F(Paths, TrimLinesRectFollowsFrameVisibility) {
     PDEContent content = pdeContentCreate();
     ASFixedRect r = fxRect(0, 0, 100, 50);
-    PDEColorSpec tl = getTrimLinesColor();
+    // Frames not shown: the trim lines are invisible and print on no plate, so the
+    // document declares no trim-lines separation.
+    PDEColorSpec none = getTrimLinesColor();
     char name[256];
-    ASSERT_TRUE(getSepColName(tl.space, name));
-    EXPECT_STREQ(name, "TL");
-    PDEPath hidden = addTrimLinesRect(content, &r, &tl);  // frames not shown
+    ASSERT_TRUE(getSepColName(none.space, name));
+    EXPECT_STREQ(name, "None");
+    PDEPath hidden = addTrimLinesRect(content, &r, &none);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(hidden), kPDEInvisible);
+    freeColorSpec(&none);
     toggleFramesVisible(host.doc);
     ASSERT_TRUE(getFramesVisible(host.doc));
+    PDEColorSpec tl = getTrimLinesColor();
+    ASSERT_TRUE(getSepColName(tl.space, name));
+    EXPECT_STREQ(name, "TL");
     PDEPath shown = addTrimLinesRect(content, &r, &tl);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(shown), kPDEStroke);
     PDEGraphicState gs;
