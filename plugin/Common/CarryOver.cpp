@@ -15,6 +15,11 @@
 
 namespace {
 
+ASBool copyEntryProc(CosObj key, CosObj value, ASClientData data) {
+    cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
+    return true;
+}
+
 bool isName(CosObj o, const char* name) {
     return cosObjGetType(o) == CosName && cosNameValue(o) == asAtomFromString(name);
 }
@@ -147,6 +152,16 @@ std::string docName(PDDoc doc) {
     return name[0] ? name : "Untitled";
 }
 
+// A page's entry, or its nearest page-tree node's (Resources, Rotate).
+CosObj inherited(CosObj page, const char* key) {
+    for (int depth = 0; depth < 64 && cosObjIsDictOrStream(page); ++depth) {
+        CosObj v = cosDictGet(page, key);
+        if (cosObjGetType(v) != CosNull) return v;
+        page = cosDictGet(page, "Parent");
+    }
+    return CosObj();
+}
+
 // Copies of the items of a source array into dst.
 std::vector<CosObj> copiedItems(CosObj array, CosDoc dst) {
     std::vector<CosObj> out;
@@ -232,15 +247,7 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
     }
 }
 
-// Transparency group.
-
-void carryGroup(CosObj page, CosObj form, CosDoc dstCos) {
-    CosObj group = cosDictGet(page, "Group");
-    if (cosObjGetType(group) != CosDict) return;
-    cosDictPut(form, "Group", cosObjCopy(group, dstCos, true));
-}
-
-// Annotations.
+// The appearances that print.
 
 namespace {
 
@@ -285,6 +292,118 @@ std::vector<Appearance> printedAppearances(CosObj page) {
     return out;
 }
 
+std::vector<CosObj> printedAppearanceStreams(CosObj page) {
+    std::vector<CosObj> out;
+    for (const Appearance& a : printedAppearances(page)) out.push_back(a.stream);
+    return out;
+}
+
+}  // namespace
+
+// Transparency group.
+
+namespace {
+
+bool isNumberBelowOne(CosObj o) {
+    CosType t = cosObjGetType(o);
+    return (t == CosInteger || t == CosFixed) && cosFloatValue(o) < 0.9999f;
+}
+
+struct TransparencyScan {
+    std::set<ASInt32> seen;
+    int budget = 10000;  // dictionaries looked at, at most
+
+    bool enter(CosObj o) {
+        if (--budget < 0) return false;
+        if (!cosObjIsIndirect(o)) return true;
+        return seen.insert(gCosHFT->CosObjGetID(o)).second;
+    }
+
+    bool state(CosObj gs) {
+        if (cosObjGetType(gs) != CosDict) return false;
+        if (isNumberBelowOne(cosDictGet(gs, "ca")) || isNumberBelowOne(cosDictGet(gs, "CA")))
+            return true;
+        CosObj bm = cosDictGet(gs, "BM");
+        if (cosObjGetType(bm) == CosArray && cosArrayLength(bm) > 0) bm = cosArrayGet(bm, 0);
+        if (cosObjGetType(bm) == CosName && !isName(bm, "Normal") && !isName(bm, "Compatible"))
+            return true;
+        return cosObjGetType(cosDictGet(gs, "SMask")) == CosDict;
+    }
+
+    bool xobject(CosObj x) {
+        if (cosObjGetType(x) != CosStream || !enter(x)) return false;
+        CosObj d = cosStreamDict(x);
+        if (isName(cosDictGet(d, "Subtype"), "Image")) {
+            if (cosObjGetType(cosDictGet(d, "SMask")) == CosStream) return true;
+            CosObj inData = cosDictGet(d, "SMaskInData");
+            return cosObjGetType(inData) == CosInteger && cosIntegerValue(inData) > 0;
+        }
+        return resources(cosDictGet(d, "Resources"));
+    }
+
+    bool resources(CosObj r) {
+        if (cosObjGetType(r) != CosDict || !enter(r)) return false;
+        struct Each {
+            TransparencyScan* scan;
+            int kind;  // 0 states, 1 objects, 2 patterns, 3 fonts
+            bool found = false;
+        };
+        auto walk = [&](const char* key, int kind) {
+            CosObj d = cosDictGet(r, key);
+            if (cosObjGetType(d) != CosDict) return false;
+            Each e{this, kind};
+            cosObjEnum(
+                d,
+                [](CosObj, CosObj v, ASClientData data) -> ASBool {
+                    auto* e = static_cast<Each*>(data);
+                    TransparencyScan& s = *e->scan;
+                    if (e->kind == 0) {
+                        e->found = s.state(v);
+                    } else if (e->kind == 1) {
+                        e->found = s.xobject(v);
+                    } else if (cosObjIsDictOrStream(v) && s.enter(v)) {
+                        CosObj d = cosObjGetType(v) == CosStream ? cosStreamDict(v) : v;
+                        e->found = s.resources(cosDictGet(d, "Resources")) ||
+                                   s.state(cosDictGet(d, "ExtGState"));
+                    }
+                    return !e->found && s.budget > 0;
+                },
+                &e);
+            return e.found;
+        };
+        return walk("ExtGState", 0) || walk("XObject", 1) || walk("Pattern", 2) || walk("Font", 3);
+    }
+};
+
+}  // namespace
+
+bool usesTransparency(CosObj page) {
+    TransparencyScan scan;
+    if (scan.resources(inherited(page, "Resources"))) return true;
+    for (const CosObj& a : printedAppearanceStreams(page))
+        if (scan.xobject(a)) return true;
+    return false;
+}
+
+void carryGroup(CosObj page, CosObj form, CosDoc dstCos) {
+    CosObj group = cosDictGet(page, "Group");
+    if (cosObjGetType(group) != CosDict) return;
+    // The page group sets how transparent objects blend; a page without any draws the
+    // same without it, and renderers then leave it aside too.
+    if (!usesTransparency(page)) return;
+    // A page's group is composited by itself, whatever lies below: placed, it is an
+    // isolated group. The dictionary is the form's own, as the page's may be shared.
+    CosObj copy = cosObjCopy(group, dstCos, true);
+    CosObj mine = cosNewDict(dstCos, false, 4);
+    cosObjEnum(copy, copyEntryProc, &mine);
+    cosDictPut(mine, "I", gCosHFT->CosNewBoolean(dstCos, false, true));
+    cosDictPut(form, "Group", mine);
+}
+
+// Annotations.
+
+namespace {
+
 bool numbers(CosObj array, double* v, int n) {
     if (cosObjGetType(array) != CosArray || cosArrayLength(array) < n) return false;
     for (int i = 0; i < n; ++i) {
@@ -297,30 +416,52 @@ bool numbers(CosObj array, double* v, int n) {
 }
 
 // The matrix that draws the appearance into the annotation's rectangle: its bounding
-// box, transformed by its own matrix, mapped onto the rectangle.
-bool appearanceMatrix(CosObj annot, CosObj stream, double m[6]) {
+// box, transformed by its own matrix, mapped onto the rectangle. An annotation that
+// does not turn with its page (NoRotate) on a page turned by rotate degrees keeps its
+// upper-left corner and is turned back against the page, so that it reads upright.
+bool appearanceMatrix(CosObj annot, CosObj stream, ASInt32 rotate, double m[6]) {
     double rect[4], bbox[4], own[6] = {1, 0, 0, 1, 0, 0};
     if (!numbers(cosDictGet(annot, "Rect"), rect, 4)) return false;
     CosObj dict = cosStreamDict(stream);
     if (!numbers(cosDictGet(dict, "BBox"), bbox, 4)) return false;
     numbers(cosDictGet(dict, "Matrix"), own, 6);
+    double rx0 = std::min(rect[0], rect[2]), rx1 = std::max(rect[0], rect[2]);
+    double ry0 = std::min(rect[1], rect[3]), ry1 = std::max(rect[1], rect[3]);
+    // the turn applied after the appearance's own matrix
+    double turn[6] = {1, 0, 0, 1, 0, 0};
+    CosObj flags = cosDictGet(annot, "F");
+    bool noRotate = cosObjGetType(flags) == CosInteger && (cosIntegerValue(flags) & 16);
+    rotate = ((rotate % 360) + 360) % 360;
+    if (noRotate && rotate % 90 == 0 && rotate != 0) {
+        double w = rx1 - rx0, h = ry1 - ry0;
+        if (rotate == 90) {
+            turn[0] = 0, turn[1] = 1, turn[2] = -1, turn[3] = 0;
+            rx1 = rx0 + h, ry0 = ry1, ry1 = ry0 + w;
+        } else if (rotate == 180) {
+            turn[0] = -1, turn[3] = -1;
+            rx1 = rx0, rx0 = rx1 - w, ry0 = ry1, ry1 = ry0 + h;
+        } else {
+            turn[0] = 0, turn[1] = -1, turn[2] = 1, turn[3] = 0;
+            rx1 = rx0, rx0 = rx1 - h, ry0 = ry1 - w;
+        }
+    }
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
     for (int c = 0; c < 4; ++c) {
         double x = bbox[c & 1 ? 2 : 0], y = bbox[c & 2 ? 3 : 1];
-        double tx = own[0] * x + own[2] * y + own[4], ty = own[1] * x + own[3] * y + own[5];
+        double ox = own[0] * x + own[2] * y + own[4], oy = own[1] * x + own[3] * y + own[5];
+        double tx = turn[0] * ox + turn[2] * oy, ty = turn[1] * ox + turn[3] * oy;
         x0 = std::min(x0, tx);
         y0 = std::min(y0, ty);
         x1 = std::max(x1, tx);
         y1 = std::max(y1, ty);
     }
-    double rx0 = std::min(rect[0], rect[2]), rx1 = std::max(rect[0], rect[2]);
-    double ry0 = std::min(rect[1], rect[3]), ry1 = std::max(rect[1], rect[3]);
     if (x1 - x0 < 1e-6 || y1 - y0 < 1e-6) return false;
     double sx = (rx1 - rx0) / (x1 - x0), sy = (ry1 - ry0) / (y1 - y0);
-    m[0] = sx;
-    m[1] = 0;
-    m[2] = 0;
-    m[3] = sy;
+    // the turn first, then the fit onto the rectangle
+    m[0] = sx * turn[0];
+    m[1] = sy * turn[1];
+    m[2] = sx * turn[2];
+    m[3] = sy * turn[3];
     m[4] = rx0 - x0 * sx;
     m[5] = ry0 - y0 * sy;
     return std::isfinite(m[4]) && std::isfinite(m[5]);
@@ -341,11 +482,6 @@ std::string freshName(CosObj dict, const char* stem, int& counter) {
         std::string n = stem + std::to_string(++counter);
         if (!cosDictKnown(dict, n.c_str())) return n;
     }
-}
-
-ASBool copyEntryProc(CosObj key, CosObj value, ASClientData data) {
-    cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
-    return true;
 }
 
 CosObj shallowCopy(CosObj dict, CosDoc doc) {
@@ -371,9 +507,11 @@ bool flattenAnnotations(CosObj page, CosObj form, CosDoc dstCos, ASUns8 cmyk[4])
     bool usesProperties = false;
     std::string ops;
     int counter = 0;
+    CosObj r = inherited(page, "Rotate");
+    ASInt32 rotate = cosObjGetType(r) == CosInteger ? cosIntegerValue(r) : 0;
     for (const Appearance& a : shown) {
         double m[6] = {1, 0, 0, 1, 0, 0};
-        if (!appearanceMatrix(a.annot, a.stream, m)) continue;
+        if (!appearanceMatrix(a.annot, a.stream, rotate, m)) continue;
         CosObj ap = cosObjCopy(a.stream, dstCos, true);
         CosObj apDict = cosStreamDict(ap);
         // An appearance is a form XObject, whether or not it says so.

@@ -17,8 +17,13 @@
 // group already has gets the file name added to its own.
 void carryOptionalContent(PDDoc src, PDDoc dst);
 
-// Puts the page's transparency group (copied into dstCos) on the form XObject.
+// Puts the page's transparency group (copied into dstCos, isolated as a page's group
+// is) on the form XObject, when the page draws anything transparent.
 void carryGroup(CosObj page, CosObj form, CosDoc dstCos);
+// True when the page's resources or its printed annotations hold transparency: a
+// graphics state with alpha below 1, a blend mode or a soft mask, an image with a soft
+// mask, at any depth of forms, patterns and fonts.
+bool usesTransparency(CosObj page);
 
 // Draws the appearances of the page's printable annotations (Print flag set, Hidden
 // not; a widget in its current state) over the form's content, as they print. The

@@ -1,6 +1,8 @@
 // Path building, frame clips, trim lines and printer's marks.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "BoxDesc.h"
@@ -351,6 +353,31 @@ TEST_F(TrimLines, LayerUnderEverythingOnlyWhileFramesAreShown) {
     showTrimLines(host.doc);
     EXPECT_NE(firstBox(), kBoxTrimLines);
     EXPECT_EQ(pageElemCount(host.page), 1);
+}
+
+TEST_F(TrimLines, ShownTrimLinesPrintOnTheirPlateHiddenOnesOnNone) {
+    if (runCommand("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Ghostscript";
+    TempDir tmp;
+    auto plates = [&](const std::string& name) {
+        std::string pdf = tmp.file(name + ".pdf"), text;
+        gPDModelHFT->PDDocSave(host.doc, PDSaveFull | PDSaveCopy, pdf.c_str());
+        runCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=tiffsep -r18 -sOutputFile=" +
+                   tmp.file(name) + ".tif " + pdf);
+        runCommand("qpdf --qdf --object-streams=disable " + pdf + " -", &text);
+        bool plate = std::filesystem::exists(tmp.file(name + "(TL).tif"));
+        bool declared = text.find("/TL") != std::string::npos;
+        return std::make_pair(plate, declared);
+    };
+    getFramesVisible(host.doc);
+    toggleFramesVisible(host.doc);  // shown
+    createFrame(host.page, {fx(10), fx(10)}, fxRect(0, 0, 100, 100), 1, 0, 0);
+    showTrimLines(host.doc);
+    // Shown: the trim lines have their own plate, which the operator drops at the RIP.
+    EXPECT_EQ(plates("shown"), std::make_pair(true, true));
+    toggleFramesVisible(host.doc);  // hidden
+    showTrimLines(host.doc);
+    EXPECT_EQ(framePaint(), kPDEInvisible);
+    EXPECT_EQ(plates("hidden"), std::make_pair(false, false));
 }
 
 }  // namespace
