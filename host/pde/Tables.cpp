@@ -937,10 +937,14 @@ PDEFont fontFromSys(PDSysFont sf, ASUns32 flags) {
         d.replaceKey("/Type", QPDFObjectHandle::newName("/Font"));
         d.replaceKey("/Subtype", QPDFObjectHandle::newName("/Type1"));
         d.replaceKey("/BaseFont", QPDFObjectHandle::newName(std::string("/") + s->name));
+        // The Latin fonts take text in WinAnsiEncoding (Windows-1252), which holds the
+        // accented letters of the western languages; the symbol fonts keep their own.
+        const int* widths = s->symbolic ? s->widths : s->winAnsiWidths;
+        if (!s->symbolic) d.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
         d.replaceKey("/FirstChar", QPDFObjectHandle::newInteger(32));
         d.replaceKey("/LastChar", QPDFObjectHandle::newInteger(255));
         auto w = QPDFObjectHandle::newArray();
-        for (int c = 32; c < 256; ++c) w.appendItem(QPDFObjectHandle::newInteger(s->widths[c]));
+        for (int c = 32; c < 256; ++c) w.appendItem(QPDFObjectHandle::newInteger(widths[c]));
         d.replaceKey("/Widths", w);
         f->dict = d;
         f->resName = "F";
