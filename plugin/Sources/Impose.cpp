@@ -156,8 +156,13 @@ void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
 }
 
 // "Adjust frame": page frames resized to the source's first TrimBox.
+struct AdjustedFrame {
+    ASFixedRect before, after, bleed;
+};
+
 struct AdjustData {
     ASFixed w, h;
+    std::vector<AdjustedFrame> frames;  // of the page at hand
 };
 
 bool adjustProc(CContent*, PDEElement frame, long, long data) {
@@ -167,41 +172,133 @@ bool adjustProc(CContent*, PDEElement frame, long, long data) {
     ASFixedRect r = getBBox(frame);
     ASFixedRect bl = getBleedRect(frame);
     bool odd = (b & 1) != 0;
-    ASFixed W = a->w, H = a->h;
-    switch (getFrameRotation(frame)) {
+    ASInt32 rotation = getFrameRotation(frame);
+    // The trim area takes the TrimBox's size (turned with the frame) between the bleeds;
+    // the frame keeps the corner the binding holds: by its rotation and whether it is a
+    // left or a right page.
+    bool across = rotation == 90 || rotation == 270;
+    ASFixed tw = across ? a->h : a->w, th = across ? a->w : a->h;
+    bool keepLeft, keepTop;
+    switch (rotation) {
         case 0:
-            if (odd)
-                r.right = r.left + W + bl.right;
-            else
-                r.left = r.right - W - bl.left;
-            r.bottom = r.top - H - bl.bottom;
+            keepLeft = odd;
+            keepTop = true;
             break;
         case 90:
-            r.right = r.left + H + bl.right;
-            if (odd)
-                r.top = r.bottom + W + bl.top;
-            else
-                r.bottom = r.top - W - bl.bottom;
+            keepLeft = true;
+            keepTop = !odd;
             break;
         case 180:
-            if (odd)
-                r.left = r.right - W - bl.right;
-            else
-                r.right = r.left + W + bl.right;
-            r.top = r.bottom + H + bl.top;
+            keepLeft = !odd;
+            keepTop = false;
             break;
         case 270:
-            r.left = r.right - H - bl.left;
-            if (odd)
-                r.bottom = r.top - W - bl.top;
-            else
-                r.top = r.bottom + W + bl.top;
+            keepLeft = false;
+            keepTop = odd;
             break;
         default:
             return true;
     }
+    if (keepLeft)
+        r.right = r.left + bl.left + tw + bl.right;
+    else
+        r.left = r.right - bl.right - tw - bl.left;
+    if (keepTop)
+        r.bottom = r.top - bl.top - th - bl.bottom;
+    else
+        r.top = r.bottom + bl.bottom + th + bl.top;
+    a->frames.push_back({getBBox(frame), r, bl});
     setBBox(frame, &r);
     return true;
+}
+
+// The mark (a cut or registration mark at the top level of the sheet) moves with the
+// frame it was drawn for: a cut mark runs along one of the frame's trim lines beyond
+// one of its edges, a registration mark sits beside one of its trim corners. The move
+// is that of the trim line it runs along and the edge it lies beyond.
+// gap gets how far the mark lies from that edge: of the frames a mark could belong to,
+// the nearest has it.
+bool markMove(const ASFixedRect& m, ASInt32 box, const AdjustedFrame& f, ASFixedPoint* move,
+              ASFixed* gap) {
+    const ASFixed tol = 656;  // 0.01 pt
+    const ASFixedRect& o = f.before;
+    const ASFixedRect& n = f.after;
+    const ASFixedRect& b = f.bleed;
+    ASFixed oLeft = o.left + b.left, oRight = o.right - b.right;
+    ASFixed oTop = o.top - b.top, oBottom = o.bottom + b.bottom;
+    ASFixed dLeft = n.left - o.left, dRight = n.right - o.right;
+    ASFixed dTop = n.top - o.top, dBottom = n.bottom - o.bottom;
+    auto near = [&](ASFixed a, ASFixed c) { return a - c <= tol && c - a <= tol; };
+    ASFixed cx = m.left + (m.right - m.left) / 2, cy = m.bottom + (m.top - m.bottom) / 2;
+    bool above = m.bottom >= o.top - tol, below = m.top <= o.bottom + tol;
+    bool leftOf = m.right <= o.left + tol, rightOf = m.left >= o.right - tol;
+    if (box == kBoxCutMark) {
+        bool vertical = m.right - m.left <= m.top - m.bottom;
+        if (vertical && (above || below) && (near(cx, oLeft) || near(cx, oRight))) {
+            *move = {near(cx, oLeft) ? dLeft : dRight, above ? dTop : dBottom};
+            *gap = above ? m.bottom - o.top : o.bottom - m.top;
+            return true;
+        }
+        if (!vertical && (leftOf || rightOf) && (near(cy, oTop) || near(cy, oBottom))) {
+            *move = {leftOf ? dLeft : dRight, near(cy, oTop) ? dTop : dBottom};
+            *gap = leftOf ? o.left - m.right : m.left - o.right;
+            return true;
+        }
+        return false;
+    }
+    // registration marks: beside the frame, level with its trim area and a little more
+    const ASFixed reach = 3715426;  // 20 mm
+    if (!(leftOf || rightOf) || m.top < oBottom - reach || m.bottom > oTop + reach) return false;
+    if ((leftOf && o.left - m.right > reach) || (rightOf && m.left - o.right > reach)) return false;
+    *move = {leftOf ? dLeft : dRight, cy >= oBottom + (oTop - oBottom) / 2 ? dTop : dBottom};
+    *gap = leftOf ? o.left - m.right : m.left - o.right;
+    return true;
+}
+
+// After the frames of a sheet were adjusted, its marks follow them.
+void moveMarksWithFrames(PDEContent content, const std::vector<AdjustedFrame>& frames) {
+    ASInt32 n = pdeContentGetNumElems(content);
+    for (ASInt32 i = 0; i < n; ++i) {
+        PDEElement e = pdeContentGetElem(content, i);
+        if (pdeObjectGetType(e) != kPDEContainer) continue;
+        ASInt32 box = getBoxNum(e);
+        if (box != kBoxCutMark && box != kBoxRegMark) continue;
+        ASFixedRect m = getBBox(e);
+        ASFixedPoint best{0, 0};
+        ASFixed bestGap = 0;
+        bool found = false;
+        for (const AdjustedFrame& f : frames) {
+            ASFixedPoint move{0, 0};
+            ASFixed gap = 0;
+            if (!markMove(m, box, f, &move, &gap) || (found && gap >= bestGap)) continue;
+            best = move;
+            bestGap = gap;
+            found = true;
+        }
+        if (best.h != 0 || best.v != 0) moveContainerBy(e, best.h, best.v);
+    }
+}
+
+// "Adjust frame" on every page of the template, marks included.
+void adjustFrames(PDDoc tmpl, ASFixed w, ASFixed h) {
+    ASInt32 pages = pdDocGetNumPages(tmpl);
+    for (ASInt32 i = 0; i < pages; ++i) {
+        CPage page(tmpl, i);
+        PDPage p = page.getPage();
+        PDEContent content = pdPageAcquirePDEContent(p);
+        struct Held {
+            PDPage page;
+            ~Held() { pdPageReleasePDEContent(page); }
+        } held{p};
+        AdjustData a{w, h, {}};
+        {
+            CContent level(content, nullptr, nullptr);
+            EnumForms(&level, adjustProc, reinterpret_cast<long>(&a), true);
+        }
+        if (a.frames.empty()) continue;
+        moveMarksWithFrames(content, a.frames);
+        pdPageSetPDEContent(p);
+    }
 }
 
 // One placement context per sheet.
@@ -621,10 +718,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
     if (data->placing == kPlaceAdjustFrame) {
         CPage first(data->srcDoc, 0);
         ASFixedRect tb;
-        if (first.getTrimBox(&tb)) {
-            AdjustData a{tb.right - tb.left, tb.top - tb.bottom};
-            EnumForms(tmpl, 0, PDLastPage, adjustProc, reinterpret_cast<long>(&a), true);
-        }
+        if (first.getTrimBox(&tb)) adjustFrames(tmpl, tb.right - tb.left, tb.top - tb.bottom);
     }
     getPaperRect(tmpl, data->paperRect);
     setPlacing(data->placing);

@@ -1,4 +1,5 @@
 // Duplicates, position, trim box and separation info.
+#include "AddMarks.h"
 #include "AddPages.h"
 #include "Duplicate.h"
 #include "MyDialog.h"
@@ -407,4 +408,85 @@ TEST_F(Position, EntryPointsTakeTheFrontDocument) {
     host.page = nullptr;
     EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
     host.doc = nullptr;
+}
+
+namespace {
+
+struct MarksDialog : SheetTest {
+    AVDoc av = nullptr;
+    void SetUp() override {
+        getMarkParams() = MarkParams{};  // the dialog's check boxes as at start-up
+        av = gAcroViewHFT->AVDocOpenFromPDDoc(host.doc, "Template");
+        ASSERT_NE(av, nullptr);
+        sheet(host.page, 800, 600);
+        pageFrame(host.page, 100, 100, 200, 300, 1);
+        pageFrame(host.page, 300, 100, 200, 300, 2);
+    }
+    void TearDown() override {
+        for (PDPage p : held) pdPageReleasePDEContent(p);
+        held.clear();
+        pdPageRelease(host.page);
+        host.page = nullptr;
+        EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
+        host.doc = nullptr;
+    }
+    int cutMarks() {
+        int n = 0;
+        for (const F& f : frames(host.page)) n += f.box == kBoxCutMark;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(MarksDialog, SymmetricDrawsTheMarksBetweenFrames) {
+    selectAll(host.page);
+    ui::setModalDriver([](ui::Window& w) {
+        EXPECT_EQ(w.name, "ADDMARKS");
+        ui::Control* sym = ui::findControl(&w, "Symmetric");
+        ASSERT_NE(sym, nullptr);
+        EXPECT_EQ(sym->id, 10);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(cutMarks(), 12);  // the four between the frames are left out
+    removeMarks(host.page, nullptr);
+    ui::setModalDriver([](ui::Window& w) {
+        ui::toggle(ui::findControl(&w, "Symmetric"), 1);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(cutMarks(), 16);  // every frame all its marks
+    // the box keeps its state while the plug-in runs
+    ui::setModalDriver([](ui::Window& w) {
+        EXPECT_EQ(ui::findControl(&w, "Symmetric")->value, 1);
+        ui::press(ui::findControl(&w, "Cancel"));
+    });
+    createMarks();
+}
+
+TEST_F(MarksDialog, ConfirmingAgainKeepsTheValuesShownRounded) {
+    selectAll(host.page);
+    // 0.25 pt shows as 0.09 mm; confirmed unchanged it stays 0.25 pt, however often
+    for (int i = 0; i < 3; ++i) {
+        ui::setModalDriver([](ui::Window& w) {
+            EXPECT_EQ(text(w, "8"), "0.09 mm");
+            ui::press(ui::findControl(&w, "Cancel"));
+        });
+        createMarks();
+        ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+        createMarks();
+        ASFixed len, dist, width;
+        ASInt32 gray;
+        loadMarkParams(&len, &dist, &width, &gray);
+        EXPECT_EQ(width, 16384);
+        EXPECT_EQ(len, 557314);
+    }
+    // a value typed anew is read as typed
+    ui::setModalDriver([](ui::Window& w) {
+        ui::setText(ui::findControl(&w, "8"), "0.5 pt");
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(getMarkParams().width, fx(0.5));
 }
