@@ -1,4 +1,5 @@
-// Duplicates, position, trim box and separation info.
+// Duplicates, position, trim box, separation info, and the marks dialog and the trim box
+// on the front document's view with their undo steps.
 #include "AddMarks.h"
 #include "AddPages.h"
 #include "Duplicate.h"
@@ -7,6 +8,7 @@
 #include "SetPos.h"
 #include "SheetTestHost.h"
 #include "TrimBox.h"
+#include "app/App.h"
 #include "headless/Script.h"
 
 using namespace vexa::test;
@@ -412,7 +414,7 @@ TEST_F(Position, EntryPointsTakeTheFrontDocument) {
 
 namespace {
 
-struct MarksDialog : SheetTest {
+struct FrontSheet : SheetTest {
     AVDoc av = nullptr;
     void SetUp() override {
         getMarkParams() = MarkParams{};  // the dialog's check boxes as at start-up
@@ -439,7 +441,7 @@ struct MarksDialog : SheetTest {
 
 }  // namespace
 
-TEST_F(MarksDialog, SymmetricDrawsTheMarksBetweenFrames) {
+TEST_F(FrontSheet, TheMarksDialogsSymmetricBoxDrawsTheMarksBetweenFrames) {
     selectAll(host.page);
     ui::setModalDriver([](ui::Window& w) {
         EXPECT_EQ(w.name, "ADDMARKS");
@@ -465,7 +467,7 @@ TEST_F(MarksDialog, SymmetricDrawsTheMarksBetweenFrames) {
     createMarks();
 }
 
-TEST_F(MarksDialog, ConfirmingAgainKeepsTheValuesShownRounded) {
+TEST_F(FrontSheet, ConfirmingTheMarksDialogAgainKeepsTheValuesShownRounded) {
     selectAll(host.page);
     // 0.25 pt shows as 0.09 mm; confirmed unchanged it stays 0.25 pt, however often
     for (int i = 0; i < 3; ++i) {
@@ -489,4 +491,35 @@ TEST_F(MarksDialog, ConfirmingAgainKeepsTheValuesShownRounded) {
     });
     createMarks();
     EXPECT_EQ(getMarkParams().width, fx(0.5));
+}
+
+TEST_F(FrontSheet, TheTrimBoxCommandIsOneUndoStep) {
+    ASSERT_TRUE(host.page);
+    PDPage second = gPDModelHFT->PDDocCreatePage(host.doc, 0, fxRect(0, 0, 595, 842));
+    gPDModelHFT->PDPageSetBox(second, asAtomFromString("TrimBox"), fxRect(1, 2, 3, 4));
+    ASInt32 before = gAcroViewHFT->AVDocGetNumUndos(av);
+    ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+    setTrimBox(fxRect(10, 20, 30, 40));
+    ASFixedRect box;
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(gAcroViewHFT->AVDocGetNumUndos(av), before + 1);
+    // on every page: one step more
+    ui::setModalDriver([](ui::Window& w) {
+        ui::toggle(ui::findControl(&w, "Process all pages"), 1);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    setTrimBox(fxRect(50, 60, 70, 80));
+    ASSERT_TRUE(pdPageGetBox(second, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(50));
+    ASSERT_TRUE(host.session().app().undo(av));
+    ASSERT_TRUE(pdPageGetBox(second, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(1));  // its own box again
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(10));
+    ASSERT_TRUE(host.session().app().undo(av));
+    EXPECT_FALSE(pdPageGetBox(host.page, "TrimBox", &box));  // it had none
+    ASSERT_TRUE(host.session().app().redo(av));
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(10));
+    pdPageRelease(second);
 }
