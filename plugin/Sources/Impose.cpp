@@ -699,6 +699,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
 
     PDDoc out = nullptr;
     bool noFrames = false;
+    // Escape while the sheets are added (or, written ahead, placed): no further sheet.
+    bool stopped = false;
     ShownResult shown;
     shown.data = data;
     // A document the host writes as it is made is placed pass by pass (see SheetPlacer).
@@ -762,9 +764,9 @@ PDDoc imposeDocWithData(ImposeData* data) {
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M / 2;
                 data->lastPage -= M / 2;
-                if (!ahead) progress.setValue(i + 1);
+                if ((stopped = ahead ? gStats.stopped : progress.setValue(i + 1))) break;
             }
-            if (data->firstPage < data->lastPage)
+            if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
         } else if (data->binding == 2) {
             ASInt32 C = L - F + 1, P = C / M;
@@ -794,11 +796,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M;
-                if (!ahead) progress.setValue(i + 1);
+                if ((stopped = ahead ? gStats.stopped : progress.setValue(i + 1))) break;
             }
-            if (data->firstPage < data->lastPage)
+            if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
-            if (data->firstPage < data->lastPage) {
+            if (!stopped && data->firstPage < data->lastPage) {
                 data->firstPage = C - M + 1;
                 data->passIndex += 1;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
@@ -845,6 +847,13 @@ PDDoc imposeDocWithData(ImposeData* data) {
         showResult(&shown);
         gStats.sheets = pdDocGetNumPages(out);
         placer.reset();
+    } else if (stopped) {
+        // Escape while the sheets were added: the job ends there, nothing is placed.
+        showResult(&shown);
+        gStats = ImposeStats{};
+        gStats.sheets = pdDocGetNumPages(out);
+        gStats.stopped = true;
+        if (!data->outPath[0]) showTrimLines(out, 0, -1);
     } else {
         showResult(&shown);
         // Shows the trim lines of an interactive job too.

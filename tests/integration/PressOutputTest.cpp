@@ -125,3 +125,28 @@ TEST_F(PressOutput, HiddenTrimLinesMakeNoPlate) {
     EXPECT_EQ(text.find("/TL"), std::string::npos);
     EXPECT_NE(text.find("/None"), std::string::npos);
 }
+
+TEST_F(PressOutput, EscapeWhileSheetsAreAddedStopsTheJob) {
+    // Escape typed when the first of four template passes is added: no further sheet
+    // is added, none is placed, and the job says it stopped.
+    std::string s = dir.file("esc.vx");
+    vexa::test::writeFile(s, "open " + dir.file("brochure.pdf") +
+                                 "\n"
+                                 "escape-at 1 \"Add sheets\"\n"
+                                 "answer No\n"
+                                 "menu Vexa:impose\n"
+                                 "  choose " +
+                                 dir.file("booklet-2up.pdf") +
+                                 "\n"
+                                 "  press 4\n"
+                                 "  pick 12 1\n"
+                                 "  press 1\n"
+                                 "expect-docs 2\n");
+    std::string out;
+    ASSERT_EQ(runCommand(kVexa + " run " + s + " 2>&1", &out), 0) << out;
+    std::string log =
+        vexa::test::readFile((home.path() / "Documents" / "Orvanta" / "Vexa.txt").string());
+    EXPECT_NE(log.find("imposed: 2 sheets, 0 pages placed, 0 empty frames, stopped"),
+              std::string::npos)
+        << log;
+}
