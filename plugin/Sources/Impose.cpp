@@ -337,9 +337,8 @@ void askTrimBox(PDEForm form, PDEElement frame, const ASFixedRect& inner) {
     if (fr != 0 && fr != 180 && fr != -180) std::swap(tw, th);
     if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
     if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
-        char msg[1024];
-        getString("trimBoxErr", msg);
-        if (avAlert(2, msg, "Yes", "No", nullptr, false) == 1) setPlacing(kPlaceCentered);
+        // The question and its buttons in the user's language.
+        if (msgBoxYesNo("trimBoxErr") == 1) setPlacing(kPlaceCentered);
     }
 }
 

@@ -19,6 +19,7 @@
 #include "ErrorHandling.h"
 #include "ModelBuild.h"
 #include "MovingMark.h"
+#include "MyStrings.h"
 #include "Selection.h"
 #include "doc/DocInternal.h"
 #include "ui/Ui.h"
@@ -784,4 +785,39 @@ TEST_F(Imposing, AdjustedFramesTakeTheirMarksAlong) {
         EXPECT_TRUE(found) << m.left / 65536.0 << " " << m.bottom / 65536.0;
     }
     close(out, src);
+}
+
+TEST_F(Imposing, TheTrimBoxQuestionSpeaksTheUsersLanguage) {
+    setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
+    gLanguage = kLangGerman;
+    setupMyStrings();
+    PDDoc src = makeSource(4);  // TrimBox 180 x 260
+    // frames of 200 x 300: the TrimBox does not match
+    std::string t = makeTemplate("q.pdf", {{{1, 20, 20, 220, 320}}});
+    PDDoc dst = gPDModelHFT->PDDocOpen(t.c_str(), false);
+    ASSERT_NE(dst, nullptr);
+    setCosDoc(dst);
+    PDPage page = pdDocAcquirePage(dst, 0);
+    pdPageAcquirePDEContent(page);
+    EnumForms(
+        page,
+        [](CContent*, PDEElement f, long, long) {
+            setSelected(f, true);
+            return true;
+        },
+        0, false, true);
+    auto& fe = host.session().frontEnd();
+    std::size_t shown = fe.alerts.size();
+    setPlacing(kPlaceTrimBoxIfAny);
+    EXPECT_TRUE(imposeDoc(dst, page, src, fixedOne, true));
+    pdPageReleasePDEContent(page);
+    pdPageRelease(page);
+    ASSERT_EQ(fe.alerts.size(), shown + 1);
+    const auto& a = fe.alerts.back().request;
+    EXPECT_EQ(a.message.rfind("Die TrimBox der zu platzierenden Seiten", 0), 0u) << a.message;
+    EXPECT_EQ(a.buttons, (std::vector<std::string>{"Ja", "Nein"}));
+    close(dst, src);
+    cleanupMyStrings();
+    gLanguage = kLangEnglish;
+    unsetenv("VEXA_RESOURCES");
 }
