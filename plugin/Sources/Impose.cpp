@@ -85,18 +85,24 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
     return true;
 }
 
+// A sheet's content, held for a scope.
+struct SheetContent {
+    PDPage page;
+    PDEContent content;
+    explicit SheetContent(PDPage p) : page(p), content(pdPageAcquirePDEContent(p)) {}
+    ~SheetContent() { pdPageReleasePDEContent(page); }
+    SheetContent(const SheetContent&) = delete;
+    SheetContent& operator=(const SheetContent&) = delete;
+};
+
 void renumber(PDDoc out, long first, ImposeData* job) {
     ASInt32 n = pdDocGetNumPages(out);
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
         CPage page(out, i);
         PDPage p = page.getPage();
-        PDEContent content = pdPageAcquirePDEContent(p);
-        struct Held {
-            PDPage page;
-            ~Held() { pdPageReleasePDEContent(page); }
-        } held{p};
+        SheetContent held(p);
         Renumbering r{job, false};
-        CContent level(content, nullptr, nullptr);
+        CContent level(held.content, nullptr, nullptr);
         EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
         if (r.write) pdPageSetPDEContent(p);
     }
@@ -284,20 +290,15 @@ void adjustFrames(PDDoc tmpl, ASFixed w, ASFixed h) {
     ASInt32 pages = pdDocGetNumPages(tmpl);
     for (ASInt32 i = 0; i < pages; ++i) {
         CPage page(tmpl, i);
-        PDPage p = page.getPage();
-        PDEContent content = pdPageAcquirePDEContent(p);
-        struct Held {
-            PDPage page;
-            ~Held() { pdPageReleasePDEContent(page); }
-        } held{p};
+        SheetContent held(page.getPage());
         AdjustData a{w, h, {}};
         {
-            CContent level(content, nullptr, nullptr);
+            CContent level(held.content, nullptr, nullptr);
             EnumForms(&level, adjustProc, reinterpret_cast<long>(&a), true);
         }
         if (a.frames.empty()) continue;
-        moveMarksWithFrames(content, a.frames);
-        pdPageSetPDEContent(p);
+        moveMarksWithFrames(held.content, a.frames);
+        pdPageSetPDEContent(held.page);
     }
 }
 

@@ -150,20 +150,33 @@ void releaseRecord(AVUndo undo) {
     delete rec;
 }
 
-const AVUndoHandler& handler() {
-    static AVUndoHandler h{};
-    if (h.size == 0) {
-        h.size = sizeof(AVUndoHandler);
-        h.type = gModuleName;
-        h.CanUndo = canSwap;
-        h.CanRedo = canSwap;
-        h.Undo = swapRecord;
-        h.Redo = swapRecord;
-        h.GetUndoTitle = nullptr;
-        h.GetRedoTitle = nullptr;
-        h.Release = releaseRecord;
-    }
+// A handler whose Undo and Redo are the same swap.
+AVUndoHandler swapHandler(ASBool (*can)(AVUndo), void (*swap)(AVUndo), void (*release)(AVUndo)) {
+    AVUndoHandler h{};
+    h.size = sizeof(AVUndoHandler);
+    h.type = gModuleName;
+    h.CanUndo = can;
+    h.CanRedo = can;
+    h.Undo = swap;
+    h.Redo = swap;
+    h.Release = release;
     return h;
+}
+
+const AVUndoHandler& handler() {
+    static const AVUndoHandler h = swapHandler(canSwap, swapRecord, releaseRecord);
+    return h;
+}
+
+// The document of the view an undo step is recorded for (null: the front document's);
+// false when there is none.
+bool undoTarget(AVPageView& view, AVDoc* avDoc, PDDoc* doc) {
+    if (view == kNoUndo) return false;
+    if (!view) view = getFrontPageView();
+    if (!view) return false;
+    *avDoc = avPageViewGetAVDoc(view);
+    *doc = *avDoc ? avDocGetPDDoc(*avDoc) : nullptr;
+    return *doc != nullptr;
 }
 
 // Page boxes: one undo step for the "TrimBox" of a range of pages.
@@ -221,28 +234,16 @@ void releaseBoxes(AVUndo undo) {
 }
 
 const AVUndoHandler& boxHandler() {
-    static AVUndoHandler h{};
-    if (h.size == 0) {
-        h.size = sizeof(AVUndoHandler);
-        h.type = gModuleName;
-        h.CanUndo = canSwapBoxes;
-        h.CanRedo = canSwapBoxes;
-        h.Undo = swapBoxes;
-        h.Redo = swapBoxes;
-        h.Release = releaseBoxes;
-    }
+    static const AVUndoHandler h = swapHandler(canSwapBoxes, swapBoxes, releaseBoxes);
     return h;
 }
 
 }  // namespace
 
 bool prepareTrimBoxUndo(AVPageView view, ASInt32 first, ASInt32 last) {
-    if (view == kNoUndo) return false;
-    if (!view) view = getFrontPageView();
-    if (!view) return false;
-    AVDoc avDoc = avPageViewGetAVDoc(view);
-    PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
-    if (!doc) return false;
+    AVDoc avDoc = nullptr;
+    PDDoc doc = nullptr;
+    if (!undoTarget(view, &avDoc, &doc)) return false;
     auto* rec = new (std::nothrow) BoxRecord;
     if (!rec) return true;
     DURING
@@ -261,12 +262,9 @@ const char* undoType() {
 }
 
 bool prepareUndo(AVPageView view) {
-    if (view == kNoUndo) return false;
-    if (!view) view = getFrontPageView();
-    if (!view) return false;
-    AVDoc avDoc = avPageViewGetAVDoc(view);
-    PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
-    if (!doc) return false;
+    AVDoc avDoc = nullptr;
+    PDDoc doc = nullptr;
+    if (!undoTarget(view, &avDoc, &doc)) return false;
     auto* rec = new (std::nothrow) UndoRecord{};
     if (!rec) return true;
     DURING

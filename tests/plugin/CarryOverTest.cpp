@@ -94,6 +94,25 @@ struct Carry : ::testing::Test {
         return path;
     }
 
+    // The page alone on a sheet of its crop box, placed where it lies, saved to path.
+    void placeAlone(PDDoc src, ASInt32 pageIndex, const std::string& path) {
+        ASFixedRect crop;
+        {
+            CPage p(src, pageIndex);
+            pdPageGetCropBox(p.getPage(), &crop);
+        }
+        PDDoc sheet = pdDocCreate();
+        opened.push_back(sheet);
+        setCosDoc(sheet);
+        PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, crop);
+        PDEForm form = getPageContent(src, sheet, pageIndex, fixedOne);
+        EXPECT_NE(form, nullptr);
+        if (form) addToPage(page, {form});
+        pdPageRelease(page);
+        gPDModelHFT->PDDocSave(sheet, PDSaveFull, path.c_str());
+        setCosDoc(host.doc);
+    }
+
     Gray render(const std::string& pdf, const std::string& base) {
         EXPECT_EQ(runCommand("pdftoppm -r 72 -gray -singlefile " + pdf + " " + tmp.file(base)), 0);
         return readPGM(tmp.file(base + ".pgm"));
@@ -240,21 +259,7 @@ TEST_F(Carry, ATransparentPageOfTheCorpusSeparatesAsItsSource) {
     PDDoc src = gPDModelHFT->PDDocOpen(file.c_str(), true);
     ASSERT_NE(src, nullptr);
     opened.push_back(src);
-    ASFixedRect crop;
-    {
-        CPage first(src, 0);
-        pdPageGetCropBox(first.getPage(), &crop);
-    }
-    PDDoc sheet = pdDocCreate();
-    opened.push_back(sheet);
-    setCosDoc(sheet);
-    PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, crop);
-    PDEForm form = getPageContent(src, sheet, 0, fixedOne);
-    ASSERT_NE(form, nullptr);
-    addToPage(page, {form});
-    pdPageRelease(page);
-    gPDModelHFT->PDDocSave(sheet, PDSaveFull, tmp.file("placed.pdf").c_str());
-    setCosDoc(host.doc);
+    placeAlone(src, 0, tmp.file("placed.pdf"));
     auto cmyk = [&](const std::string& pdf, const std::string& out) {
         runCommand(
             "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=bitcmyk -dGrayValues=256 -r36 "
@@ -321,18 +326,7 @@ TEST_F(Carry, AFilledFormOfTheCorpusPrintsItsValues) {
     opened.push_back(src);
     CPage second(src, 1);
     EXPECT_TRUE(hasPrintableAnnotations(pdPageGetCosObj(second.getPage())));
-    PDDoc sheet = pdDocCreate();
-    opened.push_back(sheet);
-    setCosDoc(sheet);
-    ASFixedRect crop;
-    pdPageGetCropBox(second.getPage(), &crop);
-    PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, crop);
-    PDEForm form = getPageContent(src, sheet, 1, fixedOne);
-    ASSERT_NE(form, nullptr);
-    addToPage(page, {form});
-    pdPageRelease(page);
-    gPDModelHFT->PDDocSave(sheet, PDSaveFull, tmp.file("form.pdf").c_str());
-    setCosDoc(host.doc);
+    placeAlone(src, 1, tmp.file("form.pdf"));
     // The placed page prints what the printed source shows.
     std::string placed, printed;
     runCommand("pdftotext " + tmp.file("form.pdf") + " -", &placed);
@@ -410,52 +404,17 @@ struct CorpusFile {
     int pages = 0;
 };
 
-std::vector<std::string> csvFields(const std::string& line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
-                out.back() += '"', ++i;
-            else if (c == '"')
-                quoted = false;
-            else
-                out.back() += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            out.emplace_back();
-        } else {
-            out.back() += c;
-        }
-    }
-    return out;
-}
-
 std::vector<CorpusFile> carriedCorpus() {
     std::vector<CorpusFile> out;
-    std::istringstream in(readFile(std::string(VEXA_CORPUS_DIR) + "/manifest.csv"));
-    std::string line;
-    std::vector<std::string> header;
-    while (std::getline(in, line)) {
-        auto f = csvFields(line);
-        if (header.empty()) {
-            header = f;
-            continue;
-        }
-        auto col = [&](const char* name) -> std::string {
-            for (size_t i = 0; i < header.size() && i < f.size(); ++i)
-                if (header[i] == name) return f[i];
-            return "";
-        };
-        std::string file = col("local_file"), features = col("features");
+    for (auto& row : corpusManifest()) {
+        const std::string& file = row["local_file"];
+        const std::string& features = row["features"];
         if (file.rfind("files/", 0) != 0) continue;
         bool wanted = false;
         for (const char* k : {"optional-content", "transparency-group", "multi-stream-contents",
                               "annotations", "AcroForm"})
             wanted = wanted || features.find(k) != std::string::npos;
-        if (wanted) out.push_back({file.substr(6), features, std::atoi(col("pages").c_str())});
+        if (wanted) out.push_back({file.substr(6), features, std::atoi(row["pages"].c_str())});
     }
     return out;
 }

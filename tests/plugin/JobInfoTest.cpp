@@ -32,6 +32,42 @@ struct JobInfo : ::testing::Test {
     void info(const char* key, const char* value) {
         gPDModelHFT->PDDocSetInfo(host.doc, key, value, static_cast<ASInt32>(std::strlen(value)));
     }
+    // a small rectangle on the page in a separation of each name
+    void useSeparations(const std::vector<const char*>& names) {
+        const float cmyk[4] = {0, 1, 0, 0};
+        std::vector<PDEElement> elems;
+        for (const char* n : names) {
+            PDEPath p = makeRect(0, 0, 5, 5);
+            PDEGraphicState gs;
+            pdeGetGState(p, &gs);
+            PDEColorSpec s = getSepColorSpec(n, cmyk);
+            gs.fillColorSpec = s;
+            gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
+            freeColorSpec(&s);
+            elems.push_back(p);
+        }
+        addToPage(host.page, elems);
+    }
+    // the text of the first text frame as the dialog shows it, and its rectangle
+    std::string textFrame(ASFixedRect* r) {
+        struct Ctx {
+            ASFixedRect* r;
+            std::string t;
+        } ctx{r, ""};
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                auto* c = reinterpret_cast<Ctx*>(d);
+                if (getBoxNum(f) != kBoxTextFrame) return true;
+                *c->r = getBBox(f);
+                char buf[256];
+                getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
+                c->t = buf;
+                return false;
+            },
+            reinterpret_cast<long>(&ctx), false, true);
+        return ctx.t;
+    }
     // the texts of the first job-information frame, run by run
     std::vector<std::string> runs(ASFixedRect* frameRect = nullptr, ASFixedMatrix* m = nullptr) {
         struct Ctx {
@@ -147,20 +183,7 @@ TEST_F(JobInfo, TallFramesRunUpward) {
 
 TEST_F(JobInfo, SpotColoursListedOnceWithoutUnderscoreNames) {
     // a page using two spots, one of them twice, and an underscore name
-    float cmyk[4] = {0, 1, 0, 0};
-    const char* names[3] = {"Gold", "_Hidden", "Gold"};
-    std::vector<PDEElement> elems;
-    for (const char* n : names) {
-        PDEPath p = makeRect(0, 0, 5, 5);
-        PDEGraphicState gs;
-        pdeGetGState(p, &gs);
-        PDEColorSpec s = getSepColorSpec(n, cmyk);
-        gs.fillColorSpec = s;
-        gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
-        freeColorSpec(&s);
-        elems.push_back(p);
-    }
-    addToPage(host.page, elems);
+    useSeparations({"Gold", "_Hidden", "Gold"});
     createFrame(host.page, {fx(20), fx(30)}, fxRect(0, 0, 283, 11), kBoxJobInfo, 0, 0);
     EnumForms(
         host.page,
@@ -198,23 +221,7 @@ TEST_F(JobInfo, TextFramesTakeTheTextWidth) {
     ASFixedPoint pt{fx(100), fx(200)};
     addTextFrame(host.page, pt, "Hello");
     ASFixedRect r{};
-    std::string text;
-    struct Ctx {
-        ASFixedRect* r;
-        std::string* t;
-    } ctx{&r, &text};
-    EnumForms(
-        host.page,
-        [](CContent*, PDEElement f, long, long d) {
-            auto* c = reinterpret_cast<Ctx*>(d);
-            if (getBoxNum(f) != kBoxTextFrame) return true;
-            *c->r = getBBox(f);
-            char buf[256];
-            getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
-            *c->t = buf;
-            return false;
-        },
-        reinterpret_cast<long>(&ctx), false, true);
+    std::string text = textFrame(&r);
     EXPECT_EQ(text, "Hello");
     EXPECT_EQ(r.left, fx(100));
     EXPECT_EQ(r.bottom, fx(200));
@@ -266,24 +273,8 @@ TEST_F(JobInfo, TextFramesKeepTheirCharacters) {
     addTextFrame(host.page, pt,
                  "Gr\xc3\xbc\xc3\x9f"
                  "e \xe2\x82\xac");
-    std::string text;
     ASFixedRect r{};
-    struct Ctx {
-        ASFixedRect* r;
-        std::string* t;
-    } ctx{&r, &text};
-    EnumForms(
-        host.page,
-        [](CContent*, PDEElement f, long, long d) {
-            auto* c = reinterpret_cast<Ctx*>(d);
-            if (getBoxNum(f) != kBoxTextFrame) return true;
-            *c->r = getBBox(f);
-            char buf[256];
-            getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
-            *c->t = buf;
-            return false;
-        },
-        reinterpret_cast<long>(&ctx), false, true);
+    std::string text = textFrame(&r);
     // read back as typed, for the dialog; seven characters of Courier wide
     EXPECT_EQ(text,
               "Gr\xc3\xbc\xc3\x9f"
@@ -294,19 +285,7 @@ TEST_F(JobInfo, TextFramesKeepTheirCharacters) {
 TEST_F(JobInfo, ColoursAreListedOnceAndPlaceholdersNot) {
     // the page uses a separation named like a process plate and a placeholder that
     // found no spot colour to take
-    float cmyk[4] = {0, 0, 0, 1};
-    std::vector<PDEElement> elems;
-    for (const char* n : {"Black", "X", "Gold"}) {
-        PDEPath p = makeRect(0, 0, 5, 5);
-        PDEGraphicState gs;
-        pdeGetGState(p, &gs);
-        PDEColorSpec sp = getSepColorSpec(n, cmyk);
-        gs.fillColorSpec = sp;
-        gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
-        freeColorSpec(&sp);
-        elems.push_back(p);
-    }
-    addToPage(host.page, elems);
+    useSeparations({"Black", "X", "Gold"});
     PDEFont font = getFontFromName("Courier");
     PDEContent content = pdeContentCreate();
     const ASUns8 used[4] = {1, 0, 0, 1};
