@@ -614,7 +614,8 @@ void carryAlong(PDDoc src, PDDoc dst, CosObj page, CosObj form, ASUns8 cmyk[4]) 
 // a copy of the page's one content stream (its bytes as stored), its resources a
 // dictionary with the page's entries, and its colours come from a scan of the content.
 // Null when the page is not of that simple kind (more than one content stream, content
-// the scan does not read, a stream already imported): the caller takes the long way.
+// the scan does not read, printable annotations, a stream already imported): the caller
+// takes the long way.
 PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CPage page(src, pageIndex);
     PDPage p = page.getPage();
@@ -622,6 +623,9 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CosObj pageDict = pdPageGetCosObj(p);
     CosObj contents = cosDictGet(pageDict, "Contents");
     if (cosObjGetType(contents) != CosStream) return nullptr;
+    // A page whose annotations are drawn into its form needs a stream of its own: the
+    // content stream may be another page's too.
+    if (hasPrintableAnnotations(pageDict)) return nullptr;
     CosObj resources = pageResources(pageDict);
     if (cosObjGetType(resources) != CosNull && !cosObjIsDictOrStream(resources)) return nullptr;
     ASUns8 cmyk[4] = {0, 0, 0, 0};
