@@ -62,10 +62,10 @@ std::string stringValue(CosObj o) {
     return s;
 }
 
-std::string streamData(CosObj s, bool raw = false) {
+std::string streamData(CosObj s) {
     if (cosObjGetType(s) != CosStream) return "";
     ASSize_t len = 0;
-    char* data = raw ? gCosHFT->CosStreamGetRawData(s, &len) : cosStreamGetData(s, &len);
+    char* data = cosStreamGetData(s, &len);
     std::string out = data ? std::string(data, len) : std::string();
     if (data) asFree(data);
     return out;
@@ -110,13 +110,42 @@ CosObj textString(CosDoc doc, const std::string& utf8) {
     return cosNewString(doc, false, be.data(), be.size());
 }
 
-// A text string of the file as UTF-8 (UTF-16BE with its mark, else taken as it is).
+void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// PDFDocEncoding at 0x80 to 0xA0 (0 where it has no character); above, Latin-1.
+const char16_t kPdfDoc80[33] = {
+    0x2022, 0x2020, 0x2021, 0x2026, 0x2014, 0x2013, 0x0192, 0x2044, 0x2039, 0x203A, 0x2212,
+    0x2030, 0x201E, 0x201C, 0x201D, 0x2018, 0x2019, 0x201A, 0x2122, 0xFB01, 0xFB02, 0x0141,
+    0x0152, 0x0160, 0x0178, 0x017D, 0x0131, 0x0142, 0x0153, 0x0161, 0x017E, 0,      0x20AC};
+
+// A text string of the file as UTF-8: UTF-16BE with its mark, else PDFDocEncoding.
 std::string textOf(CosObj o) {
     std::string s = stringValue(o);
-    if (s.size() < 2 || static_cast<unsigned char>(s[0]) != 0xFE ||
-        static_cast<unsigned char>(s[1]) != 0xFF)
-        return s;
     std::string out;
+    if (s.size() < 2 || static_cast<unsigned char>(s[0]) != 0xFE ||
+        static_cast<unsigned char>(s[1]) != 0xFF) {
+        for (unsigned char c : s) {
+            uint32_t cp = c >= 0x80 && c <= 0xA0 ? kPdfDoc80[c - 0x80] : c;
+            if (cp) appendUtf8(out, cp);
+        }
+        return out;
+    }
     for (size_t i = 2; i + 1 < s.size(); i += 2) {
         uint32_t cp =
             (static_cast<unsigned char>(s[i]) << 8) | static_cast<unsigned char>(s[i + 1]);
@@ -126,21 +155,7 @@ std::string textOf(CosObj o) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
             i += 2;
         }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        appendUtf8(out, cp);
     }
     return out;
 }
@@ -205,9 +220,9 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
         return false;
     };
     // The names already there, from the destination itself and other sources.
-    std::set<std::string> names;
+    std::set<std::string> others;
     for (ASInt32 i = 0; i < cosArrayLength(myGroups); ++i)
-        names.insert(textOf(cosDictGet(cosArrayGet(myGroups, i), "Name")));
+        others.insert(textOf(cosDictGet(cosArrayGet(myGroups, i), "Name")));
     const std::string label = docName(src);
 
     std::vector<CosObj> mineNow;
@@ -217,8 +232,8 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
         appendItem(myGroups, g);
         mineNow.push_back(g);
         std::string name = textOf(cosDictGet(g, "Name"));
-        if (names.count(name)) cosDictPut(g, "Name", textString(dstCos, name + " (" + label + ")"));
-        names.insert(name);
+        if (others.count(name))
+            cosDictPut(g, "Name", textString(dstCos, name + " (" + label + ")"));
         // Each group keeps the state it has in its source, whatever the destination's
         // base state is.
         bool isOff = srcOffByDefault ? !listed(on, g) : listed(off, g);
