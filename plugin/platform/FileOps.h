@@ -10,12 +10,17 @@
 
 // Moves the file at path to target (a full path), replacing a file there. Within one
 // file system this is one rename(2). Across file systems the file is first renamed to
-// a hidden claim name beside itself (".vexa-claim.<pid>.<name>", so that no other
-// process takes it meanwhile), copied to a hidden temporary file beside the target,
-// flushed to disk, renamed into place, and only then removed: at every moment the file
-// exists whole in one place at least. False (errno set) when the source is gone or
-// the move failed; the source is then where it was.
-bool moveFileReplace(const char* path, const char* target);
+// a hidden claim name beside itself (".vexa-claim.<tag>.<name>", so that no other
+// process takes it meanwhile), copied to a hidden temporary file beside the target
+// (".vexa-move.<tag>.<name>"), flushed to disk, renamed into place, and only then
+// removed: at every moment the file exists whole in one place at least. The tag names
+// the mover (processTag() of this process when none is given). False (errno set) when
+// the source is gone or the move failed; the source is then where it was.
+bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr);
+
+// Called after every 8 MB a move across file systems has copied (a worker keeps the
+// lease of its job fresh meanwhile); none by default.
+void setLongCopyHook(void (*hook)());
 
 // Copies the file at path to target (a full path), replacing a file there: the copy is
 // written to a hidden file beside the target, flushed to disk and renamed into place,
@@ -46,9 +51,9 @@ void getFolder(char* path);
 // The last path component, with or without its extension, into name (size bytes).
 void getFileName(const char* path, char* name, ASInt32 size, bool withExtension);
 
-// The claim name a cross-file-system move gives a file while it copies it; a name
-// that begins with it belongs to process *pid when the result is true.
-bool isClaimName(const char* name, int* pid, std::string* originalName);
+// The claim name a cross-file-system move gives a file while it copies it; true when
+// name is one, with the mover's tag and the file's own name.
+bool isClaimName(const char* name, std::string* tag, std::string* originalName);
 
 // What the busy test remembers of a file between polls.
 struct FileSeen {

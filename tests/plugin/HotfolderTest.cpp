@@ -18,6 +18,7 @@
 #include "Hotfolder.h"
 #include "MySettings.h"
 #include "Prefs.h"
+#include "ProcessId.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 #include "ui/Ui.h"
@@ -102,12 +103,12 @@ TEST(HotfolderFiles, PathPiecesAndFolders) {
     EXPECT_TRUE(makeDir(t.file("x/y z/w").c_str()));
     writeFile(t.file("file"), "");
     EXPECT_FALSE(makeDir(t.file("file/sub").c_str()));
-    int pid = 0;
-    std::string original;
-    EXPECT_TRUE(isClaimName(".vexa-claim.123.a.pdf", &pid, &original));
-    EXPECT_EQ(pid, 123);
-    EXPECT_EQ(original, "a.pdf");
-    EXPECT_FALSE(isClaimName(".vexa-claim.x.a.pdf", &pid, &original));
+    std::string tag, original;
+    EXPECT_TRUE(isClaimName(".vexa-claim.0badf00d-123-456-7.a.b.pdf", &tag, &original));
+    EXPECT_EQ(tag, "0badf00d-123-456-7");
+    EXPECT_EQ(original, "a.b.pdf");
+    EXPECT_FALSE(isClaimName(".vexa-claim.x", &tag, &original));
+    EXPECT_FALSE(isClaimName("vexa-claim.x.a.pdf", &tag, &original));
 }
 
 TEST(HotfolderFiles, ThePDFTestWantsSizeHeaderAndEOFNearTheEnd) {
@@ -326,14 +327,22 @@ TEST_F(Hotfolder, AClaimLeftByADeadProcessGetsItsNameBack) {
     gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
     pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
+    ProcessIdentity gone = selfIdentity();
+    gone.pid = dead;
+    gone.start = processStartTime(dead) + 1;  // whatever the pid is now, not that process
     ::waitpid(dead, nullptr, 0);
-    std::string claim = ".vexa-claim." + std::to_string(dead) + ".x.pdf";
-    std::string live = ".vexa-claim." + std::to_string(::getpid()) + ".y.pdf";
+    ProcessIdentity other = selfIdentity();
+    other.host = "another-machine";
+    std::string claim = ".vexa-claim." + processTag(gone) + ".x.pdf";
+    std::string live = ".vexa-claim." + processTag(selfIdentity()) + ".y.pdf";
+    std::string foreign = ".vexa-claim." + processTag(other) + ".z.pdf";
     writeFile(t.file("In1/" + claim), "x");
     writeFile(t.file("In1/" + live), "y");
+    writeFile(t.file("In1/" + foreign), "z");
     pollHotfolders();  // no done folder: nothing can be taken
     EXPECT_EQ(readFile(t.file("In1/x.pdf")), "x");
     EXPECT_FALSE(fs::exists(t.file("In1/" + claim)));
-    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));  // its process is still at work
+    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));     // its process is still at work
+    EXPECT_TRUE(fs::exists(t.file("In1/" + foreign)));  // not a process of this machine
     EXPECT_NE(log().find("Recovered: " + t.file("In1/x.pdf") + "\n"), std::string::npos);
 }
