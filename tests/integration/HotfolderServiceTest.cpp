@@ -105,7 +105,11 @@ TEST_F(HotfolderService, GoodAndBadInputsEndUpWhereTheyBelong) {
               "%PDF-1.4\n" + std::string(3000, '\x9c') + "\n%%EOF\n");
     fs::copy_file(kCorpus + "/bad/pdfbox__PasswordSample-128bit.pdf", in() / "encrypted.pdf");
     std::string output;
-    ASSERT_EQ(once(&output), 0) << output;
+    // Files that were not imposed fail the run, and it says what became of them.
+    ASSERT_EQ(once(&output), 1) << output;
+    EXPECT_NE(output.find("vexa: 2 files went to Err, 3 files were no PDF files (see the log)\n"),
+              std::string::npos)
+        << output;
 
     EXPECT_TRUE(names(in()).empty()) << output;
     EXPECT_EQ(names(out()), (std::set<std::string>{"good -x 'q' é.pdf"})) << output;
@@ -145,7 +149,7 @@ TEST_F(HotfolderService, TemplateAndOutputFailuresSendTheFileToErrAndLeaveNoOutp
     writeConfig();
     for (int n = 1; n <= 4; ++n) fs::copy_file(kSource, in(n) / "job.pdf");
     std::string output;
-    ASSERT_EQ(once(&output), 0) << output;
+    ASSERT_EQ(once(&output), 1) << output;
     EXPECT_NE(output.find("\t####\tno template (T1)\n"), std::string::npos) << output;
     // Each failing entry's file is in "Err" (one "Err" beside all done folders: the last
     // one moved there wins, as files of the same name replace each other).
@@ -168,7 +172,7 @@ TEST_F(HotfolderService, AFullDiskFailsTheJobWithoutPartialOutputAndTheServiceGo
     // Files may grow to 200 KB: the 330 KB result cannot be written. The job that hits
     // the limit dies of SIGXFSZ inside the writer; only it is lost.
     std::string output;
-    ASSERT_EQ(once(&output, "ulimit -f 200; "), 0) << output;
+    ASSERT_EQ(once(&output, "ulimit -f 200; "), 1) << output;
     EXPECT_TRUE(fs::exists(err() / "large.pdf")) << output;
     EXPECT_TRUE(names(out(1)).empty()) << output;  // no partial or temporary file
     EXPECT_EQ(names(out(2)), (std::set<std::string>{"small.pdf"}));
@@ -186,7 +190,7 @@ TEST_F(HotfolderService, AFullTmpfsOutputFolderFailsCleanly) {
     int rc = once(&output);
     std::set<std::string> left = names(out(1));
     ::umount(out(1).c_str());
-    ASSERT_EQ(rc, 0) << output;
+    ASSERT_EQ(rc, 1) << output;
     EXPECT_TRUE(fs::exists(err() / "large.pdf")) << output;
     EXPECT_EQ(left, (std::set<std::string>{"small.pdf"})) << output;
     EXPECT_NE(output.find("\t####\t"), std::string::npos);
