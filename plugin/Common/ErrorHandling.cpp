@@ -193,10 +193,8 @@ void doExceptionError(ASInt32 pageNum) {
     doExceptionError(pageNum, code);
 }
 
-void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
-    char text[kMessageSize] = "";
-    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
-    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+namespace {
+void reportErrorOnPage(ASInt32 pageNum, const char* text) {
     if (gEHMode >= kEHLog) {
         gErrorCnt++;
         writeLine(formatErrorLine(pageNum, text).c_str());
@@ -204,6 +202,18 @@ void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
         ASInt32 answer;
         showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
     }
+}
+}  // namespace
+
+void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+    char text[kMessageSize] = "";
+    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
+    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+    reportErrorOnPage(pageNum, text);
+}
+
+void reportError(const char* text) {
+    reportErrorOnPage(0, text ? text : "");
 }
 
 void setMsg1(const char* key, ...) {
