@@ -13,6 +13,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "doc/DocInternal.h"
@@ -33,10 +35,14 @@ std::string configFolder() {
     return std::string(home && *home ? home : "/tmp") + "/.config";
 }
 
+std::string preferencesFile() {
+    return configFolder() + "/Orvanta/Vexa.ini";
+}
+
 // The "Hotfolder" section of the plug-in's preferences file.
 std::map<std::string, std::string> readHotfolderSection() {
     std::map<std::string, std::string> keys;
-    std::ifstream in(configFolder() + "/Orvanta/Vexa.ini", std::ios::binary);
+    std::ifstream in(preferencesFile(), std::ios::binary);
     if (!in) return keys;
     std::stringstream ss;
     ss << in.rdbuf();
@@ -73,16 +79,19 @@ std::vector<std::string> inputFolders(const std::map<std::string, std::string>& 
 
 // The files the poll could still take: names, sizes and dates of the regular files
 // that do not begin with ".". Empty when there is nothing left.
-std::string pendingFiles(const std::vector<std::string>& folders) {
+// Files in `skip` (paths as the poll names them) do not count.
+std::string pendingFiles(const std::vector<std::string>& folders,
+                         const std::set<std::string>& skip = {}) {
     std::string sig;
     for (const std::string& f : folders) {
+        if (f.empty()) continue;
         DIR* d = ::opendir(f.c_str());
         if (!d) continue;
         while (dirent* e = ::readdir(d)) {
             if (e->d_name[0] == '.') continue;
             struct stat st {};
-            std::string p = f + "/" + e->d_name;
-            if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            std::string p = f + (f.back() == '/' ? "" : "/") + e->d_name;
+            if (skip.count(p) || ::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
             sig += p + '\t' + std::to_string(st.st_size) + '\t' +
                    std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) +
                    '\n';
@@ -211,9 +220,12 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             return 2;
         }
     }
-    RunReport report;
     options.virtualClock = false;
+    // A running service reports nothing: its log says what it does.
+    std::optional<RunReport> runReport;
+    if (once || list) runReport.emplace();
     if (list) {
+        const RunReport& report = *runReport;
         // The plug-in's own start-up listing, so that the list and the poll agree.
         Session s(options);
         s.start();
@@ -245,6 +257,22 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     s.start();
     log.print();
     app::Application& a = s.app();
+    if (!once) {
+        if (inputFolders(readHotfolderSection()).empty())
+            std::fprintf(stderr,
+                         "vexa: no hot folder is configured yet: section [Hotfolder] of %s has "
+                         "no In1 (waiting for one)\n",
+                         preferencesFile().c_str());
+        while (!gStop) {
+            a.runIdle();
+            log.print();
+            nap();
+        }
+        a.closeAllDocs();
+        log.print();
+        return 0;
+    }
+    const RunReport& report = *runReport;
     int entries = 0;
     std::string prefs;
     if (!configuredEntries(report, &entries, &prefs)) {
@@ -254,9 +282,9 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     if (entries == 0) {
         std::fprintf(stderr,
                      "vexa: no hot folder is configured: section [Hotfolder] of %s has no "
-                     "In1%s\n",
-                     prefs.c_str(), once ? "" : " (waiting for one)");
-        if (once) return 2;
+                     "In1\n",
+                     prefs.c_str());
+        return 2;
     }
 
     // --once ends when the input folders hold nothing the poll could take, or when
@@ -269,7 +297,8 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     while (!gStop) {
         a.runIdle();
         log.print();
-        if (!once) {
+        // At least one poll: it also finishes the jobs of a service that died.
+        if (report.lines("polled").empty()) {
             nap();
             continue;
         }
@@ -279,7 +308,9 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             int n = std::atoi(refused.c_str());
             if (n >= 1 && n <= static_cast<int>(folders.size())) folders[n - 1].clear();
         }
-        pending = pendingFiles(folders);
+        // Files the poll could not take (a read-only folder, say) stay as they are.
+        auto untaken = report.lines("untaken");
+        pending = pendingFiles(folders, std::set<std::string>(untaken.begin(), untaken.end()));
         if (pending.empty()) break;
         if (pending != lastPending) {
             lastPending = pending;
@@ -295,14 +326,15 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     }
     a.closeAllDocs();
     log.print();
-    if (!once) return 0;
 
     // A run that left anything undone says so, and fails.
     std::size_t err = report.lines("err").size();
     std::size_t noPdf = report.lines("nopdf").size();
-    std::size_t untaken = report.lines("untaken").size();
+    auto untakenPaths = report.lines("untaken");
+    std::size_t untaken = std::set<std::string>(untakenPaths.begin(), untakenPaths.end()).size();
     std::size_t refused = report.lines("refused").size();
     std::size_t left = std::count(pending.begin(), pending.end(), '\n');
+    if (gStop) left = 0;  // stopped on request: what is left waits for the next run
     if (err + noPdf + untaken + refused + left == 0) return 0;
     std::string what;
     auto add = [&](std::size_t count, const char* one, const char* many) {

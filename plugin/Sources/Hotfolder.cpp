@@ -165,6 +165,9 @@ ASInt32 imposeJob(void* clientData) {
             p.minor = job->saveMinor;
         }
         gPDModelHFT->PDDocSaveWithParams(result, &p);
+        // Recorded before it is told: a worker killed after this line is not imposed
+        // again by the one that recovers its job.
+        job->claim->ended(getErrorCnt());
         dprintf("\tsaved: %s\n", job->out.c_str());
         HANDLER(void) ERRORCODE;
         doExceptionError(0);
@@ -482,6 +485,7 @@ void pollHotfolders() {
         it = fileExists(it->first) ? std::next(it) : gSeen.erase(it);
     gPolled = true;
     gLastPoll = asGetTickCount();
+    reportOutcome("polled", std::string());
     setCosDoc(cosDoc);
 }
 

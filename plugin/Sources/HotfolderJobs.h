@@ -95,7 +95,7 @@ bool moveToErr(const std::string& path, const std::string& name = std::string())
 // The temporary files of saves to outPath that no process is writing any more.
 void removeSaveLeftovers(const std::string& outPath);
 
-// A file kind of the run's outcome report ("saved", "err", "nopdf", "untaken",
-// "refused", "entries", "list"): one line "kind\ttext" appended to the file named by
-// $VEXA_HOTFOLDER_REPORT, when it is set (vexa hotfolder reads it for its exit code).
+// One line of the run's outcome report, "kind\ttext" ("saved", "err", "nopdf",
+// "untaken", "refused", "entries", "list", "polled"), appended to the file named by
+// $VEXA_HOTFOLDER_REPORT when it is set: vexa hotfolder --once and --list read it.
 void reportOutcome(const char* kind, const std::string& text);
