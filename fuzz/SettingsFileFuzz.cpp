@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             default:
-                s.enumSection(section.c_str(),
-                              [](const char*, const char*, void*) { return true; }, nullptr);
+                s.enumSection(
+                    section.c_str(), [](const char*, const char*, void*) { return true; }, nullptr);
         }
     }
     // The last value set, read back from memory and from the file.

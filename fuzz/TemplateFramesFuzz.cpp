@@ -19,6 +19,7 @@
 #include "BoxDesc.h"
 #include "Container.h"
 #include "ErrorHandling.h"
+#include "FuzzInput.h"
 #include "Impose.h"
 #include "ImposeDlg.h"
 #include "Main.h"
@@ -28,24 +29,7 @@
 
 namespace {
 
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-    uint8_t byte() { return pos < size ? data[pos++] : 0; }
-    int32_t int32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
-        return static_cast<int32_t>(v);
-    }
-    // Mostly small values a template may hold, sometimes any 32-bit value.
-    int32_t number() {
-        uint8_t kind = byte();
-        if (kind < 160) return static_cast<int32_t>(static_cast<int8_t>(byte())) * (kind % 8 + 1);
-        if (kind < 220) return (static_cast<int32_t>(byte()) << 8 | byte()) - 4096;
-        return int32();
-    }
-};
+using Input = FuzzInput;
 
 const char* const kKeys[] = {"boxnum", "rotation", "rotated", "left", "top",  "right",
                              "bottom", "bl",       "bt",      "br",   "bb",   "xOff",
@@ -73,7 +57,8 @@ struct Host {
         PDDoc d = pdDocCreate();
         setCosDoc(d);
         for (int i = 0; i < 6; ++i) {
-            PDPage p = gPDModelHFT->PDDocCreatePage(d, i - 1, ASFixedRect{0, 280 << 16, 200 << 16, 0});
+            PDPage p =
+                gPDModelHFT->PDDocCreatePage(d, i - 1, ASFixedRect{0, 280 << 16, 200 << 16, 0});
             gPDModelHFT->PDPageSetBox(p, asAtomFromString("TrimBox"),
                                       ASFixedRect{5 << 16, 275 << 16, 195 << 16, 5 << 16});
             pdPageRelease(p);
@@ -115,8 +100,8 @@ std::string makeTemplate(Input& in) {
     Host& h = host();
     PDDoc d = pdDocCreate();
     setCosDoc(d);
-    PDPage page = gPDModelHFT->PDDocCreatePage(d, PDBeforeFirstPage,
-                                               ASFixedRect{0, 595 << 16, 842 << 16, 0});
+    PDPage page =
+        gPDModelHFT->PDDocCreatePage(d, PDBeforeFirstPage, ASFixedRect{0, 595 << 16, 842 << 16, 0});
     CosDoc cos = pdDocGetCosDoc(d);
     int frames = 1 + in.byte() % 6;
     PDEContent content = pdPageAcquirePDEContent(page);

@@ -212,6 +212,14 @@ class Hotfolder : public ::testing::Test {
         setEHMode(kEHUnset);
     }
     std::string log() const { return fs::exists(logPath_) ? readFile(logPath_) : ""; }
+    // Entry 1 with its folders In1, Done1 and Out1 in t, polled without delay.
+    void entryOne(const TempDir& t) {
+        for (const char* f : {"In1", "Done1", "Out1"}) {
+            fs::create_directory(t.path() / f);
+            gPrefs.set("Hotfolder", f, t.file(f).c_str());
+        }
+        gPrefs.set("Hotfolder", "Delay", "0");
+    }
     std::string pref(const char* key) {
         char v[512] = "";
         gPrefs.get("Hotfolder", key, v, sizeof v);
@@ -241,11 +249,7 @@ TEST_F(Hotfolder, StartupListingMarksMissingFolders) {
 
 TEST_F(Hotfolder, PollTakesOneFilePerFolderSkipsHiddenAndKeepsNonPDFInDone) {
     TempDir t;
-    for (const char* f : {"In1", "Done1", "Out1"}) fs::create_directory(t.path() / f);
-    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
-    gPrefs.set("Hotfolder", "Done1", t.file("Done1").c_str());
-    gPrefs.set("Hotfolder", "Out1", t.file("Out1").c_str());
-    gPrefs.set("Hotfolder", "Delay", "0");
+    entryOne(t);
     writeFile(t.file("In1/.hidden.pdf"), pdfLike(600));
     writeFile(t.file("In1/a.txt"), "text");
     writeFile(t.file("In1/b.pdf"), pdfLike(512));
@@ -421,11 +425,7 @@ TEST_F(Hotfolder, EntriesWhoseFoldersWouldDestroyInputAreRefusedOnceAndTakeNothi
 
 TEST_F(Hotfolder, NonPdfFilesGoToErrWhenAskedAndAreReported) {
     TempDir t;
-    for (const char* f : {"In1", "Done1", "Out1"}) fs::create_directory(t.path() / f);
-    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
-    gPrefs.set("Hotfolder", "Done1", t.file("Done1").c_str());
-    gPrefs.set("Hotfolder", "Out1", t.file("Out1").c_str());
-    gPrefs.set("Hotfolder", "Delay", "0");
+    entryOne(t);
     std::string report = t.file("report.txt");
     ::setenv("VEXA_HOTFOLDER_REPORT", report.c_str(), 1);
     writeFile(t.file("In1/kept.txt"), "text");
@@ -437,8 +437,8 @@ TEST_F(Hotfolder, NonPdfFilesGoToErrWhenAskedAndAreReported) {
     ::unsetenv("VEXA_HOTFOLDER_REPORT");
     EXPECT_TRUE(fs::exists(t.file("Err/moved.txt")));
     EXPECT_FALSE(fs::exists(t.file("Done1/moved.txt")));
-    EXPECT_EQ(readFile(report), "nopdf\t" + t.file("Done1/kept.txt") + "\nnopdf\t" +
-                                    t.file("Done1/moved.txt") + "\n");
+    EXPECT_EQ(readFile(report), "nopdf\t" + t.file("Done1/kept.txt") + "\npolled\t\nnopdf\t" +
+                                    t.file("Done1/moved.txt") + "\npolled\t\n");
     EXPECT_NE(log().find("\tmoved to Err\n"), std::string::npos);
 }
 
