@@ -80,7 +80,10 @@ CosObj valueFrom(Input& in, CosDoc doc) {
         case 0:
             return cosNewInteger(doc, false, in.number());
         case 1:
-            return cosNewFixed(doc, false, in.number() * 4096 + in.byte());
+            // A fixed value: the number as points and 1/16 steps, wrapped to 32 bits.
+            return cosNewFixed(
+                doc, false,
+                static_cast<ASFixed>(static_cast<uint32_t>(in.number()) * 4096u + in.byte()));
         case 2: {
             std::string s = std::to_string(in.number());
             if (in.byte() & 1) s += "x";
