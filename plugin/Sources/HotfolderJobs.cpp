@@ -145,7 +145,7 @@ void writeRetryMarker(const std::string& folder, const std::string& name, const 
     std::string text = "name=" + escape(name) + "\nstamp=" + fileStamp(file) +
                        "\nattempts=" + std::to_string(attempts) + "\n";
     std::string marker = retryMarker(folder, name);
-    writeFileReplace(marker.c_str(), text.data(), text.size());
+    writeFileReplace(marker.c_str(), text.data(), text.size(), false);
 }
 
 // The attempts a marker counts for the file (0 without a matching marker); the marker
@@ -308,7 +308,10 @@ bool writeJobRecord(const JobRecord& r) {
     put("out", r.out);
     put("claim", r.claim);
     put("srcClaim", r.srcClaim);
-    return writeFileReplace(r.path.c_str(), text.data(), text.size());
+    // Replaced whole, so a reader never sees half a record, but not flushed to disk
+    // each time: a record must outlive its process, and the system keeps it for that;
+    // a flush per step would cost more than a small job.
+    return writeFileReplace(r.path.c_str(), text.data(), text.size(), false);
 }
 
 JobClaim::~JobClaim() = default;

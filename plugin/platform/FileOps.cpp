@@ -146,7 +146,7 @@ bool copyFileReplace(const char* path, const char* target) {
     return true;
 }
 
-bool writeFileReplace(const char* target, const char* data, std::size_t len) {
+bool writeFileReplace(const char* target, const char* data, std::size_t len, bool durable) {
     if (!target || !*target || (!data && len)) {
         errno = EINVAL;
         return false;
@@ -176,7 +176,7 @@ bool writeFileReplace(const char* target, const char* data, std::size_t len) {
             done += static_cast<std::size_t>(w);
     }
     if (ok && ::fchmod(out, mode) != 0) ok = false;
-    if (ok && ::fsync(out) != 0) ok = false;
+    if (ok && durable && ::fsync(out) != 0) ok = false;
     int e = errno;
     if (::close(out) != 0 && ok) {
         ok = false;
@@ -191,7 +191,7 @@ bool writeFileReplace(const char* target, const char* data, std::size_t len) {
         errno = e ? e : EIO;
         return false;
     }
-    syncFolder(folderOf(dest));
+    if (durable) syncFolder(folderOf(dest));
     return true;
 }
 

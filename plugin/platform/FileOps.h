@@ -31,9 +31,11 @@ bool copyFileReplace(const char* path, const char* target);
 // Writes len bytes of data as the file at target, replacing a file there the same way:
 // a reader (another process among them) sees the old file or the new one, never a
 // part. A symbolic link at target is followed, so the file it names is replaced and
-// the link stays. The new file keeps the old one's permissions. False (errno set) when
-// the write failed; the target is then as it was.
-bool writeFileReplace(const char* target, const char* data, std::size_t len);
+// the link stays. The new file keeps the old one's permissions. Durable: the file and
+// its folder are flushed to disk before it returns (else the system writes them when
+// it will; a reader still never sees a part). False (errno set) when the write failed;
+// the target is then as it was.
+bool writeFileReplace(const char* target, const char* data, std::size_t len, bool durable = true);
 
 // Moves the file src into the folder held in dest (size bytes), replacing a file of
 // the same name. When name is given, the separator and name are appended to dest so
