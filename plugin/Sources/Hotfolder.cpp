@@ -451,7 +451,8 @@ bool processHotfolderFile(const char* path, void* clientData) {
         if (jobDied) removeSaveLeftovers(out);
     }
     if (errors > 0) {
-        if (moveToErr(srcPath)) reportOutcome("err", srcPath);
+        moveToErr(srcPath);  // a file that cannot go there stays in done, logged
+        reportOutcome("err", srcPath);
     } else {
         reportOutcome("saved", out);
     }

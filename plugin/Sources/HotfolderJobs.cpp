@@ -228,7 +228,8 @@ void recoverRecord(const std::string& folder, const std::string& name) {
         if (r.attempt >= kMaxAttempts) {
             dprintf("\t####\tRecovered: the job of %s was cut short %d times (last by %s)\n",
                     r.done.c_str(), r.attempt, who.c_str());
-            if (moveToErr(r.done)) reportOutcome("err", r.done);
+            moveToErr(r.done);
+            reportOutcome("err", r.done);
         } else {
             writeRetryMarker(folder, nameOf(r.done), r.done, r.attempt);
             if (giveBack(r.done, r.in))
@@ -242,7 +243,8 @@ void recoverRecord(const std::string& folder, const std::string& name) {
     } else if (r.state == "ended" && r.errors > 0 && exists(r.done)) {
         dprintf("Recovered: the job of %s ended with errors (by %s)\n", r.done.c_str(),
                 who.c_str());
-        if (moveToErr(r.done)) reportOutcome("err", r.done);
+        moveToErr(r.done);
+        reportOutcome("err", r.done);
     }
     ::unlink(mine.c_str());
     removeWithPrefix(folder, ".vexa-write.", "." + name);
