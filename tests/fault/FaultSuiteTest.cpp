@@ -28,8 +28,8 @@ namespace {
 // 1.3 MB in, 1.35 MB imposed: on a 3 MiB disk the save (a plain copy, then the
 // linearized file) needs more room than some fill levels leave.
 const std::string kMedium = kCorpus + "/files/pdfcpu__HL1396.pdf";
-// 1,041 pages: imposing and saving take long enough to be caught in the act.
-const std::string kLong = kCorpus + "/files/derived__concat-1041-pages.pdf";
+// 155 pages: imposing and saving take long enough to be caught in the act.
+const std::string kLong = kCorpus + "/files/pymupdf__test-3820.pdf";
 const std::string kSmall = kCorpus + "/files/pdfjs__issue18816.pdf";
 
 #define NEED_ROOT()                                                      \
