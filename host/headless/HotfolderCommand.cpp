@@ -215,8 +215,23 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             once = true;
         else if (a == "--list")
             list = true;
-        else {
-            std::fprintf(stderr, "vexa: hotfolder takes --once or --list, not %s\n", a.c_str());
+        else if (a == "--help" || a == "-h") {
+            std::printf(
+                "Usage: vexa hotfolder [--once | --list]\n"
+                "Imposes the PDF files that arrive in the hot folders configured in section\n"
+                "[Hotfolder] of %s, until SIGTERM or SIGINT.\n"
+                "  --once     poll until the input folders hold nothing left to take; exit 0\n"
+                "             when every file taken was imposed, 1 when a file went to \"Err\",\n"
+                "             was no PDF file or could not be taken, 2 when no hot folder is\n"
+                "             configured\n"
+                "  --list     print the configured input folders as the poll sees them\n"
+                "  -h, --help this text\n"
+                "See docs/hotfolder.md for the keys, the folders and several machines.\n",
+                preferencesFile().c_str());
+            return 0;
+        } else {
+            std::fprintf(stderr, "vexa: hotfolder takes --once, --list or --help, not %s\n",
+                         a.c_str());
             return 2;
         }
     }

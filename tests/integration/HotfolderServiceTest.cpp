@@ -407,6 +407,10 @@ TEST_F(HotfolderService, SigtermFinishesTheFileInHand) {
 TEST_F(HotfolderService, OnceSaysWhenNoHotFolderIsConfiguredOrAnEntryIsRefused) {
     writeConfig("");
     std::string output;
+    ASSERT_EQ(runCommand(kVexa + " hotfolder --help", &output), 0);
+    EXPECT_NE(output.find("Usage: vexa hotfolder [--once | --list]"), std::string::npos);
+    EXPECT_EQ(runCommand(kVexa + " hotfolder --onse", &output), 2);
+    EXPECT_EQ(output, "vexa: hotfolder takes --once, --list or --help, not --onse\n");
     EXPECT_EQ(once(&output), 2) << output;
     std::string ini = (fs::path(std::getenv("XDG_CONFIG_HOME")) / "Orvanta/Vexa.ini").string();
     EXPECT_NE(output.find("vexa: no hot folder is configured: section [Hotfolder] of " + ini +
