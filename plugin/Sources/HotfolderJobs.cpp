@@ -186,7 +186,9 @@ void removeWithPrefix(const std::string& folder, const std::string& prefix,
 // arrived meanwhile. True when it went back.
 bool giveBack(const std::string& from, const std::string& to) {
     if (!exists(to) && moveFileReplace(from.c_str(), to.c_str())) return true;
-    moveToErr(from, nameOf(to));
+    if (moveToErr(from, nameOf(to)))
+        dprintf("\t####\tRecovered: %s went to Err (a new file of that name came in)\n",
+                to.c_str());
     return false;
 }
 
@@ -214,6 +216,13 @@ void recoverRecord(const std::string& folder, const std::string& name) {
     std::string who = r.owner.host + " pid " + std::to_string(r.owner.pid);
     if (!readable) {
         dprintf("\t####\tRecovered: an unreadable job record %s was removed\n", path.c_str());
+        // Its file, when it was still under its hidden name, cannot go back: no record
+        // says where from.
+        std::string taken = folder + "/" + kTakenPrefix + tag;
+        if (exists(taken) && moveToErr(taken, tag + ".pdf")) {
+            dprintf("\t####\tRecovered: the file it had taken is in Err as %s.pdf\n", tag.c_str());
+            reportOutcome("err", taken);
+        }
     } else if ((r.state == "taking" || r.state == "taken") &&
                (exists(r.claim) || (!r.srcClaim.empty() && exists(r.srcClaim)))) {
         std::string from = exists(r.claim) ? r.claim : r.srcClaim;

@@ -114,6 +114,11 @@ TEST_F(HotfolderRecovery, JobsOfADeadWorkerOfThisMachineAreGivenBackOrFinished) 
     writeFile(theirs.done, "o");
     for (const JobRecord* r : {&a, &b, &c, &d, &e, &f, &g, &mine, &theirs})
         ASSERT_TRUE(writeJobRecord(*r));
+    // A record that cannot be read: removed; the file it had under its hidden name
+    // cannot go back and goes to "Err".
+    std::string lost = processTag(dead) + "-8";
+    writeFile(p("Done1/.vexa-job." + lost), "");
+    writeFile(p("Done1/.vexa-taken." + lost), "lost");
 
     recoverJobs({p("Done1"), p("Done1/")});  // one folder named twice is looked at once
 
@@ -126,6 +131,7 @@ TEST_F(HotfolderRecovery, JobsOfADeadWorkerOfThisMachineAreGivenBackOrFinished) 
     EXPECT_EQ(readFile(p("In1/f.pdf")), "f");
     EXPECT_EQ(readFile(p("In1/g.pdf")), "new g");
     EXPECT_EQ(readFile(p("Err/g.pdf")), "old g");
+    EXPECT_EQ(readFile(p("Err/" + lost + ".pdf")), "lost");
     EXPECT_EQ(readFile(p("Done1/m.pdf")), "m");
     EXPECT_EQ(readFile(p("Done1/o.pdf")), "o");
     // Left: the two live records and b's attempts marker.
