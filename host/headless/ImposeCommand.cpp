@@ -14,7 +14,9 @@
 
 #include "app/App.h"
 #include "doc/DocState.h"
+#include "headless/Quote.h"
 #include "headless/Script.h"
+#include "headless/TemplateCommand.h"
 #include "ui/Ui.h"
 
 namespace vexa::host {
@@ -30,15 +32,6 @@ std::string absolute(const std::string& p) {
     char cwd[4096];
     if (!::getcwd(cwd, sizeof cwd)) return p;
     return std::string(cwd) + "/" + p;
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') q += '\\';
-        q += c;
-    }
-    return q + "\"";
 }
 
 std::string configFolder() {
@@ -266,7 +259,17 @@ class PrefsOverride {
 
 }  // namespace
 
-ImposeOptions parseImposeArgs(const std::vector<std::string>& args) {
+// -t takes a path or the name of a template of the library beside the plug-in.
+std::string libraryOrPath(const std::string& t, const std::vector<std::string>& pluginDirs) {
+    std::string found = resolveTemplate(t, pluginDirs);
+    if (found.empty())
+        throw std::invalid_argument("no such template: " + t +
+                                    " (neither a file nor a name that vexa template list shows)");
+    return absolute(found);
+}
+
+ImposeOptions parseImposeArgs(const std::vector<std::string>& args,
+                              const std::vector<std::string>& pluginDirs) {
     ImposeOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -329,8 +332,7 @@ ImposeOptions parseImposeArgs(const std::vector<std::string>& args) {
         if (o.templatePath.empty())
             throw std::invalid_argument("no template given (-t) and none bundled");
     }
-    o.templatePath = absolute(o.templatePath);
-    if (!isFile(o.templatePath)) throw std::invalid_argument("no such file: " + o.templatePath);
+    o.templatePath = libraryOrPath(o.templatePath, pluginDirs);
     if (!o.secondSheet.empty()) {
         o.secondSheet = absolute(o.secondSheet);
         if (!isFile(o.secondSheet)) throw std::invalid_argument("no such file: " + o.secondSheet);
@@ -472,7 +474,7 @@ std::string defaultPrefs(const SessionOptions& options) {
 int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     ImposeOptions o;
     try {
-        o = parseImposeArgs(args);
+        o = parseImposeArgs(args, options.pluginDirs);
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "vexa: %s\n", e.what());
         return 2;

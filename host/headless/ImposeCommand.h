@@ -23,7 +23,10 @@ struct ImposeOptions {
     std::vector<std::pair<std::string, std::string>> spotMap;
     std::string spotBlack;  // "on", "off" or "" (the preference decides)
 };
-ImposeOptions parseImposeArgs(const std::vector<std::string>& args);
+// -t is a path or a library template's name, looked up beside the plug-ins of
+// `pluginDirs` (empty: the default plug-in folder).
+ImposeOptions parseImposeArgs(const std::vector<std::string>& args,
+                              const std::vector<std::string>& pluginDirs = {});
 std::string imposeScript(const ImposeOptions& o);
 
 }  // namespace vexa::host
