@@ -303,11 +303,7 @@ void doImposeCmd() {
     if (!doc) return;
     ASInt32 old = setEHMode(kEHLog);
     imposeDoc(doc);
-    if (getErrorCnt() > 0) {
-        char msg[512];
-        getString("imposeErr", msg);
-        if (avAlert(ALERT_CAUTION, msg, "Yes", "No", nullptr, false) == 1) openDump();
-    }
+    if (getErrorCnt() > 0 && msgBoxYesNo("imposeErr") == 1) openDump();
     (void)old;
     setEHMode(kEHAlert);
 }
