@@ -20,11 +20,43 @@ struct FrameSurvey {
     long badRotations = 0;
     bool fix = false;  // second walk: set bad rotations to 0
     std::string name;
+    std::string farOff;  // the first frame with a value beyond the largest sheet
 };
+
+// The largest sheet a PDF may describe is 14,400 points a side: a frame's edges, bleeds
+// and offsets beyond that cannot be meant, and their sums would leave the range of
+// the fixed-point numbers the placing works in.
+constexpr long long kFarOff = 14400LL * 65536;
+
+bool beyondSheet(long long v) {
+    return v > kFarOff || v < -kFarOff;
+}
+
+// Names the first value of the frame that cannot be right, or returns "".
+std::string farOffValue(PDEElement frame) {
+    CosObj d = getVexaDict(frame);
+    for (const char* key :
+         {"left", "top", "right", "bottom", "bl", "bt", "br", "bb", "xOff", "yOff", "dx", "ml"})
+        if (beyondSheet(getKeyValueFixed(d, key, 0))) return key;
+    ASFixedRect r = getBBox(frame), b = getBleedRect(frame);
+    if (beyondSheet(static_cast<long long>(r.left) + b.left) ||
+        beyondSheet(static_cast<long long>(r.right) - b.right) ||
+        beyondSheet(static_cast<long long>(r.top) - b.top) ||
+        beyondSheet(static_cast<long long>(r.bottom) + b.bottom))
+        return "bleed";
+    return std::string();
+}
 
 bool surveyProc(CContent*, PDEElement frame, long, long data) {
     auto* s = reinterpret_cast<FrameSurvey*>(data);
     ASInt32 b = getBoxNum(frame);
+    if (!s->fix && s->farOff.empty()) {
+        std::string key = farOffValue(frame);
+        if (!key.empty())
+            s->farOff = "sheet " + std::to_string(s->sheet + 1) + ": the frame with box number " +
+                        std::to_string(b) + " has \"" + key +
+                        "\" beyond 14400 points, off any sheet";
+    }
     if (b < 1) return true;
     if (!s->fix) {
         ++s->frames;
@@ -58,6 +90,10 @@ bool checkTemplateFrames(PDDoc tmpl, const char* name) {
     ASInt32 sheets = pdDocGetNumPages(tmpl);
     for (s.sheet = 0; s.sheet < sheets; ++s.sheet)
         EnumForms(tmpl, s.sheet, s.sheet, surveyProc, reinterpret_cast<long>(&s), false);
+    if (!s.farOff.empty()) {
+        reportError(("Template \"" + s.name + "\", " + s.farOff).c_str());
+        return false;
+    }
     if (s.highest > s.frames) {
         char text[512];
         std::snprintf(text, sizeof text,

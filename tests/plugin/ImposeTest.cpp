@@ -417,6 +417,17 @@ TEST_F(Imposing, FrameValuesThatCannotBeRightAreMendedOrRefused) {
               std::string::npos)
         << log();
 
+    // A frame edge beyond the largest sheet: refused, naming the frame and the value.
+    std::string far = makeTemplate("far.pdf", {{{1, 10, 10, 190, 270}, {2, -20000, 10, 380, 270}}});
+    d = job(src, far, 2, 1, 4);
+    setEHMode(2);
+    EXPECT_EQ(imposeDocWithData(&d), nullptr);
+    EXPECT_EQ(getErrorCnt(), 1);
+    EXPECT_NE(log().find("\t####\tTemplate \"far.pdf\", sheet 1: the frame with box number 2 "
+                         "has \"left\" beyond 14400 points, off any sheet\n"),
+              std::string::npos)
+        << log();
+
     // A number left out while another repeats: imposed, and the log says which pages
     // have no frame. (Left out with fewer frames than the highest number: refused.)
     std::string gap = makeTemplate(
