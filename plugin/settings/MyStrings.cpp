@@ -27,9 +27,9 @@ const struct {
     const char* key;
     const char* kinds;
 } kFormatKeys[] = {
-    {"versionErr", "s"},   {"noTemplateStr", "s"}, {"kMovingMarks", "s"},
-    {"sheet", "is"},       {"hfOutIsIn", "is"},    {"hfDoneIsIn", "is"},
-    {"hfOutIsDone", "is"}, {"hfErrClash", "is"},   {"hfTemplateIn", "is"},
+    {"versionErr", "s"},    {"noTemplateStr", "s"},  {"kMovingMarks", "s"}, {"sheet", "is"},
+    {"hfOutIsIn", "is"},    {"hfDoneIsIn", "is"},    {"hfOutIsDone", "is"}, {"hfErrClash", "is"},
+    {"hfTemplateIn", "is"}, {"saveOptErrCode", "i"},
 };
 
 // Texts that replace those of the table (for keys whose text did not match).
