@@ -404,29 +404,24 @@ TEST_F(Imposing, FrameValuesThatCannotBeRightAreMendedOrRefused) {
     pdDocClose(out);
     setCosDoc(host.doc);
 
-    // A box number no copy of the template can have: refused, with sheet and number.
-    std::string huge = makeTemplate(
-        "huge.pdf",
-        {{{1, 10, 10, 190, 270}}, {{2, 10, 10, 190, 270}, {2147483647, 200, 10, 380, 270}}});
-    d = job(src, huge, 1, 1, 4);
-    setEHMode(2);
-    EXPECT_EQ(imposeDocWithData(&d), nullptr);
-    EXPECT_EQ(getErrorCnt(), 1);
-    EXPECT_NE(log().find("\t####\tTemplate \"huge.pdf\", sheet 2: a frame has box number "
-                         "2147483647, but the template has 3 page frames, numbered from 1\n"),
-              std::string::npos)
-        << log();
-
-    // A frame edge beyond the largest sheet: refused, naming the frame and the value.
-    std::string far = makeTemplate("far.pdf", {{{1, 10, 10, 190, 270}, {2, -20000, 10, 380, 270}}});
-    d = job(src, far, 2, 1, 4);
-    setEHMode(2);
-    EXPECT_EQ(imposeDocWithData(&d), nullptr);
-    EXPECT_EQ(getErrorCnt(), 1);
-    EXPECT_NE(log().find("\t####\tTemplate \"far.pdf\", sheet 1: the frame with box number 2 "
-                         "has \"left\" beyond 14400 points, off any sheet\n"),
-              std::string::npos)
-        << log();
+    // Refused templates: no output, one error line naming the template and the frame.
+    auto refused = [&](const std::string& tmpl, ASInt32 binding, const std::string& line) {
+        ImposeData r = job(src, tmpl, binding, 1, 4);
+        setEHMode(2);
+        EXPECT_EQ(imposeDocWithData(&r), nullptr) << tmpl;
+        EXPECT_EQ(getErrorCnt(), 1) << tmpl;
+        EXPECT_NE(log().find("\t####\t" + line + "\n"), std::string::npos) << log();
+    };
+    // A box number no copy of the template can have.
+    refused(makeTemplate("huge.pdf", {{{1, 10, 10, 190, 270}},
+                                      {{2, 10, 10, 190, 270}, {2147483647, 200, 10, 380, 270}}}),
+            1,
+            "Template \"huge.pdf\", sheet 2: a frame has box number 2147483647, but the "
+            "template has 3 page frames, numbered from 1");
+    // A frame edge beyond the largest sheet.
+    refused(makeTemplate("far.pdf", {{{1, 10, 10, 190, 270}, {2, -20000, 10, 380, 270}}}), 2,
+            "Template \"far.pdf\", sheet 1: the frame with box number 2 has \"left\" beyond "
+            "14400 points, off any sheet");
 
     // A number left out while another repeats: imposed, and the log says which pages
     // have no frame. (Left out with fewer frames than the highest number: refused.)
