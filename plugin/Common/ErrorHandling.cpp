@@ -50,11 +50,14 @@ void writeLine(const char* text) {
 }
 
 std::string formatKey(const char* key, va_list args) {
-    char* format = getStringData(key);
-    char buf[kMessageSize];
-    std::vsnprintf(buf, sizeof buf, format ? format : "", args);
-    std::free(format);
-    return buf;
+    std::string text = vformatStringWithKey(key, args);
+    if (text.size() >= kMessageSize) {
+        // Cut to the message size, not inside a UTF-8 sequence.
+        std::size_t len = kMessageSize - 1;
+        while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80) --len;
+        text.resize(len);
+    }
+    return text;
 }
 
 void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2, const char* k3,
@@ -190,10 +193,8 @@ void doExceptionError(ASInt32 pageNum) {
     doExceptionError(pageNum, code);
 }
 
-void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
-    char text[kMessageSize] = "";
-    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
-    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+namespace {
+void reportErrorOnPage(ASInt32 pageNum, const char* text) {
     if (gEHMode >= kEHLog) {
         gErrorCnt++;
         writeLine(formatErrorLine(pageNum, text).c_str());
@@ -201,6 +202,18 @@ void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
         ASInt32 answer;
         showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
     }
+}
+}  // namespace
+
+void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+    char text[kMessageSize] = "";
+    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
+    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+    reportErrorOnPage(pageNum, text);
+}
+
+void reportError(const char* text) {
+    reportErrorOnPage(0, text ? text : "");
 }
 
 void setMsg1(const char* key, ...) {

@@ -47,6 +47,8 @@ ASInt32 getErrorCnt();
 // a general error).
 void doExceptionError(ASInt32 pageNum = 0);
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
+// Reports an error of the plug-in's own, as doExceptionError reports a host error.
+void reportError(const char* text);
 // The line doExceptionError writes for an error text (without logging anything).
 std::string formatErrorLine(ASInt32 pageNum, const char* text);
 
