@@ -12,6 +12,7 @@
 #include "MyStrings.h"
 #include "BoxDesc.h"
 #include "ImposeDlg.h"
+#include "ImposeJob.h"
 #include "Palette.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -161,6 +162,9 @@ void registerNotifications() {
 }  // namespace
 
 ASBool PluginExportHFTs() {
+    // The job table lets a host run imposition jobs without the dialog; a host that
+    // cannot take it still gets the plug-in.
+    exportJobTable();
     return true;
 }
 ASBool PluginImportReplaceAndRegister() {
