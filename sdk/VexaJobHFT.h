@@ -168,7 +168,8 @@ struct VexaJobHFT {
     // every sheet; nothing is kept. False when the sheets could not be built.
     ASBool (*JobPlan)(const VexaJob* job, VexaPlanProc plan, void* planData, VexaProblemProc proc,
                       void* clientData);
-    // Checks and runs the job: errors of the check stop it before any work. Returns the
-    // imposed document (also in result->doc), or null.
+    // Checks the job again for errors (the warnings are JobCheck's), which stop it
+    // before any work, and runs it; reports the errors it counted while it ran.
+    // Returns the imposed document (also in result->doc), or null.
     PDDoc (*JobImpose)(VexaJob* job, VexaJobResult* result, VexaProblemProc proc, void* clientData);
 };

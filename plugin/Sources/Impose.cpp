@@ -676,13 +676,13 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            if (!ahead) progress.setDuration(P, "kAddPages");
+            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M / 2;
                 data->lastPage -= M / 2;
-                if (!ahead) progress.setValue(i + 1);
+                if (!ahead && !gBuildOnly) progress.setValue(i + 1);
             }
             if (data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
@@ -709,12 +709,12 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            if (!ahead) progress.setDuration(P, "kAddPages");
+            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M;
-                if (!ahead) progress.setValue(i + 1);
+                if (!ahead && !gBuildOnly) progress.setValue(i + 1);
             }
             if (data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);

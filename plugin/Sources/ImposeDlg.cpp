@@ -309,7 +309,7 @@ void imposeDoc(PDDoc doc) {
             for (const VexaSpotChoice& c : choices)
                 if (job->spotCount < kVexaMaxSpots) job->spots[job->spotCount++] = c;
             JobReport report{logJobProblem, nullptr};
-            runImposeJob(job, nullptr, report, false);
+            runImposeJob(job, nullptr, report, false, true);
         }
     }
     delete job;

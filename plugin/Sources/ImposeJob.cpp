@@ -370,7 +370,7 @@ ASInt32 checkPageRange(ASInt32 first, ASInt32 last, ASInt32 pageCount, std::stri
     return 0;
 }
 
-ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report) {
+ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings) {
     VexaJobFacts local{};
     VexaJobFacts& f = facts ? *facts : local;
     std::memset(&f, 0, sizeof f);
@@ -488,7 +488,7 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
     }
     f.jobPages = static_cast<ASInt32>(pages.size());
     f.trimBoxPages = sizes.withTrimBox;
-    if (report.errors != before || !templateOK || !secondOK) return done();
+    if (report.errors != before || !templateOK || !secondOK || !warnings) return done();
 
     // Warnings.
     if (sizes.groups.size() > 1) {
@@ -642,14 +642,15 @@ void logJobProblem(const VexaProblem* p, void*) {
         dprintf("\twarning: %s\n", p->text);
 }
 
-PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool sayRunErrors) {
+PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool sayRunErrors,
+                   bool warnings) {
     VexaJobResult local{};
     VexaJobResult& r = result ? *result : local;
     std::memset(&r, 0, sizeof r);
     r.size = sizeof r;
     if (!job) return nullptr;
     VexaJobFacts facts{};
-    if (checkImposeJob(job, &facts, report) > 0) return nullptr;
+    if (checkImposeJob(job, &facts, report, warnings) > 0) return nullptr;
     ImposeData& d = job->data;
     if (!d.srcPath[0]) gPDModelHFT->PDDocGetPath(d.srcDoc, d.srcPath, sizeof d.srcPath);
 
@@ -756,7 +757,7 @@ ASInt32 tableJobCheck(const VexaJob* job, VexaJobFacts* facts, VexaProblemProc p
     ErrorModeScope errorMode(kEHLog);
     ASInt32 errors = 1;
     DURING
-    errors = checkImposeJob(job, facts, report);
+    errors = checkImposeJob(job, facts, report, true);
     HANDLER
     report.error("", "the job cannot be checked: " + hostErrorText(ERRORCODE));
     END_HANDLER
@@ -781,7 +782,8 @@ PDDoc tableJobImpose(VexaJob* job, VexaJobResult* result, VexaProblemProc proc, 
     ErrorModeScope errorMode(kEHLog);
     PDDoc out = nullptr;
     DURING
-    out = runImposeJob(job, result, report, true);
+    // The warnings are JobCheck's: the check before the work says errors only.
+    out = runImposeJob(job, result, report, true, false);
     HANDLER
     report.error("", hostErrorText(ERRORCODE));
     out = nullptr;

@@ -15,20 +15,23 @@ void initImposeJob(VexaJob* job, PDDoc src);
 
 // Checks the job against its source, template, second sheet and output; reports every
 // problem (errors stop the job, warnings are what a press operator must know) and
-// fills facts when given. Returns the number of errors.
-ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report);
+// fills facts when given. Without warnings only the errors are looked for. Returns the
+// number of errors.
+ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings);
 
 // Builds the job's sheets without placing anything and calls plan for every page frame
 // of every sheet; the sheets are thrown away. False when they could not be built.
 bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobReport& report);
 
-// Checks and runs the job: spot colours mapped as it says, the log's "srcDoc" line, the
+// Checks the job (with its warnings, or only for errors) and runs it: spot colours
+// mapped as it says, the log's "srcDoc" line, the
 // engine. The errors the job itself counts (in error-handling mode 2) are in
 // result->errors; with sayRunErrors they are reported too (source pages that could not
 // be read once, with their count), else only logged. A job with an output path whose
 // source pages mostly cannot be read gives no document. Returns the imposed document
 // (also in result->doc when given), or null.
-PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool sayRunErrors);
+PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool sayRunErrors,
+                   bool warnings);
 
 // A problem procedure for jobs whose user reads the log: errors are reported as the
 // error-handling mode says (logged and counted, or shown), warnings logged.

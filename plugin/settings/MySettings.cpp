@@ -37,7 +37,9 @@ CMySettings::CMySettings()
       used_(0),
       capacity_(0),
       lineEnd_(kNativeLineEnd),
-      lineEndLen_(1) {
+      lineEndLen_(1),
+      readOnly_(false),
+      changed_(false) {
     path_[0] = 0;
 }
 
@@ -148,6 +150,7 @@ ASInt32 CMySettings::load() {
         }
     }
     loadedDate_ = fileDate();
+    changed_ = false;
     return 0;
 }
 
@@ -286,6 +289,7 @@ void CMySettings::cut(ASInt32 pos, ASInt32 len) {
     std::memmove(text_ + pos, text_ + pos + len, static_cast<size_t>(used_ - pos - len));
     used_ -= len;
     text_[used_] = 0;
+    changed_ = true;
 }
 
 void CMySettings::insert(ASInt32 pos, const char* bytes, ASInt32 len) {
@@ -293,6 +297,7 @@ void CMySettings::insert(ASInt32 pos, const char* bytes, ASInt32 len) {
     std::memcpy(text_ + pos, bytes, static_cast<size_t>(len));
     used_ += len;
     text_[used_] = 0;
+    changed_ = true;
 }
 
 ASInt32 CMySettings::set(const char* section, const char* key, const char* value) {
@@ -383,7 +388,9 @@ void CMySettings::enumSection(const char* section, EnumSectionProc proc, void* c
 }
 
 ASInt32 CMySettings::save() {
-    if (!text_ || !path_[0] || readOnly_) return 0;
+    // Nothing changed: the file stays as it is, byte for byte (and a missing one stays
+    // missing).
+    if (!text_ || !path_[0] || readOnly_ || !changed_) return 0;
     restoreCR();
     ASInt32 start = 0;
     while (start < used_ && (text_[start] == CR || text_[start] == LF)) start++;
@@ -393,6 +400,7 @@ ASInt32 CMySettings::save() {
     replaceCR();
     if (!written) return 0;
     loadedDate_ = fileDate();
+    changed_ = false;
     return 0;
 }
 
@@ -400,6 +408,7 @@ void CMySettings::cleanup() {
     std::free(text_);
     text_ = nullptr;
     used_ = capacity_ = 0;
+    changed_ = false;
 }
 
 void CMySettings::reset() {

@@ -57,8 +57,9 @@ class CMySettings {
 
     void enumSection(const char* section, EnumSectionProc proc, void* clientData) const;
 
-    // Writes the text back to the path; always 0 (an unwritable file writes nothing, and
-    // neither does a file too large to have been read, over 16 MB).
+    // Writes the text back to the path when it changed since it was read or written;
+    // always 0 (an unwritable file writes nothing, and neither does a file too large to
+    // have been read, over 16 MB).
     ASInt32 save();
     void cleanup();
     void reset();
@@ -91,6 +92,7 @@ class CMySettings {
     const char* lineEnd_;
     ASInt32 lineEndLen_;
     bool readOnly_;  // the file was too large to read: never overwrite it
+    bool changed_;   // the text differs from what was last read or written
 };
 
 // A section of a store. Keys come as a plain string, as prefix and index ("Path" and
