@@ -303,6 +303,12 @@ void CMySettings::insert(ASInt32 pos, const char* bytes, ASInt32 len) {
 ASInt32 CMySettings::set(const char* section, const char* key, const char* value) {
     if (!section || !key) return -1;
     if (!value) value = "";
+    // The same value again changes nothing (not even where the key stands).
+    std::string current(std::strlen(value) + 2, '\0');
+    if (get(section, key, current.data(), static_cast<ASInt32>(current.size())) ==
+            static_cast<ASInt32>(std::strlen(value)) &&
+        std::strcmp(current.c_str(), value) == 0)
+        return 0;
     const char* le = lineEndLen_ == 2 ? "\r\r" : "\r";
     ASInt32 leLen = lineEndLen_ == 2 ? 2 : 1;
     std::string line = std::string(key) + "=" + value + le;

@@ -206,8 +206,36 @@ TEST(Settings, AnOutsideChangeIsNoticedUntilReloadOrSave) {
     EXPECT_EQ(getValue(s, "A", "y"), "untouched");
     touchLater(path);
     EXPECT_TRUE(s.shallReload());
+    // A save without changes leaves the file (and its outside change) alone.
+    std::string outside = readFile(path);
+    s.save();
+    EXPECT_TRUE(s.shallReload());
+    EXPECT_EQ(readFile(path), outside);
+    s.set("A", "z", "3");
     s.save();
     EXPECT_FALSE(s.shallReload());
+}
+
+TEST(Settings, ASaveWithoutChangesWritesNothing) {
+    TempDir dir;
+    // Blank lines first and CR line ends: a rewrite would not keep them.
+    std::string path = dir.file("same.ini");
+    writeFile(path, "\r\n[A]\r\nx=1\r\n");
+    CMySettings s;
+    s.setupWithPath(path.c_str());
+    s.set("A", "x", "1");
+    s.remove("B");
+    s.save();
+    EXPECT_EQ(readFile(path), "\r\n[A]\r\nx=1\r\n");
+    // A store on a missing file stays without a file until something is set.
+    std::string missing = dir.file("missing.ini");
+    CMySettings m;
+    m.setupWithPath(missing.c_str());
+    m.save();
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    m.set("A", "x", "1");
+    m.save();
+    EXPECT_TRUE(std::filesystem::exists(missing));
 }
 
 TEST(Settings, AnOversizedFileIsNeitherReadNorOverwritten) {
