@@ -237,20 +237,24 @@ std::string alignmentText(ASInt32 placing, const VexaJobFacts& f) {
 }
 
 // Why the job table is missing: the plug-in was not found, refused or declined.
-std::string missingPlugin(Session& session) {
+std::string missingPlugin(Session& session, const SessionOptions& options) {
     for (const auto& p : session.loader().plugins()) {
         std::string name = p->name;
         if (name != "ORVA:Vexa" && name != "Vexa") continue;
         if (p->state == PluginRecord::State::Loaded)
             return "the Vexa plug-in " + p->path + " offers no job table (an older version?)";
-        return "the Vexa plug-in " + p->path + " is not loaded: " + p->reason;
+        std::string why = "the Vexa plug-in " + p->path + " is not loaded: " + p->reason;
+        if (p->state == PluginRecord::State::Inert)
+            why += " (vexa presents itself as host version " + std::to_string(options.hostMajor) +
+                   "." + std::to_string(options.hostMinor) + ")";
+        return why;
     }
+    std::vector<std::string> dirs = options.pluginDirs;
+    if (dirs.empty()) dirs.push_back(defaultPluginFolder());
     std::string where;
-    for (const auto& p : session.loader().plugins())
-        where += std::string(where.empty() ? "" : ", ") + p->path;
-    return "the Vexa plug-in was not found" +
-           (where.empty() ? std::string(" (no plug-ins were found)") : " (found: " + where + ")") +
-           "; plug-ins load from the folder plug_ins beside vexa, or from --plugins DIR";
+    for (const std::string& d : dirs) where += std::string(where.empty() ? "" : ", ") + d;
+    return "the Vexa plug-in was not found in " + where +
+           " (plug-ins load from the folder plug_ins beside vexa, or from --plugins DIR)";
 }
 
 }  // namespace
@@ -418,7 +422,7 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     auto table =
         reinterpret_cast<const VexaJobHFT*>(registry().find(kVexaJobHFTName, kVexaJobHFTVersion));
     if (!table || table->hdr.size < sizeof(VexaJobHFT)) {
-        problems.error(missingPlugin(session));
+        problems.error(missingPlugin(session, options));
         return fail(1);
     }
 
