@@ -466,7 +466,9 @@ bool readJobTicket(VexaJob* job, const char* text, std::size_t length, const cha
     base = slash == std::string::npos ? "" : base.substr(0, slash + 1);
     VexaJob copy = *job;
     ASInt32 before = report.errors;
-    for (const auto& [key, value] : root.members) {
+    for (std::size_t m = 0; m < root.keys.size(); ++m) {
+        const std::string& key = root.keys[m];
+        const MyJSONValue& value = root.items[m];
         TicketKey tk{&report, path + ": \"" + key + "\":"};
         JobReport keyReport;
         keyReport.proc = ticketProblem;
@@ -492,9 +494,9 @@ bool readJobTicket(VexaJob* job, const char* text, std::size_t length, const cha
                     entries.push_back(item.text);
                 }
             } else if (value.kind == MyJSONValue::kObject) {
-                for (const auto& [name, plate] : value.members) {
-                    fits = fits && plate.kind == MyJSONValue::kString;
-                    entries.push_back(name + "=" + plate.text);
+                for (std::size_t i = 0; i < value.keys.size(); ++i) {
+                    fits = fits && value.items[i].kind == MyJSONValue::kString;
+                    entries.push_back(value.keys[i] + "=" + value.items[i].text);
                 }
             } else {
                 fits = false;

@@ -102,8 +102,8 @@ class Reader {
             std::string key;
             const char* keyAt = p_;
             if (!string(&key)) return false;
-            for (const auto& m : v->members)
-                if (m.first == key) {
+            for (const std::string& k : v->keys)
+                if (k == key) {
                     p_ = keyAt;
                     fault_ = "the key \"" + key + "\" is given twice";
                     return false;
@@ -112,8 +112,9 @@ class Reader {
             if (p_ >= end_ || *p_ != ':') return fail("expected ':' after the key");
             ++p_;
             skipBlanks();
-            v->members.emplace_back(std::move(key), MyJSONValue());
-            if (!value(&v->members.back().second, depth)) return false;
+            v->keys.push_back(std::move(key));
+            v->items.emplace_back();
+            if (!value(&v->items.back(), depth)) return false;
             skipBlanks();
             if (p_ < end_ && *p_ == ',') {
                 ++p_;
@@ -321,8 +322,9 @@ class Reader {
 }  // namespace
 
 const MyJSONValue* MyJSONValue::find(const char* key) const {
-    for (const auto& m : members)
-        if (m.first == key) return &m.second;
+    if (kind != kObject) return nullptr;
+    for (std::size_t i = 0; i < keys.size() && i < items.size(); ++i)
+        if (keys[i] == key) return &items[i];
     return nullptr;
 }
 

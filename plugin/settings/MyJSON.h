@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
 constexpr std::size_t kMaxJSONSize = 64 * 1024;
@@ -23,8 +22,8 @@ struct MyJSONValue {
     bool boolean = false;
     double number = 0;
     std::string text;                // a string's value; a number as it was written
-    std::vector<MyJSONValue> items;  // an array's values
-    std::vector<std::pair<std::string, MyJSONValue>> members;  // an object's, in order
+    std::vector<MyJSONValue> items;  // an array's values; an object's, in order
+    std::vector<std::string> keys;   // an object's keys, one per item
 
     // The member of an object named key, or null.
     const MyJSONValue* find(const char* key) const;
