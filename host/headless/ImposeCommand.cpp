@@ -389,7 +389,9 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
         s += ", \"warnings\": " + jsonList(problems.warnings) +
              ", \"errors\": " + jsonList(problems.errors);
         double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        s += ", \"seconds\": " + jsonNumber(secs) + "}\n";
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", secs);
+        s += ", \"seconds\": " + std::string(seconds) + "}\n";
         std::fputs(s.c_str(), stdout);
     };
     auto fail = [&](int status, const std::string& body = ", \"written\": false") {
