@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <strings.h>
 
 #include "API.h"
 #include "BoxDesc.h"
@@ -20,6 +21,7 @@
 #include "ErrorHandling.h"
 #include "FileOps.h"
 #include "Impose.h"
+#include "ImposeJob.h"
 #include "MyDialog.h"
 #include "MySettings.h"
 #include "PlatformAPI.h"
@@ -81,15 +83,66 @@ void removeSaveLeftovers(const char* outPath) {
 }
 
 struct HotfolderJob {
-    ImposeData data;
+    VexaJob job;  // the entry's settings, with a job ticket's choices over them
     ASInt32 saveMinor;
 };
+
+// Job tickets: NAME.json beside NAME.pdf holds choices for that file. A ticket is never
+// taken on its own; it travels with its PDF into the done folder and on into "Err".
+bool isTicketName(const char* name) {
+    std::size_t n = std::strlen(name);
+    return n > 5 && strcasecmp(name + n - 5, ".json") == 0;
+}
+
+// The ticket beside the PDF at path ("" when there is none).
+std::string ticketBeside(const char* path) {
+    std::string p = path;
+    std::size_t dot = p.rfind('.');
+    std::size_t slash = p.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = p.size();
+    for (const char* ext : {".json", ".JSON"}) {
+        std::string t = p.substr(0, dot) + ext;
+        struct stat st {};
+        if (::stat(t.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return t;
+    }
+    return "";
+}
+
+// Reads the ticket into the job; false (logged and counted) when it is refused.
+bool applyTicket(VexaJob* job, const std::string& ticket, const std::string& text) {
+    JobReport report{logJobProblem, nullptr};
+    dprintf("\tjob ticket: %s\n", ticket.c_str());
+    if (!readJobTicket(job, text.data(), text.size(), ticket.c_str(), report)) return false;
+    if (job->given & kVexaGivenOutput) {
+        report.error("output", ticket +
+                                   ": \"output\": a hot folder writes into its output "
+                                   "folder; a ticket cannot choose the file");
+        return false;
+    }
+    return true;
+}
+
+// Moves the ticket beside the PDF into the folder the PDF went to; its new path, or ""
+// when there was none or it could not be moved (logged).
+std::string moveTicketAlong(const std::string& ticket, const char* folderOfPdf) {
+    if (ticket.empty()) return "";
+    char dest[1024];
+    std::snprintf(dest, sizeof dest, "%s", folderOfPdf);
+    getFolder(dest);
+    char name[512];
+    getFileName(ticket.c_str(), name, sizeof name, true);
+    if (!moveFile(ticket.c_str(), dest, sizeof dest, name)) {
+        dprintf("\t####\tcannot move %s to %s: %s\n", ticket.c_str(), dest, std::strerror(errno));
+        return "";
+    }
+    return dest;
+}
 
 // The part of a job that touches the PDF engine; runs in a child process. Returns the
 // number of errors counted.
 ASInt32 imposeJob(void* clientData) {
     HotfolderJob* job = static_cast<HotfolderJob*>(clientData);
-    ImposeData& d = job->data;
+    ImposeData& d = job->job.data;
     PDDoc src = nullptr;
     DURING
     src = gPDModelHFT->PDDocOpen(d.srcPath, true);
@@ -102,12 +155,15 @@ ASInt32 imposeJob(void* clientData) {
     }
     d.srcDoc = src;
     DURING
-    d.lastPage = gPDModelHFT->PDDocGetNumPages(src);
+    // Every page, unless the job's ticket chose a range.
+    if (!(job->job.given & kVexaGivenPages)) d.lastPage = gPDModelHFT->PDDocGetNumPages(src);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
     setCosDoc(src);
-    PDDoc result = getErrorCnt() == 0 ? imposeDocWithData(&d) : nullptr;
+    JobReport report{logJobProblem, nullptr};
+    PDDoc result =
+        getErrorCnt() == 0 ? runImposeJob(&job->job, nullptr, report, false, true) : nullptr;
     if (result) {
         DURING
         PDDocSaveParamsRec p{};
@@ -231,17 +287,31 @@ bool processHotfolderFile(const char* path, void* clientData) {
         recoverClaim(path, name);
         return true;
     }
+    if (isTicketName(name)) return true;  // taken with its PDF
     struct stat st {};
     if (::lstat(path, &st) != 0) return true;  // gone meanwhile
     if (!S_ISREG(st.st_mode)) return true;     // folders and links stay where they are
 
     dprintf("Processing: %s\n", path);
     dprintf("\t%lld bytes\n", static_cast<long long>(st.st_size));
-    if (isFileBusy(path, getHotfolderDelay(), &gSeen[path])) {
+    std::string ticket = ticketBeside(path);
+    if (isFileBusy(path, getHotfolderDelay(), &gSeen[path]) ||
+        (!ticket.empty() && isFileBusy(ticket.c_str(), getHotfolderDelay(), &gSeen[ticket]))) {
         dprintf("\tfile busy\n");
         return true;
     }
     gSeen.erase(path);
+    gSeen.erase(ticket);
+    // The ticket is read where it was put: its relative paths are from there.
+    std::string ticketText;
+    if (!ticket.empty()) {
+        char* data = nullptr;
+        ASInt32 size = 0;
+        if ((data = readWholeFile(ticket, &size)) != nullptr) {
+            ticketText.assign(data, static_cast<std::size_t>(size));
+            std::free(data);
+        }
+    }
 
     char done[1024];
     if (getHotfolderPath("Done", n, done, sizeof done) == 0) {
@@ -262,6 +332,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     }
     // From here on the file is the one in the done folder.
     const char* srcPath = done;
+    std::string movedTicket = moveTicketAlong(ticket, done);
 
     if (!looksLikePDF(srcPath)) {
         dprintf("\t####\tno PDF file!\n");
@@ -270,7 +341,10 @@ bool processHotfolderFile(const char* path, void* clientData) {
 
     HotfolderJob job;
     std::memset(&job, 0, sizeof job);
-    ImposeData& d = job.data;
+    job.job.size = sizeof job.job;
+    job.job.spotBlack = 0;
+    job.job.dlgUnits = getDlgUnits();
+    ImposeData& d = job.job.data;
     char out[512];
     char value[256];
     ASInt32 errors = 0;
@@ -297,9 +371,11 @@ bool processHotfolderFile(const char* path, void* clientData) {
         d.scale = 0x10000;
         d.firstPage = 1;
         job.saveMinor = saveAsMinor();
+        bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
+        if (!ticketTaken) errors++;
 
         ASInt32 limit = getTimeLimit();
-        JobResult r = runJobInChild(imposeJob, &job, limit);
+        JobResult r = ticketTaken ? runJobInChild(imposeJob, &job, limit) : JobResult{};
         switch (r.end) {
             case kJobExited:
             case kJobInProcess:
@@ -317,7 +393,10 @@ bool processHotfolderFile(const char* path, void* clientData) {
                 break;
         }
     }
-    if (errors > 0) moveToErr(srcPath);
+    if (errors > 0) {
+        moveToErr(srcPath);
+        if (!movedTicket.empty()) moveToErr(movedTicket.c_str());
+    }
     setEHMode(kEHAlert);
     return false;
 }
