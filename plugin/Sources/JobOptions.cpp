@@ -197,21 +197,37 @@ std::string lengthText(ASFixed value, ASInt32 unit) {
     return std::string(buf) + " " + unitName(unit);
 }
 
-bool parseLength(const char* text, ASInt32 unit, ASFixed* out, std::string* why) {
-    std::string ignored;
-    if (!why) why = &ignored;
+namespace {
+
+// A number with its sign at the start of the text; *rest gets what follows it, blanks
+// skipped. notA says what the text should have been.
+bool readSigned(const char* text, const char* notA, double* number, std::string* rest,
+                std::string* why) {
     std::string s = trimmed(text);
     std::size_t p = 0;
     bool negative = false;
     if (p < s.size() && (s[p] == '-' || s[p] == '+')) negative = s[p++] == '-';
-    double number = 0;
     why->clear();
-    if (!readNumber(s, &p, &number, why)) {
-        if (why->empty()) *why = "not a length (write a number with a unit: pt, mm, cm or in)";
+    if (!readNumber(s, &p, number, why)) {
+        if (why->empty()) *why = notA;
         return false;
     }
+    if (negative) *number = -*number;
     while (p < s.size() && s[p] == ' ') ++p;
-    std::string u = lower(s.substr(p));
+    *rest = s.substr(p);
+    return true;
+}
+
+}  // namespace
+
+bool parseLength(const char* text, ASInt32 unit, ASFixed* out, std::string* why) {
+    std::string ignored, rest;
+    if (!why) why = &ignored;
+    double number = 0;
+    if (!readSigned(text, "not a length (write a number with a unit: pt, mm, cm or in)", &number,
+                    &rest, why))
+        return false;
+    std::string u = lower(rest);
     if (u == "pt" || u == "pts")
         unit = kUnitPoints;
     else if (u == "mm")
@@ -221,33 +237,24 @@ bool parseLength(const char* text, ASInt32 unit, ASFixed* out, std::string* why)
     else if (u == "in" || u == "inch" || u == "\"")
         unit = kUnitInch;
     else if (!u.empty()) {
-        *why = "\"" + s.substr(p) + "\" is no unit (pt, mm, cm, in, inch or \")";
+        *why = "\"" + rest + "\" is no unit (pt, mm, cm, in, inch or \")";
         return false;
     }
     if (unit < kUnitPoints || unit > kUnitCM) unit = kUnitMM;
-    return toFixed(negative ? -number : number, unit, out, why);
+    return toFixed(number, unit, out, why);
 }
 
 bool parsePercent(const char* text, ASFixed* out, std::string* why) {
-    std::string ignored;
+    const char* notA = "not a percentage (write a number, such as 80 or 80%)";
+    std::string ignored, rest;
     if (!why) why = &ignored;
-    std::string s = trimmed(text);
-    std::size_t p = 0;
-    bool negative = false;
-    if (p < s.size() && (s[p] == '-' || s[p] == '+')) negative = s[p++] == '-';
     double number = 0;
-    why->clear();
-    if (!readNumber(s, &p, &number, why)) {
-        if (why->empty()) *why = "not a percentage (write a number, such as 80 or 80%)";
+    if (!readSigned(text, notA, &number, &rest, why)) return false;
+    if (rest != "" && rest != "%") {
+        *why = notA;
         return false;
     }
-    while (p < s.size() && s[p] == ' ') ++p;
-    if (p < s.size() && s[p] == '%') ++p;
-    if (p != s.size()) {
-        *why = "not a percentage (write a number, such as 80 or 80%)";
-        return false;
-    }
-    return toFixed(negative ? -number : number, kUnitPercent, out, why);
+    return toFixed(number, kUnitPercent, out, why);
 }
 
 bool parsePageRange(const char* text, ASInt32* from, ASInt32* to, std::string* why) {

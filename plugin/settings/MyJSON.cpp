@@ -65,9 +65,9 @@ class Reader {
         if (p_ >= end_) return fail("the text ends where a value should be");
         switch (*p_) {
             case '{':
-                return object(v, depth + 1);
+                return container(v, depth + 1, true);
             case '[':
-                return array(v, depth + 1);
+                return container(v, depth + 1, false);
             case '"':
                 v->kind = MyJSONValue::kString;
                 return string(&v->text);
@@ -87,58 +87,40 @@ class Reader {
         }
     }
 
-    bool object(MyJSONValue* v, int depth) {
-        if (depth > kMaxJSONDepth) return fail("nested too deeply");
-        v->kind = MyJSONValue::kObject;
+    // An object's key and its colon; the key is kept for the value that follows.
+    bool key(MyJSONValue* v) {
+        if (p_ >= end_ || *p_ != '"') return fail("expected a key in double quotes");
+        std::string k;
+        const char* keyAt = p_;
+        if (!string(&k)) return false;
+        for (const std::string& known : v->keys)
+            if (known == k) {
+                p_ = keyAt;
+                fault_ = "the key \"" + k + "\" is given twice";
+                return false;
+            }
+        skipBlanks();
+        if (p_ >= end_ || *p_ != ':') return fail("expected ':' after the key");
         ++p_;
         skipBlanks();
-        if (p_ < end_ && *p_ == '}') {
-            ++p_;
-            return true;
-        }
-        for (;;) {
-            skipBlanks();
-            if (p_ >= end_ || *p_ != '"') return fail("expected a key in double quotes");
-            std::string key;
-            const char* keyAt = p_;
-            if (!string(&key)) return false;
-            for (const std::string& k : v->keys)
-                if (k == key) {
-                    p_ = keyAt;
-                    fault_ = "the key \"" + key + "\" is given twice";
-                    return false;
-                }
-            skipBlanks();
-            if (p_ >= end_ || *p_ != ':') return fail("expected ':' after the key");
-            ++p_;
-            skipBlanks();
-            v->keys.push_back(std::move(key));
-            v->items.emplace_back();
-            if (!value(&v->items.back(), depth)) return false;
-            skipBlanks();
-            if (p_ < end_ && *p_ == ',') {
-                ++p_;
-                continue;
-            }
-            if (p_ < end_ && *p_ == '}') {
-                ++p_;
-                return true;
-            }
-            return fail("expected ',' or '}'");
-        }
+        v->keys.push_back(std::move(k));
+        return true;
     }
 
-    bool array(MyJSONValue* v, int depth) {
+    // An object (its items with keys) or an array.
+    bool container(MyJSONValue* v, int depth, bool object) {
         if (depth > kMaxJSONDepth) return fail("nested too deeply");
-        v->kind = MyJSONValue::kArray;
+        v->kind = object ? MyJSONValue::kObject : MyJSONValue::kArray;
+        const char close = object ? '}' : ']';
         ++p_;
         skipBlanks();
-        if (p_ < end_ && *p_ == ']') {
+        if (p_ < end_ && *p_ == close) {
             ++p_;
             return true;
         }
         for (;;) {
             skipBlanks();
+            if (object && !key(v)) return false;
             v->items.emplace_back();
             if (!value(&v->items.back(), depth)) return false;
             skipBlanks();
@@ -146,11 +128,11 @@ class Reader {
                 ++p_;
                 continue;
             }
-            if (p_ < end_ && *p_ == ']') {
+            if (p_ < end_ && *p_ == close) {
                 ++p_;
                 return true;
             }
-            return fail("expected ',' or ']'");
+            return fail(object ? "expected ',' or '}'" : "expected ',' or ']'");
         }
     }
 
