@@ -481,8 +481,9 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
     std::vector<ASInt32> pages;
     if (n > 0 && report.errors == before) {
         pages = jobPages(d, n);
+        // The sizes serve the warnings and the facts; a check for errors only skips them.
         DURING
-        measurePages(src, pages, sizes);
+        if (warnings) measurePages(src, pages, sizes);
         HANDLER(void) ERRORCODE;
         END_HANDLER
     }
