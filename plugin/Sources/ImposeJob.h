@@ -16,8 +16,7 @@ void initImposeJob(VexaJob* job, PDDoc src);
 // Checks the job against its source, template, second sheet and output; reports every
 // problem (errors stop the job, warnings are what a press operator must know) and
 // fills facts when given. Without warnings only the errors are looked for (and the
-// facts leave out the pages with a TrimBox). Returns the
-// number of errors.
+// facts leave out the pages with a TrimBox). Returns the number of errors.
 ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings);
 
 // Builds the job's sheets without placing anything and calls plan for every page frame
