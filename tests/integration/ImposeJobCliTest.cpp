@@ -416,3 +416,19 @@ TEST_F(ImposeJob, EveryCommandDescribesItselfAndInfoNamesTheUsersFiles) {
     EXPECT_TRUE(says("log: " + (home.path() / "Documents" / "Orvanta" / "Vexa.txt").string()))
         << out;
 }
+
+TEST_F(ImposeJob, AMappedSpotColourIsMappedInEveryColourSpaceThatNamesIt) {
+    // Two files of one brochure joined: two colour spaces name the same spot colour.
+    fs::copy_file(brochure, dir.path() / "copy.pdf");
+    ASSERT_EQ(runCommand("qpdf --empty --pages " + brochure + " 1-8 " + dir.file("copy.pdf") +
+                         " 9-16 -- " + dir.file("joined.pdf")),
+              0);
+    ASSERT_EQ(vexa("impose " + dir.file("joined.pdf") + " -t " + tmpl +
+                   " --map-spot \"PANTONE 286 C=cyan\" -o " + dir.file("cyan.pdf")),
+              0)
+        << out;
+    std::string qdf;
+    ASSERT_EQ(
+        runCommand("qpdf --qdf --object-streams=disable " + dir.file("cyan.pdf") + " -", &qdf), 0);
+    EXPECT_EQ(qdf.find("PANTONE"), std::string::npos);
+}
