@@ -82,6 +82,16 @@ std::string hostErrorText(ASErrorCode code) {
     return buf[0] ? buf : "error " + std::to_string(code);
 }
 
+// Makes doc the current Cos document again; one that was closed meanwhile leaves none
+// (this runs in destructors too, which must not throw).
+void restoreCosDoc(PDDoc doc) {
+    DURING
+    setCosDoc(doc);
+    HANDLER(void) ERRORCODE;
+    setCosDoc(nullptr);
+    END_HANDLER
+}
+
 // Why a file could not be opened, after the host said code.
 std::string openProblem(ASErrorCode code) {
     if (code == pdErrNotPDF) return "is not a PDF file";
@@ -117,7 +127,7 @@ class CheckedDoc {
         gPDModelHFT->PDDocClose(doc_);
         HANDLER(void) ERRORCODE;
         END_HANDLER
-        setCosDoc(current == doc_ ? nullptr : current);
+        restoreCosDoc(current == doc_ ? nullptr : current);
     }
     CheckedDoc(const CheckedDoc&) = delete;
     CheckedDoc& operator=(const CheckedDoc&) = delete;
@@ -187,7 +197,7 @@ bool inspectSheets(PDDoc doc, const char* path, const char* option, const std::s
     code = ERRORCODE;
     ok = false;
     END_HANDLER
-    setCosDoc(current);
+    restoreCosDoc(current);
     if (!ok) report.error(option, what + " " + path + " cannot be read: " + hostErrorText(code));
     return ok;
 }
@@ -575,7 +585,7 @@ bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobRep
     }
     setPlacing(placing);
     if (!out) {
-        setCosDoc(current);
+        restoreCosDoc(current);
         if (report.errors == 0) report.error("", "the sheets cannot be built");
         return false;
     }
@@ -603,7 +613,7 @@ bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobRep
     pdDocClose(out);
     HANDLER(void) ERRORCODE;
     END_HANDLER
-    setCosDoc(current);
+    restoreCosDoc(current);
     return ok;
 }
 
@@ -712,7 +722,7 @@ PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool 
         pdDocClose(out);
         HANDLER(void) ERRORCODE;
         END_HANDLER
-        setCosDoc(current == out ? nullptr : current);
+        restoreCosDoc(current == out ? nullptr : current);
         out = nullptr;
         d.resultDoc = nullptr;
     }

@@ -889,6 +889,7 @@ TEST_F(Imposing, UnreadablePagesAreSaidOnceAndAMostlyUnreadableJobGivesNothing) 
             << said.all();
         setCosDoc(out);
         pdDocClose(out);
+        setCosDoc(host.doc);
     }
     {
         std::set<ASInt32> most;
