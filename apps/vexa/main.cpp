@@ -4,6 +4,15 @@
 
 #include "headless/Cli.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// In a build with AddressSanitizer: fontconfig, which the renderer of template proofs
+// asks for fonts, keeps what it allocated until the process ends; that is not ours to
+// free and no leak of this program.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 int main(int argc, char** argv) {
     // An imposition allocates and frees buffers of a few hundred kilobytes per sheet
     // (stream compression); handing them back to the system each time costs more than

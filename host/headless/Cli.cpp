@@ -14,6 +14,7 @@
 #include "headless/ImposeCommand.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
+#include "headless/TemplateCommand.h"
 #include "headless/UserFiles.h"
 
 namespace vexa::host {
@@ -26,12 +27,15 @@ const char* kUsage =
     "  info                 host version and language, the plug-ins and their menus\n"
     "  run [--virtual-clock] SCRIPT\n"
     "                       run a scripted session (see docs/script.md)\n"
-    "  impose SOURCE.pdf [-t TEMPLATE.pdf] [--second-sheet FILE.pdf]\n"
+    "  impose SOURCE.pdf [-t TEMPLATE.pdf|NAME] [--second-sheet FILE.pdf]\n"
     "         [--binding saddle|perfect|envelope] [--align trimbox|centered|adjust]\n"
     "         [--creep LENGTH] [--scale PERCENT] [--pages FROM-TO]\n"
     "         [--map-spot NAME=cyan|magenta|yellow|black|keep]... [--spot-black on|off]\n"
     "         [-o OUT.pdf] [--job JOB.json] [--dry-run] [--json]\n"
     "                       impose a document into a template and save the result\n"
+    "  template new|show|list ...\n"
+    "                       make a template, show one (text, JSON, proofs, fold check),\n"
+    "                       list the library (see docs/templates.md, vexa template --help)\n"
     "  hotfolder [--once | --list]\n"
     "                       impose what arrives in the hot folders (see docs/hotfolder.md)\n"
     "  --version            print the version\n"
@@ -213,8 +217,12 @@ int runCli(int argc, char** argv) {
         }
         if (args.command.empty()) throw UsageError("no command given");
         // Every command describes itself.
-        for (const std::string& r : args.rest) {
+        for (std::string& r : args.rest) {
             if (r != "--help" && r != "-h") continue;
+            if (args.command == "template") {
+                r = "--help";  // the template command describes itself
+                break;
+            }
             if (args.command == "info") return std::fputs(kInfoHelp, stdout), 0;
             if (args.command == "run") return std::fputs(kRunHelp, stdout), 0;
             if (args.command == "hotfolder") return std::fputs(kHotfolderHelp, stdout), 0;
@@ -229,6 +237,7 @@ int runCli(int argc, char** argv) {
         if (args.command == "run") return cmdRun(args);
         if (args.command == "hotfolder") return cmdHotfolder(args.session, args.rest);
         if (args.command == "impose") return cmdImpose(args.session, args.rest);
+        if (args.command == "template") return cmdTemplate(args.session, args.rest);
         throw UsageError("unknown command \"" + args.command + "\"");
     } catch (const UsageError& e) {
         std::fprintf(stderr, "vexa: %s\n%s", e.what(), "Try 'vexa --help'.\n");

@@ -160,10 +160,13 @@ std::string describe(const FrameInfo& f) {
     return s.str();
 }
 
-std::string listing(const std::vector<FrameInfo>& frames) {
+// The frames of a page, one a line for show-frames; for an error on one line, joined
+// by "; ".
+std::string listing(const std::vector<FrameInfo>& frames, bool lines = false) {
     if (frames.empty()) return "the page has no frames";
     std::string s = "frames:";
-    for (const FrameInfo& f : frames) s += "\n  " + describe(f);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        s += (lines ? "\n  " : i ? "; " : " ") + describe(frames[i]);
     return s;
 }
 
@@ -349,7 +352,7 @@ void cmdExpectFrame(ScriptRunner&, const ScriptLine& line) {
 }
 
 void cmdPrintFrames(ScriptRunner&, const ScriptLine&) {
-    std::printf("%s\n", listing(framesOfPage()).c_str());
+    std::printf("%s\n", listing(framesOfPage(), true).c_str());
 }
 
 }  // namespace

@@ -572,16 +572,20 @@ OpFilter parseFilter(const ScriptLine& line) {
     return f;
 }
 
-std::string listing(const std::vector<DrawOp>& ops) {
+// What was drawn, one operation a line for show-drawn; for an error on one line,
+// joined by "; ".
+std::string listing(const std::vector<DrawOp>& ops, bool lines = false) {
     if (ops.empty()) return "nothing was drawn";
     std::string s = "drawn:";
     std::size_t n = 0;
+    const char* sep = lines ? "\n  " : "; ";
     for (const DrawOp& op : ops) {
+        s += lines || n ? sep : " ";
         if (++n > 40) {
-            s += "\n  ... " + std::to_string(ops.size() - 40) + " more";
+            s += "... " + std::to_string(ops.size() - 40) + " more";
             break;
         }
-        s += "\n  " + describe(op);
+        s += describe(op);
     }
     return s;
 }
@@ -617,7 +621,7 @@ void cmdExpectDrawnCount(ScriptRunner&, const ScriptLine& line) {
 }
 
 void cmdShowDrawn(ScriptRunner&, const ScriptLine&) {
-    std::printf("%s\n", listing(shown()).c_str());
+    std::printf("%s\n", listing(shown(), true).c_str());
 }
 
 void cmdRedraw(ScriptRunner&, const ScriptLine&) {

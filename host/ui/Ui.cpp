@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <sstream>
 
 #include "app/App.h"
 #include "headless/Script.h"
@@ -146,8 +147,15 @@ ASUns32 windowRunModal(PUIWindow w) {
     if (gDriver) {
         gDriver(*w);
     } else if (ScriptRunner* script = ScriptRunner::current()) {
+        // The error stays on one line: the controls joined by "; ".
         script->runNested([w] { return w->ended; },
-                          [w] { return windowLabel(w) + " with controls:\n" + describe(w); });
+                          [w] {
+                              std::string list, line;
+                              std::istringstream lines(describe(w));
+                              while (std::getline(lines, line))
+                                  list += (list.empty() ? "" : "; ") + line.substr(2);
+                              return windowLabel(w) + " (controls: " + list + ")";
+                          });
     }
     if (!w->ended) {
         gUnanswered++;

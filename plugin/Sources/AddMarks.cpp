@@ -1,5 +1,7 @@
 #include "AddMarks.h"
 
+#include <algorithm>
+
 #include "BoxDesc.h"
 #include "ColorSupport.h"
 #include "Container.h"
@@ -15,7 +17,17 @@ namespace {
 MarkParams gMarks;
 ASFixedRect gExclude{0, 0, 0, 0};
 
-enum { kDist = 4, kLen = 6, kWidth = 8, kCut = 9, kSym = 10, kReg = 11, kGray = 12, kCenter = 13 };
+enum {
+    kDist = 4,
+    kLen = 6,
+    kWidth = 8,
+    kCut = 9,
+    kSym = 10,
+    kReg = 11,
+    kGray = 12,
+    kCenter = 13,
+    kFold = 14
+};
 
 const ASFixed kRegSize = 928856;    // 5 mm
 const ASFixed kRegRadius = 232214;  // 1.25 mm
@@ -36,6 +48,7 @@ void addPathTo(PDEContent content, CMyPath& path, ASFixed w, const PDEColorSpec*
 struct MarkCtx {
     PDEColorSpec color;
     ASFixed trap;
+    std::vector<ASFixedRect> trims;  // of the selected frames, for the fold marks
 };
 
 bool marksProc(CContent* level, PDEElement frame, long, long data) {
@@ -45,6 +58,9 @@ bool marksProc(CContent* level, PDEElement frame, long, long data) {
     ASFixedRect b = getBleedRect(frame);
     ASFixed L = r.left, T = r.top, R = r.right, B = r.bottom;
     ASFixed d = m.distance, len = m.length, w = m.width;
+    // folds lie between pages
+    if (m.foldMarks == 1 && getBoxNum(frame) >= 1)
+        ctx->trims.push_back({L + b.left, T - b.top, R - b.right, B + b.bottom});
     if (m.cutMarks == 1) {
         ASFixed ys[2] = {T - b.top, B + b.bottom};
         for (ASFixed y : ys) {
@@ -82,31 +98,14 @@ bool marksProc(CContent* level, PDEElement frame, long, long data) {
     return true;
 }
 
-void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
-    ASFixedRect s;
-    if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarks;
-    ASFixed d = m.distance, len = m.length, w = m.width;
-    ASFixed o = mmToFixed(getCenterMarkOffset());
+// Draws marks at the top level of the page's content with draw(level), then writes the
+// content back and tells the host; the content is let go on every path.
+template <class Draw>
+void drawOnPage(PDPage page, Draw draw) {
     PDEContent content = pdPageAcquirePDEContent(page);
     DURING
     CContent level(content, nullptr, nullptr);
-    ASFixed cx = s.left + (s.right - s.left) / 2;
-    ASFixed cy = s.bottom + (s.top - s.bottom) / 2;
-    addMarkLine(&level, {cx, s.top + d - o}, {cx, s.top + d - o + len}, w, color, trap);
-    addMarkLine(&level, {cx, s.bottom - d - len + o}, {cx, s.bottom - d + o}, w, color, trap);
-    addMarkLine(&level, {s.left - d - len + o, cy}, {s.left - d + o, cy}, w, color, trap);
-    addMarkLine(&level, {s.right + d - o, cy}, {s.right + d - o + len, cy}, w, color, trap);
-    ASFixed l = s.left - d, r = s.right + d, t = s.top + d, b = s.bottom - d;
-    // corner marks point away from the selection
-    addMarkLine(&level, {l - len, t}, {l, t}, w, color, trap);
-    addMarkLine(&level, {l, t}, {l, t + len}, w, color, trap);
-    addMarkLine(&level, {r, t}, {r + len, t}, w, color, trap);
-    addMarkLine(&level, {r, t}, {r, t + len}, w, color, trap);
-    addMarkLine(&level, {r, b}, {r + len, b}, w, color, trap);
-    addMarkLine(&level, {r, b - len}, {r, b}, w, color, trap);
-    addMarkLine(&level, {l - len, b}, {l, b}, w, color, trap);
-    addMarkLine(&level, {l, b - len}, {l, b}, w, color, trap);
+    draw(&level);
     pdPageSetPDEContent(page);
     HANDLER(void) ERRORCODE;
     pdPageReleasePDEContent(page);
@@ -114,6 +113,63 @@ void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
     END_HANDLER
     pdPageReleasePDEContent(page);
     pdPageNotifyContentsDidChange(page);
+}
+
+void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
+    ASFixedRect s;
+    if (!getSelBBox(page, &s)) return;
+    const MarkParams& m = gMarks;
+    ASFixed d = m.distance, len = m.length, w = m.width;
+    ASFixed o = mmToFixed(getCenterMarkOffset());
+    drawOnPage(page, [&](CContent* level) {
+        ASFixed cx = s.left + (s.right - s.left) / 2;
+        ASFixed cy = s.bottom + (s.top - s.bottom) / 2;
+        addMarkLine(level, {cx, s.top + d - o}, {cx, s.top + d - o + len}, w, color, trap);
+        addMarkLine(level, {cx, s.bottom - d - len + o}, {cx, s.bottom - d + o}, w, color, trap);
+        addMarkLine(level, {s.left - d - len + o, cy}, {s.left - d + o, cy}, w, color, trap);
+        addMarkLine(level, {s.right + d - o, cy}, {s.right + d - o + len, cy}, w, color, trap);
+        ASFixed l = s.left - d, r = s.right + d, t = s.top + d, b = s.bottom - d;
+        // Corner marks point away from the selection. The two arms of a corner meet
+        // without overlapping: the horizontal arm runs on to the vertical arm's outer edge
+        // and the vertical arm starts at the horizontal arm's outer edge, so that neither
+        // arm's white underlay cuts into the other and the corner is square.
+        ASFixed lo = w / 2, hi = std::min(w - w / 2, len);
+        addMarkLine(level, {l - len, t}, {l + hi, t}, w, color, trap);
+        addMarkLine(level, {l, t + hi}, {l, t + len}, w, color, trap);
+        addMarkLine(level, {r - lo, t}, {r + len, t}, w, color, trap);
+        addMarkLine(level, {r, t + hi}, {r, t + len}, w, color, trap);
+        addMarkLine(level, {r - lo, b}, {r + len, b}, w, color, trap);
+        addMarkLine(level, {r, b - len}, {r, b - std::min(lo, len)}, w, color, trap);
+        addMarkLine(level, {l - len, b}, {l + hi, b}, w, color, trap);
+        addMarkLine(level, {l, b - len}, {l, b - std::min(lo, len)}, w, color, trap);
+    });
+}
+
+// Fold marks: at every fold line of the selected frames, a line of the marks' length
+// beyond the cut marks (one distance further out), above and below the selection for
+// a vertical fold, left and right of it for a horizontal one.
+void foldMarks(PDPage page, const std::vector<ASFixedRect>& trims, const PDEColorSpec* color,
+               ASFixed trap) {
+    FoldLines folds = getFoldLines(trims);
+    if (folds.xs.empty() && folds.ys.empty()) return;
+    ASFixedRect s;
+    if (!getSelBBox(page, &s)) return;
+    const MarkParams& m = gMarks;
+    ASFixed len = m.length, w = m.width, off = 2 * m.distance + len;
+    drawOnPage(page, [&](CContent* level) {
+        for (ASFixed x : folds.xs) {
+            addMarkLine(level, {x, s.top + off}, {x, s.top + off + len}, w, color, trap,
+                        kBoxFoldMark);
+            addMarkLine(level, {x, s.bottom - off - len}, {x, s.bottom - off}, w, color, trap,
+                        kBoxFoldMark);
+        }
+        for (ASFixed y : folds.ys) {
+            addMarkLine(level, {s.left - off - len, y}, {s.left - off, y}, w, color, trap,
+                        kBoxFoldMark);
+            addMarkLine(level, {s.right + off, y}, {s.right + off + len, y}, w, color, trap,
+                        kBoxFoldMark);
+        }
+    });
 }
 
 void marksOK(CMyDialog* dialog, ASInt32, void*) {
@@ -126,6 +182,7 @@ void marksOK(CMyDialog* dialog, ASInt32, void*) {
     gMarks.gray = static_cast<ASInt16>(dialog->getValue(kGray));
     gMarks.centeredMarks = static_cast<ASInt16>(dialog->getValue(kCenter));
     if (dialog->getControl(kSym)) gMarks.symmetric = static_cast<ASInt16>(dialog->getValue(kSym));
+    if (dialog->getControl(kFold)) gMarks.foldMarks = static_cast<ASInt16>(dialog->getValue(kFold));
     dialog->endDialog(kCmdOK);
 }
 
@@ -139,6 +196,7 @@ void marksSetup(CMyDialog* dialog, void*) {
     dialog->setValue(kGray, gMarks.gray);
     dialog->setValue(kCenter, gMarks.centeredMarks);
     if (dialog->getControl(kSym)) dialog->setValue(kSym, gMarks.symmetric);
+    if (dialog->getControl(kFold)) dialog->setValue(kFold, gMarks.foldMarks);
     dialog->setHandler(1, marksOK, nullptr);
 }
 
@@ -150,6 +208,29 @@ bool touches(const ASFixedRect& a, const ASFixedRect* area) {
 
 }  // namespace
 
+FoldLines getFoldLines(const std::vector<ASFixedRect>& trims) {
+    FoldLines out;
+    for (const ASFixedRect& a : trims) {
+        const ASFixedRect* right = nullptr;
+        const ASFixedRect* above = nullptr;
+        for (const ASFixedRect& b : trims) {
+            if (b.left >= a.right && a.bottom < b.top && b.bottom < a.top &&
+                (!right || b.left < right->left))
+                right = &b;
+            if (b.bottom >= a.top && a.left < b.right && b.left < a.right &&
+                (!above || b.bottom < above->bottom))
+                above = &b;
+        }
+        if (right) out.xs.push_back(a.right + (right->left - a.right) / 2);
+        if (above) out.ys.push_back(a.top + (above->bottom - a.top) / 2);
+    }
+    for (auto* v : {&out.xs, &out.ys}) {
+        std::sort(v->begin(), v->end());
+        v->erase(std::unique(v->begin(), v->end()), v->end());
+    }
+    return out;
+}
+
 MarkParams& getMarkParams() {
     return gMarks;
 }
@@ -159,7 +240,7 @@ void setExclusionRect(const ASFixedRect& rect) {
 }
 
 bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
-                 const PDEColorSpec* color, ASFixed trap) {
+                 const PDEColorSpec* color, ASFixed trap, ASInt32 box) {
     if (inExclusion(p1) && inExclusion(p2)) return false;
     ASFixedRect r;
     if (p2.h - p1.h <= p2.v - p1.v) {
@@ -174,7 +255,7 @@ bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
         r.top = r.bottom + w;
     }
     PDEContainer mark = getContainerWithRect(r);
-    setBoxNum(mark, kBoxCutMark);
+    setBoxNum(mark, box);
     PDEContent mc = getContent(mark);
     CMyPath path(256);
     path.moveto(p1);
@@ -199,7 +280,7 @@ bool createMarks(PDPage page) {
     ASFixedRect sel{0, 0, 0, 0};
     if (gMarks.symmetric == 0) getSelBBox(page, &sel);
     setExclusionRect(gMarks.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
-    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap()};
+    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap(), {}};
     bool ok = true;
     DURING
     AVPageView view = getFrontPageView();
@@ -208,6 +289,7 @@ bool createMarks(PDPage page) {
     else
         EnumSelection(page, marksProc, reinterpret_cast<long>(&ctx), true);
     if (gMarks.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
+    if (gMarks.foldMarks == 1) foldMarks(page, ctx.trims, &ctx.color, ctx.trap);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     ok = false;
@@ -240,7 +322,7 @@ bool removeMarks(PDPage page, const ASFixedRect* area) {
         ASFixedRect r;
         if (t == kPDEContainer) {
             ASInt32 n = getBoxNum(e);
-            if (n != kBoxCutMark && n != kBoxRegMark) continue;
+            if (n != kBoxCutMark && n != kBoxRegMark && n != kBoxFoldMark) continue;
             r = getBBox(e);
         } else if (t == kPDEPath) {
             pdeGetBBox(e, &r);

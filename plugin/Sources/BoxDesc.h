@@ -15,6 +15,7 @@ enum {
     kBoxCutMark = -4,
     kBoxMovingMark = -5,
     kBoxTrimLines = -6,
+    kBoxFoldMark = -7,
     kBoxTextFrame = -9,
 };
 

@@ -107,6 +107,10 @@ class CheckedDoc {
     CheckedDoc(const char* path, const char* option, const std::string& what, JobReport& report) {
         std::string problem = fileReadProblem(path);
         if (!problem.empty()) {
+            // A name that was meant for the library, and is not in it either.
+            std::string name = std::strrchr(path, '/') ? std::strrchr(path, '/') + 1 : path;
+            if (problem == "does not exist" && name.find('.') == std::string::npos)
+                problem += ", nor is there a template of that name in the library";
             report.error(option, what + " " + path + " " + problem);
             return;
         }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "MyJSON.h"
@@ -93,6 +94,13 @@ bool toFixed(double value, ASInt32 unit, ASFixed* out, std::string* why) {
     return true;
 }
 
+std::string gLibrary;  // the folder of the templates installed with the plug-in
+
+bool isFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
 std::string joinPath(const char* base, const std::string& path) {
     if (path.empty() || path[0] == '/' || !base || !*base) return path;
     std::string b = base;
@@ -108,6 +116,16 @@ bool copyPath(char (&dst)[512], const std::string& path, JobReport& report, cons
     }
     std::snprintf(dst, sizeof dst, "%s", path.c_str());
     return true;
+}
+
+// A template by its path, or by its name in the library ("Booklet_A5_SRA3", with or
+// without ".pdf") when no file of that name is there.
+std::string templatePath(const char* base, const std::string& value) {
+    std::string path = joinPath(base, value);
+    if (value.find('/') != std::string::npos || isFile(path) || gLibrary.empty()) return path;
+    for (const std::string& name : {value, value + ".pdf"})
+        if (isFile(gLibrary + "/" + name)) return gLibrary + "/" + name;
+    return path;
 }
 
 struct Choice {
@@ -175,6 +193,10 @@ bool setSpot(VexaJob* job, const std::string& value, JobReport& report) {
 }
 
 }  // namespace
+
+void setTemplateLibrary(const char* folder) {
+    gLibrary = folder ? folder : "";
+}
 
 const char* unitName(ASInt32 unit) {
     switch (unit) {
@@ -304,14 +326,15 @@ bool setJobOption(VexaJob* job, const char* key, const char* value, const char* 
             return false;
         }
         char(&dst)[512] = k == "template" ? d.templatePath : d.outPath;
-        if (!copyPath(dst, joinPath(baseFolder, v), report, key)) return false;
+        std::string path = k == "template" ? templatePath(baseFolder, v) : joinPath(baseFolder, v);
+        if (!copyPath(dst, path, report, key)) return false;
         job->given |= k == "template" ? kVexaGivenTemplate : kVexaGivenOutput;
         return true;
     }
     if (k == "second-sheet") {
         if (v.empty()) {
             d.halfSheetPath[0] = 0;
-        } else if (!copyPath(d.halfSheetPath, joinPath(baseFolder, v), report, key)) {
+        } else if (!copyPath(d.halfSheetPath, templatePath(baseFolder, v), report, key)) {
             return false;
         }
         job->given |= kVexaGivenSecondSheet;

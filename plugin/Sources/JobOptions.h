@@ -41,6 +41,10 @@ const char* unitName(ASInt32 unit);
 // A length in the unit, "0.2 mm".
 std::string lengthText(ASFixed value, ASInt32 unit);
 
+// The folder of the templates installed with the plug-in: "template" and
+// "second-sheet" also take the name of one of them when no file of that name is there.
+void setTemplateLibrary(const char* folder);
+
 // Sets one option; relative paths are taken from baseFolder. Problems name neither
 // the option nor the value (the caller says how they were given).
 bool setJobOption(VexaJob* job, const char* key, const char* value, const char* baseFolder,

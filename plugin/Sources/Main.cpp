@@ -13,6 +13,7 @@
 #include "BoxDesc.h"
 #include "ImposeDlg.h"
 #include "ImposeJob.h"
+#include "JobOptions.h"
 #include "Palette.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -172,8 +173,9 @@ ASBool PluginImportReplaceAndRegister() {
 }
 
 ASBool PluginInit() {
-    // 1. Our own file and module name.
+    // 1. Our own file and module name, and the library of templates beside it.
     setupPIPath();
+    setTemplateLibrary((getResourceFolder() + "/templates").c_str());
     // 2. Preferences.
     setupPrefs();
     // 3. Language: the preference, else the host's.

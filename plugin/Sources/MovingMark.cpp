@@ -86,6 +86,15 @@ bool oldMarkProc(CContent*, PDEElement frame, long, long data) {
 
 }  // namespace
 
+void carryMoveLimit(PDEElement frame, ASFixed dx, ASFixed dy) {
+    if (getBoxNum(frame) != kBoxMovingMark) return;
+    long direction = getFrameRotation(frame);
+    if (direction == 0 || direction == 180)
+        setMoveLimit(frame, getMoveLimit(frame) + dy);
+    else if (direction == 90 || direction == 270)
+        setMoveLimit(frame, getMoveLimit(frame) + dx);
+}
+
 ASFixedPoint getFlutterShift(const ASFixedRect& r, ASFixed limit, long n, long direction) {
     ASFixedPoint shift{0, 0};
     if (n <= 0) return shift;

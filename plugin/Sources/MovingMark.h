@@ -18,3 +18,8 @@ void moveFlutterMark(PDEElement mark, long n, long direction);
 // size, in the direction. No shift for copy 0 and below, for another direction, and
 // when not one whole mark size fits before the limit (the mark then stays put).
 ASFixedPoint getFlutterShift(const ASFixedRect& r, ASFixed limit, long n, long direction);
+
+// A moving mark moved with the rest of its sheet's layout (onto a plate, to a new paper
+// size) takes its limit along: the limit is a page coordinate on the axis the mark
+// steps along. Other frames are left as they are.
+void carryMoveLimit(PDEElement frame, ASFixed dx, ASFixed dy);

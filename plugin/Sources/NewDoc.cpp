@@ -14,6 +14,7 @@
 #include "Container.h"
 #include "ErrorHandling.h"
 #include "ImposeDlg.h"
+#include "MovingMark.h"
 #include "MyDialog.h"
 #include "Prefs.h"
 #include "Selection.h"
@@ -105,10 +106,11 @@ void sizeSetup(CMyDialog* dialog, void* data) {
     dialog->setHandler(1, sizeOK, data);
 }
 
-// Frame walk: moves every frame by the offset in data.
+// Frame walk: moves every frame by the offset in data (a moving mark with its limit).
 bool moveFrameProc(CContent* level, PDEElement frame, long, long data) {
     auto* d = reinterpret_cast<ASFixedPoint*>(data);
     moveContainerBy(frame, d->h, d->v);
+    carryMoveLimit(frame, d->h, d->v);
     level->addModified();
     return true;
 }

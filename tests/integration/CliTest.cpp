@@ -59,6 +59,24 @@ TEST_F(Cli, ScriptsRunAndFailWithOneClearLine) {
         0u)
         << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    // A check that lists the page's frames keeps to one line that reads: the frames
+    // joined by "; ", no line break shown as "\n".
+    std::string frames = script(
+        "menu Vexa:show\nticks 6\npress new\n  set Width \"450 mm\"\n  set Height \"350 mm\"\n"
+        "  toggle JobInfo on\n  press ok\nticks 6\nexpect-frames -1 1\n");
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + frames, &out), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.find("\\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(":9: the page's frames are -1; frames: [0] box -1 rect "), std::string::npos)
+        << out;
+    // So does a dialog the script leaves waiting: its controls joined by "; ".
+    std::string open = script("menu Vexa:show\nticks 6\npress new\n");
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + open, &out), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.find("\\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("(controls: "), std::string::npos) << out;
+    EXPECT_NE(out.find("; 7 "), std::string::npos) << out;
+    EXPECT_NE(out.find(") waited for an answer"), std::string::npos) << out;
     EXPECT_EQ(vexa("run " + dir.file("missing.vx"), &out), 1);
     EXPECT_NE(out.find("cannot read the script"), std::string::npos);
 }

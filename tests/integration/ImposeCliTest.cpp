@@ -279,8 +279,16 @@ std::vector<std::string> fileObjects(const std::string& pdf) {
 
 TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
     std::string out;
-    const std::string sig =
-        std::string(VEXA_BIN_DIR) + "/plug_ins/Vexa/templates/Signature_16_A4.pdf";
+    // A 16-page signature with a slug line and no marks: each mark of a template brings
+    // graphics states of its own, which would hide what the sheets share.
+    const std::string sig = dir.file("sig16.pdf");
+    ASSERT_EQ(runCommand(kVexa +
+                             " template new --sheet 70x100cm --page A4 --layout signature-16 "
+                             "--marks none --slug -o " +
+                             sig + " 2>&1",
+                         &out),
+              0)
+        << out;
     ASSERT_EQ(runCommand(kVexa + " impose " + brochure + " -t " + sig + " --binding perfect -o " +
                              dir.file("s.pdf") + " 2>&1",
                          &out),

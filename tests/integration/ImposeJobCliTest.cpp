@@ -290,6 +290,16 @@ TEST_F(ImposeJob, JobTicketsFromTheDocsAndTheCommandLineWinsOverThem) {
               0)
         << out;
     EXPECT_TRUE(says("sheet 1 (A1): frame 1 page 16, frame 2 page 1\n")) << out;
+    // A library template by its name, as -t takes it.
+    writeFile(dir.file("library.json"), "{\"template\": \"Booklet_A5_SRA3\"}");
+    ASSERT_EQ(vexa("impose " + brochure + " --job " + dir.file("library.json") + " --dry-run"), 0)
+        << out;
+    EXPECT_TRUE(says("(dry run, not written): 8 sheets, 16 pages placed")) << out;
+    EXPECT_EQ(vexa("impose " + brochure + " -t NoSuchTemplate"), 2);
+    EXPECT_TRUE(
+        says("NoSuchTemplate does not exist, nor is there a template of that name in the "
+             "library"))
+        << out;
     // A refused key is named with its ticket.
     writeFile(dir.file("wrong.json"), "{\"binding\": \"perfect\", \"scale\": \"huge\"}");
     EXPECT_EQ(vexa("impose " + brochure + " --job " + dir.file("wrong.json")), 2);

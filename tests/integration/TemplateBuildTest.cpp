@@ -18,16 +18,25 @@
 #include <vector>
 
 #include "Plates.h"
+#include "TemplateChecks.h"
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
+using vexa::host::layout::Rect;
 using vexa::test::Gray;
 using vexa::test::readPGM;
 using vexa::test::readPlate;
+using vexa::test::sheetWords;
+using vexa::test::Word;
 
 namespace {
 
 const fs::path kTemplates = fs::path(VEXA_BIN_DIR) / "plug_ins" / "Vexa" / "templates";
+
+// The eight-up sheets: 1000 x 700 mm, A4 cells edge to edge from (80 mm, 53 mm).
+const double kSheetW = 2834.6457, kSheetH = 1984.2520;
+const double kCellsX = 80 * 72 / 25.4, kCellsY = 53 * 72 / 25.4;
+const double kCellW = 595.28, kCellH = 841.89;
 
 struct Frame {
     int box;
@@ -100,13 +109,14 @@ bool near(double a, double b) {
 }
 const double kMM = 72 / 25.4;
 
-// Every sheet: one job-information frame, 100 x 4 mm at 2 mm from the lower left
-// corner, with the items asked for; the trim-lines layer over the whole sheet.
-void expectSheetFurniture(const std::vector<Frame>& all, const char* desc, double w, double h) {
+// Every sheet: one job-information frame, 100 x 4 mm with its lower left corner at
+// (x, y) mm, with the items asked for; the trim-lines layer over the whole sheet.
+void expectSheetFurniture(const std::vector<Frame>& all, const char* desc, double w, double h,
+                          double x = 2, double y = 2) {
     ASSERT_EQ(countBox(all, -1), 1);
     const Frame& j = *findBox(all, -1);
-    EXPECT_NEAR(j.l, 2 * kMM, 0.01);
-    EXPECT_NEAR(j.b, 2 * kMM, 0.01);
+    EXPECT_NEAR(j.l, x * kMM, 0.01);
+    EXPECT_NEAR(j.b, y * kMM, 0.01);
     EXPECT_NEAR(j.r - j.l, 100 * kMM, 0.01);
     EXPECT_NEAR(j.t - j.b, 4 * kMM, 0.01);
     EXPECT_EQ(j.desc, desc);
@@ -139,11 +149,16 @@ TEST(TemplateBuild, BookletFramesMarksAndJobInformation) {
             EXPECT_EQ(x.rotation, 0);
         }
         expectNoBleed(f);
-        expectSheetFurniture(all, "sntdcp", 450 * kMM, 350 * kMM);
-        // Cut marks at the four outer corners of the pair: none between the frames.
+        // the slug line above a 10 mm gripper margin and below the marks, with the file
+        // and the template name
+        expectSheetFurniture(all, "sntdcfpv", 450 * kMM, 350 * kMM, 15, 12);
+        // Cut marks at the four outer corners of the pair: none between the frames;
+        // registration marks beside the pair, none between the frames either.
         EXPECT_EQ(countBox(all, -4), 12);
+        EXPECT_EQ(countBox(all, -2), 4);
         for (auto& m : all) {
-            if (m.box != -4) continue;
+            if (m.box != -4 && m.box != -2) continue;
+            EXPECT_GT(m.b, 16 * kMM) << "mark over the slug line or the gripper margin";
             bool outside =
                 m.r < 15 * kMM || m.l > 435 * kMM || m.t < 26.5 * kMM || m.b > 323.5 * kMM;
             EXPECT_TRUE(outside) << "mark at " << m.l << " " << m.b;
@@ -167,16 +182,24 @@ TEST(TemplateBuild, SignatureReadsOneToSixteenAfterFolding) {
             const Frame& x = f[static_cast<size_t>(i)];
             EXPECT_EQ(x.box, expected[p][i]) << "page " << p << " frame " << i;
             EXPECT_EQ(x.rotation, i < 4 ? 0 : 180);
-            EXPECT_TRUE(near(x.r - x.l, 595.28));
-            EXPECT_TRUE(near(x.t - x.b, 841.89));
-            // bottom row first, left to right, edge to edge
-            EXPECT_TRUE(near(x.l, (i % 4) * 595.28)) << x.l;
-            EXPECT_TRUE(near(x.b, (i / 4) * 841.89)) << x.b;
+            EXPECT_TRUE(near(x.r - x.l, kCellW));
+            EXPECT_TRUE(near(x.t - x.b, kCellH));
+            // bottom row first, left to right, edge to edge, in the middle of the sheet
+            EXPECT_TRUE(near(x.l, kCellsX + (i % 4) * kCellW)) << x.l;
+            EXPECT_TRUE(near(x.b, kCellsY + (i / 4) * kCellH)) << x.b;
             all.push_back(x.box);
         }
         expectNoBleed(f);
-        expectSheetFurniture(pages[static_cast<size_t>(p)], "sntdcp", 2381.12, 1683.78);
-        EXPECT_EQ(countBox(pages[static_cast<size_t>(p)], -4), 0);
+        // the slug line below the marks, above the gripper margin, with the file and the
+        // template name
+        const auto& frames = pages[static_cast<size_t>(p)];
+        expectSheetFurniture(frames, "sntdcfpv", kSheetW, kSheetH, 80, 34);
+        // cut marks at the outer edges of the block (none between the pages: they meet at
+        // folds and heads), registration marks beside it, fold marks at the three folds
+        // between the columns and the one between the rows
+        EXPECT_EQ(countBox(frames, -4), 24);
+        EXPECT_EQ(countBox(frames, -2), 8);
+        EXPECT_EQ(countBox(frames, -7), 8);
     }
     std::sort(all.begin(), all.end());
     for (int i = 0; i < 16; ++i) EXPECT_EQ(all[static_cast<size_t>(i)], i + 1);
@@ -192,11 +215,45 @@ TEST(TemplateBuild, StepAndRepeatIsAllBoxOne) {
     for (size_t i = 0; i < f.size(); ++i) {
         EXPECT_EQ(f[i].box, 1);
         EXPECT_EQ(f[i].rotation, 0);
-        EXPECT_TRUE(near(f[i].l, static_cast<double>(i % 4) * 595.28)) << f[i].l;
-        EXPECT_TRUE(near(f[i].b, static_cast<double>(i / 4) * 841.89)) << f[i].b;
+        EXPECT_TRUE(near(f[i].l, kCellsX + static_cast<double>(i % 4) * kCellW)) << f[i].l;
+        EXPECT_TRUE(near(f[i].b, kCellsY + static_cast<double>(i / 4) * kCellH)) << f[i].b;
     }
     expectNoBleed(f);
-    expectSheetFurniture(pages[0], "sntdc", 2381.12, 1683.78);
+    expectSheetFurniture(pages[0], "sntdcfv", kSheetW, kSheetH, 80, 34);
+    EXPECT_EQ(countBox(pages[0], -4), 24);
+    EXPECT_EQ(countBox(pages[0], -2), 8);
+}
+
+// Every bundled template: its pages inside the sheet less a 10 mm gripper margin at the
+// bottom, cut and registration marks outside every page's trim and bleed and clear of
+// each other, and the slug line on the sheet, outside every bleed and clear of the marks.
+TEST(TemplateBuild, EveryBundledTemplateKeepsMarksAndSlugLineClear) {
+    int checked = 0;
+    fs::path scripts = fs::path(VEXA_TEST_DATA).parent_path().parent_path() / "templates";
+    for (const auto& e : fs::directory_iterator(scripts)) {
+        if (e.path().extension() != ".vx") continue;
+        std::string name = e.path().stem().string();
+        SCOPED_TRACE(name);
+        ++checked;
+        vexa::host::TemplateInfo info =
+            vexa::host::readTemplate((kTemplates / (name + ".pdf")).string());
+        ASSERT_FALSE(info.sheets.empty());
+        for (const auto& sheet : info.sheets) {
+            Rect printable{0, 10 * 72 * 65536 * 10 / 254, sheet.width, sheet.height};
+            int cut = 0, registration = 0;
+            for (const auto& f : sheet.frames) {
+                if (f.box >= 1) {
+                    EXPECT_TRUE(vexa::test::inside(f.rect, printable));
+                }
+                cut += f.box == -4;
+                registration += f.box == -2;
+            }
+            EXPECT_GT(cut, 0);
+            EXPECT_GT(registration, 0);
+            vexa::test::expectClearSheet(sheet, printable, true);
+        }
+    }
+    EXPECT_EQ(checked, 3);
 }
 
 TEST(TemplateBuild, TemplatesPassTheStructureCheck) {
@@ -267,7 +324,7 @@ TEST(TemplateBuild, BookletRenderingShowsTrimLinesAndMarks) {
 
 TEST(TemplateBuild, EightUpRenderingsShowTheirEightTrims) {
     vexa::test::TempDir dir;
-    const double W = 2381.12;
+    const double W = kSheetW;
     const std::pair<const char*, int> sheets[] = {
         {"Signature_16_A4.pdf", 1}, {"Signature_16_A4.pdf", 2}, {"StepRepeat_8up_A4.pdf", 1}};
     for (auto [name, sheet] : sheets) {
@@ -277,12 +334,14 @@ TEST(TemplateBuild, EightUpRenderingsShowTheirEightTrims) {
         // the trim lines between the columns, in both rows, and between the rows
         for (int col = 1; col < 4; ++col)
             for (double y : {0.25, 0.75})
-                EXPECT_LT(g.darkest(col * 595.28 / W, y), 128) << col << " " << y;
+                EXPECT_LT(g.darkest((kCellsX + col * kCellW) / W, y), 128) << col << " " << y;
         for (double x : {0.1, 0.4, 0.6, 0.9}) EXPECT_LT(g.darkest(x, 0.5), 128) << x;
-        // the middle of every frame is empty
+        // the middle of every frame is empty, and so is the paper around the block
         for (int col = 0; col < 4; ++col)
             for (double y : {0.25, 0.75})
-                EXPECT_GT(g.at((col + 0.5) * 595.28 / W, y), 250) << col << " " << y;
+                EXPECT_GT(g.at((kCellsX + (col + 0.5) * kCellW) / W, y), 250) << col << " " << y;
+        EXPECT_GT(g.at(0.01, 0.5), 250);
+        EXPECT_GT(g.at(0.5, 0.99), 250);  // the gripper margin
     }
 }
 
@@ -339,54 +398,33 @@ void writeNumberedPages(const std::string& path, int n) {
     w.write();
 }
 
-struct Word {
-    std::string text;
-    double x0, y0, x1, y1;  // from the sheet's top left corner
-};
-
-// The words of each sheet, as pdftotext finds them.
-std::vector<std::vector<Word>> sheetWords(const std::string& pdf) {
-    std::string xml;
-    EXPECT_EQ(vexa::test::runCommand("pdftotext -bbox '" + pdf + "' -", &xml), 0);
-    std::vector<std::vector<Word>> sheets;
-    std::regex word(
-        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
-        "([^<]*)</word>");
-    for (std::size_t pos = 0; (pos = xml.find("<page ", pos)) != std::string::npos;) {
-        std::size_t end = xml.find("</page>", pos);
-        std::string chunk = xml.substr(pos, end - pos);
-        std::vector<Word> words;
-        for (std::sregex_iterator it(chunk.begin(), chunk.end(), word), e; it != e; ++it)
-            words.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
-                             std::stod((*it)[3]), std::stod((*it)[4])});
-        sheets.push_back(words);
-        pos = end;
-    }
-    return sheets;
-}
-
-// Where each page lands on a 4 x 2 sheet of A4 cells: its number by cell (top row
+// Where each page lands on a 4 x 2 block of A4 cells: its number by cell (top row
 // first, left to right), negative when the page stands on its head (its top line is
 // in the lower half of its cell).
 std::vector<int> cells(const std::vector<Word>& words) {
     std::vector<int> out(8, 0);
     std::regex pg("pg([0-9]+)");
     std::smatch m;
+    const double top = kSheetH - kCellsY - 2 * kCellH;  // the block's top, from the top
     for (auto& w : words) {
         if (!std::regex_match(w.text, m, pg)) continue;
-        double cx = (w.x0 + w.x1) / 2, cy = (w.y0 + w.y1) / 2;
-        int col = static_cast<int>(cx / 595.28), row = static_cast<int>(cy / 841.89);
+        double cx = (w.x0 + w.x1) / 2 - kCellsX, cy = (w.y0 + w.y1) / 2 - top;
+        if (cx < 0 || cy < 0) continue;
+        int col = static_cast<int>(cx / kCellW), row = static_cast<int>(cy / kCellH);
         if (col < 0 || col > 3 || row < 0 || row > 1) continue;
-        bool turned = cy - row * 841.89 > 841.89 / 2;
+        bool turned = cy - row * kCellH > kCellH / 2;
         out[static_cast<size_t>(row * 4 + col)] = std::stoi(m[1]) * (turned ? -1 : 1);
     }
     return out;
 }
 
+// The words of the slug line: 34 to 38 mm from the bottom edge, from 80 mm on.
 std::string slugLine(const std::vector<Word>& words) {
     std::string line;
+    const double mm = 72 / 25.4;
     for (auto& w : words)
-        if (w.y0 > 1683.78 - 20 && w.x0 < 300) line += w.text + " ";
+        if (w.y0 > kSheetH - 40 * mm && w.y1 < kSheetH - 32 * mm && w.x0 > 79 * mm)
+            line += w.text + " ";
     return line;
 }
 

@@ -201,7 +201,7 @@ struct Marks : ::testing::Test {
             host.page,
             [](CContent*, PDEElement f, long, long d) {
                 ASInt32 n = getBoxNum(f);
-                if (n == kBoxCutMark || n == kBoxRegMark)
+                if (n == kBoxCutMark || n == kBoxRegMark || n == kBoxFoldMark)
                     reinterpret_cast<std::vector<Mark>*>(d)->push_back(
                         {n, getBBox(f), pdeContentGetNumElems(getContent(f))});
                 return true;
@@ -263,13 +263,97 @@ TEST_F(Marks, RegistrationMarksOutsideTheSelectionSpan) {
     }
 }
 
+static bool overlap(const ASFixedRect& a, const ASFixedRect& b) {
+    return a.left < b.right && b.left < a.right && a.bottom < b.top && b.bottom < a.top;
+}
+
 TEST_F(Marks, CentredAndCornerMarks) {
     frame(100, 100, 200, 300);
     selectAll();
     getMarkParams().cutMarks = 0;
     getMarkParams().centeredMarks = 1;
+    getMarkParams().width = 16385;  // an odd width: halves that do not add up
     ASSERT_TRUE(createMarks(host.page));
-    EXPECT_EQ(marks().size(), 12u);
+    auto m = marks();
+    ASSERT_EQ(m.size(), 12u);
+    // No mark lies over another, not even the two arms of a corner mark, whose white
+    // underlays would otherwise cut into each other ...
+    for (std::size_t i = 0; i < m.size(); ++i)
+        for (std::size_t j = i + 1; j < m.size(); ++j)
+            EXPECT_FALSE(overlap(m[i].r, m[j].r)) << i << " " << j;
+    // ... and yet the arms meet: at the top left corner (3 mm outside the selection)
+    // the horizontal arm reaches the vertical arm's right edge and the vertical arm
+    // starts at the horizontal arm's top edge.
+    ASFixed d = getMarkParams().distance, w = getMarkParams().width;
+    ASFixed l = fx(100) - d, t = fx(400) + d;
+    int horizontal = 0, vertical = 0;
+    for (auto& x : m) {
+        horizontal += x.r.bottom == t - w / 2 && x.r.right == l - w / 2 + w;
+        vertical += x.r.left == l - w / 2 && x.r.bottom == t - w / 2 + w;
+    }
+    EXPECT_EQ(horizontal, 1);
+    EXPECT_EQ(vertical, 1);
+}
+
+TEST_F(Marks, FoldLinesBetweenNeighbours) {
+    auto r = [](double l, double b, double rr, double t) { return fxRect(l, b, rr, t); };
+    // a 2 x 2 group: pages meeting at a spine, rows 20 pt apart
+    FoldLines f = getFoldLines({r(100, 100, 300, 400), r(300, 100, 500, 400), r(100, 420, 300, 720),
+                                r(300, 420, 500, 720)});
+    EXPECT_EQ(f.xs, std::vector<ASFixed>{fx(300)});
+    EXPECT_EQ(f.ys, std::vector<ASFixed>{fx(410)});
+    // three columns with a gutter between the second and the third: the nearest
+    // neighbour only, not the frame beyond it
+    f = getFoldLines({r(0, 0, 100, 100), r(100, 0, 200, 100), r(206, 0, 306, 100)});
+    EXPECT_EQ(f.xs, (std::vector<ASFixed>{fx(100), fx(203)}));
+    EXPECT_TRUE(f.ys.empty());
+    // frames that do not face each other fold nowhere
+    f = getFoldLines({r(0, 0, 100, 100), r(200, 200, 300, 300)});
+    EXPECT_TRUE(f.xs.empty() && f.ys.empty());
+}
+
+TEST_F(Marks, FoldMarksBeyondTheCutMarksAndRemovable) {
+    frame(100, 100, 200, 300);
+    frame(300, 100, 200, 300);
+    frame(100, 420, 200, 300);
+    frame(300, 420, 200, 300);
+    selectAll();
+    getMarkParams().regMarks = 1;
+    getMarkParams().centeredMarks = 1;
+    getMarkParams().foldMarks = 1;
+    ASSERT_TRUE(createMarks(host.page));
+    auto m = marks();
+    std::vector<Mark> folds;
+    for (auto& x : m)
+        if (x.box == kBoxFoldMark) folds.push_back(x);
+    // the spine at x 300 above and below the group; the fold between the rows at
+    // y 410 left and right of it
+    ASSERT_EQ(folds.size(), 4u);
+    ASFixed d = getMarkParams().distance, len = getMarkParams().length, w = getMarkParams().width;
+    ASFixed off = 2 * d + len;
+    int above = 0, below = 0, left = 0, right = 0;
+    for (auto& x : folds) {
+        EXPECT_EQ(x.paths, 2);  // white underlay and the line, as a cut mark
+        if (x.r.left == fx(300) - w / 2) {
+            above += x.r.bottom == fx(720) + off && x.r.top == fx(720) + off + len;
+            below += x.r.bottom == fx(100) - off - len && x.r.top == fx(100) - off;
+        }
+        if (x.r.bottom == fx(410) - w / 2) {
+            left += x.r.left == fx(100) - off - len && x.r.right == fx(100) - off;
+            right += x.r.left == fx(500) + off && x.r.right == fx(500) + off + len;
+        }
+    }
+    EXPECT_EQ(above + below + left + right, 4);
+    // clear of every other mark: cut, registration, centre and corner marks
+    for (auto& f : folds)
+        for (auto& x : m)
+            if (x.box != kBoxFoldMark) {
+                EXPECT_FALSE(overlap(f.r, x.r));
+            }
+    pdPageReleasePDEContent(host.page);
+    held = nullptr;
+    removeMarks(host.page, nullptr);
+    EXPECT_EQ(marks().size(), 0u);
 }
 
 TEST_F(Marks, RemovalTouchingAtAnEdge) {

@@ -104,6 +104,44 @@ TEST_F(NewDocs, PlateCentresThePaperAndMovesFrames) {
     EXPECT_EQ(paper.right - paper.left, mmToFixed(400));
 }
 
+// A moving mark keeps stepping over the same stretch of the paper once the paper is on
+// a plate: its limit moves with it, along the axis the mark steps along.
+TEST_F(NewDocs, PlateCarriesMovingMarkLimits) {
+    made = createTemplate(mmToFixed(450), mmToFixed(350), false, false);
+    {
+        CPage page(made, 0);
+        createFrame(page.getPage(), {fx(100), fx(100)}, fxRect(0, 0, 200, 300), 1, 0, 0);
+        createFrame(page.getPage(), {fx(20), fx(100)}, fxRect(0, 0, 8, 17), kBoxMovingMark, 0, 0);
+        createFrame(page.getPage(), {fx(100), fx(20)}, fxRect(0, 0, 17, 8), kBoxMovingMark, 270, 0);
+        EnumForms(
+            page.getPage(),
+            [](CContent* level, PDEElement f, long, long) {
+                if (getBoxNum(f) == kBoxMovingMark)
+                    setMoveLimit(f, getFrameRotation(f) == 0 ? fx(600) : fx(900));
+                level->addModified();
+                return true;
+            },
+            0, true, true);
+    }
+    setPlateSize(made, 0, 0, mmToFixed(720), mmToFixed(520));
+    ASFixedRect paper;
+    ASSERT_TRUE(getPaperRect(made, paper));
+    CPage page(made, 0);
+    std::vector<std::pair<long, ASFixed>> limits;
+    EnumForms(
+        page.getPage(),
+        [](CContent*, PDEElement f, long, long d) {
+            if (getBoxNum(f) == kBoxMovingMark)
+                reinterpret_cast<std::vector<std::pair<long, ASFixed>>*>(d)->emplace_back(
+                    getFrameRotation(f), getMoveLimit(f));
+            return true;
+        },
+        reinterpret_cast<long>(&limits), false, true);
+    ASSERT_EQ(limits.size(), 2u);
+    EXPECT_EQ(limits[0], (std::pair<long, ASFixed>{0, fx(600) + paper.bottom}));
+    EXPECT_EQ(limits[1], (std::pair<long, ASFixed>{270, fx(900) + paper.left}));
+}
+
 TEST_F(NewDocs, PageSizeOfOrdinaryDocumentKeepsCentre) {
     setPageSize(host.doc, fx(695), fx(942), true);
     ASFixedRect c = getCropBox(host.doc, 0);
