@@ -317,6 +317,9 @@ void Font::load() {
                 fontMatrix = {v[0], v[1], v[2], v[3], v[4], v[5]};
             }
         }
+        auto enc = dict.getKey("/Encoding");
+        if (enc.isDictionary()) enc = enc.getKey("/BaseEncoding");
+        winAnsi = enc.isName() && enc.getName() == "/WinAnsiEncoding";
         auto fc = dict.getKey("/FirstChar");
         auto ws = dict.getKey("/Widths");
         if (fc.isNumber()) firstChar = static_cast<int>(fc.getNumericValue());
@@ -359,7 +362,7 @@ double Font::glyphWidth(int code) {
     if (i >= 0 && i < static_cast<int>(widths.size())) {
         w = widths[i];
     } else if (const StdFont* sf = stdFontAt(stdIndex); sf && code >= 0 && code < 256) {
-        w = sf->widths[code];
+        w = winAnsi && !sf->symbolic ? sf->winAnsiWidths[code] : sf->widths[code];
     }
     if (type3) return w * fontMatrix.a;
     return w / 1000.0;

@@ -157,7 +157,8 @@ struct Font : _t_PDEObject {
     std::vector<double> widths;  // simple fonts: by code
     int firstChar = 0;
     std::vector<std::pair<std::pair<int, int>, double>> cidWidths;  // Type0 ranges
-    int stdIndex = -1;  // index of a standard-14 font used for missing widths
+    int stdIndex = -1;     // index of a standard-14 font used for missing widths
+    bool winAnsi = false;  // /Encoding /WinAnsiEncoding (standard widths by that code)
     double ascent = 0, descent = 0;
     bool loaded = false;
     void load();
@@ -415,6 +416,10 @@ struct ParseOptions {
 // Parses decoded content bytes with the given resources.
 Ref<Content> parseContent(QPDF* qpdf, std::string bytes, QPDFObjectHandle resources,
                           const ParseOptions& opts = {});
+// The decoded bytes of a page's or form's content: a stream, or the streams of an
+// array joined as if separated by white space (a stream may end in the middle of
+// what would otherwise run into the next one's first token: "f" + "Q").
+std::string contentBytes(QPDFObjectHandle contents);
 // Reads a page's content (all its Contents streams, inherited resources).
 Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page);
 // Reads a form XObject's content; enclosing is the chain of forms around it.
@@ -448,7 +453,8 @@ struct StdFont {
     int ascent, descent, capHeight, italicAngle;
     int bbox[4];
     bool fixedPitch, symbolic;
-    int widths[256];
+    int widths[256];         // by the font's built-in code
+    int winAnsiWidths[256];  // by WinAnsiEncoding code (Latin fonts; 0 for no glyph)
 };
 const StdFont* findStdFont(const std::string& name);  // also common aliases
 const StdFont* stdFontAt(int index);

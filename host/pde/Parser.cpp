@@ -1496,17 +1496,28 @@ static void appendStreamData(std::string& out, QPDFObjectHandle s) {
     }
 }
 
-Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page) {
+std::string contentBytes(QPDFObjectHandle contents) {
     std::string bytes;
-    auto contents = page.getKey("/Contents");
     if (contents.isStream()) {
         appendStreamData(bytes, contents);
     } else if (contents.isArray()) {
+        bool first = true;
         for (int i = 0; i < contents.getArrayNItems(); ++i) {
             auto s = contents.getArrayItem(i);
-            if (s.isStream()) appendStreamData(bytes, s);
+            if (!s.isStream()) continue;
+            // The streams of a page are one content: a stream boundary separates
+            // tokens, so the join must too.
+            if (!first) bytes += '\n';
+            first = false;
+            appendStreamData(bytes, s);
         }
     }
+    return bytes;
+}
+
+Ref<Content> readPage(QPDF& qpdf, QPDFObjectHandle page) {
+    auto contents = page.getKey("/Contents");
+    std::string bytes = contentBytes(contents);
     QPDFObjectHandle res = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
     auto c = parseContent(&qpdf, std::move(bytes), res);
     c->page = page;

@@ -612,20 +612,15 @@ PDEContent contentFromCos(const CosObj* contents, const CosObj* resources) {
     return guard([&] {
         std::string bytes;
         QPDFObjectHandle form;
-        auto add = [&](QPDFObjectHandle s) {
-            if (!s.isStream()) return;
-            auto buf = s.getStreamData(qpdf_dl_generalized);
-            bytes.append(reinterpret_cast<const char*>(buf->getBuffer()), buf->getSize());
-        };
         if (h.isStream()) {
-            add(h);
+            bytes = contentBytes(h);
             auto st = h.getDict().getKey("/Subtype");
             if (st.isName() && st.getName() == "/Form") {
                 form = h;
                 if (!r.isDictionary()) r = h.getDict().getKey("/Resources");
             }
         } else if (h.isArray()) {
-            for (auto& s : h.aitems()) add(s);
+            bytes = contentBytes(h);
         } else if (!none(h)) {
             raise(genErrBadParm);
         }
@@ -942,10 +937,14 @@ PDEFont fontFromSys(PDSysFont sf, ASUns32 flags) {
         d.replaceKey("/Type", QPDFObjectHandle::newName("/Font"));
         d.replaceKey("/Subtype", QPDFObjectHandle::newName("/Type1"));
         d.replaceKey("/BaseFont", QPDFObjectHandle::newName(std::string("/") + s->name));
+        // The Latin fonts take text in WinAnsiEncoding (Windows-1252), which holds the
+        // accented letters of the western languages; the symbol fonts keep their own.
+        const int* widths = s->symbolic ? s->widths : s->winAnsiWidths;
+        if (!s->symbolic) d.replaceKey("/Encoding", QPDFObjectHandle::newName("/WinAnsiEncoding"));
         d.replaceKey("/FirstChar", QPDFObjectHandle::newInteger(32));
         d.replaceKey("/LastChar", QPDFObjectHandle::newInteger(255));
         auto w = QPDFObjectHandle::newArray();
-        for (int c = 32; c < 256; ++c) w.appendItem(QPDFObjectHandle::newInteger(s->widths[c]));
+        for (int c = 32; c < 256; ++c) w.appendItem(QPDFObjectHandle::newInteger(widths[c]));
         d.replaceKey("/Widths", w);
         f->dict = d;
         f->resName = "F";

@@ -155,6 +155,14 @@ PDEColorSpec getAllColor(float tint) {
     return s;
 }
 
+PDEColorSpec getNoneColor() {
+    PDEColorSpec s = emptySpec();
+    s.space = getSharedSpace(
+        "None", [](const void*) { return getNoneSpace(); }, nullptr);
+    s.value.color[0] = fixedOne;
+    return s;
+}
+
 PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]) {
     PDEColorSpec s = emptySpec();
     CosObj space = getSepSpaceObj(name, cmyk);

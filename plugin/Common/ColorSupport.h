@@ -12,6 +12,8 @@ PDEColorSpec getGrayColor(float g);
 // The "All" separation (every plate) with the tint; within a SharedResourcesScope
 // the space is one indirect object of the current document.
 PDEColorSpec getAllColor(float tint);
+// The "None" separation (no plate) at full tint, shared like "All".
+PDEColorSpec getNoneColor();
 PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]);
 // family 0 gray (one value), 1 CMYK (four), 2 RGB (three); other families: empty.
 PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values);

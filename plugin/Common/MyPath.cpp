@@ -147,6 +147,10 @@ PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEC
 }
 
 PDEColorSpec getTrimLinesColor() {
+    // Hidden trim lines print on no plate: a document whose frames are hidden declares
+    // no trim-lines separation at all.
+    PDDoc doc = getCosPDDoc();
+    if (!doc || !getFramesVisible(doc)) return getNoneColor();
     struct Params {
         char name[256] = {0};
         float cmyk[4] = {0, 0, 0, 1};

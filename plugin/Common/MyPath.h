@@ -60,9 +60,10 @@ PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEC
 PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEColorSpec* color,
                          bool shown);
 
-// The trim-lines colour from the "TrimLines" settings: a separation of that name with
-// its CMYK equivalent, or the CMYK colour itself when the name is empty. Free it with
-// freeColorSpec.
+// The trim-lines colour of the current document: while its frames are shown, the
+// colour from the "TrimLines" settings (a separation of that name with its CMYK
+// equivalent, or the CMYK colour itself when the name is empty); while they are
+// hidden, the "None" separation. Free it with freeColorSpec.
 PDEColorSpec getTrimLinesColor();
 
 // A new clip holding one rectangle path of rect (line width 1, overprint on).

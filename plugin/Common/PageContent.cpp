@@ -6,6 +6,7 @@
 #include <string>
 
 #include "BoxDesc.h"
+#include "CarryOver.h"
 #include "ColorSupport.h"
 #include "ErrorHandling.h"
 #include "Main.h"
@@ -599,11 +600,22 @@ CosObj formResources(PDDoc src, CosObj resources, CosDoc dstCos) {
     return res;
 }
 
+// What the page takes along besides its content: its document's layers, its
+// transparency group and its printable annotations, drawn into the form.
+void carryAlong(PDDoc src, PDDoc dst, CosObj page, CosObj form, ASUns8 cmyk[4]) {
+    CosDoc dstCos = pdDocGetCosDoc(dst);
+    carryOptionalContent(src, dst);
+    carryOutputIntents(src, dst);
+    carryGroup(page, cosStreamDict(form), dstCos);
+    flattenAnnotations(page, form, dstCos, cmyk);
+}
+
 // An import at scale 1.0 that does not read the page as elements: the form's stream is
 // a copy of the page's one content stream (its bytes as stored), its resources a
 // dictionary with the page's entries, and its colours come from a scan of the content.
 // Null when the page is not of that simple kind (more than one content stream, content
-// the scan does not read, a stream already imported): the caller takes the long way.
+// the scan does not read, printable annotations, a stream already imported): the caller
+// takes the long way.
 PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CPage page(src, pageIndex);
     PDPage p = page.getPage();
@@ -611,6 +623,9 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CosObj pageDict = pdPageGetCosObj(p);
     CosObj contents = cosDictGet(pageDict, "Contents");
     if (cosObjGetType(contents) != CosStream) return nullptr;
+    // A page whose annotations are drawn into its form needs a stream of its own: the
+    // content stream may be another page's too.
+    if (hasPrintableAnnotations(pageDict)) return nullptr;
     CosObj resources = pageResources(pageDict);
     if (cosObjGetType(resources) != CosNull && !cosObjIsDictOrStream(resources)) return nullptr;
     ASUns8 cmyk[4] = {0, 0, 0, 0};
@@ -640,6 +655,9 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     ASFixed box[4] = {crop.left, crop.bottom, crop.right, crop.top};
     cosDictPut(dict, "BBox", fixedArray(dstCos, box, 4));
     CosObj res = formResources(src, resources, dstCos);
+    cosDictPut(dict, "Resources", res);
+    carryAlong(src, dst, pageDict, stream, cmyk);
+    res = cosDictGet(dict, "Resources");
     PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &m);
     writeImportKeys(form, p, cmyk, fixedOne, dstCos);
     return form;
@@ -689,11 +707,14 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
             stream = s2;
             resources = r2;
         }
+        ASUns8 cmyk[4] = {0, 0, 0, 0};
+        getProcessColors(content, cmyk);
+        cosDictPut(cosStreamDict(stream), "Resources", resources);
+        carryAlong(src, dst, pdPageGetCosObj(page), stream, cmyk);
+        resources = cosDictGet(cosStreamDict(stream), "Resources");
         ASFixedMatrix m = kIdentity;
         if (gVersMajor <= 9) m = attrs.matrix;
         form = pdeFormCreateFromCosObj(&stream, &resources, &m);
-        ASUns8 cmyk[4] = {0, 0, 0, 0};
-        getProcessColors(content, cmyk);
         writeImportKeys(form, page, cmyk, s, dstCos);
     }
     pdPageRelease(page);

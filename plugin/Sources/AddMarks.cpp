@@ -10,6 +10,7 @@
 #include "MyPath.h"
 #include "Prefs.h"
 #include "Selection.h"
+#include "SheetEdit.h"
 #include "Undo.h"
 
 namespace {
@@ -174,9 +175,12 @@ void foldMarks(PDPage page, const std::vector<ASFixedRect>& trims, const PDEColo
 
 void marksOK(CMyDialog* dialog, ASInt32, void*) {
     if (!checkEditControls(dialog)) return;
-    gMarks.distance = getControlFixed(dialog, kDist);
-    gMarks.length = getControlFixed(dialog, kLen);
-    gMarks.width = getControlFixed(dialog, kWidth);
+    // A field left as shown keeps its value: 0.25 pt shows as 0.09 mm and must not come
+    // back as 0.2551 pt.
+    ASInt32 unit = getDlgUnits();
+    gMarks.distance = getFieldValue(dialog, kDist, gMarks.distance, unit);
+    gMarks.length = getFieldValue(dialog, kLen, gMarks.length, unit);
+    gMarks.width = getFieldValue(dialog, kWidth, gMarks.width, unit);
     gMarks.cutMarks = static_cast<ASInt16>(dialog->getValue(kCut));
     gMarks.regMarks = static_cast<ASInt16>(dialog->getValue(kReg));
     gMarks.gray = static_cast<ASInt16>(dialog->getValue(kGray));

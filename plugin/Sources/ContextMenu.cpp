@@ -210,13 +210,13 @@ AVPageView saveOptimized(AVPageView view, const OptimizedTarget& target) {
     char path[1024] = {0};
     ASInt32 len = doc ? gPDModelHFT->PDDocGetPath(doc, path, sizeof path) : 0;
     if (len <= 0 || len >= static_cast<ASInt32>(sizeof path)) {
-        msgBox("Fehler beim Speichern!");
+        msgBox("saveOptErr");
         return view;
     }
     AVOptimizerParamsRec params{};
     params.size = sizeof params;
     if (!gAcroViewHFT->AVGetOptimizerParamsForPreset(target.preset.c_str(), avDoc, &params)) {
-        msgBox("Fehler beim Speichern!");
+        msgBox("saveOptErr");
         return view;
     }
     char name[512];
@@ -248,7 +248,7 @@ AVPageView saveOptimized(AVPageView view, const OptimizedTarget& target) {
         } else {
             int error = errno;
             setMsg2("%s", target.folder.c_str());
-            msgBox("Fehler %d beim Speichern", error);
+            msgBox("saveOptErrCode", error);
         }
     }
     if (!reopen) return view;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BoxDesc.h"
+#include "CarryOver.h"
 #include "ColorSupport.h"
 #include "Container.h"
 #include "ErrorHandling.h"
@@ -109,18 +110,24 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
     return true;
 }
 
+// A sheet's content, held for a scope.
+struct SheetContent {
+    PDPage page;
+    PDEContent content;
+    explicit SheetContent(PDPage p) : page(p), content(pdPageAcquirePDEContent(p)) {}
+    ~SheetContent() { pdPageReleasePDEContent(page); }
+    SheetContent(const SheetContent&) = delete;
+    SheetContent& operator=(const SheetContent&) = delete;
+};
+
 void renumber(PDDoc out, long first, ImposeData* job) {
     ASInt32 n = pdDocGetNumPages(out);
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
         CPage page(out, i);
         PDPage p = page.getPage();
-        PDEContent content = pdPageAcquirePDEContent(p);
-        struct Held {
-            PDPage page;
-            ~Held() { pdPageReleasePDEContent(page); }
-        } held{p};
+        SheetContent held(p);
         Renumbering r{job, false};
-        CContent level(content, nullptr, nullptr);
+        CContent level(held.content, nullptr, nullptr);
         EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
         if (r.write) pdPageSetPDEContent(p);
     }
@@ -132,6 +139,8 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
     ASInt32 n = pdDocGetNumPages(tmpl);
     ASInt32 first = pdDocGetNumPages(out);
     pdDocInsertPages(out, first > 0 ? first - 1 : PDBeforeFirstPage, tmpl, 0, n);
+    // Layers of the template's own drawing keep their visibility too.
+    carryOptionalContent(tmpl, out);
     if (labelled) {
         const char* name = fileNameOf(tmplPath);
         for (ASInt32 i = 0; i < n; ++i) {
@@ -178,8 +187,13 @@ void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
 }
 
 // "Adjust frame": page frames resized to the source's first TrimBox.
+struct AdjustedFrame {
+    ASFixedRect before, after, bleed;
+};
+
 struct AdjustData {
     ASFixed w, h;
+    std::vector<AdjustedFrame> frames;  // of the page at hand
 };
 
 bool adjustProc(CContent*, PDEElement frame, long, long data) {
@@ -189,41 +203,128 @@ bool adjustProc(CContent*, PDEElement frame, long, long data) {
     ASFixedRect r = getBBox(frame);
     ASFixedRect bl = getBleedRect(frame);
     bool odd = (b & 1) != 0;
-    ASFixed W = a->w, H = a->h;
-    switch (getFrameRotation(frame)) {
+    ASInt32 rotation = getFrameRotation(frame);
+    // The trim area takes the TrimBox's size (turned with the frame) between the bleeds;
+    // the frame keeps the corner the binding holds: by its rotation and whether it is a
+    // left or a right page.
+    bool across = rotation == 90 || rotation == 270;
+    ASFixed tw = across ? a->h : a->w, th = across ? a->w : a->h;
+    bool keepLeft, keepTop;
+    switch (rotation) {
         case 0:
-            if (odd)
-                r.right = r.left + W + bl.right;
-            else
-                r.left = r.right - W - bl.left;
-            r.bottom = r.top - H - bl.bottom;
+            keepLeft = odd;
+            keepTop = true;
             break;
         case 90:
-            r.right = r.left + H + bl.right;
-            if (odd)
-                r.top = r.bottom + W + bl.top;
-            else
-                r.bottom = r.top - W - bl.bottom;
+            keepLeft = true;
+            keepTop = !odd;
             break;
         case 180:
-            if (odd)
-                r.left = r.right - W - bl.right;
-            else
-                r.right = r.left + W + bl.right;
-            r.top = r.bottom + H + bl.top;
+            keepLeft = !odd;
+            keepTop = false;
             break;
         case 270:
-            r.left = r.right - H - bl.left;
-            if (odd)
-                r.bottom = r.top - W - bl.top;
-            else
-                r.top = r.bottom + W + bl.top;
+            keepLeft = false;
+            keepTop = odd;
             break;
         default:
             return true;
     }
+    if (keepLeft)
+        r.right = r.left + bl.left + tw + bl.right;
+    else
+        r.left = r.right - bl.right - tw - bl.left;
+    if (keepTop)
+        r.bottom = r.top - bl.top - th - bl.bottom;
+    else
+        r.top = r.bottom + bl.bottom + th + bl.top;
+    a->frames.push_back({getBBox(frame), r, bl});
     setBBox(frame, &r);
     return true;
+}
+
+// The mark (a cut or registration mark at the top level of the sheet) moves with the
+// frame it was drawn for: a cut mark runs along one of the frame's trim lines beyond
+// one of its edges, a registration mark sits beside one of its trim corners. The move
+// is that of the trim line it runs along and the edge it lies beyond.
+// gap gets how far the mark lies from that edge: of the frames a mark could belong to,
+// the nearest has it.
+bool markMove(const ASFixedRect& m, ASInt32 box, const AdjustedFrame& f, ASFixedPoint* move,
+              ASFixed* gap) {
+    const ASFixed tol = 656;  // 0.01 pt
+    const ASFixedRect& o = f.before;
+    const ASFixedRect& n = f.after;
+    const ASFixedRect& b = f.bleed;
+    ASFixed oLeft = o.left + b.left, oRight = o.right - b.right;
+    ASFixed oTop = o.top - b.top, oBottom = o.bottom + b.bottom;
+    ASFixed dLeft = n.left - o.left, dRight = n.right - o.right;
+    ASFixed dTop = n.top - o.top, dBottom = n.bottom - o.bottom;
+    auto near = [&](ASFixed a, ASFixed c) { return a - c <= tol && c - a <= tol; };
+    ASFixed cx = m.left + (m.right - m.left) / 2, cy = m.bottom + (m.top - m.bottom) / 2;
+    bool above = m.bottom >= o.top - tol, below = m.top <= o.bottom + tol;
+    bool leftOf = m.right <= o.left + tol, rightOf = m.left >= o.right - tol;
+    if (box == kBoxCutMark) {
+        bool vertical = m.right - m.left <= m.top - m.bottom;
+        if (vertical && (above || below) && (near(cx, oLeft) || near(cx, oRight))) {
+            *move = {near(cx, oLeft) ? dLeft : dRight, above ? dTop : dBottom};
+            *gap = above ? m.bottom - o.top : o.bottom - m.top;
+            return true;
+        }
+        if (!vertical && (leftOf || rightOf) && (near(cy, oTop) || near(cy, oBottom))) {
+            *move = {leftOf ? dLeft : dRight, near(cy, oTop) ? dTop : dBottom};
+            *gap = leftOf ? o.left - m.right : m.left - o.right;
+            return true;
+        }
+        return false;
+    }
+    // registration marks: beside the frame, level with its trim area and a little more
+    const ASFixed reach = 3715426;  // 20 mm
+    if (!(leftOf || rightOf) || m.top < oBottom - reach || m.bottom > oTop + reach) return false;
+    if ((leftOf && o.left - m.right > reach) || (rightOf && m.left - o.right > reach)) return false;
+    *move = {leftOf ? dLeft : dRight, cy >= oBottom + (oTop - oBottom) / 2 ? dTop : dBottom};
+    *gap = leftOf ? o.left - m.right : m.left - o.right;
+    return true;
+}
+
+// After the frames of a sheet were adjusted, its marks follow them.
+void moveMarksWithFrames(PDEContent content, const std::vector<AdjustedFrame>& frames) {
+    ASInt32 n = pdeContentGetNumElems(content);
+    for (ASInt32 i = 0; i < n; ++i) {
+        PDEElement e = pdeContentGetElem(content, i);
+        if (pdeObjectGetType(e) != kPDEContainer) continue;
+        ASInt32 box = getBoxNum(e);
+        if (box != kBoxCutMark && box != kBoxRegMark) continue;
+        ASFixedRect m = getBBox(e);
+        ASFixedPoint best{0, 0};
+        ASFixed bestGap = 0;
+        bool found = false;
+        for (const AdjustedFrame& f : frames) {
+            ASFixedPoint move{0, 0};
+            ASFixed gap = 0;
+            if (!markMove(m, box, f, &move, &gap) || (found && gap >= bestGap)) continue;
+            best = move;
+            bestGap = gap;
+            found = true;
+        }
+        if (best.h != 0 || best.v != 0) moveContainerBy(e, best.h, best.v);
+    }
+}
+
+// "Adjust frame" on every page of the template, marks included.
+void adjustFrames(PDDoc tmpl, ASFixed w, ASFixed h) {
+    ASInt32 pages = pdDocGetNumPages(tmpl);
+    for (ASInt32 i = 0; i < pages; ++i) {
+        CPage page(tmpl, i);
+        SheetContent held(page.getPage());
+        AdjustData a{w, h, {}};
+        {
+            CContent level(held.content, nullptr, nullptr);
+            EnumForms(&level, adjustProc, reinterpret_cast<long>(&a), true);
+        }
+        if (a.frames.empty()) continue;
+        moveMarksWithFrames(held.content, a.frames);
+        pdPageSetPDEContent(held.page);
+    }
 }
 
 // One placement context per sheet.
@@ -235,6 +336,10 @@ struct PlaceContext {
     bool selectedOnly = false;
     std::vector<PDEForm> cache;
     PDEColorSpec trimColor{};
+    // The page-level output intents of the pages placed on the sheet.
+    ASInt32 placed = 0, withIntents = 0;
+    CosObj intents;
+    bool intentsDiffer = false;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
@@ -258,9 +363,8 @@ void askTrimBox(PDEForm form, PDEElement frame, const ASFixedRect& inner) {
     if (fr != 0 && fr != 180 && fr != -180) std::swap(tw, th);
     if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
     if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
-        char msg[1024];
-        getString("trimBoxErr", msg);
-        if (avAlert(2, msg, "Yes", "No", nullptr, false) == 1) setPlacing(kPlaceCentered);
+        // The question and its buttons in the user's language.
+        if (msgBoxYesNo("trimBoxErr") == 1) setPlacing(kPlaceCentered);
     }
 }
 
@@ -270,6 +374,18 @@ void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec&
     pdeRelease(marker);
     addTrimLinesRect(content, &inner, &color);
     gStats.emptyFrames += 1;
+}
+
+void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
+    ctx->placed += 1;
+    CPage page(ctx->src, pageIndex);
+    CosObj intents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+    if (intents.isNullHandle() || cosObjGetType(intents) != CosArray) return;
+    ctx->withIntents += 1;
+    if (ctx->intents.isNullHandle())
+        ctx->intents = intents;
+    else if (!sameOutputIntents(ctx->intents, intents))
+        ctx->intentsDiffer = true;
 }
 
 bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
@@ -315,7 +431,20 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     setDisplacement(frame, 0);
     addTrimLinesRect(content, &inner, &ctx->trimColor);
     gStats.pagesPlaced += 1;
+    notePageIntents(ctx, i);
     return true;
+}
+
+// A sheet whose pages all name the same output intents of their own takes them.
+void carryPageIntents(PlaceContext* ctx, PDPage sheet) {
+    if (ctx->withIntents == 0) return;
+    if (ctx->intentsDiffer || ctx->withIntents < ctx->placed) {
+        dprintf("\twarning: sheet %d holds pages made for different output conditions\n",
+                gPDModelHFT->PDPageGetNumber(sheet) + 1);
+        return;
+    }
+    cosDictPut(pdPageGetCosObj(sheet), "OutputIntents",
+               cosObjCopy(ctx->intents, pdDocGetCosDoc(ctx->dst), true));
 }
 
 // The page's content stream (null when it has none or several).
@@ -333,6 +462,7 @@ void placeSheet(PlaceContext* ctx, PDPage page) {
     char letters[256] = "XZABC";
     getReplaceStr(letters);
     changeColorSpaces(ctx->dst, page, letters);
+    carryPageIntents(ctx, page);
     if (jobInfo > 0) {
         // The colours of the slug line are those of the placed pages: the sheet is
         // written once placed and once more with its slug line. The first writing is
@@ -616,6 +746,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
 
     PDDoc out = nullptr;
     bool noFrames = false;
+    // Escape while the sheets are added (or, written ahead, placed): no further sheet.
+    bool stopped = false;
     ShownResult shown;
     shown.data = data;
     // A document the host writes as it is made is placed pass by pass (see SheetPlacer).
@@ -635,10 +767,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
     if (data->placing == kPlaceAdjustFrame) {
         CPage first(data->srcDoc, 0);
         ASFixedRect tb;
-        if (first.getTrimBox(&tb)) {
-            AdjustData a{tb.right - tb.left, tb.top - tb.bottom};
-            EnumForms(tmpl, 0, PDLastPage, adjustProc, reinterpret_cast<long>(&a), true);
-        }
+        if (first.getTrimBox(&tb)) adjustFrames(tmpl, tb.right - tb.left, tb.top - tb.bottom);
     }
     getPaperRect(tmpl, data->paperRect);
     setPlacing(data->placing);
@@ -682,9 +811,10 @@ PDDoc imposeDocWithData(ImposeData* data) {
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M / 2;
                 data->lastPage -= M / 2;
-                if (!ahead && !gBuildOnly) progress.setValue(i + 1);
+                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+                    break;
             }
-            if (data->firstPage < data->lastPage)
+            if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
         } else if (data->binding == 2) {
             ASInt32 C = L - F + 1, P = C / M;
@@ -714,11 +844,12 @@ PDDoc imposeDocWithData(ImposeData* data) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M;
-                if (!ahead && !gBuildOnly) progress.setValue(i + 1);
+                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+                    break;
             }
-            if (data->firstPage < data->lastPage)
+            if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
-            if (data->firstPage < data->lastPage) {
+            if (!stopped && data->firstPage < data->lastPage) {
                 data->firstPage = C - M + 1;
                 data->passIndex += 1;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
@@ -726,6 +857,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
         } else {
             startPlacing(T);
             pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, T);
+            carryOptionalContent(tmpl, out);
             data->framesPerPass = 4;
             data->lowSpan = 2;
             data->firstPage = 1;
@@ -769,6 +901,13 @@ PDDoc imposeDocWithData(ImposeData* data) {
         showResult(&shown);
         gStats.sheets = pdDocGetNumPages(out);
         placer.reset();
+    } else if (stopped) {
+        // Escape while the sheets were added: the job ends there, nothing is placed.
+        showResult(&shown);
+        gStats = ImposeStats{};
+        gStats.sheets = pdDocGetNumPages(out);
+        gStats.stopped = true;
+        if (!data->outPath[0]) showTrimLines(out, 0, -1);
     } else {
         showResult(&shown);
         // Shows the trim lines of an interactive job too.
@@ -776,6 +915,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
     }
     dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
             gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
+    HANDLER(void) ERRORCODE;
+    doExceptionError(0);
+    END_HANDLER
+    DURING
+    writeImposedMetadata(out, data->srcDoc);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER

@@ -191,11 +191,11 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
     return true;
 }
 
-void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
+// Lists the sheet's spot colours after the names already on the line (listed).
+void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text, std::vector<std::string> listed) {
     ASInt32 count = 0;
     CosObj* spaces = getColorSpaces(doc, pageIndex, pageIndex, &count);
     if (!spaces) return;
-    std::vector<std::string> listed;
     // The trim lines' own separation marks the cut for the finisher: no plate prints it,
     // so the slug line does not list it as a colour of the sheet.
     char trimLines[256] = "";
@@ -209,6 +209,9 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text) {
         if (cosObjGetType(nameObj) != CosName) continue;
         std::string name = asAtomGetString(cosNameValue(nameObj));
         if (name.empty() || name == "None" || name == "All" || name[0] == '_') continue;
+        // A placeholder (one letter) that found no spot colour to take is no colour of
+        // the sheet.
+        if (name.size() == 1) continue;
         if (trimLines[0] && name == trimLines) continue;
         // A spot colour mapped to a process plate is named by its spot name.
         for (size_t k = 0; k + 1 < gMapNames.size(); k += 2)
@@ -244,6 +247,14 @@ long removeJobInfo(PDPage page, bool write) {
     long n = 0;
     EnumForms(page, jobInfoFrameProc, reinterpret_cast<long>(&n), write, true);
     return n;
+}
+
+std::string formatSlugDate(const std::tm& t) {
+    // Day, month and year as people write them; the time as clocks show it (01:04).
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%d.%d.%d  %02d:%02d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
+                  t.tm_hour, t.tm_min);
+    return buf;
 }
 
 void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
@@ -293,9 +304,7 @@ void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
         std::time_t now = std::time(nullptr);
         std::tm t{};
         localtime_r(&now, &t);
-        std::snprintf(buf, sizeof buf, "%d.%d.%d  %d:%d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
-                      t.tm_hour, t.tm_min);
-        append(s, buf);
+        append(s, formatSlugDate(t).c_str());
         append(s, "  ");
     }
     if (std::strchr(desc, 'p') && in.boxes) {
@@ -325,6 +334,7 @@ ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PD
     ASFixedMatrix m = getTextMatrix(size, x, y);
     addText(t, text && *text ? text : " ", font, &gs, &color, &m);
     static const char* const kNames[4] = {"Cyan", "Magenta", "Yellow", "Black"};
+    std::vector<std::string> listed;
     if (cmyk)
         for (int i = 0; i < 4; ++i) {
             if (!cmyk[i]) continue;
@@ -332,8 +342,9 @@ ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PD
             v[i] = 1.0f;
             PDEColorSpec c = getCMYKColor(v[0], v[1], v[2], v[3]);
             appendString(t, kNames[i], &c, true);
+            listed.emplace_back(kNames[i]);
         }
-    if (listSpots) appendSpots(doc, pageIndex, t);
+    if (listSpots) appendSpots(doc, pageIndex, t, listed);
     ASInt32 runs = pdeTextGetNumRuns(t);
     ASFixedMatrix last;
     pdeTextRunGetMatrix(t, runs - 1, &last);

@@ -2,6 +2,9 @@
 // text frames (a fixed text typed by the user).
 #pragma once
 
+#include <ctime>
+#include <string>
+
 #include "PageContent.h"
 
 // While a scope lives, the slug lines written into one document share one indirect
@@ -22,6 +25,9 @@ long removeJobInfo(PDPage page, bool write = true);
 // Composes the slug line into every job-information frame of the page (null doc: the
 // current document). Host errors are reported with doExceptionError(0).
 void addJobInfo(PDDoc doc, PDPage page);
+
+// The "d" item of the slug text: "D.M.YYYY  HH:MM".
+std::string formatSlugDate(const std::tm& t);
 
 // Writes the slug text and the colour names into content at (x, y); returns the right
 // edge of the written text. cmyk may be null (no process colours listed).

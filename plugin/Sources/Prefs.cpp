@@ -71,14 +71,23 @@ void setVisible(ASInt32 visible) {
     gPrefs.set(kGeneral, "Visible", visible);
     gPrefs.save();
 }
+namespace {
+// A units code of the file, or the default when it names no length unit (0, 9, a
+// text): the dialogs and the palette would show raw 16.16 numbers otherwise.
+ASInt32 lengthUnit(const char* key) {
+    ASInt32 u = gPrefs.get(kGeneral, key, kUnitMM);
+    return u >= kUnitPoints && u <= kUnitCM ? u : kUnitMM;
+}
+}  // namespace
+
 ASInt32 getPalUnits() {
-    return gPrefs.get(kGeneral, "PalUnits", kUnitMM);
+    return lengthUnit("PalUnits");
 }
 void setPalUnits(ASInt32 units) {
     gPrefs.set(kGeneral, "PalUnits", units);
 }
 ASInt32 getDlgUnits() {
-    return gPrefs.get(kGeneral, "DlgUnits", kUnitMM);
+    return lengthUnit("DlgUnits");
 }
 void setDlgUnits(ASInt32 units) {
     gPrefs.set(kGeneral, "DlgUnits", units);

@@ -6,6 +6,7 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "SheetEdit.h"
+#include "Undo.h"
 
 namespace {
 
@@ -99,12 +100,18 @@ void setTrimBox(PDPage page, ASFixedRect rect) {
     if (doModalDialog("TRIMBOX", trimSetup, &d) != kCmdOK) return;
     ASFixedRect box = trimBoxFromDialog(d.v, crop, rotation);
     ASAtom trim = asAtomFromString("TrimBox");
+    PDDoc doc = pdPageGetDoc(page);
+    ASInt32 n = pdDocGetNumPages(doc);
+    // One undo step, for the page or for all pages, in the document shown.
+    AVPageView view = getFrontPageView();
+    if (view && avDocGetPDDoc(avPageViewGetAVDoc(view)) == doc) {
+        ASInt32 index = gPDModelHFT->PDPageGetNumber(page);
+        prepareTrimBoxUndo(view, d.all ? 0 : index, d.all ? n - 1 : index);
+    }
     if (!d.all) {
         gPDModelHFT->PDPageSetBox(page, trim, box);
         return;
     }
-    PDDoc doc = pdPageGetDoc(page);
-    ASInt32 n = pdDocGetNumPages(doc);
     for (ASInt32 i = 0; i < n; ++i) {
         PDPage p = pdDocAcquirePage(doc, i);
         DURING

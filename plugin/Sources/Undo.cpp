@@ -150,35 +150,121 @@ void releaseRecord(AVUndo undo) {
     delete rec;
 }
 
+// A handler whose Undo and Redo are the same swap.
+AVUndoHandler swapHandler(ASBool (*can)(AVUndo), void (*swap)(AVUndo), void (*release)(AVUndo)) {
+    AVUndoHandler h{};
+    h.size = sizeof(AVUndoHandler);
+    h.type = gModuleName;
+    h.CanUndo = can;
+    h.CanRedo = can;
+    h.Undo = swap;
+    h.Redo = swap;
+    h.Release = release;
+    return h;
+}
+
 const AVUndoHandler& handler() {
-    static AVUndoHandler h{};
-    if (h.size == 0) {
-        h.size = sizeof(AVUndoHandler);
-        h.type = gModuleName;
-        h.CanUndo = canSwap;
-        h.CanRedo = canSwap;
-        h.Undo = swapRecord;
-        h.Redo = swapRecord;
-        h.GetUndoTitle = nullptr;
-        h.GetRedoTitle = nullptr;
-        h.Release = releaseRecord;
+    static const AVUndoHandler h = swapHandler(canSwap, swapRecord, releaseRecord);
+    return h;
+}
+
+// The document of the view an undo step is recorded for (null: the front document's);
+// false when there is none.
+bool undoTarget(AVPageView& view, AVDoc* avDoc, PDDoc* doc) {
+    if (view == kNoUndo) return false;
+    if (!view) view = getFrontPageView();
+    if (!view) return false;
+    *avDoc = avPageViewGetAVDoc(view);
+    *doc = *avDoc ? avDocGetPDDoc(*avDoc) : nullptr;
+    return *doc != nullptr;
+}
+
+// Page boxes: one undo step for the "TrimBox" of a range of pages.
+struct BoxRecord {
+    struct Page {
+        ASInt32 pageNum;
+        bool had;
+        ASFixedRect box;
+    };
+    std::vector<Page> pages;
+};
+
+void readBoxes(PDDoc doc, BoxRecord* rec) {
+    for (BoxRecord::Page& p : rec->pages) {
+        CPage page(doc, p.pageNum);
+        p.had = page.getTrimBox(&p.box);
     }
+}
+
+ASBool canSwapBoxes(AVUndo undo) {
+    auto* rec = static_cast<BoxRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    return rec && !rec->pages.empty();
+}
+
+// Undo and Redo: the recorded boxes go to the pages, the pages' boxes to the record.
+void swapBoxes(AVUndo undo) {
+    auto* rec = static_cast<BoxRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    AVDoc avDoc = gAcroViewHFT->AVUndoGetAVDoc(undo);
+    PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
+    if (!rec || !doc) return;
+    BoxRecord now = *rec;
+    readBoxes(doc, &now);
+    ASAtom trim = asAtomFromString("TrimBox");
+    ASInt32 count = pdDocGetNumPages(doc);
+    for (const BoxRecord::Page& p : rec->pages) {
+        if (p.pageNum >= count) continue;
+        CPage page(doc, p.pageNum);
+        if (p.had)
+            gPDModelHFT->PDPageSetBox(page.getPage(), trim, p.box);
+        else
+            cosDictRemove(pdPageGetCosObj(page.getPage()), trim);
+    }
+    *rec = std::move(now);
+    if (AVPageView view = avDocGetPageView(avDoc)) {
+        gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
+        gAcroViewHFT->AVPageViewDrawNow(view);
+    }
+    adjustPalette();
+}
+
+void releaseBoxes(AVUndo undo) {
+    auto* rec = static_cast<BoxRecord*>(gAcroViewHFT->AVUndoGetData(undo));
+    gAcroViewHFT->AVUndoSetData(undo, nullptr);
+    delete rec;
+}
+
+const AVUndoHandler& boxHandler() {
+    static const AVUndoHandler h = swapHandler(canSwapBoxes, swapBoxes, releaseBoxes);
     return h;
 }
 
 }  // namespace
+
+bool prepareTrimBoxUndo(AVPageView view, ASInt32 first, ASInt32 last) {
+    AVDoc avDoc = nullptr;
+    PDDoc doc = nullptr;
+    if (!undoTarget(view, &avDoc, &doc)) return false;
+    auto* rec = new (std::nothrow) BoxRecord;
+    if (!rec) return true;
+    DURING
+    for (ASInt32 i = first; i <= last && i < pdDocGetNumPages(doc); ++i)
+        rec->pages.push_back({i, false, ASFixedRect{0, 0, 0, 0}});
+    readBoxes(doc, rec);
+    gAcroViewHFT->AVUndoNew(avDoc, &boxHandler(), rec);
+    HANDLER(void) ERRORCODE;
+    delete rec;
+    END_HANDLER
+    return true;
+}
 
 const char* undoType() {
     return gModuleName;
 }
 
 bool prepareUndo(AVPageView view) {
-    if (view == kNoUndo) return false;
-    if (!view) view = getFrontPageView();
-    if (!view) return false;
-    AVDoc avDoc = avPageViewGetAVDoc(view);
-    PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
-    if (!doc) return false;
+    AVDoc avDoc = nullptr;
+    PDDoc doc = nullptr;
+    if (!undoTarget(view, &avDoc, &doc)) return false;
     auto* rec = new (std::nothrow) UndoRecord{};
     if (!rec) return true;
     DURING

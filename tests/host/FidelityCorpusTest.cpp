@@ -137,50 +137,11 @@ struct Case {
 };
 constexpr int kPagesPerCase = 150;
 
-// Splits a line of the corpus manifest (CSV, fields in double quotes may hold commas).
-std::vector<std::string> csvFields(const std::string& line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
-                out.back() += '"', ++i;
-            else if (c == '"')
-                quoted = false;
-            else
-                out.back() += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            out.emplace_back();
-        } else {
-            out.back() += c;
-        }
-    }
-    return out;
-}
-
 std::vector<Case> corpusCases() {
     // page counts from the manifest, to avoid opening every file at start-up
     std::map<std::string, int> pages;
-    std::istringstream manifest(
-        vexa::test::readFile((fs::path(VEXA_CORPUS_DIR) / "manifest.csv").string()));
-    std::string line;
-    std::vector<std::string> header;
-    while (std::getline(manifest, line)) {
-        auto f = csvFields(line);
-        if (header.empty()) {
-            header = f;
-            continue;
-        }
-        auto col = [&](const char* name) -> std::string {
-            for (size_t i = 0; i < header.size() && i < f.size(); ++i)
-                if (header[i] == name) return f[i];
-            return "";
-        };
-        pages[fs::path(col("local_file")).filename().string()] = std::atoi(col("pages").c_str());
-    }
+    for (auto& row : vexa::test::corpusManifest())
+        pages[fs::path(row["local_file"]).filename().string()] = std::atoi(row["pages"].c_str());
     std::vector<Case> cases;
     std::error_code ec;
     std::vector<std::string> files;

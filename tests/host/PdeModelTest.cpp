@@ -286,16 +286,22 @@ TEST(PdeNumbers, ShortExactAndNeverExponent) {
 
 TEST_F(Model, ContentSplitAcrossStreamsReadsAsOne) {
     auto page = q.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Page >>"));
-    auto a = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "q 1 0 0 r"));
-    auto b = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "g 0 0 5 5 re f Q"));
+    // The first stream ends right after an operator and the second starts with one:
+    // joined without a separator they would read as the one unknown operator "fQ", and
+    // the page would lose its drawing.
+    auto a = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "q 0 0 1 rg 0 0 5 5 re f"));
+    auto b = q.makeIndirectObject(QPDFObjectHandle::newStream(&q, "Q 1 0 0 rg 5 5 5 5 re f"));
     auto arr = QPDFObjectHandle::newArray();
     arr.appendItem(a);
     arr.appendItem(b);
     page.replaceKey("/Contents", arr);
     page.replaceKey("/Resources", res);
     auto c = readPage(q, page);
-    ASSERT_EQ(c->elems.size(), 1u);  // the operator "rg" crosses the boundary
-    EXPECT_EQ(c->elems[0]->gs.fill.space->family, "DeviceRGB");
+    ASSERT_EQ(c->elems.size(), 2u);
+    EXPECT_EQ(c->elems[0]->type, kPDEPath);
+    EXPECT_EQ(c->elems[1]->type, kPDEPath);
+    EXPECT_EQ(c->elems[1]->gs.fill.space->family, "DeviceRGB");
+    EXPECT_TRUE(warnings.empty());
     // unchanged: the page is left alone
     auto before = page.getKey("/Contents").unparse();
     EXPECT_FALSE(storePage(q, page, *c));
@@ -308,7 +314,7 @@ TEST_F(Model, ContentSplitAcrossStreamsReadsAsOne) {
     EXPECT_TRUE(storePage(q, page, *c));
     EXPECT_TRUE(page.getKey("/Contents").isStream());
     // the content now differs from the page's: the same bytes as read are written
-    c->elems[0] = parseContent(&q, "q 1 0 0 rg 0 0 5 5 re f Q", res)->elems[0];
+    c->elems[0] = parseContent(&q, "q 0 0 1 rg 0 0 5 5 re f Q", res)->elems[0];
     auto written = page.getKey("/Contents");
     EXPECT_TRUE(storePage(q, page, *c));
     EXPECT_NE(page.getKey("/Contents").getObjGen(), written.getObjGen());

@@ -297,19 +297,23 @@ TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
     ASSERT_EQ(impose("-o " + dir.file("b.pdf"), &out), 0) << out;
     for (const std::string& pdf : {dir.file("s.pdf"), dir.file("b.pdf")}) {
         EXPECT_EQ(runCommand("qpdf --check " + pdf + " >/dev/null"), 0);
-        int trimLines = 0, all = 0, states = 0, forms = 0;
+        int trimLines = 0, all = 0, none = 0, states = 0, forms = 0;
         std::set<std::string> resources;
-        std::regex sep("\"value\": \\[\\s*\"/Separation\",\\s*\"/(TL|All)\"");
+        std::regex sep("\"value\": \\[\\s*\"/Separation\",\\s*\"/(TL|All|None)\"");
         std::regex res("\"/Resources\": \"([0-9]+ [0-9]+ R)\"");
         for (const std::string& o : fileObjects(pdf)) {
             std::smatch m;
-            if (std::regex_search(o, m, sep)) (m[1] == "TL" ? trimLines : all) += 1;
+            if (std::regex_search(o, m, sep))
+                (m[1] == "TL" ? trimLines : m[1] == "All" ? all : none) += 1;
             states += o.find("\"/Type\": \"/ExtGState\"") != std::string::npos;
             if (o.find("\"/CMYK\"") == std::string::npos) continue;
             forms += 1;
             if (std::regex_search(o, m, res)) resources.insert(m[1]);
         }
-        EXPECT_EQ(trimLines, 1) << pdf;
+        // The templates hide their frames: the trim lines are in "None", and no
+        // trim-lines plate is declared.
+        EXPECT_EQ(trimLines, 0) << pdf;
+        EXPECT_EQ(none, 1) << pdf;
         EXPECT_EQ(all, pdf == dir.file("s.pdf") ? 1 : 0) << pdf;  // the slug line's
         EXPECT_EQ(states, 1) << pdf;
         EXPECT_EQ(forms, 16) << pdf;

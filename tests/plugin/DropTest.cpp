@@ -354,6 +354,15 @@ TEST_F(Dropping, SaveOptimizedListsUsableEntriesInTheirOrder) {
     AVPageView v = avDocGetPageView(doc);
     EXPECT_EQ(saveOptimized(v, t[0]), v);
     ASSERT_EQ(fe.alerts.size(), alerts + 1);
-    EXPECT_NE(fe.alerts.back().request.message.find("Fehler beim Speichern!"), std::string::npos);
+    // in the user's language
+    EXPECT_EQ(fe.alerts.back().request.message, "Error while saving!");
+    gLanguage = kLangGerman;
+    setupMyStrings();
+    EXPECT_EQ(saveOptimized(v, t[0]), v);
+    ASSERT_EQ(fe.alerts.size(), alerts + 2);
+    EXPECT_EQ(fe.alerts.back().request.message, "Fehler beim Speichern!");
+    EXPECT_EQ(fe.alerts.back().request.buttons, std::vector<std::string>{"OK"});
+    gLanguage = kLangEnglish;
+    setupMyStrings();
     EXPECT_TRUE(std::filesystem::is_empty(out));
 }

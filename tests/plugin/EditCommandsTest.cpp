@@ -1,4 +1,6 @@
-// Duplicates, position, trim box and separation info.
+// Duplicates, position, trim box, separation info, and the marks dialog and the trim box
+// on the front document's view with their undo steps.
+#include "AddMarks.h"
 #include "AddPages.h"
 #include "Duplicate.h"
 #include "MyDialog.h"
@@ -6,6 +8,7 @@
 #include "SetPos.h"
 #include "SheetTestHost.h"
 #include "TrimBox.h"
+#include "app/App.h"
 #include "headless/Script.h"
 
 using namespace vexa::test;
@@ -407,4 +410,116 @@ TEST_F(Position, EntryPointsTakeTheFrontDocument) {
     host.page = nullptr;
     EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
     host.doc = nullptr;
+}
+
+namespace {
+
+struct FrontSheet : SheetTest {
+    AVDoc av = nullptr;
+    void SetUp() override {
+        getMarkParams() = MarkParams{};  // the dialog's check boxes as at start-up
+        av = gAcroViewHFT->AVDocOpenFromPDDoc(host.doc, "Template");
+        ASSERT_NE(av, nullptr);
+        sheet(host.page, 800, 600);
+        pageFrame(host.page, 100, 100, 200, 300, 1);
+        pageFrame(host.page, 300, 100, 200, 300, 2);
+    }
+    void TearDown() override {
+        for (PDPage p : held) pdPageReleasePDEContent(p);
+        held.clear();
+        pdPageRelease(host.page);
+        host.page = nullptr;
+        EXPECT_TRUE(gAcroViewHFT->AVDocClose(av, true));
+        host.doc = nullptr;
+    }
+    int cutMarks() {
+        int n = 0;
+        for (const F& f : frames(host.page)) n += f.box == kBoxCutMark;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(FrontSheet, TheMarksDialogsSymmetricBoxDrawsTheMarksBetweenFrames) {
+    selectAll(host.page);
+    ui::setModalDriver([](ui::Window& w) {
+        EXPECT_EQ(w.name, "ADDMARKS");
+        ui::Control* sym = ui::findControl(&w, "Symmetric");
+        ASSERT_NE(sym, nullptr);
+        EXPECT_EQ(sym->id, 10);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(cutMarks(), 12);  // the four between the frames are left out
+    removeMarks(host.page, nullptr);
+    ui::setModalDriver([](ui::Window& w) {
+        ui::toggle(ui::findControl(&w, "Symmetric"), 1);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(cutMarks(), 16);  // every frame all its marks
+    // the box keeps its state while the plug-in runs
+    ui::setModalDriver([](ui::Window& w) {
+        EXPECT_EQ(ui::findControl(&w, "Symmetric")->value, 1);
+        ui::press(ui::findControl(&w, "Cancel"));
+    });
+    createMarks();
+}
+
+TEST_F(FrontSheet, ConfirmingTheMarksDialogAgainKeepsTheValuesShownRounded) {
+    selectAll(host.page);
+    // 0.25 pt shows as 0.09 mm; confirmed unchanged it stays 0.25 pt, however often
+    for (int i = 0; i < 3; ++i) {
+        ui::setModalDriver([](ui::Window& w) {
+            EXPECT_EQ(text(w, "8"), "0.09 mm");
+            ui::press(ui::findControl(&w, "Cancel"));
+        });
+        createMarks();
+        ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+        createMarks();
+        ASFixed len, dist, width;
+        ASInt32 gray;
+        loadMarkParams(&len, &dist, &width, &gray);
+        EXPECT_EQ(width, 16384);
+        EXPECT_EQ(len, 557314);
+    }
+    // a value typed anew is read as typed
+    ui::setModalDriver([](ui::Window& w) {
+        ui::setText(ui::findControl(&w, "8"), "0.5 pt");
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    createMarks();
+    EXPECT_EQ(getMarkParams().width, fx(0.5));
+}
+
+TEST_F(FrontSheet, TheTrimBoxCommandIsOneUndoStep) {
+    ASSERT_TRUE(host.page);
+    PDPage second = gPDModelHFT->PDDocCreatePage(host.doc, 0, fxRect(0, 0, 595, 842));
+    gPDModelHFT->PDPageSetBox(second, asAtomFromString("TrimBox"), fxRect(1, 2, 3, 4));
+    ASInt32 before = gAcroViewHFT->AVDocGetNumUndos(av);
+    ui::setModalDriver([](ui::Window& w) { ui::press(ui::findControl(&w, "OK")); });
+    setTrimBox(fxRect(10, 20, 30, 40));
+    ASFixedRect box;
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(gAcroViewHFT->AVDocGetNumUndos(av), before + 1);
+    // on every page: one step more
+    ui::setModalDriver([](ui::Window& w) {
+        ui::toggle(ui::findControl(&w, "Process all pages"), 1);
+        ui::press(ui::findControl(&w, "OK"));
+    });
+    setTrimBox(fxRect(50, 60, 70, 80));
+    ASSERT_TRUE(pdPageGetBox(second, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(50));
+    ASSERT_TRUE(host.session().app().undo(av));
+    ASSERT_TRUE(pdPageGetBox(second, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(1));  // its own box again
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(10));
+    ASSERT_TRUE(host.session().app().undo(av));
+    EXPECT_FALSE(pdPageGetBox(host.page, "TrimBox", &box));  // it had none
+    ASSERT_TRUE(host.session().app().redo(av));
+    ASSERT_TRUE(pdPageGetBox(host.page, "TrimBox", &box));
+    EXPECT_EQ(box.left, fx(10));
+    pdPageRelease(second);
 }

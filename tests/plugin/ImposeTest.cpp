@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "AddMarks.h"
 #include "BoxDesc.h"
 #include "ColorSupport.h"
 #include "Container.h"
@@ -19,6 +20,8 @@
 #include "ImposeJob.h"
 #include "ModelBuild.h"
 #include "MovingMark.h"
+#include "MyStrings.h"
+#include "Selection.h"
 #include "doc/DocInternal.h"
 #include "ui/Ui.h"
 
@@ -684,6 +687,144 @@ TEST_F(Imposing, AJobWrittenAheadGivesTheSameSheetsAndHoldsOnlyThePassAtHand) {
             EXPECT_LT(ahead.live * 2, whole.live) << ahead.live << " " << whole.live;
         }
     }
+}
+
+TEST_F(Imposing, AdjustedFramesTakeTheirMarksAlong) {
+    // A template of two frames side by side (boxes 1 and 2, 5 pt bleed) with cut and
+    // registration marks around them; the source's TrimBox is smaller than the frames.
+    PDDoc t = pdDocCreate();
+    setCosDoc(t);
+    PDPage p = gPDModelHFT->PDDocCreatePage(t, PDBeforeFirstPage, fxRect(0, 0, 842, 595));
+    ASFixedRect bleed{fx(5), fx(5), fx(5), fx(5)};
+    std::vector<PDEElement> fr;
+    for (ASInt32 box : {1, 2}) {
+        double l = box == 1 ? 200 : 400;
+        PDEContainer c = getContainerWithRect(fxRect(l, 100, l + 200, 400));
+        setBoxNum(c, box);
+        setBleedRect(c, &bleed);
+        fr.push_back(c);
+    }
+    addToPage(p, fr);
+    {
+        PageContentHold hold(p);
+        EnumForms(
+            p,
+            [](CContent*, PDEElement f, long, long) {
+                setSelected(f, true);
+                return true;
+            },
+            0, false, true);
+        MarkParams& m = getMarkParams();
+        m = MarkParams{};
+        m.length = fx(9);
+        m.distance = fx(6);
+        m.width = fx(0.5);
+        m.cutMarks = 1;
+        m.regMarks = 1;
+        m.symmetric = 1;
+        ASSERT_TRUE(createMarks(p));
+    }
+    pdPageRelease(p);
+    gPDModelHFT->PDDocSave(t, PDSaveFull, tmp.file("marks.pdf").c_str());
+    pdDocClose(t);
+    setCosDoc(host.doc);
+
+    PDDoc src = makeSource(2);  // TrimBox 180 x 260
+    ImposeData d = job(src, tmp.file("marks.pdf"), 2, 1, 2);
+    d.placing = kPlaceAdjustFrame;
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    struct Sheet {
+        std::vector<ASFixedRect> trims, cuts, regs;
+    } s;
+    {
+        CPage sheet(out, 0);
+        EnumForms(
+            sheet.getPage(),
+            [](CContent*, PDEElement f, long, long data) {
+                auto* s = reinterpret_cast<Sheet*>(data);
+                ASInt32 b = getBoxNum(f);
+                if (b >= 1) s->trims.push_back(getInnerRect(f));
+                if (b == kBoxCutMark) s->cuts.push_back(getBBox(f));
+                if (b == kBoxRegMark) s->regs.push_back(getBBox(f));
+                return true;
+            },
+            reinterpret_cast<long>(&s), false, true);
+    }
+    ASSERT_EQ(s.trims.size(), 2u);
+    ASSERT_EQ(s.cuts.size(), 16u);
+    ASSERT_EQ(s.regs.size(), 8u);
+    // The frames took the TrimBox's size: box 1 kept its left and top, box 2 its
+    // right and top.
+    EXPECT_EQ(s.trims[0].right - s.trims[0].left, fx(180));
+    EXPECT_EQ(s.trims[0].top - s.trims[0].bottom, fx(260));
+    EXPECT_EQ(s.trims[1].right, fx(595));
+    // Every cut mark runs along a trim line of a frame, 6 pt beyond its edge (bleed 5).
+    const ASFixed tol = 2;
+    for (const ASFixedRect& m : s.cuts) {
+        bool vertical = m.right - m.left < m.top - m.bottom;
+        ASFixed cx = m.left + (m.right - m.left) / 2, cy = m.bottom + (m.top - m.bottom) / 2;
+        bool found = false;
+        for (const ASFixedRect& t : s.trims) {
+            if (vertical && (std::abs(cx - t.left) <= tol || std::abs(cx - t.right) <= tol))
+                found = found || std::abs(m.bottom - (t.top + fx(11))) <= tol ||
+                        std::abs(m.top - (t.bottom - fx(11))) <= tol;
+            if (!vertical && (std::abs(cy - t.top) <= tol || std::abs(cy - t.bottom) <= tol))
+                found = found || std::abs(m.right - (t.left - fx(11))) <= tol ||
+                        std::abs(m.left - (t.right + fx(11))) <= tol;
+        }
+        EXPECT_TRUE(found) << m.left / 65536.0 << " " << m.bottom / 65536.0 << " "
+                           << m.right / 65536.0 << " " << m.top / 65536.0;
+    }
+    // Registration marks stay 6 pt off the frame edges beside them, level with the
+    // trim corners they belong to.
+    for (const ASFixedRect& m : s.regs) {
+        bool found = false;
+        for (const ASFixedRect& t : s.trims) {
+            bool beside = std::abs(m.right - (t.left - fx(11))) <= tol ||
+                          std::abs(m.left - (t.right + fx(11))) <= tol;
+            bool level = std::abs(m.top - (t.top - fx(6))) <= tol ||
+                         std::abs(m.bottom - (t.bottom + fx(6))) <= tol;
+            found = found || (beside && level);
+        }
+        EXPECT_TRUE(found) << m.left / 65536.0 << " " << m.bottom / 65536.0;
+    }
+    close(out, src);
+}
+
+TEST_F(Imposing, TheTrimBoxQuestionSpeaksTheUsersLanguage) {
+    setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
+    gLanguage = kLangGerman;
+    setupMyStrings();
+    PDDoc src = makeSource(4);  // TrimBox 180 x 260
+    // frames of 200 x 300: the TrimBox does not match
+    std::string t = makeTemplate("q.pdf", {{{1, 20, 20, 220, 320}}});
+    PDDoc dst = gPDModelHFT->PDDocOpen(t.c_str(), false);
+    ASSERT_NE(dst, nullptr);
+    setCosDoc(dst);
+    PDPage page = pdDocAcquirePage(dst, 0);
+    pdPageAcquirePDEContent(page);
+    EnumForms(
+        page,
+        [](CContent*, PDEElement f, long, long) {
+            setSelected(f, true);
+            return true;
+        },
+        0, false, true);
+    auto& fe = host.session().frontEnd();
+    std::size_t shown = fe.alerts.size();
+    setPlacing(kPlaceTrimBoxIfAny);
+    EXPECT_TRUE(imposeDoc(dst, page, src, fixedOne, true));
+    pdPageReleasePDEContent(page);
+    pdPageRelease(page);
+    ASSERT_EQ(fe.alerts.size(), shown + 1);
+    const auto& a = fe.alerts.back().request;
+    EXPECT_EQ(a.message.rfind("Die TrimBox der zu platzierenden Seiten", 0), 0u) << a.message;
+    EXPECT_EQ(a.buttons, (std::vector<std::string>{"Ja", "Nein"}));
+    close(dst, src);
+    cleanupMyStrings();
+    gLanguage = kLangEnglish;
+    unsetenv("VEXA_RESOURCES");
 }
 
 namespace {

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "AddFrames.h"
 #include "BoxDesc.h"
@@ -29,6 +31,42 @@ struct JobInfo : ::testing::Test {
     }
     void info(const char* key, const char* value) {
         gPDModelHFT->PDDocSetInfo(host.doc, key, value, static_cast<ASInt32>(std::strlen(value)));
+    }
+    // a small rectangle on the page in a separation of each name
+    void useSeparations(const std::vector<const char*>& names) {
+        const float cmyk[4] = {0, 1, 0, 0};
+        std::vector<PDEElement> elems;
+        for (const char* n : names) {
+            PDEPath p = makeRect(0, 0, 5, 5);
+            PDEGraphicState gs;
+            pdeGetGState(p, &gs);
+            PDEColorSpec s = getSepColorSpec(n, cmyk);
+            gs.fillColorSpec = s;
+            gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
+            freeColorSpec(&s);
+            elems.push_back(p);
+        }
+        addToPage(host.page, elems);
+    }
+    // the text of the first text frame as the dialog shows it, and its rectangle
+    std::string textFrame(ASFixedRect* r) {
+        struct Ctx {
+            ASFixedRect* r;
+            std::string t;
+        } ctx{r, ""};
+        EnumForms(
+            host.page,
+            [](CContent*, PDEElement f, long, long d) {
+                auto* c = reinterpret_cast<Ctx*>(d);
+                if (getBoxNum(f) != kBoxTextFrame) return true;
+                *c->r = getBBox(f);
+                char buf[256];
+                getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
+                c->t = buf;
+                return false;
+            },
+            reinterpret_cast<long>(&ctx), false, true);
+        return ctx.t;
     }
     // the texts of the first job-information frame, run by run
     std::vector<std::string> runs(ASFixedRect* frameRect = nullptr, ASFixedMatrix* m = nullptr) {
@@ -79,9 +117,18 @@ TEST_F(JobInfo, OrderTitleFileAndPageNumbers) {
     EXPECT_EQ(compose("ntf", 0), "AN=4711  Brochure  x.pdf  ");
     for (int n : {3, 4, 13, 14}) boxes[n] = 1;
     EXPECT_EQ(compose("p", 0), "3,4,13,14  ");
+    // the time as clocks show it: 01:04, not 1:4
+    std::tm t{};
+    t.tm_mday = 5;
+    t.tm_mon = 2;
+    t.tm_year = 125;
+    t.tm_hour = 1;
+    t.tm_min = 4;
+    EXPECT_EQ(formatSlugDate(t), "5.3.2025  01:04");
     std::string d = compose("d", 0);
-    int dd, mm, yy, h, mi;
-    EXPECT_EQ(std::sscanf(d.c_str(), "%d.%d.%d  %d:%d", &dd, &mm, &yy, &h, &mi), 5);
+    EXPECT_TRUE(
+        std::regex_match(d, std::regex("[0-9]{1,2}\\.[0-9]{1,2}\\.[0-9]{4}  [0-9]{2}:[0-9]{2}  ")))
+        << d;
 }
 
 TEST_F(JobInfo, ComposesIntoFrameAndResizesAlongTheText) {
@@ -136,20 +183,7 @@ TEST_F(JobInfo, TallFramesRunUpward) {
 
 TEST_F(JobInfo, SpotColoursListedOnceWithoutUnderscoreNames) {
     // a page using two spots, one of them twice, and an underscore name
-    float cmyk[4] = {0, 1, 0, 0};
-    const char* names[3] = {"Gold", "_Hidden", "Gold"};
-    std::vector<PDEElement> elems;
-    for (const char* n : names) {
-        PDEPath p = makeRect(0, 0, 5, 5);
-        PDEGraphicState gs;
-        pdeGetGState(p, &gs);
-        PDEColorSpec s = getSepColorSpec(n, cmyk);
-        gs.fillColorSpec = s;
-        gPDFEditWriteHFT->PDEElementSetGState(p, &gs, sizeof gs);
-        freeColorSpec(&s);
-        elems.push_back(p);
-    }
-    addToPage(host.page, elems);
+    useSeparations({"Gold", "_Hidden", "Gold"});
     createFrame(host.page, {fx(20), fx(30)}, fxRect(0, 0, 283, 11), kBoxJobInfo, 0, 0);
     EnumForms(
         host.page,
@@ -187,28 +221,86 @@ TEST_F(JobInfo, TextFramesTakeTheTextWidth) {
     ASFixedPoint pt{fx(100), fx(200)};
     addTextFrame(host.page, pt, "Hello");
     ASFixedRect r{};
-    std::string text;
-    struct Ctx {
-        ASFixedRect* r;
-        std::string* t;
-    } ctx{&r, &text};
-    EnumForms(
-        host.page,
-        [](CContent*, PDEElement f, long, long d) {
-            auto* c = reinterpret_cast<Ctx*>(d);
-            if (getBoxNum(f) != kBoxTextFrame) return true;
-            *c->r = getBBox(f);
-            char buf[256];
-            getFirstRunText(pdeContentGetElem(getContent(f), 0), buf, sizeof buf);
-            *c->t = buf;
-            return false;
-        },
-        reinterpret_cast<long>(&ctx), false, true);
+    std::string text = textFrame(&r);
     EXPECT_EQ(text, "Hello");
     EXPECT_EQ(r.left, fx(100));
     EXPECT_EQ(r.bottom, fx(200));
     EXPECT_EQ(r.right - r.left, fx(30));
     EXPECT_EQ(r.top - r.bottom, fx(10));
+}
+
+TEST(WinAnsi, WindowsCharactersAndAClearReplacement) {
+    EXPECT_EQ(utf8ToWinAnsi("Gr\xc3\xbcn \xe2\x82\xac \xc5\xa0\xc5\xb8"), "Gr\xfcn \x80 \x8a\x9f");
+    // what the encoding lacks, and bytes that are not UTF-8, become "?"
+    EXPECT_EQ(utf8ToWinAnsi("\xce\xa9 \xc5\x91 \xff\xc3"), "? ? ??");
+    EXPECT_EQ(utf8ToWinAnsi("a\tb"), "a b");
+    EXPECT_EQ(winAnsiToUtf8("Gr\xfc\xdf"
+                            "e \x80\x93"),
+              "Gr\xc3\xbc\xc3\x9f"
+              "e \xe2\x82\xac\xe2\x80\x9c");
+}
+
+TEST_F(JobInfo, SlugTextIsWrittenInTheFontsEncoding) {
+    info("Title", "Brosch\xc3\xbcre Gr\xc3\xbcn \xce\xa9");
+    createFrame(host.page, {fx(20), fx(30)}, fxRect(0, 0, 283, 11), kBoxJobInfo, 0, 0);
+    EnumForms(
+        host.page,
+        [](CContent* lv, PDEElement f, long, long) {
+            setJobInfoStr(f, "desc", "st");
+            setJobInfoStr(f, "A", "V\xc3\xb6");
+            lv->addModified();
+            return true;
+        },
+        0, true, true);
+    addJobInfo(host.doc, host.page);
+    ASFixedRect r;
+    auto t = runs(&r);
+    ASSERT_EQ(t.size(), 1u);
+    // Windows-1252 codes of the standard font: "ö" and "ü" are one byte each, and the
+    // Omega it lacks is a question mark.
+    EXPECT_EQ(t[0], "Sheet 1V\xf6  Brosch\xfcre Gr\xfcn ?  ");
+    EXPECT_NEAR((r.right - r.left) / 65536.0, 6.0 * t[0].size(), 0.01);
+    TempDir tmp;
+    gPDModelHFT->PDDocSave(host.doc, PDSaveFull | PDSaveCopy, tmp.file("s.pdf").c_str());
+    std::string text;
+    ASSERT_EQ(runCommand("pdftotext " + tmp.file("s.pdf") + " -", &text), 0);
+    EXPECT_NE(text.find("Sheet 1V\xc3\xb6"), std::string::npos) << text;
+    EXPECT_NE(text.find("Brosch\xc3\xbcre Gr\xc3\xbcn ?"), std::string::npos) << text;
+}
+
+TEST_F(JobInfo, TextFramesKeepTheirCharacters) {
+    ASFixedPoint pt{fx(100), fx(200)};
+    addTextFrame(host.page, pt,
+                 "Gr\xc3\xbc\xc3\x9f"
+                 "e \xe2\x82\xac");
+    ASFixedRect r{};
+    std::string text = textFrame(&r);
+    // read back as typed, for the dialog; seven characters of Courier wide
+    EXPECT_EQ(text,
+              "Gr\xc3\xbc\xc3\x9f"
+              "e \xe2\x82\xac");
+    EXPECT_EQ(r.right - r.left, fx(42));
+}
+
+TEST_F(JobInfo, ColoursAreListedOnceAndPlaceholdersNot) {
+    // the page uses a separation named like a process plate and a placeholder that
+    // found no spot colour to take
+    useSeparations({"Black", "X", "Gold"});
+    PDEFont font = getFontFromName("Courier");
+    PDEContent content = pdeContentCreate();
+    const ASUns8 used[4] = {1, 0, 0, 1};
+    addSlugline(host.doc, 0, font, fx(10), content, 0, 0, "Sheet 1A", used, true, false);
+    PDEText t = pdeContentGetElem(content, 0);
+    std::vector<std::string> names;
+    for (ASInt32 i = 1; i < pdeTextGetNumRuns(t); ++i) {
+        ASInt32 n = gPDFEditReadHFT->PDETextGetText(t, kPDETextRunFlag, i, nullptr);
+        std::string s(static_cast<size_t>(n), '\0');
+        gPDFEditReadHFT->PDETextGetText(t, kPDETextRunFlag, i, reinterpret_cast<ASUns8*>(s.data()));
+        names.push_back(s);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Cyan", "Black", "Gold"}));
+    pdeRelease(content);
+    pdeRelease(font);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Path building, frame clips, trim lines and printer's marks.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "BoxDesc.h"
@@ -116,14 +118,20 @@ TEST_F(Paths, ClipsOnlyForms) {
 TEST_F(Paths, TrimLinesRectFollowsFrameVisibility) {
     PDEContent content = pdeContentCreate();
     ASFixedRect r = fxRect(0, 0, 100, 50);
-    PDEColorSpec tl = getTrimLinesColor();
+    // Frames not shown: the trim lines are invisible and print on no plate, so the
+    // document declares no trim-lines separation.
+    PDEColorSpec none = getTrimLinesColor();
     char name[256];
-    ASSERT_TRUE(getSepColName(tl.space, name));
-    EXPECT_STREQ(name, "TL");
-    PDEPath hidden = addTrimLinesRect(content, &r, &tl);  // frames not shown
+    ASSERT_TRUE(getSepColName(none.space, name));
+    EXPECT_STREQ(name, "None");
+    PDEPath hidden = addTrimLinesRect(content, &r, &none);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(hidden), kPDEInvisible);
+    freeColorSpec(&none);
     toggleFramesVisible(host.doc);
     ASSERT_TRUE(getFramesVisible(host.doc));
+    PDEColorSpec tl = getTrimLinesColor();
+    ASSERT_TRUE(getSepColName(tl.space, name));
+    EXPECT_STREQ(name, "TL");
     PDEPath shown = addTrimLinesRect(content, &r, &tl);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(shown), kPDEStroke);
     PDEGraphicState gs;
@@ -429,6 +437,31 @@ TEST_F(TrimLines, LayerUnderEverythingOnlyWhileFramesAreShown) {
     showTrimLines(host.doc);
     EXPECT_NE(firstBox(), kBoxTrimLines);
     EXPECT_EQ(pageElemCount(host.page), 1);
+}
+
+TEST_F(TrimLines, ShownTrimLinesPrintOnTheirPlateHiddenOnesOnNone) {
+    if (runCommand("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Ghostscript";
+    TempDir tmp;
+    auto plates = [&](const std::string& name) {
+        std::string pdf = tmp.file(name + ".pdf"), text;
+        gPDModelHFT->PDDocSave(host.doc, PDSaveFull | PDSaveCopy, pdf.c_str());
+        runCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=tiffsep -r18 -sOutputFile=" +
+                   tmp.file(name) + ".tif " + pdf);
+        runCommand("qpdf --qdf --object-streams=disable " + pdf + " -", &text);
+        bool plate = std::filesystem::exists(tmp.file(name + "(TL).tif"));
+        bool declared = text.find("/TL") != std::string::npos;
+        return std::make_pair(plate, declared);
+    };
+    getFramesVisible(host.doc);
+    toggleFramesVisible(host.doc);  // shown
+    createFrame(host.page, {fx(10), fx(10)}, fxRect(0, 0, 100, 100), 1, 0, 0);
+    showTrimLines(host.doc);
+    // Shown: the trim lines have their own plate, which the operator drops at the RIP.
+    EXPECT_EQ(plates("shown"), std::make_pair(true, true));
+    toggleFramesVisible(host.doc);  // hidden
+    showTrimLines(host.doc);
+    EXPECT_EQ(framePaint(), kPDEInvisible);
+    EXPECT_EQ(plates("hidden"), std::make_pair(false, false));
 }
 
 }  // namespace

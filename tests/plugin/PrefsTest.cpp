@@ -250,3 +250,20 @@ TEST_F(Prefs, VersionStampAndFramesVisibleFlagLiveInTheDocument) {
     EXPECT_TRUE(getFramesVisible(fresh));
     gPDModelHFT->PDDocClose(fresh);
 }
+
+TEST_F(Prefs, UnitCodesThatNameNoLengthUnitGiveMillimetres) {
+    // Set by hand to 0, 9 or a word, "DlgUnits" would make every dialog show raw
+    // 16.16 numbers ("83597104" for a sheet of 450 mm).
+    for (const char* value : {"0", "9", "mm", "-1", "6"}) {
+        gPrefs.set("General", "DlgUnits", value);
+        gPrefs.set("General", "PalUnits", value);
+        EXPECT_EQ(getDlgUnits(), 3) << value;
+        EXPECT_EQ(getPalUnits(), 3) << value;
+        char text[32];
+        EXPECT_STREQ(fixedToString(83597104, getDlgUnits(), text), "450 mm");
+    }
+    for (ASInt32 unit = 1; unit <= 4; ++unit) {
+        setDlgUnits(unit);
+        EXPECT_EQ(getDlgUnits(), unit);
+    }
+}

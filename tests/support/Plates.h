@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 namespace vexa::test {
@@ -35,10 +36,19 @@ struct Gray {
 inline Gray readPGM(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string magic;
-    int maxv;
+    int maxv = 0;
     Gray g;
-    in >> magic >> g.w >> g.h >> maxv;
+    // Header fields may be separated by comment lines (Ghostscript writes one).
+    auto field = [&](auto& v) {
+        for (in >> std::ws; in.peek() == '#'; in >> std::ws) in.ignore(1 << 20, '\n');
+        in >> v;
+    };
+    field(magic);
+    field(g.w);
+    field(g.h);
+    field(maxv);
     in.get();
+    if (magic != "P5" || !in || g.w <= 0 || g.h <= 0) return Gray{};
     g.px.resize(static_cast<size_t>(g.w * g.h));
     in.read(reinterpret_cast<char*>(g.px.data()), static_cast<std::streamsize>(g.px.size()));
     return g;

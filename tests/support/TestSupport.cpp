@@ -66,6 +66,51 @@ std::string pdfFile(const std::vector<std::string>& objects, int info) {
     return out;
 }
 
+namespace {
+
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> out(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+                out.back() += '"', ++i;
+            else if (c == '"')
+                quoted = false;
+            else
+                out.back() += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            out.emplace_back();
+        } else {
+            out.back() += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::map<std::string, std::string>> corpusManifest() {
+    std::vector<std::map<std::string, std::string>> rows;
+    std::istringstream in(readFile(std::string(VEXA_CORPUS_DIR) + "/manifest.csv"));
+    std::string line;
+    std::vector<std::string> header;
+    while (std::getline(in, line)) {
+        auto f = csvFields(line);
+        if (header.empty()) {
+            header = f;
+            continue;
+        }
+        std::map<std::string, std::string> row;
+        for (size_t i = 0; i < header.size() && i < f.size(); ++i) row[header[i]] = f[i];
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ class ScopedHome {
 // A PDF file from its objects: object i + 1 is objects[i], 1 is the catalog, and
 // info (when not 0) the number of the document information dictionary.
 std::string pdfFile(const std::vector<std::string>& objects, int info = 0);
+
+// The rows of the corpus' manifest.csv, each by column name (fields in double quotes
+// may hold commas and doubled quotes); empty without the corpus.
+std::vector<std::map<std::string, std::string>> corpusManifest();
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& data);
