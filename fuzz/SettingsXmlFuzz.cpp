@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "FuzzInput.h"
 #include "MySettings.h"
 #include "MyStrings.h"
 #include "MyXML.h"
@@ -18,18 +19,7 @@ char* getResourceData(const char*, const char*, ASInt32) {
 
 namespace {
 
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-    uint8_t byte() { return pos < size ? data[pos++] : 0; }
-    std::string word() {
-        size_t n = byte() % 12;
-        std::string s;
-        for (size_t i = 0; i < n && pos < size; i++) s += static_cast<char>(data[pos++]);
-        return s;
-    }
-};
+using Input = FuzzInput;
 
 const char* const kNames[] = {"General", "A",      "B",       "",     "Hotfolder", "In1",
                               "x",       "window", "control", "name", "a b",       "menu"};

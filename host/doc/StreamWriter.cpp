@@ -282,7 +282,8 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
             pagesWritten_.insert(page.getObjGen());
         }
         upTo_ = std::max(upTo_, upTo);
-        if (std::fflush(spool_) != 0) throw std::runtime_error("write failed");
+        if (std::fflush(spool_) != 0 || std::ferror(spool_))
+            throw std::runtime_error("write failed");
         // Free what was written: the page keeps what the page tree and views read.
         for (auto& o : freed) q_.replaceObject(o.getObjGen(), QPDFObjectHandle::newNull());
         static const std::set<std::string> kept = {"/Type",    "/Parent",   "/MediaBox",
@@ -315,7 +316,8 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     const long long h = headerLen;
     // What was written ahead.
     {
-        if (std::fflush(spool_) != 0) throw std::runtime_error("write failed");
+        if (std::fflush(spool_) != 0 || std::ferror(spool_))
+            throw std::runtime_error("write failed");
         int fd = ::fileno(spool_);
         std::vector<char> buf(1 << 16);
         long long at = 0, dummy = 0;

@@ -4,12 +4,17 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include "doc/DocInternal.h"
@@ -30,14 +35,20 @@ std::string configFolder() {
     return std::string(home && *home ? home : "/tmp") + "/.config";
 }
 
+std::string preferencesFile() {
+    return configFolder() + "/Orvanta/Vexa.ini";
+}
+
 // The "Hotfolder" section of the plug-in's preferences file.
 std::map<std::string, std::string> readHotfolderSection() {
     std::map<std::string, std::string> keys;
-    std::ifstream in(configFolder() + "/Orvanta/Vexa.ini", std::ios::binary);
+    std::ifstream in(preferencesFile(), std::ios::binary);
     if (!in) return keys;
     std::stringstream ss;
     ss << in.rdbuf();
     std::string text = ss.str();
+    // The plug-in reads the file up to a zero byte; so does this.
+    text.resize(std::strlen(text.c_str()));
     for (char& c : text)
         if (c == '\r') c = '\n';
     std::istringstream lines(text);
@@ -68,16 +79,19 @@ std::vector<std::string> inputFolders(const std::map<std::string, std::string>& 
 
 // The files the poll could still take: names, sizes and dates of the regular files
 // that do not begin with ".". Empty when there is nothing left.
-std::string pendingFiles(const std::vector<std::string>& folders) {
+// Files in `skip` (paths as the poll names them) do not count.
+std::string pendingFiles(const std::vector<std::string>& folders,
+                         const std::set<std::string>& skip = {}) {
     std::string sig;
     for (const std::string& f : folders) {
+        if (f.empty()) continue;
         DIR* d = ::opendir(f.c_str());
         if (!d) continue;
         while (dirent* e = ::readdir(d)) {
             if (e->d_name[0] == '.') continue;
             struct stat st {};
-            std::string p = f + "/" + e->d_name;
-            if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            std::string p = f + (f.back() == '/' ? "" : "/") + e->d_name;
+            if (skip.count(p) || ::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
             sig += p + '\t' + std::to_string(st.st_size) + '\t' +
                    std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) +
                    '\n';
@@ -134,6 +148,64 @@ void nap() {
     ::nanosleep(&t, nullptr);
 }
 
+// What the plug-in reports of the run (its hot-folder listing, and each file that went
+// to "Err", was no PDF file or could not be taken): lines "kind\ttext" in a file
+// named by $VEXA_HOTFOLDER_REPORT while the command runs.
+class RunReport {
+  public:
+    RunReport() {
+        const char* tmp = std::getenv("TMPDIR");
+        path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexa-hotfolder-XXXXXX";
+        int fd = ::mkstemp(path_.data());
+        if (fd < 0) {
+            path_.clear();
+            return;
+        }
+        ::close(fd);
+        ::setenv("VEXA_HOTFOLDER_REPORT", path_.c_str(), 1);
+    }
+    ~RunReport() {
+        ::unsetenv("VEXA_HOTFOLDER_REPORT");
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    RunReport(const RunReport&) = delete;
+    RunReport& operator=(const RunReport&) = delete;
+
+    // The lines of one kind, in order.
+    std::vector<std::string> lines(const std::string& kind) const {
+        std::vector<std::string> out;
+        std::ifstream in(path_, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.compare(0, kind.size() + 1, kind + "\t") != 0) continue;
+            std::string text;
+            for (std::size_t i = kind.size() + 1; i < line.size(); ++i) {
+                if (line[i] == '\\' && i + 1 < line.size()) {
+                    ++i;
+                    text += line[i] == 'n' ? '\n' : line[i];
+                } else {
+                    text += line[i];
+                }
+            }
+            out.push_back(text);
+        }
+        return out;
+    }
+
+  private:
+    std::string path_;
+};
+
+// "entries\tCOUNT\tPREFERENCES" of the report: false when the plug-in sent none.
+bool configuredEntries(const RunReport& report, int* count, std::string* prefs) {
+    auto e = report.lines("entries");
+    if (e.empty()) return false;
+    *count = std::atoi(e.back().c_str());
+    std::size_t tab = e.back().find('\t');
+    *prefs = tab == std::string::npos ? std::string() : e.back().substr(tab + 1);
+    return true;
+}
+
 }  // namespace
 
 int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
@@ -143,26 +215,46 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             once = true;
         else if (a == "--list")
             list = true;
-        else {
-            std::fprintf(stderr, "vexa: hotfolder takes --once or --list, not %s\n", a.c_str());
+        else if (a == "--help" || a == "-h") {
+            std::printf(
+                "Usage: vexa hotfolder [--once | --list]\n"
+                "Imposes the PDF files that arrive in the hot folders configured in section\n"
+                "[Hotfolder] of %s, until SIGTERM or SIGINT.\n"
+                "  --once     poll until the input folders hold nothing left to take; exit 0\n"
+                "             when every file taken was imposed, 1 when a file went to \"Err\",\n"
+                "             was no PDF file or could not be taken, 2 when no hot folder is\n"
+                "             configured\n"
+                "  --list     print the configured input folders as the poll sees them\n"
+                "  -h, --help this text\n"
+                "See docs/hotfolder.md for the keys, the folders and several machines.\n",
+                preferencesFile().c_str());
+            return 0;
+        } else {
+            std::fprintf(stderr, "vexa: hotfolder takes --once, --list or --help, not %s\n",
+                         a.c_str());
             return 2;
         }
     }
+    options.virtualClock = false;
+    // A running service reports nothing: its log says what it does.
+    std::optional<RunReport> runReport;
+    if (once || list) runReport.emplace();
     if (list) {
-        // As the plug-in lists them in its log at start-up.
-        auto keys = readHotfolderSection();
-        auto folders = inputFolders(keys);
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            struct stat st {};
-            bool found = ::stat(folders[i].c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-            std::printf("Hotfolder %zu:\t%s%s", i + 1, folders[i].c_str(),
-                        found ? "\n" : "\t####\tnot found!\n");
+        const RunReport& report = *runReport;
+        // The plug-in's own start-up listing, so that the list and the poll agree.
+        Session s(options);
+        s.start();
+        int count = 0;
+        std::string prefs;
+        if (!configuredEntries(report, &count, &prefs)) {
+            std::fprintf(stderr,
+                         "vexa: the plug-in did not list the hot folders (see vexa info)\n");
+            return 1;
         }
-        std::printf("Hotfolder %zu:\n", folders.size() + 1);
+        for (const std::string& line : report.lines("list")) std::printf("%s\n", line.c_str());
         return 0;
     }
 
-    options.virtualClock = false;
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -180,21 +272,60 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     s.start();
     log.print();
     app::Application& a = s.app();
+    if (!once) {
+        if (inputFolders(readHotfolderSection()).empty())
+            std::fprintf(stderr,
+                         "vexa: no hot folder is configured yet: section [Hotfolder] of %s has "
+                         "no In1 (waiting for one)\n",
+                         preferencesFile().c_str());
+        while (!gStop) {
+            a.runIdle();
+            log.print();
+            nap();
+        }
+        a.closeAllDocs();
+        log.print();
+        return 0;
+    }
+    const RunReport& report = *runReport;
+    int entries = 0;
+    std::string prefs;
+    if (!configuredEntries(report, &entries, &prefs)) {
+        std::fprintf(stderr, "vexa: the plug-in did not start the hot folders (see vexa info)\n");
+        return 1;
+    }
+    if (entries == 0) {
+        std::fprintf(stderr,
+                     "vexa: no hot folder is configured: section [Hotfolder] of %s has no "
+                     "In1\n",
+                     prefs.c_str());
+        return 2;
+    }
 
     // --once ends when the input folders hold nothing the poll could take, or when
     // what they hold has not changed for a while (files that stay, e.g. for want of a
-    // done folder, or a writer that stopped in the middle).
+    // done folder, or a writer that stopped in the middle). Entries the plug-in
+    // refused are not polled: their files stay.
     double lastChange = now();
     std::string lastPending;
+    std::string pending;
     while (!gStop) {
         a.runIdle();
         log.print();
-        if (!once) {
+        // At least one poll: it also finishes the jobs of a service that died.
+        if (report.lines("polled").empty()) {
             nap();
             continue;
         }
         auto keys = readHotfolderSection();
-        std::string pending = pendingFiles(inputFolders(keys));
+        std::vector<std::string> folders = inputFolders(keys);
+        for (const std::string& refused : report.lines("refused")) {
+            int n = std::atoi(refused.c_str());
+            if (n >= 1 && n <= static_cast<int>(folders.size())) folders[n - 1].clear();
+        }
+        // Files the poll could not take (a read-only folder, say) stay as they are.
+        auto untaken = report.lines("untaken");
+        pending = pendingFiles(folders, std::set<std::string>(untaken.begin(), untaken.end()));
         if (pending.empty()) break;
         if (pending != lastPending) {
             lastPending = pending;
@@ -210,7 +341,29 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     }
     a.closeAllDocs();
     log.print();
-    return 0;
+
+    // A run that left anything undone says so, and fails.
+    std::size_t err = report.lines("err").size();
+    std::size_t noPdf = report.lines("nopdf").size();
+    auto untakenPaths = report.lines("untaken");
+    std::size_t untaken = std::set<std::string>(untakenPaths.begin(), untakenPaths.end()).size();
+    std::size_t refused = report.lines("refused").size();
+    std::size_t left = std::count(pending.begin(), pending.end(), '\n');
+    if (gStop) left = 0;  // stopped on request: what is left waits for the next run
+    if (err + noPdf + untaken + refused + left == 0) return 0;
+    std::string what;
+    auto add = [&](std::size_t count, const char* one, const char* many) {
+        if (count == 0) return;
+        what +=
+            (what.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
+    };
+    add(err, "file went to Err", "files went to Err");
+    add(noPdf, "file was no PDF file", "files were no PDF files");
+    add(untaken, "file could not be taken", "files could not be taken");
+    add(refused, "hot folder was refused", "hot folders were refused");
+    add(left, "file was left in an input folder", "files were left in the input folders");
+    std::fprintf(stderr, "vexa: %s (see the log)\n", what.c_str());
+    return 1;
 }
 
 }  // namespace vexa::host

@@ -51,11 +51,14 @@ void writeLine(const char* text) {
 }
 
 std::string formatKey(const char* key, va_list args) {
-    char* format = getStringData(key);
-    char buf[kMessageSize];
-    std::vsnprintf(buf, sizeof buf, format ? format : "", args);
-    std::free(format);
-    return buf;
+    std::string text = vformatStringWithKey(key, args);
+    if (text.size() >= kMessageSize) {
+        // Cut to the message size, not inside a UTF-8 sequence.
+        std::size_t len = kMessageSize - 1;
+        while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80) --len;
+        text.resize(len);
+    }
+    return text;
 }
 
 void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2, const char* k3,
@@ -208,6 +211,10 @@ void reportError(ASInt32 pageNum, const char* text) {
         ASInt32 answer;
         showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
     }
+}
+
+void reportError(const char* text) {
+    reportError(0, text);
 }
 
 ErrorModeScope::ErrorModeScope(ASInt32 mode) : mode_(gEHMode), count_(gErrorCnt) {

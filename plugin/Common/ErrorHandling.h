@@ -47,7 +47,9 @@ ASInt32 getErrorCnt();
 // a general error).
 void doExceptionError(ASInt32 pageNum = 0);
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
-// The same for an error of the plug-in's own, given by its text.
+// Reports an error of the plug-in's own, as doExceptionError reports a host error.
+void reportError(const char* text);
+// The same for an error on a page (0: none).
 void reportError(ASInt32 pageNum, const char* text);
 // Runs with an error-handling mode and count of its own and puts the caller's back.
 class ErrorModeScope {

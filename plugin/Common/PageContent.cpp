@@ -1,6 +1,7 @@
 #include "PageContent.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,6 +20,18 @@ CContent* gCurPgContent = nullptr;
 long gNesting = 0;
 
 const ASFixedMatrix kIdentity = {fixedOne, 0, 0, fixedOne, 0, 0};
+
+// Fixed-point sums and negation that stop at the ends of the range: a frame whose
+// values are far off the sheet places its page far off the sheet, never wrapped round.
+ASFixed clampFixed(long long v) {
+    return static_cast<ASFixed>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+ASFixed addFixed(ASFixed a, ASFixed b, ASFixed c = 0) {
+    return clampFixed(static_cast<long long>(a) + b + c);
+}
+ASFixed negFixed(ASFixed a) {
+    return clampFixed(-static_cast<long long>(a));
+}
 
 // Releases a page's content at the end of a scope, also when a host error leaves it.
 struct PageContentGuard {
@@ -809,11 +822,11 @@ ASFixedPoint getTurnedOffset(ASFixed x, ASFixed y, ASInt32 frameRotation) {
         case 0:
             return ASFixedPoint{x, y};
         case 90:
-            return ASFixedPoint{-y, x};
+            return ASFixedPoint{negFixed(y), x};
         case 180:
-            return ASFixedPoint{-x, -y};
+            return ASFixedPoint{negFixed(x), negFixed(y)};
         case 270:
-            return ASFixedPoint{y, -x};
+            return ASFixedPoint{y, negFixed(x)};
         default:
             return ASFixedPoint{0, 0};
     }
@@ -868,8 +881,8 @@ ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) 
     }
     ASFixedMatrix m = getMatrixForRect(box, frameRot, formRot, fixedOne);
     ASFixedPoint shift =
-        getTurnedOffset(getXOff(frame) + getDisplacement(frame), getYOff(frame), frameRot);
-    m.h += shift.h + inner.left;
-    m.v += shift.v + inner.bottom;
+        getTurnedOffset(addFixed(getXOff(frame), getDisplacement(frame)), getYOff(frame), frameRot);
+    m.h = addFixed(m.h, shift.h, inner.left);
+    m.v = addFixed(m.v, shift.v, inner.bottom);
     return m;
 }

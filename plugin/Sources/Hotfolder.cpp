@@ -1,13 +1,17 @@
 #include "Hotfolder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,71 +24,104 @@
 #include "ChildJob.h"
 #include "ErrorHandling.h"
 #include "FileOps.h"
+#include "HotfolderJobs.h"
 #include "Impose.h"
 #include "ImposeJob.h"
 #include "MyDialog.h"
 #include "MySettings.h"
+#include "MyStrings.h"
 #include "PlatformAPI.h"
 #include "Prefs.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
 const char kSection[] = "Hotfolder";
 const ASInt32 kDefaultTimeLimit = 600;
 
-bool gPolled = false;                   // a first poll ran (the first idle call polls at once)
-ASUns32 gLastPoll = 0;                  // ticks at the end of the last poll
-std::map<std::string, FileSeen> gSeen;  // what the busy test saw at the previous poll
+bool gPolled = false;                     // a first poll ran (the first idle call polls at once)
+ASUns32 gLastPoll = 0;                    // ticks at the end of the last poll
+double gLastRecovery = -1;                // monotonic seconds of the last look for dead jobs
+std::map<std::string, FileSeen> gSeen;    // what the busy test saw at the previous poll
+std::map<ASInt32, std::string> gRefused;  // entries refused, with the text logged
 
 ASInt32 getTimeLimit() {
     ASInt32 v = gPrefs.get(kSection, "TimeLimit", kDefaultTimeLimit);
     return v < 0 ? 0 : v;
 }
 
-void getEntryValue(const char* key, ASInt32 n, char* buffer, ASInt32 size, const char* def) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%s%d", key, n);
-    std::snprintf(buffer, static_cast<std::size_t>(size), "%s", def);
-    gPrefs.get(kSection, name, buffer, size);
+double monotonicSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
-// An input file taken by a cross-file-system move of a process that has died meanwhile
-// is given its own name back, so that it is taken again.
-void recoverClaim(const char* path, const char* name) {
-    int pid = 0;
-    std::string original;
-    if (!isClaimName(name, &pid, &original) || original.empty()) return;
-    if (::kill(pid, 0) == 0 || errno != ESRCH) return;
-    char folder[1024];
-    std::snprintf(folder, sizeof folder, "%s", path);
-    getFolder(folder);
-    std::string back = std::string(folder) + "/" + original;
-    if (!fileExists(back) && std::rename(path, back.c_str()) == 0)
-        dprintf("Recovered: %s\n", back.c_str());
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
 }
 
-// Leftovers of a save that was cut short (the host writes ".<name>.XXXXXX" beside the
-// target and renames it into place).
-void removeSaveLeftovers(const char* outPath) {
-    char folder[1024];
-    std::snprintf(folder, sizeof folder, "%s", outPath);
-    getFolder(folder);
-    char name[512];
-    getFileName(outPath, name, sizeof name, true);
-    std::string prefix = std::string(".") + name + ".";
-    DIR* d = ::opendir(folder);
-    if (!d) return;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() == prefix.size() + 6 && n.compare(0, prefix.size(), prefix) == 0)
-            ::unlink((std::string(folder) + "/" + n).c_str());
+std::string nameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// One hot-folder entry as the poll reads it.
+struct Entry {
+    ASInt32 n = 0;
+    std::string in, out, done, tmpl, half, binding, placing, creep;
+};
+
+Entry readEntry(ASInt32 n) {
+    Entry e;
+    e.n = n;
+    e.in = hotfolderValue("In", n);
+    e.out = hotfolderValue("Out", n);
+    e.done = hotfolderValue("Done", n);
+    e.tmpl = hotfolderValue("T", n);
+    e.half = hotfolderValue("H", n);
+    e.binding = hotfolderValue("B", n);
+    e.placing = hotfolderValue("P", n);
+    e.creep = hotfolderValue("D", n);
+    return e;
+}
+
+// The poll's reading of the one-letter values (only the first letter counts).
+bool isSaddleStitch(const std::string& b) {
+    return b.empty() || b[0] == 'R' || b[0] == 'S';
+}
+bool isTrimBoxAligned(const std::string& p) {
+    return p.empty() || p[0] == 'T';
+}
+
+// The done folders of all entries (where job records lie).
+std::vector<std::string> doneFolders() {
+    std::vector<std::string> folders;
+    for (ASInt32 n = 1;; ++n) {
+        if (hotfolderValue("In", n).empty()) break;
+        std::string d = hotfolderValue("Done", n);
+        if (!d.empty()) folders.push_back(d);
     }
-    ::closedir(d);
+    return folders;
+}
+
+// A path for one of the job's 512-byte path fields: the path itself when it fits,
+// else the file reached through its folder opened in this (the job's) process.
+std::string fieldPath(const std::string& path, std::size_t size) {
+    if (path.size() < size) return path;
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return path;
+    int fd = ::open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return path;
+    return "/proc/self/fd/" + std::to_string(fd) + path.substr(slash);
 }
 
 struct HotfolderJob {
     VexaJob job;  // the entry's settings, with a job ticket's choices over them
     ASInt32 saveMinor;
+    std::string src, out, tmpl, half;
+    JobClaim* claim;
 };
 
 // Job tickets: NAME.json beside NAME.pdf holds choices for that file. A ticket is never
@@ -122,20 +159,18 @@ bool applyTicket(VexaJob* job, const std::string& ticket, const std::string& tex
     return true;
 }
 
-// Moves the ticket beside the PDF into the folder the PDF went to; its new path, or ""
-// when there was none or it could not be moved (logged).
-std::string moveTicketAlong(const std::string& ticket, const char* folderOfPdf) {
-    if (ticket.empty()) return "";
-    char dest[1024];
-    std::snprintf(dest, sizeof dest, "%s", folderOfPdf);
-    getFolder(dest);
-    char name[512];
-    getFileName(ticket.c_str(), name, sizeof name, true);
-    if (!moveFile(ticket.c_str(), dest, sizeof dest, name)) {
-        dprintf("\t####\tcannot move %s to %s: %s\n", ticket.c_str(), dest, std::strerror(errno));
-        return "";
+// Moves the ticket of a PDF the poll took on to where the PDF went: into the done
+// folder, and on into "Err" beside it when toErr. The ticket stays in the input folder
+// while its job runs, so that a job cut short and given back finds it again.
+void moveTicketAlong(const std::string& ticket, const std::string& doneFolder, bool toErr) {
+    if (ticket.empty()) return;
+    std::string dest = joinPath(doneFolder, nameOf(ticket));
+    if (!moveFileReplace(ticket.c_str(), dest.c_str())) {
+        dprintf("\t####\tcannot move %s to %s: %s\n", ticket.c_str(), doneFolder.c_str(),
+                std::strerror(errno));
+        return;
     }
-    return dest;
+    if (toErr) moveToErr(dest);
 }
 
 // The part of a job that touches the PDF engine; runs in a child process. Returns the
@@ -143,15 +178,23 @@ std::string moveTicketAlong(const std::string& ticket, const char* folderOfPdf) 
 ASInt32 imposeJob(void* clientData) {
     HotfolderJob* job = static_cast<HotfolderJob*>(clientData);
     ImposeData& d = job->job.data;
+    std::snprintf(d.templatePath, sizeof d.templatePath, "%s",
+                  fieldPath(job->tmpl, sizeof d.templatePath).c_str());
+    std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s",
+                  fieldPath(job->half, sizeof d.halfSheetPath).c_str());
+    std::snprintf(d.srcPath, sizeof d.srcPath, "%s", fieldPath(job->src, sizeof d.srcPath).c_str());
+    std::snprintf(d.outPath, sizeof d.outPath, "%s", fieldPath(job->out, sizeof d.outPath).c_str());
     PDDoc src = nullptr;
     DURING
-    src = gPDModelHFT->PDDocOpen(d.srcPath, true);
+    src = gPDModelHFT->PDDocOpen(job->src.c_str(), true);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
     if (!src) {
-        dprintf("\t####\tpdOpenDoc failed: %s\n", d.srcPath);
-        return getErrorCnt() > 0 ? getErrorCnt() : 1;
+        dprintf("\t####\tpdOpenDoc failed: %s\n", job->src.c_str());
+        ASInt32 errors = getErrorCnt() > 0 ? getErrorCnt() : 1;
+        job->claim->ended(errors);
+        return errors;
     }
     d.srcDoc = src;
     DURING
@@ -170,15 +213,19 @@ ASInt32 imposeJob(void* clientData) {
         p.size = sizeof p;
         p.saveFlags = PDSaveFull | PDSaveLinearized | PDSaveCollectGarbage;  // 0x25
         p.saveFlags2 = PDSaveAddFlate;                                       // 0x10
-        p.newPath = d.outPath;
+        p.newPath = job->out.c_str();
         if (job->saveMinor) {
             p.major = 1;
             p.minor = job->saveMinor;
         }
         gPDModelHFT->PDDocSaveWithParams(result, &p);
-        dprintf("\tsaved: %s\n", d.outPath);
+        // Recorded before it is told: a worker killed after this line is not imposed
+        // again by the one that recovers its job.
+        job->claim->ended(getErrorCnt());
+        dprintf("\tsaved: %s\n", job->out.c_str());
         HANDLER(void) ERRORCODE;
         doExceptionError(0);
+        dprintf("\tnot saved: %s\n", job->out.c_str());
         END_HANDLER
         DURING
         gPDModelHFT->PDDocClose(result);
@@ -190,39 +237,95 @@ ASInt32 imposeJob(void* clientData) {
     gPDModelHFT->PDDocClose(src);
     HANDLER(void) ERRORCODE;
     END_HANDLER
+    job->claim->ended(getErrorCnt());
     return getErrorCnt();
 }
 
-// Moves the file from the done folder on into "Err" beside it.
-void moveToErr(const char* path) {
-    char err[1024];
-    std::snprintf(err, sizeof err, "%s", path);
-    getFolder(err);  // the done folder
-    getFolder(err);  // its parent
-    std::size_t len = std::strlen(err);
-    std::snprintf(err + len, sizeof err - len, "%sErr", len && err[len - 1] == '/' ? "" : "/");
-    if (!makeDir(err)) {
-        dprintf("\t####\tcannot create %s: %s\n", err, std::strerror(errno));
-        return;
+void refreshLease(void* claim) {
+    static_cast<JobClaim*>(claim)->refresh();
+}
+
+JobClaim* gClaimInHand = nullptr;  // refreshed while a move copies it
+
+void refreshClaimInHand() {
+    if (gClaimInHand) gClaimInHand->refresh();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    return realFolderPath(a) == realFolderPath(b);
+}
+
+// An entry's problem, logged once (again when it changes); true when it is refused.
+bool refuseEntry(const Entry& e) {
+    std::string problem = hotfolderProblem(e.n, e.in, e.out, e.done, e.tmpl, e.half);
+    if (problem.empty()) {
+        gRefused.erase(e.n);
+        return false;
     }
-    if (!moveFile(path, err, sizeof err, nullptr))
-        dprintf("\t####\tcannot move to %s: %s\n", err, std::strerror(errno));
+    auto it = gRefused.find(e.n);
+    if (it == gRefused.end() || it->second != problem) {
+        gRefused[e.n] = problem;
+        dprintf("\t####\t%s\n", problem.c_str());
+        reportOutcome("refused", std::to_string(e.n) + "\t" + e.in);
+    }
+    return true;
 }
 
 }  // namespace
 
 ASInt32 getHotfolderPath(const char* key, ASInt32 n, char* buffer, ASInt32 size) {
     if (!buffer || size <= 0) return 0;
-    buffer[0] = 0;
+    std::string v = hotfolderValue(key, n);
+    std::snprintf(buffer, static_cast<std::size_t>(size), "%s", v.c_str());
+    return static_cast<ASInt32>(std::strlen(buffer));
+}
+
+std::string hotfolderValue(const char* key, ASInt32 n) {
     char name[32];
     std::snprintf(name, sizeof name, "%s%d", key, n);
-    ASInt32 cap = size < 256 ? size : 256;
-    ASInt32 len = gPrefs.get(kSection, name, buffer, cap);
-    if (len <= 0) {
-        buffer[0] = 0;
-        return 0;
+    ASInt32 len = gPrefs.get(kSection, name, nullptr, 0);
+    if (len <= 0) return std::string();
+    std::string v(static_cast<std::size_t>(len) + 1, '\0');
+    gPrefs.get(kSection, name, v.data(), len + 1);
+    v.resize(std::strlen(v.c_str()));
+    return v;
+}
+
+std::string realFolderPath(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec);
+    if (ec) p = path;
+    fs::path real = fs::weakly_canonical(p, ec);
+    if (ec) real = p.lexically_normal();
+    std::string s = real.lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
+}
+
+std::string hotfolderProblem(ASInt32 n, const std::string& in, const std::string& out,
+                             const std::string& done, const std::string& tmpl,
+                             const std::string& half) {
+    if (in.empty()) return std::string();
+    std::string rIn = realFolderPath(in);
+    std::string rOut = out.empty() ? std::string() : realFolderPath(out);
+    std::string rDone = done.empty() ? std::string() : realFolderPath(done);
+    if (rOut == rIn) return formatStringWithKey("hfOutIsIn", n, in.c_str());
+    if (rDone == rIn) return formatStringWithKey("hfDoneIsIn", n, in.c_str());
+    if (!rOut.empty() && rOut == rDone) return formatStringWithKey("hfOutIsDone", n, out.c_str());
+    if (!rDone.empty()) {
+        fs::path parent = fs::path(rDone).parent_path();
+        std::string rErr = (parent / "Err").string();
+        if (rErr == rIn || rErr == rOut || rErr == rDone)
+            return formatStringWithKey("hfErrClash", n, done.c_str());
     }
-    return static_cast<ASInt32>(std::strlen(buffer));
+    for (const std::string* t : {&tmpl, &half}) {
+        if (t->empty()) continue;
+        if (fs::path(realFolderPath(*t)).parent_path().string() == rIn)
+            return formatStringWithKey("hfTemplateIn", n, t->c_str());
+    }
+    return std::string();
 }
 
 bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool recursive) {
@@ -266,28 +369,37 @@ bool looksLikePDF(const char* path) {
 }
 
 void setupHotfolder() {
-    char in[256];
-    for (ASInt32 n = 1;; ++n) {
-        dprintf("Hotfolder %d:", n);
-        if (getHotfolderPath("In", n, in, sizeof in) == 0) break;
-        dprintf("\t%s", in);
-        if (folderExists(in))
-            dprintf("\n");
-        else
-            dprintf("\t####\tnot found!\n");
+    // Each line also goes to the run's report: "vexa hotfolder --list" prints them.
+    ASInt32 n = 1;
+    for (;; ++n) {
+        Entry e = readEntry(n);
+        std::string line = "Hotfolder " + std::to_string(n) + ":";
+        if (e.in.empty()) {
+            dprintf("%s", line.c_str());
+            reportOutcome("list", line);
+            break;
+        }
+        line += "\t" + e.in;
+        std::string problem = hotfolderProblem(n, e.in, e.out, e.done, e.tmpl, e.half);
+        if (!folderExists(e.in))
+            line += "\t####\tnot found!";
+        else if (!problem.empty())
+            line += "\t####\t" + problem;
+        dprintf("%s\n", line.c_str());
+        reportOutcome("list", line);
     }
     dprintf("\n");
+    reportOutcome("entries", std::to_string(n - 1) + "\t" + gPrefs.getPath());
 }
 
 bool processHotfolderFile(const char* path, void* clientData) {
     ASInt32 n = static_cast<ASInt32>(reinterpret_cast<intptr_t>(clientData));
-    char name[512];
-    getFileName(path, name, sizeof name, true);
-    if (name[0] == '.') {
-        recoverClaim(path, name);
+    std::string name = nameOf(path);
+    if (name[0] == '.') {  // hidden files; the claim of a mover that died gets its name back
+        recoverDeadClaim(std::string(path).substr(0, std::string(path).rfind('/')), name);
         return true;
     }
-    if (isTicketName(name)) return true;  // taken with its PDF
+    if (isTicketName(name.c_str())) return true;  // taken with its PDF
     struct stat st {};
     if (::lstat(path, &st) != 0) return true;  // gone meanwhile
     if (!S_ISREG(st.st_mode)) return true;     // folders and links stay where they are
@@ -313,69 +425,91 @@ bool processHotfolderFile(const char* path, void* clientData) {
         }
     }
 
-    char done[1024];
-    if (getHotfolderPath("Done", n, done, sizeof done) == 0) {
+    Entry e = readEntry(n);
+    if (e.done.empty()) {
         dprintf("\t####\tno done folder (Done%d)\n", n);
         return false;
     }
-    if (!makeDir(done)) {
-        dprintf("\t####\tcannot create %s: %s\n", done, std::strerror(errno));
+    if (!makeDir(e.done.c_str())) {
+        dprintf("\t####\tcannot create %s: %s\n", e.done.c_str(), std::strerror(errno));
+        reportOutcome("untaken", path);
         return false;
     }
-    if (!moveFile(path, done, sizeof done, name)) {
-        if (errno == ENOENT) {
-            dprintf("\ttaken by another process\n");
-            return true;
-        }
-        dprintf("\t####\tcannot move to %s: %s\n", done, std::strerror(errno));
+    std::string out = e.out.empty() ? std::string() : joinPath(e.out, name);
+    JobClaim claim;
+    gClaimInHand = &claim;
+    setLongCopyHook(refreshClaimInHand);
+    eTake taken = claim.take(n, path, e.done, out, hotfolderLease());
+    int takeError = errno;
+    setLongCopyHook(nullptr);
+    gClaimInHand = nullptr;
+    if (taken == kTakenByOther) {
+        dprintf("\ttaken by another process\n");
+        return true;
+    }
+    if (taken == kTakeFailed) {
+        dprintf("\t####\tcannot move %s to %s: %s\n", path, e.done.c_str(),
+                std::strerror(takeError));
+        reportOutcome("untaken", path);
         return false;
     }
     // From here on the file is the one in the done folder.
-    const char* srcPath = done;
-    std::string movedTicket = moveTicketAlong(ticket, done);
+    const std::string& srcPath = claim.donePath();
 
-    if (!looksLikePDF(srcPath)) {
+    if (!looksLikePDF(srcPath.c_str())) {
         dprintf("\t####\tno PDF file!\n");
+        reportOutcome("nopdf", srcPath);
+        bool toErr = gPrefs.get(kSection, "NonPdfToErr", 0) == 1 && moveToErr(srcPath);
+        if (toErr) dprintf("\tmoved to Err\n");
+        moveTicketAlong(ticket, e.done, toErr);
+        claim.release();
         return false;
     }
 
     HotfolderJob job;
-    std::memset(&job, 0, sizeof job);
+    std::memset(&job.job, 0, sizeof job.job);
     job.job.size = sizeof job.job;
     job.job.spotBlack = 0;
     job.job.dlgUnits = getDlgUnits();
+    job.saveMinor = 0;
+    job.claim = &claim;
     ImposeData& d = job.job.data;
-    char out[512];
-    char value[256];
     ASInt32 errors = 0;
+    bool jobDied = false;
     setEHMode(kEHLog);
-    if (getHotfolderPath("Out", n, out, sizeof out) == 0) {
+    // The entry's settings, with the ticket's choices over them.
+    d.binding = isSaddleStitch(e.binding) ? 1 : 2;
+    d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
+    d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
+    d.scale = 0x10000;
+    d.firstPage = 1;
+    bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
+    std::string tmpl = (job.job.given & kVexaGivenTemplate) ? d.templatePath : e.tmpl;
+    std::string half = (job.job.given & kVexaGivenSecondSheet) ? d.halfSheetPath : e.half;
+    if (!ticketTaken) {
+        errors++;
+    } else if (e.out.empty()) {
         dprintf("\t####\tno output folder (Out%d)\n", n);
         errors++;
-    } else if (getHotfolderPath("T", n, d.templatePath, sizeof d.templatePath) == 0) {
+    } else if (tmpl.empty()) {
         dprintf("\t####\tno template (T%d)\n", n);
         errors++;
+    } else if (sameFile(out, tmpl) || sameFile(out, half)) {
+        dprintf("\t####\tthe result %s would replace the template\n", out.c_str());
+        errors++;
     } else {
-        getHotfolderPath("H", n, d.halfSheetPath, sizeof d.halfSheetPath);
-        std::snprintf(d.srcPath, sizeof d.srcPath, "%.511s", srcPath);
-        std::string o(out);
-        if (o.back() != '/') o += '/';
-        o += name;
-        std::snprintf(d.outPath, sizeof d.outPath, "%s", o.c_str());
-        getEntryValue("B", n, value, sizeof value, "R");
-        d.binding = value[0] == 'R' || value[0] == 'S' ? 1 : 2;
-        getEntryValue("P", n, value, sizeof value, "T");
-        d.placing = value[0] == 'T' ? kPlaceTrimBox : kPlaceCentered;
-        getEntryValue("D", n, value, sizeof value, "0");
-        d.creep = mmToFixed(static_cast<float>(std::atof(value)));
-        d.scale = 0x10000;
-        d.firstPage = 1;
+        job.src = srcPath;
+        job.out = out;
+        job.tmpl = tmpl;
+        job.half = half;
         job.saveMinor = saveAsMinor();
-        bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
-        if (!ticketTaken) errors++;
 
         ASInt32 limit = getTimeLimit();
-        JobResult r = ticketTaken ? runJobInChild(imposeJob, &job, limit) : JobResult{};
+        JobTicker ticker;
+        ticker.proc = refreshLease;
+        ticker.data = &claim;
+        ticker.seconds = hotfolderLease() / 3.0;
+        JobResult r = runJobInChild(imposeJob, &job, limit, &ticker);
         switch (r.end) {
             case kJobExited:
             case kJobInProcess:
@@ -384,19 +518,24 @@ bool processHotfolderFile(const char* path, void* clientData) {
             case kJobCrashed:
                 dprintf("\t####\tjob crashed (signal %d: %s)\n", r.status, strsignal(r.status));
                 errors++;
-                removeSaveLeftovers(d.outPath);
+                jobDied = true;
                 break;
             case kJobTimedOut:
                 dprintf("\t####\tjob stopped: it took longer than %d seconds\n", limit);
                 errors++;
-                removeSaveLeftovers(d.outPath);
+                jobDied = true;
                 break;
         }
+        if (jobDied) removeSaveLeftovers(out);
     }
     if (errors > 0) {
-        moveToErr(srcPath);
-        if (!movedTicket.empty()) moveToErr(movedTicket.c_str());
+        moveToErr(srcPath);  // a file that cannot go there stays in done, logged
+        reportOutcome("err", srcPath);
+    } else {
+        reportOutcome("saved", out);
     }
+    moveTicketAlong(ticket, e.done, errors > 0);
+    claim.release(jobDied);
     setEHMode(kEHAlert);
     return false;
 }
@@ -404,10 +543,20 @@ bool processHotfolderFile(const char* path, void* clientData) {
 void pollHotfolders() {
     PDDoc cosDoc = getCosPDDoc();
     DURING
-    char in[256];
-    for (ASInt32 n = 1; getHotfolderPath("In", n, in, sizeof in) > 0; ++n)
-        EnumFolder(in, processHotfolderFile, reinterpret_cast<void*>(static_cast<intptr_t>(n)),
-                   false);
+    // Jobs whose worker died: at the first poll, then now and then (another machine's
+    // lease may run out meanwhile).
+    double now = monotonicSeconds();
+    if (gLastRecovery < 0 || now - gLastRecovery >= std::min(30.0, hotfolderLease() / 2.0)) {
+        gLastRecovery = now;
+        recoverJobs(doneFolders());
+    }
+    for (ASInt32 n = 1;; ++n) {
+        Entry e = readEntry(n);
+        if (e.in.empty()) break;
+        if (refuseEntry(e)) continue;
+        EnumFolder(e.in.c_str(), processHotfolderFile,
+                   reinterpret_cast<void*>(static_cast<intptr_t>(n)), false);
+    }
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
@@ -416,6 +565,7 @@ void pollHotfolders() {
         it = fileExists(it->first) ? std::next(it) : gSeen.erase(it);
     gPolled = true;
     gLastPoll = asGetTickCount();
+    reportOutcome("polled", std::string());
     setCosDoc(cosDoc);
 }
 
@@ -430,14 +580,13 @@ void doHotfolder() {
 namespace {
 
 struct HFRecord {
-    char in[512];
-    char out[512];
-    char done[512];
-    char tmpl[512];
-    char half[512];
-    ASInt32 binding;  // 1 saddle stitch, 2 perfect binding
-    ASInt32 placing;  // 1 TrimBox, 2 centred
-    float creep;      // mm
+    std::string in, out, done, tmpl, half;
+    ASInt32 binding = 1;  // 1 saddle stitch, 2 perfect binding
+    ASInt32 placing = 2;  // 1 TrimBox, 2 centred
+    float creep = 0;      // mm
+    // The values as stored: written back as they were while the popups still mean
+    // what the poll reads from them ("X" is perfect binding, and centred, and stays "X").
+    std::string bindingValue, placingValue;
 };
 
 struct HFDialog {
@@ -459,14 +608,23 @@ enum {
     kIdCreep = 26
 };
 
+constexpr ASInt32 kPathSize = 4096;
+
+std::string fieldText(CMyDialog* dlg, ASInt32 id) {
+    std::string text(kPathSize, '\0');
+    dlg->getText(id, text.data(), kPathSize);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
 void storeFields(CMyDialog* dlg, HFDialog* s) {
     if (s->shown < 1 || s->shown > static_cast<ASInt32>(s->records.size())) return;
     HFRecord& r = s->records[static_cast<std::size_t>(s->shown - 1)];
-    dlg->getText(kIdIn, r.in, sizeof r.in);
-    dlg->getText(kIdOut, r.out, sizeof r.out);
-    dlg->getText(kIdDone, r.done, sizeof r.done);
-    dlg->getText(kIdTemplate, r.tmpl, sizeof r.tmpl);
-    dlg->getText(kIdHalfSheet, r.half, sizeof r.half);
+    r.in = fieldText(dlg, kIdIn);
+    r.out = fieldText(dlg, kIdOut);
+    r.done = fieldText(dlg, kIdDone);
+    r.tmpl = fieldText(dlg, kIdTemplate);
+    r.half = fieldText(dlg, kIdHalfSheet);
     r.binding = dlg->getValue(kIdBinding) == 2 ? 2 : 1;
     r.placing = dlg->getValue(kIdAlign) == 1 ? 1 : 2;
     r.creep = static_cast<float>(getControlFixed(dlg, kIdCreep) * 25.4 / 4718592.0);
@@ -474,15 +632,13 @@ void storeFields(CMyDialog* dlg, HFDialog* s) {
 
 void showRecord(CMyDialog* dlg, HFDialog* s, ASInt32 entry) {
     s->shown = entry >= 1 && entry <= static_cast<ASInt32>(s->records.size()) ? entry : 0;
-    HFRecord empty{};
-    empty.binding = 1;
-    empty.placing = 2;
+    HFRecord empty;
     const HFRecord& r = s->shown ? s->records[static_cast<std::size_t>(s->shown - 1)] : empty;
-    dlg->setText(kIdIn, r.in);
-    dlg->setText(kIdOut, r.out);
-    dlg->setText(kIdDone, r.done);
-    dlg->setText(kIdTemplate, r.tmpl);
-    dlg->setText(kIdHalfSheet, r.half);
+    dlg->setText(kIdIn, r.in.c_str());
+    dlg->setText(kIdOut, r.out.c_str());
+    dlg->setText(kIdDone, r.done.c_str());
+    dlg->setText(kIdTemplate, r.tmpl.c_str());
+    dlg->setText(kIdHalfSheet, r.half.c_str());
     dlg->setValue(kIdBinding, r.binding);
     dlg->setValue(kIdAlign, r.placing);
     setDlgItemFixed(dlg, kIdCreep, mmToFixed(r.creep), getDlgUnits(), 0, 0x7FFFFFFF);
@@ -505,48 +661,65 @@ void onEntry(CMyDialog* dlg, ASInt32, void* cd) {
 }
 
 void onChooseFolder(CMyDialog* dlg, ASInt32 id, void*) {
-    char current[512] = "";
-    char path[512] = "";
-    dlg->getText(id - 1, current, sizeof current);
-    if (puiChooseFolder("choose", current, path, sizeof path)) dlg->setText(id - 1, path);
+    std::string current = fieldText(dlg, id - 1);
+    std::string path(kPathSize, '\0');
+    if (puiChooseFolder("choose", current.c_str(), path.data(), kPathSize))
+        dlg->setText(id - 1, path.c_str());
 }
 
 void onChooseFile(CMyDialog* dlg, ASInt32 id, void*) {
-    char current[512] = "";
-    char path[512] = "";
-    dlg->getText(id - 1, current, sizeof current);
-    if (puiChooseFile("choose", "*.pdf", current, 0, path, sizeof path)) dlg->setText(id - 1, path);
+    std::string current = fieldText(dlg, id - 1);
+    std::string path(kPathSize, '\0');
+    if (puiChooseFile("choose", "*.pdf", current.c_str(), 0, path.data(), kPathSize))
+        dlg->setText(id - 1, path.c_str());
+}
+
+// Whether any entry uses the folder (compared by real path).
+bool folderInUse(const HFDialog* s, const std::string& folder) {
+    std::string real = realFolderPath(folder);
+    for (const HFRecord& r : s->records)
+        for (const std::string* f : {&r.in, &r.out, &r.done})
+            if (!f->empty() && realFolderPath(*f) == real) return true;
+    return false;
 }
 
 void onAdd(CMyDialog* dlg, ASInt32, void* cd) {
     HFDialog* s = static_cast<HFDialog*>(cd);
     storeFields(dlg, s);
     ASInt32 sel = s->shown;
-    char base[512] = "";
+    std::string base;
     ASInt32 k = 1;  // the new entry's folders: <base>/In<k>, Out<k>, Done<k>
     if (sel > 0) {
-        std::snprintf(base, sizeof base, "%s", s->records[static_cast<std::size_t>(sel - 1)].in);
-        getFolder(base);
+        std::string folder = s->records[static_cast<std::size_t>(sel - 1)].in;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        std::size_t slash = folder.rfind('/');
+        if (slash != std::string::npos) base = folder.substr(0, slash == 0 ? 1 : slash);
         k = sel + 1;
     }
-    if (!base[0]) {
+    if (base.empty()) {
         k = 1;
-        if (!puiChooseFolder("choose", nullptr, base, sizeof base) || !base[0]) return;
+        std::string chosen(kPathSize, '\0');
+        if (!puiChooseFolder("choose", nullptr, chosen.data(), kPathSize) || !chosen[0]) return;
+        base = chosen.c_str();
     }
-    HFRecord r{};
-    std::size_t len = std::strlen(base);
-    if (len > 1 && base[len - 1] == '/') base[len - 1] = 0;
-    const char* sep = std::strcmp(base, "/") == 0 ? "" : "/";
-    std::string b(base);
-    std::snprintf(r.in, sizeof r.in, "%s", (b + sep + "In" + std::to_string(k)).c_str());
-    std::snprintf(r.out, sizeof r.out, "%s", (b + sep + "Out" + std::to_string(k)).c_str());
-    std::snprintf(r.done, sizeof r.done, "%s", (b + sep + "Done" + std::to_string(k)).c_str());
-    r.binding = 1;
-    r.placing = 2;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    std::string prefix = base == "/" ? base : base + "/";
+    // The first number from k on whose folders no entry uses.
+    for (;; ++k) {
+        std::string nr = std::to_string(k);
+        if (!folderInUse(s, prefix + "In" + nr) && !folderInUse(s, prefix + "Out" + nr) &&
+            !folderInUse(s, prefix + "Done" + nr))
+            break;
+    }
+    HFRecord r;
+    r.in = prefix + "In" + std::to_string(k);
+    r.out = prefix + "Out" + std::to_string(k);
+    r.done = prefix + "Done" + std::to_string(k);
     if (sel > 0) {
         const HFRecord& from = s->records[static_cast<std::size_t>(sel - 1)];
-        std::memcpy(r.tmpl, from.tmpl, sizeof r.tmpl);
+        r.tmpl = from.tmpl;
         r.binding = from.binding;
+        r.bindingValue = from.bindingValue;
         r.creep = from.creep;
     }
     s->records.push_back(r);
@@ -563,39 +736,66 @@ void onRemove(CMyDialog* dlg, ASInt32, void* cd) {
     showRecord(dlg, s, 1);
 }
 
+// The stored value of a popup: the value as it was while it still means the same.
+std::string bindingValue(const HFRecord& r) {
+    if (!r.bindingValue.empty() && (isSaddleStitch(r.bindingValue) ? 1 : 2) == r.binding)
+        return r.bindingValue;
+    return r.binding == 1 ? "R" : "K";
+}
+std::string placingValue(const HFRecord& r) {
+    if (!r.placingValue.empty() && (isTrimBoxAligned(r.placingValue) ? 1 : 2) == r.placing)
+        return r.placingValue;
+    return r.placing == 1 ? "T" : "C";
+}
+
 void onOK(CMyDialog* dlg, ASInt32, void* cd) {
     HFDialog* s = static_cast<HFDialog*>(cd);
     if (!checkEditControls(dlg)) return;
     storeFields(dlg, s);
-    // The time limit is a service setting, not part of any entry: it survives.
-    char limit[32];
-    bool hasLimit = gPrefs.get(kSection, "TimeLimit", limit, sizeof limit) > 0;
+    // Folders that would destroy input are refused: the entry is shown with the reason.
+    for (std::size_t i = 0; i < s->records.size(); ++i) {
+        const HFRecord& r = s->records[i];
+        ASInt32 n = static_cast<ASInt32>(i + 1);
+        std::string problem = hotfolderProblem(n, r.in, r.out, r.done, r.tmpl, r.half);
+        if (problem.empty()) continue;
+        showRecord(dlg, s, n);
+        msgBox("%s", problem.c_str());
+        return;
+    }
+    // The service settings are not part of any entry: they survive.
+    const char* kept[] = {"TimeLimit", "Lease", "NonPdfToErr"};
+    std::vector<std::pair<const char*, std::string>> service;
+    for (const char* key : kept) {
+        ASInt32 len = gPrefs.get(kSection, key, nullptr, 0);
+        if (len <= 0) continue;
+        std::string v(static_cast<std::size_t>(len) + 1, '\0');
+        gPrefs.get(kSection, key, v.data(), len + 1);
+        service.emplace_back(key, v.c_str());
+    }
     gPrefs.remove(kSection);
     for (std::size_t i = 0; i < s->records.size(); ++i) {
         const HFRecord& r = s->records[i];
         ASInt32 n = static_cast<ASInt32>(i + 1);
-        char key[32];
+        auto set = [&](const char* key, const std::string& value) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%s%d", key, n);
+            gPrefs.set(kSection, name, value.c_str());
+        };
         const char* folders[3] = {"In", "Out", "Done"};
-        const char* values[3] = {r.in, r.out, r.done};
+        const std::string* values[3] = {&r.in, &r.out, &r.done};
         for (int f = 0; f < 3; ++f) {
-            if (values[f][0] && !folderExists(values[f])) makeDir(values[f]);
-            std::snprintf(key, sizeof key, "%s%d", folders[f], n);
-            gPrefs.set(kSection, key, values[f]);
+            if (!values[f]->empty() && !folderExists(*values[f])) makeDir(values[f]->c_str());
+            set(folders[f], *values[f]);
         }
-        std::snprintf(key, sizeof key, "T%d", n);
-        gPrefs.set(kSection, key, r.tmpl);
-        std::snprintf(key, sizeof key, "H%d", n);
-        gPrefs.set(kSection, key, r.half);
-        std::snprintf(key, sizeof key, "B%d", n);
-        gPrefs.set(kSection, key, r.binding == 1 ? "R" : "K");
-        std::snprintf(key, sizeof key, "P%d", n);
-        gPrefs.set(kSection, key, r.placing == 1 ? "T" : "C");
+        set("T", r.tmpl);
+        set("H", r.half);
+        set("B", bindingValue(r));
+        set("P", placingValue(r));
         char creep[32];
         std::snprintf(creep, sizeof creep, "%.2f", static_cast<double>(r.creep));
-        std::snprintf(key, sizeof key, "D%d", n);
-        gPrefs.set(kSection, key, creep);
+        set("D", creep);
     }
-    if (hasLimit) gPrefs.set(kSection, "TimeLimit", limit);
+    for (const auto& [key, value] : service) gPrefs.set(kSection, key, value.c_str());
     gPrefs.save();
     dlg->endDialog(kCmdOK);
 }
@@ -603,19 +803,20 @@ void onOK(CMyDialog* dlg, ASInt32, void* cd) {
 void hotfolderSetup(CMyDialog* dlg, void* cd) {
     HFDialog* s = static_cast<HFDialog*>(cd);
     for (ASInt32 n = 1;; ++n) {
-        HFRecord r{};
-        if (getHotfolderPath("In", n, r.in, sizeof r.in) == 0) break;
-        getHotfolderPath("Out", n, r.out, sizeof r.out);
-        getHotfolderPath("Done", n, r.done, sizeof r.done);
-        getHotfolderPath("T", n, r.tmpl, sizeof r.tmpl);
-        getHotfolderPath("H", n, r.half, sizeof r.half);
-        char v[64];
-        getEntryValue("B", n, v, sizeof v, "");
-        r.binding = v[0] == 'K' ? 2 : 1;
-        getEntryValue("P", n, v, sizeof v, "");
-        r.placing = v[0] == 'C' ? 2 : 1;
-        getEntryValue("D", n, v, sizeof v, "0");
-        r.creep = static_cast<float>(std::atof(v));
+        Entry e = readEntry(n);
+        if (e.in.empty()) break;
+        HFRecord r;
+        r.in = e.in;
+        r.out = e.out;
+        r.done = e.done;
+        r.tmpl = e.tmpl;
+        r.half = e.half;
+        // As the poll reads them.
+        r.binding = isSaddleStitch(e.binding) ? 1 : 2;
+        r.placing = isTrimBoxAligned(e.placing) ? 1 : 2;
+        r.bindingValue = e.binding;
+        r.placingValue = e.placing;
+        r.creep = static_cast<float>(std::atof(e.creep.empty() ? "0" : e.creep.c_str()));
         s->records.push_back(r);
     }
     fillEntryPopup(dlg, s);

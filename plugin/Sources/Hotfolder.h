@@ -1,17 +1,23 @@
 // Hot folders: unattended imposition of files dropped into watched folders.
 //
 // Entries live in the section "Hotfolder" of the preferences: In<n>, Out<n>, Done<n>,
-// T<n> (template), H<n> (second sheet), B<n> ("R"/"S" saddle stitch, "K" perfect
-// binding), P<n> ("T" TrimBox, "C" centred), D<n> (creep in mm), numbered from 1 up to
-// the first empty In<n>; "Delay" (seconds between polls, default 2) and "TimeLimit"
-// (seconds a job may take, default 600, 0 no limit) hold for all entries.
+// T<n> (template), H<n> (second sheet), B<n> ("R"/"S" saddle stitch, anything else
+// perfect binding), P<n> ("T" TrimBox, anything else centred), D<n> (creep in mm),
+// numbered from 1 up to the first empty In<n>. For all entries: "Delay" (seconds
+// between polls, default 2), "TimeLimit" (seconds a job may take, default 600, 0 no
+// limit), "Lease" (seconds a job record stays another machine's, default 60) and
+// "NonPdfToErr" (1: files that are no PDF go on to "Err", default 0).
 //
-// Each poll takes at most one file per hot folder: it moves the file into the done
-// folder (that move is the claim: of two processes polling the same folders only one
-// can make it), imposes it in a child process with the time limit, saves the result
-// into the output folder, and moves the file on into "Err" beside the done folder when
-// anything went wrong (the job counted an error, crashed or ran out of time).
+// Each poll takes at most one file per hot folder: it takes the file into the done
+// folder with a record of the job (HotfolderJobs.h: the move is the claim, of several
+// workers on the same folders only one can make it), imposes it in a child process
+// with the time limit, saves the result into the output folder, and moves the file on
+// into "Err" beside the done folder when anything went wrong (the job counted an
+// error, crashed or ran out of time). An entry whose folders would destroy input
+// (output or done folder equal to the input folder, and the like) is refused.
 #pragma once
+
+#include <string>
 
 #include "ASTypes.h"
 
@@ -30,9 +36,22 @@ bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool 
 // (ASInt32)(intptr_t)clientData. True to go on with the next entry.
 bool processHotfolderFile(const char* path, void* clientData);
 
-// Reads key<n> of section "Hotfolder" into buffer (at most 255 characters; size bytes,
-// 256 or more); its length, 0 when missing or empty.
+// Reads key<n> of section "Hotfolder" into buffer (size bytes, cut to fit); its
+// length, 0 when missing or empty.
 ASInt32 getHotfolderPath(const char* key, ASInt32 n, char* buffer, ASInt32 size = 256);
+// The same, whole, whatever its length.
+std::string hotfolderValue(const char* key, ASInt32 n);
+
+// The folder as the file system resolves it: absolute, symbolic links of the part that
+// exists resolved, "." and ".." and repeated or trailing slashes gone.
+std::string realFolderPath(const std::string& path);
+
+// What makes an entry unusable because it would destroy input, as the text to show
+// (the string table's); empty when the folders are fine. Folders are compared by
+// their real paths.
+std::string hotfolderProblem(ASInt32 n, const std::string& in, const std::string& out,
+                             const std::string& done, const std::string& tmpl,
+                             const std::string& half);
 
 // The PDF test of the poll: at least 513 bytes, "%PDF" at the start and "%%EOF" within
 // the last 16 bytes.

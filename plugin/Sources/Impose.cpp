@@ -25,6 +25,7 @@
 #include "Prefs.h"
 #include "PlatformAPI.h"
 #include "ProgressMonitor.h"
+#include "TemplateCheck.h"
 
 namespace {
 
@@ -171,6 +172,12 @@ void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
     half = nullptr;
     END_HANDLER
     if (!half) return;
+    if (!checkTemplateFrames(half, job->halfSheetPath)) {
+        setCosDoc(half);
+        gPDModelHFT->PDDocClose(half);
+        setCosDoc(out);
+        return;
+    }
     job->passIndex += 1;
     job->lowSpan = job->lastPage;
     DURING
@@ -743,6 +750,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
     tmpl = nullptr;
     END_HANDLER
     if (!tmpl) return nullptr;
+    if (!checkTemplateFrames(tmpl, data->templatePath)) {
+        setCosDoc(tmpl);
+        gPDModelHFT->PDDocClose(tmpl);
+        return nullptr;
+    }
 
     PDDoc out = nullptr;
     bool noFrames = false;

@@ -144,10 +144,8 @@ void onChoose(CMyDialog* dlg, ASInt32 id, void*) {
     if (tmpl) {
         fillPathPopup(dlg, popup, path);
     } else {
-        char fmt[256], msg[512];
-        getString("noTemplateStr", fmt);
-        std::snprintf(msg, sizeof msg, fmt, gModuleName);
-        avAlert(ALERT_STOP, msg, nullptr, nullptr, nullptr, true);
+        std::string msg = formatStringWithKey("noTemplateStr", gModuleName);
+        avAlert(ALERT_STOP, msg.c_str(), nullptr, nullptr, nullptr, true);
     }
 }
 

@@ -197,6 +197,7 @@ ASBool PluginInit() {
     clearDump(0x100000);
     dprintf("\n%s %s, %s", gModuleName, kVexaVersionString, gPIPath);
     dumpTime("\n", "\n");
+    reportUnreadPrefs();
     // 8. Hot folders.
     setupHotfolder();
     // 9., 10. Menus.
@@ -258,7 +259,9 @@ void pluginIdle(ASClientData) {
 }
 
 void settingsIdle(ASClientData) {
-    if (gPrefs.shallReload()) gPrefs.reload();
+    if (!gPrefs.shallReload()) return;
+    gPrefs.reload();
+    reportUnreadPrefs();
 }
 
 namespace {

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "API.h"
 #include "BoxDesc.h"
+#include "ErrorHandling.h"
 #include "MyDialog.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
@@ -37,6 +39,16 @@ void getText(const char* section, const char* key, char* buffer) {
 
 void setupPrefs() {
     gPrefs.setupWithinAppSupport(gPIPath[0] ? gPIPath : nullptr, nullptr);
+}
+
+void reportUnreadPrefs() {
+    static std::string reported;
+    std::string reason = gPrefs.unreadReason();
+    if (reason == reported) return;
+    reported = reason;
+    if (!reason.empty())
+        dprintf("\t####\tThe preferences file %s is kept as it is and not written: %s.\n",
+                gPrefs.getPath(), reason.c_str());
 }
 
 void savePrefs() {

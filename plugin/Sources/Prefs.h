@@ -14,6 +14,9 @@ class CMyDialog;
 void setupPrefs();
 // Saves the store.
 void savePrefs();
+// Writes one log line when the preferences file could not be read whole (and is
+// therefore kept as it is); again only when the reason changes.
+void reportUnreadPrefs();
 
 // Text values into the caller's 256-byte buffer; the buffer keeps its content (the
 // caller's default) when the key is missing.

@@ -1,6 +1,7 @@
 #include "ChildJob.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -19,10 +20,13 @@ double monotonicSeconds() {
 
 }  // namespace
 
-JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLimitSeconds) {
+JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLimitSeconds,
+                        const JobTicker* ticker) {
     JobResult r;
     double start = monotonicSeconds();
+    double lastTick = start;
     std::fflush(nullptr);
+    pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid < 0) {
         r.end = kJobInProcess;
@@ -35,6 +39,8 @@ JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLim
         // file in hand finish; the child ends with its job.
         ::signal(SIGINT, SIG_IGN);
         ::signal(SIGTERM, SIG_IGN);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(250);  // the parent died before the line above
         if (timeLimitSeconds > 0) {
             rlimit cpu{static_cast<rlim_t>(timeLimitSeconds),
                        static_cast<rlim_t>(timeLimitSeconds) + 1};
@@ -55,7 +61,12 @@ JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLim
             r.seconds = monotonicSeconds() - start;
             return r;
         }
-        if (timeLimitSeconds > 0 && monotonicSeconds() - start > timeLimitSeconds) {
+        double now = monotonicSeconds();
+        if (ticker && ticker->proc && now - lastTick >= ticker->seconds) {
+            ticker->proc(ticker->data);
+            lastTick = now;
+        }
+        if (timeLimitSeconds > 0 && now - start > timeLimitSeconds) {
             ::kill(pid, SIGKILL);
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }

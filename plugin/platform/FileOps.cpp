@@ -1,5 +1,7 @@
 #include "FileOps.h"
 
+#include "ProcessId.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 namespace {
 
 const char kClaimPrefix[] = ".vexa-claim.";
+void (*gLongCopyHook)() = nullptr;
 
 std::string folderOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -53,7 +56,12 @@ bool copyFlushed(const std::string& from, const std::string& to) {
     }
     bool ok = true;
     char buf[1 << 16];
+    std::size_t sinceHook = 0;
     for (;;) {
+        if (gLongCopyHook && sinceHook >= (8u << 20)) {
+            gLongCopyHook();
+            sinceHook = 0;
+        }
         ssize_t n = ::read(in, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
@@ -61,6 +69,7 @@ bool copyFlushed(const std::string& from, const std::string& to) {
             break;
         }
         if (n == 0) break;
+        sinceHook += static_cast<std::size_t>(n);
         for (ssize_t done = 0; done < n;) {
             ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
             if (w < 0 && errno == EINTR) continue;
@@ -85,7 +94,11 @@ bool copyFlushed(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool moveFileReplace(const char* path, const char* target) {
+void setLongCopyHook(void (*hook)()) {
+    gLongCopyHook = hook;
+}
+
+bool moveFileReplace(const char* path, const char* target, const char* tag) {
     if (!path || !target || !*path || !*target) {
         errno = EINVAL;
         return false;
@@ -96,12 +109,11 @@ bool moveFileReplace(const char* path, const char* target) {
     // Another file system: claim the file under a hidden name first, so that a second
     // process scanning the same folder cannot take it too.
     std::string src(path);
-    std::string claim =
-        folderOf(src) + "/" + kClaimPrefix + std::to_string(::getpid()) + "." + nameOf(src);
+    std::string who = tag && *tag ? std::string(tag) : processTag(selfIdentity());
+    std::string claim = folderOf(src) + "/" + kClaimPrefix + who + "." + nameOf(src);
     if (::rename(path, claim.c_str()) != 0) return false;
     std::string dest(target);
-    std::string tmp =
-        folderOf(dest) + "/.vexa-move." + std::to_string(::getpid()) + "." + nameOf(dest);
+    std::string tmp = folderOf(dest) + "/.vexa-move." + who + "." + nameOf(dest);
     ::unlink(tmp.c_str());
     if (!copyFlushed(claim, tmp) || ::rename(tmp.c_str(), target) != 0) {
         int e = errno;
@@ -134,7 +146,7 @@ bool copyFileReplace(const char* path, const char* target) {
     return true;
 }
 
-bool writeFileReplace(const char* target, const char* data, std::size_t len) {
+bool writeFileReplace(const char* target, const char* data, std::size_t len, bool durable) {
     if (!target || !*target || (!data && len)) {
         errno = EINVAL;
         return false;
@@ -164,7 +176,7 @@ bool writeFileReplace(const char* target, const char* data, std::size_t len) {
             done += static_cast<std::size_t>(w);
     }
     if (ok && ::fchmod(out, mode) != 0) ok = false;
-    if (ok && ::fsync(out) != 0) ok = false;
+    if (ok && durable && ::fsync(out) != 0) ok = false;
     int e = errno;
     if (::close(out) != 0 && ok) {
         ok = false;
@@ -179,7 +191,7 @@ bool writeFileReplace(const char* target, const char* data, std::size_t len) {
         errno = e ? e : EIO;
         return false;
     }
-    syncFolder(folderOf(dest));
+    if (durable) syncFolder(folderOf(dest));
     return true;
 }
 
@@ -237,14 +249,13 @@ void getFileName(const char* path, char* name, ASInt32 size, bool withExtension)
     std::snprintf(name, static_cast<std::size_t>(size), "%s", n.c_str());
 }
 
-bool isClaimName(const char* name, int* pid, std::string* originalName) {
+bool isClaimName(const char* name, std::string* tag, std::string* originalName) {
     if (!name || std::strncmp(name, kClaimPrefix, sizeof kClaimPrefix - 1) != 0) return false;
     const char* p = name + sizeof kClaimPrefix - 1;
-    char* end = nullptr;
-    long v = std::strtol(p, &end, 10);
-    if (end == p || *end != '.' || v <= 0) return false;
-    if (pid) *pid = static_cast<int>(v);
-    if (originalName) *originalName = end + 1;
+    const char* dot = std::strchr(p, '.');
+    if (!dot || dot == p || !dot[1]) return false;
+    if (tag) tag->assign(p, dot);
+    if (originalName) *originalName = dot + 1;
     return true;
 }
 

@@ -10,12 +10,17 @@
 
 // Moves the file at path to target (a full path), replacing a file there. Within one
 // file system this is one rename(2). Across file systems the file is first renamed to
-// a hidden claim name beside itself (".vexa-claim.<pid>.<name>", so that no other
-// process takes it meanwhile), copied to a hidden temporary file beside the target,
-// flushed to disk, renamed into place, and only then removed: at every moment the file
-// exists whole in one place at least. False (errno set) when the source is gone or
-// the move failed; the source is then where it was.
-bool moveFileReplace(const char* path, const char* target);
+// a hidden claim name beside itself (".vexa-claim.<tag>.<name>", so that no other
+// process takes it meanwhile), copied to a hidden temporary file beside the target
+// (".vexa-move.<tag>.<name>"), flushed to disk, renamed into place, and only then
+// removed: at every moment the file exists whole in one place at least. The tag names
+// the mover (processTag() of this process when none is given). False (errno set) when
+// the source is gone or the move failed; the source is then where it was.
+bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr);
+
+// Called after every 8 MB a move across file systems has copied (a worker keeps the
+// lease of its job fresh meanwhile); none by default.
+void setLongCopyHook(void (*hook)());
 
 // Copies the file at path to target (a full path), replacing a file there: the copy is
 // written to a hidden file beside the target, flushed to disk and renamed into place,
@@ -26,9 +31,11 @@ bool copyFileReplace(const char* path, const char* target);
 // Writes len bytes of data as the file at target, replacing a file there the same way:
 // a reader (another process among them) sees the old file or the new one, never a
 // part. A symbolic link at target is followed, so the file it names is replaced and
-// the link stays. The new file keeps the old one's permissions. False (errno set) when
-// the write failed; the target is then as it was.
-bool writeFileReplace(const char* target, const char* data, std::size_t len);
+// the link stays. The new file keeps the old one's permissions. Durable: the file and
+// its folder are flushed to disk before it returns (else the system writes them when
+// it will; a reader still never sees a part). False (errno set) when the write failed;
+// the target is then as it was.
+bool writeFileReplace(const char* target, const char* data, std::size_t len, bool durable = true);
 
 // Moves the file src into the folder held in dest (size bytes), replacing a file of
 // the same name. When name is given, the separator and name are appended to dest so
@@ -46,9 +53,9 @@ void getFolder(char* path);
 // The last path component, with or without its extension, into name (size bytes).
 void getFileName(const char* path, char* name, ASInt32 size, bool withExtension);
 
-// The claim name a cross-file-system move gives a file while it copies it; a name
-// that begins with it belongs to process *pid when the result is true.
-bool isClaimName(const char* name, int* pid, std::string* originalName);
+// The claim name a cross-file-system move gives a file while it copies it; true when
+// name is one, with the mover's tag and the file's own name.
+bool isClaimName(const char* name, std::string* tag, std::string* originalName);
 
 // What the busy test remembers of a file between polls.
 struct FileSeen {

@@ -41,6 +41,7 @@ CMySettings::CMySettings()
       readOnly_(false),
       changed_(false) {
     path_[0] = 0;
+    unread_[0] = 0;
 }
 
 CMySettings::CMySettings(ASInt32 size) : CMySettings() {
@@ -103,6 +104,7 @@ ASInt32 CMySettings::setupWithinAppSupport(const char* oldPath, const char* subF
 
 ASInt32 CMySettings::load() {
     readOnly_ = false;
+    unread_[0] = 0;
     std::free(text_);
     text_ = nullptr;
     used_ = capacity_ = 0;
@@ -121,9 +123,17 @@ ASInt32 CMySettings::load() {
                 break;
             }
         }
+        bool readError = std::ferror(f) != 0;
         std::fclose(f);
-        readOnly_ = tooLarge;
-        if (tooLarge) data.clear();
+        if (tooLarge)
+            std::snprintf(unread_, sizeof unread_, "it is larger than %zu MB", kMaxFileSize >> 20);
+        else if (readError)
+            std::snprintf(unread_, sizeof unread_, "it cannot be read to its end");
+        else if (std::size_t zero = data.find('\0'); zero != std::string::npos)
+            std::snprintf(unread_, sizeof unread_,
+                          "it holds a zero byte at offset %zu (read up to there)", zero);
+        readOnly_ = unread_[0] != 0;
+        if (tooLarge || readError) data.clear();
         ASInt32 size = static_cast<ASInt32>(data.size());
         ASInt32 cap = size + kGrowStep;
         text_ = static_cast<char*>(std::calloc(static_cast<size_t>(cap) + 1, 1));
@@ -422,6 +432,7 @@ void CMySettings::reset() {
     path_[0] = 0;
     loadedDate_ = 0;
     readOnly_ = false;
+    unread_[0] = 0;
     lineEnd_ = kNativeLineEnd;
     lineEndLen_ = 1;
 }

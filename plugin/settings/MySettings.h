@@ -58,8 +58,9 @@ class CMySettings {
     void enumSection(const char* section, EnumSectionProc proc, void* clientData) const;
 
     // Writes the text back to the path when it changed since it was read or written;
-    // always 0 (an unwritable file writes nothing, and neither does a file too large to
-    // have been read, over 16 MB).
+    // always 0 (an unwritable file writes nothing, and neither does a file that could not
+    // be read whole: over 16 MB, a read error, or a zero byte, after which nothing is
+    // text).
     ASInt32 save();
     void cleanup();
     void reset();
@@ -70,6 +71,9 @@ class CMySettings {
     ASInt32 getUsed() const { return used_; }
     ASInt32 getCapacity() const { return capacity_; }
     const char* getLineEnd() const { return lineEnd_; }
+    // Why the file was not read whole, "" when it was. Such a file is kept as it is:
+    // the store runs on what it read and never writes it.
+    const char* unreadReason() const { return unread_; }
 
   private:
     ASInt32 load();
@@ -91,8 +95,9 @@ class CMySettings {
     ASInt32 capacity_;
     const char* lineEnd_;
     ASInt32 lineEndLen_;
-    bool readOnly_;  // the file was too large to read: never overwrite it
+    bool readOnly_;  // the file was not read whole: never overwrite it
     bool changed_;   // the text differs from what was last read or written
+    char unread_[96];
 };
 
 // A section of a store. Keys come as a plain string, as prefix and index ("Path" and

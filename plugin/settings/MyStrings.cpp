@@ -2,10 +2,12 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -19,6 +21,51 @@ namespace {
 char* gStrings = nullptr;
 constexpr size_t kMaxKey = 64;
 constexpr size_t kMaxString = 250;
+
+// The keys the plug-in formats with arguments, and the conversions it passes.
+const struct {
+    const char* key;
+    const char* kinds;
+} kFormatKeys[] = {
+    {"versionErr", "s"},    {"noTemplateStr", "s"},  {"kMovingMarks", "s"}, {"sheet", "is"},
+    {"hfOutIsIn", "is"},    {"hfDoneIsIn", "is"},    {"hfOutIsDone", "is"}, {"hfErrClash", "is"},
+    {"hfTemplateIn", "is"}, {"saveOptErrCode", "i"},
+};
+
+// Texts that replace those of the table (for keys whose text did not match).
+std::map<std::string, std::string> gReplaced;
+
+const char* formatKinds(const char* key) {
+    for (const auto& f : kFormatKeys)
+        if (std::strcmp(f.key, key) == 0) return f.kinds;
+    return nullptr;
+}
+
+bool hasKinds(const char* text, const char* kinds) {
+    std::string k;
+    return text && printfConversions(text, &k) && k == kinds;
+}
+
+// The whole text of key in a table, or null.
+char* tableText(const char* table, const char* key) {
+    return table && std::strlen(key) <= kMaxKey ? getXMLData(table, key) : nullptr;
+}
+
+void checkFormats() {
+    gReplaced.clear();
+    if (!gStrings) return;
+    char* english = getResourceData("MyStrings", "xml", kLangEnglish);
+    for (const auto& f : kFormatKeys) {
+        char* text = tableText(gStrings, f.key);
+        if (text && !hasKinds(text, f.kinds)) {
+            char* e = tableText(english, f.key);
+            gReplaced[f.key] = hasKinds(e, f.kinds) ? e : f.key;
+            std::free(e);
+        }
+        std::free(text);
+    }
+    std::free(english);
+}
 }  // namespace
 
 ASInt32 languageFromCode(const char* code) {
@@ -76,17 +123,20 @@ char* getResourceData(const char* name, const char* type, ASInt32 language) {
 ASInt32 setupMyStrings() {
     cleanupMyStrings();
     gStrings = getResourceData("MyStrings", "xml", gLanguage);
+    checkFormats();
     return gStrings ? 0 : -1;
 }
 
 void setupMyStringsFromText(const char* text) {
     cleanupMyStrings();
     if (text) gStrings = strdup(text);
+    checkFormats();
 }
 
 void cleanupMyStrings() {
     std::free(gStrings);
     gStrings = nullptr;
+    gReplaced.clear();
 }
 
 const char* getStringTable() {
@@ -99,8 +149,12 @@ char* getString(const char* key, char* out) {
     if (!key) return out;
     const char *b, *e;
     size_t len;
-    if (gStrings && std::strlen(key) <= kMaxKey &&
-        findXMLElement(gStrings, key, gStrings, &b, &e, nullptr)) {
+    auto replaced = gReplaced.find(key);
+    if (replaced != gReplaced.end()) {
+        b = replaced->second.c_str();
+        len = replaced->second.size();
+    } else if (gStrings && std::strlen(key) <= kMaxKey &&
+               findXMLElement(gStrings, key, gStrings, &b, &e, nullptr)) {
         len = static_cast<size_t>(e - b);
     } else {
         b = key;
@@ -114,10 +168,79 @@ char* getString(const char* key, char* out) {
 
 char* getStringData(const char* key) {
     if (!key) key = "";
+    auto replaced = gReplaced.find(key);
+    if (replaced != gReplaced.end()) return strdup(replaced->second.c_str());
     if (gStrings && std::strlen(key) <= kMaxKey) {
         if (char* data = getXMLData(gStrings, key)) return data;
     }
     return strdup(key);
+}
+
+bool printfConversions(const char* format, std::string* kinds) {
+    std::string k;
+    for (const char* p = format; p && *p; ++p) {
+        if (*p != '%') continue;
+        ++p;
+        if (*p == '%') continue;
+        while (*p && std::strchr("-+ #0", *p)) ++p;
+        while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        if (*p == '.') {
+            ++p;
+            while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        }
+        int longs = 0;
+        while (*p == 'l') {
+            ++longs;
+            ++p;
+        }
+        if (longs == 0 && (*p == 'h' || *p == 'z')) {
+            longs = *p == 'z' ? 1 : 0;
+            ++p;
+            if (*p == 'h') ++p;
+        }
+        if (*p && std::strchr("diouxXc", *p))
+            k += longs ? 'l' : 'i';
+        else if (*p && std::strchr("fFeEgGaA", *p) && longs == 0)
+            k += 'f';
+        else if (*p == 's' && longs == 0)
+            k += 's';
+        else
+            return false;  // %n, %p, "*", "$", wide strings, or no conversion at all
+    }
+    if (kinds) *kinds = k;
+    return true;
+}
+
+std::string vformatStringWithKey(const char* key, va_list args) {
+    if (!key) return std::string();
+    char* text = tableText(gStrings, key);
+    auto replaced = gReplaced.find(key);
+    std::string format;
+    bool isFormat = true;
+    if (replaced != gReplaced.end()) {
+        format = replaced->second;
+    } else if (text) {
+        format = text;
+        // A text of the table is never a format unless it takes what the caller passes.
+        const char* kinds = formatKinds(key);
+        isFormat = kinds && hasKinds(text, kinds);
+        if (kinds && !isFormat) format = key;
+    } else {
+        format = key;
+    }
+    std::free(text);
+    if (!isFormat) return format;
+    char buf[8192];
+    std::vsnprintf(buf, sizeof buf, format.c_str(), args);
+    return buf;
+}
+
+std::string formatStringWithKey(const char* key, ...) {
+    va_list args;
+    va_start(args, key);
+    std::string s = vformatStringWithKey(key, args);
+    va_end(args);
+    return s;
 }
 
 ASText stringWithKey(const char* key, bool withEllipsis) {

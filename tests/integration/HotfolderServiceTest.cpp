@@ -105,7 +105,11 @@ TEST_F(HotfolderService, GoodAndBadInputsEndUpWhereTheyBelong) {
               "%PDF-1.4\n" + std::string(3000, '\x9c') + "\n%%EOF\n");
     fs::copy_file(kCorpus + "/bad/pdfbox__PasswordSample-128bit.pdf", in() / "encrypted.pdf");
     std::string output;
-    ASSERT_EQ(once(&output), 0) << output;
+    // Files that were not imposed fail the run, and it says what became of them.
+    ASSERT_EQ(once(&output), 1) << output;
+    EXPECT_NE(output.find("vexa: 2 files went to Err, 3 files were no PDF files (see the log)\n"),
+              std::string::npos)
+        << output;
 
     EXPECT_TRUE(names(in()).empty()) << output;
     EXPECT_EQ(names(out()), (std::set<std::string>{"good -x 'q' é.pdf"})) << output;
@@ -145,7 +149,7 @@ TEST_F(HotfolderService, TemplateAndOutputFailuresSendTheFileToErrAndLeaveNoOutp
     writeConfig();
     for (int n = 1; n <= 4; ++n) fs::copy_file(kSource, in(n) / "job.pdf");
     std::string output;
-    ASSERT_EQ(once(&output), 0) << output;
+    ASSERT_EQ(once(&output), 1) << output;
     EXPECT_NE(output.find("\t####\tno template (T1)\n"), std::string::npos) << output;
     // Each failing entry's file is in "Err" (one "Err" beside all done folders: the last
     // one moved there wins, as files of the same name replace each other).
@@ -168,7 +172,7 @@ TEST_F(HotfolderService, AFullDiskFailsTheJobWithoutPartialOutputAndTheServiceGo
     // Files may grow to 200 KB: the 330 KB result cannot be written. The job that hits
     // the limit dies of SIGXFSZ inside the writer; only it is lost.
     std::string output;
-    ASSERT_EQ(once(&output, "ulimit -f 200; "), 0) << output;
+    ASSERT_EQ(once(&output, "ulimit -f 200; "), 1) << output;
     EXPECT_TRUE(fs::exists(err() / "large.pdf")) << output;
     EXPECT_TRUE(names(out(1)).empty()) << output;  // no partial or temporary file
     EXPECT_EQ(names(out(2)), (std::set<std::string>{"small.pdf"}));
@@ -186,7 +190,7 @@ TEST_F(HotfolderService, AFullTmpfsOutputFolderFailsCleanly) {
     int rc = once(&output);
     std::set<std::string> left = names(out(1));
     ::umount(out(1).c_str());
-    ASSERT_EQ(rc, 0) << output;
+    ASSERT_EQ(rc, 1) << output;
     EXPECT_TRUE(fs::exists(err() / "large.pdf")) << output;
     EXPECT_EQ(left, (std::set<std::string>{"small.pdf"})) << output;
     EXPECT_NE(output.find("\t####\t"), std::string::npos);
@@ -398,4 +402,66 @@ TEST_F(HotfolderService, SigtermFinishesTheFileInHand) {
     EXPECT_TRUE(fs::exists(out() / "large.pdf")) << readFile(log);
     EXPECT_TRUE(fs::exists(done() / "large.pdf"));
     EXPECT_TRUE(qpdfCheck(out() / "large.pdf"));
+}
+
+TEST_F(HotfolderService, OnceSaysWhenNoHotFolderIsConfiguredOrAnEntryIsRefused) {
+    writeConfig("");
+    std::string output;
+    ASSERT_EQ(runCommand(kVexa + " hotfolder --help", &output), 0);
+    EXPECT_NE(output.find("Usage: vexa hotfolder [--once | --list]"), std::string::npos);
+    EXPECT_EQ(runCommand(kVexa + " hotfolder --onse", &output), 2);
+    EXPECT_EQ(output, "vexa: hotfolder takes --once, --list or --help, not --onse\n");
+    EXPECT_EQ(once(&output), 2) << output;
+    std::string ini = (fs::path(std::getenv("XDG_CONFIG_HOME")) / "Orvanta/Vexa.ini").string();
+    EXPECT_NE(output.find("vexa: no hot folder is configured: section [Hotfolder] of " + ini +
+                          " has no In1\n"),
+              std::string::npos)
+        << output;
+
+    // The output folder is the input folder, written another way: the run ends at once,
+    // the file stays as it was, and the run fails.
+    addEntry(1);
+    entries_.replace(entries_.find("Out1="),
+                     entries_.find('\n', entries_.find("Out1=")) - entries_.find("Out1="),
+                     "Out1=" + in().string() + "/../In1/");
+    writeConfig();
+    fs::copy_file(kSource, in() / "job.pdf");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(once(&output), 1) << output;
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 8.0);
+    EXPECT_EQ(readFile((in() / "job.pdf").string()), readFile(kSource));
+    EXPECT_EQ(names(in()), (std::set<std::string>{"job.pdf"}));
+    EXPECT_NE(output.find("Hot folder 1: the output folder is the input folder"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("vexa: 1 hot folder was refused"), std::string::npos) << output;
+    ASSERT_EQ(runCommand(kVexa + " hotfolder --list", &output), 0) << output;
+    EXPECT_NE(output.find("Hotfolder 1:\t" + in().string() +
+                          "\t####\tHot folder 1: the output folder is the input folder"),
+              std::string::npos)
+        << output;
+}
+
+TEST_F(HotfolderService, LongPathsWorkAndListAndPollAgree) {
+    // Folders, template and output with paths far beyond 255 bytes (and the job's
+    // 512-byte path fields).
+    while (base_.string().size() < 600) base_ /= "a folder name of some length for the shop";
+    fs::create_directories(base_);
+    fs::copy_file(kTemplate, base_ / "template.pdf");
+    addEntry(1, (base_ / "template.pdf").string());
+    writeConfig();
+    fs::copy_file(kSource, in() / "job.pdf");
+    std::string output;
+    ASSERT_EQ(runCommand(kVexa + " hotfolder --list", &output), 0) << output;
+    EXPECT_EQ(output, "Hotfolder 1:\t" + in().string() + "\nHotfolder 2:\n");
+    ASSERT_EQ(once(&output), 0) << output;
+    EXPECT_EQ(output.find("not found!"), std::string::npos) << output;
+    EXPECT_TRUE(qpdfCheck(out() / "job.pdf")) << output;
+    EXPECT_TRUE(fs::exists(done() / "job.pdf"));
+    // The sheets and the document still name their template and source.
+    std::string json;
+    runCommand("qpdf --json=2 --json-key=qpdf " + quote((out() / "job.pdf").string()), &json);
+    EXPECT_NE(json.find("\"/FN\": \"u:job.pdf\""), std::string::npos);
+    EXPECT_NE(json.find("\"/TN\": \"u:template.pdf\""), std::string::npos);
 }

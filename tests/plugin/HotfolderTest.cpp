@@ -18,6 +18,7 @@
 #include "Hotfolder.h"
 #include "MySettings.h"
 #include "Prefs.h"
+#include "ProcessId.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 #include "ui/Ui.h"
@@ -102,12 +103,12 @@ TEST(HotfolderFiles, PathPiecesAndFolders) {
     EXPECT_TRUE(makeDir(t.file("x/y z/w").c_str()));
     writeFile(t.file("file"), "");
     EXPECT_FALSE(makeDir(t.file("file/sub").c_str()));
-    int pid = 0;
-    std::string original;
-    EXPECT_TRUE(isClaimName(".vexa-claim.123.a.pdf", &pid, &original));
-    EXPECT_EQ(pid, 123);
-    EXPECT_EQ(original, "a.pdf");
-    EXPECT_FALSE(isClaimName(".vexa-claim.x.a.pdf", &pid, &original));
+    std::string tag, original;
+    EXPECT_TRUE(isClaimName(".vexa-claim.0badf00d-123-456-7.a.b.pdf", &tag, &original));
+    EXPECT_EQ(tag, "0badf00d-123-456-7");
+    EXPECT_EQ(original, "a.b.pdf");
+    EXPECT_FALSE(isClaimName(".vexa-claim.x", &tag, &original));
+    EXPECT_FALSE(isClaimName("vexa-claim.x.a.pdf", &tag, &original));
 }
 
 TEST(HotfolderFiles, ThePDFTestWantsSizeHeaderAndEOFNearTheEnd) {
@@ -211,6 +212,14 @@ class Hotfolder : public ::testing::Test {
         setEHMode(kEHUnset);
     }
     std::string log() const { return fs::exists(logPath_) ? readFile(logPath_) : ""; }
+    // Entry 1 with its folders In1, Done1 and Out1 in t, polled without delay.
+    void entryOne(const TempDir& t) {
+        for (const char* f : {"In1", "Done1", "Out1"}) {
+            fs::create_directory(t.path() / f);
+            gPrefs.set("Hotfolder", f, t.file(f).c_str());
+        }
+        gPrefs.set("Hotfolder", "Delay", "0");
+    }
     std::string pref(const char* key) {
         char v[512] = "";
         gPrefs.get("Hotfolder", key, v, sizeof v);
@@ -240,11 +249,7 @@ TEST_F(Hotfolder, StartupListingMarksMissingFolders) {
 
 TEST_F(Hotfolder, PollTakesOneFilePerFolderSkipsHiddenAndKeepsNonPDFInDone) {
     TempDir t;
-    for (const char* f : {"In1", "Done1", "Out1"}) fs::create_directory(t.path() / f);
-    gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
-    gPrefs.set("Hotfolder", "Done1", t.file("Done1").c_str());
-    gPrefs.set("Hotfolder", "Out1", t.file("Out1").c_str());
-    gPrefs.set("Hotfolder", "Delay", "0");
+    entryOne(t);
     writeFile(t.file("In1/.hidden.pdf"), pdfLike(600));
     writeFile(t.file("In1/a.txt"), "text");
     writeFile(t.file("In1/b.pdf"), pdfLike(512));
@@ -326,14 +331,193 @@ TEST_F(Hotfolder, AClaimLeftByADeadProcessGetsItsNameBack) {
     gPrefs.set("Hotfolder", "In1", t.file("In1").c_str());
     pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
+    ProcessIdentity gone = selfIdentity();
+    gone.pid = dead;
+    gone.start = processStartTime(dead) + 1;  // whatever the pid is now, not that process
     ::waitpid(dead, nullptr, 0);
-    std::string claim = ".vexa-claim." + std::to_string(dead) + ".x.pdf";
-    std::string live = ".vexa-claim." + std::to_string(::getpid()) + ".y.pdf";
+    ProcessIdentity other = selfIdentity();
+    other.host = "another-machine";
+    std::string claim = ".vexa-claim." + processTag(gone) + ".x.pdf";
+    std::string live = ".vexa-claim." + processTag(selfIdentity()) + ".y.pdf";
+    std::string foreign = ".vexa-claim." + processTag(other) + ".z.pdf";
     writeFile(t.file("In1/" + claim), "x");
     writeFile(t.file("In1/" + live), "y");
+    writeFile(t.file("In1/" + foreign), "z");
     pollHotfolders();  // no done folder: nothing can be taken
     EXPECT_EQ(readFile(t.file("In1/x.pdf")), "x");
     EXPECT_FALSE(fs::exists(t.file("In1/" + claim)));
-    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));  // its process is still at work
+    EXPECT_TRUE(fs::exists(t.file("In1/" + live)));     // its process is still at work
+    EXPECT_TRUE(fs::exists(t.file("In1/" + foreign)));  // not a process of this machine
     EXPECT_NE(log().find("Recovered: " + t.file("In1/x.pdf") + "\n"), std::string::npos);
+}
+
+TEST(HotfolderFolders, RealPathsResolveLinksDotsAndSlashes) {
+    TempDir t;
+    fs::create_directories(t.path() / "a" / "b");
+    fs::create_directory_symlink(t.path() / "a", t.path() / "link");
+    std::string a = realFolderPath(t.file("a"));
+    EXPECT_EQ(realFolderPath(t.file("a/")), a);
+    EXPECT_EQ(realFolderPath(t.file("a//b/..")), a);
+    EXPECT_EQ(realFolderPath(t.file("link")), a);
+    EXPECT_EQ(realFolderPath(t.file("link/b/../")), a);
+    // A folder that does not exist yet: its existing part resolved, the rest as written.
+    EXPECT_EQ(realFolderPath(t.file("link/new/./x/")), a + "/new/x");
+    EXPECT_NE(realFolderPath(t.file("a/b")), a);
+}
+
+TEST_F(Hotfolder, EntriesWhoseFoldersWouldDestroyInputAreRefusedOnceAndTakeNothing) {
+    TempDir t;
+    auto dir = [&](const std::string& name) {
+        fs::create_directories(t.path() / name);
+        return t.file(name);
+    };
+    fs::create_directory_symlink(t.path() / "three" / "In", t.path() / "in3-link");
+    struct {
+        const char* in;
+        std::string out, done, tmpl;
+        std::string says;
+    } entries[] = {
+        {"one/In", t.file("one/In/"), dir("one/Done"), "", "the output folder is the input folder"},
+        {"two/In", dir("two/Out"), t.file("two/x/../In"), "",
+         "the done folder is the input folder"},
+        {"three/In", t.file("in3-link"), dir("three/Done"), "",
+         "the output folder is the input folder"},
+        {"four/In", dir("four/Same"), t.file("four/Same/"), "",
+         "the output folder is the done folder"},
+        {"Err", dir("five/Out"), dir("Done5"), "", "the folder \"Err\" beside the done folder"},
+        {"six/In", dir("six/Out"), dir("six/Done"), t.file("six/In/template.pdf"),
+         "the template " + t.file("six/In/template.pdf") + " lies in the input folder"},
+    };
+    ASInt32 n = 0;
+    for (auto& e : entries) {
+        ++n;
+        std::string k = std::to_string(n);
+        gPrefs.set("Hotfolder", ("In" + k).c_str(), dir(e.in).c_str());
+        gPrefs.set("Hotfolder", ("Out" + k).c_str(), e.out.c_str());
+        gPrefs.set("Hotfolder", ("Done" + k).c_str(), e.done.c_str());
+        gPrefs.set("Hotfolder", ("T" + k).c_str(), e.tmpl.c_str());
+        writeFile(t.file(std::string(e.in) + "/job.pdf"), pdfLike(2000));
+    }
+    // A sound entry beside them still works.
+    gPrefs.set("Hotfolder", "In7", dir("seven/In").c_str());
+    gPrefs.set("Hotfolder", "Done7", dir("seven/Done").c_str());
+    writeFile(t.file("seven/In/a.txt"), "text");
+    gPrefs.set("Hotfolder", "Delay", "0");
+    setupHotfolder();
+    pollHotfolders();
+    pollHotfolders();
+    std::string l = log();
+    n = 0;
+    for (auto& e : entries) {
+        ++n;
+        EXPECT_EQ(readFile(t.file(std::string(e.in) + "/job.pdf")), pdfLike(2000)) << n;
+        std::string says = "Hot folder " + std::to_string(n) + ": " + e.says;
+        // Once in the start-up listing, once by the poll (not at every poll).
+        std::size_t first = l.find(says);
+        ASSERT_NE(first, std::string::npos) << says << "\n" << l;
+        std::size_t second = l.find(says, first + 1);
+        ASSERT_NE(second, std::string::npos) << says << "\n" << l;
+        EXPECT_EQ(l.find(says, second + 1), std::string::npos) << says << "\n" << l;
+    }
+    EXPECT_TRUE(fs::exists(t.file("seven/Done/a.txt")));
+    EXPECT_EQ(l.find("Processing: " + t.file("one")), std::string::npos);
+}
+
+TEST_F(Hotfolder, NonPdfFilesGoToErrWhenAskedAndAreReported) {
+    TempDir t;
+    entryOne(t);
+    std::string report = t.file("report.txt");
+    ::setenv("VEXA_HOTFOLDER_REPORT", report.c_str(), 1);
+    writeFile(t.file("In1/kept.txt"), "text");
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(t.file("Done1/kept.txt")));  // the default: it stays in done
+    gPrefs.set("Hotfolder", "NonPdfToErr", "1");
+    writeFile(t.file("In1/moved.txt"), "text");
+    pollHotfolders();
+    ::unsetenv("VEXA_HOTFOLDER_REPORT");
+    EXPECT_TRUE(fs::exists(t.file("Err/moved.txt")));
+    EXPECT_FALSE(fs::exists(t.file("Done1/moved.txt")));
+    EXPECT_EQ(readFile(report), "nopdf\t" + t.file("Done1/kept.txt") + "\npolled\t\nnopdf\t" +
+                                    t.file("Done1/moved.txt") + "\npolled\t\n");
+    EXPECT_NE(log().find("\tmoved to Err\n"), std::string::npos);
+}
+
+TEST_F(Hotfolder, PathsLongerThan255BytesAreTakenWhole) {
+    TempDir t;
+    std::string deep = t.path().string();
+    while (deep.size() < 400) deep += "/a-rather-long-folder-name-for-a-hot-folder";
+    std::string in = deep + "/In1", done = deep + "/Done1";
+    fs::create_directories(in);
+    gPrefs.set("Hotfolder", "In1", in.c_str());
+    gPrefs.set("Hotfolder", "Done1", done.c_str());
+    gPrefs.set("Hotfolder", "Delay", "0");
+    EXPECT_EQ(hotfolderValue("In", 1), in);
+    char cut[256];
+    EXPECT_EQ(getHotfolderPath("In", 1, cut, sizeof cut), 255);
+    writeFile(in + "/a.txt", "text");
+    setupHotfolder();
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(done + "/a.txt"));
+    EXPECT_NE(log().find("Hotfolder 1:\t" + in + "\n"), std::string::npos);  // found
+}
+
+TEST_F(Hotfolder, TheDialogKeepsValuesAsThePollReadsThemAndRefusesDestructiveFolders) {
+    TempDir t;
+    for (int n = 1; n <= 3; ++n) {
+        std::string k = std::to_string(n);
+        gPrefs.set("Hotfolder", ("In" + k).c_str(), t.file("base/In" + k).c_str());
+        gPrefs.set("Hotfolder", ("Out" + k).c_str(), t.file("base/Out" + k).c_str());
+        gPrefs.set("Hotfolder", ("Done" + k).c_str(), t.file("base/Done" + k).c_str());
+    }
+    gPrefs.set("Hotfolder", "B1", "X");  // the poll: perfect binding
+    gPrefs.set("Hotfolder", "P1", "X");  // the poll: centred
+    gPrefs.set("Hotfolder", "B2", "S");  // the poll: saddle stitch
+    gPrefs.set("Hotfolder", "P2", "C");
+    gPrefs.set("Hotfolder", "Lease", "90");
+    static ASInt32 shownBinding, shownAlign;
+    ui::setModalDriver([](ui::Window& w) {
+        shownBinding = ui::findControl(&w, "24")->value;
+        shownAlign = ui::findControl(&w, "25")->value;
+        // Entry 1 selected: Add takes the first number whose folders no entry uses.
+        ui::press(ui::findControl(&w, "12"));
+        ui::press(ui::findControl(&w, "1"));
+    });
+    doHotfolderDlg();
+    EXPECT_EQ(shownBinding, 2);
+    EXPECT_EQ(shownAlign, 2);
+    EXPECT_EQ(pref("B1"), "X");
+    EXPECT_EQ(pref("P1"), "X");
+    EXPECT_EQ(pref("B2"), "S");
+    EXPECT_EQ(pref("P2"), "C");
+    EXPECT_EQ(pref("In4"), t.file("base/In4"));
+    EXPECT_EQ(pref("Out4"), t.file("base/Out4"));
+    EXPECT_EQ(pref("B4"), "X");  // copied from entry 1
+    EXPECT_EQ(pref("Lease"), "90");
+
+    // Changing the popup writes the value of the new choice.
+    ui::setModalDriver([](ui::Window& w) {
+        ui::pick(ui::findControl(&w, "24"), "1");
+        ui::press(ui::findControl(&w, "1"));
+    });
+    doHotfolderDlg();
+    EXPECT_EQ(pref("B1"), "R");
+    EXPECT_EQ(pref("P1"), "X");
+
+    // An output folder equal to the input folder: OK shows why and keeps the dialog.
+    host_.session().frontEnd().alerts.clear();
+    static std::string out2;
+    out2 = t.file("base/x/../In2/");
+    ui::setModalDriver([](ui::Window& w) {
+        ui::pick(ui::findControl(&w, "13"), "2");
+        ui::setText(ui::findControl(&w, "16"), out2);
+        ui::press(ui::findControl(&w, "1"));
+        EXPECT_FALSE(w.ended);
+        ui::press(ui::findControl(&w, "2"));
+    });
+    doHotfolderDlg();
+    ASSERT_EQ(host_.session().frontEnd().alerts.size(), 1u);
+    EXPECT_EQ(host_.session().frontEnd().alerts[0].request.message,
+              "Hot folder 2: the output folder is the input folder (" + t.file("base/In2") +
+                  "). Every result would be taken as a new job.");
+    EXPECT_EQ(pref("Out2"), t.file("base/Out2"));
 }

@@ -374,6 +374,74 @@ TEST_F(Imposing, TemplatesWithoutPageFramesGiveNoOutput) {
     close(nullptr, src);
 }
 
+TEST_F(Imposing, FrameValuesThatCannotBeRightAreMendedOrRefused) {
+    setupDump(1);
+    std::string logPath = getDumpPath();
+    auto log = [&] { return std::filesystem::exists(logPath) ? readFile(logPath) : ""; };
+    PDDoc src = makeSource(4);
+    // A frame turned by 45 degrees is placed unturned, on its frame.
+    std::string turned =
+        makeTemplate("turned.pdf", {{{1, 10, 10, 190, 270, 0}, {2, 200, 10, 380, 270, 45}}});
+    ImposeData d = job(src, turned, 2, 1, 4);
+    setEHMode(2);
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(getErrorCnt(), 0);
+    auto f = frames(out, 0);
+    ASSERT_EQ(f.size(), 2u);
+    ASSERT_TRUE(f[1].placed);
+    const ASFixedRect trim = fxRect(5, 5, 185, 265);
+    ASFixedRect r;
+    asFixedMatrixTransformRect(&r, &f[1].matrix, &trim);
+    EXPECT_EQ(r.left, fx(200));
+    EXPECT_EQ(r.bottom, fx(10));
+    EXPECT_EQ(r.right, fx(380));
+    EXPECT_EQ(r.top, fx(270));
+    EXPECT_NE(log().find("Template \"turned.pdf\", sheet 1: the frame with box number 2 is "
+                         "turned by 45 degrees"),
+              std::string::npos)
+        << log();
+    setCosDoc(out);
+    pdDocClose(out);
+    setCosDoc(host.doc);
+
+    // Refused templates: no output, one error line naming the template and the frame.
+    auto refused = [&](const std::string& tmpl, ASInt32 binding, const std::string& line) {
+        ImposeData r = job(src, tmpl, binding, 1, 4);
+        setEHMode(2);
+        EXPECT_EQ(imposeDocWithData(&r), nullptr) << tmpl;
+        EXPECT_EQ(getErrorCnt(), 1) << tmpl;
+        EXPECT_NE(log().find("\t####\t" + line + "\n"), std::string::npos) << log();
+    };
+    // A box number no copy of the template can have.
+    refused(makeTemplate("huge.pdf", {{{1, 10, 10, 190, 270}},
+                                      {{2, 10, 10, 190, 270}, {2147483647, 200, 10, 380, 270}}}),
+            1,
+            "Template \"huge.pdf\", sheet 2: a frame has box number 2147483647, but the "
+            "template has 3 page frames, numbered from 1");
+    // A frame edge beyond the largest sheet.
+    refused(makeTemplate("far.pdf", {{{1, 10, 10, 190, 270}, {2, -20000, 10, 380, 270}}}), 2,
+            "Template \"far.pdf\", sheet 1: the frame with box number 2 has \"left\" beyond "
+            "14400 points, off any sheet");
+
+    // A number left out while another repeats: imposed, and the log says which pages
+    // have no frame. (Left out with fewer frames than the highest number: refused.)
+    std::string gap = makeTemplate(
+        "gap.pdf", {{{1, 10, 10, 190, 270}, {1, 200, 10, 380, 270}, {3, 400, 10, 580, 270}}});
+    d = job(src, gap, 2, 1, 4);
+    setEHMode(2);
+    out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(getErrorCnt(), 0);
+    EXPECT_NE(log().find("Template \"gap.pdf\": no frame has box number 2; the pages for it "
+                         "are left out"),
+              std::string::npos)
+        << log();
+    setEHMode(1);
+    setLogMode(0);
+    close(out, src);
+}
+
 TEST(OutputTitle, DropsThePdfExtensionAndKeepsTheSuffix) {
     char t[256];
     makeOutputTitle("/x/report.PDF", "_M.pdf", t, sizeof t);

@@ -251,6 +251,31 @@ TEST(Settings, AnOversizedFileIsNeitherReadNorOverwritten) {
     EXPECT_EQ(fs::file_size(path), huge.size());
 }
 
+TEST(Settings, AFileWithAZeroByteRunsOnWhatWasReadAndIsNeverWrittenOver) {
+    TempDir dir;
+    std::string path = dir.file("nul.ini");
+    std::string text = std::string("[A]\nx=1\n[B]\ny=2") + '\0' + "\n[C]\nz=3\n";
+    writeFile(path, text);
+    CMySettings s;
+    s.setupWithPath(path.c_str());
+    EXPECT_EQ(s.get("A", "x", 0), 1);
+    EXPECT_EQ(s.get("C", "z", 0), 0);  // after the zero byte: not read
+    EXPECT_NE(std::string(s.unreadReason()).find("offset 15"), std::string::npos)
+        << s.unreadReason();
+    s.set("A", "x", "5");
+    s.save();
+    EXPECT_EQ(readFile(path), text);
+    EXPECT_EQ(s.get("A", "x", 0), 5);  // the change lives in memory
+    // Mended on disk: read whole again, and saved again.
+    writeFile(path, "[A]\nx=1\n");
+    touchLater(path);
+    s.reload();
+    EXPECT_STREQ(s.unreadReason(), "");
+    s.set("A", "x", "6");
+    s.save();
+    EXPECT_EQ(readFile(path), "[A]\nx=6\n");
+}
+
 TEST(Settings, PathsGetTheIniExtension) {
     TempDir dir;
     CMySettings s;

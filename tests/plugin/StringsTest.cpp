@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ErrorHandling.h"
 #include "MyDialog.h"
 #include "MyStrings.h"
 #include "MyXML.h"
@@ -226,4 +227,65 @@ TEST(Strings, ResourcesLiveInTheFolderNamedAfterTheModuleBesideThePlugin) {
     setPIPath(savedPath.c_str());
     std::snprintf(gModuleName, sizeof gModuleName, "%s", savedName.c_str());
     if (over) setenv("VEXA_RESOURCES", savedOver.c_str(), 1);
+}
+
+TEST(Strings, PrintfConversionsAreReadByKindAndHostileOnesRefused) {
+    std::string k;
+    ASSERT_TRUE(printfConversions("Sheet %d%s, 100%% %-5.2f %lu %c", &k));
+    EXPECT_EQ(k, "isfli");
+    ASSERT_TRUE(printfConversions("no conversions", &k));
+    EXPECT_EQ(k, "");
+    for (const char* bad : {"%n", "%s%n", "%p", "%*d", "%1$s", "%ls", "%Lf", "%", "%q"})
+        EXPECT_FALSE(printfConversions(bad, &k)) << bad;
+}
+
+TEST(Strings, ATranslatedTextIsAFormatOnlyWhenItTakesWhatTheEnglishOneTakes) {
+    vexa::test::SettingsTestHost host;
+    // A table with texts that would read arguments nobody passed (the first one crashed
+    // the program), one of the wrong kind, one with %n, and sound ones.
+    setupMyStringsFromText(
+        "<strings>"
+        "<noTemplateStr>%s: this is no %s template!</noTemplateStr>"
+        "<versionErr>%d is too new</versionErr>"
+        "<kMovingMarks>%n%s</kMovingMarks>"
+        "<sheet>Bogen %d%s</sheet>"
+        "<ok>100% sure %s%s%s</ok>"
+        "</strings>");
+    // The English texts stand in.
+    EXPECT_EQ(formatStringWithKey("noTemplateStr", "Vexa"), "This is no Vexa-template!");
+    EXPECT_EQ(formatStringWithKey("versionErr", "Vexa"),
+              "Vexa is not compatible with this version of Adobe Acrobat!");
+    EXPECT_EQ(lookup("noTemplateStr"), "This is no %s-template!");
+    EXPECT_NE(formatStringWithKey("kMovingMarks", "Vexa").find("earlier version of Vexa."),
+              std::string::npos);
+    EXPECT_EQ(formatStringWithKey("sheet", 3, "A"), "Bogen 3A");
+    // A text the plug-in does not format is shown as it stands; a key missing from the
+    // table is the caller's own format.
+    EXPECT_EQ(formatStringWithKey("ok", "x"), "100% sure %s%s%s");
+    EXPECT_EQ(formatStringWithKey("Error %d while saving", 7), "Error 7 while saving");
+    // Message boxes take the same way.
+    msgBox("noTemplateStr", "Vexa");
+    msgBox("ok");
+    ASSERT_EQ(host.session().frontEnd().alerts.size(), 2u);
+    EXPECT_EQ(host.session().frontEnd().alerts[0].request.message, "This is no Vexa-template!");
+    EXPECT_EQ(host.session().frontEnd().alerts[1].request.message, "100% sure %s%s%s");
+    setupMyStrings();
+}
+
+TEST(Strings, TheShippedTablesTakeTheArgumentsTheEnglishOneTakes) {
+    vexa::test::SettingsTestHost host;
+    std::string english = readFile(kResources + "/MyStrings_E.xml");
+    for (const char* lang : {"D", "F", "N"}) {
+        std::string table = readFile(kResources + "/MyStrings_" + lang + ".xml");
+        for (const std::string& key : keysOf(english)) {
+            char* e = getXMLData(english.c_str(), key.c_str());
+            char* t = getXMLData(table.c_str(), key.c_str());
+            std::string ek, tk;
+            if (e && t && printfConversions(e, &ek) && ek != "") {
+                EXPECT_TRUE(printfConversions(t, &tk) && tk == ek) << lang << " " << key;
+            }
+            std::free(e);
+            std::free(t);
+        }
+    }
 }
