@@ -1129,7 +1129,10 @@ TEST_F(Imposing, TheImposeCommandKeepsItsErrorsAndGivesTheErrorModeBack) {
         // Every page of the front document fails: the command's own steps raise.
         UnreadablePages bad(src, {1, 2, 3, 4});
         PDModelHFT failing = *gPDModelHFT;
-        failing.PDDocGetNumPages = [](PDDoc) -> ASInt32 { gCoreHFT->ASRaise(pdErrDamaged); };
+        failing.PDDocGetNumPages = [](PDDoc) -> ASInt32 {
+            gCoreHFT->ASRaise(pdErrDamaged);
+            return 0;
+        };
         const PDModelHFT* before = gPDModelHFT;
         gPDModelHFT = &failing;
         EXPECT_NO_THROW(doImposeCmd());
