@@ -131,19 +131,6 @@ const char kRunHelp[] =
     "                       so that timed behaviour is repeatable (default: real time)\n"
     "  -h, --help           prints this text\n";
 
-const char kHotfolderHelp[] =
-    "usage: vexa hotfolder [--once | --list]\n"
-    "\n"
-    "Imposes the PDF files that arrive in the hot folders of the preferences' section\n"
-    "\"Hotfolder\" (see docs/hotfolder.md) until SIGTERM or SIGINT; what happens to each\n"
-    "file is printed as the plug-in logs it.\n"
-    "\n"
-    "options:\n"
-    "  --once               ends when the input folders hold nothing more to take\n"
-    "                       (default: runs until stopped)\n"
-    "  --list               prints the configured input folders and ends\n"
-    "  -h, --help           prints this text\n";
-
 int cmdInfo(Session& s) {
     app::Application& a = s.app();
     std::printf("vexa 6.17: host version %d.%d, language %s\n", a.versionMajor, a.versionMinor,
@@ -219,13 +206,12 @@ int runCli(int argc, char** argv) {
         // Every command describes itself.
         for (std::string& r : args.rest) {
             if (r != "--help" && r != "-h") continue;
-            if (args.command == "template") {
-                r = "--help";  // the template command describes itself
+            if (args.command == "template" || args.command == "hotfolder") {
+                r = "--help";  // these commands describe themselves
                 break;
             }
             if (args.command == "info") return std::fputs(kInfoHelp, stdout), 0;
             if (args.command == "run") return std::fputs(kRunHelp, stdout), 0;
-            if (args.command == "hotfolder") return std::fputs(kHotfolderHelp, stdout), 0;
             if (args.command == "impose") return std::fputs(imposeHelp(), stdout), 0;
         }
         if (args.command == "info") {

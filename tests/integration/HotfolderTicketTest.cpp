@@ -42,13 +42,16 @@ struct HotfolderTicket : ::testing::Test {
         ASSERT_EQ(runCommand("python3 " + std::string(VEXA_TEST_DATA) +
                              "/../../tools/make_examples.py '" + home.path().string() + "'"),
                   0);
+        configure("");
+    }
+    // The entry: the 2-up booklet, saddle stitch.
+    void configure(const std::string& more) {
         fs::path dir = home.path() / "config" / "Orvanta";
         fs::create_directories(dir);
-        // The entry: the 2-up booklet, saddle stitch.
         writeFile((dir / "Vexa.ini").string(),
                   "[Hotfolder]\nIn1=" + (base / "In1").string() + "\nOut1=" +
                       (base / "Out1").string() + "\nDone1=" + (base / "Done1").string() +
-                      "\nT1=" + kTemplates + "Booklet_2up_A4.pdf\nDelay=0\n");
+                      "\nT1=" + kTemplates + "Booklet_2up_A4.pdf\nDelay=0\n" + more);
     }
     void drop(const std::string& name, const std::string& ticket) {
         fs::copy_file(home.path() / "brochure.pdf", base / "In1" / (name + ".pdf"));
@@ -65,7 +68,7 @@ TEST_F(HotfolderTicket, ATicketChoosesAnotherTemplateAndTravelsWithItsPdf) {
     fs::create_directory(base / "In1" / "templates");
     fs::copy_file(kTemplates + "Signature_16_A4.pdf", base / "In1" / "templates" / "sig.pdf");
     drop("ticket", "{\"template\": \"templates/sig.pdf\", \"binding\": \"perfect\"}");
-    once();
+    EXPECT_EQ(once(), 0) << output;
     EXPECT_EQ(names(base / "Out1"), (std::set<std::string>{"plain.pdf", "ticket.pdf"})) << output;
     EXPECT_EQ(pages(base / "Out1" / "plain.pdf"), 8) << output;
     EXPECT_EQ(pages(base / "Out1" / "ticket.pdf"), 2) << output;
@@ -82,7 +85,7 @@ TEST_F(HotfolderTicket, ARefusedTicketSendsPdfAndTicketToErr) {
     drop("unknown", "{\"bindng\": \"perfect\"}");
     drop("output", "{\"output\": \"elsewhere.pdf\"}");
     drop("range", "{\"pages\": \"20-30\"}");
-    once();
+    EXPECT_EQ(once(), 1) << output;
     EXPECT_TRUE(names(base / "Out1").empty()) << output;
     EXPECT_EQ(names(base / "Err"),
               (std::set<std::string>{"unknown.pdf", "unknown.json", "output.pdf", "output.json",
@@ -94,4 +97,19 @@ TEST_F(HotfolderTicket, ARefusedTicketSendsPdfAndTicketToErr) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find("the range 20-30 begins after the last page"), std::string::npos) << log;
+}
+
+TEST_F(HotfolderTicket, ATicketFollowsAFileThatIsNoPdf) {
+    writeFile((base / "In1" / "notes.pdf").string(), "not a PDF at all");
+    writeFile((base / "In1" / "notes.json").string(), "{\"binding\": \"perfect\"}");
+    once();
+    // Left in the done folder with its ticket; nothing stays behind in the input folder.
+    EXPECT_TRUE(names(base / "In1").empty()) << output;
+    EXPECT_EQ(names(base / "Done1"), (std::set<std::string>{"notes.pdf", "notes.json"})) << output;
+    // Sent on to "Err" when the set-up says so: the ticket goes along.
+    configure("NonPdfToErr=1\n");
+    writeFile((base / "In1" / "memo.pdf").string(), "not a PDF either");
+    writeFile((base / "In1" / "memo.json").string(), "{}");
+    once();
+    EXPECT_EQ(names(base / "Err"), (std::set<std::string>{"memo.pdf", "memo.json"})) << output;
 }
