@@ -371,8 +371,8 @@ void CMySettings::remove(const char* section) {
 }
 
 void CMySettings::remove(const char* section, const char* key) {
-    ASInt32 kpos = findKey(section, key);
-    if (kpos >= 0) cut(kpos, getLineLen(kpos, true));
+    // Every line of the key: a file may hold it twice, and the first one counts.
+    for (ASInt32 kpos; (kpos = findKey(section, key)) >= 0;) cut(kpos, getLineLen(kpos, true));
 }
 
 void CMySettings::removeLine(ASInt32 pos) {

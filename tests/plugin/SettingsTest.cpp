@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -96,6 +97,20 @@ TEST(Settings, KeysAreFoundOnlyInTheirSectionAndAtLineStartExactly) {
     char small[5];
     EXPECT_EQ(s.get("B", "long", small, sizeof small), 4);
     EXPECT_STREQ(small, "abcd");
+}
+
+TEST(Settings, AKeyTheFileHoldsTwiceReadsBackWhatWasSet) {
+    // Hand-edited files repeat keys; the first one counts, so a set replaces them all.
+    for (const char* text : {"[A]\rk=1\rx=2\rk=3\r", "[A]\rk=1\r[B]\ry=0\r", "[A]\rk=v\rk=3\r"}) {
+        CMySettings s;
+        ASSERT_EQ(s.setup(text, static_cast<ASInt32>(std::strlen(text)), 0), 0);
+        s.set("A", "k", "v");
+        char buf[16] = "";
+        EXPECT_EQ(s.get("A", "k", buf, sizeof buf), 1) << text;
+        EXPECT_STREQ(buf, "v") << text;
+        s.remove("A", "k");
+        EXPECT_EQ(s.get("A", "k", buf, sizeof buf), -1) << text;
+    }
 }
 
 TEST(Settings, NumbersWithDefaultsSignsAndEmptyValues) {
