@@ -17,6 +17,7 @@
 #include "API.h"
 #include "BoxDesc.h"
 #include "Impose.h"
+#include "ImposeJob.h"
 #include "Main.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
@@ -108,6 +109,29 @@ void BM_Booklet(benchmark::State& state) {
 void BM_BookletWrittenAhead(benchmark::State& state) {
     booklet(state, true);
 }
+// The check before a job of the command line: every page's size, the template's frames
+// and colours, and the sheet map (the sheets built, nothing placed). It runs once before
+// the work starts; its cost is the "check_ms" to set against the booklet's time.
+void BM_JobCheck(benchmark::State& state) {
+    session();
+    std::string src = (workDir() / ("src" + std::to_string(state.range(0)) + ".pdf")).string();
+    std::string tmpl = (workDir() / "booklet-2up.pdf").string();
+    for (auto _ : state) {
+        PDDoc s = gPDModelHFT->PDDocOpen(src.c_str(), false);
+        VexaJob job;
+        initImposeJob(&job, s);
+        std::snprintf(job.data.templatePath, sizeof job.data.templatePath, "%s", tmpl.c_str());
+        std::snprintf(job.data.outPath, sizeof job.data.outPath, "%s",
+                      (workDir() / "out.pdf").string().c_str());
+        JobReport report;
+        benchmark::DoNotOptimize(checkImposeJob(&job, nullptr, report, true));
+        setCosDoc(s);
+        gPDModelHFT->PDDocClose(s);
+        setCosDoc(nullptr);
+    }
+}
+BENCHMARK(BM_JobCheck)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 BENCHMARK(BM_Booklet)->Arg(200)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_BookletWrittenAhead)
     ->Arg(200)

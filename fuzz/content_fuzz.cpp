@@ -13,7 +13,7 @@ using namespace vexa::host;
 
 #ifdef VEXA_FUZZ_STANDALONE
 // The fuzz build links the content model without the rest of the host: the core's
-// table lookup finds nothing.
+// table lookup finds nothing, and nothing registers a table.
 #include "core/Registry.h"
 namespace vexa::host {
 TableRegistry& registry() {
@@ -23,6 +23,7 @@ TableRegistry& registry() {
 HFT TableRegistry::find(const char*, ASVersion) const {
     return nullptr;
 }
+void TableRegistry::add(HFT) {}
 }  // namespace vexa::host
 #endif
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (fuzz/) with clang and runs each for a bounded time
 # (FUZZ_SECONDS each, default 45). Seeds come from fuzz/corpus/NAME/ when present
-# (NAME is the target without "fuzz_"), else from the files in fuzz/corpus/.
+# (NAME is the target without "fuzz_"), else from the files in fuzz/corpus/. The seed of
+# the mutations is fixed (FUZZ_SEED, default 1) so that a run can be repeated; set
+# FUZZ_SEED=0 for a fresh one each time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v clang++ >/dev/null; then
@@ -20,7 +22,7 @@ for t in $targets; do
   seeds="fuzz/corpus/${t#fuzz_}"
   if [ -d "$seeds" ]; then cp -r "$seeds"/. "$work/"; else find fuzz/corpus -maxdepth 1 -type f -exec cp {} "$work/" \;; fi
   echo "fuzz: $t for ${FUZZ_SECONDS:-45} s"
-  "$BUILD_DIR/bin/$t" -max_total_time="${FUZZ_SECONDS:-45}" -max_len=65536 \
+  "$BUILD_DIR/bin/$t" -max_total_time="${FUZZ_SECONDS:-45}" -seed="${FUZZ_SEED:-1}" -max_len=65536 \
     -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 8
   rm -rf "$work"
 done

@@ -4,7 +4,7 @@
 #include "ASExcept.h"
 #include "HFT.h"
 
-#define kCoreHFTVersion HFT_VERSION(5, 0)
+#define kCoreHFTVersion HFT_VERSION(5, 1)
 
 struct CoreHFT {
     HFTHeader hdr;
@@ -32,4 +32,10 @@ struct CoreHFT {
     // Warnings the host collected while reading or repairing a document, handed to
     // the current warning sink (the headless host prints them, tests collect them).
     void (*ASReportWarning)(const char* text);
+
+    // 5.1: offers a plug-in's own table to the host and the other plug-ins; called from
+    // the plug-in's export callback. False when a table of that name is offered already
+    // (the host's tables cannot be replaced). The host withdraws the table when the
+    // plug-in does not start or is unloaded.
+    ASBool (*ASExtensionMgrRegisterHFT)(HFT table);
 };

@@ -81,6 +81,14 @@ void coreReportWarning(const char* text) {
     raise(code);
 }
 
+ASBool coreRegisterHFT(HFT table) {
+    if (!table || !table->name || !*table->name || table->size < sizeof(HFTHeader)) return false;
+    for (HFT t : registry().tables())
+        if (std::strcmp(t->name, table->name) == 0) return false;
+    registry().add(table);
+    return true;
+}
+
 const CoreHFT kCore = {
     {kCoreHFTName, kCoreHFTVersion, sizeof(CoreHFT)},
     coreGetHFT,
@@ -94,6 +102,7 @@ const CoreHFT kCore = {
     coreGetErrorString,
     coreRegisterErrorString,
     coreReportWarning,
+    coreRegisterHFT,
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/Core.h"
+#include "core/Registry.h"
 
 namespace vexa::host {
 
@@ -35,7 +36,13 @@ PluginRecord& PluginLoader::load(const std::string& path) {
     PluginRecord& r = *rec;
     plugins_.push_back(std::move(rec));
 
+    // Tables a plug-in offered are withdrawn when it does not start.
+    auto withdrawTables = [&] {
+        for (const std::string& t : r.tables) registry().remove(t.c_str());
+        r.tables.clear();
+    };
     auto refuse = [&](std::string why) -> PluginRecord& {
+        withdrawTables();
         r.state = PluginRecord::State::Refused;
         r.reason = std::move(why);
         if (r.handle) dlclose(r.handle);
@@ -77,18 +84,24 @@ PluginRecord& PluginLoader::load(const std::string& path) {
         r.extension->name = r.name;
     }
     try {
-        if (r.handshake.exportHFTsCallback && !r.handshake.exportHFTsCallback())
-            return refuse("failed to export its tables");
+        std::vector<HFT> before = registry().tables();
+        bool exported = !r.handshake.exportHFTsCallback || r.handshake.exportHFTsCallback();
+        for (HFT t : registry().tables())
+            if (std::find(before.begin(), before.end(), t) == before.end())
+                r.tables.emplace_back(t->name);
+        if (!exported) return refuse("failed to export its tables");
         if (r.handshake.importReplaceAndRegisterCallback &&
             !r.handshake.importReplaceAndRegisterCallback())
             return refuse("failed to import its tables");
         // A plug-in whose initialisation answers false stays loaded but inert.
         if (r.handshake.initCallback && !r.handshake.initCallback()) {
+            withdrawTables();
             r.state = PluginRecord::State::Inert;
             r.reason = "declined to initialise";
             return r;
         }
     } catch (const ASException& e) {
+        withdrawTables();
         r.state = PluginRecord::State::Inert;
         r.reason = "failed while starting: " + errorText(e.code());
         return r;
@@ -100,6 +113,8 @@ PluginRecord& PluginLoader::load(const std::string& path) {
 void PluginLoader::unloadAll() {
     for (auto it = plugins_.rbegin(); it != plugins_.rend(); ++it) {
         PluginRecord& r = **it;
+        for (const std::string& t : r.tables) registry().remove(t.c_str());
+        r.tables.clear();
         if (!r.handle) continue;
         if (r.state != PluginRecord::State::Refused && r.handshake.unloadCallback) {
             try {

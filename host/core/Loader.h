@@ -19,6 +19,7 @@ struct PluginRecord {
     void* handle = nullptr;
     std::unique_ptr<_t_ExtensionID> extension;
     PIHandshakeData handshake{};
+    std::vector<std::string> tables;  // the names of the tables it offers
 };
 
 class PluginLoader {

@@ -221,6 +221,11 @@ PDDoc pdDocOpen(const char* path, ASBool doRepair) {
         q->getAllPages();
     } catch (const QPDFExc& e) {
         if (e.getErrorCode() == qpdf_e_password) raise(pdErrEncrypted);
+        // Encrypted for certificates (public-key security) or by a handler QPDF does not
+        // know: the file is whole, it only cannot be decrypted here.
+        if (e.getErrorCode() == qpdf_e_unsupported &&
+            e.getMessageDetail().find("encryption") != std::string::npos)
+            raise(pdErrEncrypted);
         warn(e.what());
         raise(failure(pdErrDamaged));
     } catch (const std::bad_alloc&) {

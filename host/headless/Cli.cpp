@@ -1,5 +1,7 @@
 #include "headless/Cli.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "headless/Script.h"
 #include "headless/Session.h"
 #include "headless/TemplateCommand.h"
+#include "headless/UserFiles.h"
 
 namespace vexa::host {
 namespace {
@@ -28,7 +31,7 @@ const char* kUsage =
     "         [--binding saddle|perfect|envelope] [--align trimbox|centered|adjust]\n"
     "         [--creep LENGTH] [--scale PERCENT] [--pages FROM-TO]\n"
     "         [--map-spot NAME=cyan|magenta|yellow|black|keep]... [--spot-black on|off]\n"
-    "         [-o OUT.pdf]\n"
+    "         [-o OUT.pdf] [--job JOB.json] [--dry-run] [--json]\n"
     "                       impose a document into a template and save the result\n"
     "  template new|show|list ...\n"
     "                       make a template, show one (text, JSON, proofs, fold check),\n"
@@ -36,7 +39,7 @@ const char* kUsage =
     "  hotfolder [--once | --list]\n"
     "                       impose what arrives in the hot folders (see docs/hotfolder.md)\n"
     "  --version            print the version\n"
-    "  --help               print this text\n"
+    "  --help               print this text; vexa COMMAND --help describes a command\n"
     "\n"
     "options:\n"
     "  --plugins DIR        load plug-ins from DIR (repeatable; default: plug_ins\n"
@@ -73,8 +76,10 @@ Args parse(int argc, char** argv) {
                 throw UsageError("--host-version takes MAJOR.MINOR, e.g. 11.0");
         } else if (s == "--language") {
             a.session.language = value("--language");
-        } else if (!s.empty() && s[0] == '-' && a.command.empty() && s != "--version" &&
-                   s != "--help") {
+        } else if (s == "-h") {
+            a.command = "--help";
+            for (++i; i < argc; ++i) a.rest.push_back(argv[i]);
+        } else if (!s.empty() && s[0] == '-' && s != "--version" && s != "--help") {
             throw UsageError("unknown option " + s);
         } else {
             a.command = s;
@@ -95,10 +100,33 @@ void printMenu(_t_AVMenu* m, const std::string& indent) {
     }
 }
 
+const char kInfoHelp[] =
+    "usage: vexa info\n"
+    "\n"
+    "Prints the host version and language, where the preferences file and the log file\n"
+    "are, each plug-in found with its state (loaded, inert, refused) and why, and the\n"
+    "menus the plug-ins added. Takes no options but -h, --help.\n";
+
+const char kRunHelp[] =
+    "usage: vexa run [--virtual-clock] SCRIPT\n"
+    "\n"
+    "Runs a scripted session: menus, dialogs, alerts, clicks and keys as a user gives\n"
+    "them (see docs/script.md). Exit status 0 when every line ran, 1 at the first line\n"
+    "that failed (it is named).\n"
+    "\n"
+    "options:\n"
+    "  --virtual-clock      time passes only when the script lets it (idle, ticks),\n"
+    "                       so that timed behaviour is repeatable (default: real time)\n"
+    "  -h, --help           prints this text\n";
+
 int cmdInfo(Session& s) {
     app::Application& a = s.app();
     std::printf("vexa 6.17: host version %d.%d, language %s\n", a.versionMajor, a.versionMinor,
                 a.language.c_str());
+    std::printf("preferences: %s%s\n", preferencesPath().c_str(),
+                ::access(preferencesPath().c_str(), F_OK) == 0 ? "" : " (not written yet)");
+    std::printf("log: %s%s\n", logPath().c_str(),
+                ::access(logPath().c_str(), F_OK) == 0 ? "" : " (not written yet)");
     if (s.loader().plugins().empty()) std::printf("plug-ins: none found\n");
     for (auto& p : s.loader().plugins()) {
         std::printf("plug-in %s: %s  %s", p->name.c_str(), stateName(p->state), p->path.c_str());
@@ -163,6 +191,17 @@ int runCli(int argc, char** argv) {
             return 0;
         }
         if (args.command.empty()) throw UsageError("no command given");
+        // Every command describes itself.
+        for (std::string& r : args.rest) {
+            if (r != "--help" && r != "-h") continue;
+            if (args.command == "template" || args.command == "hotfolder") {
+                r = "--help";  // these commands describe themselves
+                break;
+            }
+            if (args.command == "info") return std::fputs(kInfoHelp, stdout), 0;
+            if (args.command == "run") return std::fputs(kRunHelp, stdout), 0;
+            if (args.command == "impose") return std::fputs(imposeHelp(), stdout), 0;
+        }
         if (args.command == "info") {
             if (!args.rest.empty()) throw UsageError("info takes no arguments");
             Session s(args.session);

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "doc/DocInternal.h"
+#include "headless/UserFiles.h"
 
 namespace vexa::host {
 namespace {
@@ -28,21 +29,10 @@ void onStopSignal(int) {
     gStop = 1;
 }
 
-std::string configFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg) return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config";
-}
-
-std::string preferencesFile() {
-    return configFolder() + "/Orvanta/Vexa.ini";
-}
-
 // The "Hotfolder" section of the plug-in's preferences file.
 std::map<std::string, std::string> readHotfolderSection() {
     std::map<std::string, std::string> keys;
-    std::ifstream in(preferencesFile(), std::ios::binary);
+    std::ifstream in(preferencesPath(), std::ios::binary);
     if (!in) return keys;
     std::stringstream ss;
     ss << in.rdbuf();
@@ -105,12 +95,7 @@ std::string pendingFiles(const std::vector<std::string>& folders,
 class LogFollower {
   public:
     LogFollower() {
-        const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
-        const char* home = std::getenv("HOME");
-        std::string folder = docs && *docs
-                                 ? std::string(docs)
-                                 : std::string(home && *home ? home : "/tmp") + "/Documents";
-        path_ = folder + "/Orvanta/Vexa.txt";
+        path_ = logPath();
         struct stat st {};
         offset_ = ::stat(path_.c_str(), &st) == 0 ? st.st_size : 0;
     }
@@ -227,7 +212,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
                 "  --list     print the configured input folders as the poll sees them\n"
                 "  -h, --help this text\n"
                 "See docs/hotfolder.md for the keys, the folders and several machines.\n",
-                preferencesFile().c_str());
+                preferencesPath().c_str());
             return 0;
         } else {
             std::fprintf(stderr, "vexa: hotfolder takes --once, --list or --help, not %s\n",
@@ -277,7 +262,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             std::fprintf(stderr,
                          "vexa: no hot folder is configured yet: section [Hotfolder] of %s has "
                          "no In1 (waiting for one)\n",
-                         preferencesFile().c_str());
+                         preferencesPath().c_str());
         while (!gStop) {
             a.runIdle();
             log.print();

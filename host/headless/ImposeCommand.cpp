@@ -4,96 +4,104 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 
-#include "app/App.h"
-#include "doc/DocState.h"
-#include "headless/Quote.h"
-#include "headless/Script.h"
-#include "headless/TemplateCommand.h"
-#include "ui/Ui.h"
+#include "VexaJobHFT.h"
+#include "core/Core.h"
+#include "core/Registry.h"
+#include "doc/DocInternal.h"
+#include "headless/UserFiles.h"
 
 namespace vexa::host {
 namespace {
+
+const char kHelp[] =
+    "usage: vexa impose SOURCE.pdf [OPTIONS]\n"
+    "\n"
+    "Imposes SOURCE.pdf into a template and saves the result; nothing is written when\n"
+    "the job cannot be done. Every option is checked before any work starts.\n"
+    "\n"
+    "options:\n"
+    "  -t, --template FILE.pdf    the template (default: the preferences' \"Impose\"/\n"
+    "                             \"Template\" when that file exists, else the bundled\n"
+    "                             2-up booklet)\n"
+    "  --second-sheet FILE.pdf    a second-sheet template for the pages left over\n"
+    "                             (default: none)\n"
+    "  --binding saddle|perfect|envelope\n"
+    "                             the binding (default: saddle)\n"
+    "  --align trimbox|centered|adjust\n"
+    "                             how pages sit in their frames (default: by the TrimBox\n"
+    "                             where a page has one, centred where it has none);\n"
+    "                             adjust resizes the frames to the first page's TrimBox\n"
+    "  --creep LENGTH             creep per leaf, saddle stitch only, 0 to 5 mm\n"
+    "                             (default: 0)\n"
+    "  --scale PERCENT            scale of every page, 10 to 1000 (default: 100)\n"
+    "  --pages FROM-TO            the pages to impose, inside the document (default: all)\n"
+    "  --map-spot NAME=PLATE      prints spot colour NAME on the plate cyan, magenta,\n"
+    "                             yellow or black, or keep it; once per colour\n"
+    "                             (default: every spot colour is kept)\n"
+    "  --spot-black on|off        spot colours that are really black go to the Black\n"
+    "                             plate (default: the preferences' \"General\"/\n"
+    "                             \"MapSpotToBlack\", off when unset)\n"
+    "  -o, --output FILE.pdf      the imposed file (default: SOURCE_M.pdf beside the\n"
+    "                             source); it may not be the source or the template\n"
+    "  --job JOB.json             takes the options from a job ticket (see\n"
+    "                             docs/job-ticket.md); options given here win\n"
+    "  --dry-run                  checks everything and prints the sheet map (which page\n"
+    "                             goes into which frame of each sheet side) without\n"
+    "                             writing a file\n"
+    "  --json                     prints the summary (or the sheet map) as one JSON\n"
+    "                             object on stdout\n"
+    "  -h, --help                 prints this text\n"
+    "\n"
+    "LENGTH is a number with a unit: pt, mm, cm, in, inch or \" (0.2mm, 1/64in); a bare\n"
+    "number is in the unit of the preferences' \"General\"/\"DlgUnits\" (millimetres\n"
+    "unless set otherwise). The preferences file is read, never written.\n"
+    "\n"
+    "exit status: 0 done; 1 the job failed (nothing written, or written with the errors\n"
+    "listed); 2 wrong input, nothing ran.\n";
 
 bool isFile(const std::string& p) {
     struct stat st {};
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string currentFolder() {
+    char cwd[4096];
+    return ::getcwd(cwd, sizeof cwd) ? cwd : ".";
+}
+
 std::string absolute(const std::string& p) {
     if (p.empty() || p[0] == '/') return p;
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) return p;
-    return std::string(cwd) + "/" + p;
+    return currentFolder() + "/" + p;
 }
 
-std::string configFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg) return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config";
-}
-
-std::string documentsFolder() {
-    const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
-    if (docs && *docs) return docs;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/Documents";
-}
-
-// "Impose"/"Template" of the preferences file, or empty.
-std::string settingTemplate() {
-    std::ifstream in(configFolder() + "/Orvanta/Vexa.ini", std::ios::binary);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] == '[') {
-            inSection = line.rfind("[Impose]", 0) == 0;
-            continue;
-        }
-        if (inSection && line.rfind("Template=", 0) == 0) return line.substr(9);
-    }
-    return "";
-}
-
-// "General"/"SaveAs" of the preferences file when it is set to a PDF minor version the
-// plug-in saves with (3 to 6), else 0.
+// "General"/"SaveAs" of the preferences when it is a PDF minor version the plug-in
+// saves with (3 to 6), else 0.
 int settingSaveAs() {
-    std::ifstream in(configFolder() + "/Orvanta/Vexa.ini", std::ios::binary);
-    std::string line;
-    bool inSection = false;
-    int minor = 0;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] == '[') {
-            inSection = line.rfind("[General]", 0) == 0;
-            continue;
-        }
-        if (inSection && line.rfind("SaveAs=", 0) == 0) minor = std::atoi(line.c_str() + 7);
-    }
+    int minor = std::atoi(preferenceValue("General", "SaveAs", "0").c_str());
     return minor >= 3 && minor <= 6 ? minor : 0;
 }
 
 // The bundled 2-up booklet template: the one built beside the plug-in, else the
 // example template of the source tree.
-std::string bundledTemplate() {
-    char exe[4096];
-    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "";
-    exe[n] = 0;
-    std::string dir = exe;
-    dir.resize(dir.rfind('/'));
-    std::string built = dir + "/plug_ins/Vexa/templates/Booklet_2up_A4.pdf";
-    if (isFile(built)) return built;
-    for (int up = 0; up < 4; ++up) {
+std::string bundledTemplate(const SessionOptions& options) {
+    std::vector<std::string> dirs = options.pluginDirs;
+    dirs.push_back(defaultPluginFolder());
+    for (const std::string& d : dirs)
+        if (isFile(d + "/Vexa/templates/Booklet_2up_A4.pdf"))
+            return d + "/Vexa/templates/Booklet_2up_A4.pdf";
+    std::string dir = defaultPluginFolder();
+    for (int up = 0; up < 5; ++up) {
         std::size_t slash = dir.rfind('/');
         if (slash == std::string::npos) break;
         dir.resize(slash);
@@ -102,402 +110,302 @@ std::string bundledTemplate() {
     return "";
 }
 
-// "NAME=PLATE" of --map-spot; the name is taken as written (it may hold blanks and
-// "="), the plate after the last "=".
-std::pair<std::string, std::string> parseSpotMapping(const std::string& v) {
-    std::size_t eq = v.rfind('=');
-    if (eq == std::string::npos || eq == 0)
-        throw std::invalid_argument("--map-spot is NAME=cyan|magenta|yellow|black|keep");
-    std::string plate = v.substr(eq + 1);
-    for (char& c : plate) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    static const char* const kPlates[][2] = {{"cyan", "Cyan"},
-                                             {"magenta", "Magenta"},
-                                             {"yellow", "Yellow"},
-                                             {"black", "Black"},
-                                             {"keep", ""}};
-    for (const auto& p : kPlates)
-        if (plate == p[0]) return {v.substr(0, eq), p[1]};
-    throw std::invalid_argument("--map-spot " + v + ": the plate is cyan, magenta, yellow, " +
-                                "black or keep");
+std::string defaultOutput(const std::string& source) {
+    std::string dir = source.substr(0, source.rfind('/') + 1);
+    std::string name = source.substr(source.rfind('/') + 1);
+    if (name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".pdf") == 0)
+        name.resize(name.size() - 4);
+    return dir + name + "_M.pdf";
 }
 
-long logSize(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+// Why a document could not be opened, in the user's terms.
+std::string openProblem(ASErrorCode code) {
+    if (code == fileErrNotFound) return "does not exist";
+    if (code == pdErrNotPDF) return "is not a PDF file";
+    if (code == pdErrDamaged) return "is damaged and cannot be repaired (a file cut short?)";
+    if (code == pdErrEncrypted)
+        return "is encrypted (it opens only with a password or certificate)";
+    if (code == pdErrOpenFailed) return "cannot be opened (is it a folder?)";
+    return "cannot be opened: " + errorText(code);
 }
 
-std::string readFrom(const std::string& path, long offset) {
+// The problems said so far, and how they are said.
+struct Problems {
+    std::vector<std::string> errors, warnings;
+    std::string prefix;  // put before the text of option problems ("--creep abc: ")
+    // How the options the check speaks of were given ("--pages 20-30: ").
+    std::map<std::string, std::string> givenAs;
+    bool errorsOnly = false;  // warnings are left out (options were refused already)
+
+    void add(const VexaProblem& p) {
+        if (errorsOnly && p.severity != kVexaError) return;
+        std::string text = prefix;
+        auto given = givenAs.find(p.option ? p.option : "");
+        if (text.empty() && given != givenAs.end()) text = given->second;
+        text += p.text;
+        std::vector<std::string>& said = p.severity == kVexaError ? errors : warnings;
+        if (std::find(said.begin(), said.end(), text) != said.end()) return;
+        if (p.severity == kVexaError) {
+            errors.push_back(text);
+            std::fprintf(stderr, "vexa: %s\n", text.c_str());
+        } else {
+            warnings.push_back(text);
+            std::fprintf(stderr, "vexa: warning: %s\n", text.c_str());
+        }
+    }
+    void error(const std::string& text) {
+        VexaProblem p{kVexaError, "", text.c_str()};
+        add(p);
+    }
+};
+
+void problemProc(const VexaProblem* p, void* data) {
+    if (p) static_cast<Problems*>(data)->add(*p);
+}
+
+std::string readWhole(const std::string& path, std::size_t limit, bool* tooLarge) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return "";
-    in.seekg(0, std::ios::end);
-    long size = static_cast<long>(in.tellg());
-    if (size < offset) offset = 0;
-    in.seekg(offset);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    std::string data;
+    char buf[8192];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        data.append(buf, static_cast<std::size_t>(in.gcount()));
+        if (data.size() > limit) {
+            *tooLarge = true;
+            break;
+        }
+    }
+    return data;
 }
 
-// Sets keys of the preferences file for one run and puts their old values back
-// afterwards (the plug-in saves the file itself while it runs, so only these keys are
-// restored). The file's line ends are kept.
-class PrefsOverride {
-  public:
-    PrefsOverride(std::string path, const std::string& seed) : path_(std::move(path)) {
-        if (!isFile(path_)) {
-            std::size_t slash = path_.rfind('/');
-            std::string dir = path_.substr(0, slash);
-            for (std::size_t p = 1; p <= dir.size(); ++p)
-                if (p == dir.size() || dir[p] == '/') ::mkdir(dir.substr(0, p).c_str(), 0755);
-            write(seed);
-        }
-    }
-    ~PrefsOverride() {
-        std::string text = read();
-        for (auto it = old_.rbegin(); it != old_.rend(); ++it)
-            text = put(text, it->section, it->key, it->value, it->had);
-        write(text);
-    }
-    PrefsOverride(const PrefsOverride&) = delete;
-    PrefsOverride& operator=(const PrefsOverride&) = delete;
-
-    void set(const std::string& section, const std::string& key, const std::string& value) {
-        std::string text = read();
-        Saved s{section, key, "", false};
-        s.had = get(text, section, key, &s.value);
-        old_.push_back(s);
-        write(put(text, section, key, value, true));
-    }
-
-  private:
-    struct Saved {
-        std::string section, key, value;
-        bool had;
-    };
-
-    std::string read() const { return readFrom(path_, 0); }
-    void write(const std::string& text) const {
-        std::string tmp = path_ + ".vexa-tmp";
-        {
-            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out << text;
-        }
-        std::rename(tmp.c_str(), path_.c_str());
-    }
-    static std::string lineEnd(const std::string& text) {
-        std::size_t p = text.find_first_of("\r\n");
-        if (p == std::string::npos) return "\n";
-        if (text[p] == '\r') return p + 1 < text.size() && text[p + 1] == '\n' ? "\r\n" : "\r";
-        return "\n";
-    }
-    // Line spans [begin, end) of the text, without their line ends.
-    static std::vector<std::pair<std::size_t, std::size_t>> lines(const std::string& text) {
-        std::vector<std::pair<std::size_t, std::size_t>> out;
-        std::size_t p = 0;
-        while (p < text.size()) {
-            std::size_t e = text.find_first_of("\r\n", p);
-            if (e == std::string::npos) e = text.size();
-            out.push_back({p, e});
-            p = e;
-            if (p < text.size() && text[p] == '\r') ++p;
-            if (p < text.size() && text[p] == '\n') ++p;
-        }
-        return out;
-    }
-    static bool get(const std::string& text, const std::string& section, const std::string& key,
-                    std::string* value) {
-        bool in = false;
-        for (auto [b, e] : lines(text)) {
-            std::string l = text.substr(b, e - b);
-            if (!l.empty() && l[0] == '[') {
-                in = l == "[" + section + "]";
-                continue;
-            }
-            if (in && l.rfind(key + "=", 0) == 0) {
-                *value = l.substr(key.size() + 1);
-                return true;
-            }
-        }
-        return false;
-    }
-    // The text with the key set (present) or removed (!present).
-    static std::string put(const std::string& text, const std::string& section,
-                           const std::string& key, const std::string& value, bool present) {
-        std::string nl = lineEnd(text);
-        bool in = false;
-        std::size_t sectionEnd = std::string::npos;
-        for (auto [b, e] : lines(text)) {
-            std::string l = text.substr(b, e - b);
-            if (!l.empty() && l[0] == '[') {
-                if (in) break;
-                in = l == "[" + section + "]";
-                if (in) sectionEnd = e;
-                continue;
-            }
-            if (!in) continue;
-            if (l.rfind(key + "=", 0) == 0) {
-                if (present) return text.substr(0, b) + key + "=" + value + text.substr(e);
-                std::size_t next = e;
-                if (next < text.size() && text[next] == '\r') ++next;
-                if (next < text.size() && text[next] == '\n') ++next;
-                return text.substr(0, b) + text.substr(next);
-            }
-            if (!l.empty()) sectionEnd = e;
-        }
-        if (!present) return text;
-        if (sectionEnd == std::string::npos) {
-            std::string t = text;
-            if (!t.empty() && t.back() != '\n' && t.back() != '\r') t += nl;
-            return t + "[" + section + "]" + nl + key + "=" + value + nl;
-        }
-        return text.substr(0, sectionEnd) + nl + key + "=" + value + text.substr(sectionEnd);
-    }
-
-    std::string path_;
-    std::vector<Saved> old_;
+// The sheet map of a dry run.
+struct PlannedSheet {
+    int sheet = 0;
+    std::string side;
+    std::vector<VexaPlannedFrame> frames;
 };
 
-}  // namespace
-
-// -t takes a path or the name of a template of the library beside the plug-in.
-std::string libraryOrPath(const std::string& t, const std::vector<std::string>& pluginDirs) {
-    std::string found = resolveTemplate(t, pluginDirs);
-    if (found.empty())
-        throw std::invalid_argument("no such template: " + t +
-                                    " (neither a file nor a name that vexa template list shows)");
-    return absolute(found);
+void planProc(const VexaPlannedFrame* f, void* data) {
+    auto* sheets = static_cast<std::vector<PlannedSheet>*>(data);
+    if (sheets->empty() || sheets->back().sheet != f->sheet) {
+        sheets->push_back(PlannedSheet{f->sheet, f->side ? f->side : "", {}});
+    }
+    VexaPlannedFrame copy = *f;
+    copy.side = nullptr;
+    sheets->back().frames.push_back(copy);
 }
 
-ImposeOptions parseImposeArgs(const std::vector<std::string>& args,
-                              const std::vector<std::string>& pluginDirs) {
-    ImposeOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "-t" || a == "--template")
-            o.templatePath = value();
-        else if (a == "--second-sheet")
-            o.secondSheet = value();
-        else if (a == "--binding")
-            o.binding = value();
-        else if (a == "--align")
-            o.align = value();
-        else if (a == "--creep")
-            o.creep = value();
-        else if (a == "--scale")
-            o.scale = value();
-        else if (a == "--pages")
-            o.pages = value();
-        else if (a == "-o" || a == "--output")
-            o.output = value();
-        else if (a == "--map-spot")
-            o.spotMap.push_back(parseSpotMapping(value()));
-        else if (a == "--spot-black")
-            o.spotBlack = value();
-        else if (!a.empty() && a[0] == '-')
-            throw std::invalid_argument("unknown option " + a);
-        else if (o.source.empty())
-            o.source = a;
-        else
-            throw std::invalid_argument("impose takes one source");
-    }
-    if (o.source.empty()) throw std::invalid_argument("impose needs a source PDF");
-    if (!o.binding.empty() && o.binding != "saddle" && o.binding != "perfect" &&
-        o.binding != "envelope")
-        throw std::invalid_argument("--binding is saddle, perfect or envelope");
-    if (!o.align.empty() && o.align != "trimbox" && o.align != "centered" && o.align != "adjust")
-        throw std::invalid_argument("--align is trimbox, centered or adjust");
-    if (!o.spotBlack.empty() && o.spotBlack != "on" && o.spotBlack != "off")
-        throw std::invalid_argument("--spot-black is on or off");
-    for (std::size_t i = 0; i < o.spotMap.size(); ++i)
-        for (std::size_t k = 0; k < i; ++k)
-            if (o.spotMap[k].first == o.spotMap[i].first)
-                throw std::invalid_argument("spot colour \"" + o.spotMap[i].first +
-                                            "\" is mapped twice");
-    if (!o.pages.empty()) {
-        std::size_t dash = o.pages.find('-');
-        if (dash == std::string::npos || dash == 0 || dash + 1 == o.pages.size() ||
-            o.pages.find_first_not_of("0123456789-") != std::string::npos ||
-            o.pages.find('-', dash + 1) != std::string::npos)
-            throw std::invalid_argument("--pages is FROM-TO");
-    }
-    o.source = absolute(o.source);
-    if (!isFile(o.source)) throw std::invalid_argument("no such file: " + o.source);
-    if (o.templatePath.empty()) {
-        std::string s = settingTemplate();
-        o.templatePath = isFile(s) ? s : bundledTemplate();
-        if (o.templatePath.empty())
-            throw std::invalid_argument("no template given (-t) and none bundled");
-    }
-    o.templatePath = libraryOrPath(o.templatePath, pluginDirs);
-    if (!o.secondSheet.empty()) {
-        o.secondSheet = absolute(o.secondSheet);
-        if (!isFile(o.secondSheet)) throw std::invalid_argument("no such file: " + o.secondSheet);
-    }
-    if (o.output.empty()) {
-        std::string dir = o.source.substr(0, o.source.rfind('/') + 1);
-        std::string name = o.source.substr(o.source.rfind('/') + 1);
-        if (name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".pdf") == 0)
-            name.resize(name.size() - 4);
-        o.output = dir + name + "_M.pdf";
-    }
-    o.output = absolute(o.output);
-    return o;
+std::string jsonNumber(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    std::string s = buf;
+    while (s.size() > 1 && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s == "-0" ? "0" : s;
 }
 
-std::string imposeScript(const ImposeOptions& o) {
-    std::string s;
-    s += "open " + quote(o.source) + "\n";
-    s += "menu Vexa:impose\n";
-    s += "  expect-dialog IMPOSE\n";
-    s += "  choose " + quote(o.templatePath) + "\n";
-    s += "  press 4\n";
-    // The dialog refuses a file that is no template (its message is acknowledged).
-    s += "  impose-expect-template 3 " + quote(o.templatePath) + "\n";
-    if (!o.secondSheet.empty()) {
-        s += "  choose " + quote(o.secondSheet) + "\n";
-        s += "  press 6\n";
-        s += "  impose-expect-template 5 " + quote(o.secondSheet) + "\n";
-    } else {
-        s += "  press 18\n";
-    }
-    // The dialog remembers the last binding; the command's default is saddle stitch.
-    s += "  pick 12 " +
-         std::string(o.binding == "perfect"    ? "2"
-                     : o.binding == "envelope" ? "3"
-                                               : "1") +
-         "\n";
-    if (!o.align.empty())
-        s += "  pick 16 " +
-             std::string(o.align == "trimbox"    ? "1"
-                         : o.align == "centered" ? "2"
-                                                 : "3") +
-             "\n";
-    if (!o.creep.empty()) s += "  set 13 " + quote(o.creep) + "\n";
-    if (!o.scale.empty()) s += "  set 17 " + quote(o.scale) + "\n";
-    if (!o.pages.empty()) {
-        std::size_t dash = o.pages.find('-');
-        s += "  set 14 " + o.pages.substr(0, dash) + "\n";
-        s += "  set 15 " + o.pages.substr(dash + 1) + "\n";
-    }
-    s += "  answer No\n";  // for afterwards: "There have been errors ... open that file?"
-    s += "  press 1\n";
-    // The spot colour mapping dialog comes when the preferences ask for it (or the
-    // command line maps colours); the command answers it from the options.
-    s += "if-dialog MAPSPOTCOLORS\n";
-    s += "  impose-map-spots\n";
-    s += "end-if\n";
-    return s;
+double points(ASFixed v) {
+    return static_cast<double>(v) / 65536.0;
 }
 
-namespace {
-
-// What the spot colour mapping dialog showed and was answered.
-struct SpotAnswers {
-    const ImposeOptions* options = nullptr;
-    bool shown = false;
-    std::vector<std::string> lines;  // "NAME -> Cyan", "NAME kept"
-};
-SpotAnswers gSpotAnswers;
-
-// Answers the "MapSpotColors" dialog: each row's spot colour gets the plate the
-// options name for it, or stays a spot colour. A mapping for a colour the dialog does
-// not list fails the run: the user asked for something that would not happen.
-void answerSpotDialog(ScriptRunner&, const ScriptLine& line) {
-    ui::Window* w = ui::frontWindow();
-    if (!w) throw ScriptError("no spot colour dialog is open");
-    gSpotAnswers.shown = true;
-    const ImposeOptions& o = *gSpotAnswers.options;
-    std::vector<std::string> listed;
-    for (int row = 0; row < 5; ++row) {
-        ui::Control* label = ui::findControl(w, std::to_string(10 + 2 * row));
-        ui::Control* popup = ui::findControl(w, std::to_string(11 + 2 * row));
-        if (!label || !popup || !popup->enabled || label->text.empty()) continue;
-        listed.push_back(label->text);
-        std::string plate;
-        for (const auto& [name, p] : o.spotMap)
-            if (name == label->text) plate = p;
-        static const char* const kItems[] = {"", "Cyan", "Magenta", "Yellow", "Black"};
-        int item = 1;
-        for (int i = 1; i < 5; ++i)
-            if (plate == kItems[i]) item = i + 1;
-        ui::pick(popup, std::to_string(item));
-        gSpotAnswers.lines.push_back(label->text + (plate.empty() ? " kept" : " -> " + plate));
-    }
-    for (const auto& [name, p] : o.spotMap) {
-        bool found = false;
-        for (const std::string& l : listed) found = found || l == name;
-        if (found) continue;
-        std::string all;
-        for (const std::string& l : listed) all += (all.empty() ? "" : ", ") + l;
-        throw ScriptError(line.where() + ": the source has no spot colour \"" + name +
-                          "\" among the ones that can be mapped (" + all +
-                          (listed.size() == 5 ? "; only the first five can be mapped)" : ")"));
-    }
-    ui::press(ui::findControl(w, "1"));
+std::string jsonList(const std::vector<std::string>& items) {
+    std::string s = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) s += (i ? ", " : "") + jsonString(items[i]);
+    return s + "]";
 }
 
-// Fails the run when the dialog's path pop-up did not take the file: the plug-in
-// refused it as no template.
-void expectTemplate(ScriptRunner&, const ScriptLine& line) {
-    ui::Window* w = ui::frontWindow();
-    ui::Control* popup = w ? ui::findControl(w, scriptArg(line, 1)) : nullptr;
-    const std::string& path = scriptArg(line, 2);
-    std::string name = path.substr(path.rfind('/') + 1);
-    if (!popup) throw ScriptError("the imposition dialog is not open");
-    bool picked = popup->value >= 1 && static_cast<size_t>(popup->value) <= popup->menu.size();
-    std::string shown = picked ? popup->menu[static_cast<size_t>(popup->value - 1)] : popup->text;
-    if (shown != name)
-        throw ScriptError(path + " is no Vexa template: its first sheet has no page frames");
+const char* spotHow(ASInt32 how) {
+    return how == kVexaSpotMapped ? "mapped" : how == kVexaSpotFolded ? "folded" : "kept";
 }
 
-// The plug-in's default preferences, for a preferences file that does not exist yet.
-std::string defaultPrefs(const SessionOptions& options) {
+// "PANTONE 286 C -> Cyan", "Gold kept", "Dark -> Black (spot black)".
+std::string spotLine(const VexaSpotOutcome& o) {
+    std::string name = o.name;
+    if (o.how == kVexaSpotMapped) return name + " -> " + o.plate;
+    if (o.how == kVexaSpotFolded) return name + " -> Black (spot black)";
+    return name + " kept";
+}
+
+// How the pages sit in their frames, for the summary.
+std::string alignmentText(ASInt32 placing, const VexaJobFacts& f) {
+    if (placing == kPlaceCentered) return "pages centred in their frames";
+    if (placing == kPlaceAdjustFrame)
+        return "frames adjusted to the first page's TrimBox, pages centred";
+    if (f.trimBoxPages == f.jobPages) return "pages fitted by their TrimBox";
+    if (f.trimBoxPages == 0) return "pages centred in their frames (they have no TrimBox)";
+    return std::to_string(f.trimBoxPages) + " pages fitted by their TrimBox, " +
+           std::to_string(f.jobPages - f.trimBoxPages) + " centred (they have no TrimBox)";
+}
+
+// Why the job table is missing: the plug-in was not found, refused or declined.
+std::string missingPlugin(Session& session, const SessionOptions& options) {
+    for (const auto& p : session.loader().plugins()) {
+        std::string name = p->name;
+        if (name != "ORVA:Vexa" && name != "Vexa") continue;
+        if (p->state == PluginRecord::State::Loaded)
+            return "the Vexa plug-in " + p->path + " offers no job table (an older version?)";
+        std::string why = "the Vexa plug-in " + p->path + " is not loaded: " + p->reason;
+        if (p->state == PluginRecord::State::Inert)
+            why += " (vexa presents itself as host version " + std::to_string(options.hostMajor) +
+                   "." + std::to_string(options.hostMinor) + ")";
+        return why;
+    }
     std::vector<std::string> dirs = options.pluginDirs;
-    char exe[4096];
-    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        exe[n] = 0;
-        std::string dir = exe;
-        dirs.push_back(dir.substr(0, dir.rfind('/')) + "/plug_ins");
-    }
-    for (const std::string& d : dirs)
-        if (isFile(d + "/Vexa/Prefs.ini")) return readFrom(d + "/Vexa/Prefs.ini", 0);
-    return "";
+    if (dirs.empty()) dirs.push_back(defaultPluginFolder());
+    std::string where;
+    for (const std::string& d : dirs) where += std::string(where.empty() ? "" : ", ") + d;
+    return "the Vexa plug-in was not found in " + where +
+           " (plug-ins load from the folder plug_ins beside vexa, or from --plugins DIR)";
 }
 
 }  // namespace
+
+const char* imposeHelp() {
+    return kHelp;
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+ImposeArgs parseImposeArgs(const std::vector<std::string>& args) {
+    static const std::pair<const char*, const char*> kValued[] = {
+        {"-t", "template"},
+        {"--template", "template"},
+        {"--second-sheet", "second-sheet"},
+        {"--binding", "binding"},
+        {"--align", "align"},
+        {"--creep", "creep"},
+        {"--scale", "scale"},
+        {"--pages", "pages"},
+        {"--map-spot", "map-spot"},
+        {"--spot-black", "spot-black"},
+        {"-o", "output"},
+        {"--output", "output"},
+        {"--job", "job"}};
+    ImposeArgs a;
+    bool onlySources = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string w = args[i];
+        if (!onlySources && w == "--") {
+            onlySources = true;
+            continue;
+        }
+        if (!onlySources && (w == "-h" || w == "--help")) {
+            a.help = true;
+            continue;
+        }
+        if (!onlySources && w == "--json") {
+            a.json = true;
+            continue;
+        }
+        if (!onlySources && w == "--dry-run") {
+            a.dryRun = true;
+            continue;
+        }
+        if (!onlySources && w.size() > 1 && w[0] == '-') {
+            std::string name = w, value;
+            bool inlineValue = false;
+            std::size_t eq = w.find('=');
+            if (w.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+                name = w.substr(0, eq);
+                value = w.substr(eq + 1);
+                inlineValue = true;
+            }
+            const char* key = nullptr;
+            for (const auto& v : kValued)
+                if (name == v.first) key = v.second;
+            if (!key) throw std::invalid_argument("unknown option " + name);
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
+                value = args[++i];
+            }
+            if (std::string(key) == "job") {
+                if (!a.jobFile.empty()) throw std::invalid_argument("--job is given twice");
+                a.jobFile = value;
+            } else {
+                a.options.emplace_back(key, value);
+            }
+            continue;
+        }
+        if (!a.source.empty())
+            throw std::invalid_argument("impose takes one source, not " + a.source + " and " + w);
+        a.source = w;
+    }
+    if (a.source.empty() && !a.help) throw std::invalid_argument("impose needs a source PDF");
+    return a;
+}
 
 int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
-    ImposeOptions o;
+    ImposeArgs a;
     try {
-        o = parseImposeArgs(args, options.pluginDirs);
+        a = parseImposeArgs(args);
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "vexa: %s\n", e.what());
+        std::fprintf(stderr, "vexa: impose: %s\nTry 'vexa impose --help'.\n", e.what());
         return 2;
     }
-    auto t0 = std::chrono::steady_clock::now();
-    std::string log = documentsFolder() + "/Orvanta/Vexa.txt";
-    long logStart = logSize(log);
-    gSpotAnswers = SpotAnswers{};
-    gSpotAnswers.options = &o;
-    registerScriptCommand("impose-map-spots", "impose-map-spots (vexa impose)", answerSpotDialog);
-    registerScriptCommand("impose-expect-template",
-                          "impose-expect-template CONTROL PATH (vexa impose)", expectTemplate);
-    // Mapping options make the dialog come for any spot colour; --spot-black decides the
-    // black folding. The preferences get their own values back when the session (made
-    // after this, so gone before it) has ended.
-    std::unique_ptr<PrefsOverride> prefs;
-    if (!o.spotMap.empty() || !o.spotBlack.empty()) {
-        prefs = std::make_unique<PrefsOverride>(configFolder() + "/Orvanta/Vexa.ini",
-                                                defaultPrefs(options));
-        if (!o.spotMap.empty()) prefs->set("General", "MapSpot", "1");
-        if (!o.spotBlack.empty())
-            prefs->set("General", "MapSpotToBlack", o.spotBlack == "on" ? "1" : "0");
+    if (a.help) {
+        std::fputs(kHelp, stdout);
+        return 0;
     }
+    auto t0 = std::chrono::steady_clock::now();
+    Problems problems;
+    std::string source = absolute(a.source);
+    // The JSON object, whatever became of the job.
+    std::string outPath;
+    auto json = [&](const std::string& body) {
+        if (!a.json) return;
+        std::string s = "{\"source\": " + jsonString(source) +
+                        ", \"output\": " + jsonString(outPath) +
+                        ", \"dry_run\": " + (a.dryRun ? "true" : "false");
+        s += body;
+        s += ", \"warnings\": " + jsonList(problems.warnings) +
+             ", \"errors\": " + jsonList(problems.errors);
+        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", secs);
+        s += ", \"seconds\": " + std::string(seconds) + "}\n";
+        std::fputs(s.c_str(), stdout);
+    };
+    auto fail = [&](int status, const std::string& body = ", \"written\": false") {
+        json(body);
+        return status;
+    };
+
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        problems.error(source +
+                       (::stat(source.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
+        return fail(2);
+    }
+
     auto owned = std::make_unique<Session>(options);
     Session& session = *owned;
     // The process ends with the command: taking the documents and the plug-in down
@@ -513,47 +421,172 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
         }
     } endWithProcess{owned};
     session.start();
-    ScriptRunner runner;
-    runner.load(imposeScript(o), "impose");
-    // The imposed document is only saved: it is written as it is made, sheet by sheet,
-    // so that a long job holds one pass of sheets in memory, not the whole output.
-    struct WriteAhead {
-        WriteAhead() { doc::setWriteAheadForNewDocuments(true, settingSaveAs()); }
-        ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
-    } writeAhead;
+    auto table =
+        reinterpret_cast<const VexaJobHFT*>(registry().find(kVexaJobHFTName, kVexaJobHFTVersion));
+    if (!table || table->hdr.size < sizeof(VexaJobHFT)) {
+        problems.error(missingPlugin(session, options));
+        return fail(1);
+    }
+
+    const PDModelHFT* pd = doc::pdModelTable();
+    PDDoc src = nullptr;
     try {
-        runner.run();
-    } catch (const ScriptError& e) {
-        std::fprintf(stderr, "vexa: %s\nvexa: nothing was written\n", e.what());
-        return 1;
+        src = pd->PDDocOpen(source.c_str(), true);
+    } catch (const ASException& e) {
+        problems.error(source + " " + openProblem(e.code()));
+        return fail(2);
     }
-    app::Application& a = session.app();
-    AVDoc result = nullptr;
-    for (const auto& d : a.docs())
-        if (d.get() != a.docs().front().get()) result = d.get();
-    std::string text = readFrom(log, logStart);
-    if (!o.spotMap.empty() && !gSpotAnswers.shown) {
-        std::fprintf(stderr, "vexa: the source has no spot colours to map; nothing was written\n");
-        return 1;
+
+    auto job = std::make_unique<VexaJob>();
+    table->JobInit(job.get(), src);
+    job->size = sizeof(VexaJob);
+    std::snprintf(job->data.srcPath, sizeof job->data.srcPath, "%s", source.c_str());
+    outPath = defaultOutput(source);
+    std::snprintf(job->data.outPath, sizeof job->data.outPath, "%s", outPath.c_str());
+    if (!job->data.templatePath[0]) {
+        std::string bundled = bundledTemplate(options);
+        if (!bundled.empty())
+            std::snprintf(job->data.templatePath, sizeof job->data.templatePath, "%s",
+                          bundled.c_str());
     }
-    int errors = 0;
-    std::string errorLines;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.find("####") != std::string::npos) {
-            ++errors;
-            errorLines += line + "\n";
+
+    // A job ticket, then the command line's own options over it.
+    static const std::pair<const char*, ASUns32> kGivenBits[] = {{"binding", kVexaGivenBinding},
+                                                                 {"align", kVexaGivenAlign},
+                                                                 {"creep", kVexaGivenCreep},
+                                                                 {"scale", kVexaGivenScale},
+                                                                 {"pages", kVexaGivenPages}};
+    std::string ticket;
+    if (!a.jobFile.empty()) {
+        ticket = absolute(a.jobFile);
+        bool tooLarge = false;
+        if (!isFile(ticket)) {
+            problems.error(
+                "the job ticket " + ticket +
+                (::stat(ticket.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
+        } else {
+            std::string text = readWhole(ticket, 1 << 20, &tooLarge);
+            table->JobReadTicket(job.get(), text.data(), static_cast<ASInt32>(text.size()),
+                                 ticket.c_str(), problemProc, &problems);
+            for (const auto& [key, bit] : kGivenBits)
+                if (job->given & bit)
+                    problems.givenAs[key] = ticket + ": \"" + std::string(key) + "\": ";
         }
     }
-    if (!result) {
-        std::fprintf(stderr, "vexa: nothing was imposed\n%s", errorLines.c_str());
-        return 1;
+    bool spotsGiven = false;
+    std::string cwd = currentFolder();
+    for (const auto& [key, value] : a.options) {
+        if (key == "map-spot" && !spotsGiven) {
+            // The command line's mapping replaces the ticket's.
+            spotsGiven = true;
+            job->spotCount = 0;
+        }
+        problems.prefix = "--" + key + " " + value + ": ";
+        table->JobSetOption(job.get(), key.c_str(), value.c_str(), cwd.c_str(), problemProc,
+                            &problems);
+        problems.prefix.clear();
+        for (const auto& [k, bit] : kGivenBits)
+            if (key == k) problems.givenAs[key] = "--" + key + " " + value + ": ";
     }
-    if (text.find(" empty frames, stopped") != std::string::npos) {
+    outPath = job->data.outPath;
+
+    // Every problem is said before anything runs; with options refused already, only
+    // the check's errors (its warnings may be about values that were not taken).
+    VexaJobFacts facts{};
+    facts.size = sizeof facts;
+    problems.errorsOnly = !problems.errors.empty();
+    table->JobCheck(job.get(), &facts, problemProc, &problems);
+    problems.errorsOnly = false;
+    if (!problems.errors.empty()) return fail(2);
+
+    std::string alignment = alignmentText(job->data.placing, facts);
+    std::string spots;
+    std::string spotsJson = "[";
+    for (ASInt32 i = 0; i < facts.spotCount; ++i) {
+        const VexaSpotOutcome& o = facts.spots[i];
+        spots += (i ? ", " : "") + spotLine(o);
+        spotsJson += std::string(i ? ", " : "") + "{\"name\": " + jsonString(o.name) +
+                     ", \"plate\": " + jsonString(o.plate) + ", \"mapping\": \"" + spotHow(o.how) +
+                     "\"}";
+    }
+    spotsJson += "]";
+    std::string common =
+        ", \"alignment\": " + jsonString(alignment) + ", \"spot_colours\": " + spotsJson;
+
+    if (a.dryRun) {
+        std::vector<PlannedSheet> sheets;
+        if (!table->JobPlan(job.get(), planProc, &sheets, problemProc, &problems)) return fail(1);
+        int frames = 0, empty = 0;
+        for (const PlannedSheet& s : sheets)
+            for (const VexaPlannedFrame& f : s.frames) {
+                ++frames;
+                empty += f.page == 0;
+            }
+        if (a.json) {
+            std::string map = ", \"sheets\": " + std::to_string(sheets.size()) +
+                              ", \"pages_placed\": " + std::to_string(frames - empty) +
+                              ", \"empty_frames\": " + std::to_string(empty) + common +
+                              ", \"written\": false, \"sheet_map\": [";
+            for (std::size_t i = 0; i < sheets.size(); ++i) {
+                const PlannedSheet& s = sheets[i];
+                map += std::string(i ? ", " : "") + "{\"sheet\": " + std::to_string(s.sheet + 1) +
+                       ", \"side\": " + jsonString(s.side) + ", \"frames\": [";
+                for (std::size_t k = 0; k < s.frames.size(); ++k) {
+                    const VexaPlannedFrame& f = s.frames[k];
+                    map += std::string(k ? ", " : "") + "{\"frame\": " + std::to_string(f.frame) +
+                           ", \"page\": " + (f.page ? std::to_string(f.page) : "null") +
+                           ", \"rotation\": " + std::to_string(f.rotation) + ", \"trim\": [" +
+                           jsonNumber(points(f.trim.left)) + ", " +
+                           jsonNumber(points(f.trim.bottom)) + ", " +
+                           jsonNumber(points(f.trim.right)) + ", " +
+                           jsonNumber(points(f.trim.top)) +
+                           "], \"creep\": " + jsonNumber(points(f.creep)) + "}";
+                }
+                map += "]}";
+            }
+            json(map + "]");
+            return 0;
+        }
+        std::printf("%s (dry run, not written): %zu sheets, %d pages placed, %d empty frames\n",
+                    outPath.c_str(), sheets.size(), frames - empty, empty);
+        std::printf("alignment: %s\n", alignment.c_str());
+        if (!spots.empty()) std::printf("spot colours: %s\n", spots.c_str());
+        for (const PlannedSheet& s : sheets) {
+            std::string line = "sheet " + std::to_string(s.sheet + 1);
+            if (!s.side.empty()) line += " (" + s.side + ")";
+            line += ":";
+            for (std::size_t k = 0; k < s.frames.size(); ++k) {
+                const VexaPlannedFrame& f = s.frames[k];
+                line += std::string(k ? "," : "") + " frame " + std::to_string(f.frame) + " " +
+                        (f.page ? "page " + std::to_string(f.page) : std::string("empty"));
+                if (f.rotation) line += " turned " + std::to_string(f.rotation);
+            }
+            std::printf("%s\n", line.c_str());
+        }
+        return 0;
+    }
+
+    // The imposed document is only saved: it is written as it is made, sheet by sheet,
+    // so that a long job holds one pass of sheets in memory, not the whole output.
+    VexaJobResult result{};
+    {
+        struct WriteAhead {
+            WriteAhead() { doc::setWriteAheadForNewDocuments(true, settingSaveAs()); }
+            ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
+        } writeAhead;
+        table->JobImpose(job.get(), &result, problemProc, &problems);
+    }
+    std::string counts = ", \"sheets\": " + std::to_string(result.sheets) +
+                         ", \"pages_placed\": " + std::to_string(result.pagesPlaced) +
+                         ", \"empty_frames\": " + std::to_string(result.emptyFrames) + common;
+    if (result.stopped) {
         // Escape (Ctrl-C) between sheets: the sheets after it are empty.
-        std::fprintf(stderr, "vexa: stopped before every sheet was placed; nothing was written\n");
-        return 1;
+        problems.error("stopped before every sheet was placed; nothing was written");
+        return fail(1, counts + ", \"written\": false");
+    }
+    if (!result.doc) {
+        problems.error("nothing was written");
+        return fail(1, counts + ", \"written\": false");
     }
     // The version: "SaveAs" when the preferences set it (as the hot folder saves), else
     // the document's own, which is the higher of the source's and the template's (the
@@ -561,29 +594,32 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     PDDocSaveParamsRec save{};
     save.size = sizeof save;
     save.saveFlags = PDSaveFull | PDSaveCopy;
-    save.newPath = o.output.c_str();
+    save.newPath = outPath.c_str();
     if (int minor = settingSaveAs()) {
         save.major = 1;
         save.minor = minor;
     }
-    doc::pdDocSaveWithParams(result->pdDoc, &save);
-    ASInt32 sheets = a.numPages(result);
-    // The engine's own count of the job.
-    int placed = 0, empty = 0;
-    std::size_t at = text.rfind("imposed: ");
-    if (at != std::string::npos)
-        std::sscanf(text.c_str() + at, "imposed: %*d sheets, %d pages placed, %d empty frames",
-                    &placed, &empty);
-    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("%s: %d sheets, %d pages placed, %d empty frames, %.2f s\n", o.output.c_str(),
-                static_cast<int>(sheets), placed, empty, secs);
-    if (!gSpotAnswers.lines.empty()) {
-        std::string spots;
-        for (const std::string& l : gSpotAnswers.lines) spots += (spots.empty() ? "" : ", ") + l;
-        std::printf("spot colours: %s\n", spots.c_str());
+    try {
+        pd->PDDocSaveWithParams(result.doc, &save);
+    } catch (const ASException& e) {
+        problems.error("the output " + outPath + " cannot be written: " + errorText(e.code()) +
+                       "; nothing was written");
+        return fail(1, counts + ", \"written\": false");
     }
-    if (errors) {
-        std::fputs(errorLines.c_str(), stderr);
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (!a.json) {
+        std::printf("%s: %d sheets, %d pages placed, %d empty frames, %.2f s\n", outPath.c_str(),
+                    static_cast<int>(result.sheets), static_cast<int>(result.pagesPlaced),
+                    static_cast<int>(result.emptyFrames), secs);
+        std::printf("alignment: %s\n", alignment.c_str());
+        if (!spots.empty()) std::printf("spot colours: %s\n", spots.c_str());
+        for (const std::string& w : problems.warnings) std::printf("warning: %s\n", w.c_str());
+    }
+    json(counts + ", \"written\": true");
+    if (!problems.errors.empty() || result.errors > 0) {
+        if (!a.json)
+            std::fprintf(stderr, "vexa: %s was written, but the job counted %d errors\n",
+                         outPath.c_str(), static_cast<int>(result.errors));
         return 1;
     }
     return 0;

@@ -1,6 +1,6 @@
-// "vexa impose": the print shop's job on the command line. The source becomes the
-// front document, the plug-in's "Impose…" command runs and the imposition dialog is
-// answered as a user would; the new document is saved whole or not at all.
+// "vexa impose": the print shop's job on the command line. The options fill a job of
+// the plug-in's job table (the preferences are read, never written), the plug-in checks
+// it before any work, and the imposed document is saved whole or not at all.
 #pragma once
 
 #include <string>
@@ -11,22 +11,28 @@
 
 namespace vexa::host {
 
-// args: the words after "impose". Returns the exit status.
+// args: the words after "impose". Returns the exit status: 0 done, 1 the job failed,
+// 2 the input is wrong (nothing ran).
 int cmdImpose(SessionOptions options, const std::vector<std::string>& args);
 
-// The script the command runs (exposed for tests): throws std::invalid_argument on
-// bad options.
-struct ImposeOptions {
-    std::string source, templatePath, secondSheet, binding, align, creep, scale, pages, output;
-    // Spot colour mapping: (spot name, plate) with plate "Cyan", "Magenta", "Yellow",
-    // "Black" or "" (keep), in the order given.
-    std::vector<std::pair<std::string, std::string>> spotMap;
-    std::string spotBlack;  // "on", "off" or "" (the preference decides)
+// What "vexa impose --help" prints.
+const char* imposeHelp();
+
+// The words of the command line, read for their form only (exposed for tests): the
+// source, the job options by their long names without dashes in the order given, and
+// the command's own switches. Throws std::invalid_argument for an unknown option, a
+// missing value or a second source.
+struct ImposeArgs {
+    std::string source;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::string jobFile;
+    bool json = false;
+    bool dryRun = false;
+    bool help = false;
 };
-// -t is a path or a library template's name, looked up beside the plug-ins of
-// `pluginDirs` (empty: the default plug-in folder).
-ImposeOptions parseImposeArgs(const std::vector<std::string>& args,
-                              const std::vector<std::string>& pluginDirs = {});
-std::string imposeScript(const ImposeOptions& o);
+ImposeArgs parseImposeArgs(const std::vector<std::string>& args);
+
+// A string as a JSON string literal (quotes included), for the --json output.
+std::string jsonString(const std::string& s);
 
 }  // namespace vexa::host

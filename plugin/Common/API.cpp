@@ -43,7 +43,10 @@ bool importSupport(const CoreHFT* core) {
 }  // namespace
 
 bool importHostTables(const CoreHFT* core) {
-    if (!core || core->hdr.version < kCoreHFTVersion || core->hdr.size < sizeof(CoreHFT))
+    // A Core table of 5.0 (without the registration of tables) will do: the plug-in then
+    // offers no table of its own.
+    if (!core || core->hdr.version < HFT_VERSION(5, 0) ||
+        core->hdr.size < offsetof(CoreHFT, ASExtensionMgrRegisterHFT))
         return false;
     gCoreHFT = core;
     return importTable(core, gCosHFT, kCosHFTName, kCosHFTVersion) &&

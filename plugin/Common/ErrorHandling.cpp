@@ -19,6 +19,7 @@ ASInt32 gLogMode = 0;
 std::string gDumpPath;
 ASInt32 gEHMode = kEHUnset;
 ASInt32 gErrorCnt = 0;
+ErrorObserver gObserver{nullptr, nullptr};
 std::string gMsg1, gMsg2;
 bool gHaveMsg2 = false;
 
@@ -193,27 +194,43 @@ void doExceptionError(ASInt32 pageNum) {
     doExceptionError(pageNum, code);
 }
 
-namespace {
-void reportErrorOnPage(ASInt32 pageNum, const char* text) {
+void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+    char text[kMessageSize] = "";
+    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
+    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
+    reportError(pageNum, text);
+}
+
+void reportError(ASInt32 pageNum, const char* text) {
+    if (!text) text = "";
     if (gEHMode >= kEHLog) {
         gErrorCnt++;
         writeLine(formatErrorLine(pageNum, text).c_str());
+        if (gObserver.proc) gObserver.proc(pageNum, text, gObserver.data);
     } else {
         ASInt32 answer;
         showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
     }
 }
-}  // namespace
-
-void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
-    char text[kMessageSize] = "";
-    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
-    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
-    reportErrorOnPage(pageNum, text);
-}
 
 void reportError(const char* text) {
-    reportErrorOnPage(0, text ? text : "");
+    reportError(0, text);
+}
+
+ErrorModeScope::ErrorModeScope(ASInt32 mode) : mode_(gEHMode), count_(gErrorCnt) {
+    gEHMode = mode;
+    gErrorCnt = 0;
+}
+
+ErrorModeScope::~ErrorModeScope() {
+    gEHMode = mode_;
+    gErrorCnt = count_;
+}
+
+ErrorObserver setErrorObserver(ErrorObserver observer) {
+    ErrorObserver previous = gObserver;
+    gObserver = observer;
+    return previous;
 }
 
 void setMsg1(const char* key, ...) {

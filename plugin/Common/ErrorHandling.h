@@ -49,6 +49,29 @@ void doExceptionError(ASInt32 pageNum = 0);
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
 // Reports an error of the plug-in's own, as doExceptionError reports a host error.
 void reportError(const char* text);
+// The same for an error on a page (0: none).
+void reportError(ASInt32 pageNum, const char* text);
+// Runs with an error-handling mode and count of its own and puts the caller's back.
+class ErrorModeScope {
+  public:
+    explicit ErrorModeScope(ASInt32 mode);
+    ~ErrorModeScope();
+    ErrorModeScope(const ErrorModeScope&) = delete;
+    ErrorModeScope& operator=(const ErrorModeScope&) = delete;
+
+  private:
+    ASInt32 mode_;
+    ASInt32 count_;
+};
+
+// Receives every error doExceptionError counts in mode 2 (page number as given, the
+// error's text), after it was logged: a job collects its own errors this way. One
+// observer at a time; setErrorObserver returns the previous one.
+struct ErrorObserver {
+    void (*proc)(ASInt32 pageNum, const char* text, void* data);
+    void* data;
+};
+ErrorObserver setErrorObserver(ErrorObserver observer);
 // The line doExceptionError writes for an error text (without logging anything).
 std::string formatErrorLine(ASInt32 pageNum, const char* text);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <strings.h>
 
 #include "API.h"
 #include "BoxDesc.h"
@@ -25,6 +26,7 @@
 #include "FileOps.h"
 #include "HotfolderJobs.h"
 #include "Impose.h"
+#include "ImposeJob.h"
 #include "MyDialog.h"
 #include "MySettings.h"
 #include "MyStrings.h"
@@ -116,17 +118,66 @@ std::string fieldPath(const std::string& path, std::size_t size) {
 }
 
 struct HotfolderJob {
-    ImposeData data;
+    VexaJob job;  // the entry's settings, with a job ticket's choices over them
     ASInt32 saveMinor;
     std::string src, out, tmpl, half;
     JobClaim* claim;
 };
 
+// Job tickets: NAME.json beside NAME.pdf holds choices for that file. A ticket is never
+// taken on its own; it travels with its PDF into the done folder and on into "Err".
+bool isTicketName(const char* name) {
+    std::size_t n = std::strlen(name);
+    return n > 5 && strcasecmp(name + n - 5, ".json") == 0;
+}
+
+// The ticket beside the PDF at path ("" when there is none).
+std::string ticketBeside(const char* path) {
+    std::string p = path;
+    std::size_t dot = p.rfind('.');
+    std::size_t slash = p.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = p.size();
+    for (const char* ext : {".json", ".JSON"}) {
+        std::string t = p.substr(0, dot) + ext;
+        struct stat st {};
+        if (::stat(t.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return t;
+    }
+    return "";
+}
+
+// Reads the ticket into the job; false (logged and counted) when it is refused.
+bool applyTicket(VexaJob* job, const std::string& ticket, const std::string& text) {
+    JobReport report{logJobProblem, nullptr};
+    dprintf("\tjob ticket: %s\n", ticket.c_str());
+    if (!readJobTicket(job, text.data(), text.size(), ticket.c_str(), report)) return false;
+    if (job->given & kVexaGivenOutput) {
+        report.error("output", ticket +
+                                   ": \"output\": a hot folder writes into its output "
+                                   "folder; a ticket cannot choose the file");
+        return false;
+    }
+    return true;
+}
+
+// Moves the ticket of a PDF the poll took on to where the PDF went: into the done
+// folder, and on into "Err" beside it when toErr. The ticket stays in the input folder
+// while its job runs, so that a job cut short and given back finds it again.
+void moveTicketAlong(const std::string& ticket, const std::string& doneFolder, bool toErr) {
+    if (ticket.empty()) return;
+    std::string dest = joinPath(doneFolder, nameOf(ticket));
+    if (!moveFileReplace(ticket.c_str(), dest.c_str())) {
+        dprintf("\t####\tcannot move %s to %s: %s\n", ticket.c_str(), doneFolder.c_str(),
+                std::strerror(errno));
+        return;
+    }
+    if (toErr) moveToErr(dest);
+}
+
 // The part of a job that touches the PDF engine; runs in a child process. Returns the
 // number of errors counted.
 ASInt32 imposeJob(void* clientData) {
     HotfolderJob* job = static_cast<HotfolderJob*>(clientData);
-    ImposeData& d = job->data;
+    ImposeData& d = job->job.data;
     std::snprintf(d.templatePath, sizeof d.templatePath, "%s",
                   fieldPath(job->tmpl, sizeof d.templatePath).c_str());
     std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s",
@@ -147,12 +198,15 @@ ASInt32 imposeJob(void* clientData) {
     }
     d.srcDoc = src;
     DURING
-    d.lastPage = gPDModelHFT->PDDocGetNumPages(src);
+    // Every page, unless the job's ticket chose a range.
+    if (!(job->job.given & kVexaGivenPages)) d.lastPage = gPDModelHFT->PDDocGetNumPages(src);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);
     END_HANDLER
     setCosDoc(src);
-    PDDoc result = getErrorCnt() == 0 ? imposeDocWithData(&d) : nullptr;
+    JobReport report{logJobProblem, nullptr};
+    PDDoc result =
+        getErrorCnt() == 0 ? runImposeJob(&job->job, nullptr, report, false, true) : nullptr;
     if (result) {
         DURING
         PDDocSaveParamsRec p{};
@@ -345,17 +399,31 @@ bool processHotfolderFile(const char* path, void* clientData) {
         recoverDeadClaim(std::string(path).substr(0, std::string(path).rfind('/')), name);
         return true;
     }
+    if (isTicketName(name.c_str())) return true;  // taken with its PDF
     struct stat st {};
     if (::lstat(path, &st) != 0) return true;  // gone meanwhile
     if (!S_ISREG(st.st_mode)) return true;     // folders and links stay where they are
 
     dprintf("Processing: %s\n", path);
     dprintf("\t%lld bytes\n", static_cast<long long>(st.st_size));
-    if (isFileBusy(path, getHotfolderDelay(), &gSeen[path])) {
+    std::string ticket = ticketBeside(path);
+    if (isFileBusy(path, getHotfolderDelay(), &gSeen[path]) ||
+        (!ticket.empty() && isFileBusy(ticket.c_str(), getHotfolderDelay(), &gSeen[ticket]))) {
         dprintf("\tfile busy\n");
         return true;
     }
     gSeen.erase(path);
+    gSeen.erase(ticket);
+    // The ticket is read where it was put: its relative paths are from there.
+    std::string ticketText;
+    if (!ticket.empty()) {
+        char* data = nullptr;
+        ASInt32 size = 0;
+        if ((data = readWholeFile(ticket, &size)) != nullptr) {
+            ticketText.assign(data, static_cast<std::size_t>(size));
+            std::free(data);
+        }
+    }
 
     Entry e = readEntry(n);
     if (e.done.empty()) {
@@ -391,39 +459,49 @@ bool processHotfolderFile(const char* path, void* clientData) {
     if (!looksLikePDF(srcPath.c_str())) {
         dprintf("\t####\tno PDF file!\n");
         reportOutcome("nopdf", srcPath);
-        if (gPrefs.get(kSection, "NonPdfToErr", 0) == 1 && moveToErr(srcPath))
-            dprintf("\tmoved to Err\n");
+        bool toErr = gPrefs.get(kSection, "NonPdfToErr", 0) == 1 && moveToErr(srcPath);
+        if (toErr) dprintf("\tmoved to Err\n");
+        moveTicketAlong(ticket, e.done, toErr);
         claim.release();
         return false;
     }
 
     HotfolderJob job;
-    std::memset(&job.data, 0, sizeof job.data);
+    std::memset(&job.job, 0, sizeof job.job);
+    job.job.size = sizeof job.job;
+    job.job.spotBlack = 0;
+    job.job.dlgUnits = getDlgUnits();
     job.saveMinor = 0;
     job.claim = &claim;
-    ImposeData& d = job.data;
+    ImposeData& d = job.job.data;
     ASInt32 errors = 0;
     bool jobDied = false;
     setEHMode(kEHLog);
-    if (e.out.empty()) {
+    // The entry's settings, with the ticket's choices over them.
+    d.binding = isSaddleStitch(e.binding) ? 1 : 2;
+    d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
+    d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
+    d.scale = 0x10000;
+    d.firstPage = 1;
+    bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
+    std::string tmpl = (job.job.given & kVexaGivenTemplate) ? d.templatePath : e.tmpl;
+    std::string half = (job.job.given & kVexaGivenSecondSheet) ? d.halfSheetPath : e.half;
+    if (!ticketTaken) {
+        errors++;
+    } else if (e.out.empty()) {
         dprintf("\t####\tno output folder (Out%d)\n", n);
         errors++;
-    } else if (e.tmpl.empty()) {
+    } else if (tmpl.empty()) {
         dprintf("\t####\tno template (T%d)\n", n);
         errors++;
-    } else if (sameFile(out, e.tmpl) || sameFile(out, e.half)) {
+    } else if (sameFile(out, tmpl) || sameFile(out, half)) {
         dprintf("\t####\tthe result %s would replace the template\n", out.c_str());
         errors++;
     } else {
         job.src = srcPath;
         job.out = out;
-        job.tmpl = e.tmpl;
-        job.half = e.half;
-        d.binding = isSaddleStitch(e.binding) ? 1 : 2;
-        d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
-        d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
-        d.scale = 0x10000;
-        d.firstPage = 1;
+        job.tmpl = tmpl;
+        job.half = half;
         job.saveMinor = saveAsMinor();
 
         ASInt32 limit = getTimeLimit();
@@ -456,6 +534,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     } else {
         reportOutcome("saved", out);
     }
+    moveTicketAlong(ticket, e.done, errors > 0);
     claim.release(jobDied);
     setEHMode(kEHAlert);
     return false;

@@ -1,5 +1,6 @@
 #include "Impose.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -32,6 +33,30 @@ ePlacing gPlacing = kPlaceCentered;
 bool gAskOnce = false;
 ASInt32 gMaxBox = 0;  // scratch counter: the highest box number seen
 ImposeStats gStats{};
+bool gBuildOnly = false;       // jobs build their sheets and place nothing
+bool gTrimLinesLayer = false;  // jobs with an output path show their trim lines too
+bool gImporting = false;       // a source page is being imported
+
+// A source page (from 1) that could not be read.
+void noteUnread(ASInt32 page) {
+    std::vector<ASInt32>& u = gStats.unreadPages;
+    auto at = std::lower_bound(u.begin(), u.end(), page);
+    if (at == u.end() || *at != page) u.insert(at, page);
+}
+
+PDEForm importForPlacing(PDDoc src, PDDoc dst, ASInt32 index, ASFixed scale) {
+    gImporting = true;
+    PDEForm form = nullptr;
+    DURING
+    form = getPageContent(src, dst, index, scale);
+    HANDLER(void) ERRORCODE;
+    gImporting = false;
+    throw;
+    END_HANDLER
+    gImporting = false;
+    if (!form) noteUnread(index + 1);
+    return form;
+}
 
 const char* fileNameOf(const char* path) {
     const char* slash = std::strrchr(path, '/');
@@ -386,11 +411,11 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
         if (s == fixedOne) {
             if (static_cast<size_t>(b) <= ctx->cache.size()) {
                 PDEForm& slot = ctx->cache[b - 1];
-                if (!slot) slot = getPageContent(ctx->src, ctx->dst, i, ctx->scale);
+                if (!slot) slot = importForPlacing(ctx->src, ctx->dst, i, ctx->scale);
                 if (slot) form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot, 0));
             }
         } else {
-            form = getPageContent(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
+            form = importForPlacing(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
         }
     }
     if (!form) {
@@ -482,6 +507,21 @@ const ImposeStats& getImposeStats() {
     return gStats;
 }
 
+bool importingPage() {
+    return gImporting;
+}
+
+ImposeModeScope::ImposeModeScope(bool buildOnly, bool trimLinesLayer)
+    : buildOnly_(gBuildOnly), trimLinesLayer_(gTrimLinesLayer) {
+    gBuildOnly = buildOnly;
+    gTrimLinesLayer = trimLinesLayer;
+}
+
+ImposeModeScope::~ImposeModeScope() {
+    gBuildOnly = buildOnly_;
+    gTrimLinesLayer = trimLinesLayer_;
+}
+
 ASFixed getCreep(ASInt32 p, ASInt32 pageCount, ASFixed creep, ASFixed creepOffset) {
     ASInt32 q = p <= pageCount / 2 ? p : pageCount + 1 - p;
     ASInt32 k = (q - 1) / 2;
@@ -519,8 +559,15 @@ SheetPlacer::SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets)
         buf[sizeof buf - 1] = 0;
         gPDModelHFT->PDDocSetInfo(dst, key, buf, static_cast<ASInt32>(std::strlen(buf)));
     }
-    if (job && job->srcPath[0]) {
-        const char* fn = fileNameOf(job->srcPath);
+    // "FN": the source's file name, from the job or, when placing without one (the
+    // Place flow), from the source document itself.
+    char srcPath[1024] = "";
+    if (job && job->srcPath[0])
+        std::snprintf(srcPath, sizeof srcPath, "%s", job->srcPath);
+    else if (gPDModelHFT->PDDocGetPath(src, srcPath, sizeof srcPath) < 0)
+        srcPath[0] = 0;
+    if (srcPath[0]) {
+        const char* fn = fileNameOf(srcPath);
         gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
     }
     gStats = ImposeStats{};
@@ -532,7 +579,7 @@ SheetPlacer::SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets)
     // trim-lines colour as they are placed, and their trim-lines layer rebuilt on the
     // way, so that each sheet is read and written once. Sheets not placed (Escape, a
     // host error) get the whole treatment afterwards.
-    trimLines_ = job && !job->outPath[0];
+    trimLines_ = job && (!job->outPath[0] || gTrimLinesLayer);
 }
 
 SheetPlacer::~SheetPlacer() {
@@ -750,7 +797,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
         out = pdDocCreate();
         shown.out = out;
         setCosDoc(out);
-        ahead = gPDModelHFT->PDDocWritePagesAhead(out, PDBeforeFirstPage) != 0;
+        ahead = !gBuildOnly && gPDModelHFT->PDDocWritePagesAhead(out, PDBeforeFirstPage) != 0;
         if (data->binding == 1) {
             ASInt32 C = L - F + 1, P = C / M;
             if (P * M < C && !half) {
@@ -770,13 +817,14 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            if (!ahead) progress.setDuration(P, "kAddPages");
+            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M / 2;
                 data->lastPage -= M / 2;
-                if ((stopped = ahead ? gStats.stopped : progress.setValue(i + 1))) break;
+                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+                    break;
             }
             if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
@@ -803,12 +851,13 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->pageOffset = F - 1;
             data->sheetNumber = 1;
             CProgressMonitor progress;
-            if (!ahead) progress.setDuration(P, "kAddPages");
+            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
             for (ASInt32 i = 0; i < P; ++i) {
                 data->passIndex = i;
                 appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
                 data->firstPage += M;
-                if ((stopped = ahead ? gStats.stopped : progress.setValue(i + 1))) break;
+                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+                    break;
             }
             if (!stopped && data->firstPage < data->lastPage)
                 appendSecondSheet(out, data, placer ? &*placer : nullptr);
@@ -852,6 +901,11 @@ PDDoc imposeDocWithData(ImposeData* data) {
         return nullptr;
     }
     if (!out) return nullptr;
+    if (gBuildOnly) {
+        // The sheets and their numbered frames only: nothing is shown or placed.
+        data->resultDoc = out;
+        return out;
+    }
 
     DURING
     if (placer) {

@@ -2,6 +2,8 @@
 // their frames by the binding scheme and places the source pages into them.
 #pragma once
 
+#include <vector>
+
 #include "ImposeDlg.h"
 #include "ProgressMonitor.h"
 
@@ -70,9 +72,30 @@ struct ImposeStats {
     ASInt32 sheets;
     ASInt32 pagesPlaced;
     ASInt32 emptyFrames;
-    bool stopped;  // Escape stopped the placing between sheets
+    bool stopped;                      // Escape stopped the placing between sheets
+    std::vector<ASInt32> unreadPages;  // source pages (from 1) that could not be read, sorted
 };
 const ImposeStats& getImposeStats();
+
+// True while a source page is being imported for placing: an error reported then is
+// that page's.
+bool importingPage();
+
+// Switches of the jobs run while the scope lives (one job runs at a time): buildOnly
+// makes imposeDocWithData build the sheets and number their frames but place nothing,
+// show nothing and return the document; trimLinesLayer gives a job with an output path
+// the trim lines an interactive job shows.
+class ImposeModeScope {
+  public:
+    ImposeModeScope(bool buildOnly, bool trimLinesLayer);
+    ~ImposeModeScope();
+    ImposeModeScope(const ImposeModeScope&) = delete;
+    ImposeModeScope& operator=(const ImposeModeScope&) = delete;
+
+  private:
+    bool buildOnly_;
+    bool trimLinesLayer_;
+};
 
 // A scope object: begins an operation on the page view of the host's active document
 // and ends it when it goes.

@@ -1,5 +1,7 @@
 #include "ImposeDlg.h"
 
+#include "ImposeJob.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -155,6 +157,17 @@ void onOK(CMyDialog* dlg, ASInt32, void* cd) {
     auto* s = static_cast<DlgState*>(cd);
     if (!checkEditControls(dlg)) return;
     ImposeData* d = s->data;
+    // A range outside the document, or one that runs backwards, is refused like any
+    // other value out of range.
+    if (dlg->getValue(kIdBinding) != 3) {
+        ASInt32 which = checkPageRange(getControlFixed(dlg, kIdFrom), getControlFixed(dlg, kIdTo),
+                                       d->pageCount, nullptr);
+        if (which) {
+            beep();
+            dlg->setFocus(which == 1 ? kIdFrom : kIdTo);
+            return;
+        }
+    }
     std::string t = readPathPopup(dlg, kIdTemplate, 1);
     std::string h = readPathPopup(dlg, kIdHalf, 1);
     std::snprintf(d->templatePath, sizeof d->templatePath, "%s", t.c_str());
@@ -201,7 +214,7 @@ void imposeSetup(CMyDialog* dlg, void* cd) {
     dlg->setValue(kIdBinding, d->binding);
     dlg->setTextWithFormat(kIdTo, "%d", d->pageCount);
     onBinding(dlg, kIdBinding, s);
-    setDlgItemFixed(dlg, kIdCreep, 0, getDlgUnits(), -1, 0x7FFFFFFF);
+    setDlgItemFixed(dlg, kIdCreep, 0, getDlgUnits(), -1, kMaxCreep);
     setDlgItemFixed(dlg, kIdScale, fixedOne, kUnitPercent, fixedOne / 10, 10 * fixedOne);
     d->placing = static_cast<ePlacing>(getImposePlacing());
     {
@@ -279,31 +292,39 @@ void imposeDoc(PDDoc doc) {
         imposeTemplate(doc);
         return;
     }
-    auto* data = new ImposeData;
-    std::memset(data, 0, sizeof *data);
+    auto* job = new VexaJob;
+    std::memset(job, 0, sizeof *job);
+    job->size = sizeof *job;
+    ImposeData* data = &job->data;
     data->srcDoc = doc;
     data->scale = fixedOne;
     data->askTrimMismatch = 0;
+    job->spotBlack = getMapSpotToBlack() == 1 ? 1 : 0;
+    job->dlgUnits = getDlgUnits();
     if (getImposeData(data)) {
-        std::vector<std::string> pairs;
-        pairs.reserve(4096);
-        if (mapSpotColors(doc, pairs)) {
-            dprintf("srcDoc: %s\n", data->srcPath);
-            makeMapCurrent(pairs);
-            imposeDocWithData(data);
-            setMapColorNames(nullptr, 0);
+        std::vector<VexaSpotChoice> choices;
+        if (askSpotMapping(doc, job->spotBlack == 1, choices)) {
+            for (const VexaSpotChoice& c : choices)
+                if (job->spotCount < kVexaMaxSpots) job->spots[job->spotCount++] = c;
+            JobReport report{logJobProblem, nullptr};
+            runImposeJob(job, nullptr, report, false, true);
         }
     }
-    delete data;
+    delete job;
 }
 
 void doImposeCmd() {
     AVDoc front = avAppGetActiveDoc();
     PDDoc doc = front ? avDocGetPDDoc(front) : nullptr;
     if (!doc) return;
+    // Errors of the job are logged and counted, and offered afterwards; whatever
+    // happens, the caller's way of reporting errors comes back.
     ASInt32 old = setEHMode(kEHLog);
+    DURING
     imposeDoc(doc);
+    HANDLER
+    doExceptionError(0, ERRORCODE);
+    END_HANDLER
     if (getErrorCnt() > 0 && msgBoxYesNo("imposeErr") == 1) openDump();
-    (void)old;
-    setEHMode(kEHAlert);
+    setEHMode(old == kEHUnset ? kEHAlert : old);
 }

@@ -6,39 +6,9 @@
 
 #include "API.h"
 
-// Alignment of pages in their frames.
-enum ePlacing : ASInt32 {
-    kPlaceTrimBoxIfAny = 0,  // the TrimBox when the page has one, else centred
-    kPlaceTrimBox = 1,       // the page's TrimBox onto the frame's trim area
-    kPlaceCentered = 2,      // centred on the frame's trim area
-    kPlaceAdjustFrame = 3    // frames resized to the source's TrimBox, then centred
-};
-
-// One imposition job. Every creator clears the whole record to zero first and then
-// sets what it needs. Paths are zero-terminated host-encoded strings.
-struct ImposeData {
-    char templatePath[512];
-    char halfSheetPath[512];  // empty: no second sheet
-    char srcPath[512];
-    char outPath[512];  // empty: interactive job; else unattended (result only returned)
-    PDDoc srcDoc;
-    PDDoc resultDoc;  // out
-    ASInt32 binding;  // 1 saddle stitch, 2 perfect binding, 3 envelope
-    ePlacing placing;
-    ASInt32 firstPage;  // 1-based; the engine's running low page counter
-    ASInt32 lastPage;   // 1-based; the engine's running high page counter
-    ASInt32 pageCount;
-    ASInt32 pageOffset;
-    ASInt32 framesPerPass;
-    ASInt32 lowSpan;
-    ASInt32 sheetNumber;
-    ASInt32 passIndex;
-    ASFixed creep;  // points per leaf
-    ASFixed scale;  // 0x10000 = 100 %
-    ASFixed creepOffset;
-    ASFixedRect paperRect;
-    ASBool askTrimMismatch;
-};
+// ImposeData and ePlacing are shared with the hosts that run jobs through the
+// plug-in's job table.
+#include "VexaJobHFT.h"
 
 // The current alignment of the running job; setPlacing returns the previous one.
 ePlacing setPlacing(ePlacing placing);

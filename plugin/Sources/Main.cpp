@@ -12,6 +12,8 @@
 #include "MyStrings.h"
 #include "BoxDesc.h"
 #include "ImposeDlg.h"
+#include "ImposeJob.h"
+#include "JobOptions.h"
 #include "Palette.h"
 #include "Platform.h"
 #include "Prefs.h"
@@ -161,6 +163,9 @@ void registerNotifications() {
 }  // namespace
 
 ASBool PluginExportHFTs() {
+    // The job table lets a host run imposition jobs without the dialog; a host that
+    // cannot take it still gets the plug-in.
+    exportJobTable();
     return true;
 }
 ASBool PluginImportReplaceAndRegister() {
@@ -168,8 +173,9 @@ ASBool PluginImportReplaceAndRegister() {
 }
 
 ASBool PluginInit() {
-    // 1. Our own file and module name.
+    // 1. Our own file and module name, and the library of templates beside it.
     setupPIPath();
+    setTemplateLibrary((getResourceFolder() + "/templates").c_str());
     // 2. Preferences.
     setupPrefs();
     // 3. Language: the preference, else the host's.

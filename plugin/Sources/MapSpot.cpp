@@ -1,5 +1,6 @@
 #include "MapSpot.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "BoxDesc.h"
@@ -84,17 +85,48 @@ void renameSpotColor(SpotColor& spot, const char* processName) {
     cosArrayPut(spot.space, 1, cosNewName(cd, false, processName));
 }
 
-bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs) {
-    std::vector<SpotColor> spots = collectSpotColors(doc);
+namespace {
+
+bool foldsToBlack(const SpotColor& s) {
+    return s.alternate == "DeviceCMYK" && isSpotBlack(s.space);
+}
+
+const VexaSpotChoice* findChoice(const VexaSpotChoice* choices, ASInt32 count,
+                                 const std::string& name) {
+    for (ASInt32 i = 0; i < count; ++i)
+        if (name == choices[i].name) return &choices[i];
+    return nullptr;
+}
+
+// Every spot colour space of the document named name (a name may have several).
+struct SpacesNamed {
+    const std::string* name;
+    std::vector<SpotColor> spaces;
+};
+
+bool spacesNamedProc(CosObj space, long data) {
+    auto* s = reinterpret_cast<SpacesNamed*>(data);
+    std::vector<SpotColor> one;
+    collectProc(space, reinterpret_cast<long>(&one));
+    if (!one.empty() && one[0].name == *s->name) s->spaces.push_back(one[0]);
+    return true;
+}
+
+void renameAll(PDDoc doc, const std::string& name, const char* processName) {
+    SpacesNamed s{&name, {}};
+    EnumDocColors(doc, spacesNamedProc, reinterpret_cast<long>(&s));
+    for (SpotColor& spot : s.spaces) renameSpotColor(spot, processName);
+}
+
+}  // namespace
+
+bool askSpotMapping(PDDoc doc, bool foldBlack, std::vector<VexaSpotChoice>& choices) {
+    std::vector<SpotColor> spots;
+    for (SpotColor& s : collectSpotColors(doc))
+        if (!(foldBlack && foldsToBlack(s))) spots.push_back(s);
     if (spots.empty()) return true;
-    if (getMapSpotToBlack() == 1) {
-        for (SpotColor& s : spots)
-            if (s.alternate == "DeviceCMYK" && isSpotBlack(s.space)) renameSpotColor(s, "Black");
-    }
     ASInt32 n = getMapSpot();
-    if (n <= 0) return true;
-    spots = collectSpotColors(doc);
-    if (static_cast<ASInt32>(spots.size()) < n) return true;
+    if (n <= 0 || static_cast<ASInt32>(spots.size()) < n) return true;
     MapDialog m{&spots};
     std::vector<ASInt32> values(5, 1);
     struct Ctx {
@@ -121,13 +153,49 @@ bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs) {
     for (size_t i = 0; i < spots.size() && i < 5; ++i) {
         ASInt32 v = values[i];
         if (v < 2 || v > 5) continue;
-        std::string spotName = spots[i].name;
-        renameSpotColor(spots[i], kProcess[v - 2]);
-        if (v != 5) {
-            pairs.push_back(spotName);
-            pairs.push_back(kProcess[v - 2]);
+        VexaSpotChoice c{};
+        std::snprintf(c.name, sizeof c.name, "%s", spots[i].name.c_str());
+        std::snprintf(c.plate, sizeof c.plate, "%s", kProcess[v - 2]);
+        choices.push_back(c);
+    }
+    return true;
+}
+
+std::vector<VexaSpotOutcome> mapSpotColorsWith(PDDoc doc, bool foldBlack,
+                                               const VexaSpotChoice* choices, ASInt32 count,
+                                               std::vector<std::string>* pairs) {
+    std::vector<VexaSpotOutcome> outcomes;
+    for (SpotColor& s : collectSpotColors(doc)) {
+        VexaSpotOutcome o{};
+        std::snprintf(o.name, sizeof o.name, "%s", s.name.c_str());
+        const VexaSpotChoice* c = findChoice(choices, count, s.name);
+        if (c && c->plate[0]) {
+            o.how = kVexaSpotMapped;
+            std::snprintf(o.plate, sizeof o.plate, "%s", c->plate);
+        } else if (!c && foldBlack && foldsToBlack(s)) {
+            o.how = kVexaSpotFolded;
+            std::snprintf(o.plate, sizeof o.plate, "Black");
+        }
+        outcomes.push_back(o);
+    }
+    if (!pairs) return outcomes;
+    for (const VexaSpotOutcome& o : outcomes) {
+        if (o.how == kVexaSpotKept) continue;
+        renameAll(doc, o.name, o.plate);
+        // The slug line names the plates of mapped colours by their spot names.
+        if (o.how == kVexaSpotMapped && std::strcmp(o.plate, "Black") != 0) {
+            pairs->push_back(o.name);
+            pairs->push_back(o.plate);
         }
     }
+    return outcomes;
+}
+
+bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs) {
+    bool fold = getMapSpotToBlack() == 1;
+    std::vector<VexaSpotChoice> choices;
+    if (!askSpotMapping(doc, fold, choices)) return false;
+    mapSpotColorsWith(doc, fold, choices.data(), static_cast<ASInt32>(choices.size()), &pairs);
     return true;
 }
 

@@ -442,18 +442,10 @@ void doPlaceBtn() {
 }
 
 void doImposeBtn() {
-    PDDoc doc = frontPDDoc();
-    if (!doc) return;
-    setEHMode(kEHLog);
-    DURING
-    imposeDoc(doc);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    END_HANDLER
-    if (getErrorCnt() > 0 && msgBoxYesNo("imposeErr") == 1) openDump();
+    if (!frontPDDoc()) return;
+    doImposeCmd();
     adjustPalette();
     selectCurDoc();
-    setEHMode(kEHAlert);
 }
 
 // ---- The tool -----------------------------------------------------------------------------

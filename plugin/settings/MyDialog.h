@@ -19,6 +19,7 @@
 
 #include <cstdarg>
 
+#include "MyUnits.h"
 #include "PlatformUIHFT.h"
 
 class CMyDialog;
@@ -46,10 +47,6 @@ enum : ASUns32 {
     kCmdRight = MY_CODE('r', 'g', 'h', 't'),
     kCmdBottom = MY_CODE('b', 't', 't', 'm'),
 };
-
-// Units of value fields: 0 plain number, 1 points, 2 inches, 3 millimetres,
-// 4 centimetres, 6 percent (0x10000 is 100 %).
-enum { kUnitNone = 0, kUnitPoints = 1, kUnitInch = 2, kUnitMM = 3, kUnitCM = 4, kUnitPercent = 6 };
 
 // Properties of value fields.
 enum : ASUns32 {
@@ -190,9 +187,3 @@ ASFixed stringToFixed(const char* text, ASInt32 unit);
 // Checks every value field's range; on the first failure beeps, focuses it and
 // answers false.
 bool checkEditControls(CMyDialog* dialog);
-// "%.2f" of the value in the unit, trailing zeros and point removed, with the unit
-// suffix (" pts", " \"", " mm", " cm", " %"). text needs 32 bytes.
-char* fixedToString(ASFixed value, ASInt32 unit, char* text);
-char* addUnitToString(char* text, ASInt32 unit);
-// Points per unit as used by value fields (1 for plain numbers).
-double unitFactor(ASInt32 unit);

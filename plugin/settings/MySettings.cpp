@@ -38,7 +38,8 @@ CMySettings::CMySettings()
       capacity_(0),
       lineEnd_(kNativeLineEnd),
       lineEndLen_(1),
-      readOnly_(false) {
+      readOnly_(false),
+      changed_(false) {
     path_[0] = 0;
     unread_[0] = 0;
 }
@@ -159,6 +160,7 @@ ASInt32 CMySettings::load() {
         }
     }
     loadedDate_ = fileDate();
+    changed_ = false;
     return 0;
 }
 
@@ -297,6 +299,7 @@ void CMySettings::cut(ASInt32 pos, ASInt32 len) {
     std::memmove(text_ + pos, text_ + pos + len, static_cast<size_t>(used_ - pos - len));
     used_ -= len;
     text_[used_] = 0;
+    changed_ = true;
 }
 
 void CMySettings::insert(ASInt32 pos, const char* bytes, ASInt32 len) {
@@ -304,11 +307,18 @@ void CMySettings::insert(ASInt32 pos, const char* bytes, ASInt32 len) {
     std::memcpy(text_ + pos, bytes, static_cast<size_t>(len));
     used_ += len;
     text_[used_] = 0;
+    changed_ = true;
 }
 
 ASInt32 CMySettings::set(const char* section, const char* key, const char* value) {
     if (!section || !key) return -1;
     if (!value) value = "";
+    // The same value again changes nothing (not even where the key stands).
+    std::string current(std::strlen(value) + 2, '\0');
+    if (get(section, key, current.data(), static_cast<ASInt32>(current.size())) ==
+            static_cast<ASInt32>(std::strlen(value)) &&
+        std::strcmp(current.c_str(), value) == 0)
+        return 0;
     const char* le = lineEndLen_ == 2 ? "\r\r" : "\r";
     ASInt32 leLen = lineEndLen_ == 2 ? 2 : 1;
     std::string line = std::string(key) + "=" + value + le;
@@ -361,8 +371,8 @@ void CMySettings::remove(const char* section) {
 }
 
 void CMySettings::remove(const char* section, const char* key) {
-    ASInt32 kpos = findKey(section, key);
-    if (kpos >= 0) cut(kpos, getLineLen(kpos, true));
+    // Every line of the key: a file may hold it twice, and the first one counts.
+    for (ASInt32 kpos; (kpos = findKey(section, key)) >= 0;) cut(kpos, getLineLen(kpos, true));
 }
 
 void CMySettings::removeLine(ASInt32 pos) {
@@ -394,7 +404,9 @@ void CMySettings::enumSection(const char* section, EnumSectionProc proc, void* c
 }
 
 ASInt32 CMySettings::save() {
-    if (!text_ || !path_[0] || readOnly_) return 0;
+    // Nothing changed: the file stays as it is, byte for byte (and a missing one stays
+    // missing).
+    if (!text_ || !path_[0] || readOnly_ || !changed_) return 0;
     restoreCR();
     ASInt32 start = 0;
     while (start < used_ && (text_[start] == CR || text_[start] == LF)) start++;
@@ -404,6 +416,7 @@ ASInt32 CMySettings::save() {
     replaceCR();
     if (!written) return 0;
     loadedDate_ = fileDate();
+    changed_ = false;
     return 0;
 }
 
@@ -411,6 +424,7 @@ void CMySettings::cleanup() {
     std::free(text_);
     text_ = nullptr;
     used_ = capacity_ = 0;
+    changed_ = false;
 }
 
 void CMySettings::reset() {

@@ -57,9 +57,10 @@ class CMySettings {
 
     void enumSection(const char* section, EnumSectionProc proc, void* clientData) const;
 
-    // Writes the text back to the path; always 0 (an unwritable file writes nothing, and
-    // neither does a file that could not be read whole: over 16 MB, a read error, or a
-    // zero byte, after which nothing is text).
+    // Writes the text back to the path when it changed since it was read or written;
+    // always 0 (an unwritable file writes nothing, and neither does a file that could not
+    // be read whole: over 16 MB, a read error, or a zero byte, after which nothing is
+    // text).
     ASInt32 save();
     void cleanup();
     void reset();
@@ -95,6 +96,7 @@ class CMySettings {
     const char* lineEnd_;
     ASInt32 lineEndLen_;
     bool readOnly_;  // the file was not read whole: never overwrite it
+    bool changed_;   // the text differs from what was last read or written
     char unread_[96];
 };
 

@@ -17,6 +17,7 @@
 #include "Container.h"
 #include "Impose.h"
 #include "ErrorHandling.h"
+#include "ImposeJob.h"
 #include "ModelBuild.h"
 #include "MovingMark.h"
 #include "MyStrings.h"
@@ -597,6 +598,10 @@ TEST_F(Imposing, ThePlaceFlowFillsAnOpenTemplateByItsOwnNumbers) {
     EXPECT_TRUE(f[0].placed);
     EXPECT_TRUE(f[1].placed);
     EXPECT_EQ(getImposeStats().pagesPlaced, 2);
+    // The filled template names its source, as an imposed document does.
+    char fn[64] = "";
+    gPDModelHFT->PDDocGetInfo(tmpl, "FN", fn, sizeof fn);
+    EXPECT_STREQ(fn, "src4.pdf");
     // Cancelling the chooser changes nothing.
     vexa::host::ui::queueChooserAnswer("");
     imposeTemplate(tmpl);
@@ -888,4 +893,254 @@ TEST_F(Imposing, TheTrimBoxQuestionSpeaksTheUsersLanguage) {
     cleanupMyStrings();
     gLanguage = kLangEnglish;
     unsetenv("VEXA_RESOURCES");
+}
+
+namespace {
+
+struct Said {
+    std::vector<std::string> errors, warnings;
+    std::string all() const {
+        std::string t;
+        for (const std::string& e : errors) t += "error: " + e + "\n";
+        for (const std::string& w : warnings) t += "warning: " + w + "\n";
+        return t;
+    }
+    bool has(const std::string& text) const { return all().find(text) != std::string::npos; }
+};
+
+void sayTo(const VexaProblem* p, void* data) {
+    auto* s = static_cast<Said*>(data);
+    (p->severity == kVexaError ? s->errors : s->warnings).push_back(p->text);
+}
+
+// A job of the command line over src into tmpl, written to out.
+VexaJob lineJob(PDDoc src, const std::string& srcPath, const std::string& tmpl,
+                const std::string& out) {
+    VexaJob j;
+    initImposeJob(&j, src);
+    std::snprintf(j.data.srcPath, sizeof j.data.srcPath, "%s", srcPath.c_str());
+    std::snprintf(j.data.templatePath, sizeof j.data.templatePath, "%s", tmpl.c_str());
+    std::snprintf(j.data.outPath, sizeof j.data.outPath, "%s", out.c_str());
+    return j;
+}
+
+// Source pages that cannot be read: acquiring them fails as a damaged file does.
+PDDoc gUnreadableDoc = nullptr;
+std::set<ASInt32> gUnreadablePages;
+const PDModelHFT* gRealPDModel = nullptr;
+
+PDPage acquireOrFail(PDDoc d, ASInt32 n) {
+    if (d == gUnreadableDoc && gUnreadablePages.count(n + 1)) gCoreHFT->ASRaise(pdErrDamaged);
+    return gRealPDModel->PDDocAcquirePage(d, n);
+}
+
+struct UnreadablePages {
+    PDModelHFT patched;
+    UnreadablePages(PDDoc doc, std::set<ASInt32> pages) {
+        gRealPDModel = gPDModelHFT;
+        patched = *gPDModelHFT;
+        patched.PDDocAcquirePage = acquireOrFail;
+        gUnreadableDoc = doc;
+        gUnreadablePages = std::move(pages);
+        gPDModelHFT = &patched;
+    }
+    ~UnreadablePages() {
+        gPDModelHFT = gRealPDModel;
+        gUnreadableDoc = nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(Imposing, TheJobCheckSaysEveryWrongInputBeforeAnyWork) {
+    PDDoc src = makeSource(16);
+    std::string srcPath = tmp.file("src16.pdf"), t = booklet(2);
+    VexaJob good = lineJob(src, srcPath, t, tmp.file("out.pdf"));
+    Said said;
+    JobReport report{sayTo, &said};
+    EXPECT_EQ(checkImposeJob(&good, nullptr, report, true), 0) << said.all();
+
+    struct Case {
+        void (*change)(VexaJob&, const std::string& dir);
+        const char* says;
+    };
+    const Case cases[] = {
+        {[](VexaJob& j, const std::string&) { j.data.firstPage = 10, j.data.lastPage = 3; },
+         "the range 10-3 runs backwards"},
+        {[](VexaJob& j, const std::string&) { j.data.firstPage = 20, j.data.lastPage = 30; },
+         "the range 20-30 begins after the last page: the source has 16 pages"},
+        {[](VexaJob& j, const std::string&) { j.data.firstPage = 10, j.data.lastPage = 20; },
+         "the range 10-20 ends after the last page"},
+        {[](VexaJob& j, const std::string&) {
+             j.data.binding = 2;
+             j.data.creep = 0x10000;
+             j.given |= kVexaGivenCreep;
+         },
+         "creep is for saddle stitch only; this job is bound by perfect binding"},
+        {[](VexaJob& j, const std::string&) { j.data.scale = 0x10000 / 20; },
+         "the scale 5% lies outside 10% to 1000%"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.templatePath, 512, "%s/src16.pdf", dir.c_str());
+         },
+         "src16.pdf: noTemplateStr (its first sheet has no page frames)"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.templatePath, 512, "%s/gone.pdf", dir.c_str());
+         },
+         "the template /"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.halfSheetPath, 512, "%s/none.pdf", dir.c_str());
+         },
+         "none.pdf has no page frames"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.outPath, 512, "%s/no/such/folder/o.pdf", dir.c_str());
+         },
+         "/no/such/folder/o.pdf cannot be written: the folder"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.outPath, 512, "%s/./sub/../src16.pdf", dir.c_str());
+         },
+         "is the source itself"},
+        {[](VexaJob& j, const std::string& dir) {
+             std::snprintf(j.data.outPath, 512, "%s/link.pdf", dir.c_str());
+         },
+         "is the template itself"},
+        {[](VexaJob& j, const std::string&) {
+             j.spotCount = 1;
+             std::snprintf(j.spots[0].name, 128, "Gold");
+         },
+         "has no spot colour \"Gold\" (it has none)"},
+    };
+    makeTemplate("none.pdf", {{{0, 20, 20, 200, 280}}});
+    std::filesystem::create_directory(tmp.path() / "sub");
+    std::filesystem::create_symlink(t, tmp.path() / "link.pdf");
+    for (const Case& c : cases) {
+        VexaJob j = good;
+        c.change(j, tmp.path().string());
+        Said s;
+        JobReport r{sayTo, &s};
+        EXPECT_GE(checkImposeJob(&j, nullptr, r, true), 1) << c.says;
+        EXPECT_TRUE(s.has(c.says)) << c.says << "\n" << s.all();
+        // Nothing ran: no document was made or opened for it.
+        EXPECT_EQ(runImposeJob(&j, nullptr, r, true, false), nullptr) << c.says;
+    }
+    close(nullptr, src);
+}
+
+TEST_F(Imposing, TheJobCheckWarnsOfWhatAPressOperatorMustKnow) {
+    PDDoc src = makeSource(13);
+    std::string srcPath = tmp.file("src13.pdf");
+    // Frames a little wider than the pages' TrimBox (180 x 260 pt).
+    std::vector<std::vector<FrameSpec>> sheets(2);
+    for (int s = 0; s < 2; ++s)
+        for (ASInt32 i = 0; i < 2; ++i)
+            sheets[s].push_back({2 * s + i + 1, 20.0 + 200 * i, 20, 20.0 + 200 * i + 182, 280});
+    std::string wide = makeTemplate("wide.pdf", sheets);
+    VexaJob j = lineJob(src, srcPath, wide, tmp.file("o.pdf"));
+    Said said;
+    JobReport report{sayTo, &said};
+    VexaJobFacts facts{};
+    EXPECT_EQ(checkImposeJob(&j, &facts, report, true), 0) << said.all();
+    EXPECT_TRUE(
+        said.has("3 of 16 frames stay empty: the template takes 4 pages per pass and "
+                 "the source ends at page 13"))
+        << said.all();
+    EXPECT_TRUE(
+        said.has("the pages' TrimBox (63.5 x 91.7 mm) differs from the frames' trim "
+                 "size (64.2 x 91.7 mm) by more than 0.5 mm: each page is placed by "
+                 "its TrimBox"))
+        << said.all();
+    EXPECT_EQ(facts.jobPages, 13);
+    EXPECT_EQ(facts.trimBoxPages, 13);
+    EXPECT_EQ(facts.framesPerPass, 4);
+    // Centred, the warning says so; adjusted frames fit the pages.
+    j.data.placing = kPlaceCentered;
+    Said centred;
+    JobReport r2{sayTo, &centred};
+    checkImposeJob(&j, nullptr, r2, true);
+    EXPECT_TRUE(centred.has("each page is centred on its frame's trim area")) << centred.all();
+    j.data.placing = kPlaceAdjustFrame;
+    Said adjusted;
+    JobReport r3{sayTo, &adjusted};
+    checkImposeJob(&j, nullptr, r3, true);
+    EXPECT_FALSE(adjusted.has("TrimBox (")) << adjusted.all();
+    // A range rounded up to whole passes places pages beyond it.
+    j.data.firstPage = 3;
+    j.data.lastPage = 8;
+    Said rounded;
+    JobReport r4{sayTo, &rounded};
+    checkImposeJob(&j, nullptr, r4, true);
+    EXPECT_TRUE(rounded.has("pages 9-10 beyond the range 3-8 are placed too")) << rounded.all();
+    // Without warnings asked for, the check says none.
+    Said quiet;
+    JobReport r5{sayTo, &quiet};
+    checkImposeJob(&j, nullptr, r5, false);
+    EXPECT_TRUE(quiet.warnings.empty());
+    close(nullptr, src);
+}
+
+TEST_F(Imposing, UnreadablePagesAreSaidOnceAndAMostlyUnreadableJobGivesNothing) {
+    PDDoc src = makeSource(16);
+    std::string srcPath = tmp.file("src16.pdf"), t = booklet(2);
+    ErrorModeScope logging(kEHLog);
+    {
+        UnreadablePages bad(src, {3, 7});
+        VexaJob j = lineJob(src, srcPath, t, tmp.file("o.pdf"));
+        Said said;
+        JobReport report{sayTo, &said};
+        VexaJobResult r{};
+        PDDoc out = runImposeJob(&j, &r, report, true, false);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(r.unreadPages, 2);
+        EXPECT_EQ(r.pagesPlaced, 14);
+        EXPECT_GE(r.errors, 2);
+        ASSERT_EQ(said.errors.size(), 1u) << said.all();
+        EXPECT_TRUE(
+            said.has("2 of the job's 16 pages of " + srcPath + " could not be read (pages 3, 7): "))
+            << said.all();
+        setCosDoc(out);
+        pdDocClose(out);
+        setCosDoc(host.doc);
+    }
+    {
+        std::set<ASInt32> most;
+        for (ASInt32 p = 2; p <= 16; ++p) most.insert(p);
+        UnreadablePages bad(src, most);
+        VexaJob j = lineJob(src, srcPath, t, tmp.file("o.pdf"));
+        Said said;
+        JobReport report{sayTo, &said};
+        VexaJobResult r{};
+        EXPECT_EQ(runImposeJob(&j, &r, report, true, false), nullptr);
+        EXPECT_EQ(r.unreadPages, 15);
+        // Said once with the count, not once per frame.
+        EXPECT_EQ(said.errors.size(), 2u) << said.all();
+        EXPECT_TRUE(said.has("15 of the job's 16 pages")) << said.all();
+        EXPECT_TRUE(said.has("pages 2-16")) << said.all();
+        EXPECT_TRUE(said.has("nothing was imposed: most pages of " + srcPath)) << said.all();
+    }
+    close(nullptr, src);
+}
+
+TEST_F(Imposing, TheImposeCommandKeepsItsErrorsAndGivesTheErrorModeBack) {
+    PDDoc src = makeSource(4);
+    AVDoc window = gAcroViewHFT->AVDocOpenFromPDDoc(src, "src4.pdf");
+    ASSERT_NE(window, nullptr);
+    setupDump(1);
+    setEHMode(kEHAlert);
+    {
+        // Every page of the front document fails: the command's own steps raise.
+        UnreadablePages bad(src, {1, 2, 3, 4});
+        PDModelHFT failing = *gPDModelHFT;
+        failing.PDDocGetNumPages = [](PDDoc) -> ASInt32 {
+            gCoreHFT->ASRaise(pdErrDamaged);
+            return 0;
+        };
+        const PDModelHFT* before = gPDModelHFT;
+        gPDModelHFT = &failing;
+        EXPECT_NO_THROW(doImposeCmd());
+        gPDModelHFT = before;
+    }
+    EXPECT_EQ(getEHMode(), kEHAlert);
+    std::string log = readFile(getDumpPath());
+    EXPECT_NE(log.find("\t####\t"), std::string::npos) << log;
+    gAcroViewHFT->AVDocClose(window, true);
+    setCosDoc(host.doc);
 }

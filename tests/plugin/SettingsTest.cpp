@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -96,6 +97,20 @@ TEST(Settings, KeysAreFoundOnlyInTheirSectionAndAtLineStartExactly) {
     char small[5];
     EXPECT_EQ(s.get("B", "long", small, sizeof small), 4);
     EXPECT_STREQ(small, "abcd");
+}
+
+TEST(Settings, AKeyTheFileHoldsTwiceReadsBackWhatWasSet) {
+    // Hand-edited files repeat keys; the first one counts, so a set replaces them all.
+    for (const char* text : {"[A]\rk=1\rx=2\rk=3\r", "[A]\rk=1\r[B]\ry=0\r", "[A]\rk=v\rk=3\r"}) {
+        CMySettings s;
+        ASSERT_EQ(s.setup(text, static_cast<ASInt32>(std::strlen(text)), 0), 0);
+        s.set("A", "k", "v");
+        char buf[16] = "";
+        EXPECT_EQ(s.get("A", "k", buf, sizeof buf), 1) << text;
+        EXPECT_STREQ(buf, "v") << text;
+        s.remove("A", "k");
+        EXPECT_EQ(s.get("A", "k", buf, sizeof buf), -1) << text;
+    }
 }
 
 TEST(Settings, NumbersWithDefaultsSignsAndEmptyValues) {
@@ -206,8 +221,36 @@ TEST(Settings, AnOutsideChangeIsNoticedUntilReloadOrSave) {
     EXPECT_EQ(getValue(s, "A", "y"), "untouched");
     touchLater(path);
     EXPECT_TRUE(s.shallReload());
+    // A save without changes leaves the file (and its outside change) alone.
+    std::string outside = readFile(path);
+    s.save();
+    EXPECT_TRUE(s.shallReload());
+    EXPECT_EQ(readFile(path), outside);
+    s.set("A", "z", "3");
     s.save();
     EXPECT_FALSE(s.shallReload());
+}
+
+TEST(Settings, ASaveWithoutChangesWritesNothing) {
+    TempDir dir;
+    // Blank lines first and CR line ends: a rewrite would not keep them.
+    std::string path = dir.file("same.ini");
+    writeFile(path, "\r\n[A]\r\nx=1\r\n");
+    CMySettings s;
+    s.setupWithPath(path.c_str());
+    s.set("A", "x", "1");
+    s.remove("B");
+    s.save();
+    EXPECT_EQ(readFile(path), "\r\n[A]\r\nx=1\r\n");
+    // A store on a missing file stays without a file until something is set.
+    std::string missing = dir.file("missing.ini");
+    CMySettings m;
+    m.setupWithPath(missing.c_str());
+    m.save();
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    m.set("A", "x", "1");
+    m.save();
+    EXPECT_TRUE(std::filesystem::exists(missing));
 }
 
 TEST(Settings, AnOversizedFileIsNeitherReadNorOverwritten) {
