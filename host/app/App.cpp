@@ -36,6 +36,8 @@ void Clock::advance(ASUns32 ticks) {
 Application::Application(bool virtualClock) : clock_(virtualClock) {
     if (gCurrent) throw std::logic_error("an application is already running");
     gCurrent = this;
+    // Documents and pages tell their changes through the host's notification sink.
+    setNotificationSink(app::broadcast);
     language = languageFromLocale();
     for (const char* name : {"File", "Edit", "View", "Window", "Help"}) {
         _t_AVMenu* m = newMenu(name, name, nullptr);
@@ -57,6 +59,7 @@ Application::Application(bool virtualClock) : clock_(virtualClock) {
 
 Application::~Application() {
     closeAllDocs();
+    setNotificationSink(nullptr);
     gCurrent = nullptr;
 }
 
@@ -213,9 +216,11 @@ bool Application::unregisterNotification(ASInt32 selector, ExtensionID owner,
 void Application::broadcast(const AVNotificationData& data) {
     // Changed pages are shown anew: the views of the document are redrawn at the next
     // idle pass.
-    if (data.selector == NSEL_PDDocDidChangePages && data.pdDoc)
+    if (data.selector == NSEL_PDDocDidChangePages && data.pdDoc) {
         for (auto& d : docs_)
             if (d->pdDoc == data.pdDoc) invalidate(&d->view);
+        if (frontEnd_) frontEnd_->pagesChanged(data.pdDoc, data.firstPage, data.lastPage);
+    }
     // Handlers may register or unregister others while we dispatch: walk by index over
     // the entries that existed when the broadcast began, and compact only at the top.
     ++broadcastDepth_;
@@ -278,7 +283,10 @@ void Application::passTime(ASUns32 ticks) {
     ASUns32 end = clock_.ticks() + ticks;
     while (clock_.ticks() < end) {
         runIdle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+        if (frontEnd_)
+            frontEnd_->pause(16);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(16));
     }
 }
 
@@ -302,6 +310,7 @@ AVDoc Application::openDoc(PDDoc pdDoc, const std::string& title) {
     AVDoc doc = d.get();
     docs_.push_back(std::move(d));
     goToPage(&doc->view, 0);
+    if (frontEnd_) frontEnd_->documentOpened(doc);
     AVNotificationData open{};
     open.selector = NSEL_AVDocDidOpen;
     open.avDoc = doc;
@@ -320,6 +329,7 @@ bool Application::closeDoc(AVDoc doc, bool /*noSave*/) {
     will.avDoc = doc;
     will.pdDoc = doc->pdDoc;
     broadcast(will);
+    if (frontEnd_) frontEnd_->documentClosing(doc);
     clearUndos(doc);
     doc->drop = {};
     if (mouse_.view == &doc->view) mouse_ = {};
@@ -345,6 +355,7 @@ void Application::setFrontDoc(AVDoc doc) {
     front_ = doc;
     // The tool of the front document is the application's active tool.
     if (doc) activeTool_ = doc->activeTool;
+    if (frontEnd_) frontEnd_->frontDocumentChanged(doc);
     AVNotificationData d{};
     d.selector = NSEL_AVAppFrontDocDidChange;
     d.avDoc = doc;
@@ -367,6 +378,7 @@ void Application::goToPage(AVPageView view, ASInt32 pageNum) {
     view->vs.invalid = true;
     if (pd && n > 0 && documentHooks.acquirePage)
         view->page = documentHooks.acquirePage(pd, pageNum);
+    if (frontEnd_) frontEnd_->viewChanged(view);
     if (changed) {
         AVNotificationData d{};
         d.selector = NSEL_AVPageViewDidChange;

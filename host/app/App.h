@@ -9,11 +9,7 @@
 #include "AcroViewHFT.h"
 #include "app/FrontEnd.h"
 #include "app/View.h"
-
-struct _t_ExtensionID {
-    std::string name;  // the extension name the plug-in registered
-    std::string path;  // the plug-in file
-};
+#include "core/Extension.h"
 
 struct _t_AVMenuItem;
 
@@ -213,6 +209,11 @@ class Application {
     void setZoom(AVPageView view, ASFixed zoom);
     void setAperture(AVPageView view, const AVDevRect& aperture);
     void setCurrentPage(AVPageView view, ASInt32 pageNum);  // no scrolling, no notification
+    // The front end scrolled the view: topPage is the first page in the aperture, at
+    // (originX, originY) from its place at rest; currentPage becomes the view's page (a
+    // change is announced as the page turning).
+    void scrollView(AVPageView view, ASInt32 topPage, AVDevCoord originX, AVDevCoord originY,
+                    ASInt32 currentPage);
     void pointToDevice(AVPageView view, const ASFixedPoint& p, AVDevCoord* x, AVDevCoord* y) const;
     ASFixedPoint deviceToPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const;
     AVDevRect rectToDevice(AVPageView view, const ASFixedRect& r) const;
@@ -241,7 +242,8 @@ class Application {
     // cursor. Returns the shape shown.
     ASInt32 mouseMoved(AVPageView view, AVDevCoord x, AVDevCoord y);
     ASInt32 cursor = AVCursorArrow;
-    bool mouseStillDown();  // moves one step along the gesture
+    void setCursor(ASInt32 shape);  // tells the front end
+    bool mouseStillDown();          // moves one step along the gesture
     AVDevRect dragRect(AVPageView view, AVDevCoord x, AVDevCoord y);
     AVDevRect dragOutline(AVPageView view, AVDevCoord x, AVDevCoord y, const AVDevRect& start);
 
@@ -253,6 +255,8 @@ class Application {
     bool undo(AVDoc doc);  // false when there is nothing to undo
     bool redo(AVDoc doc);
     void clearUndos(AVDoc doc);
+    // The Edit menu's text for the next Undo (or Redo): "Undo" and the record's title.
+    std::string undoTitle(AVDoc doc, bool isUndo) const;
     ASInt32 numUndos(AVDoc doc) const;
     ASInt32 numRedos(AVDoc doc) const;
 
@@ -264,7 +268,8 @@ class Application {
     bool drop(AVDoc doc, const std::string& uriList, AVDevCoord x, AVDevCoord y);
     static std::string pathFromUriList(const std::string& uriList);  // "" when none
 
-    // Pop-up menus (Popup.cpp). Without a chooser nothing is chosen.
+    // Pop-up menus (Popup.cpp): shown by the front end's chooser, or by this one when
+    // it is set (tests). Without a chooser nothing is chosen.
     PopupChooser* popupChooser = nullptr;
     std::vector<PopupEntry> lastPopup;  // the menu shown last
     AVMenuItem popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevCoord y);

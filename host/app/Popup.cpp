@@ -64,8 +64,11 @@ AVMenuItem Application::popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevC
         mouse_.x = x;
         mouse_.y = y;
     }
-    if (!popupChooser) return nullptr;
-    std::vector<int> path = popupChooser->choose(lastPopup, x, y);
+    // A chooser set on the application (tests) comes before the front end's.
+    PopupChooser* chooser = popupChooser;
+    if (!chooser && frontEnd_) chooser = frontEnd_->popupChooser();
+    if (!chooser) return nullptr;
+    std::vector<int> path = chooser->choose(lastPopup, x, y);
     // Follow the path; anything that does not lead to an item chooses nothing.
     const _t_AVMenu* m = menu;
     AVMenuItem chosen = nullptr;

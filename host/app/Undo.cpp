@@ -173,6 +173,28 @@ void Application::clearUndos(AVDoc doc) {
         if (*it != s.running) release(*it);
 }
 
+// "Undo" or "Redo" and what it undoes or redoes: the record's title, else its owner's
+// name; the plain word when there is nothing to undo or redo.
+std::string Application::undoTitle(AVDoc doc, bool isUndo) const {
+    std::string title = isUndo ? "Undo" : "Redo";
+    if (!doc || !(isUndo ? canUndo(doc) : canRedo(doc))) return title;
+    const AVDocUndoState& s = doc->undo;
+    _t_AVUndo* u = isUndo ? s.records[s.applied - 1] : s.records[s.applied];
+    auto get = isUndo ? u->handler.GetUndoTitle : u->handler.GetRedoTitle;
+    std::string name;
+    if (get) {
+        char buffer[256] = "";
+        try {
+            get(u, buffer, sizeof buffer);
+            buffer[sizeof buffer - 1] = 0;
+            name = buffer;
+        } catch (const ASException&) {
+        }
+    }
+    if (name.empty() && u->handler.type) name = u->handler.type;
+    return name.empty() ? title : title + " " + name;
+}
+
 ASInt32 Application::numUndos(AVDoc doc) const {
     return static_cast<ASInt32>(doc->undo.applied);
 }

@@ -74,8 +74,8 @@ PageGeometry Application::pageGeometry(AVDoc doc, ASInt32 pageNum) const {
 
 AVDevRect Application::pageDeviceRect(AVPageView view, ASInt32 pageNum) const {
     const AVPageViewState& s = view->vs;
-    AVDevCoord x = s.aperture.left + kMargin;
-    double y = s.aperture.top + kMargin;
+    AVDevCoord x = s.aperture.left + kMargin + s.originX;
+    double y = s.aperture.top + kMargin + s.originY;
     if (s.layoutMode == AVPageViewContinuous) {
         for (ASInt32 k = s.topPage; k < pageNum; ++k)
             y += shownSize(pageGeometry(view->doc, k), s.zoom).second + kMargin;
@@ -95,7 +95,7 @@ ASInt32 Application::lastVisiblePage(AVPageView view) const {
     if (view->vs.layoutMode != AVPageViewContinuous) return view->pageNum;
     ASInt32 n = numPages(view->doc);
     const AVPageViewState& s = view->vs;
-    double y = s.aperture.top + kMargin;
+    double y = s.aperture.top + kMargin + s.originY;
     ASInt32 last = s.topPage;
     for (ASInt32 k = s.topPage; k < n; ++k) {
         if (y >= s.aperture.bottom) break;
@@ -110,7 +110,9 @@ void Application::setLayoutMode(AVPageView view, ASInt32 mode) {
     if (view->vs.layoutMode == mode) return;
     view->vs.layoutMode = mode;
     view->vs.topPage = view->pageNum;
+    view->vs.originX = view->vs.originY = 0;
     invalidate(view);
+    if (frontEnd_) frontEnd_->viewChanged(view);
     AVNotificationData d{};
     d.selector = NSEL_AVPageViewDidChange;
     d.avDoc = view->doc;
@@ -125,11 +127,39 @@ void Application::setZoom(AVPageView view, ASFixed zoom) {
     if (zoom < fixedOne / 100 || zoom > 64 * fixedOne) raise(genErrBadParm);
     view->vs.zoom = zoom;
     invalidate(view);
+    if (frontEnd_) frontEnd_->viewChanged(view);
 }
 
 void Application::setAperture(AVPageView view, const AVDevRect& aperture) {
     view->vs.aperture = normalised(aperture.left, aperture.top, aperture.right, aperture.bottom);
     invalidate(view);
+}
+
+void Application::scrollView(AVPageView view, ASInt32 topPage, AVDevCoord originX,
+                             AVDevCoord originY, ASInt32 currentPage) {
+    if (!view || !view->doc) return;
+    ASInt32 n = numPages(view->doc);
+    AVPageViewState& s = view->vs;
+    s.topPage = std::clamp(topPage, 0, n - 1);
+    s.originX = originX;
+    s.originY = originY;
+    invalidate(view);
+    currentPage = std::clamp(currentPage, 0, n - 1);
+    if (currentPage == view->pageNum && view->page) return;
+    setCurrentPage(view, currentPage);
+    AVNotificationData d{};
+    d.selector = NSEL_AVPageViewDidChange;
+    d.avDoc = view->doc;
+    d.pdDoc = view->doc->pdDoc;
+    d.pageView = view;
+    d.flags = 2;
+    broadcast(d);
+}
+
+void Application::setCursor(ASInt32 shape) {
+    if (shape == cursor) return;
+    cursor = shape;
+    if (frontEnd_) frontEnd_->cursorChanged(shape);
 }
 
 void Application::setCurrentPage(AVPageView view, ASInt32 pageNum) {
@@ -276,6 +306,7 @@ void Application::redraw(AVPageView view) {
     s.inDraw = false;
     s.invalid = false;
     ++s.redraws;
+    if (frontEnd_) frontEnd_->viewDrawn(view);
     AVNotificationData d{};
     d.selector = NSEL_AVPageViewDidDraw;
     d.avDoc = view->doc;
@@ -324,6 +355,8 @@ void addDrawOp(AVPageView view, DrawOp op) {
     }
     std::erase_if(s.drawn, [&](const DrawOp& o) { return sameGeometry(o, op); });
     s.drawn.push_back(std::move(op));
+    if (Application::exists())
+        if (FrontEnd* fe = Application::current().frontEnd()) fe->viewDrawn(view);
 }
 
 bool Application::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
@@ -405,34 +438,37 @@ ASInt32 Application::mouseMoved(AVPageView view, AVDevCoord x, AVDevCoord y) {
     bool adjusted = false;
     if (tool && tool->record && tool->record->AdjustCursor)
         adjusted = tool->record->AdjustCursor(tool, view, x, y);
-    if (!adjusted) cursor = AVCursorArrow;
+    if (!adjusted) setCursor(AVCursorArrow);
     return cursor;
 }
 
 bool Application::mouseStillDown() {
     if (!mouse_.down) return false;
-    if (mouse_.path.empty()) {
-        mouse_.down = false;
-        return false;
-    }
-    mouse_.x = mouse_.path.front().first;
-    mouse_.y = mouse_.path.front().second;
-    mouse_.path.pop_front();
-    return true;
+    bool down = frontEnd_ ? frontEnd_->trackMouse(mouse_) : FrontEnd::followPath(mouse_);
+    if (!down) mouse_.down = false;
+    return down;
 }
 
-AVDevRect Application::dragRect(AVPageView, AVDevCoord x, AVDevCoord y) {
-    while (mouseStillDown()) {
-    }
+AVDevRect Application::dragRect(AVPageView view, AVDevCoord x, AVDevCoord y) {
+    while (mouseStillDown())
+        if (frontEnd_)
+            frontEnd_->dragFeedback(view, DragFeedback::RubberBand,
+                                    normalised(x, y, mouse_.x, mouse_.y));
+    if (frontEnd_) frontEnd_->dragFeedback(view, DragFeedback::None, {});
     return normalised(x, y, mouse_.x, mouse_.y);
 }
 
-AVDevRect Application::dragOutline(AVPageView, AVDevCoord x, AVDevCoord y, const AVDevRect& start) {
-    while (mouseStillDown()) {
-    }
-    AVDevCoord dx = mouse_.x - x, dy = mouse_.y - y;
+AVDevRect Application::dragOutline(AVPageView view, AVDevCoord x, AVDevCoord y,
+                                   const AVDevRect& start) {
     AVDevRect r = normalised(start.left, start.top, start.right, start.bottom);
-    return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    auto moved = [&] {
+        AVDevCoord dx = mouse_.x - x, dy = mouse_.y - y;
+        return AVDevRect{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    };
+    while (mouseStillDown())
+        if (frontEnd_) frontEnd_->dragFeedback(view, DragFeedback::Outline, moved());
+    if (frontEnd_) frontEnd_->dragFeedback(view, DragFeedback::None, {});
+    return moved();
 }
 
 }  // namespace vexa::host::app

@@ -90,6 +90,9 @@ struct AVPageViewState {
     ASFixed zoom = fixedOne;
     AVDevRect aperture{0, 0, 800, 1000};
     ASInt32 topPage = 0;  // the page shown at the top of the aperture
+    // Where the front end scrolled the pages to: topPage's top left lies this many
+    // pixels right of and below its place at rest (negative: scrolled past).
+    AVDevCoord originX = 0, originY = 0;
     // Drawing.
     std::vector<vexa::host::app::DrawOp> drawn;    // the last complete redraw
     std::vector<vexa::host::app::DrawOp> drawing;  // the redraw in progress

@@ -226,7 +226,7 @@ void docSaveOptimized(AVDoc d, const AVOptimizerParamsRec* params) {
 
 void sysSetCursor(ASInt32 shape) {
     if (shape < AVCursorArrow || shape > AVCursorMove) raise(genErrBadParm);
-    A().cursor = shape;
+    A().setCursor(shape);
 }
 ASInt32 sysGetCursor() {
     return A().cursor;

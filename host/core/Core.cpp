@@ -148,6 +148,18 @@ void warn(const std::string& text) {
     if (sink()) sink()(text);
 }
 
+namespace {
+NotificationSink gNotificationSink = nullptr;
+}
+
+void setNotificationSink(NotificationSink s) {
+    gNotificationSink = s;
+}
+
+void notify(const AVNotificationData& data) {
+    if (gNotificationSink) gNotificationSink(data);
+}
+
 const CoreHFT* coreTable() {
     return &kCore;
 }

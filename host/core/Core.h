@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ASExcept.h"
+#include "AcroViewHFT.h"
 #include "CoreHFT.h"
 
 namespace vexa::host {
@@ -26,8 +27,16 @@ void warn(const std::string& text);
 
 const CoreHFT* coreTable();
 
+// Notifications of what happened to documents and pages go to the sink the running
+// application installs (it dispatches them to the handlers registered for the
+// selector); without one they go nowhere.
+using NotificationSink = void (*)(const AVNotificationData& data);
+void setNotificationSink(NotificationSink sink);
+void notify(const AVNotificationData& data);
+
 // Registers the host's own tables (Core, AcroSupport and the others built so far)
-// with the registry. Idempotent.
+// with the registry. Idempotent. Defined by the dialog-services library (ui), the
+// first one that sees every module offering a table.
 void registerHostTables();
 
 }  // namespace vexa::host

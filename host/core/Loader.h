@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "PIMain.h"
-#include "app/App.h"
+#include "core/Extension.h"
 
 namespace vexa::host {
 

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <unordered_set>
 
-#include "app/Notify.h"
 #include "doc/DocState.h"
 
 namespace vexa::host::doc {
@@ -938,11 +937,17 @@ int pageIndexOf(PDPage page) {
 }
 
 void markModified(PDDoc doc) {
-    if (isLiveDoc(doc)) doc->flags |= PDDocNeedsSave;
+    if (!isLiveDoc(doc)) return;
+    doc->flags |= PDDocNeedsSave;
+    ++doc->changes;
+}
+
+std::uint64_t changeCount(PDDoc doc) {
+    return isLiveDoc(doc) ? doc->changes : 0;
 }
 
 void broadcastNotification(const AVNotificationData& data) {
-    app::broadcast(data);
+    notify(data);
 }
 
 void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last) {

@@ -118,6 +118,10 @@ void releaseSuperseded(PDPage page, QPDFObjectHandle oldContents, QPDFObjectHand
 // Sets the document's modified flag (PDDocNeedsSave). Call after every change made
 // to a document's objects from outside the Cos and PDModel tables.
 void markModified(PDDoc doc);
+// How many changes were made to the document's objects so far (every markModified
+// counts): a front end that shows the document compares it to see whether anything
+// changed that no notification named.
+std::uint64_t changeCount(PDDoc doc);
 // Sends "pages changed" (selector 24) for pages first..last (0-based, inclusive).
 void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last);
 

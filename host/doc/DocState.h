@@ -45,6 +45,7 @@ struct _t_PDDoc {
     bool writeAhead = false;
     int writeAheadMinor = 0;  // the 1.x version it will be saved in, 0 unknown
     std::unique_ptr<vexa::host::doc::StreamWriter> writer;
+    std::uint64_t changes = 0;  // changes made so far (changeCount)
 };
 
 namespace vexa::host::doc {

@@ -48,13 +48,6 @@ const char* kUsage =
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
     "                       from the locale)\n";
 
-// Errors are reported on one line: line breaks inside quoted texts are shown as \n.
-std::string oneLine(std::string s) {
-    for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
-        s.replace(i, 1, "\\n");
-    return s;
-}
-
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -78,14 +71,9 @@ Args parse(int argc, char** argv) {
         if (s == "--plugins") {
             a.session.pluginDirs.push_back(value("--plugins"));
         } else if (s == "--host-version") {
-            std::string v = value("--host-version");
-            int major = 0, minor = 0;
-            char extra = 0;
-            int n = std::sscanf(v.c_str(), "%d.%d%c", &major, &minor, &extra);
-            if (n < 1 || n > 2 || major < 0 || major > 99 || minor < 0 || minor > 99)
+            if (!parseHostVersion(value("--host-version"), &a.session.hostMajor,
+                                  &a.session.hostMinor))
                 throw UsageError("--host-version takes MAJOR.MINOR, e.g. 11.0");
-            a.session.hostMajor = static_cast<ASInt16>(major);
-            a.session.hostMinor = static_cast<ASInt16>(minor);
         } else if (s == "--language") {
             a.session.language = value("--language");
         } else if (s == "-h") {

@@ -1,47 +1,17 @@
 #include "headless/HeadlessFrontEnd.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
-#include "headless/Script.h"
+#include "ui/Script.h"
+#include "ui/ScriptHands.h"
 #include "ui/Ui.h"
 
 namespace vexa::host {
-namespace {
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string describe(const app::AlertRequest& r) {
-    std::string s = "alert \"" + r.message + "\" with buttons";
-    for (std::size_t i = 0; i < r.buttons.size(); ++i)
-        s += " [" + std::to_string(i + 1) + " " + r.buttons[i] + "]";
-    return s;
-}
-
-}  // namespace
-
-int HeadlessFrontEnd::answerIndex(const app::AlertRequest& request, const std::string& answer) {
-    std::string a = lower(answer);
-    if (a == "default" || (a == "ok" && request.buttons.size() == 1)) return 1;
-    if (a == "cancel" && request.buttons.size() >= 2) {
-        for (std::size_t i = 0; i < request.buttons.size(); ++i)
-            if (lower(request.buttons[i]) == "cancel") return static_cast<int>(i + 1);
-        return 2;
-    }
-    if (a.size() == 1 && a[0] >= '1' && a[0] <= '3') {
-        int n = a[0] - '0';
-        return n <= static_cast<int>(request.buttons.size()) ? n : 0;
-    }
-    for (std::size_t i = 0; i < request.buttons.size(); ++i)
-        if (lower(request.buttons[i]) == a) return static_cast<int>(i + 1);
-    return 0;
-}
 
 int HeadlessFrontEnd::alert(const app::AlertRequest& request) {
     if (request.beep) ++beeps;
@@ -51,26 +21,7 @@ int HeadlessFrontEnd::alert(const app::AlertRequest& request) {
     std::size_t index = alerts.size() - 1;
     int chosen = 0;
     if (script) {
-        auto takeQueued = [&] {
-            if (script->queuedAnswers.empty()) return false;
-            std::string a = script->queuedAnswers.front();
-            script->queuedAnswers.erase(script->queuedAnswers.begin());
-            chosen = answerIndex(request, a);
-            if (chosen == 0)
-                throw ScriptError("\"" + a + "\" is no button of the " + describe(request));
-            return true;
-        };
-        if (!takeQueued()) {
-            if (request.buttons.size() <= 1) {
-                // A message with only one button needs no decision: it is acknowledged.
-                chosen = 1;
-            } else {
-                // The following lines are the user's actions while the alert is up;
-                // the first "answer" line closes it.
-                script->runNested([&] { return chosen != 0 || takeQueued(); },
-                                  [&] { return describe(request); });
-            }
-        }
+        chosen = scriptAlertAnswer(*script, request);
     } else {
         std::string buttons;
         for (std::size_t i = 0; i < request.buttons.size(); ++i)
@@ -107,13 +58,52 @@ void HeadlessFrontEnd::progressDuration(ASInt32 steps) {
 void HeadlessFrontEnd::progressValue(ASInt32 value) {
     progressValue_ = value;
     ScriptRunner* script = ScriptRunner::current();
-    if (script && script->escapeAtStep > 0 && value >= script->escapeAtStep &&
-        progressText_.find(script->escapeAtText) != std::string::npos) {
-        // The user types Escape as the bar reaches that step.
-        script->escapeAtStep = 0;
-        ui::setEscapePending(true);
-    }
+    // The user types Escape as the bar reaches that step.
+    if (script && script->escapeDue(progressText_, value)) ui::setEscapePending(true);
     drawProgress(false);
+}
+
+void HeadlessFrontEnd::runModal(PUIWindow w) {
+    if (const ui::ModalDriver& driver = ui::modalDriver()) {
+        driver(*w);
+    } else if (ScriptRunner* script = ScriptRunner::current()) {
+        script->runNested([w] { return w->ended; }, [w] { return ui::describeWaiting(w); });
+    }
+}
+
+bool HeadlessFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
+    if (ScriptRunner* script = ScriptRunner::current()) {
+        *path = scriptChooserAnswer(*script, r);
+    } else if (!ui::takeChooserAnswer(path)) {
+        ui::noteUnanswered();
+        std::fprintf(stderr, "vexa: %s was not answered and is cancelled\n",
+                     describeChooser(r).c_str());
+        return false;
+    }
+    return !path->empty();
+}
+
+bool HeadlessFrontEnd::openWithDesktop(const std::string& path) {
+    const char* x = std::getenv("DISPLAY");
+    const char* wl = std::getenv("WAYLAND_DISPLAY");
+    bool display = (x && *x) || (wl && *wl);
+    if (ui::headless() || !display) {
+        std::fprintf(stderr, "vexa: open %s\n", path.c_str());
+        return true;
+    }
+    pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+app::PopupChooser* HeadlessFrontEnd::popupChooser() {
+    return &scriptPopupChooser();
 }
 
 void HeadlessFrontEnd::drawProgress(bool final) {

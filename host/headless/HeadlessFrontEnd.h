@@ -1,6 +1,7 @@
-// The front end of the headless host: alerts are answered by the running script or,
-// outside a script, printed on stderr and answered with their default button;
-// progress is a bar on a terminal and plain lines elsewhere.
+// The front end of the headless host: alerts, dialogs, choosers and pop-up menus are
+// answered by the running script or, outside a script, printed on stderr and answered
+// with their default (alerts) or cancelled (dialogs, choosers); progress is a bar on a
+// terminal and plain lines elsewhere; files opened with the desktop are printed.
 #pragma once
 
 #include <string>
@@ -19,19 +20,13 @@ class HeadlessFrontEnd : public app::FrontEnd {
     void progressText(const std::string& text) override;
     void progressDuration(ASInt32 steps) override;
     void progressValue(ASInt32 value) override;
+    void runModal(PUIWindow window) override;
+    bool choose(const app::ChooserRequest& request, std::string* path) override;
+    bool openWithDesktop(const std::string& path) override;
+    app::PopupChooser* popupChooser() override;
 
-    // Every alert shown, with the button chosen; "expect-alert" consumes them in order.
-    struct ShownAlert {
-        app::AlertRequest request;
-        int chosen = 0;
-        bool checked = false;
-    };
-    std::vector<ShownAlert> alerts;
     int beeps = 0;
     bool quiet = false;  // no progress output (tests)
-
-    // Resolves an answer word ("1", "2", "3", a button text, "default", "cancel").
-    static int answerIndex(const app::AlertRequest& request, const std::string& answer);
 
   private:
     void drawProgress(bool final);

@@ -6,12 +6,7 @@
 namespace vexa::host {
 
 Session::Session(const SessionOptions& options) : options_(options) {
-    registerHostTables();
-    registerAllScriptCommands();
-    app_ = std::make_unique<app::Application>(options.virtualClock);
-    app_->versionMajor = options.hostMajor;
-    app_->versionMinor = options.hostMinor;
-    if (!options.language.empty()) app_->language = options.language;
+    app_ = newApplication(options);
     app_->setFrontEnd(&frontEnd_);
     // Windows show documents of the document engine.
     app::DocumentHooks& h = app_->documentHooks;
@@ -32,12 +27,7 @@ Session::~Session() {
 void Session::start() {
     if (started_) return;
     started_ = true;
-    if (options_.loadPlugins) {
-        if (options_.pluginDirs.empty())
-            loader_.loadFolder(defaultPluginFolder());
-        else
-            for (const auto& d : options_.pluginDirs) loader_.loadFolder(d);
-    }
+    loadPlugins(loader_, options_);
     app_->didInitialize();
 }
 

@@ -9,17 +9,12 @@
 #include "app/App.h"
 #include "core/Loader.h"
 #include "headless/HeadlessFrontEnd.h"
+#include "ui/Host.h"
+#include "ui/Script.h"
 
 namespace vexa::host {
 
-struct SessionOptions {
-    bool virtualClock = false;
-    ASInt16 hostMajor = 11;
-    ASInt16 hostMinor = 0;
-    std::string language;                 // empty: from the locale
-    std::vector<std::string> pluginDirs;  // empty: the folder beside the executable
-    bool loadPlugins = true;
-};
+using SessionOptions = HostOptions;
 
 class Session {
   public:
@@ -42,8 +37,5 @@ class Session {
     PluginLoader loader_;
     bool started_ = false;
 };
-
-// Registers every script command of the host's modules (idempotent).
-void registerAllScriptCommands();
 
 }  // namespace vexa::host

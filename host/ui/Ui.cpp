@@ -1,8 +1,6 @@
 #include "ui/Ui.h"
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +12,7 @@
 #include <sstream>
 
 #include "app/App.h"
-#include "headless/Script.h"
+#include "ui/Script.h"
 
 namespace vexa::host::ui {
 namespace {
@@ -96,10 +94,13 @@ void copyOut(const std::string& s, char* buffer, ASInt32 size) {
     buffer[n] = 0;
 }
 
-bool hasDisplay() {
-    const char* x = std::getenv("DISPLAY");
-    const char* w = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (w && *w);
+// The front end that shows the windows, or null when no application runs.
+app::FrontEnd* frontEnd() {
+    return app::Application::exists() ? app::Application::current().frontEnd() : nullptr;
+}
+
+void changed(Control* c, app::ControlChange what) {
+    if (app::FrontEnd* fe = frontEnd()) fe->controlChanged(c, what);
 }
 
 // Table members.
@@ -116,6 +117,7 @@ PUIWindow windowNew(const char* name, const char* title, ASInt32 width, ASInt32 
     w->root.kind = kPUIRootPane;
     w->root.rect = {0, 0, width, height};
     windowList().push_back(w);
+    if (app::FrontEnd* fe = frontEnd()) fe->windowCreated(w);
     return w;
 }
 
@@ -124,6 +126,7 @@ void windowDestroy(PUIWindow w) {
     auto it = std::find(list.begin(), list.end(), w);
     if (it == list.end()) return;  // not a window of ours, or destroyed already
     list.erase(it);
+    if (app::FrontEnd* fe = frontEnd()) fe->windowDestroyed(w);
     delete w;
 }
 
@@ -144,19 +147,7 @@ ASUns32 windowRunModal(PUIWindow w) {
             w->visible = false;
         }
     } done{w};
-    if (gDriver) {
-        gDriver(*w);
-    } else if (ScriptRunner* script = ScriptRunner::current()) {
-        // The error stays on one line: the controls joined by "; ".
-        script->runNested([w] { return w->ended; },
-                          [w] {
-                              std::string list, line;
-                              std::istringstream lines(describe(w));
-                              while (std::getline(lines, line))
-                                  list += (list.empty() ? "" : "; ") + line.substr(2);
-                              return windowLabel(w) + " (controls: " + list + ")";
-                          });
-    }
+    if (app::FrontEnd* fe = frontEnd()) fe->runModal(w);
     if (!w->ended) {
         gUnanswered++;
         std::fprintf(stderr, "vexa: %s was not answered and is cancelled; its controls:\n%s",
@@ -171,10 +162,13 @@ void windowEndModal(PUIWindow w, ASUns32 result) {
     if (!w) return;
     w->ended = true;
     w->result = result;
+    if (app::FrontEnd* fe = frontEnd()) fe->windowShown(w, false);
 }
 
 void windowShow(PUIWindow w, ASBool show) {
-    if (w) w->visible = show;
+    if (!w) return;
+    w->visible = show;
+    if (app::FrontEnd* fe = frontEnd()) fe->windowShown(w, show);
 }
 
 void windowSetCloseProc(PUIWindow w, PUIWindowCloseProc proc, ASClientData data) {
@@ -192,10 +186,12 @@ void windowSetPos(PUIWindow w, ASInt32 left, ASInt32 top) {
     if (!w) return;
     w->left = left;
     w->top = top;
+    if (app::FrontEnd* fe = frontEnd()) fe->windowMoved(w);
 }
 
-// The headless host has one screen of 1920 x 1080 pixels.
+// Without a front end: one screen of 1920 x 1080 pixels.
 ASBool pointOnScreen(ASInt32 x, ASInt32 y) {
+    if (app::FrontEnd* fe = frontEnd()) return fe->pointOnScreen(x, y);
     return x >= 0 && y >= 0 && x < 1920 && y < 1080;
 }
 
@@ -263,30 +259,38 @@ ASInt32 controlGetText(PUIControl c, char* buffer, ASInt32 size) {
 }
 
 void controlSetText(PUIControl c, const char* text) {
-    if (c) c->text = text ? text : "";
+    if (!c) return;
+    c->text = text ? text : "";
+    changed(c, app::ControlChange::Text);
 }
 
 void controlSelectText(PUIControl c, ASInt32 start, ASInt32 end) {
     if (!c) return;
     c->selStart = start;
     c->selEnd = end < 0 ? static_cast<ASInt32>(c->text.size()) : end;
+    changed(c, app::ControlChange::Selection);
 }
 
 ASInt32 controlGetValue(PUIControl c) {
     return c ? c->value : 0;
 }
 void controlSetValue(PUIControl c, ASInt32 value) {
-    if (c) c->value = value;
+    if (!c) return;
+    c->value = value;
+    changed(c, app::ControlChange::Value);
 }
 
 void controlClearMenu(PUIControl c) {
     if (!c) return;
     c->menu.clear();
     c->value = 0;
+    changed(c, app::ControlChange::Menu);
 }
 
 void controlAddMenuItem(PUIControl c, const char* text) {
-    if (c) c->menu.push_back(text ? text : "");
+    if (!c) return;
+    c->menu.push_back(text ? text : "");
+    changed(c, app::ControlChange::Menu);
 }
 
 ASInt32 controlCountMenuItems(PUIControl c) {
@@ -304,8 +308,10 @@ ASInt32 controlGetMenuItemText(PUIControl c, ASInt32 item, char* buffer, ASInt32
 }
 
 void controlSetMenuItemText(PUIControl c, ASInt32 item, const char* text) {
-    if (c && item >= 1 && static_cast<size_t>(item) <= c->menu.size())
+    if (c && item >= 1 && static_cast<size_t>(item) <= c->menu.size()) {
         c->menu[static_cast<size_t>(item - 1)] = text ? text : "";
+        changed(c, app::ControlChange::Menu);
+    }
 }
 
 void controlRemoveMenuItem(PUIControl c, ASInt32 item) {
@@ -313,22 +319,29 @@ void controlRemoveMenuItem(PUIControl c, ASInt32 item) {
     c->menu.erase(c->menu.begin() + (item - 1));
     if (c->value > static_cast<ASInt32>(c->menu.size()))
         c->value = static_cast<ASInt32>(c->menu.size());
+    changed(c, app::ControlChange::Menu);
 }
 
 void controlEnable(PUIControl c, ASBool on) {
-    if (c) c->enabled = on;
+    if (!c || c->enabled == static_cast<bool>(on)) return;
+    c->enabled = on;
+    changed(c, app::ControlChange::Enabled);
 }
 ASBool controlIsEnabled(PUIControl c) {
     return c && c->enabled;
 }
 void controlShow(PUIControl c, ASBool show) {
-    if (c) c->visible = show;
+    if (!c || c->visible == static_cast<bool>(show)) return;
+    c->visible = show;
+    changed(c, app::ControlChange::Visible);
 }
 ASBool controlIsVisible(PUIControl c) {
     return c && c->visible;
 }
 void controlSetFocus(PUIControl c) {
-    if (c && c->window) c->window->focus = c;
+    if (!c || !c->window) return;
+    c->window->focus = c;
+    changed(c, app::ControlChange::Focus);
 }
 PUIControl windowGetFocus(PUIWindow w) {
     return w ? w->focus : nullptr;
@@ -366,66 +379,43 @@ void controlSetKeyFilter(PUIControl c, PUIKeyFilterProc proc, ASClientData data)
     c->keyFilterData = data;
 }
 
-bool answerChooser(const std::string& what, char* path, ASInt32 size) {
+bool answerChooser(const app::ChooserRequest& request, char* path, ASInt32 size) {
     std::string answer;
-    bool have = false;
-    auto take = [&] {
-        if (gChooserAnswers.empty()) return false;
-        answer = gChooserAnswers.front();
-        gChooserAnswers.pop_front();
-        have = true;
-        return true;
-    };
-    if (!take()) {
-        if (ScriptRunner* script = ScriptRunner::current()) {
-            script->runNested(take, [&] { return what; });
-        } else {
-            gUnanswered++;
-            std::fprintf(stderr, "vexa: %s was not answered and is cancelled\n", what.c_str());
-        }
-    }
-    if (!have || answer.empty()) return false;
+    app::FrontEnd* fe = frontEnd();
+    if (!fe || !fe->choose(request, &answer) || answer.empty()) return false;
     copyOut(answer, path, size);
     return static_cast<ASInt32>(answer.size()) < size;
 }
 
 ASBool chooseFile(const char* title, const char* filter, const char* initialPath, ASUns32 flags,
                   char* path, ASInt32 size) {
-    std::string what = std::string(flags & kPUIChooseForSave ? "save" : "file") + " chooser \"" +
-                       (title ? title : "") + "\"";
-    if (filter && *filter) what += " for " + std::string(filter);
-    if (initialPath && *initialPath) what += " at " + std::string(initialPath);
-    return answerChooser(what, path, size);
+    app::ChooserRequest r;
+    r.kind =
+        (flags & kPUIChooseForSave) ? app::ChooserRequest::SaveFile : app::ChooserRequest::OpenFile;
+    r.title = title ? title : "";
+    r.filter = filter ? filter : "";
+    r.initialPath = initialPath ? initialPath : "";
+    return answerChooser(r, path, size);
 }
 
 ASBool chooseFolder(const char* title, const char* initialPath, char* path, ASInt32 size) {
-    std::string what = "folder chooser \"" + std::string(title ? title : "") + "\"";
-    if (initialPath && *initialPath) what += " at " + std::string(initialPath);
-    return answerChooser(what, path, size);
+    app::ChooserRequest r;
+    r.kind = app::ChooserRequest::Folder;
+    r.title = title ? title : "";
+    r.initialPath = initialPath ? initialPath : "";
+    return answerChooser(r, path, size);
 }
 
 ASBool openWithDefaultApp(const char* path) {
     if (!path || !*path) return false;
     gOpened.push_back(path);
-    if (gHeadless || !hasDisplay()) {
-        std::fprintf(stderr, "vexa: open %s\n", path);
-        return true;
-    }
-    pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        execlp("xdg-open", "xdg-open", path, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    app::FrontEnd* fe = frontEnd();
+    return fe && fe->openWithDesktop(path);
 }
 
 void sysBeep() {
     gBeeps++;
-    if (app::Application::exists())
-        if (app::FrontEnd* fe = app::Application::current().frontEnd()) fe->beep();
+    if (app::FrontEnd* fe = frontEnd()) fe->beep();
 }
 
 ASBool checkForEscKey() {
@@ -618,6 +608,14 @@ std::string kindName(ASUns32 kind) {
     }
 }
 
+// A dialog waiting for the script's answer, on one line: its controls joined by "; ".
+std::string describeWaiting(const Window* w) {
+    std::string list, line;
+    std::istringstream lines(describe(w));
+    while (std::getline(lines, line)) list += (list.empty() ? "" : "; ") + line.substr(2);
+    return windowLabel(w) + " (controls: " + list + ")";
+}
+
 std::string describe(const Window* w) {
     std::string out;
     if (!w) return out;
@@ -640,6 +638,10 @@ std::string describe(const Window* w) {
     return out;
 }
 
+void requireUsable(Control* c) {
+    checkUsable(c);
+}
+
 void setText(Control* c, const std::string& text) {
     checkUsable(c);
     if (!isText(c->kind) || c->kind == kPUIStaticText) fail(controlLabel(c) + " takes no text");
@@ -648,7 +650,7 @@ void setText(Control* c, const std::string& text) {
     fire(c);
 }
 
-void pick(Control* c, const std::string& item) {
+int pickIndex(Control* c, const std::string& item) {
     checkUsable(c);
     if (!hasMenu(c->kind)) fail(controlLabel(c) + " has no menu");
     int index = 0;
@@ -663,6 +665,11 @@ void pick(Control* c, const std::string& item) {
     }
     if (index < 1 || static_cast<size_t>(index) > c->menu.size())
         fail("\"" + item + "\" is no item of " + controlLabel(c));
+    return index;
+}
+
+void pick(Control* c, const std::string& item) {
+    int index = pickIndex(c, item);
     c->value = index;
     if (c->kind == kPUIComboBox) c->text = c->menu[static_cast<size_t>(index - 1)];
     fire(c);
@@ -718,10 +725,8 @@ void typeKey(Window* w, ASUns16 key) {
         if (w->modal) {
             w->ended = true;
             w->result = PUI_CODE('c', 'n', 'c', 'l');
-        } else if (w->closeProc) {
-            PUIWindowCloseProc proc = w->closeProc;
-            proc(w, w->closeData);
-            windowDestroy(w);
+        } else {
+            closeWindow(w);
         }
     } else if (key == 9) {
         auto& cs = w->controls;
@@ -740,14 +745,33 @@ void typeKey(Window* w, ASUns16 key) {
     }
 }
 
+void closeWindow(Window* w) {
+    if (!w || w->modal || !w->closeProc) return;
+    PUIWindowCloseProc proc = w->closeProc;
+    proc(w, w->closeData);
+    windowDestroy(w);
+}
+
 void setModalDriver(ModalDriver driver) {
     gDriver = std::move(driver);
+}
+const ModalDriver& modalDriver() {
+    return gDriver;
 }
 int unansweredCount() {
     return gUnanswered;
 }
+void noteUnanswered() {
+    gUnanswered++;
+}
 void queueChooserAnswer(const std::string& path) {
     gChooserAnswers.push_back(path);
+}
+bool takeChooserAnswer(std::string* path) {
+    if (gChooserAnswers.empty()) return false;
+    *path = gChooserAnswers.front();
+    gChooserAnswers.pop_front();
+    return true;
 }
 void clearChooserAnswers() {
     gChooserAnswers.clear();
@@ -757,6 +781,9 @@ const std::vector<std::string>& openedFiles() {
 }
 void setHeadless(bool headless) {
     gHeadless = headless;
+}
+bool headless() {
+    return gHeadless;
 }
 void setEscapePending(bool pending) {
     gEscape.store(pending);

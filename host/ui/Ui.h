@@ -1,6 +1,7 @@
 // The host's dialog services (the PlatformUI table). Windows and controls live in
-// memory: the headless front end drives them from the script (or, in tests, from a
-// modal driver); a desktop front end would mirror them as real widgets.
+// memory and every change is told to the application's front end: the headless front
+// end lets the script (or, in tests, a modal driver) drive them; the desktop front end
+// shows them as real widgets, which act on them through the actions below.
 #pragma once
 
 #include <functional>
@@ -73,32 +74,47 @@ Control* findControl(Window* window, const std::string& ref);
 std::string kindName(ASUns32 kind);
 // One line per control: identifier, kind, text, value, menu, state.
 std::string describe(const Window* window);
+// The window and its controls on one line, as a script error names a dialog left
+// waiting.
+std::string describeWaiting(const Window* window);
 
 // What the user does. Each fails with std::runtime_error (a ScriptError in scripts)
 // when the control cannot take the action (disabled, hidden, wrong kind).
 void setText(Control* control, const std::string& text);
+// Fails as the actions do when the control cannot be used (disabled, hidden).
+void requireUsable(Control* control);
+// The item (from 1) that pick chooses for a number or an item text; fails as pick.
+int pickIndex(Control* control, const std::string& item);
 void pick(Control* control, const std::string& item);  // a number from 1 or an item text
 void toggle(Control* control, int state);              // -1 toggles, 0 off, 1 on
 void press(Control* control);
 // Return, Escape or Tab typed into the focused control of the window.
 void typeKey(Window* window, ASUns16 key);
+// The user closes a modeless window (its close box): its close procedure runs and the
+// window is destroyed. Windows without a close procedure stay.
+void closeWindow(Window* window);
 
-// Modal dialogs outside a script call the driver (tests); a driver that leaves the
-// dialog open, or no driver, cancels it with a message on stderr.
+// Modal dialogs of the headless front end outside a script call the driver (tests); a
+// driver that leaves the dialog open, or no driver, cancels it with a message on
+// stderr. Every front end's modal run that ends without an answer is cancelled so.
 using ModalDriver = std::function<void(Window& window)>;
 void setModalDriver(ModalDriver driver);
+const ModalDriver& modalDriver();
 // The number of dialogs and choosers cancelled for want of an answer.
 int unansweredCount();
+void noteUnanswered();
 
 // Answers for file and folder choosers: a path, or empty to cancel. Queued answers are
 // used first; in a script the chooser otherwise waits for a "choose" line.
 void queueChooserAnswer(const std::string& path);
 void clearChooserAnswers();
+bool takeChooserAnswer(std::string* path);  // false when none is queued
 
 // Files handed to "open with the default application" (the headless host prints
 // them; with headless off and a display, xdg-open opens them).
 const std::vector<std::string>& openedFiles();
 void setHeadless(bool headless);
+bool headless();
 
 // Pending Escape.
 void setEscapePending(bool pending);

@@ -2,7 +2,8 @@
 #include <cstdio>
 
 #include "app/App.h"
-#include "headless/Script.h"
+#include "ui/Script.h"
+#include "ui/ScriptHands.h"
 #include "ui/Ui.h"
 
 namespace vexa::host::ui {
@@ -64,16 +65,16 @@ std::string textOf(const Control* c) {
 }  // namespace
 
 void registerUiScriptCommands() {
-    registerScriptCommand("set", "set CONTROL TEXT", [](ScriptRunner&, const ScriptLine& l) {
+    registerScriptCommand("set", "set CONTROL TEXT", [](ScriptRunner& r, const ScriptLine& l) {
         Control* c = labelledControl(l, 1);
-        act(l, [&] { setText(c, scriptArg(l, 2)); });
+        act(l, [&] { r.hands().setText(c, scriptArg(l, 2)); });
     });
-    registerScriptCommand("pick", "pick CONTROL ITEM", [](ScriptRunner&, const ScriptLine& l) {
+    registerScriptCommand("pick", "pick CONTROL ITEM", [](ScriptRunner& r, const ScriptLine& l) {
         Control* c = labelledControl(l, 1);
-        act(l, [&] { pick(c, scriptArg(l, 2)); });
+        act(l, [&] { r.hands().pick(c, scriptArg(l, 2)); });
     });
     registerScriptCommand(
-        "toggle", "toggle CONTROL [on|off]", [](ScriptRunner&, const ScriptLine& l) {
+        "toggle", "toggle CONTROL [on|off]", [](ScriptRunner& r, const ScriptLine& l) {
             Control* c = control(l, 1);
             int state = -1;
             if (l.words.size() > 2) {
@@ -85,34 +86,18 @@ void registerUiScriptCommands() {
                 else
                     throw ScriptError(l.where() + ": toggle takes on or off, not \"" + s + "\"");
             }
-            act(l, [&] { toggle(c, state); });
+            act(l, [&] { r.hands().toggle(c, state); });
         });
-    registerScriptCommand(
-        "press", "press CONTROL [shift|option|command...]", [](ScriptRunner&, const ScriptLine& l) {
-            Control* c = control(l, 1);
-            ASInt16 flags = scriptModifiers(l, 2);
-            // The modifier keys are held while the button is pressed.
-            using vexa::host::app::Application;
-            if (flags == 0 || !Application::exists()) {
-                if (flags) throw ScriptError(l.where() + ": no application holds the keys");
-                act(l, [&] { press(c); });
-                return;
-            }
-            auto& mouse = Application::current().mouse();
-            ASInt16 saved = mouse.modifiers;
-            mouse.modifiers = flags;
-            try {
-                act(l, [&] { press(c); });
-            } catch (...) {
-                mouse.modifiers = saved;
-                throw;
-            }
-            mouse.modifiers = saved;
-        });
-    registerScriptCommand("key", "key return|escape|tab", [](ScriptRunner&, const ScriptLine& l) {
+    registerScriptCommand("press", "press CONTROL [shift|option|command...]",
+                          [](ScriptRunner& r, const ScriptLine& l) {
+                              Control* c = control(l, 1);
+                              ASInt16 flags = scriptModifiers(l, 2);
+                              act(l, [&] { r.hands().press(c, flags); });
+                          });
+    registerScriptCommand("key", "key return|escape|tab", [](ScriptRunner& r, const ScriptLine& l) {
         Window* w = front(l);
         ASUns16 k = keyCode(l, scriptArg(l, 1));
-        act(l, [&] { typeKey(w, k); });
+        act(l, [&] { r.hands().typeKey(w, k); });
     });
     registerScriptCommand("choose", "choose PATH", [](ScriptRunner&, const ScriptLine& l) {
         queueChooserAnswer(scriptArg(l, 1));

@@ -13,8 +13,8 @@
 
 #include "app/App.h"
 #include "core/Core.h"
-#include "headless/Script.h"
-#include "headless/Session.h"
+#include "ui/Script.h"
+#include "ui/ScriptHands.h"
 
 namespace vexa::host {
 namespace {
@@ -192,47 +192,36 @@ std::string menuText(const std::vector<app::PopupEntry>& menu) {
     return s;
 }
 
+// Pop-up menus of the application model answered by the script: a "menu-pick" given
+// before, or the lines that follow until one.
 class ScriptChooser : public app::PopupChooser {
   public:
-    std::vector<std::string> queued;  // "choose" lines run while no menu was up
-    bool waiting = false;
-    std::string pending;
-    bool answered = false;
-
     std::vector<int> choose(const std::vector<app::PopupEntry>& menu, AVDevCoord,
                             AVDevCoord) override {
         ScriptRunner* r = ScriptRunner::current();
         if (!r) return {};
-        std::string choice;
-        if (!queued.empty()) {
-            choice = queued.front();
-            queued.erase(queued.begin());
-        } else {
-            waiting = true;
-            answered = false;
-            try {
-                r->runNested([&] { return answered; },
-                             [&] { return "the pop-up menu " + menuText(menu); });
-            } catch (...) {
-                waiting = false;
-                throw;
-            }
-            waiting = false;
-            choice = pending;
-        }
+        std::string choice = r->takeMenuPick([&] { return "the pop-up menu " + menuText(menu); });
         if (choice == "none") return {};
-        std::vector<int> path = findPath(menu, choice);
-        if (path.empty())
-            throw ScriptError("\"" + choice + "\" is no item of the pop-up menu " + menuText(menu));
-        return path;
+        return scriptMenuPath(menu, choice);
     }
 };
 
-ScriptChooser gChooser;
+}  // namespace
 
-void useScriptChooser() {
-    A().popupChooser = &gChooser;
+std::vector<int> scriptMenuPath(const std::vector<app::PopupEntry>& menu,
+                                const std::string& choice) {
+    std::vector<int> path = findPath(menu, choice);
+    if (path.empty())
+        throw ScriptError("\"" + choice + "\" is no item of the pop-up menu " + menuText(menu));
+    return path;
 }
+
+app::PopupChooser& scriptPopupChooser() {
+    static ScriptChooser chooser;
+    return chooser;
+}
+
+namespace {
 
 // ---- Mouse and keys -----------------------------------------------------------------
 
@@ -248,46 +237,38 @@ std::vector<std::pair<AVDevCoord, AVDevCoord>> straightPath(std::pair<AVDevCoord
     return path;
 }
 
-void cmdClick(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdClick(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
-    A().click(v, p.first, p.second, scriptModifiers(line, 3), 1);
+    r.hands().click(v, p.first, p.second, scriptModifiers(line, 3));
 }
 
-void cmdDoubleClick(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdDoubleClick(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
-    ASInt16 flags = scriptModifiers(line, 3);
-    A().click(v, p.first, p.second, flags, 1);
-    A().click(v, p.first, p.second, flags, 2);
+    r.hands().doubleClick(v, p.first, p.second, scriptModifiers(line, 3));
 }
 
-void cmdRightClick(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdRightClick(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
     A().lastPopup.clear();
-    A().rightClick(v, p.first, p.second, scriptModifiers(line, 3));
+    r.hands().rightClick(v, p.first, p.second, scriptModifiers(line, 3));
 }
 
-void cmdDrag(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdDrag(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     auto a = devicePoint(v, line, 1);
     auto b = devicePoint(v, line, 3);
-    A().click(v, a.first, a.second, scriptModifiers(line, 5), 1, straightPath(a, b));
+    r.hands().click(v, a.first, a.second, scriptModifiers(line, 5), straightPath(a, b));
 }
 
-void cmdKey(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdKey(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
-    A().pageViewKey(v, keyCode(scriptArg(line, 1)), scriptModifiers(line, 2));
+    r.hands().key(v, keyCode(scriptArg(line, 1)), scriptModifiers(line, 2));
 }
 
-void cmdType(ScriptRunner&, const ScriptLine& line) {
-    useScriptChooser();
+void cmdType(ScriptRunner& r, const ScriptLine& line) {
     const std::string& text = scriptArg(line, 1);
     double every = 0;
     if (line.words.size() > 2) {
@@ -303,14 +284,14 @@ void cmdType(ScriptRunner&, const ScriptLine& line) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (i > 0 && every > 0) A().passTime(static_cast<ASUns32>(every * 60 + 0.5));
         ASInt16 flags = (text[i] >= 'A' && text[i] <= 'Z') ? AV_SHIFT : 0;
-        A().pageViewKey(frontView(), static_cast<unsigned char>(text[i]), flags);
+        r.hands().key(frontView(), static_cast<unsigned char>(text[i]), flags);
     }
 }
 
-void cmdMoveMouse(ScriptRunner&, const ScriptLine& line) {
+void cmdMoveMouse(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     auto p = devicePoint(v, line, 1);
-    A().mouseMoved(v, p.first, p.second);
+    r.hands().moveMouse(v, p.first, p.second);
 }
 
 void cmdExpectCursor(ScriptRunner&, const ScriptLine& line) {
@@ -339,21 +320,21 @@ std::string uriFor(const std::string& path) {
     return uri + "\r\n";
 }
 
-void cmdDragOver(ScriptRunner&, const ScriptLine& line) {
+void cmdDragOver(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     std::string uri = uriFor(scriptArg(line, 1));
     auto p = devicePoint(v, line, 2);
     AVDoc d = v->doc;
-    if (!d->drop.inside) A().dragTrack(d, AVDragEnter, uri, p.first, p.second);
-    A().dragTrack(d, AVDragMove, uri, p.first, p.second);
+    if (!d->drop.inside) r.hands().dragTrack(d, AVDragEnter, uri, p.first, p.second);
+    r.hands().dragTrack(d, AVDragMove, uri, p.first, p.second);
 }
 
-void cmdDragLeave(ScriptRunner&, const ScriptLine&) {
+void cmdDragLeave(ScriptRunner& r, const ScriptLine&) {
     AVDoc d = frontView()->doc;
-    A().dragTrack(d, AVDragLeave, "", A().mouse().x, A().mouse().y);
+    r.hands().dragTrack(d, AVDragLeave, "", A().mouse().x, A().mouse().y);
 }
 
-void cmdDrop(ScriptRunner&, const ScriptLine& line) {
+void cmdDrop(ScriptRunner& r, const ScriptLine& line) {
     AVPageView v = frontView();
     std::string uri = uriFor(scriptArg(line, 1));
     auto p = devicePoint(v, line, 2);
@@ -362,10 +343,10 @@ void cmdDrop(ScriptRunner&, const ScriptLine& line) {
         throw ScriptError("usage: drop FILE X Y [refused]");
     AVDoc d = v->doc;
     // The drag enters at the point and moves there; what the last move answered decides.
-    A().dragTrack(d, AVDragEnter, uri, p.first, p.second);
-    bool tracked = A().dragTrack(d, AVDragMove, uri, p.first, p.second);
-    bool taken = tracked && A().drop(d, uri, p.first, p.second);
-    if (!tracked) A().dragTrack(d, AVDragLeave, uri, p.first, p.second);
+    r.hands().dragTrack(d, AVDragEnter, uri, p.first, p.second);
+    bool tracked = r.hands().dragTrack(d, AVDragMove, uri, p.first, p.second);
+    bool taken = tracked && r.hands().drop(d, uri, p.first, p.second);
+    if (!tracked) r.hands().dragTrack(d, AVDragLeave, uri, p.first, p.second);
     if (taken && wantRefused) throw ScriptError("the drop was accepted");
     if (!taken && !wantRefused) throw ScriptError("the drop was refused");
 }
@@ -399,15 +380,10 @@ void cmdExpectHighlight(ScriptRunner&, const ScriptLine& line) {
 
 // ---- Pop-up menus, undo -------------------------------------------------------------
 
-void cmdChoose(ScriptRunner&, const ScriptLine& line) {
+void cmdChoose(ScriptRunner& r, const ScriptLine& line) {
     std::string choice = scriptArg(line, 1);
     for (std::size_t i = 2; i < line.words.size(); ++i) choice += " " + line.words[i];
-    if (gChooser.waiting && !gChooser.answered) {
-        gChooser.pending = choice;
-        gChooser.answered = true;
-    } else {
-        gChooser.queued.push_back(choice);
-    }
+    r.addMenuPick(choice);
 }
 
 void cmdExpectPopup(ScriptRunner&, const ScriptLine& line) {
@@ -421,17 +397,17 @@ void cmdExpectPopup(ScriptRunner&, const ScriptLine& line) {
                                        : "the pop-up menu was " + menuText(menu));
 }
 
-void cmdUndoRedo(const char* name) {
+void cmdUndoRedo(ScriptRunner& r, const char* name) {
     _t_AVMenuItem* it = A().findMenuItem(name);
     if (!it) throw ScriptError(std::string("no menu item \"") + name + "\"");
-    if (!A().executeMenuItem(it)) throw ScriptError(std::string(name) + " is disabled");
+    if (!r.hands().menuItem(it)) throw ScriptError(std::string(name) + " is disabled");
 }
 
-void cmdUndo(ScriptRunner&, const ScriptLine&) {
-    cmdUndoRedo("Undo");
+void cmdUndo(ScriptRunner& r, const ScriptLine&) {
+    cmdUndoRedo(r, "Undo");
 }
-void cmdRedo(ScriptRunner&, const ScriptLine&) {
-    cmdUndoRedo("Redo");
+void cmdRedo(ScriptRunner& r, const ScriptLine&) {
+    cmdUndoRedo(r, "Redo");
 }
 
 void cmdExpectUndo(ScriptRunner&, const ScriptLine& line) {

@@ -14,7 +14,7 @@
 #include "app/App.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
-#include "headless/Script.h"
+#include "ui/Script.h"
 #include "pde/Model.h"
 #include "pde/Tables.h"
 

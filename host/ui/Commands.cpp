@@ -5,8 +5,8 @@
 #include "app/App.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
-#include "headless/Script.h"
-#include "headless/Session.h"
+#include "ui/Script.h"
+#include "ui/ScriptHands.h"
 
 namespace vexa::host {
 namespace {
@@ -15,9 +15,9 @@ app::Application& A() {
     return app::Application::current();
 }
 
-HeadlessFrontEnd& frontEnd() {
-    auto* f = dynamic_cast<HeadlessFrontEnd*>(A().frontEnd());
-    if (!f) throw ScriptError("the host has no headless front end");
+app::FrontEnd& frontEnd() {
+    app::FrontEnd* f = A().frontEnd();
+    if (!f) throw ScriptError("the host has no front end");
     return *f;
 }
 
@@ -93,11 +93,11 @@ void cmdFront(ScriptRunner&, const ScriptLine& line) {
     throw ScriptError("no open document is titled \"" + title + "\"");
 }
 
-void cmdMenu(ScriptRunner&, const ScriptLine& line) {
+void cmdMenu(ScriptRunner& r, const ScriptLine& line) {
     std::string name = rest(line, 1);
     _t_AVMenuItem* it = findItem(name);
     if (!it) throw ScriptError("no menu item \"" + name + "\"");
-    if (!A().executeMenuItem(it)) throw ScriptError("menu item \"" + name + "\" is disabled");
+    if (!r.hands().menuItem(it)) throw ScriptError("menu item \"" + name + "\" is disabled");
 }
 
 void cmdAnswer(ScriptRunner& r, const ScriptLine& line) {
@@ -177,13 +177,11 @@ void cmdExpectFront(ScriptRunner&, const ScriptLine& line) {
         throw ScriptError("the front document is \"" + have + "\", not \"" + title + "\"");
 }
 
-void cmdButton(ScriptRunner&, const ScriptLine& line) {
+void cmdButton(ScriptRunner& r, const ScriptLine& line) {
     const std::string& name = scriptArg(line, 1);
     _t_AVToolButton* b = A().findToolButton(name);
     if (!b) throw ScriptError("no toolbar button \"" + name + "\"");
-    if (b->enabled && !b->enabled(b->enabledData))
-        throw ScriptError("toolbar button \"" + name + "\" is disabled");
-    if (b->execute) b->execute(b->executeData);
+    if (!r.hands().toolButton(b)) throw ScriptError("toolbar button \"" + name + "\" is disabled");
 }
 
 void cmdEcho(ScriptRunner&, const ScriptLine& line) {

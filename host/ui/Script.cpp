@@ -1,6 +1,7 @@
-#include "headless/Script.h"
+#include "ui/Script.h"
 
 #include "AcroViewHFT.h"
+#include "ui/ScriptHands.h"
 
 #include <fstream>
 #include <map>
@@ -143,14 +144,22 @@ const ScriptLine* ScriptRunner::currentLine() const {
     return current_;
 }
 
+void ScriptRunner::addCommand(const std::string& name, ScriptCommand command) {
+    own_.emplace_back(name, std::move(command));
+}
+
 void ScriptRunner::runLine(const ScriptLine& line) {
+    const ScriptCommand* command = nullptr;
+    for (const auto& [name, c] : own_)
+        if (name == line.words[0]) command = &c;
     auto it = commands().find(line.words[0]);
-    if (it == commands().end())
-        throw ScriptError(line.where() + ": unknown command \"" + line.words[0] + "\"");
+    if (!command && it != commands().end()) command = &it->second.command;
+    if (!command) throw ScriptError(line.where() + ": unknown command \"" + line.words[0] + "\"");
     const ScriptLine* saved = current_;
     current_ = &line;
     try {
-        it->second.command(*this, line);
+        (*command)(*this, line);
+        if (afterLine) afterLine();
     } catch (const ScriptError& e) {
         current_ = saved;
         std::string msg = e.what();
@@ -174,6 +183,45 @@ void ScriptRunner::runNested(const std::function<bool()>& done,
                               "the script ended while " + w + " waited for an answer");
         }
         runLine(lines_[next_++]);
+    }
+}
+
+ScriptHands& ScriptRunner::hands() const {
+    return hands_ ? *hands_ : modelHands();
+}
+
+bool ScriptRunner::escapeDue(const std::string& progressText, long step) {
+    if (escapeAtStep <= 0 || step < escapeAtStep ||
+        progressText.find(escapeAtText) == std::string::npos)
+        return false;
+    escapeAtStep = 0;
+    return true;
+}
+
+std::string ScriptRunner::takeMenuPick(const std::function<std::string()>& what) {
+    if (!queuedPicks_.empty()) {
+        std::string choice = queuedPicks_.front();
+        queuedPicks_.erase(queuedPicks_.begin());
+        return choice;
+    }
+    pickWaiting_ = true;
+    pickAnswered_ = false;
+    try {
+        runNested([&] { return pickAnswered_; }, what);
+    } catch (...) {
+        pickWaiting_ = false;
+        throw;
+    }
+    pickWaiting_ = false;
+    return pendingPick_;
+}
+
+void ScriptRunner::addMenuPick(const std::string& choice) {
+    if (pickWaiting_ && !pickAnswered_) {
+        pendingPick_ = choice;
+        pickAnswered_ = true;
+    } else {
+        queuedPicks_.push_back(choice);
     }
 }
 

@@ -1,0 +1,664 @@
+#include "desktop/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "core/Core.h"
+#include "desktop/DesktopFrontEnd.h"
+#include "desktop/Icons.h"
+#include "desktop/PageView.h"
+#include "doc/DocInternal.h"
+
+namespace vexa::host::desktop {
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Shortcuts of the items, by item name, as desktop programs have them.
+QList<QKeySequence> shortcutsFor(const std::string& name) {
+    static const std::map<std::string, QList<QKeySequence>> table = {
+        {"Studio:Open", {QKeySequence::Open}},
+        {"Studio:Close", {QKeySequence::Close}},
+        {"Studio:Save", {QKeySequence::Save}},
+        {"Studio:SaveAs", {QKeySequence::SaveAs}},
+        {"Studio:Quit", {QKeySequence::Quit}},
+        {"Undo", {QKeySequence::Undo}},
+        {"Redo",
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}},
+        {"Studio:ZoomIn",
+         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}},
+        {"Studio:ZoomOut", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}},
+        {"Studio:ActualSize", {QKeySequence(Qt::CTRL | Qt::Key_0)}},
+        {"Studio:FitPage", {QKeySequence(Qt::CTRL | Qt::Key_1)}},
+        {"Studio:FitWidth", {QKeySequence(Qt::CTRL | Qt::Key_2)}},
+        {"Studio:NextPage", {QKeySequence(Qt::Key_PageDown)}},
+        {"Studio:PreviousPage", {QKeySequence(Qt::Key_PageUp)}},
+    };
+    auto it = table.find(name);
+    return it == table.end() ? QList<QKeySequence>{} : it->second;
+}
+
+void runCommand(ASClientData data) {
+    auto* c = static_cast<std::function<void()>*>(data);
+    (*c)();
+}
+
+ASBool commandEnabled(ASClientData data) {
+    auto* c = static_cast<std::function<bool()>*>(data);
+    return (*c)();
+}
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string docPath(AVDoc doc) {
+    char path[4096] = "";
+    if (!doc || !doc::isLiveDoc(doc->pdDoc)) return "";
+    if (doc::pdModelTable()->PDDocGetPath(doc->pdDoc, path, sizeof path) <= 0) return "";
+    return path;
+}
+
+bool docChanged(AVDoc doc) {
+    return doc && doc::isLiveDoc(doc->pdDoc) &&
+           (doc::pdModelTable()->PDDocGetFlags(doc->pdDoc) & PDDocNeedsSave);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(DesktopFrontEnd& fe) : fe_(fe) {
+    setObjectName("MainWindow");
+    setWindowTitle("Vexa Studio");
+    setWindowIcon(appIcon());
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName("DocumentTabs");
+    tabs_->setDocumentMode(true);
+    tabs_->setTabsClosable(true);
+    tabs_->setMovable(true);
+    setCentralWidget(tabs_);
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::currentTabChanged);
+    connect(tabs_, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        auto* v = qobject_cast<PageView*>(tabs_->widget(index));
+        if (v) closeDocument(v->doc());
+    });
+
+    progressLabel_ = new QLabel(this);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName("ProgressBar");
+    progressBar_->setMaximumWidth(220);
+    progressBar_->setTextVisible(false);
+    pageLabel_ = new QLabel(this);
+    pageLabel_->setObjectName("PageLabel");
+    zoomLabel_ = new QLabel(this);
+    zoomLabel_->setObjectName("ZoomLabel");
+    statusBar()->addWidget(progressLabel_);
+    statusBar()->addWidget(progressBar_);
+    statusBar()->addPermanentWidget(pageLabel_);
+    statusBar()->addPermanentWidget(zoomLabel_);
+    showProgress(false);
+
+    addHostCommands();
+    resize(1100, 800);
+}
+
+MainWindow::~MainWindow() = default;
+
+// ---- Host commands -------------------------------------------------------------------------
+
+void MainWindow::addHostItem(const char* menuName, const char* name, const char* title,
+                             std::function<void()> run, std::function<bool()> enabled,
+                             std::function<bool()> marked) {
+    app::Application& a = fe_.app();
+    _t_AVMenu* menu = a.findMenu(menuName);
+    if (!menu) return;
+    auto c = std::make_unique<HostCommand>();
+    c->run = std::move(run);
+    c->enabled = enabled ? std::move(enabled) : [] { return true; };
+    c->marked = std::move(marked);
+    _t_AVMenuItem* item = a.newMenuItem(title, name, nullptr, 0, nullptr);
+    item->execute = runCommand;
+    item->executeData = &c->run;
+    item->enabled = commandEnabled;
+    item->enabledData = &c->enabled;
+    if (c->marked) {
+        item->marked = commandEnabled;
+        item->markedData = &c->marked;
+    }
+    item->menu = menu;
+    menu->items.push_back(item);
+    commands_.push_back(std::move(c));
+}
+
+void MainWindow::addHostButton(const char* toolbarName, const char* name, const char* label,
+                               std::function<void()> run) {
+    app::Application& a = fe_.app();
+    _t_AVToolBar* tb = a.toolbar(toolbarName);
+    if (!tb) return;
+    auto c = std::make_unique<HostCommand>();
+    c->run = std::move(run);
+    _t_AVToolButton* b = a.newToolButton(name, label, nullptr);
+    b->execute = runCommand;
+    b->executeData = &c->run;
+    tb->buttons.push_back(b);
+    commands_.push_back(std::move(c));
+}
+
+void MainWindow::addHostCommands() {
+    auto haveDoc = [this] { return fe_.app().frontDoc() != nullptr; };
+    auto view = [this] { return currentPageView(); };
+    auto separator = [this](const char* menu) {
+        if (_t_AVMenu* m = fe_.app().findMenu(menu)) {
+            _t_AVMenuItem* s = fe_.app().newMenuItem("-", "", nullptr, 0, nullptr);
+            s->menu = m;
+            m->items.push_back(s);
+        }
+    };
+    addHostItem("File", "Studio:Open", "Open\xE2\x80\xA6", [this] { openDialog(); });
+    addHostItem("File", "Studio:OpenRecent", "Open Recent", [] {});
+    addHostItem(
+        "File", "Studio:Close", "Close", [this] { closeDocument(fe_.app().frontDoc()); }, haveDoc);
+    separator("File");
+    addHostItem(
+        "File", "Studio:Save", "Save", [this] { save(fe_.app().frontDoc()); }, haveDoc);
+    addHostItem(
+        "File", "Studio:SaveAs", "Save As\xE2\x80\xA6", [this] { saveAs(fe_.app().frontDoc()); },
+        haveDoc);
+    separator("File");
+    addHostItem("File", "Studio:Quit", "Quit", [this] { close(); });
+
+    auto withView = [view](void (PageView::*f)()) {
+        return [view, f] {
+            if (PageView* v = view()) (v->*f)();
+        };
+    };
+    addHostItem("View", "Studio:ZoomIn", "Zoom In", withView(&PageView::zoomIn), haveDoc);
+    addHostItem("View", "Studio:ZoomOut", "Zoom Out", withView(&PageView::zoomOut), haveDoc);
+    addHostItem("View", "Studio:ActualSize", "Actual Size", withView(&PageView::actualSize),
+                haveDoc);
+    addHostItem("View", "Studio:FitPage", "Fit Page", withView(&PageView::fitPage), haveDoc);
+    addHostItem("View", "Studio:FitWidth", "Fit Width", withView(&PageView::fitWidth), haveDoc);
+    separator("View");
+    addHostItem(
+        "View", "Studio:SinglePage", "Single Page",
+        [view] {
+            if (PageView* v = view()) v->setContinuous(false);
+        },
+        haveDoc, [view] { return view() && !view()->continuous(); });
+    addHostItem(
+        "View", "Studio:Continuous", "Continuous",
+        [view] {
+            if (PageView* v = view()) v->setContinuous(true);
+        },
+        haveDoc, [view] { return view() && view()->continuous(); });
+    separator("View");
+    addHostItem(
+        "View", "Studio:PreviousPage", "Previous Page",
+        [view] {
+            if (PageView* v = view()) v->goToPage(v->currentPage() - 1);
+        },
+        [view] { return view() && view()->currentPage() > 0; });
+    addHostItem(
+        "View", "Studio:NextPage", "Next Page",
+        [view] {
+            if (PageView* v = view()) v->goToPage(v->currentPage() + 1);
+        },
+        [view] { return view() && view()->currentPage() + 1 < view()->pageCount(); });
+    addHostItem("Help", "Studio:About", "About Vexa Studio", [this] { about(); });
+
+    addHostButton("File", "Studio:OpenButton", "Open a PDF file", [this] { openDialog(); });
+    addHostButton("File", "Studio:SaveButton", "Save the document",
+                  [this] { save(fe_.app().frontDoc()); });
+}
+
+// ---- Menus and toolbars ----------------------------------------------------------------------
+
+void MainWindow::syncMenus() {
+    const auto& menus = fe_.app().menubar().menus;
+    if (menus != builtMenus_) {
+        menuBar()->clear();
+        itemActions_.clear();
+        for (_t_AVMenu* m : menus) {
+            QMenu* q = menuBar()->addMenu(qs(m->title));
+            q->setObjectName(qs("menu-" + m->name));
+            fillMenu(q, m);
+            connect(q, &QMenu::aboutToShow, this, [this, q, m] { fillMenu(q, m); });
+        }
+        builtMenus_ = menus;
+    }
+    syncToolbars();
+}
+
+void MainWindow::fillMenu(QMenu* q, _t_AVMenu* menu) {
+    q->clear();
+    app::Application& a = fe_.app();
+    for (_t_AVMenuItem* item : menu->items) {
+        if (item->isSeparator()) {
+            q->addSeparator();
+            continue;
+        }
+        if (item->name == "Studio:OpenRecent") {
+            QMenu* recent = q->addMenu(qs(item->title));
+            recent->setObjectName("menu-OpenRecent");
+            fillRecent(recent);
+            continue;
+        }
+        if (item->submenu) {
+            QMenu* sub = q->addMenu(qs(item->title));
+            sub->setObjectName(qs("menu-" + item->submenu->name));
+            fillMenu(sub, item->submenu);
+            continue;
+        }
+        std::string title = item->title;
+        if (item->name == "Undo" || item->name == "Redo")
+            title = a.undoTitle(a.frontDoc(), item->name == "Undo");
+        QAction* action = q->addAction(qs(title));
+        action->setObjectName(qs("item-" + item->name));
+        action->setShortcuts(shortcutsFor(item->name));
+        bool enabled = true;
+        try {
+            enabled = !item->enabled || item->enabled(item->enabledData);
+        } catch (const ASException&) {
+            enabled = false;
+        }
+        action->setEnabled(enabled);
+        if (item->marked) {
+            action->setCheckable(true);
+            try {
+                action->setChecked(item->marked(item->markedData));
+            } catch (const ASException&) {
+            }
+        }
+        connect(action, &QAction::triggered, this, [this, item] { execute(item); });
+        itemActions_[item] = action;
+    }
+    if (menu->name == "Window") fillWindowMenu(q);
+}
+
+void MainWindow::fillRecent(QMenu* q) {
+    q->clear();
+    for (const std::string& path : recent_) {
+        QAction* a = q->addAction(qs(fileName(path)));
+        a->setToolTip(qs(path));
+        connect(a, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    q->setEnabled(!recent_.empty());
+}
+
+void MainWindow::fillWindowMenu(QMenu* q) {
+    if (tabs_->count() == 0) return;
+    if (!q->isEmpty()) q->addSeparator();
+    for (int i = 0; i < tabs_->count(); ++i) {
+        auto* v = qobject_cast<PageView*>(tabs_->widget(i));
+        if (!v) continue;
+        QAction* a = q->addAction(qs(v->doc()->title));
+        a->setCheckable(true);
+        a->setChecked(i == tabs_->currentIndex());
+        AVDoc doc = v->doc();
+        connect(a, &QAction::triggered, this,
+                [this, doc] { fe_.dispatch([&] { fe_.app().setFrontDoc(doc); }); });
+    }
+}
+
+void MainWindow::syncToolbars() {
+    app::Application& a = fe_.app();
+    std::size_t buttons = 0;
+    for (const char* name : {"File", "Editing"})
+        if (_t_AVToolBar* tb = a.toolbar(name)) buttons += tb->buttons.size();
+    if (buttons == builtButtons_ && !toolbars_.empty()) return;
+    for (QToolBar* tb : toolbars_) {
+        removeToolBar(tb);
+        delete tb;
+    }
+    toolbars_.clear();
+    buttonActions_.clear();
+    for (const char* name : {"File", "Editing"}) {
+        _t_AVToolBar* model = a.toolbar(name);
+        if (!model) continue;
+        QToolBar* tb = addToolBar(name);
+        tb->setObjectName(QString("toolbar-") + name);
+        tb->setMovable(false);
+        for (_t_AVToolButton* b : model->buttons) {
+            QIcon icon = b->name == "Studio:OpenButton"
+                             ? style()->standardIcon(QStyle::SP_DialogOpenButton)
+                         : b->name == "Studio:SaveButton"
+                             ? style()->standardIcon(QStyle::SP_DialogSaveButton)
+                             : toolIcon();
+            QAction* action = tb->addAction(icon, qs(b->label));
+            action->setObjectName(qs("button-" + b->name));
+            action->setToolTip(qs(b->label));
+            action->setCheckable(b->marked != nullptr);
+            connect(action, &QAction::triggered, this, [this, b] {
+                fe_.dispatch([&] {
+                    if (b->enabled && !b->enabled(b->enabledData)) {
+                        fe_.beep();
+                        return;
+                    }
+                    if (b->execute) b->execute(b->executeData);
+                });
+            });
+            buttonActions_[b] = action;
+        }
+        toolbars_.push_back(tb);
+    }
+    builtButtons_ = buttons;
+}
+
+void MainWindow::execute(_t_AVMenuItem* item) {
+    fe_.dispatch([&] {
+        if (!fe_.app().executeMenuItem(item)) fe_.beep();
+    });
+}
+
+QAction* MainWindow::actionFor(const _t_AVMenuItem* item) const {
+    auto it = itemActions_.find(item);
+    return it == itemActions_.end() ? nullptr : it->second.data();
+}
+
+QAction* MainWindow::actionFor(const _t_AVToolButton* button) const {
+    auto it = buttonActions_.find(button);
+    return it == buttonActions_.end() ? nullptr : it->second.data();
+}
+
+void MainWindow::refresh() {
+    for (auto& [b, action] : buttonActions_) {
+        if (!action) continue;
+        bool enabled = true, marked = false;
+        try {
+            enabled = !b->enabled || b->enabled(b->enabledData);
+            marked = b->marked && b->marked(b->markedData);
+        } catch (const ASException&) {
+        }
+        action->setEnabled(enabled);
+        if (action->isCheckable()) action->setChecked(marked);
+    }
+    // The items' states and titles follow the model, so that a shortcut works (or
+    // not) as the menu would show it.
+    app::Application& a = fe_.app();
+    for (auto& [item, action] : itemActions_) {
+        if (!action) continue;
+        bool enabled = true;
+        try {
+            enabled = !item->enabled || item->enabled(item->enabledData);
+            if (item->marked) action->setChecked(item->marked(item->markedData));
+        } catch (const ASException&) {
+            enabled = false;
+        }
+        action->setEnabled(enabled);
+        if (item->name == "Undo" || item->name == "Redo")
+            action->setText(qs(a.undoTitle(a.frontDoc(), item->name == "Undo")));
+    }
+    AVDoc front = fe_.app().frontDoc();
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* v = qobject_cast<PageView*>(tabs_->widget(i)))
+            tabs_->setTabText(i, qs(v->doc()->title) + (docChanged(v->doc()) ? " *" : ""));
+    if (front) {
+        setWindowTitle(qs(front->title) + "[*] \xE2\x80\x94 Vexa Studio");
+        setWindowModified(docChanged(front));
+    } else {
+        setWindowTitle("Vexa Studio");
+        setWindowModified(false);
+    }
+    updateStatus();
+}
+
+// ---- Documents -------------------------------------------------------------------------------
+
+void MainWindow::addDocument(AVDoc doc) {
+    auto* v = new PageView(fe_, doc, tabs_);
+    views_[doc] = v;
+    connect(v, &PageView::statusChanged, this, &MainWindow::updateStatus);
+    switchingTabs_ = true;
+    int index = tabs_->addTab(v, qs(doc->title));
+    tabs_->setTabToolTip(index, qs(docPath(doc)));
+    tabs_->setCurrentIndex(index);
+    switchingTabs_ = false;
+    // Its place in the window now, before the next layout pass, so that fitting it
+    // uses the room it will have.
+    if (QWidget* stack = v->parentWidget()) v->setGeometry(stack->rect());
+    v->modelChanged();
+    // A document opened by a person is shown whole; a script keeps the model's view.
+    // Its first pages are asked for at once, so that they render while the plug-ins
+    // look at the document.
+    if (!fe_.scripted()) v->fitPage();
+    v->renderNow();
+}
+
+void MainWindow::removeDocument(AVDoc doc) {
+    auto it = views_.find(doc);
+    if (it == views_.end()) return;
+    PageView* v = it->second;
+    views_.erase(it);
+    switchingTabs_ = true;
+    tabs_->removeTab(tabs_->indexOf(v));
+    switchingTabs_ = false;
+    v->hide();
+    v->deleteLater();
+}
+
+void MainWindow::showDocument(AVDoc doc) {
+    PageView* v = pageView(doc);
+    if (!v) return;
+    switchingTabs_ = true;
+    tabs_->setCurrentWidget(v);
+    switchingTabs_ = false;
+    refresh();
+}
+
+PageView* MainWindow::pageView(AVDoc doc) const {
+    auto it = views_.find(doc);
+    return it == views_.end() ? nullptr : it->second;
+}
+
+PageView* MainWindow::currentPageView() const {
+    return qobject_cast<PageView*>(tabs_->currentWidget());
+}
+
+void MainWindow::focusPageView() {
+    if (PageView* v = currentPageView()) {
+        activateWindow();
+        v->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void MainWindow::currentTabChanged(int index) {
+    if (switchingTabs_) return;
+    auto* v = qobject_cast<PageView*>(tabs_->widget(index));
+    if (v && v->doc() != fe_.app().frontDoc())
+        fe_.dispatch([&] { fe_.app().setFrontDoc(v->doc()); });
+    refresh();
+}
+
+void MainWindow::openDialog() {
+    std::string start;
+    if (!recent_.empty()) start = std::filesystem::path(recent_.front()).parent_path().string();
+    QString path = QFileDialog::getOpenFileName(this, "Open", qs(start),
+                                                "PDF files (*.pdf *.PDF);;All files (*)");
+    if (!path.isEmpty()) openFile(path.toStdString());
+}
+
+bool MainWindow::openFile(const std::string& path, bool askUser) {
+    app::Application& a = fe_.app();
+    // A file that is open already comes to the front.
+    for (auto& d : a.docs()) {
+        std::error_code ec;
+        std::string open = docPath(d.get());
+        if (!open.empty() && std::filesystem::equivalent(open, path, ec)) {
+            fe_.dispatch([&] { a.setFrontDoc(d.get()); });
+            return true;
+        }
+    }
+    PDDoc pd = nullptr;
+    try {
+        if (!a.documentHooks.openDoc) vexa::host::raise(genErrGeneral);
+        pd = a.documentHooks.openDoc(path.c_str());
+    } catch (const ASException& e) {
+        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
+                        qs("\xE2\x80\x9C" + fileName(path) + "\xE2\x80\x9D could not be opened."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(qs(errorText(e.code())));
+        box.setObjectName("OpenError");
+        if (askUser && !fe_.scripted()) box.exec();
+        std::fprintf(stderr, "vexa-studio: cannot open %s: %s\n", path.c_str(),
+                     errorText(e.code()).c_str());
+        return false;
+    }
+    fe_.dispatch([&] { a.openDoc(pd, fileName(path)); });
+    addRecent(path);
+    return true;
+}
+
+void MainWindow::addRecent(const std::string& path) {
+    std::error_code ec;
+    std::string abs = std::filesystem::absolute(path, ec).string();
+    std::erase(recent_, abs);
+    recent_.insert(recent_.begin(), abs);
+    if (recent_.size() > 10) recent_.resize(10);
+}
+
+bool MainWindow::save(AVDoc doc) {
+    if (!doc) return false;
+    std::string path = docPath(doc);
+    if (path.empty()) return saveAs(doc);
+    PDDocSaveParamsRec p{};
+    p.size = sizeof p;
+    p.saveFlags = PDSaveFull;
+    bool ok = true;
+    try {
+        doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
+    } catch (const ASException& e) {
+        ok = false;
+        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
+                        qs("\xE2\x80\x9C" + doc->title + "\xE2\x80\x9D could not be saved."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(qs(errorText(e.code())));
+        if (!fe_.scripted()) box.exec();
+    }
+    refresh();
+    return ok;
+}
+
+bool MainWindow::saveAs(AVDoc doc) {
+    if (!doc) return false;
+    std::string start = docPath(doc);
+    if (start.empty()) start = doc->title.size() > 4 ? doc->title : doc->title + ".pdf";
+    QString path = QFileDialog::getSaveFileName(this, "Save As", qs(start), "PDF files (*.pdf)");
+    if (path.isEmpty()) return false;
+    if (!path.endsWith(".pdf", Qt::CaseInsensitive)) path += ".pdf";
+    PDDocSaveParamsRec p{};
+    p.size = sizeof p;
+    p.saveFlags = PDSaveFull;
+    std::string target = path.toStdString();
+    p.newPath = target.c_str();
+    try {
+        doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
+    } catch (const ASException& e) {
+        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
+                        qs("\xE2\x80\x9C" + fileName(target) + "\xE2\x80\x9D could not be saved."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(qs(errorText(e.code())));
+        if (!fe_.scripted()) box.exec();
+        return false;
+    }
+    doc->title = fileName(target);
+    addRecent(target);
+    refresh();
+    return true;
+}
+
+bool MainWindow::maybeSave(AVDoc doc) {
+    if (!docChanged(doc)) return true;
+    showDocument(doc);
+    QMessageBox box(
+        QMessageBox::Question, "Vexa Studio",
+        qs("Save changes to \xE2\x80\x9C" + doc->title + "\xE2\x80\x9D before closing?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName("SaveChanges");
+    box.setInformativeText("Your changes are lost if you don't save them.");
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return save(doc);
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool MainWindow::closeDocument(AVDoc doc) {
+    if (!doc || !maybeSave(doc)) return false;
+    fe_.dispatch([&] { fe_.app().closeDoc(doc, true); });
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    std::vector<AVDoc> docs;
+    for (auto& d : fe_.app().docs()) docs.push_back(d.get());
+    for (AVDoc d : docs)
+        if (!maybeSave(d)) {
+            event->ignore();
+            return;
+        }
+    event->accept();
+}
+
+void MainWindow::about() {
+    QMessageBox::about(this, "About Vexa Studio",
+                       "<b>Vexa Studio 6.17</b><p>Imposition templates on screen: the Vexa "
+                       "plug-in in a desktop window, over Qt and poppler.</p>");
+}
+
+// ---- Status bar ------------------------------------------------------------------------------
+
+void MainWindow::updateStatus() {
+    PageView* v = currentPageView();
+    if (!v) {
+        pageLabel_->clear();
+        zoomLabel_->clear();
+        return;
+    }
+    pageLabel_->setText(QString("Page %1 of %2").arg(v->currentPage() + 1).arg(v->pageCount()));
+    zoomLabel_->setText(
+        QString("%1 %").arg(static_cast<int>(std::lround(v->zoom() / v->actualSizeZoom() * 100))));
+}
+
+void MainWindow::showProgress(bool on) {
+    progressLabel_->setVisible(on);
+    progressBar_->setVisible(on);
+    if (!on) {
+        progressLabel_->clear();
+        progressBar_->reset();
+    }
+}
+
+void MainWindow::setProgressText(const QString& text) {
+    progressLabel_->setText(text + "  (Esc stops)");
+}
+
+void MainWindow::setProgressRange(int steps) {
+    progressBar_->setRange(0, std::max(1, steps));
+}
+
+void MainWindow::setProgressValue(int value) {
+    progressBar_->setValue(std::clamp(value, progressBar_->minimum(), progressBar_->maximum()));
+}
+
+}  // namespace vexa::host::desktop

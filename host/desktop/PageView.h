@@ -1,0 +1,164 @@
+// A document window's page view: the pages as poppler renders them from the document's
+// current state, the plug-in's overlay drawn over them, and the mouse and keys handed
+// to the active tool.
+//
+// The application model keeps the view's geometry (zoom, layout, current page, the
+// aperture and where the pages are scrolled to); this widget shows it. Device points
+// of the model are this widget's viewport pixels (logical pixels; pages are rendered
+// at the screen's device pixel ratio).
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QPixmap>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/App.h"
+
+namespace vexa::host::desktop {
+
+class DesktopFrontEnd;
+class RenderService;
+
+class PageView : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    PageView(DesktopFrontEnd& frontEnd, AVDoc doc, QWidget* parent = nullptr);
+    ~PageView() override;
+
+    AVDoc doc() const { return doc_; }
+    AVPageView view() const { return &doc_->view; }
+
+    // The model changed the view (zoom, layout, page): show it.
+    void modelChanged();
+    // The overlay's display list changed.
+    void overlayChanged();
+    // Pages first..last of the document changed (content, boxes or the page list).
+    void pagesChanged(int first, int last);
+    // Every page may have changed (an edit that named no page).
+    void allPagesChanged();
+    void setCursorShape(ASInt32 shape);
+    void setDragFeedback(app::DragFeedback kind, const AVDevRect& rect);
+
+    // Zoom: the model's zoom is page points per pixel; "actual size" shows a page at
+    // its printed size on a screen of the widget's logical resolution.
+    double zoom() const;
+    double actualSizeZoom() const;
+    void setZoom(double zoom);
+    void applyZoom(double zoom);  // keeps fitting
+    void zoomIn();
+    void zoomOut();
+    void actualSize();
+    void fitPage();
+    void fitWidth();
+    bool continuous() const;
+    void setContinuous(bool on);
+    void goToPage(int page);  // 0-based; scrolls so that it shows
+    int currentPage() const;
+    int pageCount() const;
+
+    // Asks for the visible pages' renderings now (not at the next pass of the loop).
+    void renderNow();
+
+    // The mouse while the tool follows a gesture: the next move or the release.
+    bool trackMouse(app::MouseState& mouse);
+
+    // Rendering state, for tests and benchmarks: true when every visible page shows
+    // a rendering of its current state at the current zoom.
+    bool renderedUpToDate() const;
+    // Called whenever a page rendering arrived and was shown (benchmarks).
+    std::function<void(int page)> onPageShown;
+
+    // A device point of the view as a point of the viewport widget.
+    QPoint viewportPoint(AVDevCoord x, AVDevCoord y) const { return QPoint(x, y); }
+
+  signals:
+    void statusChanged();  // page or zoom changed
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool viewportEvent(QEvent* event) override;
+
+  private:
+    // A page's rendering: all of it, or, for a page too large to render whole at the
+    // zoom, the part around what the window shows (area, in pixels of the page shown
+    // at that zoom).
+    struct Rendered {
+        QPixmap pixmap;  // device pixel ratio set
+        double zoom = 0;
+        double dpr = 0;
+        int revision = -1;
+        QRect area;  // empty: the whole page
+        std::uint64_t pendingTicket = 0;
+        int pendingRevision = -1;
+        double pendingZoom = 0;
+        double pendingDpr = 0;
+        QRect pendingArea;
+    };
+    // The part of page k to render at the current zoom: empty for the whole page.
+    QRect renderArea(int page) const;
+    bool covers(const Rendered& r, int page) const;
+    struct TrackEvent {
+        QPoint pos;
+        Qt::KeyboardModifiers modifiers;
+        bool release;
+    };
+
+    void relayout();  // scroll bars from the model's geometry
+    // The model's topPage, origin and current page from the scroll bars (keepPage: the
+    // current page stays that one).
+    void syncModelScroll(int keepPage = -1);
+    void refreshPageSizes();
+    QSizeF pageSize(int page) const;  // shown size in pixels at the model's zoom
+    double layoutTop(int page) const;
+    void scrollToPage(int page);
+    void requestRenders();
+    void scheduleRenders();
+    void pageRendered(quint64 owner, int page, quint64 ticket, const QImage& image);
+    void drawOverlay(QPainter& p);
+    void dispatchClick(QMouseEvent* event, int clickCount);
+    void evictRenderings();
+
+    DesktopFrontEnd& fe_;
+    AVDoc doc_;
+    std::uint64_t owner_;
+    std::vector<QSizeF> pagePoints_;  // crop box sizes in points, turned
+    std::vector<double> cumulative_;  // layout tops (continuous)
+    std::vector<int> revision_;       // per page: edits since it was read
+    std::vector<char> onDisk_;        // per page: still as in the document's file
+    std::string path_;                // the document's file, "" when none
+    std::map<int, Rendered> rendered_;
+    bool renderScheduled_ = false;
+    bool fitting_ = false;       // the page is kept fitted to the window
+    bool applyingZoom_ = false;  // a zoom of this view's own is on its way to the model
+    bool relayouting_ = false;
+    double shownZoom_ = 0;
+    ASInt32 shownLayout_ = -1;
+    int shownPage_ = -1;
+    app::DragFeedback feedback_ = app::DragFeedback::None;
+    AVDevRect feedbackRect_{};
+    // Mouse gesture followed by the tool.
+    bool tracking_ = false;
+    bool releaseQueued_ = false;
+    std::deque<TrackEvent> trackQueue_;
+    std::vector<std::unique_ptr<QEvent>> deferred_;  // clicks that came during a gesture
+    bool destroyed_ = false;
+    bool* alive_ = nullptr;
+};
+
+}  // namespace vexa::host::desktop

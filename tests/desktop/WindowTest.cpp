@@ -1,0 +1,194 @@
+// The main window: progress in the status bar that Escape stops between steps while
+// the window takes no other input; the menu bar built from the application model
+// with Undo named after the record; a changed document asks before it closes; and the
+// window as it looks with the booklet template open and a frame selected, compared
+// with a reference picture.
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdlib>
+
+#include "StudioFixture.h"
+#include "core/Core.h"
+#include "ui/Ui.h"
+
+using namespace vexa::host;
+using vexa::test::StudioFixture;
+
+namespace {
+
+class WindowTest : public StudioFixture {};
+
+QAction* findAction(QWidget* w, const QString& name) {
+    return w->findChild<QAction*>(name);
+}
+
+}  // namespace
+
+TEST_F(WindowTest, EscapeStopsALongRunBetweenStepsAndTheWindowTakesNoOtherInput) {
+    start({.loadPlugins = false});
+    ui::setEscapePending(false);
+    const AcroViewHFT* av = app::acroViewTable();
+    ASClientData data = nullptr;
+    ASProgressMonitor pm = av->AVAppGetDocProgressMonitor(&data);
+    auto* bar = window().findChild<QProgressBar*>("ProgressBar");
+    ASSERT_NE(bar, nullptr);
+    int clicks = 0;
+    auto* probe = new QPushButton("probe", &window());
+    QObject::connect(probe, &QPushButton::clicked, [&] { ++clicks; });
+    probe->show();
+
+    pm->beginOperation(data);
+    pm->setDuration(20, data);
+    EXPECT_TRUE(bar->isVisible());
+    int stoppedAt = 0;
+    for (int step = 1; step <= 20; ++step) {
+        if (step == 3) {
+            // The user clicks somewhere and then types Escape while step 3 runs.
+            QCoreApplication::postEvent(
+                probe, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
+                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                probe, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5),
+                                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                &window(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        }
+        pm->setCurrValue(step, data);
+        EXPECT_EQ(bar->value(), step);
+        if (ui::escapePending()) {
+            stoppedAt = step;
+            break;
+        }
+    }
+    pm->endOperation(data);
+    EXPECT_EQ(stoppedAt, 3);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_FALSE(bar->isVisible());
+    ui::setEscapePending(false);
+    // Afterwards the window takes input again.
+    QTest::mouseClick(probe, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(WindowTest, TheMenuBarIsTheModelsWithTheHostsCommandsAndThePlugInsMenu) {
+    start();
+    QStringList titles;
+    for (QAction* a : window().menuBar()->actions()) titles << a->text();
+    EXPECT_EQ(titles, QStringList({"File", "Edit", "View", "Window", "Vexa", "Help"}));
+    // Shortcuts as desktop users expect them.
+    EXPECT_EQ(findAction(&window(), "item-Studio:Open")->shortcut(),
+              QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(findAction(&window(), "item-Studio:Save")->shortcut(),
+              QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(findAction(&window(), "item-Undo")->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_EQ(findAction(&window(), "item-Redo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
+    EXPECT_EQ(findAction(&window(), "item-Studio:ZoomIn")->shortcut(), QKeySequence("Ctrl++"));
+    // The plug-in's tool button sits in the Editing toolbar, with its tooltip.
+    QAction* tool = findAction(&window(), "button-ORVA:Vexa");
+    ASSERT_NE(tool, nullptr);
+    EXPECT_FALSE(tool->icon().isNull());
+    EXPECT_FALSE(tool->toolTip().isEmpty());
+
+    // A moved frame can be undone from the Edit menu, which names the record.
+    openBooklet(
+        "click 120mm 175mm\n"
+        "press-key right\n");
+    window().refresh();
+    QAction* undo = findAction(&window(), "item-Undo");
+    EXPECT_EQ(undo->text(), "Undo Vexa");
+    EXPECT_EQ(window().windowTitle(), "Booklet_2up_A4.pdf[*] \xE2\x80\x94 Vexa Studio");
+    EXPECT_TRUE(window().isWindowModified());
+    undo->trigger();
+    run("expect-frame 4 rect 42.5197 75.1181 637.7953 917.0079");
+    window().refresh();
+    EXPECT_EQ(findAction(&window(), "item-Redo")->text(), "Redo Vexa");
+}
+
+TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
+    start();
+    openBooklet(
+        "click 120mm 175mm\n"
+        "press-key right\n");
+    AVDoc doc = app().frontDoc();
+    auto answer = [&](QMessageBox::StandardButton button, QString* text) {
+        QTimer::singleShot(0, [=] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            *text = box->text();
+            box->button(button)->click();
+        });
+    };
+    QString asked;
+    answer(QMessageBox::Cancel, &asked);
+    EXPECT_FALSE(window().closeDocument(doc));
+    EXPECT_EQ(asked,
+              "Save changes to \xE2\x80\x9C"
+              "Booklet_2up_A4.pdf\xE2\x80\x9D before closing?");
+    EXPECT_EQ(app().docs().size(), 1u);
+    // Quitting asks the same.
+    asked.clear();
+    answer(QMessageBox::Cancel, &asked);
+    EXPECT_FALSE(window().close());
+    EXPECT_FALSE(asked.isEmpty());
+    asked.clear();
+    answer(QMessageBox::Discard, &asked);
+    EXPECT_TRUE(window().closeDocument(doc));
+    EXPECT_TRUE(app().docs().empty());
+    EXPECT_EQ(window().tabs()->count(), 0);
+}
+
+// The reference pictures are made by this test when VEXA_UPDATE_REFERENCES is set:
+//   VEXA_UPDATE_REFERENCES=1 build/bin/desktop_tests --gtest_filter='*Screenshot*'
+TEST_F(WindowTest, ScreenshotOfTheBookletTemplateWithAFrameSelected) {
+    start();
+    window().resize(1000, 700);
+    openBooklet(
+        "zoom 50\n"
+        "click 120mm 175mm\n"
+        "ticks 6\n");
+    ASSERT_TRUE(studio().waitRendered());
+    // The palette beside the page, where a user would put it.
+    dialog("PALETTE")->move(window().geometry().topRight() + QPoint(10, 0));
+    QImage shot = studio().screenshot().convertToFormat(QImage::Format_RGB32);
+    std::string reference = VEXA_TEST_DATA "/desktop/booklet-selected.png";
+    if (std::getenv("VEXA_UPDATE_REFERENCES")) {
+        ASSERT_TRUE(shot.save(QString::fromStdString(reference)));
+        GTEST_SKIP() << "wrote " << reference;
+    }
+    QImage want(QString::fromStdString(reference));
+    ASSERT_FALSE(want.isNull()) << reference << " is missing";
+    want = want.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shot.size(), want.size());
+    // Text may be drawn a little differently from machine to machine: at most 1 % of
+    // the pixels may differ, none of them by much more than anti-aliasing would.
+    int differing = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            QRgb a = shot.pixel(x, y), b = want.pixel(x, y);
+            int d = std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b));
+            if (d > 48) ++differing;
+        }
+    EXPECT_LE(differing, shot.width() * shot.height() / 100)
+        << differing << " pixels differ; the picture is " << shot.width() << "x" << shot.height();
+    // The selected frame is outlined in red where the page shows it.
+    AVPageView view = &app().frontDoc()->view;
+    AVDevCoord x, y;
+    app().pointToDevice(
+        view, {static_cast<ASFixed>(42.5197 * 65536), static_cast<ASFixed>(500 * 65536)}, &x, &y);
+    QPoint at = pageView()->viewport()->mapTo(&window(), QPoint(x, y));
+    QImage grabbed = window().grab().toImage();
+    qreal dpr = grabbed.devicePixelRatio();
+    bool red = false;
+    for (int dx = -1; dx <= 1; ++dx) {
+        QColor c = grabbed.pixelColor(static_cast<int>((at.x() + dx) * dpr),
+                                      static_cast<int>(at.y() * dpr));
+        red |= c.red() > 200 && c.green() < 80 && c.blue() < 80;
+    }
+    EXPECT_TRUE(red);
+}
