@@ -210,7 +210,8 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
                 "             was no PDF file or could not be taken, 2 when no hot folder is\n"
                 "             configured\n"
                 "  --list     print the configured input folders as the poll sees them\n"
-                "  -h, --help this text\n"
+                "  -h, --help\n"
+                "             prints this text\n"
                 "See docs/hotfolder.md for the keys, the folders and several machines.\n",
                 preferencesPath().c_str());
             return 0;

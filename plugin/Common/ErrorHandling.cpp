@@ -29,6 +29,9 @@ constexpr size_t kMessageSize = 256;
 
 const std::string& dumpPath() {
     if (gDumpPath.empty()) {
+        // $VEXA_LOG names the log file itself (a service's log under /var/log).
+        const char* file = std::getenv("VEXA_LOG");
+        if (file && *file) return gDumpPath = file;
         std::string folder = getDocumentsFolder() + "/Orvanta";
         gDumpPath = folder + "/" + gModuleName + ".txt";
     }

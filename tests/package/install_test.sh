@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The installed Vexa, as a shop gets it:
+#   install_test.sh prefix BUILD SOURCE   cmake --install into a scratch prefix
+#   install_test.sh deb BUILD SOURCE      the Debian packages, unpacked with dpkg -x
+# Each runs the installed vexa from its new place (its version, an imposition of the
+# example brochure into the bundled booklet template) and checks that nothing of the
+# build tree is used. Exit 77 (skipped) when a tool it needs is missing.
+set -euo pipefail
+mode=$1 build=$(realpath "$2") source=$(realpath "$3")
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/vexa-install.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+need() { command -v "$1" >/dev/null || { echo "skipped: $1 is not installed"; exit 77; }; }
+
+# Runs the vexa of an installed tree with a home of its own and nothing of the build.
+run_vexa() {
+    local bin=$1; shift
+    mkdir -p "$scratch/home/config" "$scratch/home/Documents" "$scratch/home/tmp"
+    env -u VEXA_RESOURCES HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/config" \
+        XDG_DOCUMENTS_DIR="$scratch/home/Documents" TMPDIR="$scratch/home/tmp" \
+        "$bin" --language ENU "$@"
+}
+
+# The checks every installed tree passes; ROOT is where it was installed, BIN its vexa.
+check_tree() {
+    local root=$1 bin=$2
+    [ -x "$bin" ] || fail "$bin was not installed"
+    run_vexa "$bin" --version | grep -q "6\.17" || fail "vexa --version"
+    local info
+    info=$(run_vexa "$bin" info)
+    echo "$info" | grep -q "plug-in Vexa: loaded  $root/" ||
+        fail "the plug-in was not loaded from the installed tree: $info"
+    echo "$info" | grep -q "$build" && fail "the installed vexa uses the build tree: $info"
+    cp "$source/examples/brochure.pdf" "$scratch/brochure.pdf"
+    local out
+    out=$(run_vexa "$bin" impose "$scratch/brochure.pdf" -o "$scratch/booklet.pdf" 2>&1) ||
+        fail "vexa impose: $out"
+    echo "$out" | grep -q "8 sheets, 16 pages placed" || fail "vexa impose: $out"
+    qpdf --check "$scratch/booklet.pdf" >/dev/null || fail "the imposed PDF fails qpdf --check"
+    rm -f "$scratch/booklet.pdf"
+    # The bundled templates and the template library came along.
+    run_vexa "$bin" template list | grep -q "Booklet_2up_A4" || fail "vexa template list"
+}
+
+# The unit's exposure as systemd-analyze rates it; at most 2.5 passes.
+check_unit() {
+    local unit=$1
+    grep -q "^ExecStart=/usr/bin/vexa " "$unit" || fail "the unit does not run /usr/bin/vexa"
+    if ! command -v systemd-analyze >/dev/null; then
+        echo "systemd-analyze is not installed: the unit's rating is not checked"
+        return
+    fi
+    local rating
+    rating=$(systemd-analyze security --offline=true "$unit" 2>&1 |
+             sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+    [ -n "$rating" ] || fail "systemd-analyze gave no rating for $unit"
+    echo "security rating of $(basename "$unit"): $rating"
+    awk -v r="$rating" 'BEGIN { exit !(r <= 2.5) }' || fail "the unit is rated $rating (> 2.5)"
+}
+
+case $mode in
+prefix)
+    cmake --install "$build" --prefix "$scratch/p" >/dev/null
+    check_tree "$scratch/p" "$scratch/p/bin/vexa"
+    [ -f "$scratch/p/lib/vexa/plug_ins/Vexa.so" ] || fail "no plug-in in lib/vexa/plug_ins"
+    grep -q "^ExecStart=$scratch/p/bin/vexa " "$scratch/p/lib/systemd/system/vexa-hotfolder.service" ||
+        fail "the unit does not name the prefix's vexa"
+    # The tree still works moved elsewhere.
+    mv "$scratch/p" "$scratch/moved"
+    check_tree "$scratch/moved" "$scratch/moved/bin/vexa"
+    ;;
+deb)
+    need dpkg-deb
+    need dpkg-shlibdeps
+    cpack --config "$build/CPackConfig.cmake" -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1 ||
+        { cat "$scratch/cpack.log"; fail "cpack"; }
+    deb=$(ls "$scratch"/pkg/vexa_*.deb)
+    [ -f "$deb" ] || fail "no vexa package"
+    dpkg-deb --info "$deb"
+    dpkg-deb --field "$deb" Depends | grep -q "libqpdf" || fail "no run-time dependency on QPDF"
+    dpkg-deb --contents "$deb" | grep -q "^-rwxr-xr-x .* ./usr/bin/vexa$" || fail "no usr/bin/vexa"
+    dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q "postinst" || fail "no postinst"
+    # The programs are stripped; the debug symbols are in the dbgsym package.
+    ls "$scratch"/pkg/vexa-dbgsym_*.*deb >/dev/null || fail "no vexa-dbgsym package"
+    dpkg -x "$deb" "$scratch/root"
+    file "$scratch/root/usr/bin/vexa" | grep -q ", stripped" || fail "vexa is not stripped"
+    check_tree "$scratch/root/usr" "$scratch/root/usr/bin/vexa"
+    check_unit "$scratch/root/usr/lib/systemd/system/vexa-hotfolder.service"
+    if command -v lintian >/dev/null; then
+        lintian --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1 || true
+        cat "$scratch/lintian.log"
+        ! grep -q "^E:" "$scratch/lintian.log" || fail "lintian reports errors"
+    else
+        echo "lintian is not installed: the package is not checked by it"
+    fi
+    ;;
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
+echo "ok"
