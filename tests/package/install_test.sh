@@ -29,7 +29,7 @@ check_tree() {
     run_vexa "$bin" --version | grep -q "6\.17" || fail "vexa --version"
     local info
     info=$(run_vexa "$bin" info)
-    echo "$info" | grep -q "plug-in Vexa: loaded  $root/" ||
+    echo "$info" | grep -q "plug-in [A-Z]*:\?Vexa: loaded  $root/" ||
         fail "the plug-in was not loaded from the installed tree: $info"
     echo "$info" | grep -q "$build" && fail "the installed vexa uses the build tree: $info"
     cp "$source/examples/brochure.pdf" "$scratch/brochure.pdf"
@@ -79,16 +79,29 @@ deb)
     [ -f "$deb" ] || fail "no vexa package"
     dpkg-deb --info "$deb"
     dpkg-deb --field "$deb" Depends | grep -q "libqpdf" || fail "no run-time dependency on QPDF"
-    dpkg-deb --contents "$deb" | grep -q "^-rwxr-xr-x .* ./usr/bin/vexa$" || fail "no usr/bin/vexa"
-    dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -q "postinst" || fail "no postinst"
+    dpkg-deb --contents "$deb" | grep "^-rwxr-xr-x .* ./usr/bin/vexa$" >/dev/null || fail "no usr/bin/vexa"
+    dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep "postinst" >/dev/null || fail "no postinst"
     # The programs are stripped; the debug symbols are in the dbgsym package.
     ls "$scratch"/pkg/vexa-dbgsym_*.*deb >/dev/null || fail "no vexa-dbgsym package"
     dpkg -x "$deb" "$scratch/root"
     file "$scratch/root/usr/bin/vexa" | grep -q ", stripped" || fail "vexa is not stripped"
     check_tree "$scratch/root/usr" "$scratch/root/usr/bin/vexa"
     check_unit "$scratch/root/usr/lib/systemd/system/vexa-hotfolder.service"
+    for d in "$scratch"/pkg/*.deb; do echo "== $(basename "$d")"; dpkg-deb --contents "$d"; done
+    # The desktop program's package, when it was built, unpacked into the same root.
+    studio=""
+    studio=$(ls "$scratch"/pkg/vexa-studio_*.deb 2>/dev/null || true)
+    if [ -n "$studio" ]; then
+        dpkg-deb --field "$studio" Depends | grep "vexa (= " >/dev/null ||
+            fail "vexa-studio does not depend on vexa"
+        dpkg -x "$studio" "$scratch/root"
+        "$scratch/root/usr/bin/vexa-studio" --version | grep "6\.17" >/dev/null ||
+            fail "vexa-studio --version"
+        [ -f "$scratch/root/usr/share/applications/vexa-studio.desktop" ] ||
+            fail "no desktop entry"
+    fi
     if command -v lintian >/dev/null; then
-        lintian --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1 || true
+        lintian --no-tag-display-limit "$deb" $studio >"$scratch/lintian.log" 2>&1 || true
         cat "$scratch/lintian.log"
         ! grep -q "^E:" "$scratch/lintian.log" || fail "lintian reports errors"
     else
