@@ -43,7 +43,8 @@ const char* kUsage =
     "\n"
     "options:\n"
     "  --plugins DIR        load plug-ins from DIR (repeatable; default: plug_ins\n"
-    "                       beside the vexa program, or " VEXA_INSTALLED_PLUGIN_DIR " from it\n"
+    "                       beside the vexa program, or " VEXA_INSTALLED_PLUGIN_DIR
+    " from it\n"
     "                       when installed)\n"
     "  --host-version M.N   the application version reported to plug-ins (default 11.0)\n"
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
@@ -69,7 +70,8 @@ const char* kUsage =
     "  /var/log/vexa/Vexa.txt\n"
     "                       the hot-folder service's log (also in the journal:\n"
     "                       journalctl -u vexa-hotfolder)\n"
-    "  " VEXA_INSTALLED_PLUGIN_DIR "\n"
+    "  " VEXA_INSTALLED_PLUGIN_DIR
+    "\n"
     "                       the plug-ins, relative to the vexa program; the templates\n"
     "                       bundled with the plug-in are in Vexa/templates there\n"
     "\n"

@@ -52,8 +52,11 @@ _vexa() {
     local opts
     case $cmd in
     "")
-        opts="info run impose template hotfolder --version --help --plugins --host-version
-            --language --config --log" ;;
+        if [[ $cur == -* ]]; then
+            opts="--version --help --plugins --host-version --language --config --log"
+        else
+            opts="info run impose template hotfolder"
+        fi ;;
     info) opts="--help" ;;
     run)
         opts="--virtual-clock --help"
@@ -65,7 +68,7 @@ _vexa() {
     hotfolder) opts="--once --list --help" ;;
     template)
         case $sub in
-        "") opts="new show list --help" ;;
+        "") [[ $cur == -* ]] && opts="--help" || opts="new show list" ;;
         new)
             opts="--sheet --page --layout --grid --gutter --bleed --gripper --gripper-edge
                 --plate --marks --slug --from -o --help" ;;

@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "API.h"
+#include "FileOps.h"
 #include "MyStrings.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
@@ -39,10 +40,7 @@ const std::string& dumpPath() {
 }
 
 void appendToLog(const char* text, size_t len) {
-    FILE* f = std::fopen(dumpPath().c_str(), "ab");
-    if (!f) return;  // the line is lost
-    std::fwrite(text, 1, len, f);
-    std::fclose(f);
+    appendLocked(dumpPath().c_str(), text, len);  // when it fails, the line is lost
 }
 
 void writeLine(const char* text) {

@@ -2,6 +2,8 @@
 # The installed Vexa, as a shop gets it:
 #   install_test.sh prefix BUILD SOURCE   cmake --install into a scratch prefix
 #   install_test.sh deb BUILD SOURCE      the Debian packages, unpacked with dpkg -x
+#   install_test.sh man BUILD SOURCE      the manual pages against the --help texts
+#   install_test.sh completion BUILD SOURCE   bash completion of commands and values
 # Each runs the installed vexa from its new place (its version, an imposition of the
 # example brochure into the bundled booklet template) and checks that nothing of the
 # build tree is used. Exit 77 (skipped) when a tool it needs is missing.
@@ -107,6 +109,55 @@ deb)
     else
         echo "lintian is not installed: the package is not checked by it"
     fi
+    ;;
+man)
+    # Every option and command each help text names is in the manual page, and the
+    # page formats without a warning.
+    page=$(zcat "$build/man/vexa.1.gz" | sed 's/\\-/-/g')
+    for cmd in "" info run impose template hotfolder; do
+        help=$("$build/bin/vexa" $cmd --help)
+        for word in $(echo "$help" | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+            echo "$page" | grep -- "$word" >/dev/null || fail "vexa $cmd: $word is not in vexa(1)"
+        done
+    done
+    for section in "SYNOPSIS" "COMMANDS" "OPTIONS" "EXIT STATUS" "FILES" "ENVIRONMENT" \
+        "EXAMPLES" "SS vexa impose" "SS vexa hotfolder"; do
+        echo "$page" | grep -- "^\.S[HS] ${section#SS }\|^\.$section" >/dev/null ||
+            fail "vexa(1) has no $section"
+    done
+    for p in "$build"/man/*.1.gz; do
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$p" 2>&1 >/dev/null)
+        [ -z "$warnings" ] || fail "$(basename "$p"): $warnings"
+    done
+    ;;
+completion)
+    [ -f /usr/share/bash-completion/bash_completion ] ||
+        { echo "skipped: bash-completion is not installed"; exit 77; }
+    # What completing the last word of a command line offers.
+    complete_line() {
+        bash -c 'source /usr/share/bash-completion/bash_completion
+                 source "$1"; shift
+                 COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+                 COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+                 _vexa vexa "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+                 printf "%s\n" "${COMPREPLY[@]}" | sort | tr "\n" " "' \
+            _ "$source/packaging/completion/vexa.bash" "$@"
+    }
+    expect() {
+        local want=$1; shift
+        local got
+        got=$(complete_line "$@")
+        [ "$got" = "$want" ] || fail "completing '$*': '$got', not '$want'"
+    }
+    expect "hotfolder impose info run template " vexa ""
+    expect "envelope perfect saddle " vexa impose a.pdf --binding ""
+    expect "adjust centered trimbox " vexa --language ENU impose a.pdf --align ""
+    expect "--help --list --once " vexa hotfolder --
+    expect "list new show " vexa template ""
+    expect "signature-16 signature-32 signature-8 " vexa template new --layout sig
+    mkdir -p "$scratch/files/sub" && touch "$scratch/files/a.pdf" "$scratch/files/b.txt"
+    cd "$scratch/files"
+    expect "a.pdf sub " vexa impose ""
     ;;
 *)
     fail "unknown mode $mode"
