@@ -66,7 +66,7 @@ void LogFollower::emit(const char* data, std::size_t n) {
     std::size_t start = 0, end;
     while ((end = partial_.find('\n', start)) != std::string::npos) {
         std::string line = partial_.substr(start, end - start);
-        std::fprintf(out_, "%s%s\n", priority(line), line.c_str());
+        if (!line.empty()) std::fprintf(out_, "%s%s\n", priority(line), line.c_str());
         start = end + 1;
     }
     partial_.erase(0, start);

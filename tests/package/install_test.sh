@@ -2,6 +2,7 @@
 # The installed Vexa, as a shop gets it:
 #   install_test.sh prefix BUILD SOURCE   cmake --install into a scratch prefix
 #   install_test.sh deb BUILD SOURCE      the Debian packages, unpacked with dpkg -x
+#   install_test.sh unit BUILD SOURCE     the service unit's rating by systemd-analyze
 #   install_test.sh man BUILD SOURCE      the manual pages against the --help texts
 #   install_test.sh completion BUILD SOURCE   bash completion of commands and values
 # Each runs the installed vexa from its new place (its version, an imposition of the
@@ -109,6 +110,14 @@ deb)
     else
         echo "lintian is not installed: the package is not checked by it"
     fi
+    ;;
+unit)
+    need systemd-analyze
+    sed 's|@bindir@|/usr/bin|' "$source/packaging/vexa-hotfolder.service.in" \
+        >"$scratch/vexa-hotfolder.service"
+    check_unit "$scratch/vexa-hotfolder.service"
+    # Output readable by the group, as the unit says, not writable by it.
+    grep "^UMask=0027$" "$scratch/vexa-hotfolder.service" >/dev/null || fail "UMask"
     ;;
 man)
     # Every option and command each help text names is in the manual page, and the
