@@ -167,6 +167,13 @@ completion)
     mkdir -p "$scratch/files/sub" && touch "$scratch/files/a.pdf" "$scratch/files/b.txt"
     cd "$scratch/files"
     expect "a.pdf sub " vexa impose ""
+    if command -v zsh >/dev/null; then
+        zsh -n "$source/packaging/completion/_vexa" || fail "_vexa is no valid zsh script"
+        # Loaded by compinit from a folder on $fpath, as the system's completion is.
+        zsh -f -c "fpath=($source/packaging/completion \$fpath); autoload -Uz compinit;
+                   compinit -u -D; [[ \${_comps[vexa]} == _vexa &&
+                   \${_comps[vexa-studio]} == _vexa ]]" || fail "zsh does not load _vexa"
+    fi
     ;;
 *)
     fail "unknown mode $mode"
