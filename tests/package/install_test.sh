@@ -4,7 +4,7 @@
 #   install_test.sh deb BUILD SOURCE      the Debian packages, unpacked with dpkg -x
 #   install_test.sh unit BUILD SOURCE     the service unit's rating by systemd-analyze
 #   install_test.sh man BUILD SOURCE      the manual pages against the --help texts
-#   install_test.sh completion BUILD SOURCE   bash completion of commands and values
+#   install_test.sh completion BUILD SOURCE   bash and zsh completion of commands and values
 # Each runs the installed vexa from its new place (its version, an imposition of the
 # example brochure into the bundled booklet template) and checks that nothing of the
 # build tree is used. Exit 77 (skipped) when a tool it needs is missing.
@@ -173,6 +173,21 @@ completion)
         zsh -f -c "fpath=($source/packaging/completion \$fpath); autoload -Uz compinit;
                    compinit -u -D; [[ \${_comps[vexa]} == _vexa &&
                    \${_comps[vexa-studio]} == _vexa ]]" || fail "zsh does not load _vexa"
+        # What Tab offers in an interactive zsh, line by line.
+        zlines=("vexa " "vexa impose a.pdf --binding " "vexa --language ENU impose a.pdf --align "
+                     "vexa hotfolder --" "vexa template " "vexa template new --layout sig"
+                     "vexa template new --sheet SRA" "vexa template show --u"
+                     "vexa template show " "vexa impose " "vexa-studio --lang")
+        want=("hotfolder impose info run template" "envelope perfect saddle"
+              "adjust centered trimbox" "--help --list --once" "list new show"
+              "signature-16 signature-32 signature-8" "SRA0 SRA1 SRA2 SRA3 SRA4" "--unit"
+              "a.pdf sub" "a.pdf sub" "--language")
+        mapfile -t got < <(timeout 60 zsh -f "$source/tests/package/zsh_complete.zsh" \
+                           "$source/packaging/completion" "${zlines[@]}")
+        for i in "${!want[@]}"; do
+            [ "${got[$i]:-}" = "${want[$i]}" ] ||
+                fail "zsh completing '${zlines[$i]}': '${got[$i]:-}', not '${want[$i]}'"
+        done
     fi
     ;;
 *)
