@@ -104,7 +104,7 @@ deb)
             fail "no desktop entry"
     fi
     if command -v lintian >/dev/null; then
-        lintian --no-tag-display-limit "$deb" $studio >"$scratch/lintian.log" 2>&1 || true
+        lintian --tag-display-limit 0 "$deb" $studio >"$scratch/lintian.log" 2>&1 || true
         cat "$scratch/lintian.log"
         ! grep -q "^E:" "$scratch/lintian.log" || fail "lintian reports errors"
     else
