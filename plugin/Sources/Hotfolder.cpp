@@ -62,11 +62,6 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-std::string nameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // One hot-folder entry as the poll reads it.
 struct Entry {
     ASInt32 n = 0;

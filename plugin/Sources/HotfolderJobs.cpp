@@ -28,17 +28,6 @@ const int kDefaultLease = 60;
 const int kMaxAttempts = 2;                 // a job cut short this often goes to "Err"
 const int64_t kRetryMarkerAge = 7 * 86400;  // seconds after which a marker is stale
 
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string withoutSlash(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;

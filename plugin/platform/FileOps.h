@@ -8,6 +8,11 @@
 #include "ASTypes.h"
 #include "Platform.h"
 
+// The folder of a path ("." for a bare name, "/" for a file at the root) and its last
+// piece.
+std::string folderOf(const std::string& path);
+std::string nameOf(const std::string& path);
+
 // Moves the file at path to target (a full path), replacing a file there. Within one
 // file system this is one rename(2). Across file systems the file is first renamed to
 // a hidden claim name beside itself (".vexa-claim.<tag>.<name>", so that no other

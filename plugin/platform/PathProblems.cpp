@@ -1,5 +1,7 @@
 #include "PathProblems.h"
 
+#include "FileOps.h"
+
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,17 +11,6 @@
 #include <cstring>
 
 namespace {
-
-std::string folderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string reason(int err) {
     switch (err) {
