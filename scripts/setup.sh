@@ -6,7 +6,8 @@ pkgs=(build-essential cmake ninja-build pkg-config libqpdf-dev qpdf zlib1g-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       poppler-utils ghostscript fonts-urw-base35 fonts-dejavu-core
       qt6-base-dev libpoppler-qt6-dev libpoppler-cpp-dev nlohmann-json3-dev libpng-dev xvfb xauth clang-format
-      clang libclang-rt-14-dev python3-jsonschema)
+      clang libclang-rt-14-dev python3-jsonschema
+      dpkg-dev file lintian systemd bash-completion zsh)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

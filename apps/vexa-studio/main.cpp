@@ -27,7 +27,9 @@ const char* kUsage =
     "                       docs/script.md); the exit code is 1 when a line fails\n"
     "  --virtual-clock      with --run: time passes only when the script says so\n"
     "  --plugins DIR        load plug-ins from DIR (repeatable; default: plug_ins\n"
-    "                       beside the program)\n"
+    "                       beside the program, or " VEXA_INSTALLED_PLUGIN_DIR
+    " from it\n"
+    "                       when installed)\n"
     "  --host-version M.N   the application version reported to plug-ins (default 11.0)\n"
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
     "                       from the locale)\n"

@@ -142,12 +142,24 @@ const char* stateName(PluginRecord::State s) {
     return "?";
 }
 
+std::string pluginFolderFor(const std::string& program) {
+    fs::path bin = fs::path(program).parent_path();
+    fs::path beside = bin / "plug_ins";
+    std::error_code ec;
+    if (fs::is_directory(beside, ec)) return beside.string();
+    // An installed tree keeps the plug-ins apart from the programs; the path is
+    // relative, so that the tree works wherever it was installed.
+    fs::path installed = (bin / VEXA_INSTALLED_PLUGIN_DIR).lexically_normal();
+    if (fs::is_directory(installed, ec)) return installed.string();
+    return beside.string();
+}
+
 std::string defaultPluginFolder() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "plug_ins";
     buf[n] = 0;
-    return (fs::path(buf).parent_path() / "plug_ins").string();
+    return pluginFolderFor(buf);
 }
 
 }  // namespace vexa::host

@@ -39,7 +39,12 @@ class PluginLoader {
 
 const char* stateName(PluginRecord::State s);
 
-// The folder beside the running executable where plug-ins live ("plug_ins").
+// Where the plug-ins of the program at PROGRAM live: the folder "plug_ins" beside it
+// (a build tree), else the plug-in folder of an installed tree, found relative to the
+// program ("../lib/vexa/plug_ins"). When neither exists, the folder beside it.
+std::string pluginFolderFor(const std::string& program);
+
+// The plug-in folder of the running executable (pluginFolderFor).
 std::string defaultPluginFolder();
 
 }  // namespace vexa::host

@@ -43,10 +43,55 @@ const char* kUsage =
     "\n"
     "options:\n"
     "  --plugins DIR        load plug-ins from DIR (repeatable; default: plug_ins\n"
-    "                       beside the vexa program)\n"
+    "                       beside the vexa program, or " VEXA_INSTALLED_PLUGIN_DIR
+    " from it\n"
+    "                       when installed)\n"
     "  --host-version M.N   the application version reported to plug-ins (default 11.0)\n"
     "  --language CODE      the application language (ENU, DEU, FRA, NLD; default:\n"
-    "                       from the locale)\n";
+    "                       from the locale)\n"
+    "  --config FILE        the preferences file, read and written instead of\n"
+    "                       ~/.config/Orvanta/Vexa.ini (the service uses\n"
+    "                       /etc/vexa/Vexa.ini)\n"
+    "  --log FILE           the log file, instead of ~/Documents/Orvanta/Vexa.txt\n"
+    "\n"
+    "exit status:\n"
+    "  0                    the command did what it was asked\n"
+    "  1                    it failed; stderr or the log names the file and the reason\n"
+    "  2                    wrong usage or input: nothing ran (vexa COMMAND --help tells\n"
+    "                       more)\n"
+    "\n"
+    "files:\n"
+    "  ~/.config/Orvanta/Vexa.ini\n"
+    "                       the preferences, the hot folders among them\n"
+    "                       ($XDG_CONFIG_HOME/Orvanta/Vexa.ini)\n"
+    "  ~/Documents/Orvanta/Vexa.txt\n"
+    "                       the log ($XDG_DOCUMENTS_DIR/Orvanta/Vexa.txt)\n"
+    "  /etc/vexa/Vexa.ini   the hot-folder service's preferences\n"
+    "  /var/log/vexa/Vexa.txt\n"
+    "                       the hot-folder service's log (also in the journal:\n"
+    "                       journalctl -u vexa-hotfolder)\n"
+    "  " VEXA_INSTALLED_PLUGIN_DIR
+    "\n"
+    "                       the plug-ins, relative to the vexa program; the templates\n"
+    "                       bundled with the plug-in are in Vexa/templates there\n"
+    "\n"
+    "environment:\n"
+    "  VEXA_CONFIG          the preferences file, as --config gives it\n"
+    "  VEXA_LOG             the log file, as --log gives it\n"
+    "  XDG_CONFIG_HOME, XDG_DOCUMENTS_DIR, HOME\n"
+    "                       where the preferences and the log are by default\n"
+    "  TMPDIR               where jobs keep their temporary files (default /tmp)\n"
+    "\n"
+    "examples:\n"
+    "  vexa impose brochure.pdf\n"
+    "                       impose into the bundled 2-up booklet, saved as\n"
+    "                       brochure_M.pdf\n"
+    "  vexa impose book.pdf -t Signature_16_A4 --binding perfect -o book-sheets.pdf\n"
+    "                       perfect-bound signatures of 16 pages\n"
+    "  vexa template new --sheet SRA3 --page A4 --layout booklet -o a4-booklet.pdf\n"
+    "                       make a template\n"
+    "  vexa hotfolder --once\n"
+    "                       impose what waits in the hot folders, then end\n";
 
 class UsageError : public std::runtime_error {
   public:
@@ -76,6 +121,12 @@ Args parse(int argc, char** argv) {
                 throw UsageError("--host-version takes MAJOR.MINOR, e.g. 11.0");
         } else if (s == "--language") {
             a.session.language = value("--language");
+        } else if (s == "--config" || s == "--log") {
+            // Through the environment: the plug-in and the jobs' child processes read
+            // the same files.
+            std::string file = value(s.c_str());
+            if (file.empty()) throw UsageError(s + " needs a file name");
+            ::setenv(s == "--config" ? "VEXA_CONFIG" : "VEXA_LOG", file.c_str(), 1);
         } else if (s == "-h") {
             a.command = "--help";
             for (++i; i < argc; ++i) a.rest.push_back(argv[i]);

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "doc/DocInternal.h"
+#include "headless/LogFollower.h"
 #include "headless/UserFiles.h"
 #include "ui/Ui.h"
 
@@ -94,37 +95,6 @@ std::string pendingFiles(const std::vector<std::string>& folders,
     }
     return sig;
 }
-
-// Prints what the plug-in's log received since the last call.
-class LogFollower {
-  public:
-    LogFollower() {
-        path_ = logPath();
-        struct stat st {};
-        offset_ = ::stat(path_.c_str(), &st) == 0 ? st.st_size : 0;
-    }
-    void print() {
-        FILE* f = std::fopen(path_.c_str(), "rb");
-        if (!f) return;
-        std::fseek(f, 0, SEEK_END);
-        long size = std::ftell(f);
-        if (size < offset_) offset_ = 0;  // the log was started anew
-        if (size > offset_ && std::fseek(f, offset_, SEEK_SET) == 0) {
-            char buf[65536];
-            std::size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-                std::fwrite(buf, 1, n, stdout);
-                offset_ += static_cast<long>(n);
-            }
-            std::fflush(stdout);
-        }
-        std::fclose(f);
-    }
-
-  private:
-    std::string path_;
-    long offset_ = 0;
-};
 
 double now() {
     timespec t{};
@@ -214,7 +184,8 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
                 "             was no PDF file or could not be taken, 2 when no hot folder is\n"
                 "             configured\n"
                 "  --list     print the configured input folders as the poll sees them\n"
-                "  -h, --help this text\n"
+                "  -h, --help\n"
+                "             prints this text\n"
                 "See docs/hotfolder.md for the keys, the folders and several machines.\n",
                 preferencesPath().c_str());
             return 0;
@@ -251,7 +222,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     ::sigaction(SIGINT, &sa, nullptr);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    LogFollower log;
+    LogFollower log(logPath(), stdout, stdoutIsJournal());
     // The service only saves what it imposes: the outputs are written as they are made.
     struct WriteAhead {
         WriteAhead() { doc::setWriteAheadForNewDocuments(true); }
@@ -274,6 +245,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
         }
         a.closeAllDocs();
         log.print();
+        log.finish();
         return 0;
     }
     const RunReport& report = *runReport;
@@ -330,6 +302,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     }
     a.closeAllDocs();
     log.print();
+    log.finish();
 
     // A run that left anything undone says so, and fails.
     std::size_t err = report.lines("err").size();

@@ -254,7 +254,8 @@ std::string missingPlugin(Session& session, const SessionOptions& options) {
     std::string where;
     for (const std::string& d : dirs) where += std::string(where.empty() ? "" : ", ") + d;
     return "the Vexa plug-in was not found in " + where +
-           " (plug-ins load from the folder plug_ins beside vexa, or from --plugins DIR)";
+           " (plug-ins load from the folder plug_ins beside vexa, or " VEXA_INSTALLED_PLUGIN_DIR
+           " from it in an installed tree, or from --plugins DIR)";
 }
 
 }  // namespace

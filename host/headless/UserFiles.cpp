@@ -15,12 +15,16 @@ std::string home() {
 }  // namespace
 
 std::string preferencesPath() {
+    const char* file = std::getenv("VEXA_CONFIG");
+    if (file && *file) return file;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string folder = xdg && *xdg ? xdg : home() + "/.config";
     return folder + "/Orvanta/Vexa.ini";
 }
 
 std::string logPath() {
+    const char* file = std::getenv("VEXA_LOG");
+    if (file && *file) return file;
     const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
     std::string folder = docs && *docs ? docs : home() + "/Documents";
     return folder + "/Orvanta/Vexa.txt";

@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "API.h"
+#include "FileOps.h"
 #include "MyStrings.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
@@ -29,6 +30,9 @@ constexpr size_t kMessageSize = 256;
 
 const std::string& dumpPath() {
     if (gDumpPath.empty()) {
+        // $VEXA_LOG names the log file itself (a service's log under /var/log).
+        const char* file = std::getenv("VEXA_LOG");
+        if (file && *file) return gDumpPath = file;
         std::string folder = getDocumentsFolder() + "/Orvanta";
         gDumpPath = folder + "/" + gModuleName + ".txt";
     }
@@ -36,10 +40,7 @@ const std::string& dumpPath() {
 }
 
 void appendToLog(const char* text, size_t len) {
-    FILE* f = std::fopen(dumpPath().c_str(), "ab");
-    if (!f) return;  // the line is lost
-    std::fwrite(text, 1, len, f);
-    std::fclose(f);
+    appendLocked(dumpPath().c_str(), text, len);  // when it fails, the line is lost
 }
 
 void writeLine(const char* text) {

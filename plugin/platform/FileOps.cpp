@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -223,6 +224,32 @@ bool makeDir(const char* path) {
     }
     if (::mkdir(p.c_str(), 0777) != 0 && errno != EEXIST) return false;
     return folderExists(p);
+}
+
+bool appendLocked(const char* path, const char* text, std::size_t len) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) return false;
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && ::stat(path, &named) == 0 &&
+            (held.st_dev != named.st_dev || held.st_ino != named.st_ino)) {
+            ::close(fd);  // replaced while we waited: write to the new file
+            continue;
+        }
+        std::size_t done = 0;
+        while (done < len) {
+            ssize_t n = ::write(fd, text + done, len - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+        return done == len;
+    }
+    return false;
 }
 
 void getFolder(char* path) {

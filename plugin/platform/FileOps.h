@@ -50,6 +50,11 @@ bool moveFile(const char* src, char* dest, ASInt32 destSize, const char* name);
 
 // Creates the folder (and its parents) unless it exists; true when it exists afterwards.
 bool makeDir(const char* path);
+// Appends LEN bytes to the file at PATH (created when missing) under an exclusive
+// lock of the file, so that a process that trims the file in the meantime (the
+// hot-folder service keeps its log short) loses no line: when the file was replaced
+// while we waited for the lock, the new one is written.
+bool appendLocked(const char* path, const char* text, std::size_t len);
 inline bool fileExists(const char* path) {
     return fileExists(std::string(path ? path : ""));
 }

@@ -90,6 +90,13 @@ ASInt32 CMySettings::setupWithinPrefs(const char* name) {
 }
 
 ASInt32 CMySettings::setupWithinAppSupport(const char* oldPath, const char* subFolder) {
+    // $VEXA_CONFIG names the preferences file itself (a service's file under /etc).
+    const char* file = std::getenv("VEXA_CONFIG");
+    if (file && *file && !(subFolder && *subFolder)) {
+        cleanup();
+        std::snprintf(path_, sizeof path_, "%s", file);
+        return load();
+    }
     std::string folder = getConfigFolder() + "/Orvanta";
     if (subFolder && *subFolder) folder += std::string("/") + subFolder;
     ensureFolder(folder);

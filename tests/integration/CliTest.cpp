@@ -122,3 +122,27 @@ TEST_F(Cli, TheExampleTourRuns) {
         << out;
     EXPECT_NE(out.find("answers its menu"), std::string::npos) << out;
 }
+
+// A service's files named on the command line: the hot folders come from that
+// preferences file and every line goes to that log, not to the user's own files.
+TEST_F(Cli, ConfigAndLogFilesNamedOnTheCommandLine) {
+    std::string out;
+    std::string ini = dir.file("etc/Vexa.ini"), log = dir.file("log/Vexa.txt");
+    std::filesystem::create_directories(dir.path() / "etc");
+    std::filesystem::create_directories(dir.path() / "log");
+    std::filesystem::create_directories(dir.path() / "In1");
+    vexa::test::writeFile(ini, "[Hotfolder]\n; the shop's hot folder\nIn1=" + dir.file("In1") +
+                                   "\nOut1=" + dir.file("Out1") + "\nDone1=" +
+                                   dir.file("Done1") + "\n");
+    std::string args = "--config " + ini + " --log " + log + " ";
+    EXPECT_EQ(vexa(args + "info", &out), 0) << out;
+    EXPECT_NE(out.find("preferences: " + ini + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("log: " + log + "\n"), std::string::npos) << out;
+    EXPECT_EQ(vexa(args + "hotfolder --list", &out), 0) << out;
+    EXPECT_NE(out.find("Hotfolder 1:\t" + dir.file("In1")), std::string::npos) << out;
+    EXPECT_NE(vexa::test::readFile(log).find("Hotfolder 1:\t" + dir.file("In1")),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "Documents/Orvanta/Vexa.txt"));
+    EXPECT_EQ(vexa("--config", &out), 2);
+    EXPECT_NE(out.find("--config needs a value"), std::string::npos) << out;
+}
