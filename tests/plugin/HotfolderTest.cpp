@@ -252,6 +252,7 @@ class Hotfolder : public ::testing::Test {
         logPath_ = (host_.home() / "Documents" / "Orvanta" / "Vexa.txt").string();
     }
     void TearDown() override {
+        ui::setEscapePending(false);
         ui::setModalDriver(nullptr);
         ui::clearChooserAnswers();
         setLogMode(0);
