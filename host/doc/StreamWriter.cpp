@@ -114,7 +114,7 @@ int StreamWriter::numberOf(State& s, QPDFObjectHandle h) {
     int n = static_cast<int>(s.locs.size());
     s.locs.emplace_back();
     s.numbers.emplace(og, n);
-    s.todo.push_back(h);
+    s.todo.push_back(Todo{n, h});
     return n;
 }
 
@@ -210,7 +210,10 @@ void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::st
 }
 
 void StreamWriter::writeObject(State& s, Sink& out, QPDFObjectHandle h) {
-    int num = numberOf(s, h);
+    writeNumbered(s, out, numberOf(s, h), h);
+}
+
+void StreamWriter::writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle h) {
     if (s.locs[num].type != 0) return;
     if (h.isStream()) {
         writeStream(s, out, num, h);
@@ -249,9 +252,9 @@ void StreamWriter::flushPacked(State& s, Sink& out) {
 
 void StreamWriter::drain(State& s, Sink& out) {
     while (!s.todo.empty()) {
-        QPDFObjectHandle h = s.todo.back();
+        Todo t = std::move(s.todo.back());
         s.todo.pop_back();
-        writeObject(s, out, h);
+        writeNumbered(s, out, t.num, t.h);
     }
 }
 
@@ -292,12 +295,13 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
         for (QPDFObjectHandle page : pages)
             for (const auto& k : page.getKeys())
                 if (!kept.count(k)) page.removeKey(k);
-        // The numbers still to write are those of shared objects.
-        std::vector<QPDFObjectHandle> left;
-        left.reserve(s.todo.size());
-        for (auto& h : s.todo)
-            if (s.locs[s.numbers[h.getObjGen()]].type == 0) left.push_back(h);
-        s.todo.swap(left);
+        // The numbers still to write are those of shared objects; what was written is
+        // dropped from the list once it has doubled since the last time, so that a long
+        // job does not look at every shared object again for every sheet.
+        if (s.todo.size() >= 2 * s.todoKept + 64) {
+            std::erase_if(s.todo, [&](const Todo& t) { return s.locs[t.num].type != 0; });
+            s.todoKept = s.todo.size();
+        }
     } catch (...) {
         failed_ = true;
         throw;

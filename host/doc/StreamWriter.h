@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace vexa::host::doc {
@@ -58,10 +59,22 @@ class StreamWriter {
         long long offset = 0;
         int stream = 0, index = 0;
     };
+    struct ObjGenHash {
+        std::size_t operator()(const QPDFObjGen& og) const noexcept {
+            return std::hash<long long>()((static_cast<long long>(og.getObj()) << 16) ^
+                                          og.getGen());
+        }
+    };
+    // An object numbered but not written yet, with its number.
+    struct Todo {
+        int num;
+        QPDFObjectHandle h;
+    };
     struct State {
-        std::map<QPDFObjGen, int> numbers;
+        std::unordered_map<QPDFObjGen, int, ObjGenHash> numbers;
         std::vector<Loc> locs{Loc{}};  // indexed by object number; 0 is the free head
-        std::vector<QPDFObjectHandle> todo;
+        std::vector<Todo> todo;
+        std::size_t todoKept = 0;  // entries left by the last pruning of todo
         std::vector<std::pair<int, std::string>> packed;  // objects of the next object stream
         long long pos = 0;                                // bytes written after the header
     };
@@ -70,6 +83,7 @@ class StreamWriter {
     int numberOf(State& s, QPDFObjectHandle h);
     void serialize(State& s, std::string& out, QPDFObjectHandle h, int depth);
     void writeObject(State& s, Sink& out, QPDFObjectHandle h);
+    void writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle h);
     void writeStream(State& s, Sink& out, int num, QPDFObjectHandle h);
     void writeTopLevel(State& s, Sink& out, int num, const std::string& text);
     void writeStreamObject(State& s, Sink& out, int num, const std::string& dict,

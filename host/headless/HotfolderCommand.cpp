@@ -20,6 +20,7 @@
 #include "doc/DocInternal.h"
 #include "headless/LogFollower.h"
 #include "headless/UserFiles.h"
+#include "ui/Ui.h"
 
 namespace vexa::host {
 namespace {
@@ -28,6 +29,9 @@ volatile sig_atomic_t gStop = 0;
 
 void onStopSignal(int) {
     gStop = 1;
+    // The poll takes one settled file after another; a pending Escape ends it after
+    // the file in hand.
+    ui::setEscapePending(true);
 }
 
 // The "Hotfolder" section of the plug-in's preferences file.

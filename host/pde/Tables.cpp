@@ -1212,8 +1212,10 @@ void pageSet(PDPage page, ExtensionID owner) {
             auto d = docs().find(src);
             if (d != docs().end()) doc::keepSourceAlive(cd, doc::qpdfShared(d->second));
         }
-        auto stream = QPDFObjectHandle::newStream(&q, flateEncode(r.bytes));
-        stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+        // Left plain: the writers compress plain streams as they write them (the save
+        // asked for uncompressed output keeps them plain), so a page written back again
+        // before it is saved (placed, then given its slug line) is compressed once.
+        auto stream = QPDFObjectHandle::newStream(&q, r.bytes);
         QPDFObjectHandle oldContents = p.getKey("/Contents"), oldResources = p.getKey("/Resources");
         p.replaceKey("/Contents", stream);
         p.replaceKey("/Resources", r.resources);

@@ -76,6 +76,8 @@ class Writer {
     std::string use(int cat, QPDFObjectHandle obj, const std::string& preferred);
     bool claim(int cat, const std::string& name, QPDFObjectHandle obj);
     QPDFObjectHandle import(QPDFObjectHandle h, int depth = 0);
+    // Whether h holds an indirect object of another document (direct parts looked into).
+    bool holdsForeign(QPDFObjectHandle h, int depth) const;
 
     // state
     void openGroup(const Element& e, const GState& gs, const TextState* ts);
@@ -123,6 +125,22 @@ class Writer {
     size_t depth_ = 0;
 };
 
+bool Writer::holdsForeign(QPDFObjectHandle h, int depth) const {
+    if (depth > 64) return true;
+    if (h.isIndirect()) {
+        QPDF* owner = h.getOwningQPDF();
+        return owner && owner != &target_;
+    }
+    if (h.isArray()) {
+        for (auto& it : h.aitems())
+            if (holdsForeign(it, depth + 1)) return true;
+    } else if (h.isDictionary()) {
+        for (auto& [k, it] : h.ditems())
+            if (holdsForeign(it, depth + 1)) return true;
+    }
+    return false;
+}
+
 QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
     if (none(h) || depth > 64) return h;
     if (h.isIndirect()) {
@@ -132,24 +150,15 @@ QPDFObjectHandle Writer::import(QPDFObjectHandle h, int depth) {
             foreign_.push_back(owner);
         return target_.copyForeignObject(h);
     }
+    // Direct parts that hold nothing of another document are used as they are (a
+    // sheet's own resources are claimed again at every writing).
+    if ((h.isArray() || h.isDictionary()) && !holdsForeign(h, depth)) return h;
     if (h.isArray()) {
-        bool foreign = false;
-        for (auto& it : h.aitems())
-            if (it.isIndirect() ? it.getOwningQPDF() != &target_
-                                : (it.isArray() || it.isDictionary()))
-                foreign = true;
-        if (!foreign) return h;
         auto out = QPDFObjectHandle::newArray();
         for (auto& it : h.aitems()) out.appendItem(import(it, depth + 1));
         return out;
     }
     if (h.isDictionary()) {
-        bool foreign = false;
-        for (auto& [k, it] : h.ditems())
-            if (it.isIndirect() ? it.getOwningQPDF() != &target_
-                                : (it.isArray() || it.isDictionary()))
-                foreign = true;
-        if (!foreign) return h;
         auto out = QPDFObjectHandle::newDictionary();
         for (auto& [k, it] : h.ditems()) out.replaceKey(k, import(it, depth + 1));
         return out;

@@ -348,6 +348,19 @@ bool mayHoldFrames(PDPage page) {
 
 }  // namespace
 
+bool mayHoldOldFrames(PDDoc doc) {
+    if (!doc) return false;
+    float version = getVexaVersion(doc);
+    if (version > 0) return version < 6.0f;
+    bool marked = false;
+    DURING
+    marked = cosObjGetType(cosDictGet(cosDocGetRoot(pdDocGetCosDoc(doc)), "Vexa")) == CosDict;
+    HANDLER(void) ERRORCODE;
+    marked = true;  // a catalog that cannot be read is looked at page by page
+    END_HANDLER
+    return marked;
+}
+
 ASInt32 makeFrameDictsIndirect(PDDoc doc) {
     if (!doc) return 0;
     RepairCtx ctx{pdDocGetCosDoc(doc), 0};

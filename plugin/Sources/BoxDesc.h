@@ -100,3 +100,7 @@ void resetSelCounter();  // back to 1
 // dictionary is replaced by an indirect copy with the same entries (the in-line flag
 // kept). Returns the number of frames converted.
 ASInt32 makeFrameDictsIndirect(PDDoc doc);
+// Whether the document may hold frames of such an older template: written by a version
+// before 6.0 (its Creator says so), or carrying the template's catalog entry without
+// saying which version wrote it. A source is not read for frames when it opens.
+bool mayHoldOldFrames(PDDoc doc);

@@ -388,6 +388,7 @@ void setupHotfolder() {
 }
 
 bool processHotfolderFile(const char* path, void* clientData) {
+    if (puiCheckForEscKey()) return false;  // the host is stopping: nothing more is taken
     ASInt32 n = static_cast<ASInt32>(reinterpret_cast<intptr_t>(clientData));
     std::string name = nameOf(path);
     if (name[0] == '.') {  // hidden files; the claim of a mover that died gets its name back
@@ -446,7 +447,9 @@ bool processHotfolderFile(const char* path, void* clientData) {
         dprintf("\t####\tcannot move %s to %s: %s\n", path, e.done.c_str(),
                 std::strerror(takeError));
         reportOutcome("untaken", path);
-        return false;
+        // What bars every file of the folder ends the walk; the others go on.
+        return !(takeError == EACCES || takeError == EPERM || takeError == EROFS ||
+                 takeError == ENOSPC || takeError == EDQUOT);
     }
     // From here on the file is the one in the done folder.
     const std::string& srcPath = claim.donePath();
@@ -458,7 +461,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
         if (toErr) dprintf("\tmoved to Err\n");
         moveTicketAlong(ticket, e.done, toErr);
         claim.release();
-        return false;
+        return !puiCheckForEscKey();
     }
 
     HotfolderJob job;
@@ -532,7 +535,9 @@ bool processHotfolderFile(const char* path, void* clientData) {
     moveTicketAlong(ticket, e.done, errors > 0);
     claim.release(jobDied);
     setEHMode(kEHAlert);
-    return false;
+    // The next settled file at once; a stop request of the host (a pending Escape)
+    // ends the walk with the file in hand.
+    return !puiCheckForEscKey();
 }
 
 void pollHotfolders() {

@@ -8,13 +8,15 @@
 // limit), "Lease" (seconds a job record stays another machine's, default 60) and
 // "NonPdfToErr" (1: files that are no PDF go on to "Err", default 0).
 //
-// Each poll takes at most one file per hot folder: it takes the file into the done
-// folder with a record of the job (HotfolderJobs.h: the move is the claim, of several
-// workers on the same folders only one can make it), imposes it in a child process
-// with the time limit, saves the result into the output folder, and moves the file on
-// into "Err" beside the done folder when anything went wrong (the job counted an
-// error, crashed or ran out of time). An entry whose folders would destroy input
-// (output or done folder equal to the input folder, and the like) is refused.
+// Each poll takes every settled file of each hot folder, one after the other (a file
+// settles by its own modification time and what earlier polls saw of its size and
+// time, see isFileBusy; a pending Escape of the host ends the poll after the file in
+// hand). For each file it takes the file into the done folder with a record of the job
+// (HotfolderJobs.h: the move is the claim, of several workers on the same folders only one can make
+// it), imposes it in a child process with the time limit, saves the result into the output folder,
+// and moves the file on into "Err" beside the done folder when anything went wrong (the job counted
+// an error, crashed or ran out of time). An entry whose folders would destroy input (output or done
+// folder equal to the input folder, and the like) is refused.
 #pragma once
 
 #include <string>
@@ -33,7 +35,8 @@ typedef bool (*EnumFolderProc)(const char* path, void* clientData);
 bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool recursive);
 
 // The per-file step of the poll for one entry of the input folder of hot folder
-// (ASInt32)(intptr_t)clientData. True to go on with the next entry.
+// (ASInt32)(intptr_t)clientData. True to go on with the next entry (false when the
+// folder cannot take files, or the host asked to stop).
 bool processHotfolderFile(const char* path, void* clientData);
 
 // Reads key<n> of section "Hotfolder" into buffer (size bytes, cut to fit); its

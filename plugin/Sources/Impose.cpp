@@ -121,6 +121,43 @@ struct SheetContent {
     SheetContent& operator=(const SheetContent&) = delete;
 };
 
+// The contents of the sheets from first on, read once and held from renumbering to
+// placing (the template's drawing, marks and slug lines are parsed once per sheet).
+class PassContents {
+  public:
+    PassContents(PDDoc out, ASInt32 first) {
+        ASInt32 n = pdDocGetNumPages(out);
+        for (ASInt32 i = first; i < n; ++i) {
+            PDPage p = pdDocAcquirePage(out, i);
+            try {
+                pdPageAcquirePDEContent(p);
+                pages_.push_back(p);
+            } catch (...) {
+                pdPageRelease(p);
+                release();
+                throw;
+            }
+        }
+    }
+    ~PassContents() { release(); }
+    PassContents(const PassContents&) = delete;
+    PassContents& operator=(const PassContents&) = delete;
+    void release() {
+        for (PDPage p : pages_) {
+            try {
+                pdPageReleasePDEContent(p);
+                pdPageRelease(p);
+            } catch (...) {  // what cannot be let go is left to the document's closing
+            }
+        }
+        pages_.clear();
+    }
+    static void releaseProc(void* held) { static_cast<PassContents*>(held)->release(); }
+
+  private:
+    std::vector<PDPage> pages_;
+};
+
 void renumber(PDDoc out, long first, ImposeData* job) {
     ASInt32 n = pdDocGetNumPages(out);
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
@@ -159,8 +196,9 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
         }
         job->sheetNumber += 1;
     }
+    PassContents held(out, first);
     renumber(out, first, job);
-    if (placer) placer->placePass(first, first + n);
+    if (placer) placer->placePass(first, first + n, PassContents::releaseProc, &held);
 }
 
 void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
@@ -633,13 +671,14 @@ void SheetPlacer::place(ASInt32 from, ASInt32 to) {
         for (ASInt32 s : unplaced) showTrimLines(dst_, s, s);
 }
 
-void SheetPlacer::placePass(ASInt32 from, ASInt32 to) {
+void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), void* data) {
     if (before_) {
         void (*proc)(void*) = before_;
         before_ = nullptr;
         proc(beforeData_);
     }
     place(from, to);
+    if (placed) placed(data);
     writeAhead(to);
 }
 
@@ -875,8 +914,9 @@ PDDoc imposeDocWithData(ImposeData* data) {
             data->firstPage = 1;
             data->lastPage = N;
             data->pageCount = N;
+            PassContents held(out, 0);
             renumber(out, 0, data);
-            if (placer) placer->placePass(0, T);
+            if (placer) placer->placePass(0, T, PassContents::releaseProc, &held);
         }
     }
     HANDLER(void) ERRORCODE;

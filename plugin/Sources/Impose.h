@@ -32,8 +32,9 @@ class SheetPlacer {
     // Places sheets from to to - 1. After Escape, sheets keep their empty frames.
     void place(ASInt32 from, ASInt32 to);
     // A pass was added as sheets from to to - 1: runs the before-first-pass step once,
-    // places the pass and writes every sheet up to it ahead.
-    void placePass(ASInt32 from, ASInt32 to);
+    // places the pass, calls placed(data) when given (the caller lets go of what it
+    // held of the pass) and writes every sheet up to it ahead.
+    void placePass(ASInt32 from, ASInt32 to, void (*placed)(void*) = nullptr, void* data = nullptr);
     void setBeforeFirstPass(void (*proc)(void*), void* data) {
         before_ = proc;
         beforeData_ = data;

@@ -1,5 +1,6 @@
 #include "JobInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,15 +80,20 @@ struct Sheet {
     ASInt32 pageIndex;
     ASUns8 cmyk[4];
     char label[32];
-    std::vector<ASUns8> boxes;  // 80000 flags
+    std::vector<ASInt32> pages;  // page numbers of the page frames
     ASInt32 written;
 };
 
-bool colorsProc(CContent* level, PDEElement frame, long index, long data) {
+// One walk for what the slug line tells of the sheet: the page frames present and the
+// process colours their pages use.
+bool pagesAndColorsProc(CContent* level, PDEElement frame, long index, long data) {
     (void)level;
     (void)index;
     auto* s = reinterpret_cast<Sheet*>(data);
-    if (getBoxNum(frame) < 1) return true;
+    ASInt32 n = getBoxNum(frame);
+    if (n < 1) return true;
+    if (n != 0x7FFFFFFF) s->pages.push_back(n);  // the number of a frame left without a page
+    if (isAllColors(s->cmyk)) return true;
     PDEContent c = getContent(frame);
     if (!c || pdeContentGetNumElems(c) < 1) return true;
     PDEElement first = pdeContentGetElem(c, 0);
@@ -96,15 +102,6 @@ bool colorsProc(CContent* level, PDEElement frame, long index, long data) {
     getCMYKUsage(reinterpret_cast<PDEForm>(first), used);
     for (int i = 0; i < 4; ++i)
         if (used[i]) s->cmyk[i] = 1;
-    return !isAllColors(s->cmyk);
-}
-
-bool boxesProc(CContent* level, PDEElement frame, long index, long data) {
-    (void)level;
-    (void)index;
-    auto* s = reinterpret_cast<Sheet*>(data);
-    ASInt32 n = getBoxNum(frame);
-    if (n >= 1 && n < 80000) s->boxes[static_cast<size_t>(n)] = 1;
     return true;
 }
 
@@ -145,7 +142,7 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
     level->addModified();
     if (!content) return true;
 
-    SlugInput in{s->doc, s->pageIndex, s->label, a, b, desc, s->boxes.data()};
+    SlugInput in{s->doc, s->pageIndex, s->label, a, b, desc, &s->pages};
     char text[1024];
     composeSlugText(in, text, sizeof text);
 
@@ -307,13 +304,12 @@ void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
         append(s, formatSlugDate(t).c_str());
         append(s, "  ");
     }
-    if (std::strchr(desc, 'p') && in.boxes) {
+    if (std::strchr(desc, 'p') && in.pages) {
         std::string p;
-        for (int i = 0; i < 512; ++i)
-            if (in.boxes[i]) {
-                std::snprintf(buf, sizeof buf, "%d,", i);
-                p += buf;
-            }
+        for (ASInt32 i : *in.pages) {
+            std::snprintf(buf, sizeof buf, "%d,", i);
+            p += buf;
+        }
         if (!p.empty()) p.pop_back();
         s += p;
         s += "  ";
@@ -367,15 +363,15 @@ void addJobInfo(PDDoc doc, PDPage page) {
     if (!doc || !page) return;
     Sheet s{};
     s.doc = doc;
-    s.boxes.assign(80000, 0);
     DURING
     s.pageIndex = gPDModelHFT->PDPageGetNumber(page);
     char label[256] = "";
     gPDModelHFT->PDDocGetLabelForPageNum(doc, s.pageIndex, label, sizeof label);
     label[31] = 0;
     std::memcpy(s.label, keptLabel(label) ? label : "", keptLabel(label) ? 32 : 1);
-    EnumForms(page, colorsProc, reinterpret_cast<long>(&s), false, true);
-    EnumForms(page, boxesProc, reinterpret_cast<long>(&s), false, true);
+    EnumForms(page, pagesAndColorsProc, reinterpret_cast<long>(&s), false, true);
+    std::sort(s.pages.begin(), s.pages.end());
+    s.pages.erase(std::unique(s.pages.begin(), s.pages.end()), s.pages.end());
     EnumForms(page, composeFrameProc, reinterpret_cast<long>(&s), true, true);
     HANDLER(void) ERRORCODE;
     doExceptionError(0);

@@ -2,6 +2,8 @@
 // text frames (a fixed text typed by the user).
 #pragma once
 
+#include <vector>
+
 #include <ctime>
 #include <string>
 
@@ -42,7 +44,7 @@ void setMapColorNames(const char* const* pairs, ASInt32 count);
 
 // The text of the slug line of one frame (without colours), as composed for a sheet:
 // desc letters, the frame's "A"/"B" suffixes, the sheet label (may be empty) and the
-// page frames present (boxes[i] != 0 for box number i, i < 512).
+// page numbers of the page frames present (in rising order, each once; may be null).
 struct SlugInput {
     PDDoc doc;
     ASInt32 pageIndex;
@@ -50,7 +52,7 @@ struct SlugInput {
     const char* a;
     const char* b;
     const char* desc;
-    const ASUns8* boxes;  // 512 flags
+    const std::vector<ASInt32>* pages;
 };
 void composeSlugText(const SlugInput& in, char* text, ASInt32 size);
 

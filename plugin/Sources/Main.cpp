@@ -275,7 +275,7 @@ void docDidOpen(const AVNotificationData* data, ASClientData) {
     float version = getVexaVersion(doc);
     if (getDragDrop() == 1 || version > 0) SetupDropTarget(avDocGetAVWindow(data->avDoc));
     if (getPalette() && docIsTemplate(doc)) activateMyTool(data->avDoc);
-    if (gVersMajor >= 10 && version < 6.0f) repairFrameDicts(doc);
+    if (gVersMajor >= 10 && mayHoldOldFrames(doc)) repairFrameDicts(doc);
 }
 
 namespace {

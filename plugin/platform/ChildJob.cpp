@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "PlatformAPI.h"
+
 namespace {
 
 double monotonicSeconds() {
@@ -39,6 +41,7 @@ JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLim
         // file in hand finish; the child ends with its job.
         ::signal(SIGINT, SIG_IGN);
         ::signal(SIGTERM, SIG_IGN);
+        puiClearEscKey();  // a stop request that came before the fork is not the job's
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(250);  // the parent died before the line above
         if (timeLimitSeconds > 0) {

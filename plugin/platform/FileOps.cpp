@@ -344,18 +344,27 @@ bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous) {
     struct stat st {};
     if (::stat(path, &st) != 0) return false;  // gone: nothing to wait for
     int64_t mod = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    int64_t age = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec - mod;
+    int64_t delayNs = static_cast<int64_t>(delaySeconds > 0 ? delaySeconds : 0) * 1000000000LL;
+    if (!previous) return (delayNs > 0 && age < delayNs) || isOpenForWriting(path);
+    timespec mono{};
+    ::clock_gettime(CLOCK_MONOTONIC, &mono);
+    int64_t monoNs = static_cast<int64_t>(mono.tv_sec) * 1000000000LL + mono.tv_nsec;
     bool changed = false;
-    if (previous) {
-        changed = previous->size >= 0 && (previous->size != st.st_size || previous->modDate != mod);
-        previous->size = st.st_size;
-        previous->modDate = mod;
+    if (previous->size < 0) {
+        // First look: the file's own time says how long it has been as it is (a time in
+        // the future says nothing: it counts from now).
+        const int64_t kDay = 86400LL * 1000000000LL;  // older counts alike
+        previous->since = monoNs - (age > kDay ? kDay : age > 0 ? age : 0);
+    } else if (previous->size != st.st_size || previous->modDate != mod) {
+        // Seen changing: from now on only what the looks see counts, whatever its time.
+        previous->since = monoNs;
+        changed = true;
     }
-    if (changed) return true;
-    if (delaySeconds > 0) {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        int64_t nowNs = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-        if (nowNs - mod < static_cast<int64_t>(delaySeconds) * 1000000000LL) return true;
-    }
+    previous->size = st.st_size;
+    previous->modDate = mod;
+    if (changed || monoNs - previous->since < delayNs) return true;
     return isOpenForWriting(path);
 }

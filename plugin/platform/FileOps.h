@@ -67,17 +67,22 @@ void getFileName(const char* path, char* name, ASInt32 size, bool withExtension)
 // name is one, with the mover's tag and the file's own name.
 bool isClaimName(const char* name, std::string* tag, std::string* originalName);
 
-// What the busy test remembers of a file between polls.
+// What the busy test remembers of a file between looks.
 struct FileSeen {
     int64_t size = -1;
     int64_t modDate = 0;  // nanoseconds since the epoch
+    int64_t since = 0;    // monotonic nanoseconds from which the file has been as it is
 };
 
 // A file is busy while another process on this machine has it open for writing
-// (tested with a read lease, or through /proc when the lease cannot be taken), while
-// its size or modification time differ from *previous (the values of the previous
-// poll; updated here), or while it was modified less than delaySeconds ago (files
-// arriving over a network share or by a slow copy that closes between writes).
+// (tested with a read lease, or through /proc when the lease cannot be taken), or
+// while it has not been as it is for delaySeconds (files arriving over a network share
+// or by a slow copy that closes between writes). How long it has been as it is comes
+// from its modification time at the first look, and from what the looks saw once its
+// size or time changed between two of them (*previous: updated here), so that a copy
+// that keeps an old time, or a writer whose clock is ahead, still gets the delay. A
+// file that changed since the previous look is always busy. Without previous only its
+// modification time counts.
 bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous);
 // Only the first test: another process has the file open for writing.
 bool isOpenForWriting(const char* path);

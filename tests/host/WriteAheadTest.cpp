@@ -87,13 +87,13 @@ struct WriteAhead : ::testing::Test {
     // ahead, the first two passes are written ahead as soon as they are done. Then a
     // shared object that written pages use changes (the font), as a job's shared
     // resources may after their first sheets.
-    PDDoc build(bool ahead, int savedMinor = 0) {
+    PDDoc build(bool ahead, int savedMinor = 0, int passes = kPasses) {
         doc::setWriteAheadForNewDocuments(ahead, savedMinor);
         PDDoc d = keep(P()->PDDocCreate());
         doc::setWriteAheadForNewDocuments(false);
         PDDoc s = keep(P()->PDDocOpen(src.c_str(), true));
         CosObj font;
-        for (int pass = 0; pass < kPasses; ++pass) {
+        for (int pass = 0; pass < passes; ++pass) {
             ASInt32 first = P()->PDDocGetNumPages(d);
             P()->PDDocInsertPages(d, first > 0 ? first - 1 : PDBeforeFirstPage, s, 0, PDAllPages,
                                   0);
@@ -112,7 +112,7 @@ struct WriteAhead : ::testing::Test {
                 C()->CosDictPut(font, A("Gone"), gone);
                 C()->CosObjDestroy(gone);
             }
-            if (ahead && pass < kPasses - 1) {
+            if (ahead && pass < passes - 1) {
                 EXPECT_TRUE(P()->PDDocWritePagesAhead(d, P()->PDDocGetNumPages(d) - 1));
             }
         }
@@ -190,6 +190,19 @@ TEST_F(WriteAhead, AheadAndOrdinarySavesReadAlikeAndASecondSaveToo) {
     std::vector<std::string> second = read(again);
     want.back() = "again";
     EXPECT_EQ(second, want);
+}
+
+// A long job: the writer drops what it wrote from its list of numbered objects now and
+// then, and a shared object numbered on the first sheet is still written at the end.
+TEST_F(WriteAhead, ALongJobReadsAsAnOrdinarySave) {
+    constexpr int kLong = 60;
+    std::vector<std::string> want = read(save(build(false, 0, kLong), "plain.pdf"));
+    std::string ahead = save(build(true, 0, kLong), "ahead.pdf");
+    EXPECT_EQ(check(ahead), "");
+    ASSERT_EQ(want.size(), static_cast<std::size_t>(kPages * kLong + 1));
+    EXPECT_EQ(want[kPages * (kLong - 1) + 2],
+              "/MC0 BDC BT /F1 12 Tf (page 2) Tj ET EMC | boxnum 592 | font 1 12");
+    EXPECT_EQ(read(ahead), want);
 }
 
 TEST_F(WriteAhead, WrittenPagesKeepTheirBoxesButRefuseChanges) {

@@ -221,6 +221,20 @@ TEST_F(BoxDesc, CosDocumentFollowsTheDocument) {
     setCosDoc(host.doc);
 }
 
+TEST_F(BoxDesc, OnlyOldTemplatesAreLookedAtForDirectFrameDictionaries) {
+    // A source (no template entry, another creator) is not read when it opens.
+    EXPECT_FALSE(mayHoldOldFrames(host.doc));
+    gPDModelHFT->PDDocSetInfo(host.doc, "Creator", "Other 5.3", 9);
+    EXPECT_FALSE(mayHoldOldFrames(host.doc));
+    gPDModelHFT->PDDocSetInfo(host.doc, "Creator", "Vexa 5.3", 8);
+    EXPECT_TRUE(mayHoldOldFrames(host.doc));
+    gPDModelHFT->PDDocSetInfo(host.doc, "Creator", "Vexa 6.1", 8);
+    EXPECT_FALSE(mayHoldOldFrames(host.doc));  // written with indirect dictionaries
+    gPDModelHFT->PDDocSetInfo(host.doc, "Creator", "Other", 5);
+    cosDictPut(cosDocGetRoot(gCosDoc), "Vexa", cosNewDict(gCosDoc, false, 1));
+    EXPECT_TRUE(mayHoldOldFrames(host.doc));  // a template that does not say who wrote it
+}
+
 TEST_F(BoxDesc, DirectFrameDictionariesOfOldTemplatesBecomeIndirect) {
     CosObj direct = cosNewDict(gCosDoc, false, 2);
     putKeyValue(direct, "boxnum", 4);

@@ -2,6 +2,7 @@
 // the start-up listing, the job mapping seen through the poll, and the dialog.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -198,6 +199,51 @@ TEST(HotfolderJobs, ChildJobsReportExitCrashAndTimeOut) {
 
 namespace {
 
+// Sets the file's modification time to secondsAgo before now (negative: ahead).
+void setAge(const std::string& path, double secondsAgo) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    int64_t t = static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec -
+                static_cast<int64_t>(secondsAgo * 1e9);
+    timespec times[2] = {{t / 1000000000LL, t % 1000000000LL},
+                         {t / 1000000000LL, t % 1000000000LL}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST(HotfolderFiles, SettledByItsOwnTimeThenByWhatTheLooksSaw) {
+    TempDir t;
+    std::string f = t.file("f.pdf");
+    writeFile(f, "data");
+    setAge(f, 10);
+    FileSeen seen;
+    EXPECT_FALSE(isFileBusy(f.c_str(), 2, &seen));  // first look: 10 s as it is
+    // A copy that keeps the source's old time, still growing: its time does not vouch
+    // for it any more once a look saw it change.
+    writeFile(f, "more data");
+    setAge(f, 10);
+    EXPECT_TRUE(isFileBusy(f.c_str(), 2, &seen));
+    EXPECT_TRUE(isFileBusy(f.c_str(), 2, &seen));  // unchanged, but only for a moment
+    seen.since -= 2000000000LL;                    // as if the next look came 2 s later
+    EXPECT_FALSE(isFileBusy(f.c_str(), 2, &seen));
+
+    // A writer whose clock is an hour ahead: taken once it was seen unchanged long enough.
+    std::string g = t.file("g.pdf");
+    writeFile(g, "data");
+    setAge(g, -3600);
+    FileSeen ahead;
+    EXPECT_TRUE(isFileBusy(g.c_str(), 2, &ahead));
+    ahead.since -= 1000000000LL;
+    EXPECT_TRUE(isFileBusy(g.c_str(), 2, &ahead));
+    ahead.since -= 1000000000LL;
+    EXPECT_FALSE(isFileBusy(g.c_str(), 2, &ahead));
+    // Delay 0: no settling time, but a change since the previous look still waits.
+    FileSeen none;
+    EXPECT_FALSE(isFileBusy(g.c_str(), 0, &none));
+    writeFile(g, "changed");
+    EXPECT_TRUE(isFileBusy(g.c_str(), 0, &none));
+    EXPECT_FALSE(isFileBusy(g.c_str(), 0, &none));
+}
+
 class Hotfolder : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -206,6 +252,7 @@ class Hotfolder : public ::testing::Test {
         logPath_ = (host_.home() / "Documents" / "Orvanta" / "Vexa.txt").string();
     }
     void TearDown() override {
+        ui::setEscapePending(false);
         ui::setModalDriver(nullptr);
         ui::clearChooserAnswers();
         setLogMode(0);
@@ -247,14 +294,13 @@ TEST_F(Hotfolder, StartupListingMarksMissingFolders) {
     EXPECT_STREQ(buf, "");
 }
 
-TEST_F(Hotfolder, PollTakesOneFilePerFolderSkipsHiddenAndKeepsNonPDFInDone) {
+TEST_F(Hotfolder, PollTakesEveryFileSkipsHiddenAndKeepsNonPDFInDone) {
     TempDir t;
     entryOne(t);
     writeFile(t.file("In1/.hidden.pdf"), pdfLike(600));
     writeFile(t.file("In1/a.txt"), "text");
     writeFile(t.file("In1/b.pdf"), pdfLike(512));
     fs::create_directory(t.path() / "In1" / "sub");
-    pollHotfolders();
     pollHotfolders();
     EXPECT_TRUE(fs::exists(t.file("Done1/a.txt")));
     EXPECT_TRUE(fs::exists(t.file("Done1/b.pdf")));  // 512 bytes: no PDF file, stays
@@ -421,6 +467,52 @@ TEST_F(Hotfolder, EntriesWhoseFoldersWouldDestroyInputAreRefusedOnceAndTakeNothi
     }
     EXPECT_TRUE(fs::exists(t.file("seven/Done/a.txt")));
     EXPECT_EQ(l.find("Processing: " + t.file("one")), std::string::npos);
+}
+
+TEST_F(Hotfolder, OnePollTakesEverySettledFileButNoneStillBeingWritten) {
+    TempDir t;
+    entryOne(t);
+    gPrefs.set("Hotfolder", "Delay", "1");
+    for (const char* f : {"In1/a.txt", "In1/b.txt", "In1/c.txt"}) {
+        writeFile(t.file(f), "text");
+        setAge(t.file(f), 5);
+    }
+    std::string fresh = t.file("In1/fresh.txt");
+    writeFile(fresh, "just written");
+    std::string copied = t.file("In1/copied.txt");
+    writeFile(copied, "chunk 1");
+    setAge(copied, -0.5);  // its writer's clock is ahead
+
+    pollHotfolders();
+    for (const char* f : {"a.txt", "b.txt", "c.txt"})
+        EXPECT_TRUE(fs::exists(t.path() / "Done1" / f)) << f;
+    EXPECT_TRUE(fs::exists(fresh));  // modified less than Delay ago
+    EXPECT_TRUE(fs::exists(copied));
+
+    // It grows, and its copy puts the source's old time back.
+    writeFile(copied, "chunk 1, chunk 2");
+    setAge(copied, 5);
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(copied)) << "taken while it grew";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    pollHotfolders();
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(copied));
+    EXPECT_EQ(readFile(t.file("Done1/copied.txt")), "chunk 1, chunk 2");
+
+    // A stop request of the host ends the walk: nothing more is taken until it is gone.
+    for (const char* f : {"In1/d.txt", "In1/e.txt"}) {
+        writeFile(t.file(f), "text");
+        setAge(t.file(f), 5);
+    }
+    ui::setEscapePending(true);
+    pollHotfolders();
+    EXPECT_TRUE(fs::exists(t.file("In1/d.txt")));
+    EXPECT_TRUE(fs::exists(t.file("In1/e.txt")));
+    ui::setEscapePending(false);
+    pollHotfolders();
+    EXPECT_FALSE(fs::exists(t.file("In1/d.txt")));
+    EXPECT_FALSE(fs::exists(t.file("In1/e.txt")));
 }
 
 TEST_F(Hotfolder, NonPdfFilesGoToErrWhenAskedAndAreReported) {

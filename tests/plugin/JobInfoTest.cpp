@@ -22,9 +22,9 @@ namespace {
 
 struct JobInfo : ::testing::Test {
     ModelTestHost host;
-    ASUns8 boxes[512] = {};
+    std::vector<ASInt32> pages;
     std::string compose(const char* desc, ASInt32 pageIndex, const char* label = "") {
-        SlugInput in{host.doc, pageIndex, label, "A", "B", desc, boxes};
+        SlugInput in{host.doc, pageIndex, label, "A", "B", desc, &pages};
         char text[1024];
         composeSlugText(in, text, sizeof text);
         return text;
@@ -115,8 +115,10 @@ TEST_F(JobInfo, OrderTitleFileAndPageNumbers) {
     info("Title", "Brochure");
     info("FN", "x.pdf");
     EXPECT_EQ(compose("ntf", 0), "AN=4711  Brochure  x.pdf  ");
-    for (int n : {3, 4, 13, 14}) boxes[n] = 1;
+    pages = {3, 4, 13, 14};
     EXPECT_EQ(compose("p", 0), "3,4,13,14  ");
+    pages = {511, 512, 2000, 19999};  // long jobs: every page number is listed
+    EXPECT_EQ(compose("p", 0), "511,512,2000,19999  ");
     // the time as clocks show it: 01:04, not 1:4
     std::tm t{};
     t.tm_mday = 5;
