@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion("6.17");
     QApplication::setOrganizationName("Vexa");
     QApplication::setWindowIcon(vexa::host::desktop::appIcon());
+    // The desktop entry (packaging/vexa-studio.desktop) that starts it.
+    QGuiApplication::setDesktopFileName("vexa-studio");
 
     vexa::host::desktop::StudioOptions options;
     std::string script;
@@ -108,6 +110,8 @@ int main(int argc, char** argv) {
 
     try {
         vexa::host::desktop::Studio studio(options);
+        // A person's session comes back as it was left; a script starts afresh.
+        if (script.empty()) studio.window().restoreState();
         studio.window().show();
         studio.start();
         for (const std::string& f : files) studio.window().openFile(f, script.empty());

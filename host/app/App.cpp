@@ -142,6 +142,7 @@ _t_AVMenuItem* Application::findMenuItem(const std::string& name) {
 bool Application::executeMenuItem(_t_AVMenuItem* item) {
     if (!item || item->isSeparator()) return false;
     if (item->enabled && !item->enabled(item->enabledData)) return false;
+    NamedAction action(*this, item->title);
     if (item->execute) item->execute(item->executeData);
     return true;
 }

@@ -216,6 +216,8 @@ class Application {
                     ASInt32 currentPage);
     void pointToDevice(AVPageView view, const ASFixedPoint& p, AVDevCoord* x, AVDevCoord* y) const;
     ASFixedPoint deviceToPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const;
+    ASFixedPoint deviceToPoint(AVPageView view, ASInt32 pageNum, AVDevCoord x,
+                               AVDevCoord y) const;  // on that page
     AVDevRect rectToDevice(AVPageView view, const ASFixedRect& r) const;
     ASFixedRect deviceRectToPage(AVPageView view, const AVDevRect& r) const;
     // The visible page under a device point, or -1.
@@ -257,6 +259,23 @@ class Application {
     void clearUndos(AVDoc doc);
     // The Edit menu's text for the next Undo (or Redo): "Undo" and the record's title.
     std::string undoTitle(AVDoc doc, bool isUndo) const;
+    // What the user is doing (a menu item's title, a button's text, "Move" for a drag
+    // or an arrow key): records made meanwhile are named after it, for handlers that
+    // give no title of their own. The outermost action names them ("Frames" for the
+    // OK button of the dialog that item opened). Empty between actions.
+    const std::string& actionName() const { return actionName_; }
+    static std::string actionText(const std::string& text);  // "Frames…" -> "Frames"
+    class NamedAction {
+      public:
+        NamedAction(Application& app, const std::string& name);
+        ~NamedAction();
+        NamedAction(const NamedAction&) = delete;
+        NamedAction& operator=(const NamedAction&) = delete;
+
+      private:
+        Application& app_;
+        bool set_ = false;
+    };
     ASInt32 numUndos(AVDoc doc) const;
     ASInt32 numRedos(AVDoc doc) const;
 
@@ -314,6 +333,12 @@ class Application {
     bool swapRecord(AVDoc doc, bool isUndo);
 
     Clock clock_;
+    std::string actionName_;
+    bool popupNames_ = false;
+    bool gesture_ = false;  // a click with the tool runs: its steps move or duplicate
+    std::pair<AVDevCoord, AVDevCoord> gestureStart_{
+        0, 0};  // a
+                // secondary click runs: its menu's choice names the action
     FrontEnd* frontEnd_ = nullptr;
     _t_AVMenubar menubar_;
     std::vector<std::unique_ptr<_t_AVMenu>> menuStore_;

@@ -14,6 +14,13 @@ std::vector<PopupEntry> entriesOf(const _t_AVMenu* menu, int depth) {
         PopupEntry e;
         e.title = it->title;
         if (it->submenu && depth < 8) e.submenu = entriesOf(it->submenu, depth + 1);
+        if (it->enabled) {
+            try {
+                e.enabled = it->enabled(it->enabledData);
+            } catch (const ASException&) {
+                e.enabled = false;
+            }
+        }
         out.push_back(std::move(e));
     }
     return out;
@@ -80,6 +87,7 @@ AVMenuItem Application::popUp(AVMenu menu, AVPageView view, AVDevCoord x, AVDevC
     }
     if (!chosen || chosen->isSeparator() || chosen->submenu) return nullptr;
     if (chosen->enabled && !chosen->enabled(chosen->enabledData)) return nullptr;
+    if (popupNames_ && actionName_.empty()) actionName_ = actionText(chosen->title);
     return chosen;
 }
 

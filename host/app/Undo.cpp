@@ -86,6 +86,12 @@ AVUndo Application::newUndo(AVDoc doc, const AVUndoHandler* handler, AVUndoHandl
     std::memcpy(&u->handler, handler, std::min<std::size_t>(handler->size, sizeof u->handler));
     u->handler.size = sizeof u->handler;
     u->data = data;
+    u->action = actionName_;
+    // A step made while the mouse was dragged with the button down.
+    bool dragged =
+        gesture_ && (mouse_.x != gestureStart_.first || mouse_.y != gestureStart_.second);
+    if (u->action.empty() && dragged)
+        u->action = (mouse_.modifiers & AV_OPTION) ? "Duplicate" : "Move";
     AVDocUndoState& s = doc->undo;
     if (s.busy) {
         // A record made while undoing would tear the stack: it is not kept.
@@ -173,8 +179,30 @@ void Application::clearUndos(AVDoc doc) {
         if (*it != s.running) release(*it);
 }
 
-// "Undo" or "Redo" and what it undoes or redoes: the record's title, else its owner's
-// name; the plain word when there is nothing to undo or redo.
+std::string Application::actionText(const std::string& text) {
+    std::string n = text;
+    // Menu texts lose their ellipsis and mnemonic marks.
+    for (std::string tail : {"\xE2\x80\xA6", "..."})
+        if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
+            n.erase(n.size() - tail.size());
+    std::erase(n, '&');
+    while (!n.empty() && n.back() == ' ') n.pop_back();
+    return n;
+}
+
+Application::NamedAction::NamedAction(Application& app, const std::string& name) : app_(app) {
+    if (!app_.actionName_.empty()) return;
+    app_.actionName_ = actionText(name);
+    set_ = !app_.actionName_.empty();
+}
+
+Application::NamedAction::~NamedAction() {
+    if (set_) app_.actionName_.clear();
+}
+
+// "Undo" or "Redo" and what it undoes or redoes: the record's title, else the action
+// that made it, else its owner's name; the plain word when there is nothing to undo or
+// redo.
 std::string Application::undoTitle(AVDoc doc, bool isUndo) const {
     std::string title = isUndo ? "Undo" : "Redo";
     if (!doc || !(isUndo ? canUndo(doc) : canRedo(doc))) return title;
@@ -191,6 +219,7 @@ std::string Application::undoTitle(AVDoc doc, bool isUndo) const {
         } catch (const ASException&) {
         }
     }
+    if (name.empty()) name = u->action;
     if (name.empty() && u->handler.type) name = u->handler.type;
     return name.empty() ? title : title + " " + name;
 }

@@ -207,8 +207,13 @@ void Application::pointToDevice(AVPageView view, const ASFixedPoint& p, AVDevCoo
 }
 
 ASFixedPoint Application::deviceToPoint(AVPageView view, AVDevCoord x, AVDevCoord y) const {
-    PageGeometry g = pageGeometry(view->doc, view->pageNum);
-    AVDevRect pr = pageDeviceRect(view, view->pageNum);
+    return deviceToPoint(view, view->pageNum, x, y);
+}
+
+ASFixedPoint Application::deviceToPoint(AVPageView view, ASInt32 pageNum, AVDevCoord x,
+                                        AVDevCoord y) const {
+    PageGeometry g = pageGeometry(view->doc, pageNum);
+    AVDevRect pr = pageDeviceRect(view, pageNum);
     double z = toDouble(view->vs.zoom);
     double u = (x - pr.left) / z, v = (y - pr.top) / z;
     double l = toDouble(g.crop.left), b = toDouble(g.crop.bottom), r = toDouble(g.crop.right),
@@ -374,6 +379,15 @@ bool Application::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 fla
     mouse_.path.assign(path.begin(), path.end());
     bool handled = false;
     AVTool tool = doc->activeTool;
+    // What a tool changes with the mouse it moves: named when the step is made
+    // (newUndo), by the Option key held then.
+    struct Gesture {
+        bool& on;
+        bool saved;
+        ~Gesture() { on = saved; }
+    } gesture{gesture_, gesture_};
+    gesture_ = true;
+    gestureStart_ = {x, y};
     try {
         if (tool && tool->record && tool->record->DoClick)
             handled = tool->record->DoClick(tool, view, x, y, flags, clickCount);
@@ -401,6 +415,16 @@ bool Application::rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt1
     mouse_.modifiers = flags;
     bool handled = false;
     AVTool tool = doc->activeTool;
+    // The item chosen in the pop-up menu it shows names the action (popUp).
+    struct Named {
+        Application& a;
+        bool mine, saved;
+        ~Named() {
+            if (mine) a.actionName_.clear();
+            a.popupNames_ = saved;
+        }
+    } named{*this, actionName_.empty(), popupNames_};
+    popupNames_ = named.mine;
     try {
         if (tool && tool->record && tool->record->DoRightClick)
             handled = tool->record->DoRightClick(tool, view, x, y, flags, 1);
@@ -420,6 +444,13 @@ bool Application::pageViewKey(AVPageView view, ASUns16 key, ASInt16 flags) {
         ~Held() { m.modifiers = saved; }
     } held{mouse_, mouse_.modifiers};
     mouse_.modifiers = flags;
+    // Arrow keys move what is selected; Delete and Backspace delete it.
+    const char* name = "";
+    if (key >= 28 && key <= 31)
+        name = "Move";
+    else if (key == 127 || key == 8)
+        name = "Delete";
+    NamedAction action(*this, name);
     AVTool tool = view->doc->activeTool;
     if (tool && tool->record && tool->record->DoKeyDown &&
         tool->record->DoKeyDown(tool, key, flags))

@@ -38,6 +38,7 @@ struct PageGeometry {
 struct PopupEntry {
     std::string title;
     std::vector<PopupEntry> submenu;
+    bool enabled = true;  // as the item's enabling procedure answers
 };
 
 // Shows a pop-up menu and returns the chosen path: the index in the menu, then the
@@ -82,6 +83,7 @@ struct _t_AVUndo {
     AVUndoHandler handler{};
     AVUndoHandlerData data = nullptr;
     bool released = false;
+    std::string action;  // what the user did when it was made ("Move"), or ""
 };
 
 // Per-window page-view state (members of _t_AVPageView).

@@ -116,9 +116,11 @@ class DesktopFrontEnd::MenuChooser : public app::PopupChooser {
                 menu.addSeparator();
             } else if (!e.submenu.empty()) {
                 QMenu* sub = menu.addMenu(qs(e.title));
+                sub->setEnabled(e.enabled);
                 build(*sub, e.submenu, path, chosen);
             } else {
                 QAction* a = menu.addAction(qs(e.title));
+                a->setEnabled(e.enabled);
                 QObject::connect(a, &QAction::triggered, [chosen, path] { *chosen = path; });
             }
         }

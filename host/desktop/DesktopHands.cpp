@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -40,6 +41,42 @@ void postClick(QWidget* w, QPoint at, Qt::MouseButton button, Qt::KeyboardModifi
 void DesktopHands::deliver() {
     fe_.processEvents();
     fe_.rethrowScriptError();
+}
+
+// Drags from another program: the events the window system would send the view.
+bool DesktopHands::dragTrack(AVDoc doc, ASInt32 phase, const std::string& uriList, AVDevCoord x,
+                             AVDevCoord y) {
+    PageView* v = doc ? fe_.pageViewFor(&doc->view) : nullptr;
+    if (!v) return ScriptHands::dragTrack(doc, phase, uriList, x, y);
+    QWidget* vp = v->viewport();
+    QMimeData data;
+    data.setData("text/uri-list", QByteArray::fromStdString(uriList));
+    bool accepted = false;
+    if (phase == AVDragLeave) {
+        QDragLeaveEvent e;
+        QCoreApplication::sendEvent(vp, &e);
+    } else if (phase == AVDragEnter) {
+        QDragEnterEvent e(QPoint(x, y), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(vp, &e);
+        accepted = e.isAccepted() && doc->drop.installed && doc->drop.highlighted;
+    } else {
+        QDragMoveEvent e(QPoint(x, y), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(vp, &e);
+        accepted = e.isAccepted();
+    }
+    deliver();
+    return accepted;
+}
+
+bool DesktopHands::drop(AVDoc doc, const std::string& uriList, AVDevCoord x, AVDevCoord y) {
+    PageView* v = doc ? fe_.pageViewFor(&doc->view) : nullptr;
+    if (!v) return ScriptHands::drop(doc, uriList, x, y);
+    QMimeData data;
+    data.setData("text/uri-list", QByteArray::fromStdString(uriList));
+    QDropEvent e(QPointF(x, y), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(v->viewport(), &e);
+    deliver();
+    return e.isAccepted();
 }
 
 void DesktopHands::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,

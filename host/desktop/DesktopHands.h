@@ -20,6 +20,9 @@ class DesktopHands : public ScriptHands {
     void rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags) override;
     void key(AVPageView view, ASUns16 key, ASInt16 flags) override;
     void moveMouse(AVPageView view, AVDevCoord x, AVDevCoord y) override;
+    bool dragTrack(AVDoc doc, ASInt32 phase, const std::string& uriList, AVDevCoord x,
+                   AVDevCoord y) override;
+    bool drop(AVDoc doc, const std::string& uriList, AVDevCoord x, AVDevCoord y) override;
     bool menuItem(_t_AVMenuItem* item) override;
     bool toolButton(_t_AVToolButton* button) override;
     void setText(PUIControl control, const std::string& text) override;

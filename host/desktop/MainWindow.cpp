@@ -3,12 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
@@ -17,12 +21,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "core/Core.h"
 #include "desktop/DesktopFrontEnd.h"
 #include "desktop/Icons.h"
 #include "desktop/PageView.h"
+#include "desktop/Thumbnails.h"
 #include "doc/DocInternal.h"
 
 namespace vexa::host::desktop {
@@ -109,11 +116,24 @@ MainWindow::MainWindow(DesktopFrontEnd& fe) : fe_(fe) {
     pageLabel_->setObjectName("PageLabel");
     zoomLabel_ = new QLabel(this);
     zoomLabel_->setObjectName("ZoomLabel");
+    pointerLabel_ = new QLabel(this);
+    pointerLabel_->setObjectName("PointerLabel");
+    pointerLabel_->setMinimumWidth(fontMetrics().horizontalAdvance("x 0000.0 mm  y 0000.0 mm"));
+    statusBar()->addPermanentWidget(pointerLabel_);
     statusBar()->addWidget(progressLabel_);
     statusBar()->addWidget(progressBar_);
     statusBar()->addPermanentWidget(pageLabel_);
     statusBar()->addPermanentWidget(zoomLabel_);
     showProgress(false);
+
+    thumbnails_ = new Thumbnails(fe_, this);
+    thumbDock_ = new QDockWidget("Pages", this);
+    thumbDock_->setObjectName("ThumbnailsDock");
+    thumbDock_->setWidget(thumbnails_);
+    thumbDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::LeftDockWidgetArea, thumbDock_);
+    // Shown by a person's choice; a scripted session starts without it.
+    thumbDock_->hide();
 
     addHostCommands();
     resize(1100, 800);
@@ -221,6 +241,10 @@ void MainWindow::addHostCommands() {
             if (PageView* v = view()) v->goToPage(v->currentPage() + 1);
         },
         [view] { return view() && view()->currentPage() + 1 < view()->pageCount(); });
+    addHostItem(
+        "View", "Studio:Thumbnails", "Page Thumbnails",
+        [this] { showThumbnails(!!thumbDock_->isHidden()); }, [] { return true; },
+        [this] { return !thumbDock_->isHidden(); });
     addHostItem("Help", "Studio:About", "About Vexa Studio", [this] { about(); });
 
     addHostButton("File", "Studio:OpenButton", "Open a PDF file", [this] { openDialog(); });
@@ -425,6 +449,11 @@ void MainWindow::addDocument(AVDoc doc) {
     auto* v = new PageView(fe_, doc, tabs_);
     views_[doc] = v;
     connect(v, &PageView::statusChanged, this, &MainWindow::updateStatus);
+    connect(v, &PageView::pointerMoved, this, [this](bool onPage, QPointF p) {
+        pointerLabel_->setText(onPage ? pointText(p, dialogUnits()) : QString());
+    });
+    connect(v, &PageView::message, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 8000); });
     switchingTabs_ = true;
     int index = tabs_->addTab(v, qs(doc->title));
     tabs_->setTabToolTip(index, qs(docPath(doc)));
@@ -434,10 +463,19 @@ void MainWindow::addDocument(AVDoc doc) {
     // uses the room it will have.
     if (QWidget* stack = v->parentWidget()) v->setGeometry(stack->rect());
     v->modelChanged();
+    if (!thumbDock_->isHidden()) {
+        thumbnails_->setView(nullptr);
+        thumbnails_->setView(v);
+    }
     // A document opened by a person is shown whole; a script keeps the model's view.
     // Its first pages are asked for at once, so that they render while the plug-ins
     // look at the document.
-    if (!fe_.scripted()) v->fitPage();
+    if (!fe_.scripted()) {
+        if (keepState_)
+            v->applyZoomSetting(zoomSetting_);
+        else
+            v->fitPage();
+    }
     v->renderNow();
 }
 
@@ -445,11 +483,13 @@ void MainWindow::removeDocument(AVDoc doc) {
     auto it = views_.find(doc);
     if (it == views_.end()) return;
     PageView* v = it->second;
+    zoomSetting_ = v->zoomSetting();
     views_.erase(it);
     switchingTabs_ = true;
     tabs_->removeTab(tabs_->indexOf(v));
     switchingTabs_ = false;
     v->hide();
+    if (thumbnails_->view() == v) thumbnails_->setView(currentPageView());
     v->deleteLater();
 }
 
@@ -478,7 +518,13 @@ void MainWindow::focusPageView() {
     }
 }
 
+void MainWindow::showThumbnails(bool on) {
+    thumbDock_->setVisible(on);
+    thumbnails_->setView(on ? currentPageView() : nullptr);
+}
+
 void MainWindow::currentTabChanged(int index) {
+    if (!thumbDock_->isHidden()) thumbnails_->setView(currentPageView());
     if (switchingTabs_) return;
     auto* v = qobject_cast<PageView*>(tabs_->widget(index));
     if (v && v->doc() != fe_.app().frontDoc())
@@ -487,8 +533,9 @@ void MainWindow::currentTabChanged(int index) {
 }
 
 void MainWindow::openDialog() {
-    std::string start;
-    if (!recent_.empty()) start = std::filesystem::path(recent_.front()).parent_path().string();
+    std::string start = lastFolder_;
+    if (start.empty() && !recent_.empty())
+        start = std::filesystem::path(recent_.front()).parent_path().string();
     QString path = QFileDialog::getOpenFileName(this, "Open", qs(start),
                                                 "PDF files (*.pdf *.PDF);;All files (*)");
     if (!path.isEmpty()) openFile(path.toStdString());
@@ -502,6 +549,7 @@ bool MainWindow::openFile(const std::string& path, bool askUser) {
         std::string open = docPath(d.get());
         if (!open.empty() && std::filesystem::equivalent(open, path, ec)) {
             fe_.dispatch([&] { a.setFrontDoc(d.get()); });
+            addRecent(path);
             return true;
         }
     }
@@ -531,6 +579,88 @@ void MainWindow::addRecent(const std::string& path) {
     std::erase(recent_, abs);
     recent_.insert(recent_.begin(), abs);
     if (recent_.size() > 10) recent_.resize(10);
+    lastFolder_ = std::filesystem::path(abs).parent_path().string();
+    // Kept at once: a session that ends badly still remembers what it opened.
+    if (keepState_) saveState();
+}
+
+namespace {
+
+std::string configFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::string config = xdg && *xdg ? xdg : std::string(home ? home : ".") + "/.config";
+    return config + "/Orvanta";
+}
+
+}  // namespace
+
+std::string MainWindow::stateFile() {
+    return configFolder() + "/vexa-studio.ini";
+}
+
+int MainWindow::dialogUnits() {
+    // Read again only when the file changed (the pointer moves often).
+    static QString readFrom;
+    static QDateTime readAt;
+    static int units = 3;
+    QString path = qs(configFolder() + "/Vexa.ini");
+    QFileInfo info(path);
+    QDateTime changed = info.exists() ? info.lastModified() : QDateTime();
+    if (path != readFrom || changed != readAt) {
+        QSettings s(path, QSettings::IniFormat);
+        bool ok = false;
+        int u = s.value("General/DlgUnits").toInt(&ok);
+        units = ok && u >= 1 && u <= 4 ? u : 3;
+        readFrom = path;
+        readAt = changed;
+    }
+    return units;
+}
+
+QString MainWindow::pointText(QPointF p, int units) {
+    struct Unit {
+        const char* name;
+        double points;
+        int decimals;
+    };
+    static const Unit table[] = {
+        {"pt", 1, 1}, {"in", 72, 3}, {"mm", 72 / 25.4, 1}, {"cm", 72 / 2.54, 2}};
+    const Unit& u = table[std::clamp(units, 1, 4) - 1];
+    return QString("x %1 %3  y %2 %3")
+        .arg(p.x() / u.points, 0, 'f', u.decimals)
+        .arg(p.y() / u.points, 0, 'f', u.decimals)
+        .arg(u.name);
+}
+
+void MainWindow::restoreState() {
+    keepState_ = true;
+    QSettings s(qs(stateFile()), QSettings::IniFormat);
+    QByteArray geometry = s.value("Window/Geometry").toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    zoomSetting_ = s.value("View/Zoom", "fit-page").toString();
+    showThumbnails(s.value("View/Thumbnails", true).toBool());
+    lastFolder_ = s.value("Files/LastFolder").toString().toStdString();
+    recent_.clear();
+    for (const QString& f : s.value("Files/Recent").toStringList())
+        if (!f.isEmpty() && recent_.size() < 10) recent_.push_back(f.toStdString());
+}
+
+void MainWindow::saveState() {
+    if (!keepState_) return;
+    if (PageView* v = currentPageView()) zoomSetting_ = v->zoomSetting();
+    QSettings s(qs(stateFile()), QSettings::IniFormat);
+    s.setValue("Window/Geometry", saveGeometry());
+    s.setValue("View/Zoom", zoomSetting_);
+    s.setValue("View/Thumbnails", !thumbDock_->isHidden());
+    s.setValue("Files/LastFolder", qs(lastFolder_));
+    QStringList recent;
+    for (const std::string& f : recent_) recent << qs(f);
+    s.setValue("Files/Recent", recent);
+    s.sync();
+    if (s.status() != QSettings::NoError)
+        std::fprintf(stderr, "vexa-studio: cannot keep the window's state in %s\n",
+                     stateFile().c_str());
 }
 
 bool MainWindow::save(AVDoc doc) {
@@ -559,6 +689,8 @@ bool MainWindow::saveAs(AVDoc doc) {
     if (!doc) return false;
     std::string start = docPath(doc);
     if (start.empty()) start = doc->title.size() > 4 ? doc->title : doc->title + ".pdf";
+    if (!lastFolder_.empty() && docPath(doc).empty())
+        start = (std::filesystem::path(lastFolder_) / start).string();
     QString path = QFileDialog::getSaveFileName(this, "Save As", qs(start), "PDF files (*.pdf)");
     if (path.isEmpty()) return false;
     if (!path.endsWith(".pdf", Qt::CaseInsensitive)) path += ".pdf";
@@ -617,6 +749,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
+    saveState();
     event->accept();
 }
 

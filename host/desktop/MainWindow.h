@@ -16,6 +16,7 @@
 
 #include "app/App.h"
 
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -26,6 +27,7 @@ namespace vexa::host::desktop {
 
 class DesktopFrontEnd;
 class PageView;
+class Thumbnails;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -69,6 +71,23 @@ class MainWindow : public QMainWindow {
     QAction* actionFor(const _t_AVMenuItem* item) const;
     QAction* actionFor(const _t_AVToolButton* button) const;
     QTabWidget* tabs() const { return tabs_; }
+    // The sidebar of page thumbnails ("View > Page Thumbnails").
+    Thumbnails* thumbnails() const { return thumbnails_; }
+    void showThumbnails(bool on);
+
+    // The window's state between runs of an interactive session: size and position,
+    // the zoom of the last document window, the folder of the last file chosen and
+    // "Open Recent" (the last ten files), in "$XDG_CONFIG_HOME/Orvanta/vexa-studio.ini".
+    // Scripted sessions neither read nor write it.
+    static std::string stateFile();
+    // The unit the plug-in's dialogs use ("DlgUnits" of its preferences: 1 pt, 2 in,
+    // 3 mm, 4 cm; mm when unset or out of range), and a page point written in it.
+    static int dialogUnits();
+    static QString pointText(QPointF point, int units);
+    void restoreState();  // and keep it from now on
+    void saveState();
+    const std::vector<std::string>& recentFiles() const { return recent_; }
+    const std::string& lastFolder() const { return lastFolder_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +120,9 @@ class MainWindow : public QMainWindow {
     QTabWidget* tabs_;
     QLabel* pageLabel_;
     QLabel* zoomLabel_;
+    QLabel* pointerLabel_;
+    QDockWidget* thumbDock_;
+    Thumbnails* thumbnails_;
     QLabel* progressLabel_;
     QProgressBar* progressBar_;
     std::map<AVDoc, PageView*> views_;
@@ -111,6 +133,9 @@ class MainWindow : public QMainWindow {
     std::map<const _t_AVToolButton*, QPointer<QAction>> buttonActions_;
     std::vector<QToolBar*> toolbars_;
     std::vector<std::string> recent_;
+    std::string lastFolder_;
+    QString zoomSetting_ = "fit-page";
+    bool keepState_ = false;
     bool switchingTabs_ = false;
 };
 

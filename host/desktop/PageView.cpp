@@ -1,6 +1,9 @@
 #include "desktop/PageView.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -70,6 +73,7 @@ PageView::PageView(DesktopFrontEnd& fe, AVDoc doc, QWidget* parent)
     viewport()->setObjectName("PageViewport");
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
+    viewport()->setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
     verticalScrollBar()->setSingleStep(40);
@@ -282,6 +286,19 @@ void PageView::pagesChanged(int first, int last) {
         onDisk_[static_cast<std::size_t>(k)] = 0;
     }
     scheduleRenders();
+    emit pagesEdited();
+}
+
+int PageView::pageRevision(int page) const {
+    return page >= 0 && page < static_cast<int>(revision_.size())
+               ? revision_[static_cast<std::size_t>(page)]
+               : -1;
+}
+
+std::string PageView::pageFile(int page) const {
+    bool onDisk = page >= 0 && page < static_cast<int>(onDisk_.size()) &&
+                  onDisk_[static_cast<std::size_t>(page)];
+    return onDisk ? path_ : std::string();
 }
 
 void PageView::allPagesChanged() {
@@ -290,7 +307,25 @@ void PageView::allPagesChanged() {
 
 void PageView::setZoom(double z) {
     fitting_ = false;
+    fitWidth_ = false;
     applyZoom(z);
+}
+
+QString PageView::zoomSetting() const {
+    if (fitting_) return "fit-page";
+    if (fitWidth_) return "fit-width";
+    return QString::number(std::lround(zoom() / actualSizeZoom() * 100));
+}
+
+void PageView::applyZoomSetting(const QString& setting) {
+    bool ok = false;
+    double percent = setting.toDouble(&ok);
+    if (setting == "fit-width")
+        fitWidth();
+    else if (ok && percent >= 1 && percent <= 6400)
+        setZoom(actualSizeZoom() * percent / 100);
+    else
+        fitPage();
 }
 
 void PageView::applyZoom(double z) {
@@ -298,6 +333,21 @@ void PageView::applyZoom(double z) {
     applyingZoom_ = true;
     fe_.dispatch([&] { fe_.app().setZoom(view(), static_cast<ASFixed>(std::lround(z * 65536))); });
     applyingZoom_ = false;
+}
+
+void PageView::zoomAt(double z, QPoint at) {
+    app::Application& a = fe_.app();
+    int k = a.pageAtPoint(view(), at.x(), at.y());
+    if (k < 0) k = currentPage();
+    double before = zoom();
+    // Where the point lies from the page's top left corner, in pixels at this zoom.
+    double inX = horizontalScrollBar()->value() + at.x() - kMargin;
+    double inY = verticalScrollBar()->value() + at.y() - layoutTop(k) - kMargin;
+    setZoom(z);
+    double f = zoom() / before;
+    horizontalScrollBar()->setValue(static_cast<int>(std::lround(kMargin + inX * f - at.x())));
+    verticalScrollBar()->setValue(
+        static_cast<int>(std::lround(layoutTop(k) + kMargin + inY * f - at.y())));
 }
 
 void PageView::zoomIn() {
@@ -330,6 +380,7 @@ void PageView::fitWidth() {
         viewport()->width() - 2 * kMargin -
         (verticalScrollBar()->isVisible() ? 0 : style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     setZoom(room / widest);
+    fitWidth_ = true;
 }
 
 void PageView::setContinuous(bool on) {
@@ -577,6 +628,15 @@ void PageView::drawOverlay(QPainter& p) {
         p.setBrush(Qt::NoBrush);
         p.drawRect(r);
     }
+    if (dropShown_) {
+        QColor hl = palette().color(QPalette::Highlight);
+        QColor fill = hl;
+        fill.setAlpha(50);
+        p.fillRect(dropRect_, fill);
+        p.setPen(QPen(hl, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(dropRect_.adjusted(1, 1, -1, -1));
+    }
 }
 
 void PageView::setDragFeedback(app::DragFeedback kind, const AVDevRect& rect) {
@@ -695,15 +755,36 @@ void PageView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void PageView::mouseMoveEvent(QMouseEvent* event) {
-    if (fe_.dispatching() || (event->buttons() & Qt::LeftButton)) return;
     QPoint pos = event->position().toPoint();
+    {
+        // The page point under the pointer, for the status bar.
+        app::Application& a = fe_.app();
+        int k = a.pageAtPoint(view(), pos.x(), pos.y());
+        if (k < 0) {
+            emit pointerMoved(false, {});
+        } else {
+            ASFixedPoint p = a.deviceToPoint(view(), k, pos.x(), pos.y());
+            emit pointerMoved(true, QPointF(p.h / 65536.0, p.v / 65536.0));
+        }
+    }
+    if (fe_.dispatching() || (event->buttons() & Qt::LeftButton)) return;
     fe_.dispatch([&] { fe_.app().mouseMoved(view(), pos.x(), pos.y()); });
 }
 
 void PageView::mouseReleaseEvent(QMouseEvent*) {}
 
+void PageView::leaveEvent(QEvent* event) {
+    emit pointerMoved(false, {});
+    QAbstractScrollArea::leaveEvent(event);
+}
+
 void PageView::keyPressEvent(QKeyEvent* event) {
     ASUns16 key = hostKey(*event);
+    if (key == 0 && !fe_.dispatching() && event->modifiers() == Qt::NoModifier &&
+        (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        goToPage(event->key() == Qt::Key_Home ? 0 : pageCount() - 1);
+        return;
+    }
     if (key == 0 || fe_.dispatching()) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
@@ -731,14 +812,129 @@ void PageView::keyPressEvent(QKeyEvent* event) {
 
 void PageView::wheelEvent(QWheelEvent* event) {
     if (event->modifiers() & Qt::ControlModifier) {
-        if (event->angleDelta().y() > 0)
-            zoomIn();
-        else if (event->angleDelta().y() < 0)
-            zoomOut();
+        // A notch of a wheel is 120; touchpads send smaller steps.
+        int delta = event->angleDelta().y();
+        if (delta != 0) zoomAt(zoom() * std::pow(1.25, delta / 120.0), event->position().toPoint());
         event->accept();
         return;
     }
     QAbstractScrollArea::wheelEvent(event);
+}
+
+// ---- Files dragged from other programs ---------------------------------------------------
+
+std::string PageView::dropUriList(const QMimeData* data, QString* problem) {
+    std::string list;
+    int files = 0, folders = 0, others = 0;
+    QString first;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile()) {
+                ++others;
+                continue;
+            }
+            QFileInfo info(url.toLocalFile());
+            if (info.isDir()) {
+                ++folders;
+                continue;
+            }
+            if (files++ == 0) first = info.fileName();
+            list += QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded().toStdString();
+            list += "\r\n";
+        }
+    }
+    if (problem) {
+        problem->clear();
+        if (files == 0 && folders > 0)
+            *problem = "A folder cannot be dropped here: drop a PDF file.";
+        else if (files == 0)
+            *problem = others > 0 ? "Only files on this computer can be dropped here." : QString();
+        else if (!first.endsWith(".pdf", Qt::CaseInsensitive))
+            *problem = QString(
+                           "\u201C%1\u201D is not a PDF file: only PDF files can be dropped "
+                           "here.")
+                           .arg(first);
+        else if (files > 1)
+            *problem = QString("One file at a time: only \u201C%1\u201D is placed.").arg(first);
+    }
+    return list;
+}
+
+bool PageView::trackDrag(ASInt32 phase, const QMimeData* data, QPoint pos) {
+    // A drag that comes while the plug-in is busy (a modal dialog, a gesture) is refused.
+    if (fe_.dispatching() || tracking_) return false;
+    std::string uris = phase == AVDragLeave ? std::string() : dropUriList(data);
+    bool taken = false;
+    fe_.dispatch([&] { taken = fe_.app().dragTrack(doc_, phase, uris, pos.x(), pos.y()); });
+    updateDropHighlight();
+    return taken;
+}
+
+void PageView::updateDropHighlight() {
+    const AVDocDropState& s = doc_->drop;
+    bool shown = s.installed && s.inside && s.highlighted;
+    QRect r = shown ? qrect(s.highlight) : QRect();
+    if (shown == dropShown_ && r == dropRect_) return;
+    if (dropShown_) viewport()->update(dropRect_.adjusted(-2, -2, 2, 2));
+    dropShown_ = shown;
+    dropRect_ = r;
+    if (shown) viewport()->update(r.adjusted(-2, -2, 2, 2));
+}
+
+void PageView::dragEnterEvent(QDragEnterEvent* event) {
+    QString problem;
+    dropUriList(event->mimeData(), &problem);
+    if (!event->mimeData() || !event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    // Taken or not, the drag is followed: the pointer may reach a page later on. The
+    // move that comes at once decides the cursor (forbidden while it is refused).
+    trackDrag(AVDragEnter, event->mimeData(), event->position().toPoint());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (!problem.isEmpty()) emit message(problem);
+}
+
+void PageView::dragMoveEvent(QDragMoveEvent* event) {
+    if (trackDrag(AVDragMove, event->mimeData(), event->position().toPoint())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void PageView::dragLeaveEvent(QDragLeaveEvent* event) {
+    trackDrag(AVDragLeave, nullptr, QPoint(-1, -1));
+    event->accept();
+}
+
+void PageView::dropEvent(QDropEvent* event) {
+    // The drop is only recorded here; the plug-in places it at the next idle call,
+    // after the drag has ended.
+    QString problem;
+    std::string uris = dropUriList(event->mimeData(), &problem);
+    QPoint pos = event->position().toPoint();
+    bool taken = false;
+    if (!fe_.dispatching() && !tracking_)
+        fe_.dispatch([&] { taken = fe_.app().drop(doc_, uris, pos.x(), pos.y()); });
+    updateDropHighlight();
+    if (taken) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        if (!problem.isEmpty()) emit message(problem);
+    } else {
+        event->ignore();
+        if (!problem.isEmpty())
+            emit message(problem);
+        else if (!doc_->drop.installed)
+            emit message(
+                "This window takes no dropped files: open a template to drop pages "
+                "into its frames.");
+        else
+            emit message("Drop the file onto a page.");
+    }
 }
 
 bool PageView::focusNextPrevChild(bool) {

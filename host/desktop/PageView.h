@@ -20,6 +20,8 @@
 
 #include "app/App.h"
 
+class QMimeData;
+
 namespace vexa::host::desktop {
 
 class DesktopFrontEnd;
@@ -54,14 +56,27 @@ class PageView : public QAbstractScrollArea {
     void applyZoom(double zoom);  // keeps fitting
     void zoomIn();
     void zoomOut();
+    // Zooms keeping the page point under the viewport point where it is (Ctrl+wheel).
+    void zoomAt(double zoom, QPoint at);
     void actualSize();
     void fitPage();
     void fitWidth();
+    // The zoom as kept between runs: "fit-page", "fit-width" or a percentage of the
+    // actual size ("150"); applying one that is not understood fits the page.
+    QString zoomSetting() const;
+    void applyZoomSetting(const QString& setting);
     bool continuous() const;
     void setContinuous(bool on);
     void goToPage(int page);  // 0-based; scrolls so that it shows
     int currentPage() const;
     int pageCount() const;
+
+    // What a page shows now, for others that render it (the thumbnails): its size in
+    // points as shown (turned), a number that grows with every edit of it, and the
+    // document's file while the page is still as it is there ("" otherwise).
+    QSizeF pagePoints(int page) const { return pageSize(page) / zoom(); }
+    int pageRevision(int page) const;
+    std::string pageFile(int page) const;
 
     // Asks for the visible pages' renderings now (not at the next pass of the loop).
     void renderNow();
@@ -78,8 +93,19 @@ class PageView : public QAbstractScrollArea {
     // A device point of the view as a point of the viewport widget.
     QPoint viewportPoint(AVDevCoord x, AVDevCoord y) const { return QPoint(x, y); }
 
+    // What a drag from another program carries, as the window's drop target reads it:
+    // "text/uri-list" of the local files that are files (not folders), in order; and a
+    // line for the status bar when it holds something that cannot be dropped ("" when
+    // all is well).
+    static std::string dropUriList(const QMimeData* data, QString* problem = nullptr);
+
   signals:
-    void statusChanged();  // page or zoom changed
+    void statusChanged();               // page or zoom changed
+    void pagesEdited();                 // pages changed, or pages came or went
+    void message(const QString& text);  // a passing line for the status bar
+    // The pointer over the view: the point of the page under it (in points), or
+    // onPage false when it is over no page or has left the view.
+    void pointerMoved(bool onPage, QPointF point);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,10 +115,15 @@ class PageView : public QAbstractScrollArea {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool viewportEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // A page's rendering: all of it, or, for a page too large to render whole at the
@@ -133,6 +164,10 @@ class PageView : public QAbstractScrollArea {
     void drawOverlay(QPainter& p);
     void dispatchClick(QMouseEvent* event, int clickCount);
     void evictRenderings();
+    // A drag from another program over the view: handed to the window's drop target,
+    // which answers whether it takes it (the phase is the model's AVDragEnter, ...).
+    bool trackDrag(ASInt32 phase, const QMimeData* data, QPoint pos);
+    void updateDropHighlight();
 
     DesktopFrontEnd& fe_;
     AVDoc doc_;
@@ -145,6 +180,7 @@ class PageView : public QAbstractScrollArea {
     std::map<int, Rendered> rendered_;
     bool renderScheduled_ = false;
     bool fitting_ = false;       // the page is kept fitted to the window
+    bool fitWidth_ = false;      // the zoom was set last by fitting the width
     bool applyingZoom_ = false;  // a zoom of this view's own is on its way to the model
     bool relayouting_ = false;
     double shownZoom_ = 0;
@@ -152,6 +188,8 @@ class PageView : public QAbstractScrollArea {
     int shownPage_ = -1;
     app::DragFeedback feedback_ = app::DragFeedback::None;
     AVDevRect feedbackRect_{};
+    bool dropShown_ = false;  // the drop target's highlight as painted last
+    QRect dropRect_;
     // Mouse gesture followed by the tool.
     bool tracking_ = false;
     bool releaseQueued_ = false;

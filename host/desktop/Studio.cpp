@@ -13,6 +13,7 @@
 #include "desktop/DialogWindow.h"
 #include "desktop/MainWindow.h"
 #include "desktop/PageView.h"
+#include "desktop/Thumbnails.h"
 #include "ui/Script.h"
 #include "ui/Ui.h"
 
@@ -117,7 +118,9 @@ bool Studio::waitRendered(int timeoutMs) {
     for (;;) {
         frontEnd_->processEvents();
         PageView* v = window_->currentPageView();
-        if (!v || (v->renderedUpToDate() && !frontEnd_->renderer().busy())) {
+        Thumbnails* thumbs = window_->thumbnails();
+        bool thumbsDone = thumbs->isHidden() || !thumbs->isVisible() || thumbs->upToDate();
+        if (!v || (v->renderedUpToDate() && thumbsDone && !frontEnd_->renderer().busy())) {
             frontEnd_->processEvents();
             return true;
         }

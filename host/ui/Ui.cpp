@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <sstream>
 
 #include "app/App.h"
@@ -689,6 +690,11 @@ void toggle(Control* c, int state) {
 
 void press(Control* c) {
     checkUsable(c);
+    // A button of a modeless window (the palette) names what it does ("Rotate"); a
+    // modal dialog's buttons ("OK") do not, nor do check boxes and radio buttons.
+    std::optional<app::Application::NamedAction> action;
+    if (c->kind == kPUIPushButton && c->window && !c->window->modal && app::Application::exists())
+        action.emplace(app::Application::current(), c->text);
     switch (c->kind) {
         case kPUICheckBox:
             c->value = !c->value;

@@ -1,7 +1,9 @@
 // The page view: pages shown where the model's coordinate mapping says, at several
 // zooms and page rotations; the mouse and the keys reaching the active tool with their
 // modifiers; a gesture followed while the button is down; renderings kept per page.
+#include <QLabel>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -156,6 +158,49 @@ TEST_F(PageViewTest, ScrollingMovesTheModelsPagesWithTheWidget) {
     ASSERT_TRUE(studio().waitRendered());
     QImage shot = pageView()->viewport()->grab().toImage();
     EXPECT_TRUE(near(pixelAt(shot, x1, y1), 255, 0, 0));
+}
+
+TEST_F(PageViewTest, CtrlWheelZoomsAroundThePointerWhichTheStatusBarShowsInDialogUnits) {
+    start({.loadPlugins = false, .settings = "[General]\nDlgUnits=3\n"});
+    AVDoc doc = openSquares(0);
+    // Wider and taller than the window, so that nothing is centred.
+    pageView()->setZoom(4.0);
+    pageView()->horizontalScrollBar()->setValue(500);
+    pageView()->verticalScrollBar()->setValue(100);
+    // The pointer over the blue square's corner (300, 200).
+    AVDevCoord x, y;
+    app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x, &y);
+    QPoint at(x, y);
+    auto move = [&](QPoint p) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(p),
+                      pageView()->viewport()->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(pageView()->viewport(), &e);
+    };
+    move(at);
+    auto* label = window().findChild<QLabel*>("PointerLabel");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "x 105.8 mm  y 70.6 mm");
+    for (int notches : {1, 2, -3}) {
+        double before = pageView()->zoom();
+        QWheelEvent wheel(QPointF(at), pageView()->viewport()->mapToGlobal(QPointF(at)), {},
+                          {0, 120 * notches}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
+                          false);
+        QCoreApplication::sendEvent(pageView()->viewport(), &wheel);
+        EXPECT_NEAR(pageView()->zoom(), before * std::pow(1.25, notches), 0.01);
+        // The corner stays under the pointer.
+        AVDevCoord x2, y2;
+        app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x2, &y2);
+        EXPECT_LE(std::abs(x2 - x), 1) << notches;
+        EXPECT_LE(std::abs(y2 - y), 1) << notches;
+    }
+    // Off the page: nothing shown.
+    pageView()->horizontalScrollBar()->setValue(0);
+    pageView()->verticalScrollBar()->setValue(0);
+    move(QPoint(3, 3));
+    EXPECT_EQ(label->text(), "");
+    EXPECT_EQ(desktop::MainWindow::pointText({72, 36}, 2), "x 1.000 in  y 0.500 in");
+    EXPECT_EQ(desktop::MainWindow::pointText({72, 36}, 1), "x 72.0 pt  y 36.0 pt");
 }
 
 TEST_F(PageViewTest, ClicksAndKeysReachTheToolWithTheirModifiers) {

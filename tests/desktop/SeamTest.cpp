@@ -89,6 +89,31 @@ std::vector<std::pair<std::string, int>> answered(const Alerts& alerts) {
     return out;
 }
 
+// The script run by the headless host in a home of its own: the alerts, the beeps and
+// the preferences it leaves.
+Outcome runHeadless(const std::string& script) {
+    Outcome got;
+    setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
+    vexa::test::ScopedHome home;
+    SessionOptions o;
+    o.virtualClock = true;
+    o.language = "ENU";
+    o.pluginDirs = {VEXA_PLUGIN_DIR};
+    {
+        Session s(o);
+        s.frontEnd().quiet = true;
+        s.start();
+        ScriptRunner r;
+        r.load(script, "headless");
+        EXPECT_NO_THROW(r.run());
+        got.alerts = answered(s.frontEnd().alerts);
+        got.beeps = s.frontEnd().beeps;
+    }
+    got.settings = settingsOf(home.path());
+    ui::resetUi();
+    return got;
+}
+
 class Seam : public StudioFixture {};
 
 }  // namespace
@@ -96,26 +121,7 @@ class Seam : public StudioFixture {};
 TEST_F(Seam, BothFrontEndsAnswerTheSameScriptTheSameWay) {
     Outcome headless, desktop;
     vexa::test::TempDir out;
-    {
-        setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
-        vexa::test::ScopedHome home;
-        SessionOptions o;
-        o.virtualClock = true;
-        o.language = "ENU";
-        o.pluginDirs = {VEXA_PLUGIN_DIR};
-        {
-            Session s(o);
-            s.frontEnd().quiet = true;
-            s.start();
-            ScriptRunner r;
-            r.load(seamScript(out.file("headless.pdf")), "seam");
-            ASSERT_NO_THROW(r.run());
-            headless.alerts = answered(s.frontEnd().alerts);
-            headless.beeps = s.frontEnd().beeps;
-        }
-        headless.settings = settingsOf(home.path());
-        ui::resetUi();
-    }
+    ASSERT_NO_FATAL_FAILURE(headless = runHeadless(seamScript(out.file("headless.pdf"))));
     start();
     run(seamScript(out.file("desktop.pdf")));
     desktop.alerts = answered(fe().alerts);
@@ -170,4 +176,40 @@ TEST(TemplateSessions, ThroughTheDesktopTheyBuildTheHeadlessTemplates) {
         }
         EXPECT_GE(pages, 1);
     }
+}
+
+// The hot-folder dialog on screen (a folder chooser, a text field, a pop-up, a value
+// field) writes the entries the headless session writes.
+TEST_F(Seam, TheHotFolderDialogWritesWhatTheHeadlessOneWrites) {
+    vexa::test::TempDir out;
+    std::string base = out.file("jobs");
+    std::string script =
+        "menu Vexa:hotfolder\n"
+        "  expect-dialog hotfolder\n"
+        "  press add\n"
+        "  choose \"" +
+        base +
+        "\"\n"
+        "  set 20 \"" +
+        out.file("a4-8up.pdf") +
+        "\"\n"
+        "  pick 24 2\n"
+        "  set 26 \"2 mm\"\n"
+        "  press ok\n";
+    auto section = [](const std::string& ini) {
+        std::size_t from = ini.find("[Hotfolder]");
+        if (from == std::string::npos) return std::string();
+        std::size_t to = ini.find("\n[", from + 1);
+        return ini.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    };
+    std::string headless = section(runHeadless(script).settings);
+    ASSERT_TRUE(std::filesystem::is_directory(base + "/Out1"));
+    std::filesystem::remove_all(base);
+    start();
+    run(script);
+    std::string desktop = section(settingsOf(home()));
+    EXPECT_TRUE(std::filesystem::is_directory(base + "/Done1"));
+    EXPECT_NE(headless.find("In1=" + base + "/In1"), std::string::npos) << headless;
+    EXPECT_NE(headless.find("B1=K"), std::string::npos) << headless;
+    EXPECT_EQ(desktop, headless);
 }

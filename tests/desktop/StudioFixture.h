@@ -26,6 +26,9 @@ namespace vexa::test {
 struct StudioSetup {
     std::string language = "ENU";
     bool loadPlugins = true;
+    // The plug-in's preferences file to start with ("${HOME}" stands for the test's
+    // home folder); none when empty.
+    std::string settings = "";
 };
 
 class StudioFixture : public ::testing::Test {
@@ -33,15 +36,21 @@ class StudioFixture : public ::testing::Test {
     void start(const StudioSetup& setup = {}) {
         setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
         home_ = std::make_unique<ScopedHome>();
-        host::desktop::StudioOptions o;
-        o.virtualClock = true;
-        o.language = setup.language;
-        o.loadPlugins = setup.loadPlugins;
-        o.pluginDirs = {VEXA_PLUGIN_DIR};
-        studio_ = std::make_unique<host::desktop::Studio>(o);
-        studio_->window().resize(1200, 800);
-        studio_->window().show();
-        studio_->start();
+        if (!setup.settings.empty()) {
+            std::string text = setup.settings;
+            for (std::size_t at; (at = text.find("${HOME}")) != std::string::npos;)
+                text.replace(at, 7, home_->path().string());
+            std::filesystem::path ini = home_->path() / "config" / "Orvanta" / "Vexa.ini";
+            std::filesystem::create_directories(ini.parent_path());
+            writeFile(ini.string(), text);
+        }
+        setup_ = setup;
+        makeStudio();
+    }
+    // Quits and starts again in the same home (the next run of the program).
+    void restart() {
+        studio_.reset();
+        makeStudio();
     }
     void TearDown() override {
         studio_.reset();
@@ -91,6 +100,15 @@ class StudioFixture : public ::testing::Test {
         return d ? d->findChild<T*>(QString("control-%1").arg(id)) : nullptr;
     }
     const std::filesystem::path& home() const { return home_->path(); }
+    std::string file(const std::string& name) const { return (home() / name).string(); }
+    // A point of the front view's current page (in points) in the viewport's pixels.
+    QPoint at(double x, double y) {
+        AVDevCoord dx, dy;
+        app().pointToDevice(&app().frontDoc()->view,
+                            {static_cast<ASFixed>(x * 65536), static_cast<ASFixed>(y * 65536)}, &dx,
+                            &dy);
+        return {dx, dy};
+    }
     // Lets events run until the condition holds (true) or the time is up (false).
     template <typename F>
     static bool waitFor(F&& condition, int ms = 5000) {
@@ -107,6 +125,18 @@ class StudioFixture : public ::testing::Test {
     }
 
   private:
+    void makeStudio() {
+        host::desktop::StudioOptions o;
+        o.virtualClock = true;
+        o.language = setup_.language;
+        o.loadPlugins = setup_.loadPlugins;
+        o.pluginDirs = {VEXA_PLUGIN_DIR};
+        studio_ = std::make_unique<host::desktop::Studio>(o);
+        studio_->window().resize(1200, 800);
+        studio_->window().show();
+        studio_->start();
+    }
+    StudioSetup setup_;
     std::unique_ptr<ScopedHome> home_;
     std::unique_ptr<host::desktop::Studio> studio_;
 };

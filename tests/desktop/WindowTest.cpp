@@ -4,6 +4,7 @@
 // window as it looks with the booklet template open and a frame selected, compared
 // with a reference picture.
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -11,6 +12,10 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
 
 #include "StudioFixture.h"
 #include "core/Core.h"
@@ -100,13 +105,13 @@ TEST_F(WindowTest, TheMenuBarIsTheModelsWithTheHostsCommandsAndThePlugInsMenu) {
         "press-key right\n");
     window().refresh();
     QAction* undo = findAction(&window(), "item-Undo");
-    EXPECT_EQ(undo->text(), "Undo Vexa");
+    EXPECT_EQ(undo->text(), "Undo Move");
     EXPECT_EQ(window().windowTitle(), "Booklet_2up_A4.pdf[*] \xE2\x80\x94 Vexa Studio");
     EXPECT_TRUE(window().isWindowModified());
     undo->trigger();
     run("expect-frame 4 rect 42.5197 75.1181 637.7953 917.0079");
     window().refresh();
-    EXPECT_EQ(findAction(&window(), "item-Redo")->text(), "Redo Vexa");
+    EXPECT_EQ(findAction(&window(), "item-Redo")->text(), "Redo Move");
 }
 
 TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
@@ -140,6 +145,95 @@ TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
     EXPECT_TRUE(window().closeDocument(doc));
     EXPECT_TRUE(app().docs().empty());
     EXPECT_EQ(window().tabs()->count(), 0);
+}
+
+TEST_F(WindowTest, AFailedSaveKeepsTheDocumentOpenAndSaysWhy) {
+    start();
+    // A changed document whose folder has gone meanwhile.
+    std::filesystem::path folder = home() / "gone";
+    std::filesystem::create_directories(folder);
+    vexa::test::writeFile((folder / "t.pdf").string(), vexa::test::templateFile());
+    run("menu Vexa:show\nticks 6\nopen " + (folder / "t.pdf").string() +
+        "\nclick 200 300\npress-key right");
+    std::filesystem::remove_all(folder);
+    AVDoc doc = app().frontDoc();
+    QStringList shown;
+    std::function<void()> answer = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        shown << box->text() + " | " + box->informativeText();
+        // Save at the question, then OK at the message that it failed.
+        if (box->button(QMessageBox::Save))
+            box->button(QMessageBox::Save)->click();
+        else
+            box->button(QMessageBox::Ok)->click();
+        QTimer::singleShot(0, answer);
+    };
+    QTimer::singleShot(0, answer);
+    EXPECT_FALSE(window().closeDocument(doc));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[1].startsWith("\xE2\x80\x9Ct.pdf\xE2\x80\x9D could not be saved. | "))
+        << shown[1].toStdString();
+    EXPECT_GT(shown[1].size(), 40) << "the message says why";
+    // Nothing is lost: the document is open, still changed.
+    ASSERT_EQ(app().docs().size(), 1u);
+    window().refresh();
+    EXPECT_TRUE(window().isWindowModified());
+    run("expect-undo 1 0");
+    // Let it go without saving.
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Discard)->click();
+    });
+    EXPECT_TRUE(window().closeDocument(doc));
+}
+
+TEST_F(WindowTest, TheWindowComesBackAsItWasLeft) {
+    start();
+    std::string ini = desktop::MainWindow::stateFile();
+    EXPECT_EQ(ini, (home() / "config" / "Orvanta" / "vexa-studio.ini").string());
+    window().restoreState();
+    EXPECT_TRUE(window().recentFiles().empty());
+    // Eleven files opened: the last ten are listed, newest first.
+    for (int i = 1; i <= 11; ++i) {
+        std::string f = (home() / ("f" + std::to_string(i) + ".pdf")).string();
+        vexa::test::writeFile(f, vexa::test::sourceFile());
+        ASSERT_TRUE(window().openFile(f, false));
+    }
+    ASSERT_EQ(window().recentFiles().size(), 10u);
+    EXPECT_EQ(window().recentFiles().front(), (home() / "f11.pdf").string());
+    EXPECT_EQ(window().recentFiles().back(), (home() / "f2.pdf").string());
+    // Opening one again brings it to the top, once.
+    ASSERT_TRUE(window().openFile((home() / "f5.pdf").string(), false));
+    EXPECT_EQ(window().recentFiles().front(), (home() / "f5.pdf").string());
+    EXPECT_EQ(window().recentFiles().size(), 10u);
+    pageView()->setZoom(pageView()->actualSizeZoom() * 1.5);
+    window().setGeometry(40, 50, 900, 640);
+    QRect geometry = window().geometry();
+    ASSERT_TRUE(window().close());
+
+    // The next run: the same size and place, the same list and folder, and a document
+    // opened by the user is shown at the zoom of the last.
+    restart();
+    window().restoreState();
+    EXPECT_EQ(window().geometry().size(), geometry.size());
+    EXPECT_EQ(window().geometry().topLeft(), geometry.topLeft());
+    ASSERT_EQ(window().recentFiles().size(), 10u);
+    EXPECT_EQ(window().recentFiles().front(), (home() / "f5.pdf").string());
+    EXPECT_EQ(window().lastFolder(), home().string());
+    QMenu* file = window().menuBar()->findChild<QMenu*>("menu-File");
+    ASSERT_NE(file, nullptr);
+    emit file->aboutToShow();
+    QMenu* recent = nullptr;
+    for (QAction* a : file->actions())
+        if (a->menu() && a->menu()->objectName() == "menu-OpenRecent") recent = a->menu();
+    ASSERT_NE(recent, nullptr);
+    ASSERT_EQ(recent->actions().size(), 10);
+    EXPECT_EQ(recent->actions().front()->text(), "f5.pdf");
+    recent->actions()[1]->trigger();
+    ASSERT_EQ(app().docs().size(), 1u);
+    EXPECT_EQ(app().frontDoc()->title, "f11.pdf");
+    EXPECT_EQ(pageView()->zoomSetting(), "150");
 }
 
 // The reference pictures are made by this test when VEXA_UPDATE_REFERENCES is set:
@@ -191,4 +285,29 @@ TEST_F(WindowTest, ScreenshotOfTheBookletTemplateWithAFrameSelected) {
         red |= c.red() > 200 && c.green() < 80 && c.blue() < 80;
     }
     EXPECT_TRUE(red);
+}
+
+// The desktop entry starts the program that is built, with the files given, for PDF
+// files, with the icon beside it.
+TEST(DesktopEntry, StartsTheProgramForPdfFilesWithItsIcon) {
+    std::string entry = vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/vexa-studio.desktop");
+    ASSERT_FALSE(entry.empty());
+    std::map<std::string, std::string> keys;
+    std::istringstream in(entry);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "[Desktop Entry]");
+    while (std::getline(in, line)) {
+        std::size_t eq = line.find('=');
+        if (eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    EXPECT_EQ(keys["Type"], "Application");
+    EXPECT_EQ(keys["Exec"], "vexa-studio %F");
+    EXPECT_TRUE(std::filesystem::exists(VEXA_BIN_DIR "/vexa-studio"));
+    EXPECT_NE(keys["MimeType"].find("application/pdf;"), std::string::npos);
+    EXPECT_EQ(keys["StartupWMClass"], "vexa-studio");
+    std::string icon =
+        vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/" + keys["Icon"] + ".svg");
+    EXPECT_NE(icon.find("<svg"), std::string::npos);
+    EXPECT_NE(icon.find("viewBox"), std::string::npos);
 }

@@ -68,6 +68,54 @@ std::string pdfFile(const std::vector<std::string>& objects, int info) {
 
 namespace {
 
+std::string stream(const std::string& data) {
+    return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+}  // namespace
+
+// A template of two 842 x 595 sheets with one frame each (box 1, then box 3), stamped
+// by Vexa so that its windows take drops.
+std::string templateFile() {
+    std::vector<std::string> o = {
+        "<< /Type /Catalog /Pages 2 0 R /Vexa << /PaperRect [0 0 842 595] /Frames 1 >> >>",
+        "<< /Type /Pages /Count 2 /Kids [4 0 R 7 0 R] >>", "<< /Creator (Vexa 6.17) >>"};
+    for (int box : {1, 3}) {
+        int n = static_cast<int>(o.size()) + 1;
+        o.push_back(
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 842 595] /Resources"
+            " << /Properties << /F0 " +
+            std::to_string(n + 2) + " 0 R >> >> /Contents " + std::to_string(n + 1) + " 0 R >>");
+        o.push_back(stream("/MC /F0 BDC\nEMC\n"));
+        o.push_back("<< /boxnum " + std::to_string(box) +
+                    " /left 40 /top 555 /right 400 /bottom 40 /rotation 0 >>");
+    }
+    return pdfFile(o, 3);
+}
+
+// Two pages of 200 x 300 with the TrimBox 10..190 x 10..290: a grey ground, a black
+// bar and the page number.
+std::string sourceFile() {
+    std::vector<std::string> o = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Pages /Count 2 /Kids [4 0 R 6 0 R] >>",
+                                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    for (int p = 1; p <= 2; ++p) {
+        int n = static_cast<int>(o.size()) + 1;
+        o.push_back(
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300]"
+            " /TrimBox [10 10 190 290] /Resources << /Font << /F1 3 0 R >> >>"
+            " /Contents " +
+            std::to_string(n + 1) + " 0 R >>");
+        o.push_back(
+            stream("0.8 g 0 0 200 300 re f\n0 g 30 240 120 20 re f\n"
+                   "BT /F1 36 Tf 40 120 Td (P" +
+                   std::to_string(p) + ") Tj ET\n0 0 1 rg 10 10 50 30 re f\n"));
+    }
+    return pdfFile(o);
+}
+
+namespace {
+
 std::vector<std::string> csvFields(const std::string& line) {
     std::vector<std::string> out(1);
     bool quoted = false;

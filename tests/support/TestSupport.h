@@ -46,6 +46,13 @@ class ScopedHome {
 // info (when not 0) the number of the document information dictionary.
 std::string pdfFile(const std::vector<std::string>& objects, int info = 0);
 
+// A template of two 842 x 595 sheets with one frame each, 40..400 x 40..555 (box 1 on
+// the first sheet, box 3 on the second), stamped by Vexa so that its windows take drops.
+std::string templateFile();
+// Two pages of 200 x 300 with the TrimBox 10..190 x 10..290: a grey ground, a black bar
+// and the page number ("P1", "P2").
+std::string sourceFile();
+
 // The rows of the corpus' manifest.csv, each by column name (fields in double quotes
 // may hold commas and doubled quotes); empty without the corpus.
 std::vector<std::map<std::string, std::string>> corpusManifest();
