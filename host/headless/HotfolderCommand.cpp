@@ -72,6 +72,13 @@ std::vector<std::string> inputFolders(const std::map<std::string, std::string>& 
     return folders;
 }
 
+// Why the preferences file gives no hot folder, in the words of the messages below.
+std::string whyNoHotFolder(const std::string& prefs) {
+    struct stat st;
+    if (::stat(prefs.c_str(), &st) != 0) return "the preferences file " + prefs + " does not exist";
+    return "section [Hotfolder] of " + prefs + " has no In1";
+}
+
 // The files the poll could still take: names, sizes and dates of the regular files
 // that do not begin with ".". Empty when there is nothing left.
 // Files in `skip` (paths as the poll names them) do not count.
@@ -234,10 +241,8 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     app::Application& a = s.app();
     if (!once) {
         if (inputFolders(readHotfolderSection()).empty())
-            std::fprintf(stderr,
-                         "vexa: no hot folder is configured yet: section [Hotfolder] of %s has "
-                         "no In1 (waiting for one)\n",
-                         preferencesPath().c_str());
+            std::fprintf(stderr, "vexa: no hot folder is configured yet: %s (waiting for one)\n",
+                         whyNoHotFolder(preferencesPath()).c_str());
         while (!gStop) {
             a.runIdle();
             log.print();
@@ -256,10 +261,8 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
         return 1;
     }
     if (entries == 0) {
-        std::fprintf(stderr,
-                     "vexa: no hot folder is configured: section [Hotfolder] of %s has no "
-                     "In1\n",
-                     prefs.c_str());
+        std::fprintf(stderr, "vexa: no hot folder is configured: %s\n",
+                     whyNoHotFolder(prefs).c_str());
         return 2;
     }
 

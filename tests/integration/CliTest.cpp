@@ -132,8 +132,8 @@ TEST_F(Cli, ConfigAndLogFilesNamedOnTheCommandLine) {
     std::filesystem::create_directories(dir.path() / "log");
     std::filesystem::create_directories(dir.path() / "In1");
     vexa::test::writeFile(ini, "[Hotfolder]\n; the shop's hot folder\nIn1=" + dir.file("In1") +
-                                   "\nOut1=" + dir.file("Out1") + "\nDone1=" +
-                                   dir.file("Done1") + "\n");
+                                   "\nOut1=" + dir.file("Out1") + "\nDone1=" + dir.file("Done1") +
+                                   "\n");
     std::string args = "--config " + ini + " --log " + log + " ";
     EXPECT_EQ(vexa(args + "info", &out), 0) << out;
     EXPECT_NE(out.find("preferences: " + ini + "\n"), std::string::npos) << out;
@@ -145,4 +145,12 @@ TEST_F(Cli, ConfigAndLogFilesNamedOnTheCommandLine) {
     EXPECT_FALSE(std::filesystem::exists(home.path() / "Documents/Orvanta/Vexa.txt"));
     EXPECT_EQ(vexa("--config", &out), 2);
     EXPECT_NE(out.find("--config needs a value"), std::string::npos) << out;
+    // A mistyped file name: the message says the file is not there, and nothing is made.
+    std::string typo = dir.file("etc/Vexa.in");
+    EXPECT_EQ(vexa("--config " + typo + " hotfolder --once", &out), 2);
+    EXPECT_NE(out.find("vexa: no hot folder is configured: the preferences file " + typo +
+                       " does not exist\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(std::filesystem::exists(typo));
 }
