@@ -185,7 +185,7 @@ std::string Application::actionText(const std::string& text) {
     for (std::string tail : {"\xE2\x80\xA6", "..."})
         if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
             n.erase(n.size() - tail.size());
-    std::erase(n, '&');
+    n.erase(std::remove(n.begin(), n.end(), '&'), n.end());
     while (!n.empty() && n.back() == ' ') n.pop_back();
     return n;
 }

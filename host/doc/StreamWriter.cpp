@@ -299,7 +299,11 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
         // dropped from the list once it has doubled since the last time, so that a long
         // job does not look at every shared object again for every sheet.
         if (s.todo.size() >= 2 * s.todoKept + 64) {
-            std::erase_if(s.todo, [&](const Todo& t) { return s.locs[t.num].type != 0; });
+            // (Written out for C++17: the fuzzing build compiles the host files that use
+            // the QPDF headers in that standard.)
+            s.todo.erase(std::remove_if(s.todo.begin(), s.todo.end(),
+                                        [&](const Todo& t) { return s.locs[t.num].type != 0; }),
+                         s.todo.end());
             s.todoKept = s.todo.size();
         }
     } catch (...) {
