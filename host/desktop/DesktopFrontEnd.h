@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <exception>
 #include <map>
@@ -21,8 +22,6 @@
 
 #include "app/App.h"
 #include "desktop/RenderService.h"
-
-class QWidget;
 
 namespace vexa::host::desktop {
 

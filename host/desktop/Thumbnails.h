@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "desktop/PageView.h"
+
 namespace vexa::host::desktop {
 
 class DesktopFrontEnd;
-class PageView;
 
 class Thumbnails : public QListWidget {
     Q_OBJECT

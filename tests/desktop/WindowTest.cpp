@@ -306,8 +306,7 @@ TEST(DesktopEntry, StartsTheProgramForPdfFilesWithItsIcon) {
     EXPECT_TRUE(std::filesystem::exists(VEXA_BIN_DIR "/vexa-studio"));
     EXPECT_NE(keys["MimeType"].find("application/pdf;"), std::string::npos);
     EXPECT_EQ(keys["StartupWMClass"], "vexa-studio");
-    std::string icon =
-        vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/" + keys["Icon"] + ".svg");
+    std::string icon = vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/" + keys["Icon"] + ".svg");
     EXPECT_NE(icon.find("<svg"), std::string::npos);
     EXPECT_NE(icon.find("viewBox"), std::string::npos);
 }
