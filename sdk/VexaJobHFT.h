@@ -22,6 +22,9 @@ enum ePlacing : ASInt32 {
     kPlaceAdjustFrame = 3    // frames resized to the source's TrimBox, then centred
 };
 
+// Binding schemes (the numbers the imposition dialog's popup and the settings use).
+enum eBinding : ASInt32 { kBindSaddleStitch = 1, kBindPerfect = 2, kBindEnvelope = 3 };
+
 // One imposition job. Every creator clears the whole record to zero first and then
 // sets what it needs. Paths are zero-terminated host-encoded strings.
 struct ImposeData {
@@ -31,7 +34,7 @@ struct ImposeData {
     char outPath[512];  // empty: interactive job; else unattended (result only returned)
     PDDoc srcDoc;
     PDDoc resultDoc;  // out
-    ASInt32 binding;  // 1 saddle stitch, 2 perfect binding, 3 envelope
+    ASInt32 binding;  // an eBinding; any other value is refused
     ePlacing placing;
     ASInt32 firstPage;  // 1-based; the engine's running low page counter
     ASInt32 lastPage;   // 1-based; the engine's running high page counter

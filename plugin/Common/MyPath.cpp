@@ -221,7 +221,7 @@ bool restyleProc(CContent* level, PDEElement frame, long index, long data) {
     (void)index;
     auto* ctx = reinterpret_cast<TrimCtx*>(data);
     ASInt32 box = getBoxNum(frame);
-    if (box < 1 && box != -8) return true;
+    if (box < 1 && box != kBoxEmptyFrame) return true;
     PDEContent content = getContent(frame);
     if (!content || pdeContentGetNumElems(content) != 2) return true;
     PDEElement second = pdeContentGetElem(content, 1);

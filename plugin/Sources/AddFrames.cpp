@@ -10,6 +10,7 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "Undo.h"
+#include "Units.h"
 
 namespace {
 
@@ -40,10 +41,10 @@ void gridSetup(CMyDialog* dialog, void* data) {
     ASInt32 unit = getDlgUnits();
     setDlgItemFixed(dialog, kRows, p->rows, kUnitNone, 1, 256);
     setDlgItemFixed(dialog, kCols, p->cols, kUnitNone, 1, 256);
-    setDlgItemFixed(dialog, kWidth, p->width, unit, 185771, 928856704);
-    setDlgItemFixed(dialog, kHeight, p->height, unit, 185771, 928856704);
-    setDlgItemFixed(dialog, kDeltaW, p->deltaW, unit, -185771344, 928856704);
-    setDlgItemFixed(dialog, kDeltaH, p->deltaH, unit, -185771344, 928856704);
+    setDlgItemFixed(dialog, kWidth, p->width, unit, mm(1), kFiveMetres);
+    setDlgItemFixed(dialog, kHeight, p->height, unit, mm(1), kFiveMetres);
+    setDlgItemFixed(dialog, kDeltaW, p->deltaW, unit, kMinusOneMetre, kFiveMetres);
+    setDlgItemFixed(dialog, kDeltaH, p->deltaH, unit, kMinusOneMetre, kFiveMetres);
     dialog->setValue(kRot90, p->rotation == 90);
     dialog->setFocus(kRows);
     dialog->setHandler(1, gridOK, data);

@@ -14,6 +14,7 @@
 #include "ProgressMonitor.h"
 #include "Selection.h"
 #include "SheetEdit.h"
+#include "Units.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ enum { kCopies = 4, kOffset = 6, kMirroring = 8 };
 enum { kBleedValue = 4, kSymmetric = 5 };
 enum { kBleedTop = 4, kBleedLeft = 5, kBleedRight = 6, kBleedBottom = 7 };
 
-const ASFixed kMaxBleed = 18577134;  // 100 mm
+const ASFixed kMaxBleed = mm(100);
 
 void sheetsOK(CMyDialog* dialog, ASInt32, void* data) {
     if (!checkEditControls(dialog)) return;

@@ -16,6 +16,7 @@ enum {
     kBoxMovingMark = -5,
     kBoxTrimLines = -6,
     kBoxFoldMark = -7,
+    kBoxEmptyFrame = -8,  // placed like a page frame, but receives no page
     kBoxTextFrame = -9,
 };
 

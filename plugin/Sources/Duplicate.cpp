@@ -11,17 +11,18 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "SheetEdit.h"
+#include "Units.h"
 
 namespace {
 
 enum { kDupCopies = 4, kDupHor = 6, kDupVer = 8 };
-const ASFixed kMinDistance = -185771338;  // -1000 mm
-const ASFixed kMaxDistance = 928856692;   // 5000 mm
+const ASFixed kMinDistance = kMinusOneMetre;
+const ASFixed kMaxDistance = kFiveMetres;
 
 // Remembered while the program runs.
 struct DupRecord {
     ASInt32 copies = 1;
-    ASFixed hor = 1857713;  // 10 mm
+    ASFixed hor = mm(10);
     ASFixed ver = 0;
 };
 DupRecord gDup;

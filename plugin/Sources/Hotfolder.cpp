@@ -32,6 +32,7 @@
 #include "MyStrings.h"
 #include "PlatformAPI.h"
 #include "Prefs.h"
+#include "Units.h"
 
 namespace {
 
@@ -476,7 +477,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     bool jobDied = false;
     setEHMode(kEHLog);
     // The entry's settings, with the ticket's choices over them.
-    d.binding = isSaddleStitch(e.binding) ? 1 : 2;
+    d.binding = isSaddleStitch(e.binding) ? kBindSaddleStitch : kBindPerfect;
     d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
     d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
     d.scale = 0x10000;
@@ -581,9 +582,9 @@ namespace {
 
 struct HFRecord {
     std::string in, out, done, tmpl, half;
-    ASInt32 binding = 1;  // 1 saddle stitch, 2 perfect binding
-    ASInt32 placing = 2;  // 1 TrimBox, 2 centred
-    float creep = 0;      // mm
+    ASInt32 binding = kBindSaddleStitch;  // saddle stitch or perfect binding
+    ASInt32 placing = 2;                  // 1 TrimBox, 2 centred
+    float creep = 0;                      // mm
     // The values as stored: written back as they were while the popups still mean
     // what the poll reads from them ("X" is perfect binding, and centred, and stays "X").
     std::string bindingValue, placingValue;
@@ -625,9 +626,9 @@ void storeFields(CMyDialog* dlg, HFDialog* s) {
     r.done = fieldText(dlg, kIdDone);
     r.tmpl = fieldText(dlg, kIdTemplate);
     r.half = fieldText(dlg, kIdHalfSheet);
-    r.binding = dlg->getValue(kIdBinding) == 2 ? 2 : 1;
+    r.binding = dlg->getValue(kIdBinding) == kBindPerfect ? kBindPerfect : kBindSaddleStitch;
     r.placing = dlg->getValue(kIdAlign) == 1 ? 1 : 2;
-    r.creep = static_cast<float>(getControlFixed(dlg, kIdCreep) * 25.4 / 4718592.0);
+    r.creep = static_cast<float>(toMM(getControlFixed(dlg, kIdCreep)));
 }
 
 void showRecord(CMyDialog* dlg, HFDialog* s, ASInt32 entry) {
@@ -738,9 +739,10 @@ void onRemove(CMyDialog* dlg, ASInt32, void* cd) {
 
 // The stored value of a popup: the value as it was while it still means the same.
 std::string bindingValue(const HFRecord& r) {
-    if (!r.bindingValue.empty() && (isSaddleStitch(r.bindingValue) ? 1 : 2) == r.binding)
+    if (!r.bindingValue.empty() &&
+        (isSaddleStitch(r.bindingValue) ? kBindSaddleStitch : kBindPerfect) == r.binding)
         return r.bindingValue;
-    return r.binding == 1 ? "R" : "K";
+    return r.binding == kBindSaddleStitch ? "R" : "K";
 }
 std::string placingValue(const HFRecord& r) {
     if (!r.placingValue.empty() && (isTrimBoxAligned(r.placingValue) ? 1 : 2) == r.placing)
@@ -812,7 +814,7 @@ void hotfolderSetup(CMyDialog* dlg, void* cd) {
         r.tmpl = e.tmpl;
         r.half = e.half;
         // As the poll reads them.
-        r.binding = isSaddleStitch(e.binding) ? 1 : 2;
+        r.binding = isSaddleStitch(e.binding) ? kBindSaddleStitch : kBindPerfect;
         r.placing = isTrimBoxAligned(e.placing) ? 1 : 2;
         r.bindingValue = e.binding;
         r.placingValue = e.placing;

@@ -159,7 +159,7 @@ void onOK(CMyDialog* dlg, ASInt32, void* cd) {
     ImposeData* d = s->data;
     // A range outside the document, or one that runs backwards, is refused like any
     // other value out of range.
-    if (dlg->getValue(kIdBinding) != 3) {
+    if (dlg->getValue(kIdBinding) != kBindEnvelope) {
         ASInt32 which = checkPageRange(getControlFixed(dlg, kIdFrom), getControlFixed(dlg, kIdTo),
                                        d->pageCount, nullptr);
         if (which) {
@@ -176,7 +176,7 @@ void onOK(CMyDialog* dlg, ASInt32, void* cd) {
     d->placing = static_cast<ePlacing>(dlg->getValue(kIdAlign));
     d->creep = dlg->isEnabled(kIdCreep) ? getControlFixed(dlg, kIdCreep) : 0;
     d->scale = getControlFixed(dlg, kIdScale);
-    if (d->binding == 3) {
+    if (d->binding == kBindEnvelope) {
         d->firstPage = 1;
         d->lastPage = d->pageCount;
     } else {
@@ -210,7 +210,8 @@ void imposeSetup(CMyDialog* dlg, void* cd) {
     setDlgItemFixed(dlg, kIdFrom, 1, kUnitNone, 1, 0x7FFFFFFF);
     setDlgItemFixed(dlg, kIdTo, 1, kUnitNone, 1, 0x7FFFFFFF);
     d->binding = getImposeBinding();
-    if (d->binding < 1 || d->binding > 3) d->binding = 1;
+    if (d->binding < kBindSaddleStitch || d->binding > kBindEnvelope)
+        d->binding = kBindSaddleStitch;
     dlg->setValue(kIdBinding, d->binding);
     dlg->setTextWithFormat(kIdTo, "%d", d->pageCount);
     onBinding(dlg, kIdBinding, s);

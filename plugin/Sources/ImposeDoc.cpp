@@ -25,6 +25,7 @@
 #include "SetPos.h"
 #include "TrimBox.h"
 #include "Undo.h"
+#include "Units.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ enum : ASUns16 {
     kKeyDelete = 127,
 };
 
-const ASFixed kOneMM = 185771;   // 1 mm in 16.16 points
+const ASFixed kOneMM = mm(1);
 const ASInt32 kDigitTicks = 60;  // digits within a second make one number
 
 AVDoc gFrontDoc = nullptr;
@@ -160,7 +161,7 @@ bool layerProc(CContent* level, PDEElement frame, long index, long data) {
 // Page frames, plain containers and the empty-frame marker take a typed number.
 bool setBoxNumProc(CContent*, PDEElement frame, long, long data) {
     ASInt32 box = getBoxNum(frame);
-    if (box >= 0 || box == -8) setBoxNum(frame, static_cast<ASInt32>(data));
+    if (box >= 0 || box == kBoxEmptyFrame) setBoxNum(frame, static_cast<ASInt32>(data));
     return true;
 }
 
@@ -379,7 +380,7 @@ bool editKey(AVPageView view, PDPage page, ASUns16 key, ASInt16 flags) {
             return true;
         case 'T':
             if (flags != AV_SHIFT) return false;
-            EnumSelection(page, setBoxNumAnyProc, -8, true, false);
+            EnumSelection(page, setBoxNumAnyProc, kBoxEmptyFrame, true, false);
             return true;
         case kKeyTab:
             if (getSelCnt(page) == 1) {

@@ -143,7 +143,8 @@ bool choose(const std::string& text, const Choice* choices, std::size_t n, ASInt
     return false;
 }
 
-const Choice kBindings[] = {{"saddle", 1}, {"perfect", 2}, {"envelope", 3}};
+const Choice kBindings[] = {
+    {"saddle", kBindSaddleStitch}, {"perfect", kBindPerfect}, {"envelope", kBindEnvelope}};
 const Choice kAligns[] = {
     {"trimbox", kPlaceTrimBox}, {"centered", kPlaceCentered}, {"adjust", kPlaceAdjustFrame}};
 const Choice kOnOff[] = {{"on", 1}, {"off", 0}};

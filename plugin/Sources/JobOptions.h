@@ -9,6 +9,7 @@
 #include <string>
 
 #include "VexaJobHFT.h"
+#include "Units.h"
 
 // Problems of a job, counted and handed to the caller's procedure.
 struct JobReport {
@@ -23,7 +24,7 @@ struct JobReport {
 
 // The largest creep per leaf a job accepts (5 mm) and the range of the scale (10 % to
 // 1000 %), as the imposition dialog's fields have them.
-constexpr ASFixed kMaxCreep = static_cast<ASFixed>(5.0 * 72.0 * 65536.0 / 25.4);  // 5 mm
+constexpr ASFixed kMaxCreep = mm(5);
 constexpr ASFixed kMinScale = 0x10000 / 10;
 constexpr ASFixed kMaxScale = 10 * 0x10000;
 

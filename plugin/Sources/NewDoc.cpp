@@ -20,6 +20,7 @@
 #include "Selection.h"
 #include "Undo.h"
 #include "PageContent.h"
+#include "Units.h"
 
 bool getPaperRect(PDDoc doc, ASFixedRect& rect) {
     rect = getCropBox(doc, 0);
@@ -99,8 +100,8 @@ void sizeOK(CMyDialog* dialog, ASInt32, void* data) {
 void sizeSetup(CMyDialog* dialog, void* data) {
     auto* p = static_cast<SizeParams*>(data);
     ASInt32 unit = getDlgUnits();
-    setDlgItemFixed(dialog, kWidthId, p->width, unit, 1857713, 928856704);
-    setDlgItemFixed(dialog, kHeightId, p->height, unit, 1857713, 928856704);
+    setDlgItemFixed(dialog, kWidthId, p->width, unit, mm(10), kFiveMetres);
+    setDlgItemFixed(dialog, kHeightId, p->height, unit, mm(10), kFiveMetres);
     dialog->setValue(kBox8, p->box8);
     if (p->hasBox9) dialog->setValue(kBox9, p->box9);
     dialog->setHandler(1, sizeOK, data);
@@ -216,7 +217,9 @@ PDDoc createTemplate(ASFixed width, ASFixed height, bool jobInfo, bool gray) {
         gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, ASFixedRect{0, height, width, 0});
     DURING
     if (jobInfo) {
-        const ASFixed w = 18577134, h = 743085;
+        // 100 mm (rounded, one unit over mm(100), as job-information frames have always been)
+        // by 4 mm
+        const ASFixed w = 18577134, h = mm(4);
         ASFixedPoint pt = getJobInfoPos(height, h);
         createFrame(page, pt, ASFixedRect{0, h, w, 0}, kBoxJobInfo, 0, gray ? 1 : 0);
     }

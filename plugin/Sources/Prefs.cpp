@@ -11,6 +11,8 @@
 #include "MyDialog.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
+#include "Units.h"
+#include "VexaJobHFT.h"
 
 CMySettings gPrefs;
 
@@ -26,6 +28,13 @@ const char* const kJobInfo = "JobInfo";
 
 constexpr ASInt32 kTextSize = 256;
 constexpr float kPointsPerMM = 72.0f * 65536.0f / 25.4f;  // 16.16 points per millimetre
+
+// Default sizes: an A4 frame (210 by 297 mm) and a 450 by 350 mm sheet, as the settings
+// have always had them (converted in single precision, a unit or two from mm()).
+constexpr ASFixed kDefaultFrameWidth = 39011980;
+constexpr ASFixed kDefaultFrameHeight = 55174088;
+constexpr ASFixed kDefaultSheetWidth = 83597104;
+constexpr ASFixed kDefaultSheetHeight = mm(350);
 
 bool gShowGuides = false;
 CMyDialog* gPalette = nullptr;
@@ -175,7 +184,7 @@ void setImposeHalfSheet(const char* path) {
     gPrefs.set(kImpose, "HalfSheet", path);
 }
 ASInt32 getImposeBinding() {
-    return gPrefs.get(kImpose, "Binding", 1);
+    return gPrefs.get(kImpose, "Binding", kBindSaddleStitch);
 }
 void setImposeBinding(ASInt32 binding) {
     gPrefs.set(kImpose, "Binding", binding);
@@ -191,9 +200,9 @@ void loadFrParams(ASInt32* rows, ASInt32* cols, ASFixed* width, ASFixed* deltaW,
                   ASFixed* deltaH, ASInt32* rotation) {
     if (rows) *rows = gPrefs.get(kFrames, "Rows", 1);
     if (cols) *cols = gPrefs.get(kFrames, "Cols", 2);
-    if (width) *width = gPrefs.get(kFrames, "Width", 39011980);
+    if (width) *width = gPrefs.get(kFrames, "Width", kDefaultFrameWidth);
     if (deltaW) *deltaW = gPrefs.get(kFrames, "DeltaW", 0);
-    if (height) *height = gPrefs.get(kFrames, "Height", 55174088);
+    if (height) *height = gPrefs.get(kFrames, "Height", kDefaultFrameHeight);
     if (deltaH) *deltaH = gPrefs.get(kFrames, "DeltaH", 0);
     if (rotation) *rotation = gPrefs.get(kFrames, "Rotation", 0);
 }
@@ -211,9 +220,9 @@ void saveFrParams(ASInt32 rows, ASInt32 cols, ASFixed width, ASFixed deltaW, ASF
 }
 
 void loadMarkParams(ASFixed* length, ASFixed* distance, ASFixed* width, ASInt32* gray) {
-    if (length) *length = gPrefs.get(kMarks, "Len", 557314);
-    if (distance) *distance = gPrefs.get(kMarks, "Dist", 557314);
-    if (width) *width = gPrefs.get(kMarks, "Width", 16384);
+    if (length) *length = gPrefs.get(kMarks, "Len", mm(3));
+    if (distance) *distance = gPrefs.get(kMarks, "Dist", mm(3));
+    if (width) *width = gPrefs.get(kMarks, "Width", pt(0.25));
     if (gray) *gray = gPrefs.get(kMarks, "Gray", 0);
 }
 
@@ -226,8 +235,8 @@ void saveMarkParams(ASFixed length, ASFixed distance, ASFixed width, ASInt32 gra
 }
 
 void getPgParams(ASFixed* width, ASFixed* height) {
-    if (width) *width = gPrefs.get(kDoc, "Width", 83597104);
-    if (height) *height = gPrefs.get(kDoc, "Height", 65019968);
+    if (width) *width = gPrefs.get(kDoc, "Width", kDefaultSheetWidth);
+    if (height) *height = gPrefs.get(kDoc, "Height", kDefaultSheetHeight);
 }
 
 void setPgParams(ASFixed width, ASFixed height) {

@@ -10,14 +10,15 @@
 #include "Prefs.h"
 #include "Selection.h"
 #include "SheetEdit.h"
+#include "Units.h"
 
 namespace {
 
 enum { kX = 4, kY = 6, kWidth = 8, kHeight = 10, kXOff = 12, kYOff = 14, kScale = 16 };
-const ASFixed kMinPos = -185771338;  // -1000 mm
-const ASFixed kMaxPos = 928856692;   // 5000 mm
-const ASFixed kMinScale = 6553;      // 10 %
-const ASFixed kMaxScale = 655360;    // 1000 %
+const ASFixed kMinPos = kMinusOneMetre;
+const ASFixed kMaxPos = kFiveMetres;
+const ASFixed kMinScale = 6553;    // 10 %
+const ASFixed kMaxScale = 655360;  // 1000 %
 
 struct PosRecord {
     bool several;
@@ -79,7 +80,7 @@ void posSetup(CMyDialog* dialog, void* data) {
 // A page frame's trim lines (the second of its two elements) follow a new size.
 void refreshTrimLines(PDEElement frame, const ASFixedRect& r) {
     ASInt32 box = getBoxNum(frame);
-    if (box < 1 && box != -8) return;
+    if (box < 1 && box != kBoxEmptyFrame) return;
     PDEContent content = getContent(frame);
     if (!content || pdeContentGetNumElems(content) != 2) return;
     PDEElement old = pdeContentGetElem(content, 1);
