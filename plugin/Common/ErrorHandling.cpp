@@ -88,9 +88,6 @@ ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2
 void setLogMode(ASInt32 mode) {
     gLogMode = mode;
 }
-ASInt32 getLogMode() {
-    return gLogMode;
-}
 
 void setupDump(ASInt32 mode) {
     gDumpPath.clear();
@@ -128,20 +125,6 @@ void dumpTime(const char* prefix, const char* suffix) {
     localtime_r(&now, &tm);
     dprintf("%s%02d:%02d:%02d%s", prefix ? prefix : "", tm.tm_hour, tm.tm_min, tm.tm_sec,
             suffix ? suffix : "\n");
-}
-
-void dumpMSeconds(const char* label, double milliseconds) {
-    using clock = std::chrono::steady_clock;
-    static clock::time_point last = clock::now();
-    clock::time_point now = clock::now();
-    if (milliseconds == 0)
-        milliseconds = std::chrono::duration<double, std::milli>(now - last).count();
-    last = now;
-    std::printf("%s %.1f ms\n", label ? label : "", milliseconds);
-}
-
-void dprintf2(const char* format, ...) {
-    (void)format;
 }
 
 void openDump() {
@@ -234,13 +217,6 @@ ErrorObserver setErrorObserver(ErrorObserver observer) {
     return previous;
 }
 
-void setMsg1(const char* key, ...) {
-    va_list args;
-    va_start(args, key);
-    gMsg1 = formatKey(key, args);
-    va_end(args);
-}
-
 void setMsg2(const char* key, ...) {
     va_list args;
     va_start(args, key);
@@ -279,14 +255,4 @@ ASInt32 msgBoxYesNoCancel(const char* key, ...) {
     ASInt32 r = messageBox(key, args, "yes", "no", "cancel");
     va_end(args);
     return r;
-}
-
-ASInt32 MsgBox(ASInt32 number) {
-    char key[32];
-    std::snprintf(key, sizeof key, "alert%d", getLangID(number));
-    char text[256];
-    getString(key, text);
-    ASInt32 answer;
-    showAlert(ALERT_NOTE, text, "ok", nullptr, nullptr, &answer);
-    return answer;
 }

@@ -14,7 +14,6 @@ enum eErrorHandling { kEHUnset = 0, kEHAlert = 1, kEHLog = 2 };
 
 // Log mode: 0 off, 1 or more on.
 void setLogMode(ASInt32 mode);
-ASInt32 getLogMode();
 // Builds the log path (creating its folder), deletes a log of 100 001 bytes or more,
 // and sets the log mode.
 void setupDump(ASInt32 mode);
@@ -26,10 +25,6 @@ void dprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void dump(const char* text);
 // prefix, "HH:MM:SS" of the local time, suffix (null gives "\n").
 void dumpTime(const char* prefix = "\n", const char* suffix = "\n");
-// "%s %.1f ms\n" to the standard output only; 0 ms gives the time since the last call.
-void dumpMSeconds(const char* label, double milliseconds = 0);
-// Debug trace: writes nothing on this platform.
-void dprintf2(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Opens the log in the system's default application (the headless host prints it).
 void openDump();
 
@@ -75,9 +70,6 @@ ErrorObserver setErrorObserver(ErrorObserver observer);
 // The line doExceptionError writes for an error text (without logging anything).
 std::string formatErrorLine(ASInt32 pageNum, const char* text);
 
-// The pending texts of the next message box: main message and secondary text, each
-// formatted from a string key; released after every message box.
-void setMsg1(const char* key, ...);
 void setMsg2(const char* key, ...);
 
 // Message boxes: the key's text formatted with the arguments (255 bytes at most);
@@ -86,5 +78,3 @@ ASInt32 msgBox(const char* key, ...);             // "ok"
 ASInt32 msgBoxOkCancel(const char* key, ...);     // "ok", "cancel"
 ASInt32 msgBoxYesNo(const char* key, ...);        // "yes", "no"
 ASInt32 msgBoxYesNoCancel(const char* key, ...);  // "yes", "no", "cancel"
-// The platform alert numbered getLangID(number): shown as the string "alert<id>".
-ASInt32 MsgBox(ASInt32 number);

@@ -35,10 +35,6 @@ void CMyPath::lineto(ASFixed x, ASFixed y) {
     cur_ = {x, y};
 }
 
-void CMyPath::rmoveto(ASFixed dx, ASFixed dy) {
-    moveto(cur_.h + dx, cur_.v + dy);
-}
-
 void CMyPath::rlineto(ASFixed dx, ASFixed dy) {
     lineto(cur_.h + dx, cur_.v + dy);
 }

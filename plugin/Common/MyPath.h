@@ -19,7 +19,6 @@ class CMyPath {
     void moveto(ASFixed x, ASFixed y);
     void lineto(ASFixedPoint p) { lineto(p.h, p.v); }
     void lineto(ASFixed x, ASFixed y);
-    void rmoveto(ASFixed dx, ASFixed dy);
     void rlineto(ASFixed dx, ASFixed dy);
     void curveto(ASFixedPoint p1, ASFixedPoint p2, ASFixedPoint p3);
     // All three points relative to the segment's start.

@@ -143,9 +143,6 @@ ASInt32 getFrameRotation(PDEElement elem) {
 bool getRotated(PDEElement elem) {
     return getInt(elem, "rotated", 0) == 1;
 }
-void setUID(PDEElement elem, ASInt32 uid) {
-    putInt(elem, "UID", uid);
-}
 ASInt32 getUID(PDEElement elem) {
     return getInt(elem, "UID", 0);
 }

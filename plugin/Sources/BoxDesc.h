@@ -54,7 +54,6 @@ void setFrameRotation(PDEElement elem, ASInt32 rotation);
 // "rotation"; when absent (or 360): 180 if "rotated" is 1, else 0.
 ASInt32 getFrameRotation(PDEElement elem);
 bool getRotated(PDEElement elem);
-void setUID(PDEElement elem, ASInt32 uid);
 ASInt32 getUID(PDEElement elem);
 void setSelected2(PDEElement elem, ASInt32 sel);
 ASInt32 getSelected2(PDEElement elem);

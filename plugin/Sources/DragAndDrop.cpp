@@ -228,14 +228,6 @@ void SetupDropTarget(AVWindow window) {
     gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, nullptr);
 }
 
-void CleanupDropTarget(AVWindow window) {
-    AVDoc doc = docOfWindow(window);
-    if (!doc) return;
-    gAcroViewHFT->AVDocRemoveDropHandlers(doc);
-    if (gDrop.doc == doc) gDrop = PendingDrop{};
-    if (gTrack.doc == doc) gTrack = TrackState{};
-}
-
 void doDropIdle() {
     if (!gDrop.view) return;
     PendingDrop drop = gDrop;

@@ -11,7 +11,6 @@
 
 // Installs or removes the drag tracking and receive handlers of a document window.
 void SetupDropTarget(AVWindow window);
-void CleanupDropTarget(AVWindow window);
 // Places the pending drop, if any (first thing of every idle call).
 void doDropIdle();
 

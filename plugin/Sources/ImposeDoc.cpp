@@ -504,9 +504,6 @@ void clearTypedNumber() {
 void setFrontDoc(AVDoc doc) {
     gFrontDoc = doc;
 }
-AVDoc getFrontDoc() {
-    return gFrontDoc;
-}
 
 void toolDocWillClose(AVDoc doc) {
     if (!doc) return;

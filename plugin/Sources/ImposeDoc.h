@@ -16,7 +16,6 @@ void doImposeIdle();
 
 // Records the front document for the editing tool.
 void setFrontDoc(AVDoc doc);
-AVDoc getFrontDoc();
 // A document is closing: the tool lets go of its pages and forgets its view.
 void toolDocWillClose(AVDoc doc);
 

@@ -347,18 +347,6 @@ void savePalPosToPrefs() {
     gPrefs.save();
 }
 
-void saveWindowPosAndState(CMyDialog* window, const char* section, const char* posKey,
-                           const char* stateKey, ASInt32 state) {
-    if (!section) section = kGeneral;
-    storePos(window, section, posKey ? posKey : "Pos");
-    gPrefs.set(section, stateKey ? stateKey : "Visible", state);
-    gPrefs.save();
-}
-
-void restoreWindowPos(CMyDialog* window, const char* section, const char* posKey) {
-    restorePos(window, section ? section : kGeneral, posKey ? posKey : "Pos");
-}
-
 bool toggleShowGuides() {
     gShowGuides = !gShowGuides;
     return gShowGuides;

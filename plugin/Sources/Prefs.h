@@ -96,9 +96,6 @@ void loadPalPos(CMyDialog* palette);
 void savePalPosToPrefs();
 // The palette whose position savePalPosToPrefs stores (set by the palette code).
 void setPrefsPalette(CMyDialog* palette);
-void saveWindowPosAndState(CMyDialog* window, const char* section, const char* posKey,
-                           const char* stateKey, ASInt32 state);
-void restoreWindowPos(CMyDialog* window, const char* section, const char* posKey);
 
 // Display only: the palette's "Show guides" switch, off at each start-up.
 bool toggleShowGuides();

@@ -140,11 +140,6 @@ bool selectProc(CContent*, PDEElement frame, long, long) {
     return true;
 }
 
-bool saveProc(CContent*, PDEElement frame, long, long) {
-    if (getSelected(frame)) setSelected2(frame, getSelIndex(frame));
-    return true;
-}
-
 struct Marked {
     PDEElement frame;
     ASInt32 order;
@@ -427,11 +422,6 @@ bool getSelBBox(PDPage page, ASFixedRect* rect) {
 
 ASFixedRect getBleedRect(PDPage page) {
     return countSelection(page).bleed;
-}
-
-void saveSelection(PDPage page) {
-    page = getCurrentPage(page);
-    if (page) EnumForms(page, saveProc, 0, false, true);
 }
 
 void restoreSelection(PDPage page) {

@@ -41,10 +41,8 @@ bool getSelBBox(PDPage page, ASFixedRect* rect);
 // Per side the largest bleed among the selected frames (all zero without selection).
 ASFixedRect getBleedRect(PDPage page);
 
-// "sel2": saveSelection marks every selected frame of the page; restoreSelection
-// selects every marked frame again (in the order they were selected) and clears the
-// marks.
-void saveSelection(PDPage page);
+// Selects again every frame marked "sel2" (in the order they were selected) and clears
+// the marks.
 void restoreSelection(PDPage page);
 
 // The topmost frame under a device point of the view (the trim-lines layer is never

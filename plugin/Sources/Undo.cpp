@@ -257,10 +257,6 @@ bool prepareTrimBoxUndo(AVPageView view, ASInt32 first, ASInt32 last) {
     return true;
 }
 
-const char* undoType() {
-    return gModuleName;
-}
-
 bool prepareUndo(AVPageView view) {
     AVDoc avDoc = nullptr;
     PDDoc doc = nullptr;

@@ -23,6 +23,3 @@ bool prepareUndo(AVPageView view);
 // document's view) before a command sets it: Undo brings back each page's box, or its
 // lack of one. False when nothing was recorded for want of a view.
 bool prepareTrimBoxUndo(AVPageView view, ASInt32 first, ASInt32 last);
-
-// The undo handler's type (the module name); for tests.
-const char* undoType();

@@ -560,32 +560,3 @@ void setControlHandler(CMyDialog* dialog, ASUns32 idOrCmd, ControlHandlerProc pr
                        void* clientData) {
     if (dialog) dialog->setHandler(idOrCmd, proc, clientData);
 }
-
-ASInt32 getControlText(CMyDialog* dialog, ASInt32 id, char* buffer, ASInt32 size) {
-    return dialog ? dialog->getText(id, buffer, size) : 0;
-}
-
-void setControlText(CMyDialog* dialog, ASInt32 id, const char* text) {
-    if (dialog) dialog->setText(id, text);
-}
-
-void setControlTextWithFormat(CMyDialog* dialog, ASInt32 id, const char* format, ...) {
-    char buf[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    if (dialog) dialog->setText(id, buf);
-}
-
-ASInt32 getControlValue(CMyDialog* dialog, ASInt32 id) {
-    return dialog ? dialog->getValue(id) : 0;
-}
-
-void setControlValue(CMyDialog* dialog, ASInt32 id, ASInt32 value) {
-    if (dialog) dialog->setValue(id, value);
-}
-
-void enableControl(CMyDialog* dialog, ASInt32 id, bool on) {
-    if (dialog) dialog->enable(id, on);
-}

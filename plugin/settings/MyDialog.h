@@ -166,14 +166,6 @@ void quitModalDialog(CMyDialog* dialog, ASUns32 result);
 void setControlHandler(CMyDialog* dialog, ASUns32 idOrCmd, ControlHandlerProc proc,
                        void* clientData);
 
-ASInt32 getControlText(CMyDialog* dialog, ASInt32 id, char* buffer, ASInt32 size);
-void setControlText(CMyDialog* dialog, ASInt32 id, const char* text);
-void setControlTextWithFormat(CMyDialog* dialog, ASInt32 id, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
-ASInt32 getControlValue(CMyDialog* dialog, ASInt32 id);
-void setControlValue(CMyDialog* dialog, ASInt32 id, ASInt32 value);
-void enableControl(CMyDialog* dialog, ASInt32 id, bool on);
-
 // Value fields: shows value in unit and sets the accepted range (16.16 values).
 void setDlgItemFixed(CMyDialog* dialog, ASInt32 id, ASFixed value, ASInt32 unit, ASFixed min,
                      ASFixed max);

@@ -82,13 +82,6 @@ ASInt32 CMySettings::setupWithPath(const char* path) {
     return load();
 }
 
-ASInt32 CMySettings::setupWithinPrefs(const char* name) {
-    char p[512];
-    std::snprintf(p, sizeof p, "%s%c%s.ini", getConfigFolder().c_str(), '/',
-                  name && *name ? name : gModuleName);
-    return setupWithPath(p);
-}
-
 ASInt32 CMySettings::setupWithinAppSupport(const char* oldPath, const char* subFolder) {
     // $VEXA_CONFIG names the preferences file itself (a service's file under /etc).
     const char* file = std::getenv("VEXA_CONFIG");

@@ -27,8 +27,6 @@ class CMySettings {
     // Loads the file (its extension becomes ".ini"); a missing file gives the default
     // settings text "Prefs" of the resources, or an empty store.
     ASInt32 setupWithPath(const char* path);
-    // "<preferences folder>/<name or module name>.ini".
-    ASInt32 setupWithinPrefs(const char* name = nullptr);
     // "<config folder>/Orvanta[/subFolder]/<module name>.ini", folders created; when
     // that file is missing and oldPath (with its extension replaced by ".ini") exists,
     // the old file is moved there first.

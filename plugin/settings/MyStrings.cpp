@@ -139,10 +139,6 @@ void cleanupMyStrings() {
     gReplaced.clear();
 }
 
-const char* getStringTable() {
-    return gStrings;
-}
-
 char* getString(const char* key, char* out) {
     if (!out) return out;
     out[0] = 0;
@@ -265,11 +261,6 @@ char* addEllipsisToString(char* text) {
 }
 
 void UTF8ToHost(char* text, ASInt32 size) {
-    (void)text;
-    (void)size;
-}
-
-void HostToUTF8(char* text, ASInt32 size) {
     (void)text;
     (void)size;
 }

@@ -31,7 +31,6 @@ ASInt32 setupMyStrings();
 // same way.
 void setupMyStringsFromText(const char* text);
 void cleanupMyStrings();
-const char* getStringTable();
 
 // The text of key, at most 250 bytes, into out (at least 251 bytes); the key itself
 // when missing. Returns out.
@@ -57,6 +56,5 @@ ASText stringWithKey(const char* key, bool withEllipsis);
 char* addEllipsisToString(char* text);
 // The host encoding is UTF-8: both leave the text as it is (kept for callers).
 void UTF8ToHost(char* text, ASInt32 size);
-void HostToUTF8(char* text, ASInt32 size);
 // gLanguage * 100 + base: the identifier of a language-specific numbered resource.
 ASInt32 getLangID(ASInt32 base);
