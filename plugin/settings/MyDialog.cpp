@@ -373,12 +373,6 @@ ASInt32 CMyDialog::getInt32(ASInt32 id) const {
     return static_cast<ASInt32>(v);
 }
 
-double CMyDialog::getFloat(ASInt32 id) const {
-    char buf[256];
-    getText(id, buf, sizeof buf);
-    return parseNumber(buf, nullptr);
-}
-
 ASFixed CMyDialog::getTextAsValue(ASInt32 id) const {
     return getControlFixed(getControl(id));
 }
@@ -398,14 +392,6 @@ ASInt32 CMyDialog::toggleValue(ASInt32 id) {
     return v;
 }
 
-void CMyDialog::getValues(ASInt32 firstId, ASInt32 count, ASInt32* values) const {
-    for (ASInt32 i = 0; i < count; i++) values[i] = getValue(firstId + i);
-}
-
-void CMyDialog::setValues(ASInt32 firstId, ASInt32 count, const ASInt32* values) {
-    for (ASInt32 i = 0; i < count; i++) setValue(firstId + i, values[i]);
-}
-
 ASInt32 CMyDialog::getMenu(ASInt32 id) const {
     PUIControl c = getControl(id);
     return c ? ui()->PUIControlCountMenuItems(c) : 0;
@@ -415,10 +401,6 @@ ASInt32 CMyDialog::getMenuText(ASInt32 id, ASInt32 item, char* buffer, ASInt32 s
     if (buffer && size > 0) buffer[0] = 0;
     PUIControl c = getControl(id);
     return c ? ui()->PUIControlGetMenuItemText(c, item, buffer, size) : 0;
-}
-
-void CMyDialog::setMenuText(ASInt32 id, ASInt32 item, const char* text) {
-    if (PUIControl c = getControl(id)) ui()->PUIControlSetMenuItemText(c, item, text);
 }
 
 void CMyDialog::addMenuItem(ASInt32 id, const char* text) {
@@ -473,33 +455,8 @@ void CMyDialog::setKeyFilter(ASInt32 id, KeyFilterProc proc, void* clientData) {
     ui()->PUIControlSetKeyFilter(c, keyTyped, this);
 }
 
-ASInt32 CMyDialog::getProperty(ASInt32 id, ASUns32 tag, char* buffer, ASInt32 size) const {
-    PUIControl c = getControl(id);
-    return c ? ui()->PUIControlGetProperty(c, tag, buffer, size) : -1;
-}
-
-void CMyDialog::setProperty(ASInt32 id, ASUns32 tag, const char* value) {
-    if (PUIControl c = getControl(id)) ui()->PUIControlSetProperty(c, tag, value);
-}
-
-void CMyDialog::freeProperty(ASInt32 id, ASUns32 tag) {
-    if (PUIControl c = getControl(id)) ui()->PUIControlRemoveProperty(c, tag);
-}
-
-void CMyDialog::show(ASInt32 id) {
-    if (PUIControl c = getControl(id)) ui()->PUIControlShow(c, true);
-}
-
-void CMyDialog::hide(ASInt32 id) {
-    if (PUIControl c = getControl(id)) ui()->PUIControlShow(c, false);
-}
-
 void CMyDialog::showWindow(bool on) {
     if (window_) ui()->PUIWindowShow(window_, on);
-}
-
-void CMyDialog::redraw() {
-    if (window_) ui()->PUIControlRedraw(ui()->PUIWindowGetRoot(window_));
 }
 
 void CMyDialog::setHandler(ASUns32 idOrCmd, ControlHandlerProc proc, void* clientData) {

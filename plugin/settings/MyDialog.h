@@ -83,19 +83,14 @@ class CMyDialog {
     void setTextWithFormat(ASInt32 id, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
     ASInt32 getInt32(ASInt32 id) const;
-    double getFloat(ASInt32 id) const;  // the text read as a number, comma as point
     // The text of a value field as its 16.16 value (getControlFixed).
     ASFixed getTextAsValue(ASInt32 id) const;
     ASInt32 getValue(ASInt32 id) const;
     void setValue(ASInt32 id, ASInt32 value);
     ASInt32 toggleValue(ASInt32 id);  // returns the new value
-    // Values of count controls with consecutive identifiers from firstId.
-    void getValues(ASInt32 firstId, ASInt32 count, ASInt32* values) const;
-    void setValues(ASInt32 firstId, ASInt32 count, const ASInt32* values);
     // Number of menu items.
     ASInt32 getMenu(ASInt32 id) const;
     ASInt32 getMenuText(ASInt32 id, ASInt32 item, char* buffer, ASInt32 size) const;
-    void setMenuText(ASInt32 id, ASInt32 item, const char* text);
     void addMenuItem(ASInt32 id, const char* text);
     // Replaces the menu by the items; with lookup they are string keys.
     void loadMenu(ASInt32 id, const char* const* items, ASInt32 count, bool lookup);
@@ -106,13 +101,7 @@ class CMyDialog {
     void setFocus(ASInt32 id);
     ASInt32 getFocus() const;  // identifier of the focused control, -1 none
     void setKeyFilter(ASInt32 id, KeyFilterProc proc, void* clientData);
-    ASInt32 getProperty(ASInt32 id, ASUns32 tag, char* buffer, ASInt32 size) const;
-    void setProperty(ASInt32 id, ASUns32 tag, const char* value);
-    void freeProperty(ASInt32 id, ASUns32 tag);
-    void show(ASInt32 id);
-    void hide(ASInt32 id);
     void showWindow(bool on);
-    void redraw();
 
     void setHandler(ASUns32 idOrCmd, ControlHandlerProc proc, void* clientData);
     void setCloseProc(DialogCloseProc proc, void* clientData);
