@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,6 +21,8 @@ namespace {
 constexpr std::size_t kPerObjectStream = 100;
 // Nesting of direct objects beyond which a value is written as null.
 constexpr int kMaxDepth = 256;
+// Streams carried as they are from this size on are piped to the file, not held whole.
+constexpr long long kPipedStream = 64 * 1024;
 
 bool isRegularNameChar(unsigned char c) {
     if (c <= 32 || c >= 127) return false;
@@ -173,6 +176,10 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     // Metadata stays readable as text; other plain streams are compressed. Filtered
     // streams are carried over as they are stored.
     bool compress = plain && !dict.getKey("/Type").isNameAndEquals("/Metadata");
+    QPDFObjectHandle length = dict.getKey("/Length");
+    if (!compress && length.isInteger() && length.getIntValue() >= kPipedStream &&
+        writeStreamPiped(s, out, num, h, plain, length.getIntValue()))
+        return;
     std::string data;
     bool ok;
     bool filtered = false;
@@ -197,6 +204,66 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     if (compress) text += "/Filter /FlateDecode";
     text += "/Length " + std::to_string(data.size()) + ">>";
     writeStreamObject(s, out, num, text, data);
+}
+
+namespace {
+
+// Stream data passed on to the file as it is read.
+class SinkPipeline : public Pipeline {
+  public:
+    SinkPipeline(std::function<void(const char*, std::size_t)> write)
+        : Pipeline("file", nullptr), write_(std::move(write)) {}
+    void write(unsigned char const* data, size_t len) override {
+        write_(reinterpret_cast<const char*>(data), len);
+        bytes += static_cast<long long>(len);
+    }
+    void finish() override {}
+    long long bytes = 0;
+
+  private:
+    std::function<void(const char*, std::size_t)> write_;
+};
+
+}  // namespace
+
+bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHandle h, bool plain,
+                                    long long length) {
+    // A large stream carried as it is goes from the source file to this one in the
+    // reader's blocks, without a copy of the whole of it in memory. Its dictionary says
+    // the length it gives for itself; should the data turn out otherwise, the object is
+    // written again over what was written, the usual way.
+    off_t start = ::ftello(out.f);
+    if (start < 0) return false;
+    long long startPos = s.pos;
+    QPDFObjectHandle dict = h.getDict();
+    std::string text = "<<";
+    for (auto& [k, v] : dict.ditems()) {
+        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
+        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
+        appendName(text, k);
+        text += ' ';
+        serialize(s, text, v, 1);
+    }
+    text += "/Length " + std::to_string(length) + ">>";
+    s.locs[num] = Loc{1, s.pos, 0, 0};
+    out.write(std::to_string(num) + " 0 obj\n");
+    out.write(text);
+    out.write("\nstream\n");
+    SinkPipeline pipe([&out](const char* p, std::size_t n) { out.write(p, n); });
+    bool filtered = false;
+    bool ok = h.pipeStreamData(&pipe, &filtered, 0, qpdf_dl_none, false, false);
+    if (ok && pipe.bytes == length) {
+        out.write("\nendstream\nendobj\n");
+        return true;
+    }
+    // Back to where the object began; what follows is written over, and cut off if the
+    // object comes out shorter.
+    if (std::fflush(out.f) != 0 || ::fseeko(out.f, start, SEEK_SET) != 0 ||
+        ::ftruncate(::fileno(out.f), start) != 0)
+        throw std::runtime_error("write failed");
+    s.pos = startPos;
+    s.locs[num] = Loc{};
+    return false;
 }
 
 void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::string& dict,

@@ -85,6 +85,8 @@ class StreamWriter {
     void writeObject(State& s, Sink& out, QPDFObjectHandle h);
     void writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle h);
     void writeStream(State& s, Sink& out, int num, QPDFObjectHandle h);
+    bool writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHandle h, bool plain,
+                          long long length);
     void writeTopLevel(State& s, Sink& out, int num, const std::string& text);
     void writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
                            const std::string& data);
