@@ -23,6 +23,8 @@ constexpr std::size_t kPerObjectStream = 100;
 constexpr int kMaxDepth = 256;
 // Streams carried as they are from this size on are piped to the file, not held whole.
 constexpr long long kPipedStream = 64 * 1024;
+// Room for the length of a piped stream that does not say its own: digits for any file.
+constexpr std::size_t kLengthRoom = 12;
 
 bool isRegularNameChar(unsigned char c) {
     if (c <= 32 || c >= 127) return false;
@@ -176,9 +178,14 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     // Metadata stays readable as text; other plain streams are compressed. Filtered
     // streams are carried over as they are stored.
     bool compress = plain && !dict.getKey("/Type").isNameAndEquals("/Metadata");
+    // Large streams carried as they are: those whose length says so, and images (a
+    // stream copied from another document has no length until its data is read).
     QPDFObjectHandle length = dict.getKey("/Length");
-    if (!compress && length.isInteger() && length.getIntValue() >= kPipedStream &&
-        writeStreamPiped(s, out, num, h, plain, length.getIntValue()))
+    bool known = length.isInteger() && length.getIntValue() >= 0;
+    if (!compress &&
+        (known ? length.getIntValue() >= kPipedStream
+               : dict.getKey("/Subtype").isNameAndEquals("/Image")) &&
+        writeStreamPiped(s, out, num, h, plain, known ? length.getIntValue() : -1))
         return;
     std::string data;
     bool ok;
@@ -229,9 +236,10 @@ class SinkPipeline : public Pipeline {
 bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHandle h, bool plain,
                                     long long length) {
     // A large stream carried as it is goes from the source file to this one in the
-    // reader's blocks, without a copy of the whole of it in memory. Its dictionary says
-    // the length it gives for itself; should the data turn out otherwise, the object is
-    // written again over what was written, the usual way.
+    // reader's blocks, without a copy of the whole of it in memory. The dictionary says
+    // the length the stream gives for itself; should the data turn out otherwise, the
+    // object is written again over what was written, the usual way. A stream that gives
+    // none (length < 0) gets room for its length, filled in once the data is written.
     off_t start = ::ftello(out.f);
     if (start < 0) return false;
     long long startPos = s.pos;
@@ -244,14 +252,25 @@ bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHand
         text += ' ';
         serialize(s, text, v, 1);
     }
-    text += "/Length " + std::to_string(length) + ">>";
+    text += "/Length ";
     s.locs[num] = Loc{1, s.pos, 0, 0};
     out.write(std::to_string(num) + " 0 obj\n");
     out.write(text);
-    out.write("\nstream\n");
+    off_t room = ::ftello(out.f);
+    out.write(length >= 0 ? std::to_string(length) : std::string(kLengthRoom, ' '));
+    out.write(">>\nstream\n");
     SinkPipeline pipe([&out](const char* p, std::size_t n) { out.write(p, n); });
     bool filtered = false;
     bool ok = h.pipeStreamData(&pipe, &filtered, 0, qpdf_dl_none, false, false);
+    std::string said = std::to_string(pipe.bytes);
+    if (ok && length < 0 && room >= 0 && said.size() <= kLengthRoom) {
+        off_t end = ::ftello(out.f);
+        if (end < 0 || ::fseeko(out.f, room, SEEK_SET) != 0 ||
+            std::fwrite(said.data(), 1, said.size(), out.f) != said.size() ||
+            ::fseeko(out.f, end, SEEK_SET) != 0)
+            throw std::runtime_error("write failed");
+        length = pipe.bytes;
+    }
     if (ok && pipe.bytes == length) {
         out.write("\nendstream\nendobj\n");
         return true;
