@@ -171,6 +171,18 @@ void StreamWriter::writeTopLevel(State& s, Sink& out, int num, const std::string
     out.write("\nendobj\n");
 }
 
+std::string StreamWriter::streamDict(State& s, QPDFObjectHandle dict, bool plain) {
+    std::string text = "<<";
+    for (auto& [k, v] : dict.ditems()) {
+        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
+        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
+        appendName(text, k);
+        text += ' ';
+        serialize(s, text, v, 1);
+    }
+    return text;
+}
+
 void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h) {
     QPDFObjectHandle dict = h.getDict();
     QPDFObjectHandle filter = dict.getKey("/Filter");
@@ -200,14 +212,7 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
         }
     }
     if (!ok) throw std::runtime_error("the data of a stream cannot be read");
-    std::string text = "<<";
-    for (auto& [k, v] : dict.ditems()) {
-        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
-        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
-        appendName(text, k);
-        text += ' ';
-        serialize(s, text, v, 1);
-    }
+    std::string text = streamDict(s, dict, plain);
     if (compress) text += "/Filter /FlateDecode";
     text += "/Length " + std::to_string(data.size()) + ">>";
     writeStreamObject(s, out, num, text, data);
@@ -243,16 +248,7 @@ bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHand
     off_t start = ::ftello(out.f);
     if (start < 0) return false;
     long long startPos = s.pos;
-    QPDFObjectHandle dict = h.getDict();
-    std::string text = "<<";
-    for (auto& [k, v] : dict.ditems()) {
-        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
-        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
-        appendName(text, k);
-        text += ' ';
-        serialize(s, text, v, 1);
-    }
-    text += "/Length ";
+    std::string text = streamDict(s, h.getDict(), plain) + "/Length ";
     s.locs[num] = Loc{1, s.pos, 0, 0};
     out.write(std::to_string(num) + " 0 obj\n");
     out.write(text);
