@@ -43,8 +43,6 @@ enum : ASUns16 {
 const ASFixed kOneMM = mm(1);
 const ASInt32 kDigitTicks = 60;  // digits within a second make one number
 
-AVDoc gFrontDoc = nullptr;
-
 // The box number typed so far.
 char gTyped[32] = "";
 ASUns32 gLastDigit = 0;
@@ -499,11 +497,7 @@ void clearTypedNumber() {
     gTyped[0] = 0;
 }
 
-// ---- Front document and closing ------------------------------------------------------------
-
-void setFrontDoc(AVDoc doc) {
-    gFrontDoc = doc;
-}
+// ---- Closing ------------------------------------------------------------
 
 void toolDocWillClose(AVDoc doc) {
     if (!doc) return;
@@ -517,7 +511,6 @@ void toolDocWillClose(AVDoc doc) {
         gDeferredView = nullptr;
         gDeferred = false;
     }
-    if (gFrontDoc == doc) gFrontDoc = nullptr;
 }
 
 void selectCurDoc(AVDoc doc) {

@@ -14,8 +14,6 @@ void drawFrames(AVPageView pageView);
 // before a layout switch.
 void doImposeIdle();
 
-// Records the front document for the editing tool.
-void setFrontDoc(AVDoc doc);
 // A document is closing: the tool lets go of its pages and forgets its view.
 void toolDocWillClose(AVDoc doc);
 

@@ -111,7 +111,6 @@ void pageViewDidChange(const AVNotificationData* data, ASClientData) {
     if (!data || !(data->flags & 2)) return;
     // Another page is shown: the editing tool works on the front document.
     AVDoc front = avAppGetActiveDoc();
-    setFrontDoc(front);
     setCosDoc(front ? avDocGetPDDoc(front) : nullptr);
     adjustPalette();
 }
@@ -120,7 +119,6 @@ void docWillClose(const AVNotificationData* data, ASClientData) {
     adjustPalette();
 }
 void frontDocDidChange(const AVNotificationData* data, ASClientData) {
-    setFrontDoc(data ? data->avDoc : nullptr);
     setCosDoc(data ? data->pdDoc : nullptr);
     adjustPalette();
 }
