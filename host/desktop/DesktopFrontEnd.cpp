@@ -20,6 +20,7 @@
 #include "desktop/DialogWindow.h"
 #include "desktop/Input.h"
 #include "desktop/MainWindow.h"
+#include "desktop/Texts.h"
 #include "desktop/PageView.h"
 #include "doc/DocInternal.h"
 #include "ui/Script.h"
@@ -272,7 +273,7 @@ int DesktopFrontEnd::alert(const app::AlertRequest& request) {
         b->setObjectName(QString("alert-button-%1").arg(i + 1));
         buttons.push_back(b);
     }
-    if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
+    if (buttons.empty()) buttons.push_back(box.addButton(hostText("OK"), QMessageBox::AcceptRole));
     box.setDefaultButton(buttons.front());
     box.setEscapeButton(buttons.size() > 1 ? buttons[1] : buttons.front());
     if (request.beep) beep();
@@ -466,6 +467,8 @@ bool DesktopFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
 }
 
 bool DesktopFrontEnd::openWithDesktop(const std::string& path) {
+    if (opener_) return opener_(path);
+    // Without a desktop to open it on, say what would have opened.
     if (scripted() || offscreen()) {
         std::fprintf(stderr, "vexa-studio: open %s\n", path.c_str());
         return true;
