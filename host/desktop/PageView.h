@@ -26,6 +26,7 @@ namespace vexa::host::desktop {
 
 class DesktopFrontEnd;
 class RenderService;
+class Ruler;
 
 class PageView : public QAbstractScrollArea {
     Q_OBJECT
@@ -77,6 +78,12 @@ class PageView : public QAbstractScrollArea {
     QSizeF pagePoints(int page) const { return pageSize(page) / zoom(); }
     int pageRevision(int page) const;
     std::string pageFile(int page) const;
+
+    // Rulers along the top and left edge in the dialogs' unit, with the unit's name
+    // in the corner between them.
+    void setRulers(bool on);
+    bool rulers() const { return rulers_; }
+    Ruler* ruler(Qt::Orientation orientation) const;
 
     // Asks for the visible pages' renderings now (not at the next pass of the loop).
     void renderNow();
@@ -168,6 +175,8 @@ class PageView : public QAbstractScrollArea {
     // which answers whether it takes it (the phase is the model's AVDragEnter, ...).
     bool trackDrag(ASInt32 phase, const QMimeData* data, QPoint pos);
     void updateDropHighlight();
+    // The rulers' place beside the viewport and their unit.
+    void updateRulers();
 
     DesktopFrontEnd& fe_;
     AVDoc doc_;
@@ -195,6 +204,10 @@ class PageView : public QAbstractScrollArea {
     bool releaseQueued_ = false;
     std::deque<TrackEvent> trackQueue_;
     std::vector<std::unique_ptr<QEvent>> deferred_;  // clicks that came during a gesture
+    bool rulers_ = false;
+    Ruler* top_ = nullptr;
+    Ruler* left_ = nullptr;
+    QWidget* corner_ = nullptr;
     bool destroyed_ = false;
     bool* alive_ = nullptr;
 };
