@@ -194,17 +194,24 @@ void DesktopFrontEnd::rethrowScriptError() {
 }
 
 void DesktopFrontEnd::afterDispatch() {
-    app_.flushRedraws();
-    // Changes that no "pages changed" named (boxes, resources): show every page anew.
+    std::vector<AVDoc> unnamed;
     for (auto& d : app_.docs()) {
         PDDoc pd = d->pdDoc;
         std::uint64_t count = doc::changeCount(pd);
         auto it = changeCounts_.find(pd);
         bool changed = it != changeCounts_.end() && it->second != count;
         changeCounts_[pd] = count;
-        if (changed && !named_.count(pd))
-            if (PageView* v = pageViewFor(&d->view)) v->allPagesChanged();
+        if (!changed) continue;
+        // What the plug-ins draw over a page comes from the document (a frame's box
+        // number): a changed document is drawn over anew, as a window system would
+        // after the dialog that changed it went away.
+        app_.invalidate(&d->view);
+        if (!named_.count(pd)) unnamed.push_back(d.get());
     }
+    app_.flushRedraws();
+    // Changes that no "pages changed" named (boxes, resources): show every page anew.
+    for (AVDoc d : unnamed)
+        if (PageView* v = pageViewFor(&d->view)) v->allPagesChanged();
     named_.clear();
     if (window_) {
         window_->syncMenus();
