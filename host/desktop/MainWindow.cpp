@@ -451,6 +451,8 @@ void MainWindow::refresh() {
         if (item->name == "Undo" || item->name == "Redo")
             action->setText(undoText(a.undoTitle(a.frontDoc(), item->name == "Undo")));
     }
+    // The dialogs' unit may have changed with the preferences.
+    if (PageView* v = currentPageView()) v->updateRulers();
     AVDoc front = fe_.app().frontDoc();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* v = qobject_cast<PageView*>(tabs_->widget(i)))

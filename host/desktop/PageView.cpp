@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -750,7 +751,17 @@ bool PageView::viewportEvent(QEvent* event) {
             releaseQueued_ = release;
             return true;
         }
-        if (t == QEvent::Wheel) return true;
+        if (t == QEvent::Wheel || t == QEvent::NativeGesture) return true;
+    }
+    // A pinch on a touchpad zooms around the fingers as Ctrl+wheel does around the
+    // pointer (value: the change of scale since the last event).
+    if (event->type() == QEvent::NativeGesture) {
+        auto* g = static_cast<QNativeGestureEvent*>(event);
+        if (g->gestureType() == Qt::ZoomNativeGesture && !fe_.dispatching()) {
+            double factor = std::clamp(1.0 + g->value(), 0.5, 2.0);
+            zoomAt(zoom() * factor, g->position().toPoint());
+            return true;
+        }
     }
     return QAbstractScrollArea::viewportEvent(event);
 }

@@ -84,6 +84,9 @@ class PageView : public QAbstractScrollArea {
     void setRulers(bool on);
     bool rulers() const { return rulers_; }
     Ruler* ruler(Qt::Orientation orientation) const;
+    // The rulers' place beside the viewport and their unit (read again from the
+    // preferences).
+    void updateRulers();
 
     // Asks for the visible pages' renderings now (not at the next pass of the loop).
     void renderNow();
@@ -175,8 +178,6 @@ class PageView : public QAbstractScrollArea {
     // which answers whether it takes it (the phase is the model's AVDragEnter, ...).
     bool trackDrag(ASInt32 phase, const QMimeData* data, QPoint pos);
     void updateDropHighlight();
-    // The rulers' place beside the viewport and their unit.
-    void updateRulers();
 
     DesktopFrontEnd& fe_;
     AVDoc doc_;

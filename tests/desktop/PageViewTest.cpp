@@ -3,6 +3,8 @@
 // modifiers; a gesture followed while the button is down; renderings kept per page.
 #include <QLabel>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QWheelEvent>
 #include <QScrollBar>
 #include <QTest>
@@ -196,6 +198,19 @@ TEST_F(PageViewTest, CtrlWheelZoomsAroundThePointerWhichTheStatusBarShowsInDialo
         app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x2, &y2);
         EXPECT_LE(std::abs(x2 - x), 1) << notches;
         EXPECT_LE(std::abs(y2 - y), 1) << notches;
+    }
+    // A pinch on a touchpad zooms around the fingers the same way.
+    for (double scale : {0.3, -0.2}) {
+        double before = pageView()->zoom();
+        QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(),
+                                  2, QPointF(at), QPointF(at),
+                                  pageView()->viewport()->mapToGlobal(QPointF(at)), scale, {}, {});
+        QCoreApplication::sendEvent(pageView()->viewport(), &pinch);
+        EXPECT_NEAR(pageView()->zoom(), before * (1 + scale), 0.01) << scale;
+        AVDevCoord x2, y2;
+        app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x2, &y2);
+        EXPECT_LE(std::abs(x2 - x), 1) << scale;
+        EXPECT_LE(std::abs(y2 - y), 1) << scale;
     }
     // Off the page: nothing shown.
     pageView()->horizontalScrollBar()->setValue(0);
