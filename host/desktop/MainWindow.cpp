@@ -102,6 +102,12 @@ std::string docPath(AVDoc doc) {
     return path;
 }
 
+// The document's title as the window shows it: a new one that has none yet is
+// "Untitled".
+QString shownTitle(AVDoc doc) {
+    return doc->title.empty() ? hostText("Untitled") : qs(doc->title);
+}
+
 bool docChanged(AVDoc doc) {
     return doc && doc::isLiveDoc(doc->pdDoc) &&
            (doc::pdModelTable()->PDDocGetFlags(doc->pdDoc) & PDDocNeedsSave);
@@ -353,7 +359,7 @@ void MainWindow::fillWindowMenu(QMenu* q) {
     for (int i = 0; i < tabs_->count(); ++i) {
         auto* v = qobject_cast<PageView*>(tabs_->widget(i));
         if (!v) continue;
-        QAction* a = q->addAction(qs(v->doc()->title));
+        QAction* a = q->addAction(shownTitle(v->doc()));
         a->setCheckable(true);
         a->setChecked(i == tabs_->currentIndex());
         AVDoc doc = v->doc();
@@ -456,9 +462,9 @@ void MainWindow::refresh() {
     AVDoc front = fe_.app().frontDoc();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* v = qobject_cast<PageView*>(tabs_->widget(i)))
-            tabs_->setTabText(i, qs(v->doc()->title) + (docChanged(v->doc()) ? " *" : ""));
+            tabs_->setTabText(i, shownTitle(v->doc()) + (docChanged(v->doc()) ? " *" : ""));
     if (front) {
-        setWindowTitle(qs(front->title) + "[*] \xE2\x80\x94 Vexa Studio");
+        setWindowTitle(shownTitle(front) + "[*] \xE2\x80\x94 Vexa Studio");
         setWindowModified(docChanged(front));
     } else {
         setWindowTitle("Vexa Studio");
@@ -480,7 +486,7 @@ void MainWindow::addDocument(AVDoc doc) {
     connect(v, &PageView::message, this,
             [this](const QString& text) { statusBar()->showMessage(text, 8000); });
     switchingTabs_ = true;
-    int index = tabs_->addTab(v, qs(doc->title));
+    int index = tabs_->addTab(v, shownTitle(doc));
     tabs_->setTabToolTip(index, qs(docPath(doc)));
     tabs_->setCurrentIndex(index);
     switchingTabs_ = false;
@@ -713,7 +719,7 @@ bool MainWindow::save(AVDoc doc) {
         ok = false;
         QMessageBox box(
             QMessageBox::Warning, "Vexa Studio",
-            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(qs(doc->title)),
+            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(shownTitle(doc)),
             QMessageBox::Ok, this);
         translateButtons(box);
         box.setInformativeText(qs(errorText(e.code())));
@@ -726,7 +732,10 @@ bool MainWindow::save(AVDoc doc) {
 bool MainWindow::saveAs(AVDoc doc) {
     if (!doc) return false;
     std::string start = docPath(doc);
-    if (start.empty()) start = doc->title.size() > 4 ? doc->title : doc->title + ".pdf";
+    if (start.empty())
+        start = doc->title.empty()      ? hostText("Untitled").toStdString() + ".pdf"
+                : doc->title.size() > 4 ? doc->title
+                                        : doc->title + ".pdf";
     if (!lastFolder_.empty() && docPath(doc).empty())
         start = (std::filesystem::path(lastFolder_) / start).string();
     QString path = QFileDialog::getSaveFileName(this, hostText("Save As"), qs(start),
@@ -761,7 +770,7 @@ bool MainWindow::maybeSave(AVDoc doc) {
     showDocument(doc);
     QMessageBox box(
         QMessageBox::Question, "Vexa Studio",
-        hostText("Save changes to \xE2\x80\x9C%1\xE2\x80\x9D before closing?").arg(qs(doc->title)),
+        hostText("Save changes to \xE2\x80\x9C%1\xE2\x80\x9D before closing?").arg(shownTitle(doc)),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setObjectName("SaveChanges");
     box.setInformativeText(hostText("Your changes are lost if you don't save them."));

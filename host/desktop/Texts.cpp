@@ -72,6 +72,7 @@ constexpr Row kTexts[] = {
      "Ihre \xC3\x84nderungen gehen verloren, wenn Sie sie nicht speichern.",
      "Vos modifications seront perdues si vous ne les enregistrez pas.",
      "Uw wijzigingen gaan verloren als u ze niet opslaat."},
+    {"Untitled", "Unbenannt", "Sans titre", "Naamloos"},
     // status bar
     {"Page %1 of %2", "Seite %1 von %2", "Page %1 sur %2", "Pagina %1 van %2"},
     {"(Esc stops)", "(Esc bricht ab)", "(\xC3\x89" "chap arr\xC3\xAAte)", "(Esc stopt)"},

@@ -306,8 +306,23 @@ TEST(DesktopEntry, StartsTheProgramForPdfFilesWithItsIcon) {
     EXPECT_TRUE(std::filesystem::exists(VEXA_BIN_DIR "/vexa-studio"));
     EXPECT_NE(keys["MimeType"].find("application/pdf;"), std::string::npos);
     EXPECT_EQ(keys["StartupWMClass"], "vexa-studio");
-    std::string icon =
-        vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/" + keys["Icon"] + ".svg");
+    std::string icon = vexa::test::readFile(VEXA_SOURCE_DIR "/packaging/" + keys["Icon"] + ".svg");
     EXPECT_NE(icon.find("<svg"), std::string::npos);
     EXPECT_NE(icon.find("viewBox"), std::string::npos);
 }
+
+namespace {
+
+TEST_F(WindowTest, ANewSheetIsUntitledInTheWindowsLanguage) {
+    start({.language = "FRA"});
+    // The palette's "Nouveau…" (1), width 5 and height 7, OK.
+    run("menu Vexa:show\nticks 6\npress 1\n  set 5 \"300 mm\"\n  set 7 \"200 mm\"\n  press ok\n"
+        "ticks 6\n");
+    ASSERT_EQ(window().tabs()->count(), 1);
+    EXPECT_TRUE(window().tabs()->tabText(0).startsWith("Sans titre"))
+        << window().tabs()->tabText(0).toStdString();
+    EXPECT_TRUE(window().windowTitle().startsWith("Sans titre"))
+        << window().windowTitle().toStdString();
+}
+
+}  // namespace
