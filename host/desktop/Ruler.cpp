@@ -112,7 +112,8 @@ void Ruler::paintEvent(QPaintEvent*) {
             const QString label = QString::number(shown, 'g', 6);
             if (across) {
                 p.drawText(at + 2, 1, 200, kThickness - 4, Qt::AlignLeft | Qt::AlignTop, label);
-            } else {
+            } else if (at - 2 - fontMetrics().horizontalAdvance(label) >= 0) {
+                // Read from below; a number that would run off the top is left out.
                 p.save();
                 p.translate(1, at - 2);
                 p.rotate(-90);
