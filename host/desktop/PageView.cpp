@@ -159,7 +159,7 @@ void PageView::updateRulers() {
     const int units = MainWindow::dialogUnits();
     top_->setUnit(units);
     left_->setUnit(units);
-    static_cast<QLabel*>(corner_)->setText(top_->unitName());
+    if (corner_->text() != top_->unitName()) corner_->setText(top_->unitName());
     top_->update();
     left_->update();
 }

@@ -20,6 +20,7 @@
 
 #include "app/App.h"
 
+class QLabel;
 class QMimeData;
 
 namespace vexa::host::desktop {
@@ -208,7 +209,7 @@ class PageView : public QAbstractScrollArea {
     bool rulers_ = false;
     Ruler* top_ = nullptr;
     Ruler* left_ = nullptr;
-    QWidget* corner_ = nullptr;
+    QLabel* corner_ = nullptr;
     bool destroyed_ = false;
     bool* alive_ = nullptr;
 };
