@@ -146,3 +146,56 @@ TEST_F(PreferencesTest, OkWritesTheChoicesAndTheIniButtonOpensTheFileWithoutStor
 }
 
 }  // namespace
+
+namespace {
+
+// With a template in front, the impose button and "Impose…" fill its frames from a
+// chosen PDF instead, by the frames' box numbers, as the headless host does.
+using PlaceTest = ImposeTest;
+
+// The file as qpdf writes it out with a fixed /ID: equal for equal documents.
+std::string normalized(const std::string& pdf, const std::string& to) {
+    EXPECT_EQ(runCommand("qpdf --static-id --qdf --object-streams=disable " + pdf + " " + to), 0);
+    return std::regex_replace(readFile(to), std::regex("/ID \\[<[0-9a-f]*>"), "/ID [<>");
+}
+
+TEST_F(PlaceTest, TheButtonAndTheMenuFillAnOpenTemplateAsTheHeadlessHostDoes) {
+    for (const char* name : {"line", "button", "menu"})
+        fs::copy_file(tmpl, file(std::string(name) + "-t.pdf"));
+
+    // The same place in a scripted session of the headless host.
+    const std::string script = file("place.vx");
+    vexa::test::writeFile(script, "open " + file("line-t.pdf") + "\nmenu Vexa:impose\n  choose " +
+                                      brochure + "\nsave " + file("line.pdf") + "\n");
+    std::string out;
+    ASSERT_EQ(runCommand(kVexa + " run --virtual-clock " + script + " 2>&1", &out), 0) << out;
+    const std::string expected = normalized(file("line.pdf"), file("line-q.pdf"));
+    // Something was placed: the filled sheets no longer print as the empty template.
+    EXPECT_NE(normalized(tmpl, file("tmpl-q.pdf")), expected);
+
+    const std::string log = (home() / "Documents" / "Orvanta" / "Vexa.txt").string();
+    fs::remove(log);
+    run("menu Vexa:show\nticks 6\nopen " + file("button-t.pdf") + "\nticks 6\n");
+    // Cancelling the chooser leaves the template as it was.
+    run("press 13\n  choose-cancel\n");
+    EXPECT_FALSE(window().isWindowModified());
+    run("expect-frame 4 content 0\nexpect-frame 1 content 0\n");
+    run("press 13\n  choose " + brochure + "\nexpect-docs 1\nexpect-frame 4 content 2\n");
+    EXPECT_TRUE(window().isWindowModified());
+    EXPECT_NE(readFile(log).find("srcDoc: " + brochure + "\n"), std::string::npos) << readFile(log);
+    run("save " + file("button.pdf") + "\nclose\n");
+
+    run("open " + file("menu-t.pdf") + "\nmenu Vexa:impose\n  choose-cancel\n");
+    EXPECT_FALSE(window().isWindowModified());
+    run("menu Vexa:impose\n  choose " + brochure + "\nexpect-docs 1\nsave " + file("menu.pdf") +
+        "\n");
+    ASSERT_EQ(window().tabs()->count(), 1);
+
+    EXPECT_EQ(normalized(file("button.pdf"), file("button-q.pdf")), expected);
+    EXPECT_EQ(normalized(file("menu.pdf"), file("menu-q.pdf")), expected);
+    // The templates themselves were only read.
+    EXPECT_EQ(readFile(file("button-t.pdf")), readFile(tmpl));
+    EXPECT_TRUE(opened.empty());
+}
+
+}  // namespace
