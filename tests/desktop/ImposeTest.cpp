@@ -193,6 +193,11 @@ TEST_F(PlaceTest, TheButtonAndTheMenuFillAnOpenTemplateAsTheHeadlessHostDoes) {
 
     EXPECT_EQ(normalized(file("button.pdf"), file("button-q.pdf")), expected);
     EXPECT_EQ(normalized(file("menu.pdf"), file("menu-q.pdf")), expected);
+    // With a frame selected, only that frame is filled.
+    run("close\nopen " + file("line-t.pdf") +
+        "\nticks 6\nclick 200 300\nexpect-selected 4\n"
+        "press 13\n  choose " +
+        brochure + "\nexpect-frame 4 content 2\nexpect-frame 1 content 0\n");
     // The templates themselves were only read.
     EXPECT_EQ(readFile(file("button-t.pdf")), readFile(tmpl));
     EXPECT_TRUE(opened.empty());
