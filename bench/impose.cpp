@@ -110,8 +110,9 @@ void BM_BookletWrittenAhead(benchmark::State& state) {
     booklet(state, true);
 }
 // The check before a job of the command line: every page's size, the template's frames
-// and colours, and the sheet map (the sheets built, nothing placed). It runs once before
-// the work starts; its cost is the "check_ms" to set against the booklet's time.
+// and colours, and the frames the job leaves empty (counted from the template's frame
+// numbers; no sheet is built). It runs once before the work starts; its time is to be
+// set against the booklet's.
 void BM_JobCheck(benchmark::State& state) {
     session();
     std::string src = (workDir() / ("src" + std::to_string(state.range(0)) + ".pdf")).string();

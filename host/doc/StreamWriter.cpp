@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,6 +21,10 @@ namespace {
 constexpr std::size_t kPerObjectStream = 100;
 // Nesting of direct objects beyond which a value is written as null.
 constexpr int kMaxDepth = 256;
+// Streams carried as they are from this size on are piped to the file, not held whole.
+constexpr long long kPipedStream = 64 * 1024;
+// Room for the length of a piped stream that does not say its own: digits for any file.
+constexpr std::size_t kLengthRoom = 12;
 
 bool isRegularNameChar(unsigned char c) {
     if (c <= 32 || c >= 127) return false;
@@ -166,6 +171,18 @@ void StreamWriter::writeTopLevel(State& s, Sink& out, int num, const std::string
     out.write("\nendobj\n");
 }
 
+std::string StreamWriter::streamDict(State& s, QPDFObjectHandle dict, bool plain) {
+    std::string text = "<<";
+    for (auto& [k, v] : dict.ditems()) {
+        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
+        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
+        appendName(text, k);
+        text += ' ';
+        serialize(s, text, v, 1);
+    }
+    return text;
+}
+
 void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h) {
     QPDFObjectHandle dict = h.getDict();
     QPDFObjectHandle filter = dict.getKey("/Filter");
@@ -173,6 +190,15 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     // Metadata stays readable as text; other plain streams are compressed. Filtered
     // streams are carried over as they are stored.
     bool compress = plain && !dict.getKey("/Type").isNameAndEquals("/Metadata");
+    // Large streams carried as they are: those whose length says so, and images (a
+    // stream copied from another document has no length until its data is read).
+    QPDFObjectHandle length = dict.getKey("/Length");
+    bool known = length.isInteger() && length.getIntValue() >= 0;
+    if (!compress &&
+        (known ? length.getIntValue() >= kPipedStream
+               : dict.getKey("/Subtype").isNameAndEquals("/Image")) &&
+        writeStreamPiped(s, out, num, h, plain, known ? length.getIntValue() : -1))
+        return;
     std::string data;
     bool ok;
     bool filtered = false;
@@ -186,17 +212,73 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
         }
     }
     if (!ok) throw std::runtime_error("the data of a stream cannot be read");
-    std::string text = "<<";
-    for (auto& [k, v] : dict.ditems()) {
-        if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
-        if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
-        appendName(text, k);
-        text += ' ';
-        serialize(s, text, v, 1);
-    }
+    std::string text = streamDict(s, dict, plain);
     if (compress) text += "/Filter /FlateDecode";
     text += "/Length " + std::to_string(data.size()) + ">>";
     writeStreamObject(s, out, num, text, data);
+}
+
+namespace {
+
+// Stream data passed on to the file as it is read.
+class SinkPipeline : public Pipeline {
+  public:
+    SinkPipeline(std::function<void(const char*, std::size_t)> write)
+        : Pipeline("file", nullptr), write_(std::move(write)) {}
+    void write(unsigned char const* data, size_t len) override {
+        write_(reinterpret_cast<const char*>(data), len);
+        bytes += static_cast<long long>(len);
+    }
+    void finish() override {}
+    long long bytes = 0;
+
+  private:
+    std::function<void(const char*, std::size_t)> write_;
+};
+
+}  // namespace
+
+bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHandle h, bool plain,
+                                    long long length) {
+    // A large stream carried as it is goes from the source file to this one in the
+    // reader's blocks, without a copy of the whole of it in memory. The dictionary says
+    // the length the stream gives for itself; should the data turn out otherwise, the
+    // object is written again over what was written, the usual way. A stream that gives
+    // none (length < 0) gets room for its length, filled in once the data is written.
+    off_t start = ::ftello(out.f);
+    if (start < 0) return false;
+    long long startPos = s.pos;
+    std::string text = streamDict(s, h.getDict(), plain) + "/Length ";
+    s.locs[num] = Loc{1, s.pos, 0, 0};
+    out.write(std::to_string(num) + " 0 obj\n");
+    out.write(text);
+    off_t room = ::ftello(out.f);
+    out.write(length >= 0 ? std::to_string(length) : std::string(kLengthRoom, ' '));
+    out.write(">>\nstream\n");
+    SinkPipeline pipe([&out](const char* p, std::size_t n) { out.write(p, n); });
+    bool filtered = false;
+    bool ok = h.pipeStreamData(&pipe, &filtered, 0, qpdf_dl_none, false, false);
+    std::string said = std::to_string(pipe.bytes);
+    if (ok && length < 0 && room >= 0 && said.size() <= kLengthRoom) {
+        off_t end = ::ftello(out.f);
+        if (end < 0 || ::fseeko(out.f, room, SEEK_SET) != 0 ||
+            std::fwrite(said.data(), 1, said.size(), out.f) != said.size() ||
+            ::fseeko(out.f, end, SEEK_SET) != 0)
+            throw std::runtime_error("write failed");
+        length = pipe.bytes;
+    }
+    if (ok && pipe.bytes == length) {
+        out.write("\nendstream\nendobj\n");
+        return true;
+    }
+    // Back to where the object began; what follows is written over, and cut off if the
+    // object comes out shorter.
+    if (std::fflush(out.f) != 0 || ::fseeko(out.f, start, SEEK_SET) != 0 ||
+        ::ftruncate(::fileno(out.f), start) != 0)
+        throw std::runtime_error("write failed");
+    s.pos = startPos;
+    s.locs[num] = Loc{};
+    return false;
 }
 
 void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::string& dict,

@@ -84,7 +84,12 @@ class StreamWriter {
     void serialize(State& s, std::string& out, QPDFObjectHandle h, int depth);
     void writeObject(State& s, Sink& out, QPDFObjectHandle h);
     void writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle h);
+    // A stream's dictionary as written, open and without its length: "<<" and the entries
+    // (a plain stream's filter entries left out).
+    std::string streamDict(State& s, QPDFObjectHandle dict, bool plain);
     void writeStream(State& s, Sink& out, int num, QPDFObjectHandle h);
+    bool writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHandle h, bool plain,
+                          long long length);
     void writeTopLevel(State& s, Sink& out, int num, const std::string& text);
     void writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
                            const std::string& data);

@@ -101,7 +101,7 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
     if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) || isInline ||
         !cosObjIsIndirect(dict))
         r->write = true;
-    ASInt32 p = b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
+    ASInt32 p = passRelativePage(job, b);
     ASInt32 n = job->pageOffset + p;
     // A page number below 1 leaves the frame without a page; it stays a page frame
     // (0 and below would make it another kind of object).
@@ -558,6 +558,10 @@ ImposeModeScope::ImposeModeScope(bool buildOnly, bool trimLinesLayer)
 ImposeModeScope::~ImposeModeScope() {
     gBuildOnly = buildOnly_;
     gTrimLinesLayer = trimLinesLayer_;
+}
+
+ASInt32 passRelativePage(const ImposeData* job, ASInt32 b) {
+    return b <= job->lowSpan ? b + job->firstPage - 1 : b + job->lastPage - job->framesPerPass;
 }
 
 ASFixed getCreep(ASInt32 p, ASInt32 pageCount, ASFixed creep, ASFixed creepOffset) {

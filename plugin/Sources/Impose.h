@@ -61,6 +61,11 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask);
 // The "Place" flow on an open template: choose a source, fill the frames.
 void imposeTemplate(PDDoc doc);
 
+// The page a frame numbered b in the template stands for on a sheet of the pass that
+// job describes, counted within the job's pages from 1 (the source page is
+// job->pageOffset plus it; below 1 the frame gets no page).
+ASInt32 passRelativePage(const ImposeData* job, ASInt32 b);
+
 // Creep displacement of relative page p in a job of pageCount pages.
 ASFixed getCreep(ASInt32 p, ASInt32 pageCount, ASFixed creep, ASFixed creepOffset);
 

@@ -144,6 +144,7 @@ class CheckedDoc {
 // What the check needs to know of a template's sheets.
 struct SheetsInfo {
     ASInt32 maxBox = 0;
+    std::vector<ASInt32> boxes;             // the number of every page frame, sheet by sheet
     std::vector<Size> frameSizes;           // the page frames' trim areas, upright, distinct
     std::vector<std::string> placeholders;  // the placeholder colours it uses ("X", "Z")
 };
@@ -153,6 +154,7 @@ bool frameInfoProc(CContent*, PDEElement frame, long, long data) {
     ASInt32 b = getBoxNum(frame);
     if (b < 1) return true;
     if (b > info->maxBox) info->maxBox = b;
+    info->boxes.push_back(b);
     Size s = uprightSize(getInnerRect(frame), getFrameRotation(frame));
     for (const Size& known : info->frameSizes)
         if (sameSize(known, s)) return true;
@@ -255,19 +257,64 @@ void measurePages(PDDoc src, const std::vector<ASInt32>& pages, PageSizes& sizes
     }
 }
 
-// Counts of a sheet map, for the check's warnings.
-struct PlanCount {
-    ASInt32 sourcePages = 0;
-    ASInt32 frames = 0;
-    ASInt32 empty = 0;
-    ASInt32 highest = 0;  // the highest source page placed
-};
-
-void countPlan(const VexaPlannedFrame* f, void* data) {
-    auto* c = static_cast<PlanCount*>(data);
-    ++c->frames;
-    if (f->page == 0) ++c->empty;
-    c->highest = std::max(c->highest, f->page);
+// Counts the frames of a job's sheets from the numbers of the template's frames, pass by
+// pass as the engine numbers them when it adds the sheets (see imposeDocWithData), so
+// that the check need not build the sheets. n is the source's page count.
+JobFrameCount countFrames(const ImposeData& job, ASInt32 n, const SheetsInfo& sheets,
+                          const SheetsInfo* second) {
+    JobFrameCount c;
+    ImposeData d = job;
+    auto pass = [&](const SheetsInfo& s) {
+        for (ASInt32 b : s.boxes) {
+            ASInt32 page = d.pageOffset + passRelativePage(&d, b);
+            if (page < 1 || page > n) page = 0;
+            ++c.frames;
+            if (page == 0) ++c.empty;
+            c.highest = std::max(c.highest, page);
+        }
+    };
+    ASInt32 M = sheets.maxBox;
+    if (M < 1) return c;
+    ASInt32 F = d.firstPage > 0 ? d.firstPage : 1;
+    ASInt32 L = d.lastPage > 0 ? d.lastPage : n;
+    if (d.binding == 3) {
+        d.framesPerPass = 4;
+        d.lowSpan = 2;
+        d.firstPage = 1;
+        d.lastPage = n;
+        pass(sheets);
+        return c;
+    }
+    ASInt32 C = L - F + 1, P = C / M;
+    if (P * M < C) {
+        if (!second) {
+            P += 1;
+            C = P * M;
+        } else if (d.binding == 2) {
+            P -= 1;
+        }
+    }
+    // Saddle stitch takes pages from both ends of the range, perfect binding from the front.
+    bool saddle = d.binding == 1;
+    d.firstPage = 1;
+    d.lastPage = C;
+    d.framesPerPass = M;
+    d.lowSpan = saddle ? M / 2 : M;
+    d.pageOffset = F - 1;
+    for (ASInt32 i = 0; i < P; ++i) {
+        pass(sheets);
+        d.firstPage += saddle ? M / 2 : M;
+        if (saddle) d.lastPage -= M / 2;
+    }
+    if (second && d.firstPage < d.lastPage) {
+        d.lowSpan = d.lastPage;
+        pass(*second);
+    }
+    if (!saddle && d.firstPage < d.lastPage) {
+        d.firstPage = C - M + 1;
+        pass(sheets);
+    }
+    return c;
 }
 
 // The sheet map of one output sheet.
@@ -548,9 +595,8 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
                                        " will not be shown by the template's marks");
     }
     // Frames the job leaves empty, and pages beyond the range that it places.
-    PlanCount count;
-    JobReport quiet;
-    if (planImposeJob(job, countPlan, &count, quiet)) {
+    {
+        JobFrameCount count = countFrames(d, n, sheets, d.halfSheetPath[0] ? &second : nullptr);
         if (count.empty > 0)
             report.warning("pages",
                            std::to_string(count.empty) + " of " + std::to_string(count.frames) +
@@ -566,6 +612,17 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
                                         std::to_string(sheets.maxBox) + " pages per pass");
     }
     return done();
+}
+
+JobFrameCount countJobFrames(const VexaJob* job) {
+    if (!job || !job->data.srcDoc || !job->data.templatePath[0]) return {};
+    JobReport quiet;
+    SheetsInfo sheets, second;
+    const ImposeData& d = job->data;
+    if (!checkSheetsFile(d.templatePath, false, sheets, quiet)) return {};
+    if (d.halfSheetPath[0] && !checkSheetsFile(d.halfSheetPath, true, second, quiet)) return {};
+    return countFrames(d, pdDocGetNumPages(d.srcDoc), sheets,
+                       d.halfSheetPath[0] ? &second : nullptr);
 }
 
 bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobReport& report) {

@@ -19,6 +19,16 @@ void initImposeJob(VexaJob* job, PDDoc src);
 // facts leave out the pages with a TrimBox). Returns the number of errors.
 ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings);
 
+// The page frames of a job's sheets: how many, how many stay empty and the highest
+// source page placed, counted from the template's frame numbers without building the
+// sheets (all zero when the template or second sheet cannot be read).
+struct JobFrameCount {
+    ASInt32 frames = 0;
+    ASInt32 empty = 0;
+    ASInt32 highest = 0;
+};
+JobFrameCount countJobFrames(const VexaJob* job);
+
 // Builds the job's sheets without placing anything and calls plan for every page frame
 // of every sheet; the sheets are thrown away. False when they could not be built.
 bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobReport& report);

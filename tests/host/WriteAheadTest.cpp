@@ -2,6 +2,8 @@
 // memory; the save completes the file.
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstdlib>
@@ -285,4 +287,83 @@ TEST_F(WriteAhead, WithoutRoomForTheSpoolTheDocumentStaysInMemory) {
     PDDoc re = keep(P()->PDDocOpen(out.c_str(), false));
     EXPECT_EQ(P()->PDDocGetNumPages(re), kPages);
     EXPECT_EQ(pageText(re, 3), "/MC0 BDC BT /F1 12 Tf (page 3) Tj ET EMC");
+}
+
+// Large streams carried as they are (images) go from the source to the file in blocks;
+// they must come out byte for byte, also when their dictionary's length is wrong
+// (too long or too short), in which case the true length is written.
+TEST_F(WriteAhead, LargeStreamsComeOutByteForByteWhateverTheirLengthSays) {
+    std::string big = tmp.file("big.pdf");
+    {
+        QPDF q;
+        q.emptyPDF();
+        for (int i = 0; i < 3; ++i) {
+            std::string noise;
+            unsigned x = 12345u + static_cast<unsigned>(i);
+            for (int k = 0; k < 300000; ++k) {
+                x = x * 1103515245u + 12345u;
+                noise += static_cast<char>(x >> 24);
+            }
+            std::string packed;
+            Pl_String sink("packed", nullptr, packed);
+            Pl_Flate flate("flate", &sink, Pl_Flate::a_deflate);
+            flate.write(reinterpret_cast<const unsigned char*>(noise.data()), noise.size());
+            flate.finish();
+            QPDFObjectHandle img = q.newStream();
+            img.replaceStreamData(packed, QPDFObjectHandle::newName("/FlateDecode"),
+                                  QPDFObjectHandle::newNull());
+            for (const char* kv : {"/Type /XObject", "/Subtype /Image", "/Width 500", "/Height 200",
+                                   "/ColorSpace /DeviceRGB", "/BitsPerComponent 8"}) {
+                std::string s = kv;
+                std::size_t sp = s.find(' ');
+                img.getDict().replaceKey(s.substr(0, sp), QPDFObjectHandle::parse(s.substr(sp)));
+            }
+            QPDFObjectHandle p = QPDFObjectHandle::parse(
+                "<< /Type /Page /MediaBox [0 0 500 200] /Resources << /XObject << >> >> >>");
+            p.getKey("/Resources").getKey("/XObject").replaceKey("/Im0", img);
+            p.replaceKey("/Contents", q.newStream("q 500 0 0 200 0 0 cm /Im0 Do Q"));
+            q.addPage(p, false);
+        }
+        QPDFWriter w(q, big.c_str());
+        w.write();
+    }
+    auto images = [](const std::string& path) {
+        QPDF q;
+        q.processFile(path.c_str());
+        std::vector<std::string> out;
+        for (QPDFObjectHandle page : q.getAllPages()) {
+            auto data =
+                page.getKey("/Resources").getKey("/XObject").getKey("/Im0").getRawStreamData();
+            out.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        }
+        return out;
+    };
+    std::vector<std::string> want = images(big);
+    ASSERT_EQ(want.size(), 3u);
+    ASSERT_GT(want[0].size(), 200000u);
+
+    doc::setWriteAheadForNewDocuments(true);
+    PDDoc d = keep(P()->PDDocCreate());
+    doc::setWriteAheadForNewDocuments(false);
+    PDDoc s = keep(P()->PDDocOpen(big.c_str(), true));
+    P()->PDDocInsertPages(d, PDBeforeFirstPage, s, 0, PDAllPages, 0);
+    // The first image comes from the source as it is; the other two are made anew with
+    // the same bytes, and their dictionaries then say too much and too little.
+    QPDF& q = doc::qpdfOf(d);
+    for (int i : {1, 2}) {
+        QPDFObjectHandle page = q.getAllPages()[static_cast<std::size_t>(i)];
+        QPDFObjectHandle xobjects = page.getKey("/Resources").getKey("/XObject");
+        QPDFObjectHandle img = q.newStream();
+        img.replaceStreamData(want[static_cast<std::size_t>(i)],
+                              QPDFObjectHandle::newName("/FlateDecode"),
+                              QPDFObjectHandle::newNull());
+        for (const auto& [k, v] : xobjects.getKey("/Im0").getDict().ditems())
+            if (k != "/Length" && k != "/Filter") img.getDict().replaceKey(k, v);
+        img.getDict().replaceKey("/Length", QPDFObjectHandle::newInteger(i == 1 ? 400000 : 100000));
+        xobjects.replaceKey("/Im0", img);
+    }
+    EXPECT_TRUE(P()->PDDocWritePagesAhead(d, 2));
+    std::string out = save(d, "images.pdf");
+    EXPECT_EQ(check(out), "");
+    EXPECT_EQ(images(out), want);
 }

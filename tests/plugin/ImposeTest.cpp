@@ -1077,6 +1077,54 @@ TEST_F(Imposing, TheJobCheckWarnsOfWhatAPressOperatorMustKnow) {
     close(nullptr, src);
 }
 
+// The check counts the frames of a job's sheets without building them; the counts
+// must be those of the sheets the engine builds, for every binding and range.
+TEST_F(Imposing, TheJobCheckCountsTheFramesTheEngineBuilds) {
+    std::string four = booklet(2), eight = booklet(4, "t8.pdf");
+    std::string half = makeTemplate("half.pdf", {{{1, 20, 20, 200, 280}, {2, 220, 20, 400, 280}},
+                                                 {{3, 20, 20, 200, 280}, {4, 220, 20, 400, 280}}});
+    std::string step = makeTemplate("step.pdf", {{{1, 20, 20, 200, 280}, {1, 220, 20, 400, 280}}});
+    struct Counted {
+        ASInt32 frames = 0, empty = 0, highest = 0;
+    };
+    auto count = [](const VexaPlannedFrame* f, void* data) {
+        auto* c = static_cast<Counted*>(data);
+        ++c->frames;
+        c->empty += f->page == 0;
+        c->highest = std::max(c->highest, f->page);
+    };
+    int compared = 0;
+    for (ASInt32 n : {3, 12, 13, 22}) {
+        PDDoc src = makeSource(n);
+        for (const std::string& t : {four, eight, step})
+            for (ASInt32 binding : {1, 2, 3})
+                for (bool second : {false, true})
+                    for (auto [first, last] : {std::pair{1, n}, std::pair{2, n - 1}}) {
+                        VexaJob j = lineJob(src, tmp.file("src.pdf"), t, tmp.file("o.pdf"));
+                        j.data.binding = binding;
+                        j.data.firstPage = first;
+                        j.data.lastPage = last;
+                        if (second)
+                            std::snprintf(j.data.halfSheetPath, sizeof j.data.halfSheetPath, "%s",
+                                          half.c_str());
+                        std::string what = "pages " + std::to_string(n) + ", template " + t +
+                                           ", binding " + std::to_string(binding) +
+                                           (second ? ", second sheet" : "") + ", range " +
+                                           std::to_string(first) + "-" + std::to_string(last);
+                        Counted built;
+                        JobReport quiet;
+                        ASSERT_TRUE(planImposeJob(&j, count, &built, quiet)) << what;
+                        JobFrameCount c = countJobFrames(&j);
+                        EXPECT_EQ(c.frames, built.frames) << what;
+                        EXPECT_EQ(c.empty, built.empty) << what;
+                        EXPECT_EQ(c.highest, built.highest) << what;
+                        ++compared;
+                    }
+        close(nullptr, src);
+    }
+    EXPECT_EQ(compared, 144);
+}
+
 TEST_F(Imposing, UnreadablePagesAreSaidOnceAndAMostlyUnreadableJobGivesNothing) {
     PDDoc src = makeSource(16);
     std::string srcPath = tmp.file("src16.pdf"), t = booklet(2);
