@@ -514,6 +514,7 @@ void MainWindow::removeDocument(AVDoc doc) {
     auto it = views_.find(doc);
     if (it == views_.end()) return;
     PageView* v = it->second;
+    v->documentClosed();
     zoomSetting_ = v->zoomSetting();
     views_.erase(it);
     switchingTabs_ = true;

@@ -483,6 +483,12 @@ void PageView::scrollContentsBy(int, int) {
 
 // ---- Rendering -------------------------------------------------------------------------
 
+void PageView::documentClosed() {
+    closed_ = true;
+    fe_.renderer().cancel(owner_);
+    disconnect(&fe_.renderer(), nullptr, this, nullptr);
+}
+
 void PageView::renderNow() {
     renderScheduled_ = false;
     requestRenders();
@@ -498,7 +504,7 @@ void PageView::scheduleRenders() {
 }
 
 void PageView::requestRenders() {
-    if (pageCount() == 0 || !doc_->pdDoc) return;
+    if (closed_ || pageCount() == 0 || !doc_->pdDoc) return;
     app::Application& a = fe_.app();
     int first = a.firstVisiblePage(view()), last = a.lastVisiblePage(view());
     first = std::max(0, first - kNeighbours);
@@ -574,7 +580,7 @@ void PageView::evictRenderings() {
 }
 
 void PageView::pageRendered(quint64 owner, int page, quint64 ticket, const QImage& image) {
-    if (owner != owner_) return;
+    if (closed_ || owner != owner_) return;
     auto it = rendered_.find(page);
     if (it == rendered_.end() || it->second.pendingTicket != ticket) return;  // superseded
     Rendered& r = it->second;

@@ -91,6 +91,10 @@ class PageView : public QAbstractScrollArea {
 
     // Asks for the visible pages' renderings now (not at the next pass of the loop).
     void renderNow();
+    // The document was closed: the view stays until it is deleted, but neither asks for
+    // renderings nor takes those still on their way, which would reach a closed
+    // document.
+    void documentClosed();
 
     // The mouse while the tool follows a gesture: the next move or the release.
     bool trackMouse(app::MouseState& mouse);
@@ -211,6 +215,7 @@ class PageView : public QAbstractScrollArea {
     Ruler* left_ = nullptr;
     QLabel* corner_ = nullptr;
     bool destroyed_ = false;
+    bool closed_ = false;
     bool* alive_ = nullptr;
 };
 
