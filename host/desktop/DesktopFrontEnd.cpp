@@ -20,6 +20,7 @@
 #include "desktop/DialogWindow.h"
 #include "desktop/Input.h"
 #include "desktop/MainWindow.h"
+#include "desktop/Texts.h"
 #include "desktop/PageView.h"
 #include "doc/DocInternal.h"
 #include "ui/Script.h"
@@ -193,17 +194,24 @@ void DesktopFrontEnd::rethrowScriptError() {
 }
 
 void DesktopFrontEnd::afterDispatch() {
-    app_.flushRedraws();
-    // Changes that no "pages changed" named (boxes, resources): show every page anew.
+    std::vector<AVDoc> unnamed;
     for (auto& d : app_.docs()) {
         PDDoc pd = d->pdDoc;
         std::uint64_t count = doc::changeCount(pd);
         auto it = changeCounts_.find(pd);
         bool changed = it != changeCounts_.end() && it->second != count;
         changeCounts_[pd] = count;
-        if (changed && !named_.count(pd))
-            if (PageView* v = pageViewFor(&d->view)) v->allPagesChanged();
+        if (!changed) continue;
+        // What the plug-ins draw over a page comes from the document (a frame's box
+        // number): a changed document is drawn over anew, as a window system would
+        // after the dialog that changed it went away.
+        app_.invalidate(&d->view);
+        if (!named_.count(pd)) unnamed.push_back(d.get());
     }
+    app_.flushRedraws();
+    // Changes that no "pages changed" named (boxes, resources): show every page anew.
+    for (AVDoc d : unnamed)
+        if (PageView* v = pageViewFor(&d->view)) v->allPagesChanged();
     named_.clear();
     if (window_) {
         window_->syncMenus();
@@ -272,7 +280,7 @@ int DesktopFrontEnd::alert(const app::AlertRequest& request) {
         b->setObjectName(QString("alert-button-%1").arg(i + 1));
         buttons.push_back(b);
     }
-    if (buttons.empty()) buttons.push_back(box.addButton(QMessageBox::Ok));
+    if (buttons.empty()) buttons.push_back(box.addButton(hostText("OK"), QMessageBox::AcceptRole));
     box.setDefaultButton(buttons.front());
     box.setEscapeButton(buttons.size() > 1 ? buttons[1] : buttons.front());
     if (request.beep) beep();
@@ -466,6 +474,8 @@ bool DesktopFrontEnd::choose(const app::ChooserRequest& r, std::string* path) {
 }
 
 bool DesktopFrontEnd::openWithDesktop(const std::string& path) {
+    if (opener_) return opener_(path);
+    // Without a desktop to open it on, say what would have opened.
     if (scripted() || offscreen()) {
         std::fprintf(stderr, "vexa-studio: open %s\n", path.c_str());
         return true;

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -88,6 +89,11 @@ class DesktopFrontEnd : public QObject, public app::FrontEnd {
     bool pointOnScreen(ASInt32 x, ASInt32 y) override;
     bool choose(const app::ChooserRequest& request, std::string* path) override;
     bool openWithDesktop(const std::string& path) override;
+    // Who opens a file with the desktop's program for it (the log in the text viewer,
+    // a folder in the file manager); by default the desktop itself. Tests put their
+    // own here to see what would have opened.
+    using DesktopOpener = std::function<bool(const std::string& path)>;
+    void setDesktopOpener(DesktopOpener opener) { opener_ = std::move(opener); }
     void documentOpened(AVDoc doc) override;
     void documentClosing(AVDoc doc) override;
     void frontDocumentChanged(AVDoc doc) override;
@@ -136,6 +142,7 @@ class DesktopFrontEnd : public QObject, public app::FrontEnd {
     std::string progressText_;
     QPointer<QWidget> openAlert_, openChooser_, openMenu_;
     std::map<PDDoc, std::uint64_t> changeCounts_;
+    DesktopOpener opener_;
     std::set<PDDoc> named_;  // documents whose changed pages were named since the last check
 };
 

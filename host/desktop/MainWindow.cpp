@@ -29,6 +29,7 @@
 #include "desktop/DesktopFrontEnd.h"
 #include "desktop/Icons.h"
 #include "desktop/PageView.h"
+#include "desktop/Texts.h"
 #include "desktop/Thumbnails.h"
 #include "doc/DocInternal.h"
 
@@ -73,6 +74,23 @@ ASBool commandEnabled(ASClientData data) {
     return (*c)();
 }
 
+// The title of a menu or item: the host's own in the application's language, the
+// plug-ins' as they gave them.
+QString itemTitle(const std::string& title, ExtensionID owner) {
+    return owner ? qs(title) : hostText(title);
+}
+
+// A message box's standard buttons in the application's language.
+void translateButtons(QMessageBox& box) {
+    static const std::pair<QMessageBox::StandardButton, const char*> names[] = {
+        {QMessageBox::Ok, "OK"},
+        {QMessageBox::Cancel, "Cancel"},
+        {QMessageBox::Save, "Save"},
+        {QMessageBox::Discard, "Don't Save"}};
+    for (const auto& [button, text] : names)
+        if (QAbstractButton* b = box.button(button)) b->setText(hostText(text));
+}
+
 std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
@@ -82,6 +100,12 @@ std::string docPath(AVDoc doc) {
     if (!doc || !doc::isLiveDoc(doc->pdDoc)) return "";
     if (doc::pdModelTable()->PDDocGetPath(doc->pdDoc, path, sizeof path) <= 0) return "";
     return path;
+}
+
+// The document's title as the window shows it: a new one that has none yet is
+// "Untitled".
+QString shownTitle(AVDoc doc) {
+    return doc->title.empty() ? hostText("Untitled") : qs(doc->title);
 }
 
 bool docChanged(AVDoc doc) {
@@ -127,7 +151,7 @@ MainWindow::MainWindow(DesktopFrontEnd& fe) : fe_(fe) {
     showProgress(false);
 
     thumbnails_ = new Thumbnails(fe_, this);
-    thumbDock_ = new QDockWidget("Pages", this);
+    thumbDock_ = new QDockWidget(hostText("Pages"), this);
     thumbDock_->setObjectName("ThumbnailsDock");
     thumbDock_->setWidget(thumbnails_);
     thumbDock_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
@@ -245,6 +269,9 @@ void MainWindow::addHostCommands() {
         "View", "Studio:Thumbnails", "Page Thumbnails",
         [this] { showThumbnails(!!thumbDock_->isHidden()); }, [] { return true; },
         [this] { return !thumbDock_->isHidden(); });
+    addHostItem(
+        "View", "Studio:Rulers", "Rulers", [this] { showRulers(!rulers_); }, [] { return true; },
+        [this] { return rulers_; });
     addHostItem("Help", "Studio:About", "About Vexa Studio", [this] { about(); });
 
     addHostButton("File", "Studio:OpenButton", "Open a PDF file", [this] { openDialog(); });
@@ -260,7 +287,7 @@ void MainWindow::syncMenus() {
         menuBar()->clear();
         itemActions_.clear();
         for (_t_AVMenu* m : menus) {
-            QMenu* q = menuBar()->addMenu(qs(m->title));
+            QMenu* q = menuBar()->addMenu(itemTitle(m->title, m->owner));
             q->setObjectName(qs("menu-" + m->name));
             fillMenu(q, m);
             connect(q, &QMenu::aboutToShow, this, [this, q, m] { fillMenu(q, m); });
@@ -279,21 +306,21 @@ void MainWindow::fillMenu(QMenu* q, _t_AVMenu* menu) {
             continue;
         }
         if (item->name == "Studio:OpenRecent") {
-            QMenu* recent = q->addMenu(qs(item->title));
+            QMenu* recent = q->addMenu(itemTitle(item->title, item->owner));
             recent->setObjectName("menu-OpenRecent");
             fillRecent(recent);
             continue;
         }
         if (item->submenu) {
-            QMenu* sub = q->addMenu(qs(item->title));
+            QMenu* sub = q->addMenu(itemTitle(item->title, item->owner));
             sub->setObjectName(qs("menu-" + item->submenu->name));
             fillMenu(sub, item->submenu);
             continue;
         }
-        std::string title = item->title;
+        QString title = itemTitle(item->title, item->owner);
         if (item->name == "Undo" || item->name == "Redo")
-            title = a.undoTitle(a.frontDoc(), item->name == "Undo");
-        QAction* action = q->addAction(qs(title));
+            title = undoText(a.undoTitle(a.frontDoc(), item->name == "Undo"));
+        QAction* action = q->addAction(title);
         action->setObjectName(qs("item-" + item->name));
         action->setShortcuts(shortcutsFor(item->name));
         bool enabled = true;
@@ -332,7 +359,7 @@ void MainWindow::fillWindowMenu(QMenu* q) {
     for (int i = 0; i < tabs_->count(); ++i) {
         auto* v = qobject_cast<PageView*>(tabs_->widget(i));
         if (!v) continue;
-        QAction* a = q->addAction(qs(v->doc()->title));
+        QAction* a = q->addAction(shownTitle(v->doc()));
         a->setCheckable(true);
         a->setChecked(i == tabs_->currentIndex());
         AVDoc doc = v->doc();
@@ -365,9 +392,10 @@ void MainWindow::syncToolbars() {
                          : b->name == "Studio:SaveButton"
                              ? style()->standardIcon(QStyle::SP_DialogSaveButton)
                              : toolIcon();
-            QAction* action = tb->addAction(icon, qs(b->label));
+            QString label = b->owner ? qs(b->label) : hostText(b->label);
+            QAction* action = tb->addAction(icon, label);
             action->setObjectName(qs("button-" + b->name));
-            action->setToolTip(qs(b->label));
+            action->setToolTip(label);
             action->setCheckable(b->marked != nullptr);
             connect(action, &QAction::triggered, this, [this, b] {
                 fe_.dispatch([&] {
@@ -427,14 +455,16 @@ void MainWindow::refresh() {
         }
         action->setEnabled(enabled);
         if (item->name == "Undo" || item->name == "Redo")
-            action->setText(qs(a.undoTitle(a.frontDoc(), item->name == "Undo")));
+            action->setText(undoText(a.undoTitle(a.frontDoc(), item->name == "Undo")));
     }
+    // The dialogs' unit may have changed with the preferences.
+    if (PageView* v = currentPageView()) v->updateRulers();
     AVDoc front = fe_.app().frontDoc();
     for (int i = 0; i < tabs_->count(); ++i)
         if (auto* v = qobject_cast<PageView*>(tabs_->widget(i)))
-            tabs_->setTabText(i, qs(v->doc()->title) + (docChanged(v->doc()) ? " *" : ""));
+            tabs_->setTabText(i, shownTitle(v->doc()) + (docChanged(v->doc()) ? " *" : ""));
     if (front) {
-        setWindowTitle(qs(front->title) + "[*] \xE2\x80\x94 Vexa Studio");
+        setWindowTitle(shownTitle(front) + "[*] \xE2\x80\x94 Vexa Studio");
         setWindowModified(docChanged(front));
     } else {
         setWindowTitle("Vexa Studio");
@@ -447,6 +477,7 @@ void MainWindow::refresh() {
 
 void MainWindow::addDocument(AVDoc doc) {
     auto* v = new PageView(fe_, doc, tabs_);
+    v->setRulers(rulers_);
     views_[doc] = v;
     connect(v, &PageView::statusChanged, this, &MainWindow::updateStatus);
     connect(v, &PageView::pointerMoved, this, [this](bool onPage, QPointF p) {
@@ -455,7 +486,7 @@ void MainWindow::addDocument(AVDoc doc) {
     connect(v, &PageView::message, this,
             [this](const QString& text) { statusBar()->showMessage(text, 8000); });
     switchingTabs_ = true;
-    int index = tabs_->addTab(v, qs(doc->title));
+    int index = tabs_->addTab(v, shownTitle(doc));
     tabs_->setTabToolTip(index, qs(docPath(doc)));
     tabs_->setCurrentIndex(index);
     switchingTabs_ = false;
@@ -483,6 +514,7 @@ void MainWindow::removeDocument(AVDoc doc) {
     auto it = views_.find(doc);
     if (it == views_.end()) return;
     PageView* v = it->second;
+    v->documentClosed();
     zoomSetting_ = v->zoomSetting();
     views_.erase(it);
     switchingTabs_ = true;
@@ -523,6 +555,11 @@ void MainWindow::showThumbnails(bool on) {
     thumbnails_->setView(on ? currentPageView() : nullptr);
 }
 
+void MainWindow::showRulers(bool on) {
+    rulers_ = on;
+    for (auto& [doc, v] : views_) v->setRulers(on);
+}
+
 void MainWindow::currentTabChanged(int index) {
     if (!thumbDock_->isHidden()) thumbnails_->setView(currentPageView());
     if (switchingTabs_) return;
@@ -536,8 +573,9 @@ void MainWindow::openDialog() {
     std::string start = lastFolder_;
     if (start.empty() && !recent_.empty())
         start = std::filesystem::path(recent_.front()).parent_path().string();
-    QString path = QFileDialog::getOpenFileName(this, "Open", qs(start),
-                                                "PDF files (*.pdf *.PDF);;All files (*)");
+    QString path = QFileDialog::getOpenFileName(
+        this, hostText("Open"), qs(start),
+        hostText("PDF files (*.pdf *.PDF)") + ";;" + hostText("All files (*)"));
     if (!path.isEmpty()) openFile(path.toStdString());
 }
 
@@ -558,9 +596,11 @@ bool MainWindow::openFile(const std::string& path, bool askUser) {
         if (!a.documentHooks.openDoc) vexa::host::raise(genErrGeneral);
         pd = a.documentHooks.openDoc(path.c_str());
     } catch (const ASException& e) {
-        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
-                        qs("\xE2\x80\x9C" + fileName(path) + "\xE2\x80\x9D could not be opened."),
-                        QMessageBox::Ok, this);
+        QMessageBox box(
+            QMessageBox::Warning, "Vexa Studio",
+            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be opened.").arg(qs(fileName(path))),
+            QMessageBox::Ok, this);
+        translateButtons(box);
         box.setInformativeText(qs(errorText(e.code())));
         box.setObjectName("OpenError");
         if (askUser && !fe_.scripted()) box.exec();
@@ -610,7 +650,8 @@ int MainWindow::dialogUnits() {
     if (path != readFrom || changed != readAt) {
         QSettings s(path, QSettings::IniFormat);
         bool ok = false;
-        int u = s.value("General/DlgUnits").toInt(&ok);
+        // QSettings takes the file's [General] section for its keys without a section.
+        int u = s.value("DlgUnits").toInt(&ok);
         units = ok && u >= 1 && u <= 4 ? u : 3;
         readFrom = path;
         readAt = changed;
@@ -640,6 +681,7 @@ void MainWindow::restoreState() {
     if (!geometry.isEmpty()) restoreGeometry(geometry);
     zoomSetting_ = s.value("View/Zoom", "fit-page").toString();
     showThumbnails(s.value("View/Thumbnails", true).toBool());
+    showRulers(s.value("View/Rulers", true).toBool());
     lastFolder_ = s.value("Files/LastFolder").toString().toStdString();
     recent_.clear();
     for (const QString& f : s.value("Files/Recent").toStringList())
@@ -653,6 +695,7 @@ void MainWindow::saveState() {
     s.setValue("Window/Geometry", saveGeometry());
     s.setValue("View/Zoom", zoomSetting_);
     s.setValue("View/Thumbnails", !thumbDock_->isHidden());
+    s.setValue("View/Rulers", rulers_);
     s.setValue("Files/LastFolder", qs(lastFolder_));
     QStringList recent;
     for (const std::string& f : recent_) recent << qs(f);
@@ -675,9 +718,11 @@ bool MainWindow::save(AVDoc doc) {
         doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
     } catch (const ASException& e) {
         ok = false;
-        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
-                        qs("\xE2\x80\x9C" + doc->title + "\xE2\x80\x9D could not be saved."),
-                        QMessageBox::Ok, this);
+        QMessageBox box(
+            QMessageBox::Warning, "Vexa Studio",
+            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(shownTitle(doc)),
+            QMessageBox::Ok, this);
+        translateButtons(box);
         box.setInformativeText(qs(errorText(e.code())));
         if (!fe_.scripted()) box.exec();
     }
@@ -688,10 +733,14 @@ bool MainWindow::save(AVDoc doc) {
 bool MainWindow::saveAs(AVDoc doc) {
     if (!doc) return false;
     std::string start = docPath(doc);
-    if (start.empty()) start = doc->title.size() > 4 ? doc->title : doc->title + ".pdf";
+    if (start.empty())
+        start = doc->title.empty()      ? hostText("Untitled").toStdString() + ".pdf"
+                : doc->title.size() > 4 ? doc->title
+                                        : doc->title + ".pdf";
     if (!lastFolder_.empty() && docPath(doc).empty())
         start = (std::filesystem::path(lastFolder_) / start).string();
-    QString path = QFileDialog::getSaveFileName(this, "Save As", qs(start), "PDF files (*.pdf)");
+    QString path = QFileDialog::getSaveFileName(this, hostText("Save As"), qs(start),
+                                                hostText("PDF files (*.pdf)"));
     if (path.isEmpty()) return false;
     if (!path.endsWith(".pdf", Qt::CaseInsensitive)) path += ".pdf";
     PDDocSaveParamsRec p{};
@@ -702,9 +751,11 @@ bool MainWindow::saveAs(AVDoc doc) {
     try {
         doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
     } catch (const ASException& e) {
-        QMessageBox box(QMessageBox::Warning, "Vexa Studio",
-                        qs("\xE2\x80\x9C" + fileName(target) + "\xE2\x80\x9D could not be saved."),
-                        QMessageBox::Ok, this);
+        QMessageBox box(
+            QMessageBox::Warning, "Vexa Studio",
+            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(qs(fileName(target))),
+            QMessageBox::Ok, this);
+        translateButtons(box);
         box.setInformativeText(qs(errorText(e.code())));
         if (!fe_.scripted()) box.exec();
         return false;
@@ -720,10 +771,11 @@ bool MainWindow::maybeSave(AVDoc doc) {
     showDocument(doc);
     QMessageBox box(
         QMessageBox::Question, "Vexa Studio",
-        qs("Save changes to \xE2\x80\x9C" + doc->title + "\xE2\x80\x9D before closing?"),
+        hostText("Save changes to \xE2\x80\x9C%1\xE2\x80\x9D before closing?").arg(shownTitle(doc)),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setObjectName("SaveChanges");
-    box.setInformativeText("Your changes are lost if you don't save them.");
+    box.setInformativeText(hostText("Your changes are lost if you don't save them."));
+    translateButtons(box);
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
         case QMessageBox::Save:
@@ -754,7 +806,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::about() {
-    QMessageBox::about(this, "About Vexa Studio",
+    QMessageBox::about(this, hostText("About Vexa Studio"),
                        "<b>Vexa Studio 6.17</b><p>Imposition templates on screen: the Vexa "
                        "plug-in in a desktop window, over Qt and poppler.</p>");
 }
@@ -768,7 +820,7 @@ void MainWindow::updateStatus() {
         zoomLabel_->clear();
         return;
     }
-    pageLabel_->setText(QString("Page %1 of %2").arg(v->currentPage() + 1).arg(v->pageCount()));
+    pageLabel_->setText(hostText("Page %1 of %2").arg(v->currentPage() + 1).arg(v->pageCount()));
     zoomLabel_->setText(
         QString("%1 %").arg(static_cast<int>(std::lround(v->zoom() / v->actualSizeZoom() * 100))));
 }
@@ -783,7 +835,7 @@ void MainWindow::showProgress(bool on) {
 }
 
 void MainWindow::setProgressText(const QString& text) {
-    progressLabel_->setText(text + "  (Esc stops)");
+    progressLabel_->setText(text + "  " + hostText("(Esc stops)"));
 }
 
 void MainWindow::setProgressRange(int steps) {

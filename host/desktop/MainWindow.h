@@ -74,6 +74,10 @@ class MainWindow : public QMainWindow {
     // The sidebar of page thumbnails ("View > Page Thumbnails").
     Thumbnails* thumbnails() const { return thumbnails_; }
     void showThumbnails(bool on);
+    // Rulers along every page view (a person's choice, kept between runs; a scripted
+    // session starts without them).
+    void showRulers(bool on);
+    bool rulersShown() const { return rulers_; }
 
     // The window's state between runs of an interactive session: size and position,
     // the zoom of the last document window, the folder of the last file chosen and
@@ -122,6 +126,7 @@ class MainWindow : public QMainWindow {
     QLabel* zoomLabel_;
     QLabel* pointerLabel_;
     QDockWidget* thumbDock_;
+    bool rulers_ = false;
     Thumbnails* thumbnails_;
     QLabel* progressLabel_;
     QProgressBar* progressBar_;

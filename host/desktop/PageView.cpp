@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -16,8 +18,10 @@
 
 #include "desktop/DesktopFrontEnd.h"
 #include "desktop/Input.h"
+#include "desktop/MainWindow.h"
 #include "desktop/PageExtract.h"
 #include "desktop/RenderService.h"
+#include "desktop/Ruler.h"
 #include "doc/DocInternal.h"
 
 namespace vexa::host::desktop {
@@ -92,6 +96,72 @@ PageView::~PageView() {
     destroyed_ = true;
     if (alive_) *alive_ = false;
     fe_.renderer().cancel(owner_);
+}
+
+// ---- Rulers --------------------------------------------------------------------------
+
+void PageView::setRulers(bool on) {
+    if (on == rulers_) return;
+    rulers_ = on;
+    if (on && !top_) {
+        // Along each edge, the current page's coordinate that changes in that direction
+        // (x, or y on a page turned by 90 degrees).
+        auto mapping = [this](bool across) {
+            return [this, across](double* origin, double* perPixel) {
+                if (pageCount() == 0) return false;
+                app::Application& a = fe_.app();
+                constexpr int kSpan = 1000;
+                try {
+                    ASFixedPoint p0 = a.deviceToPoint(view(), currentPage(), 0, 0);
+                    ASFixedPoint p1 = across ? a.deviceToPoint(view(), currentPage(), kSpan, 0)
+                                             : a.deviceToPoint(view(), currentPage(), 0, kSpan);
+                    double dh = (p1.h - p0.h) / 65536.0, dv = (p1.v - p0.v) / 65536.0;
+                    bool alongX = std::abs(dh) >= std::abs(dv);
+                    *origin = (alongX ? p0.h : p0.v) / 65536.0;
+                    *perPixel = (alongX ? dh : dv) / kSpan;
+                } catch (const ASException&) {
+                    return false;
+                }
+                return *perPixel != 0;
+            };
+        };
+        top_ = new Ruler(Qt::Horizontal, mapping(true), this);
+        left_ = new Ruler(Qt::Vertical, mapping(false), this);
+        auto* corner = new QLabel(this);
+        corner->setObjectName("RulerUnit");
+        corner->setAlignment(Qt::AlignCenter);
+        corner->setAutoFillBackground(true);
+        QFont f = corner->font();
+        f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.75));
+        corner->setFont(f);
+        corner_ = corner;
+    }
+    const int t = on ? Ruler::kThickness : 0;
+    setViewportMargins(t, t, 0, 0);
+    if (top_) top_->setVisible(on);
+    if (left_) left_->setVisible(on);
+    if (corner_) corner_->setVisible(on);
+    updateRulers();
+}
+
+Ruler* PageView::ruler(Qt::Orientation orientation) const {
+    if (!rulers_) return nullptr;
+    return orientation == Qt::Horizontal ? top_ : left_;
+}
+
+void PageView::updateRulers() {
+    if (!rulers_) return;
+    const QRect vp = viewport()->geometry();
+    const int t = Ruler::kThickness;
+    top_->setGeometry(vp.left(), vp.top() - t, vp.width(), t);
+    left_->setGeometry(vp.left() - t, vp.top(), t, vp.height());
+    corner_->setGeometry(vp.left() - t, vp.top() - t, t, t);
+    const int units = MainWindow::dialogUnits();
+    top_->setUnit(units);
+    left_->setUnit(units);
+    if (corner_->text() != top_->unitName()) corner_->setText(top_->unitName());
+    top_->update();
+    left_->update();
 }
 
 // ---- Geometry --------------------------------------------------------------------------
@@ -400,6 +470,7 @@ void PageView::goToPage(int page) {
 
 void PageView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    updateRulers();
     if (fitting_ && !fe_.dispatching() && viewport()->width() > 50 && viewport()->height() > 50)
         fitPage();
     relayout();
@@ -411,6 +482,12 @@ void PageView::scrollContentsBy(int, int) {
 }
 
 // ---- Rendering -------------------------------------------------------------------------
+
+void PageView::documentClosed() {
+    closed_ = true;
+    fe_.renderer().cancel(owner_);
+    disconnect(&fe_.renderer(), nullptr, this, nullptr);
+}
 
 void PageView::renderNow() {
     renderScheduled_ = false;
@@ -427,7 +504,7 @@ void PageView::scheduleRenders() {
 }
 
 void PageView::requestRenders() {
-    if (pageCount() == 0 || !doc_->pdDoc) return;
+    if (closed_ || pageCount() == 0 || !doc_->pdDoc) return;
     app::Application& a = fe_.app();
     int first = a.firstVisiblePage(view()), last = a.lastVisiblePage(view());
     first = std::max(0, first - kNeighbours);
@@ -503,7 +580,7 @@ void PageView::evictRenderings() {
 }
 
 void PageView::pageRendered(quint64 owner, int page, quint64 ticket, const QImage& image) {
-    if (owner != owner_) return;
+    if (closed_ || owner != owner_) return;
     auto it = rendered_.find(page);
     if (it == rendered_.end() || it->second.pendingTicket != ticket) return;  // superseded
     Rendered& r = it->second;
@@ -542,6 +619,8 @@ bool PageView::renderedUpToDate() const {
 // ---- Painting --------------------------------------------------------------------------
 
 void PageView::paintEvent(QPaintEvent* event) {
+    // The rulers follow whatever moved the pages.
+    updateRulers();
     QPainter p(viewport());
     p.fillRect(event->rect(), palette().color(QPalette::Dark));
     app::Application& a = fe_.app();
@@ -678,7 +757,17 @@ bool PageView::viewportEvent(QEvent* event) {
             releaseQueued_ = release;
             return true;
         }
-        if (t == QEvent::Wheel) return true;
+        if (t == QEvent::Wheel || t == QEvent::NativeGesture) return true;
+    }
+    // A pinch on a touchpad zooms around the fingers as Ctrl+wheel does around the
+    // pointer (value: the change of scale since the last event).
+    if (event->type() == QEvent::NativeGesture) {
+        auto* g = static_cast<QNativeGestureEvent*>(event);
+        if (g->gestureType() == Qt::ZoomNativeGesture && !fe_.dispatching()) {
+            double factor = std::clamp(1.0 + g->value(), 0.5, 2.0);
+            zoomAt(zoom() * factor, g->position().toPoint());
+            return true;
+        }
     }
     return QAbstractScrollArea::viewportEvent(event);
 }
@@ -756,6 +845,10 @@ void PageView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void PageView::mouseMoveEvent(QMouseEvent* event) {
     QPoint pos = event->position().toPoint();
+    if (rulers_) {
+        top_->setPointer(pos.x());
+        left_->setPointer(pos.y());
+    }
     {
         // The page point under the pointer, for the status bar.
         app::Application& a = fe_.app();
@@ -774,6 +867,10 @@ void PageView::mouseMoveEvent(QMouseEvent* event) {
 void PageView::mouseReleaseEvent(QMouseEvent*) {}
 
 void PageView::leaveEvent(QEvent* event) {
+    if (rulers_) {
+        top_->setPointer(-1);
+        left_->setPointer(-1);
+    }
     emit pointerMoved(false, {});
     QAbstractScrollArea::leaveEvent(event);
 }

@@ -20,12 +20,14 @@
 
 #include "app/App.h"
 
+class QLabel;
 class QMimeData;
 
 namespace vexa::host::desktop {
 
 class DesktopFrontEnd;
 class RenderService;
+class Ruler;
 
 class PageView : public QAbstractScrollArea {
     Q_OBJECT
@@ -78,8 +80,21 @@ class PageView : public QAbstractScrollArea {
     int pageRevision(int page) const;
     std::string pageFile(int page) const;
 
+    // Rulers along the top and left edge in the dialogs' unit, with the unit's name
+    // in the corner between them.
+    void setRulers(bool on);
+    bool rulers() const { return rulers_; }
+    Ruler* ruler(Qt::Orientation orientation) const;
+    // The rulers' place beside the viewport and their unit (read again from the
+    // preferences).
+    void updateRulers();
+
     // Asks for the visible pages' renderings now (not at the next pass of the loop).
     void renderNow();
+    // The document was closed: the view stays until it is deleted, but neither asks for
+    // renderings nor takes those still on their way, which would reach a closed
+    // document.
+    void documentClosed();
 
     // The mouse while the tool follows a gesture: the next move or the release.
     bool trackMouse(app::MouseState& mouse);
@@ -195,7 +210,12 @@ class PageView : public QAbstractScrollArea {
     bool releaseQueued_ = false;
     std::deque<TrackEvent> trackQueue_;
     std::vector<std::unique_ptr<QEvent>> deferred_;  // clicks that came during a gesture
+    bool rulers_ = false;
+    Ruler* top_ = nullptr;
+    Ruler* left_ = nullptr;
+    QLabel* corner_ = nullptr;
     bool destroyed_ = false;
+    bool closed_ = false;
     bool* alive_ = nullptr;
 };
 

@@ -13,6 +13,7 @@
 #include "desktop/DialogWindow.h"
 #include "desktop/MainWindow.h"
 #include "desktop/PageView.h"
+#include "desktop/Texts.h"
 #include "desktop/Thumbnails.h"
 #include "ui/Script.h"
 #include "ui/Ui.h"
@@ -22,6 +23,7 @@ namespace vexa::host::desktop {
 Studio::Studio(const StudioOptions& options) : options_(options) {
     app_ = newApplication(options);
     app::useDocumentEngine(*app_);
+    setTextLanguage(app_->language);
     frontEnd_ = std::make_unique<DesktopFrontEnd>(*app_);
     app_->setFrontEnd(frontEnd_.get());
     window_ = std::make_unique<MainWindow>(*frontEnd_);

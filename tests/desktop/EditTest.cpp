@@ -189,3 +189,28 @@ TEST_F(EditTest, SaveOptimizedWritesIntoThePresetsFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The box numbers drawn over the front view, in drawing order.
+std::vector<std::string> drawnTexts(app::Application& a) {
+    std::vector<std::string> texts;
+    for (const app::DrawOp& op : a.frontDoc()->view.vs.drawn)
+        if (op.kind == app::DrawOp::Text) texts.push_back(op.text);
+    return texts;
+}
+
+TEST_F(EditTest, ANumberChangedInADialogShowsAtOnce) {
+    start();
+    openBooklet(
+        "click 120mm 175mm\n"
+        "click 330mm 175mm shift\n"
+        "ticks 6\n");
+    EXPECT_EQ(drawnTexts(app()), (std::vector<std::string>{"4", "1"}));
+    // The frame-number dialog changes only the document; what is drawn over the page
+    // follows when the dialog has gone.
+    run("press-key n shift\n  set \"Frame number\" 7\n  press ok\n");
+    EXPECT_EQ(drawnTexts(app()), (std::vector<std::string>{"7", "8"}));
+}
+
+}  // namespace

@@ -3,14 +3,19 @@
 // modifiers; a gesture followed while the button is down; renderings kept per page.
 #include <QLabel>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QWheelEvent>
 #include <QScrollBar>
 #include <QTest>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 
 #include "StudioFixture.h"
 #include "desktop/RenderService.h"
+#include "desktop/Ruler.h"
 #include "doc/DocInternal.h"
 
 using namespace vexa::host;
@@ -194,6 +199,19 @@ TEST_F(PageViewTest, CtrlWheelZoomsAroundThePointerWhichTheStatusBarShowsInDialo
         EXPECT_LE(std::abs(x2 - x), 1) << notches;
         EXPECT_LE(std::abs(y2 - y), 1) << notches;
     }
+    // A pinch on a touchpad zooms around the fingers the same way.
+    for (double scale : {0.3, -0.2}) {
+        double before = pageView()->zoom();
+        QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(),
+                                  2, QPointF(at), QPointF(at),
+                                  pageView()->viewport()->mapToGlobal(QPointF(at)), scale, {}, {});
+        QCoreApplication::sendEvent(pageView()->viewport(), &pinch);
+        EXPECT_NEAR(pageView()->zoom(), before * (1 + scale), 0.01) << scale;
+        AVDevCoord x2, y2;
+        app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x2, &y2);
+        EXPECT_LE(std::abs(x2 - x), 1) << scale;
+        EXPECT_LE(std::abs(y2 - y), 1) << scale;
+    }
     // Off the page: nothing shown.
     pageView()->horizontalScrollBar()->setValue(0);
     pageView()->verticalScrollBar()->setValue(0);
@@ -201,6 +219,62 @@ TEST_F(PageViewTest, CtrlWheelZoomsAroundThePointerWhichTheStatusBarShowsInDialo
     EXPECT_EQ(label->text(), "");
     EXPECT_EQ(desktop::MainWindow::pointText({72, 36}, 2), "x 1.000 in  y 0.500 in");
     EXPECT_EQ(desktop::MainWindow::pointText({72, 36}, 1), "x 72.0 pt  y 36.0 pt");
+}
+
+TEST_F(PageViewTest, RulersMeasureThePageInDialogUnitsAtEveryZoomAndTurn) {
+    start({.loadPlugins = false, .settings = "[General]\nDlgUnits=3\n"});
+    for (int rotate : {0, 90}) {
+        SCOPED_TRACE(rotate);
+        AVDoc doc = openSquares(rotate);
+        window().showRulers(true);
+        desktop::Ruler* top = pageView()->ruler(Qt::Horizontal);
+        desktop::Ruler* left = pageView()->ruler(Qt::Vertical);
+        ASSERT_TRUE(top && left);
+        EXPECT_TRUE(top->isVisible());
+        // The viewport leaves room for them; its pixels stay the model's device points.
+        EXPECT_EQ(pageView()->viewport()->geometry().topLeft(),
+                  QPoint(desktop::Ruler::kThickness, desktop::Ruler::kThickness));
+        EXPECT_EQ(top->unitName(), "mm");
+        for (double zoom : {0.5, 1.0, 3.0}) {
+            pageView()->setZoom(zoom);
+            pageView()->horizontalScrollBar()->setValue(40);
+            // The blue square's corner (300, 200) stands where the rulers put its
+            // coordinates: 105.83 mm along the page's x, 70.56 mm along its y, which
+            // runs across the screen on a turned page.
+            AVDevCoord x, y;
+            app().pointToDevice(&doc->view, {300 << 16, 200 << 16}, &x, &y);
+            const double mmX = 300 / (72 / 25.4), mmY = 200 / (72 / 25.4);
+            if (rotate == 0) {
+                EXPECT_NEAR(top->pixelFor(mmX), x, 1.0) << zoom;
+                EXPECT_NEAR(left->pixelFor(mmY), y, 1.0) << zoom;
+            } else {
+                EXPECT_NEAR(top->pixelFor(mmY), x, 1.0) << zoom;
+                EXPECT_NEAR(left->pixelFor(mmX), y, 1.0) << zoom;
+            }
+            // Numbers stand apart and closer in as the zoom grows.
+            const double step = top->labelStep();
+            EXPECT_GE(std::abs(top->pixelFor(step) - top->pixelFor(0)), 50) << zoom;
+            EXPECT_LE(std::abs(top->pixelFor(step) - top->pixelFor(0)), 300) << zoom;
+        }
+        EXPECT_FALSE(top->grab().isNull());
+        window().showRulers(false);
+        EXPECT_EQ(pageView()->ruler(Qt::Horizontal), nullptr);
+        EXPECT_EQ(pageView()->viewport()->geometry().topLeft(), QPoint(0, 0));
+    }
+    // Another unit chosen in the preferences: the rulers follow it.
+    const std::filesystem::path ini = home() / "config" / "Orvanta" / "Vexa.ini";
+    vexa::test::writeFile(ini.string(), "[General]\nDlgUnits=2\n");
+    // (Later than the first file's time even on a coarse clock.)
+    std::filesystem::last_write_time(
+        ini, std::filesystem::last_write_time(ini) + std::chrono::seconds(2));
+    window().showRulers(true);
+    desktop::Ruler* top = pageView()->ruler(Qt::Horizontal);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->unitName(), "in");
+    // (The turned page is in front: its y runs across.)
+    AVDevCoord x, y;
+    app().pointToDevice(&app().frontDoc()->view, {0, 288 << 16}, &x, &y);
+    EXPECT_NEAR(top->pixelFor(4.0), x, 1.0);
 }
 
 TEST_F(PageViewTest, ClicksAndKeysReachTheToolWithTheirModifiers) {

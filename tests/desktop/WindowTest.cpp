@@ -11,11 +11,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "StudioFixture.h"
 #include "core/Core.h"
@@ -145,6 +147,26 @@ TEST_F(WindowTest, AChangedDocumentAsksBeforeItCloses) {
     EXPECT_TRUE(window().closeDocument(doc));
     EXPECT_TRUE(app().docs().empty());
     EXPECT_EQ(window().tabs()->count(), 0);
+}
+
+// A page rendered for a document that closed meanwhile is dropped, not drawn into a
+// view of the closed document (the sanitizer build catches that view being reached).
+TEST_F(WindowTest, RenderingsOfAClosedDocumentAreDroppedOnTheirWay) {
+    start();
+    const std::string booklet = bundledTemplate("Booklet_2up_A4");
+    run("open " + booklet + "\nwait-rendered\n");
+    // New renderings asked for, and the document closed before they come.
+    pageView()->setZoom(pageView()->zoom() * 2);
+    pageView()->renderNow();
+    ASSERT_TRUE(window().closeDocument(app().frontDoc()));
+    for (int waited = 0; fe().renderer().busy() && waited < 5000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    QCoreApplication::sendPostedEvents();
+    QTest::qWait(20);
+    EXPECT_EQ(window().tabs()->count(), 0);
+    run("open " + booklet + "\nwait-rendered\n");
+    EXPECT_EQ(window().tabs()->count(), 1);
 }
 
 TEST_F(WindowTest, AFailedSaveKeepsTheDocumentOpenAndSaysWhy) {
@@ -310,3 +332,19 @@ TEST(DesktopEntry, StartsTheProgramForPdfFilesWithItsIcon) {
     EXPECT_NE(icon.find("<svg"), std::string::npos);
     EXPECT_NE(icon.find("viewBox"), std::string::npos);
 }
+
+namespace {
+
+TEST_F(WindowTest, ANewSheetIsUntitledInTheWindowsLanguage) {
+    start({.language = "FRA"});
+    // The palette's "Nouveau…" (1), width 5 and height 7, OK.
+    run("menu Vexa:show\nticks 6\npress 1\n  set 5 \"300 mm\"\n  set 7 \"200 mm\"\n  press ok\n"
+        "ticks 6\n");
+    ASSERT_EQ(window().tabs()->count(), 1);
+    EXPECT_TRUE(window().tabs()->tabText(0).startsWith("Sans titre"))
+        << window().tabs()->tabText(0).toStdString();
+    EXPECT_TRUE(window().windowTitle().startsWith("Sans titre"))
+        << window().windowTitle().toStdString();
+}
+
+}  // namespace
