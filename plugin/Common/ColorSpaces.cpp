@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "BoxDesc.h"
+#include "Scopes.h"
 
 const char* const kColorSpaces[11] = {"DeviceGray", "DeviceCMYK", "DeviceRGB",  "CalGray",
                                       "CalRGB",     "Lab",        "Separation", "DeviceN",
@@ -193,11 +194,10 @@ struct HostBlock {
 bool readStream(CosObj s, HostBlock& data, ASSize_t& len) {
     len = 0;
     if (cosObjGetType(s) != CosStream) return false;
-    DURING
-    data.p = cosStreamGetData(s, &len);
-    HANDLER(void) ERRORCODE;
-    return false;
-    END_HANDLER
+    // An unreadable stream counts as absent.
+    if (!logHostErrors("reading a colour space's stream",
+                       [&] { data.p = cosStreamGetData(s, &len); }))
+        return false;
     return data.p != nullptr;
 }
 }  // namespace

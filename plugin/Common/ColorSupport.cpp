@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BoxDesc.h"
+#include "Scopes.h"
 
 namespace {
 PDEColorSpec emptySpec() {
@@ -128,17 +129,12 @@ PDEColorSpace getSharedSpace(const char* key, PDEColorSpace (*make)(const void*)
 
 PDEExtGState getPathGState(bool overprint) {
     auto make = [overprint] {
-        PDEExtGState egs = gPDFEditWriteHFT->PDEExtGStateCreateNew(gCosDoc);
+        ElementRef egs(gPDFEditWriteHFT->PDEExtGStateCreateNew(gCosDoc));
         if (overprint) {
-            DURING
-            gPDFEditWriteHFT->PDEExtGStateSetOPFill(egs, true);
-            gPDFEditWriteHFT->PDEExtGStateSetOPStroke(egs, true);
-            HANDLER(void) ERRORCODE;
-            pdeRelease(egs);
-            throw;
-            END_HANDLER
+            gPDFEditWriteHFT->PDEExtGStateSetOPFill(egs.get(), true);
+            gPDFEditWriteHFT->PDEExtGStateSetOPStroke(egs.get(), true);
         }
-        return egs;
+        return egs.release();
     };
     if (gShared.scopes == 0 || !gCosDoc) return make();
     auto k = std::make_pair(gCosDoc, overprint);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "ASExcept.h"
 
@@ -42,6 +43,19 @@ ASInt32 getErrorCnt();
 // a general error).
 void doExceptionError(ASInt32 pageNum = 0);
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
+// Runs f; a host error is reported as doExceptionError(pageNum) reports it, and the
+// answer is false. This is the frame for the points where the system reports an error
+// and goes on (per page, per frame, per job); below them host errors propagate.
+template <class F>
+bool reportHostErrors(ASInt32 pageNum, F&& f) {
+    try {
+        std::forward<F>(f)();
+        return true;
+    } catch (const ASException& e) {
+        doExceptionError(pageNum, e.code());
+        return false;
+    }
+}
 // Reports an error of the plug-in's own, as doExceptionError reports a host error.
 void reportError(const char* text);
 // The same for an error on a page (0: none).

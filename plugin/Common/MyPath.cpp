@@ -9,6 +9,7 @@
 #include "Container.h"
 #include "NewDoc.h"
 #include "Prefs.h"
+#include "Scopes.h"
 
 CMyPath::CMyPath(short capacity) : data_(nullptr), capacity_(capacity) {
     if (capacity_ > 0) data_ = new (std::nothrow) ASInt32[capacity_];
@@ -91,8 +92,8 @@ PDEPath CMyPath::getPath(ASFixed lineWidth, const PDEColorSpec* stroke, PDEPathO
     PDEPath path = gPDFEditWriteHFT->PDEPathCreate();
     PDEGraphicState gs;
     PDEColorSpec black{};
-    PDEExtGState egs = nullptr;
-    DURING
+    ScopeExit freeBlack([&black] { freeColorSpec(&black); });
+    ElementRef pathRef(path);
     gPDFEditWriteHFT->PDEPathSetData(path, data_, static_cast<ASUns32>(count_) * 4);
     gPDFEditWriteHFT->PDEDefaultGState(&gs, sizeof gs);
     gs.lineWidth = lineWidth;
@@ -102,18 +103,11 @@ PDEPath CMyPath::getPath(ASFixed lineWidth, const PDEColorSpec* stroke, PDEPathO
         black = getGrayColor(0.0f);
         gs.strokeColorSpec = black;
     }
-    egs = getPathGState(overprint);
-    gs.extGState = egs;
+    ElementRef egs(getPathGState(overprint));
+    gs.extGState = egs.get();
     gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs, sizeof gs);
     gPDFEditWriteHFT->PDEPathSetPaintOp(path, paint);
-    HANDLER(void) ERRORCODE;
-    if (egs) pdeRelease(egs);
-    freeColorSpec(&black);
-    pdeRelease(path);
-    throw;
-    END_HANDLER
-    if (egs) pdeRelease(egs);
-    freeColorSpec(&black);
+    pathRef.release();
     return path;
 }
 
@@ -122,13 +116,10 @@ PDEPath addRect(PDEContent content, const ASFixedRect* rect, PDEPathOpFlags pain
     CMyPath p(256);
     p.rect({rect->left, rect->bottom}, rect->right - rect->left, rect->top - rect->bottom);
     PDEPath path = p.getPath(width, color, paint, true);
-    DURING
-    pdeContentAddElem(content, kPDEAfterLast, reinterpret_cast<PDEElement>(path));
-    HANDLER(void) ERRORCODE;
-    pdeRelease(path);
-    throw;
-    END_HANDLER
-    pdeRelease(path);
+    {
+        ElementRef pathRef(path);
+        pdeContentAddElem(content, kPDEAfterLast, reinterpret_cast<PDEElement>(path));
+    }
     return path;
 }
 
@@ -175,17 +166,10 @@ PDEClip getClip(const ASFixedRect* rect) {
     PDEClip clip = gPDFEditWriteHFT->PDEClipCreate();
     CMyPath p(256);
     p.rect({rect->left, rect->bottom}, rect->right - rect->left, rect->top - rect->bottom);
-    PDEPath path = nullptr;
-    DURING
-    path = p.getPath(fixedOne, nullptr, kPDEInvisible, true);
-    gPDFEditWriteHFT->PDEClipAddElem(clip, kPDEBeforeFirst, reinterpret_cast<PDEElement>(path));
-    HANDLER(void) ERRORCODE;
-    if (path) pdeRelease(path);
-    pdeRelease(clip);
-    throw;
-    END_HANDLER
-    pdeRelease(path);
-    return clip;
+    ElementRef clipRef(clip);
+    ElementRef path(p.getPath(fixedOne, nullptr, kPDEInvisible, true));
+    gPDFEditWriteHFT->PDEClipAddElem(clip, kPDEBeforeFirst, path.get());
+    return clipRef.release();
 }
 
 void setClipping(PDEElement elem, const ASFixedRect* rect) {
@@ -196,13 +180,10 @@ void setClipping(PDEElement elem, const ASFixedRect* rect) {
     }
     if (pdeObjectGetType(elem) != kPDEForm) return;
     PDEClip clip = getClip(rect);
-    DURING
-    pdeSetClip(elem, clip);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(clip);
-    throw;
-    END_HANDLER
-    pdeRelease(clip);
+    {
+        ElementRef clipRef(clip);
+        pdeSetClip(elem, clip);
+    }
 }
 
 namespace {
@@ -235,42 +216,35 @@ bool restyleProc(CContent* level, PDEElement frame, long index, long data) {
 
 void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* color,
                   bool write = true) {
-    PDPage page = pdDocAcquirePage(doc, pageIndex);
-    PDEContent content = nullptr;
-    DURING
-    content = pdPageAcquirePDEContent(page);
-    ASInt32 n = pdeContentGetNumElems(content);
-    for (ASInt32 i = 0; i < n; ++i) {
-        PDEElement e = pdeContentGetElem(content, i);
-        if (pdeObjectGetType(e) == kPDEContainer && getBoxNum(e) == kBoxTrimLines) {
-            pdeContentRemoveElem(content, i);
-            break;
+    PageRef pageRef(doc, pageIndex);
+    PDPage page = pageRef.get();
+    {
+        PageContentRef contentRef(page);
+        PDEContent content = contentRef.get();
+        ASInt32 n = pdeContentGetNumElems(content);
+        for (ASInt32 i = 0; i < n; ++i) {
+            PDEElement e = pdeContentGetElem(content, i);
+            if (pdeObjectGetType(e) == kPDEContainer && getBoxNum(e) == kBoxTrimLines) {
+                pdeContentRemoveElem(content, i);
+                break;
+            }
         }
+        if (shown) {
+            ASFixedRect r;
+            pdPageGetCropBox(page, &r);
+            ASFixedRect paper;
+            if (getPaperRect(doc, paper)) r = paper;
+            ElementRef layer(getContainerWithRect(r));
+            setBoxNum(layer.get(), kBoxTrimLines);
+            PDEContent lc = getContent(layer.get());
+            ASFixedRect in{r.left + fixedHalf, r.top - fixedHalf, r.right - fixedHalf,
+                           r.bottom + fixedHalf};
+            addRect(lc, &in, kPDEStroke, color, getTrimLinesWidth());
+            pdeContentAddElem(content, kPDEBeforeFirst, layer.get());
+        }
+        if (write) pdPageSetPDEContent(page);
     }
-    if (shown) {
-        ASFixedRect r;
-        pdPageGetCropBox(page, &r);
-        ASFixedRect paper;
-        if (getPaperRect(doc, paper)) r = paper;
-        PDEContainer layer = getContainerWithRect(r);
-        setBoxNum(reinterpret_cast<PDEElement>(layer), kBoxTrimLines);
-        PDEContent lc = getContent(reinterpret_cast<PDEElement>(layer));
-        ASFixedRect in{r.left + fixedHalf, r.top - fixedHalf, r.right - fixedHalf,
-                       r.bottom + fixedHalf};
-        addRect(lc, &in, kPDEStroke, color, getTrimLinesWidth());
-        pdeContentAddElem(content, kPDEBeforeFirst, reinterpret_cast<PDEElement>(layer));
-        pdeRelease(layer);
-    }
-    if (write) pdPageSetPDEContent(page);
-    pdPageReleasePDEContent(page);
-    content = nullptr;
     if (write) pdPageNotifyContentsDidChange(page);
-    HANDLER(void) ERRORCODE;
-    if (content) pdPageReleasePDEContent(page);
-    pdPageRelease(page);
-    throw;
-    END_HANDLER
-    pdPageRelease(page);
 }
 
 }  // namespace
@@ -278,13 +252,8 @@ void rebuildLayer(PDDoc doc, long pageIndex, bool shown, const PDEColorSpec* col
 void rebuildTrimLinesLayer(PDDoc doc, ASInt32 pageIndex) {
     if (!doc) return;
     PDEColorSpec color = getTrimLinesColor();
-    DURING
+    ScopeExit freeColor([&color] { freeColorSpec(&color); });
     rebuildLayer(doc, pageIndex, getFramesVisible(doc), &color, false);
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&color);
-    throw;
-    END_HANDLER
-    freeColorSpec(&color);
 }
 
 void showTrimLines(PDDoc doc, ASInt32 first, ASInt32 last) {
@@ -292,25 +261,16 @@ void showTrimLines(PDDoc doc, ASInt32 first, ASInt32 last) {
     if (!doc) return;
     setCosDoc(doc);
     TrimCtx ctx{getTrimLinesColor(), getFramesVisible(doc)};
-    DURING
+    ScopeExit freeColor([&ctx] { freeColorSpec(&ctx.color); });
     ASInt32 n = pdDocGetNumPages(doc);
     if (last >= 0 && last < n - 1) n = last + 1;
     for (ASInt32 i = first < 0 ? 0 : first; i < n; ++i) {
         // Page by page, with the content read once for the layer and the frames.
         CPage page(doc, i);
-        pdPageAcquirePDEContent(page.getPage());
-        struct Held {
-            PDPage page;
-            ~Held() { pdPageReleasePDEContent(page); }
-        } held{page.getPage()};
+        PageContentRef held(page.getPage());
         // The layer's change is written back together with the frames'.
         rebuildLayer(doc, i, ctx.shown, &ctx.color, false);
         EnumForms(page.getPage(), restyleProc, reinterpret_cast<long>(&ctx), true, false);
         pdPageNotifyContentsDidChange(page.getPage());
     }
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&ctx.color);
-    throw;
-    END_HANDLER
-    freeColorSpec(&ctx.color);
 }

@@ -7,6 +7,7 @@
 
 #include "ColorSpaces.h"
 #include "PageContent.h"
+#include "Scopes.h"
 
 namespace {
 
@@ -533,12 +534,11 @@ bool scanProcessColors(const char* data, size_t len, CosObj resources, ASUns8 cm
     for (int k = 0; k < 4; ++k) cmyk[k] = 0;
     if (!data) return len == 0;
     bool ok = false;
-    DURING
-    Scanner s(data, len, resources, cmyk);
-    ok = s.run();
-    HANDLER(void) ERRORCODE;
-    ok = false;
-    END_HANDLER
+    // Unreadable resources: the colour is not known.
+    logHostErrors("reading the colours of a content stream", [&] {
+        Scanner s(data, len, resources, cmyk);
+        ok = s.run();
+    });
     if (!ok)
         for (int k = 0; k < 4; ++k) cmyk[k] = 0;
     return ok;

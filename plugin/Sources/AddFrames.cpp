@@ -8,6 +8,7 @@
 #include "MyDialog.h"
 #include "MyPath.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "Undo.h"
 #include "Units.h"
@@ -54,30 +55,26 @@ void gridSetup(CMyDialog* dialog, void* data) {
 
 void createFrame(PDPage page, ASFixedPoint pt, const ASFixedRect& rect, ASInt32 boxNum,
                  ASInt32 rotation, ASInt32 gray) {
-    PDEContent content = pdPageAcquirePDEContent(page);
-    PDEColorSpec color{};
-    DURING
-    ASFixedRect r{pt.h, pt.v + (rect.top - rect.bottom), pt.h + (rect.right - rect.left), pt.v};
-    PDEContainer frame = getContainerWithRect(r);
-    PDEContent fc = getContent(frame);
-    PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, false);
-    pdeContentAddElem(fc, kPDEAfterLast, marker);
-    pdeRelease(marker);
-    color = getTrimLinesColor();
-    addTrimLinesRect(fc, &r, &color);
-    freeColorSpec(&color);
-    pdeContentAddElem(content, kPDEAfterLast, frame);
-    pdeRelease(frame);
-    setBoxNum(frame, boxNum);
-    setFrameRotation(frame, rotation);
-    if (gray == 1) setGray(frame, 1);
-    pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&color);
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
+    {
+        PageContentRef content(page);
+        ASFixedRect r{pt.h, pt.v + (rect.top - rect.bottom), pt.h + (rect.right - rect.left), pt.v};
+        ElementRef frame(getContainerWithRect(r));
+        PDEContent fc = getContent(frame.get());
+        {
+            ElementRef marker(pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, false));
+            pdeContentAddElem(fc, kPDEAfterLast, marker.get());
+        }
+        {
+            PDEColorSpec color = getTrimLinesColor();
+            ScopeExit freeColor([&color] { freeColorSpec(&color); });
+            addTrimLinesRect(fc, &r, &color);
+        }
+        pdeContentAddElem(content.get(), kPDEAfterLast, frame.get());
+        setBoxNum(frame.get(), boxNum);
+        setFrameRotation(frame.get(), rotation);
+        if (gray == 1) setGray(frame.get(), 1);
+        pdPageSetPDEContent(page);
+    }
     pdPageNotifyContentsDidChange(page);
 }
 

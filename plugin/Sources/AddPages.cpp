@@ -12,6 +12,7 @@
 #include "Palette.h"
 #include "Prefs.h"
 #include "ProgressMonitor.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 #include "Units.h"
@@ -110,34 +111,19 @@ void adjustFrame(PDEElement frame, const CopyJob& job) {
 // Appends one copy of sheet index to the end of the document.
 void copySheet(PDDoc doc, ASInt32 index, const CopyJob& job) {
     CPage src(doc, index);
-    PDPage dst = gPDModelHFT->PDDocCreatePage(doc, pdDocGetNumPages(doc) - 1, job.media);
-    PDEContent from = nullptr, to = nullptr;
-    DURING
-    from = pdPageAcquirePDEContent(src.getPage());
-    to = pdPageAcquirePDEContent(dst);
-    ASInt32 n = pdeContentGetNumElems(from);
-    for (ASInt32 i = 0; i < n; ++i) {
-        PDEElement e = copyElement(pdeContentGetElem(from, i));
-        DURING
-        if (isFrame(e)) adjustFrame(e, job);
-        pdeContentAddElem(to, kPDEAfterLast, e);
-        HANDLER(void) ERRORCODE;
-        pdeRelease(e);
-        throw;
-        END_HANDLER
-        pdeRelease(e);
+    PageRef dst(gPDModelHFT->PDDocCreatePage(doc, pdDocGetNumPages(doc) - 1, job.media));
+    {
+        PageContentRef from(src.getPage());
+        PageContentRef to(dst.get());
+        ASInt32 n = pdeContentGetNumElems(from.get());
+        for (ASInt32 i = 0; i < n; ++i) {
+            ElementRef e(copyElement(pdeContentGetElem(from.get(), i)));
+            if (isFrame(e.get())) adjustFrame(e.get(), job);
+            pdeContentAddElem(to.get(), kPDEAfterLast, e.get());
+        }
+        pdPageSetPDEContent(dst.get());
     }
-    pdPageSetPDEContent(dst);
-    HANDLER(void) ERRORCODE;
-    if (to) pdPageReleasePDEContent(dst);
-    if (from) pdPageReleasePDEContent(src.getPage());
-    pdPageRelease(dst);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(dst);
-    pdPageReleasePDEContent(src.getPage());
-    pdPageNotifyContentsDidChange(dst);
-    pdPageRelease(dst);
+    pdPageNotifyContentsDidChange(dst.get());
 }
 
 // Bleed dialogs: the one-value dialog remembers its values while the program runs.
@@ -248,12 +234,10 @@ ASInt32 addPages(PDDoc doc, ASInt32 copies, ASInt32 offset, ASInt32 mirroring) {
         if (progress.setValue(k - 1)) break;
         job.copy = k;
         for (ASInt32 p = 0; p < n; ++p) {
-            DURING
-            copySheet(doc, p, job);
-            ++made;
-            HANDLER(void) ERRORCODE;
-            doExceptionError(0);
-            END_HANDLER
+            reportHostErrors(0, [&] {
+                copySheet(doc, p, job);
+                ++made;
+            });
         }
     }
     progress.setValue(copies);

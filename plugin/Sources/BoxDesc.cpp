@@ -8,24 +8,14 @@
 #include "PIUtils.h"
 #include "PageContent.h"
 #include "Prefs.h"
-
-CosDoc gCosDoc = nullptr;
+#include "Scopes.h"
 
 namespace {
-PDDoc gCosPDDoc = nullptr;
 ASInt32 gSelCounter = 1;
 
 // Longest string the helpers read.
 constexpr ASSize_t kMaxString = 256;
 }  // namespace
-
-void setCosDoc(PDDoc doc) {
-    gCosPDDoc = doc;
-    gCosDoc = doc ? pdDocGetCosDoc(doc) : nullptr;
-}
-PDDoc getCosPDDoc() {
-    return gCosPDDoc;
-}
 
 // Cos helpers.
 
@@ -320,9 +310,6 @@ bool repairProc(CContent*, PDEElement frame, long, long data) {
 // holds none, and its content need not be read as elements. Content that cannot be
 // read here is left to the full walk.
 bool mayHoldFrames(PDPage page) {
-    bool found = true;
-    DURING
-    CosObj c = cosDictGet(pdPageGetCosObj(page), "Contents");
     auto marks = [](CosObj s) {
         if (cosObjGetType(s) != CosStream) return false;
         ASSize_t len = 0;
@@ -331,16 +318,17 @@ bool mayHoldFrames(PDPage page) {
         if (p) asFree(p);
         return has;
     };
-    found = false;
-    if (cosObjGetType(c) == CosArray) {
-        for (ASInt32 i = 0; i < cosArrayLength(c) && !found; ++i) found = marks(cosArrayGet(c, i));
-    } else {
-        found = marks(c);
-    }
-    HANDLER(void) ERRORCODE;
-    found = true;
-    END_HANDLER
-    return found;
+    bool found = false;
+    bool read = logHostErrors("looking for frames in a page's contents", [&] {
+        CosObj c = cosDictGet(pdPageGetCosObj(page), "Contents");
+        if (cosObjGetType(c) == CosArray) {
+            for (ASInt32 i = 0; i < cosArrayLength(c) && !found; ++i)
+                found = marks(cosArrayGet(c, i));
+        } else {
+            found = marks(c);
+        }
+    });
+    return found || !read;
 }
 
 }  // namespace
@@ -350,11 +338,12 @@ bool mayHoldOldFrames(PDDoc doc) {
     float version = getVexaVersion(doc);
     if (version > 0) return version < 6.0f;
     bool marked = false;
-    DURING
-    marked = cosObjGetType(cosDictGet(cosDocGetRoot(pdDocGetCosDoc(doc)), "Vexa")) == CosDict;
-    HANDLER(void) ERRORCODE;
-    marked = true;  // a catalog that cannot be read is looked at page by page
-    END_HANDLER
+    // A catalog that cannot be read is looked at page by page.
+    if (!logHostErrors("reading the catalog", [&] {
+            marked =
+                cosObjGetType(cosDictGet(cosDocGetRoot(pdDocGetCosDoc(doc)), "Vexa")) == CosDict;
+        }))
+        marked = true;
     return marked;
 }
 

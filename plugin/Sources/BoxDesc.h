@@ -5,6 +5,7 @@
 #pragma once
 
 #include "API.h"
+#include "Scopes.h"
 
 // Box numbers: 1 and up are page frames; the others mark generated objects.
 enum {
@@ -24,10 +25,7 @@ enum {
 #define kSelTag 0x73656C20u    // 'sel ': selection order, 0 = not selected
 #define kMovedTag 0x6D6F7664u  // 'movd': a clip already moved
 
-// The document in which the Cos helpers create new objects (none for no document).
-extern CosDoc gCosDoc;
-void setCosDoc(PDDoc doc);
-PDDoc getCosPDDoc();
+// The Cos helpers create new objects in the current Cos document (Scopes.h).
 
 // Cos dictionary access. getKeyValue returns -1 when dict is neither a dictionary
 // nor a stream, -2 when the key is absent, 0 on success.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "BoxDesc.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "Undo.h"
 
@@ -138,11 +139,8 @@ MovedClipsScope::~MovedClipsScope() {
     std::vector<PDEClip> clips;
     clips.swap(gMovedClips);
     for (PDEClip c : clips) {
-        DURING
-        pdeAddTag(c, kMovedTag, 0);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-        pdeRelease(c);
+        ElementRef clip(c);
+        logHostErrors("untagging a moved clip", [c] { pdeAddTag(c, kMovedTag, 0); });
     }
 }
 

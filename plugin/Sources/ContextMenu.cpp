@@ -225,12 +225,10 @@ AVPageView saveOptimized(AVPageView view, const OptimizedTarget& target) {
     std::string saved = getTempFolder() + "/" + fileName;
     params.newPath = saved.c_str();
     bool ok = false;
-    DURING
-    gAcroViewHFT->AVDocSaveOptimized(avDoc, &params);
-    ok = true;
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] {
+        gAcroViewHFT->AVDocSaveOptimized(avDoc, &params);
+        ok = true;
+    });
     // A failed save must not hand on an older file of that name.
     if (!ok) return view;
 
@@ -254,11 +252,7 @@ AVPageView saveOptimized(AVPageView view, const OptimizedTarget& target) {
     if (!reopen) return view;
 
     PDDoc again = nullptr;
-    DURING
-    again = gPDModelHFT->PDDocOpen(path, true);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] { again = gPDModelHFT->PDDocOpen(path, true); });
     if (!again) return nullptr;
     AVDoc opened = gAcroViewHFT->AVDocOpenFromPDDoc(again, title[0] ? title : name);
     if (!opened) return nullptr;

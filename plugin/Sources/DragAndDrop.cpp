@@ -10,6 +10,7 @@
 #include "ErrorHandling.h"
 #include "Impose.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 
 namespace {
@@ -34,18 +35,6 @@ struct TrackState {
     AVDevRect rect{0, 0, 0, 0};
 };
 TrackState gTrack;
-
-// New Cos objects go into dst for a scope.
-class CosDocScope {
-  public:
-    explicit CosDocScope(PDDoc doc) : previous_(getCosPDDoc()) { setCosDoc(doc); }
-    ~CosDocScope() { setCosDoc(previous_); }
-    CosDocScope(const CosDocScope&) = delete;
-    CosDocScope& operator=(const CosDocScope&) = delete;
-
-  private:
-    PDDoc previous_;
-};
 
 class WaitCursor {
   public:
@@ -85,16 +74,15 @@ void removeHighlight(AVDoc doc) {
 // space; false when no frame is there.
 bool frameRectUnderMouse(AVPageView view, AVDevCoord x, AVDevCoord y, AVDevRect* rect) {
     bool found = false;
-    DURING
-    PageContentHold hold(avPageViewGetPage(view));
-    if (PDEElement frame = getPDEForMouse(view, x, y)) {
-        ASFixedRect r = getBBox(frame);
-        gAcroViewHFT->AVPageViewRectToDevice(view, &r, rect);
-        found = true;
-    }
-    HANDLER(void) ERRORCODE;
-    found = false;  // unreadable content: the page itself is the target
-    END_HANDLER
+    // Unreadable content: the page itself is the target.
+    logHostErrors("reading the frames under a drag", [&] {
+        PageContentHold hold(avPageViewGetPage(view));
+        if (PDEElement frame = getPDEForMouse(view, x, y)) {
+            ASFixedRect r = getBBox(frame);
+            gAcroViewHFT->AVPageViewRectToDevice(view, &r, rect);
+            found = true;
+        }
+    });
     return found;
 }
 
@@ -156,11 +144,7 @@ void placeDrop(const PendingDrop& drop, PDPage page, PDDoc src, PDDoc dst) {
             gAcroViewHFT->AVPageViewDevicePointToPage(view, drop.x, drop.y, &p);
             p = getRoundedPt(p);
         }
-        DURING
-        placePage(view, page, src, dst, p.h, p.v);
-        HANDLER(void) ERRORCODE;
-        doExceptionError(0);
-        END_HANDLER
+        reportHostErrors(0, [&] { placePage(view, page, src, dst, p.h, p.v); });
         return;
     }
     PageViewOperation operation;
@@ -168,11 +152,7 @@ void placeDrop(const PendingDrop& drop, PDPage page, PDDoc src, PDDoc dst) {
     setSelected(frame, true);
     bool center = getCenterOnDrop();
     ePlacing previous = center ? setPlacing(kPlaceCentered) : getPlacing();
-    DURING
-    imposeDoc(dst, page, src, fixedOne, false);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] { imposeDoc(dst, page, src, fixedOne, false); });
     if (center) setPlacing(previous);
     clearSelection(view, false);
 }
@@ -241,61 +221,32 @@ void doDropIdle() {
     if (pageNum < 0) return;
     PDDoc dst = avDocGetPDDoc(drop.doc);
     setEHMode(kEHAlert);
-    PDPage page = nullptr;
-    PDDoc src = nullptr;
-    DURING
-    page = pdDocAcquirePage(dst, pageNum);
-    src = gPDModelHFT->PDDocOpen(drop.path, true);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
-    if (page && src) {
-        {
-            CosDocScope cos(dst);
-            DURING
-            placeDrop(drop, page, src, dst);
-            HANDLER(void) ERRORCODE;
-            doExceptionError(0);  // a sheet whose content cannot be read, say
-            END_HANDLER
-        }
-        DURING
-        gPDModelHFT->PDDocClose(src);
-        pdPageNotifyContentsDidChange(page);
-        HANDLER(void) ERRORCODE;
-        doExceptionError(0);
-        END_HANDLER
-        gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
-        gAcroViewHFT->AVPageViewDrawNow(view);
-    } else if (src) {
-        DURING
-        gPDModelHFT->PDDocClose(src);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
+    PageRef page;
+    DocRef src;
+    reportHostErrors(0, [&] {
+        page = PageRef(dst, pageNum);
+        src = DocRef(gPDModelHFT->PDDocOpen(drop.path, true));
+    });
+    if (!page || !src) return;
+    {
+        CosDocScope cos(dst);
+        // a sheet whose content cannot be read, say
+        reportHostErrors(0, [&] { placeDrop(drop, page.get(), src.get(), dst); });
     }
-    if (page) pdPageRelease(page);
+    reportHostErrors(0, [&] {
+        src.close();
+        pdPageNotifyContentsDidChange(page.get());
+    });
+    gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
+    gAcroViewHFT->AVPageViewDrawNow(view);
 }
-
-namespace {
-
-class ElementRelease {
-  public:
-    explicit ElementRelease(PDEObject o) : o_(o) {}
-    ~ElementRelease() { pdeRelease(o_); }
-    ElementRelease(const ElementRelease&) = delete;
-    ElementRelease& operator=(const ElementRelease&) = delete;
-
-  private:
-    PDEObject o_;
-};
-
-}  // namespace
 
 bool placePage(AVPageView, PDPage page, PDDoc src, PDDoc dst, ASFixed x, ASFixed y) {
     if (!page || !src || !dst) return false;
     CosDocScope cos(dst);
     PDEForm form = getPageContent2(src, dst, 0, fixedOne);
     if (!form) return false;
-    ElementRelease formRelease(form);
+    ElementRef formRef(form);
     // The page's TrimBox (or its box) with its own rotation, lower left at the origin.
     ASFixedRect trim;
     getTrimBox(form, trim);
@@ -303,7 +254,7 @@ bool placePage(AVPageView, PDPage page, PDDoc src, PDDoc dst, ASFixed x, ASFixed
     pdeSetMatrix(form, &m);
     PDEContainer container = getContainerWithPDE(form, ASFixedPoint{x, y});
     if (!container) return false;
-    ElementRelease containerRelease(container);
+    ElementRef containerRef(container);
     setBoxNum(container, kBoxPlain);
     ASFixedRect sheet;
     pdPageGetCropBox(page, &sheet);
@@ -313,18 +264,9 @@ bool placePage(AVPageView, PDPage page, PDDoc src, PDDoc dst, ASFixed x, ASFixed
         ASFixedRect r{x, y + (trim.top - trim.bottom), x + sheetWidth, y};
         setBBox(container, &r);
     }
-    PDEContent content = pdPageAcquirePDEContent(page);
     {
-        struct Release {
-            PDPage page;
-            ~Release() {
-                DURING
-                pdPageReleasePDEContent(page);
-                HANDLER(void) ERRORCODE;
-                END_HANDLER
-            }
-        } release{page};
-        pdeContentAddElem(content, kPDEAfterLast, container);
+        PageContentRef content(page);
+        pdeContentAddElem(content.get(), kPDEAfterLast, container);
         pdPageSetPDEContent(page);
     }
     pdPageNotifyContentsDidChange(page);

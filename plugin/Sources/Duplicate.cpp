@@ -9,6 +9,7 @@
 #include "MyPath.h"
 #include "Palette.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 #include "Units.h"
@@ -72,15 +73,12 @@ void addMovedCopy(PDEContent content, PDEElement e, ASFixedPoint offset,
                   const ASFixedRect* clipRect) {
     PDEType type = pdeObjectGetType(e);
     PDEElement copy = copyElement(e);
-    DURING
-    moveElem(copy, type, offset);
-    if (clipRect && type == kPDEForm) setClipping(copy, clipRect);
-    pdeContentAddElem(content, kPDEAfterLast, copy);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(copy);
-    throw;
-    END_HANDLER
-    pdeRelease(copy);
+    {
+        ElementRef copyRef(copy);
+        moveElem(copy, type, offset);
+        if (clipRect && type == kPDEForm) setClipping(copy, clipRect);
+        pdeContentAddElem(content, kPDEAfterLast, copy);
+    }
 }
 
 struct RowCtx {
@@ -103,34 +101,31 @@ bool rowProc(CContent* level, PDEElement frame, long, long data) {
         r.bottom -= ctx->dy;
         PDEContainer copy = newFrameLike(frame, r);
         if (!copy) return false;
-        DURING
-        PDEContent content = getContent(copy);
-        for (ASInt32 k = 0; k < n; ++k) {
-            PDEElement e = pdeContentGetElem(source, k);
-            switch (pdeObjectGetType(e)) {
-                case kPDEText:
-                case kPDEPath:
-                    addMovedCopy(content, e, offset, nullptr);
-                    break;
-                case kPDEForm:
-                    addMovedCopy(content, e, offset, &r);
-                    break;
-                case kPDEContainer:
-                    // Keeps the copy of an empty page frame recognisable as one.
-                    if (isEmptyMarker(e)) addMovedCopy(content, e, offset, nullptr);
-                    break;
-                default:
-                    break;
+        {
+            ElementRef copyRef(copy);
+            PDEContent content = getContent(copy);
+            for (ASInt32 k = 0; k < n; ++k) {
+                PDEElement e = pdeContentGetElem(source, k);
+                switch (pdeObjectGetType(e)) {
+                    case kPDEText:
+                    case kPDEPath:
+                        addMovedCopy(content, e, offset, nullptr);
+                        break;
+                    case kPDEForm:
+                        addMovedCopy(content, e, offset, &r);
+                        break;
+                    case kPDEContainer:
+                        // Keeps the copy of an empty page frame recognisable as one.
+                        if (isEmptyMarker(e)) addMovedCopy(content, e, offset, nullptr);
+                        break;
+                    default:
+                        break;
+                }
             }
+            setSelected(copy, true);
+            setSelected2(copy, 1);
+            level->addElem(copy, kAddAtEnd);
         }
-        setSelected(copy, true);
-        setSelected2(copy, 1);
-        level->addElem(copy, kAddAtEnd);
-        HANDLER(void) ERRORCODE;
-        pdeRelease(copy);
-        throw;
-        END_HANDLER
-        pdeRelease(copy);
     }
     return true;
 }
@@ -161,18 +156,15 @@ bool mirrorProc(CContent* level, PDEElement frame, long, long data) {
     ASFixedRect moved{r.left + offset.h, r.top + offset.v, r.right + offset.h, r.bottom + offset.v};
     PDEContainer copy = newFrameLike(frame, moved);
     if (!copy) return false;
-    DURING
-    PDEContent source = getContent(frame);
-    PDEContent content = getContent(copy);
-    ASInt32 n = source ? pdeContentGetNumElems(source) : 0;
-    for (ASInt32 k = 0; k < n; ++k)
-        addMovedCopy(content, pdeContentGetElem(source, k), offset, nullptr);
-    level->addElem(copy, kAddAtEnd);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(copy);
-    throw;
-    END_HANDLER
-    pdeRelease(copy);
+    {
+        ElementRef copyRef(copy);
+        PDEContent source = getContent(frame);
+        PDEContent content = getContent(copy);
+        ASInt32 n = source ? pdeContentGetNumElems(source) : 0;
+        for (ASInt32 k = 0; k < n; ++k)
+            addMovedCopy(content, pdeContentGetElem(source, k), offset, nullptr);
+        level->addElem(copy, kAddAtEnd);
+    }
     return true;
 }
 

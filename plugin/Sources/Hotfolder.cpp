@@ -32,6 +32,7 @@
 #include "MyStrings.h"
 #include "PlatformAPI.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Units.h"
 
 namespace {
@@ -169,6 +170,24 @@ void moveTicketAlong(const std::string& ticket, const std::string& doneFolder, b
     if (toErr) moveToErr(dest);
 }
 
+// Saves a hot-folder job's result to its output path.
+void saveJobResult(HotfolderJob* job, PDDoc result) {
+    PDDocSaveParamsRec p{};
+    p.size = sizeof p;
+    p.saveFlags = PDSaveFull | PDSaveLinearized | PDSaveCollectGarbage;  // 0x25
+    p.saveFlags2 = PDSaveAddFlate;                                       // 0x10
+    p.newPath = job->out.c_str();
+    if (job->saveMinor) {
+        p.major = 1;
+        p.minor = job->saveMinor;
+    }
+    gPDModelHFT->PDDocSaveWithParams(result, &p);
+    // Recorded before it is told: a worker killed after this line is not imposed
+    // again by the one that recovers its job.
+    job->claim->ended(getErrorCnt());
+    dprintf("\tsaved: %s\n", job->out.c_str());
+}
+
 // The part of a job that touches the PDF engine; runs in a child process. Returns the
 // number of errors counted.
 ASInt32 imposeJob(void* clientData) {
@@ -180,59 +199,29 @@ ASInt32 imposeJob(void* clientData) {
                   fieldPath(job->half, sizeof d.halfSheetPath).c_str());
     std::snprintf(d.srcPath, sizeof d.srcPath, "%s", fieldPath(job->src, sizeof d.srcPath).c_str());
     std::snprintf(d.outPath, sizeof d.outPath, "%s", fieldPath(job->out, sizeof d.outPath).c_str());
-    PDDoc src = nullptr;
-    DURING
-    src = gPDModelHFT->PDDocOpen(job->src.c_str(), true);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    DocRef src;
+    reportHostErrors(0, [&] { src = DocRef(gPDModelHFT->PDDocOpen(job->src.c_str(), true)); });
     if (!src) {
         dprintf("\t####\tpdOpenDoc failed: %s\n", job->src.c_str());
         ASInt32 errors = getErrorCnt() > 0 ? getErrorCnt() : 1;
         job->claim->ended(errors);
         return errors;
     }
-    d.srcDoc = src;
-    DURING
-    // Every page, unless the job's ticket chose a range.
-    if (!(job->job.given & kVexaGivenPages)) d.lastPage = gPDModelHFT->PDDocGetNumPages(src);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
-    setCosDoc(src);
-    JobReport report{logJobProblem, nullptr};
-    PDDoc result =
-        getErrorCnt() == 0 ? runImposeJob(&job->job, nullptr, report, false, true) : nullptr;
-    if (result) {
-        DURING
-        PDDocSaveParamsRec p{};
-        p.size = sizeof p;
-        p.saveFlags = PDSaveFull | PDSaveLinearized | PDSaveCollectGarbage;  // 0x25
-        p.saveFlags2 = PDSaveAddFlate;                                       // 0x10
-        p.newPath = job->out.c_str();
-        if (job->saveMinor) {
-            p.major = 1;
-            p.minor = job->saveMinor;
-        }
-        gPDModelHFT->PDDocSaveWithParams(result, &p);
-        // Recorded before it is told: a worker killed after this line is not imposed
-        // again by the one that recovers its job.
-        job->claim->ended(getErrorCnt());
-        dprintf("\tsaved: %s\n", job->out.c_str());
-        HANDLER(void) ERRORCODE;
-        doExceptionError(0);
-        dprintf("\tnot saved: %s\n", job->out.c_str());
-        END_HANDLER
-        DURING
-        gPDModelHFT->PDDocClose(result);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
+    d.srcDoc = src.get();
+    reportHostErrors(0, [&] {
+        // Every page, unless the job's ticket chose a range.
+        if (!(job->job.given & kVexaGivenPages))
+            d.lastPage = gPDModelHFT->PDDocGetNumPages(src.get());
+    });
+    {
+        CosDocScope cos(src.get());
+        JobReport report{logJobProblem, nullptr};
+        DocRef result(getErrorCnt() == 0 ? runImposeJob(&job->job, nullptr, report, false, true)
+                                         : nullptr);
+        if (result && !reportHostErrors(0, [&] { saveJobResult(job, result.get()); }))
+            dprintf("\tnot saved: %s\n", job->out.c_str());
     }
-    setCosDoc(nullptr);
-    DURING
-    gPDModelHFT->PDDocClose(src);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    src.reset();
     job->claim->ended(getErrorCnt());
     return getErrorCnt();
 }

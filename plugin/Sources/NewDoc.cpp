@@ -17,6 +17,7 @@
 #include "MovingMark.h"
 #include "MyDialog.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "Undo.h"
 #include "PageContent.h"
@@ -213,21 +214,15 @@ PDDoc createTemplate(ASFixed width, ASFixed height, bool jobInfo, bool gray) {
     PDDoc doc = pdDocCreate();
     setCosDoc(doc);
     addVersionInfo(doc);
-    PDPage page =
-        gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, ASFixedRect{0, height, width, 0});
-    DURING
+    PageRef page(
+        gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, ASFixedRect{0, height, width, 0}));
     if (jobInfo) {
         // 100 mm (rounded, one unit over mm(100), as job-information frames have always been)
         // by 4 mm
         const ASFixed w = 18577134, h = mm(4);
         ASFixedPoint pt = getJobInfoPos(height, h);
-        createFrame(page, pt, ASFixedRect{0, h, w, 0}, kBoxJobInfo, 0, gray ? 1 : 0);
+        createFrame(page.get(), pt, ASFixedRect{0, h, w, 0}, kBoxJobInfo, 0, gray ? 1 : 0);
     }
-    HANDLER(void) ERRORCODE;
-    pdPageRelease(page);
-    throw;
-    END_HANDLER
-    pdPageRelease(page);
     return doc;
 }
 

@@ -21,6 +21,7 @@
 #include "Platform.h"
 #include "PlatformAPI.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SetPos.h"
 
@@ -421,20 +422,11 @@ void doPlaceBtn() {
     char path[1024] = "";
     if (!puiChooseFile(title, "*.pdf", nullptr, 0, path, sizeof path)) return;
     PDDoc dst = pdPageGetDoc(page);
-    PDDoc src = nullptr;
-    DURING
-    src = gPDModelHFT->PDDocOpen(path, true);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    return;
-    END_HANDLER
+    DocRef src;
+    if (!reportHostErrors(0, [&] { src = DocRef(gPDModelHFT->PDDocOpen(path, true)); })) return;
     setCosDoc(dst);
-    DURING
-    placePage(view, page, src, dst, 0, 0);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    END_HANDLER
-    pdDocClose(src);
+    reportHostErrors(0, [&] { placePage(view, page, src.get(), dst, 0, 0); });
+    src.reset();
     pdPageNotifyContentsDidChange(page);
     gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);
     gAcroViewHFT->AVPageViewDrawNow(view);

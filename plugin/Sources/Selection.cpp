@@ -6,6 +6,7 @@
 #include "BoxDesc.h"
 #include "Container.h"
 #include "ImposeDoc.h"
+#include "Scopes.h"
 #include "Undo.h"
 
 namespace {
@@ -66,14 +67,8 @@ std::vector<HeldPage>::iterator findHeld(PDPage page) {
 }
 
 void letGo(const HeldPage& h) {
-    DURING
-    pdPageReleasePDEContent(h.page);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
-    DURING
-    pdPageRelease(h.page);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    PageRef page(h.page);
+    logHostErrors("releasing a page's content", [&h] { pdPageReleasePDEContent(h.page); });
 }
 
 // ---- Walks ----------------------------------------------------------------------------
@@ -239,14 +234,13 @@ void holdSelectionPage(PDPage page) {
     // Only pages of documents in windows: their closing lets the pages go. The content
     // of other documents lives as long as their own code holds it.
     if (!doc || n < 0 || !docInWindow(doc)) return;
-    PDPage held = pdDocAcquirePage(doc, n);
-    DURING
-    pdPageAcquirePDEContent(held);
-    HANDLER(void) ERRORCODE;
-    pdPageRelease(held);
-    return;
-    END_HANDLER
-    heldPages().push_back({doc, held, pdPageGetCosObj(held), 0, false});
+    PageRef held(doc, n);
+    // Unreadable content: the page is not held, and its frames cannot be selected.
+    if (!logHostErrors("reading a page's content",
+                       [&held] { pdPageAcquirePDEContent(held.get()); }))
+        return;
+    PDPage kept = held.release();
+    heldPages().push_back({doc, kept, pdPageGetCosObj(kept), 0, false});
 }
 
 void keepSelection(PDPage page) {
@@ -298,20 +292,18 @@ std::vector<ASInt32> releaseSelectionHold(PDPage page) {
 void selectByIndex(PDPage page, const std::vector<ASInt32>& indices) {
     if (!page || indices.empty()) return;
     SelectionPageScope scope(page);
-    PDEContent content = pdPageAcquirePDEContent(page);
-    DURING
-    ASInt32 n = pdeContentGetNumElems(content);
-    for (ASInt32 i : indices) {
-        if (i < 0 || i >= n) continue;
-        PDEElement e = pdeContentGetElem(content, i);
-        if (pdeObjectGetType(e) != kPDEContainer) continue;
-        CosObj dict = getVexaDict(e);
-        if (!cosObjIsDictOrStream(dict) || !cosDictKnown(dict, "top")) continue;
-        if (!getSelected(e)) setSelected(e, true);
-    }
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
+    PageContentRef content(page);
+    logHostErrors("selecting frames again", [&] {
+        ASInt32 n = pdeContentGetNumElems(content.get());
+        for (ASInt32 i : indices) {
+            if (i < 0 || i >= n) continue;
+            PDEElement e = pdeContentGetElem(content.get(), i);
+            if (pdeObjectGetType(e) != kPDEContainer) continue;
+            CosObj dict = getVexaDict(e);
+            if (!cosObjIsDictOrStream(dict) || !cosDictKnown(dict, "top")) continue;
+            if (!getSelected(e)) setSelected(e, true);
+        }
+    });
 }
 
 SelectionPageScope::SelectionPageScope(PDPage page) : page_(page) {

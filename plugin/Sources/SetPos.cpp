@@ -8,6 +8,7 @@
 #include "MyPath.h"
 #include "Palette.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 #include "Units.h"
@@ -91,18 +92,15 @@ void refreshTrimLines(PDEElement frame, const ASFixedRect& r) {
     ASFixedRect b = getBleedRect(frame);
     ASFixedRect in{r.left + b.left, r.top - b.top, r.right - b.right, r.bottom + b.bottom};
     PDEPath path = gPDFEditWriteHFT->PDEPathCreate();
-    DURING
-    ASInt32 data[5] = {kPDERect, in.left, in.bottom, in.right - in.left, in.top - in.bottom};
-    gPDFEditWriteHFT->PDEPathSetData(path, data, sizeof data);
-    gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs, sizeof gs);
-    gPDFEditWriteHFT->PDEPathSetPaintOp(path, paint);
-    pdeContentAddElem(content, 1, reinterpret_cast<PDEElement>(path));
-    pdeContentRemoveElem(content, 1);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(path);
-    throw;
-    END_HANDLER
-    pdeRelease(path);
+    {
+        ElementRef pathRef(path);
+        ASInt32 data[5] = {kPDERect, in.left, in.bottom, in.right - in.left, in.top - in.bottom};
+        gPDFEditWriteHFT->PDEPathSetData(path, data, sizeof data);
+        gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs, sizeof gs);
+        gPDFEditWriteHFT->PDEPathSetPaintOp(path, paint);
+        pdeContentAddElem(content, 1, reinterpret_cast<PDEElement>(path));
+        pdeContentRemoveElem(content, 1);
+    }
 }
 
 bool posProc(CContent* level, PDEElement frame, long, long data) {

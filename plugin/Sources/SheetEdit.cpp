@@ -4,6 +4,7 @@
 
 #include "BoxDesc.h"
 #include "MyDialog.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "Undo.h"
 
@@ -75,25 +76,14 @@ void ownParts(PDEElement e) {
 }
 
 PDEClip copyClip(PDEClip clip) {
-    PDEClip own = gPDFEditWriteHFT->PDEClipCreate();
-    DURING
+    ElementRef own(gPDFEditWriteHFT->PDEClipCreate());
     ASInt32 n = pdeClipGetNumElems(clip);
     for (ASInt32 i = 0; i < n; ++i) {
-        PDEElement c = gPDFEditWriteHFT->PDEElementCopy(pdeClipGetElem(clip, i), 0);
-        DURING
-        ownParts(c);
-        gPDFEditWriteHFT->PDEClipAddElem(own, i - 1, c);
-        HANDLER(void) ERRORCODE;
-        pdeRelease(c);
-        throw;
-        END_HANDLER
-        pdeRelease(c);
+        ElementRef c(gPDFEditWriteHFT->PDEElementCopy(pdeClipGetElem(clip, i), 0));
+        ownParts(c.get());
+        gPDFEditWriteHFT->PDEClipAddElem(own.get(), i - 1, c.get());
     }
-    HANDLER(void) ERRORCODE;
-    pdeRelease(own);
-    throw;
-    END_HANDLER
-    return own;
+    return own.release();
 }
 
 }  // namespace
@@ -105,14 +95,9 @@ CosObj copyFrameDict(CosObj dict, CosDoc doc) {
 }
 
 PDEElement copyElement(PDEElement elem) {
-    PDEElement copy = gPDFEditWriteHFT->PDEElementCopy(elem, 0);
-    DURING
-    ownParts(copy);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(copy);
-    throw;
-    END_HANDLER
-    return copy;
+    ElementRef copy(gPDFEditWriteHFT->PDEElementCopy(elem, 0));
+    ownParts(copy.get());
+    return copy.release();
 }
 
 ASFixed getFieldValue(CMyDialog* dialog, ASInt32 id, ASFixed preset, ASInt32 unit) {

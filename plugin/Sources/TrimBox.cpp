@@ -4,6 +4,7 @@
 
 #include "MyDialog.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 #include "Undo.h"
@@ -113,14 +114,8 @@ void setTrimBox(PDPage page, ASFixedRect rect) {
         return;
     }
     for (ASInt32 i = 0; i < n; ++i) {
-        PDPage p = pdDocAcquirePage(doc, i);
-        DURING
-        gPDModelHFT->PDPageSetBox(p, trim, box);
-        HANDLER(void) ERRORCODE;
-        pdPageRelease(p);
-        throw;
-        END_HANDLER
-        pdPageRelease(p);
+        PageRef p(doc, i);
+        gPDModelHFT->PDPageSetBox(p.get(), trim, box);
     }
 }
 

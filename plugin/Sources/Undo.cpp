@@ -7,6 +7,7 @@
 #include "PageContent.h"
 #include "Palette.h"
 #include "Platform.h"
+#include "Scopes.h"
 #include "Selection.h"
 
 namespace {
@@ -50,14 +51,11 @@ void takeSnapshot(PDDoc doc, ASInt32 pageNum, UndoRecord* rec) {
     CosDoc cosDoc = pdDocGetCosDoc(doc);
     CosObj contents, resources;
     std::vector<ASInt32> selection = selectedFrameIndices(page.getPage());
-    PDEContent content = pdPageAcquirePDEContent(page.getPage());
-    DURING
-    pdeContentToCosObj(content, kPDEContentToPage, nullptr, cosDoc, nullptr, &contents, &resources);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page.getPage());
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page.getPage());
+    {
+        PageContentRef content(page.getPage());
+        pdeContentToCosObj(content.get(), kPDEContentToPage, nullptr, cosDoc, nullptr, &contents,
+                           &resources);
+    }
 
     CosObj properties;
     if (cosObjIsDictOrStream(resources)) {
@@ -142,10 +140,7 @@ void releaseRecord(AVUndo undo) {
     if (rec->pageNum >= 0) {
         rec->pageNum = -1;
         // Only objects of the record itself: none of them is part of a page.
-        DURING
-        destroyRecordData(rec);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
+        logHostErrors("dropping an undo record", [rec] { destroyRecordData(rec); });
     }
     delete rec;
 }
@@ -246,14 +241,14 @@ bool prepareTrimBoxUndo(AVPageView view, ASInt32 first, ASInt32 last) {
     if (!undoTarget(view, &avDoc, &doc)) return false;
     auto* rec = new (std::nothrow) BoxRecord;
     if (!rec) return true;
-    DURING
-    for (ASInt32 i = first; i <= last && i < pdDocGetNumPages(doc); ++i)
-        rec->pages.push_back({i, false, ASFixedRect{0, 0, 0, 0}});
-    readBoxes(doc, rec);
-    gAcroViewHFT->AVUndoNew(avDoc, &boxHandler(), rec);
-    HANDLER(void) ERRORCODE;
-    delete rec;
-    END_HANDLER
+    // Without a record the command still runs, and cannot be undone.
+    if (!logHostErrors("recording the boxes for undo", [&] {
+            for (ASInt32 i = first; i <= last && i < pdDocGetNumPages(doc); ++i)
+                rec->pages.push_back({i, false, ASFixedRect{0, 0, 0, 0}});
+            readBoxes(doc, rec);
+            gAcroViewHFT->AVUndoNew(avDoc, &boxHandler(), rec);
+        }))
+        delete rec;
     return true;
 }
 
@@ -263,18 +258,14 @@ bool prepareUndo(AVPageView view) {
     if (!undoTarget(view, &avDoc, &doc)) return false;
     auto* rec = new (std::nothrow) UndoRecord{};
     if (!rec) return true;
-    DURING
-    takeSnapshot(doc, avPageViewGetPageNum(view), rec);
-    AVUndo undo = gAcroViewHFT->AVUndoNew(avDoc, &handler(), rec);
     // The host keeps no record while an Undo runs; ours is then dropped by it.
-    (void)undo;
-    HANDLER(void) ERRORCODE;
-    // Without a record the command still runs; what the snapshot made is dropped.
-    DURING
-    destroyRecordData(rec);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
-    delete rec;
-    END_HANDLER
+    if (!logHostErrors("recording a page for undo", [&] {
+            takeSnapshot(doc, avPageViewGetPageNum(view), rec);
+            gAcroViewHFT->AVUndoNew(avDoc, &handler(), rec);
+        })) {
+        // Without a record the command still runs; what the snapshot made is dropped.
+        logHostErrors("dropping an undo record", [rec] { destroyRecordData(rec); });
+        delete rec;
+    }
     return true;
 }
