@@ -54,29 +54,27 @@ void redrawView(AVPageView view) {
 
 void runCommand(ASInt32 command, AVPageView view, ASFixedPoint point) {
     PDPage page = avPageViewGetPage(view);
-    DURING
-    switch (command) {
-        case kCmdTextFrame:
-            addTextFrame(page, point);
-            break;
-        case kCmdFrames:
-            doFramesBtn();
-            break;
-        case kCmdRotate:
-            rotateFrames(page, 90);
-            break;
-        case kCmdBleed:
-            doBleedRectDlg();
-            break;
-        case kCmdMarks:
-            doMarksBtn();
-            break;
-        default:
-            break;
-    }
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] {
+        switch (command) {
+            case kCmdTextFrame:
+                addTextFrame(page, point);
+                break;
+            case kCmdFrames:
+                doFramesBtn();
+                break;
+            case kCmdRotate:
+                rotateFrames(page, 90);
+                break;
+            case kCmdBleed:
+                doBleedRectDlg();
+                break;
+            case kCmdMarks:
+                doMarksBtn();
+                break;
+            default:
+                break;
+        }
+    });
 }
 
 bool samePath(const std::string& a, const std::string& b) {
@@ -191,12 +189,8 @@ ASBool doRightClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16
     getPageForMouse(view, x, y);
     std::vector<OptimizedTarget> targets;
     ASInt32 choice = 0;
-    DURING
-    choice = showMenu(view, x, y, targets);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);  // a sheet whose content cannot be read, say
-    choice = 0;
-    END_HANDLER
+    // a sheet whose content cannot be read, say
+    if (!reportHostErrors(0, [&] { choice = showMenu(view, x, y, targets); })) choice = 0;
     std::size_t k = static_cast<std::size_t>(choice - kCmdSubmenu - 1);
     if (choice > kCmdSubmenu && k < targets.size()) saveOptimized(view, targets[k]);
     return true;

@@ -532,24 +532,22 @@ bool processHotfolderFile(const char* path, void* clientData) {
 
 void pollHotfolders() {
     PDDoc cosDoc = getCosPDDoc();
-    DURING
-    // Jobs whose worker died: at the first poll, then now and then (another machine's
-    // lease may run out meanwhile).
-    double now = monotonicSeconds();
-    if (gLastRecovery < 0 || now - gLastRecovery >= std::min(30.0, hotfolderLease() / 2.0)) {
-        gLastRecovery = now;
-        recoverJobs(doneFolders());
-    }
-    for (ASInt32 n = 1;; ++n) {
-        Entry e = readEntry(n);
-        if (e.in.empty()) break;
-        if (refuseEntry(e)) continue;
-        EnumFolder(e.in.c_str(), processHotfolderFile,
-                   reinterpret_cast<void*>(static_cast<intptr_t>(n)), false);
-    }
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [] {
+        // Jobs whose worker died: at the first poll, then now and then (another
+        // machine's lease may run out meanwhile).
+        double now = monotonicSeconds();
+        if (gLastRecovery < 0 || now - gLastRecovery >= std::min(30.0, hotfolderLease() / 2.0)) {
+            gLastRecovery = now;
+            recoverJobs(doneFolders());
+        }
+        for (ASInt32 n = 1;; ++n) {
+            Entry e = readEntry(n);
+            if (e.in.empty()) break;
+            if (refuseEntry(e)) continue;
+            EnumFolder(e.in.c_str(), processHotfolderFile,
+                       reinterpret_cast<void*>(static_cast<intptr_t>(n)), false);
+        }
+    });
     // Forget files that left the folders.
     for (auto it = gSeen.begin(); it != gSeen.end();)
         it = fileExists(it->first) ? std::next(it) : gSeen.erase(it);

@@ -18,6 +18,7 @@
 #include "Platform.h"
 #include "PlatformAPI.h"
 #include "Prefs.h"
+#include "Scopes.h"
 
 namespace {
 
@@ -132,15 +133,11 @@ void onChoose(CMyDialog* dlg, ASInt32 id, void*) {
     char path[1024] = {0};
     if (!puiChooseFile(nullptr, "*.pdf", current.c_str(), 0, path, sizeof path)) return;
     bool tmpl = false;
-    DURING
-    PDDoc d = gPDModelHFT->PDDocOpen(path, true);
-    if (d) {
-        tmpl = docIsTemplate(d);
-        gPDModelHFT->PDDocClose(d);
-    }
-    HANDLER(void) ERRORCODE;
-    tmpl = false;
-    END_HANDLER
+    // A file that cannot be opened is no template either.
+    logHostErrors("opening a chosen template", [&] {
+        DocRef d(gPDModelHFT->PDDocOpen(path, true));
+        if (d) tmpl = docIsTemplate(d.get());
+    });
     if (tmpl) {
         fillPathPopup(dlg, popup, path);
     } else {
@@ -271,12 +268,12 @@ std::string joinPathItems(const std::vector<std::string>& items, size_t k) {
 bool docIsTemplate(PDDoc doc) {
     if (!doc || pdDocGetNumPages(doc) < 1) return false;
     bool found = false;
-    DURING
-    CPage page(doc, 0);
-    EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
-    HANDLER(void) ERRORCODE;
-    found = false;
-    END_HANDLER
+    // A first page that cannot be read holds no frames.
+    if (!logHostErrors("looking for template frames", [&] {
+            CPage page(doc, 0);
+            EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
+        }))
+        found = false;
     return found;
 }
 
@@ -321,11 +318,7 @@ void doImposeCmd() {
     // Errors of the job are logged and counted, and offered afterwards; whatever
     // happens, the caller's way of reporting errors comes back.
     ASInt32 old = setEHMode(kEHLog);
-    DURING
-    imposeDoc(doc);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    END_HANDLER
+    reportHostErrors(0, [doc] { imposeDoc(doc); });
     if (getErrorCnt() > 0 && msgBoxYesNo("imposeErr") == 1) openDump();
     setEHMode(old == kEHUnset ? kEHAlert : old);
 }

@@ -20,6 +20,7 @@
 #include "NewDoc.h"
 #include "Palette.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SeparationInfo.h"
 #include "SetPos.h"
@@ -691,13 +692,13 @@ void drawFrames(AVPageView view) {
     ASInt32 last = gAcroViewHFT->AVPageViewGetLastVisiblePageNum(view);
     if (first < 0 || last < first) first = last = current;
     ASInt32 n = pdDocGetNumPages(doc);
-    DURING
-    for (ASInt32 k = std::max(first, 0); k <= last && k < n; ++k) {
-        if (k != avPageViewGetPageNum(view)) gAcroViewHFT->AVPageViewSetPageNum(view, k);
-        drawPage(view, doc, k, full);
-    }
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    // A page that cannot be read is drawn without frames.
+    logHostErrors("drawing the frames", [&] {
+        for (ASInt32 k = std::max(first, 0); k <= last && k < n; ++k) {
+            if (k != avPageViewGetPageNum(view)) gAcroViewHFT->AVPageViewSetPageNum(view, k);
+            drawPage(view, doc, k, full);
+        }
+    });
     if (avPageViewGetPageNum(view) != current) gAcroViewHFT->AVPageViewSetPageNum(view, current);
 }
 
@@ -715,23 +716,21 @@ void doImposeIdle() {
             PDEElement frame = nullptr;
             EnumSelection(page, dialogFrameProc, reinterpret_cast<long>(&frame), false);
             if (frame) {
-                DURING
-                switch (ASInt32 box = getBoxNum(frame)) {
-                    case kBoxTextFrame:
-                        doTextFrame(page, frame);
-                        break;
-                    case kBoxMovingMark:
-                        doMovingMark(view, page);
-                        break;
-                    case kBoxJobInfo:
-                        doJobInfo(frame);
-                        break;
-                    default:
-                        if (box >= 0) setPos();
-                }
-                HANDLER
-                doExceptionError(0, ERRORCODE);
-                END_HANDLER
+                reportHostErrors(0, [&] {
+                    switch (ASInt32 box = getBoxNum(frame)) {
+                        case kBoxTextFrame:
+                            doTextFrame(page, frame);
+                            break;
+                        case kBoxMovingMark:
+                            doMovingMark(view, page);
+                            break;
+                        case kBoxJobInfo:
+                            doJobInfo(frame);
+                            break;
+                        default:
+                            if (box >= 0) setPos();
+                    }
+                });
                 redrawView(view);
                 adjustPalette();
             }

@@ -281,11 +281,7 @@ namespace {
 // Templates of versions before 6.0 may keep frame dictionaries as direct objects; they
 // are made indirect when such a template is opened.
 void repairFrameDicts(PDDoc doc) {
-    DURING
-    makeFrameDictsIndirect(doc);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    END_HANDLER
+    reportHostErrors(0, [doc] { makeFrameDictsIndirect(doc); });
 }
 
 // A template is always saved in full, in the PDF version the preferences ask for. The

@@ -10,6 +10,7 @@
 #include "MyPath.h"
 #include "Platform.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 
@@ -60,7 +61,7 @@ bool setMarkProc(CContent* level, PDEElement frame, long, long data) {
     if (PDEContent content = getContent(frame, true)) {
         ASFixedRect r = getBBox(frame);
         PDEColorSpec black = getGrayColor(0.0f);
-        DURING
+        ScopeExit freeBlack([&black] { freeColorSpec(&black); });
         PDEPath path = addRect(content, &r, kPDEFill, &black, fixedOne);
         PDEGraphicState gs;
         if (pdeGetGState(reinterpret_cast<PDEElement>(path), &gs)) {
@@ -68,11 +69,6 @@ bool setMarkProc(CContent* level, PDEElement frame, long, long data) {
             gPDFEditWriteHFT->PDEElementSetGState(reinterpret_cast<PDEElement>(path), &gs,
                                                   sizeof gs);
         }
-        HANDLER(void) ERRORCODE;
-        freeColorSpec(&black);
-        throw;
-        END_HANDLER
-        freeColorSpec(&black);
     }
     level->addModified();
     return true;

@@ -11,6 +11,7 @@
 #include "MyDialog.h"
 #include "Platform.h"
 #include "PlatformAPI.h"
+#include "Scopes.h"
 #include "Units.h"
 #include "VexaJobHFT.h"
 
@@ -364,11 +365,10 @@ ASInt32 getHotfolderDelay() {
 float getVexaVersion(PDDoc doc) {
     if (!doc || !HFT_HAS(gPDModelHFT, PDDocGetInfo)) return 0.0f;
     char creator[257] = "";
-    DURING
-    gPDModelHFT->PDDocGetInfo(doc, "Creator", creator, 256);
-    HANDLER(void) ERRORCODE;
-    return 0.0f;
-    END_HANDLER
+    // An unreadable Creator is not ours.
+    if (!logHostErrors("reading the Creator",
+                       [&] { gPDModelHFT->PDDocGetInfo(doc, "Creator", creator, 256); }))
+        return 0.0f;
     if (std::strncmp(creator, "Vexa", 4) != 0) return 0.0f;
     char word[257];
     float version = 0.0f;
@@ -387,32 +387,28 @@ bool templateDict(PDDoc doc, ASInt32 frames, CosObj* dict, bool* created) {
         !gCosHFT->CosNewInteger || !gCosHFT->CosObjGetType || !gCosHFT->CosIntegerValue)
         return false;
     *created = false;
-    DURING
-    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
-    CosObj root = gCosHFT->CosDocGetRoot(cosDoc);
-    ASAtom key = asAtomFromString("Vexa");
-    *dict = gCosHFT->CosDictGet(root, key);
-    if (gCosHFT->CosObjGetType(*dict) != CosDict) {
-        *dict = gCosHFT->CosNewDict(cosDoc, false, 2);
-        gCosHFT->CosDictPut(*dict, asAtomFromString("Frames"),
-                            gCosHFT->CosNewInteger(cosDoc, false, frames));
-        gCosHFT->CosDictPut(root, key, *dict);
-        *created = true;
-    }
-    HANDLER(void) ERRORCODE;
-    return false;
-    END_HANDLER
-    return true;
+    return logHostErrors("reading the template dictionary", [&] {
+        CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+        CosObj root = gCosHFT->CosDocGetRoot(cosDoc);
+        ASAtom key = asAtomFromString("Vexa");
+        *dict = gCosHFT->CosDictGet(root, key);
+        if (gCosHFT->CosObjGetType(*dict) != CosDict) {
+            *dict = gCosHFT->CosNewDict(cosDoc, false, 2);
+            gCosHFT->CosDictPut(*dict, asAtomFromString("Frames"),
+                                gCosHFT->CosNewInteger(cosDoc, false, frames));
+            gCosHFT->CosDictPut(root, key, *dict);
+            *created = true;
+        }
+    });
 }
 
 ASInt32 framesValue(const CosObj& dict) {
     ASInt32 v = 0;
-    DURING
-    CosObj frames = gCosHFT->CosDictGet(dict, asAtomFromString("Frames"));
-    if (gCosHFT->CosObjGetType(frames) == CosInteger) v = gCosHFT->CosIntegerValue(frames);
-    HANDLER(void) ERRORCODE;
-    v = 0;
-    END_HANDLER
+    if (!logHostErrors("reading the frames' visibility", [&] {
+            CosObj frames = gCosHFT->CosDictGet(dict, asAtomFromString("Frames"));
+            if (gCosHFT->CosObjGetType(frames) == CosInteger) v = gCosHFT->CosIntegerValue(frames);
+        }))
+        v = 0;
     return v;
 }
 
@@ -431,14 +427,13 @@ bool toggleFramesVisible(PDDoc doc) {
     if (!templateDict(doc, 1, &dict, &created)) return false;
     if (created) return true;
     ASInt32 next = 1 - framesValue(dict);
-    DURING
-    if (!doc) doc = getCosPDDoc();
-    CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
-    gCosHFT->CosDictPut(dict, asAtomFromString("Frames"),
-                        gCosHFT->CosNewInteger(cosDoc, false, next));
-    HANDLER(void) ERRORCODE;
-    return false;
-    END_HANDLER
+    if (!logHostErrors("showing or hiding the frames", [&] {
+            if (!doc) doc = getCosPDDoc();
+            CosDoc cosDoc = gPDModelHFT->PDDocGetCosDoc(doc);
+            gCosHFT->CosDictPut(dict, asAtomFromString("Frames"),
+                                gCosHFT->CosNewInteger(cosDoc, false, next));
+        }))
+        return false;
     return next == 1;
 }
 
