@@ -31,7 +31,6 @@ namespace {
 
 ePlacing gPlacing = kPlaceCentered;
 bool gAskOnce = false;
-ASInt32 gMaxBox = 0;  // scratch counter: the highest box number seen
 ImposeStats gStats{};
 bool gBuildOnly = false;       // jobs build their sheets and place nothing
 bool gTrimLinesLayer = false;  // jobs with an output path show their trim lines too
@@ -63,16 +62,16 @@ const char* fileNameOf(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-bool maxBoxProc(CContent*, PDEElement frame, long, long) {
-    ASInt32 b = getBoxNum(frame);
-    if (b > gMaxBox) gMaxBox = b;
+bool maxBoxProc(CContent*, PDEElement frame, long, long data) {
+    ASInt32& maxBox = *reinterpret_cast<ASInt32*>(data);
+    maxBox = std::max(maxBox, getBoxNum(frame));
     return true;
 }
 
 ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
-    gMaxBox = 0;
-    EnumForms(doc, first, last, maxBoxProc, 0, false);
-    return gMaxBox;
+    ASInt32 maxBox = 0;
+    EnumForms(doc, first, last, maxBoxProc, reinterpret_cast<long>(&maxBox), false);
+    return maxBox;
 }
 
 // Renumbering the frames of freshly appended sheets.

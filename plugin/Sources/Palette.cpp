@@ -28,7 +28,6 @@
 namespace {
 
 bool gPaletteUpdate = false;
-CMyDialog* gPalette = nullptr;
 AVTool gTool = nullptr;
 AVTool gLastTool = nullptr;
 AVToolButton gToolButton = nullptr;
@@ -87,7 +86,7 @@ bool shiftHeld() {
 
 void setField(ASInt32 id, ASFixed value, ASInt32 unit) {
     char text[64];
-    gPalette->setText(id, formatPaletteValue(value, unit, text, sizeof text));
+    getPalette()->setText(id, formatPaletteValue(value, unit, text, sizeof text));
 }
 
 // Rotation brought into 0..359.
@@ -249,8 +248,7 @@ void paletteSetup(CMyDialog* dialog, void*) {
 
 void paletteClosed(CMyDialog* dialog, void*) {
     savePalPos(dialog, false);
-    gPalette = nullptr;
-    setPrefsPalette(nullptr);
+    setPalette(nullptr);
     setVisible(0);
     deactivateMyTool();
     redrawDoc();
@@ -272,27 +270,26 @@ bool paletteNeedsUpdate() {
 }
 
 CMyDialog* getPalette() {
-    return gPalette;
+    return getPrefsPalette();
 }
 void setPalette(CMyDialog* palette) {
-    gPalette = palette;
     setPrefsPalette(palette);
 }
 
 void disposePalette() {
-    CMyDialog* palette = gPalette;
+    CMyDialog* palette = getPalette();
     setPalette(nullptr);
     if (palette) closeModelessDialog(palette);
 }
 
 void showPalette(AVWindow) {
-    if (gPalette) {
-        gPalette->showWindow(true);
+    if (CMyDialog* palette = getPalette()) {
+        palette->showWindow(true);
     } else {
         setPrefsChangedProc(prefsChanged);
         setPalette(doModelessDialog("PALETTE", paletteSetup, paletteClosed, nullptr));
     }
-    if (!gPalette) return;
+    if (!getPalette()) return;
     setVisible(1);
     adjustPalette();
 }
@@ -329,15 +326,16 @@ char* formatPaletteValue(ASFixed value, ASInt32 unit, char* text, size_t size) {
 }
 
 void doPaletteIdle() {
-    if (!gPaletteUpdate || !gPalette) return;
+    CMyDialog* palette = getPalette();
+    if (!gPaletteUpdate || !palette) return;
     gPaletteUpdate = false;
     static const ASInt32 docControls[] = {kPalPosition, kPalFrames, kPalMarks,   kPalRotate,
                                           kPalCopy,     kPalBleed,  kPalMeasure, kPalImpose,
                                           kPalPlace,    kPalPaper,  kPalPlate};
     static const ASInt32 fields[] = {kPalBleedTop, kPalBleedLeft, kPalBleedRight, kPalBleedBottom,
                                      kPalX,        kPalY,         kPalW,          kPalH};
-    for (ASInt32 id : docControls) gPalette->enable(id, false);
-    for (ASInt32 id : fields) gPalette->enable(id, false);
+    for (ASInt32 id : docControls) palette->enable(id, false);
+    for (ASInt32 id : fields) palette->enable(id, false);
 
     AVDoc front = avAppGetActiveDoc();
     PDPage page = front ? getCurrentPage() : nullptr;
@@ -345,21 +343,21 @@ void doPaletteIdle() {
     if (front) {
         for (ASInt32 id : {kPalFrames, kPalImpose, kPalCopy, kPalGuides, kPalMarks, kPalPlace,
                            kPalPaper, kPalPlate, kPalBleed, kPalMeasure})
-            gPalette->enable(id, true);
-        for (ASInt32 id : fields) gPalette->enable(id, true);
+            palette->enable(id, true);
+        for (ASInt32 id : fields) palette->enable(id, true);
         if (selected > 0) {
-            gPalette->enable(kPalPosition, true);
-            gPalette->enable(kPalRotate, true);
+            palette->enable(kPalPosition, true);
+            palette->enable(kPalRotate, true);
         }
     }
-    gPalette->setValue(kPalGuides, getShowGuides() ? 1 : 0);
-    gPalette->setValue(kPalKeys, getCursorMode() + 1);
+    palette->setValue(kPalGuides, getShowGuides() ? 1 : 0);
+    palette->setValue(kPalKeys, getCursorMode() + 1);
 
     ASInt32 unit = getPalUnits();
     if (selected > 0) {
         showSelectionValues(page, unit);
     } else {
-        for (ASInt32 id : fields) gPalette->setText(id, "0");
+        for (ASInt32 id : fields) palette->setText(id, "0");
         if (front) showPageValues(unit);
     }
 }

@@ -336,6 +336,9 @@ void loadPalPos(CMyDialog* palette) {
 void setPrefsPalette(CMyDialog* palette) {
     gPalette = palette;
 }
+CMyDialog* getPrefsPalette() {
+    return gPalette;
+}
 
 void savePalPosToPrefs() {
     if (gPalette) savePalPos(gPalette, false);

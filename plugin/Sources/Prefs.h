@@ -96,6 +96,7 @@ void loadPalPos(CMyDialog* palette);
 void savePalPosToPrefs();
 // The palette whose position savePalPosToPrefs stores (set by the palette code).
 void setPrefsPalette(CMyDialog* palette);
+CMyDialog* getPrefsPalette();
 
 // Display only: the palette's "Show guides" switch, off at each start-up.
 bool toggleShowGuides();
