@@ -15,6 +15,8 @@ const AcroColorHFT* gAcroColorHFT = nullptr;
 const AcroSupportHFT* gAcroSupportHFT = nullptr;
 const PlatformUIHFT* gPlatformUIHFT = nullptr;
 ExtensionID gExtensionID = nullptr;
+ASInt16 gVersMajor = 0;
+ASInt16 gVersMinor = 0;
 
 namespace {
 

@@ -31,6 +31,9 @@ extern const PlatformUIHFT* gPlatformUIHFT;
 
 // The plug-in's identity, given by the host at set-up.
 extern ExtensionID gExtensionID;
+// The host's version, asked for at start-up.
+extern ASInt16 gVersMajor;
+extern ASInt16 gVersMinor;
 
 // Imports every table the plug-in needs through the core table; false when one is
 // missing or too old. Used by the SDK set-up and by tests that run the plug-in code

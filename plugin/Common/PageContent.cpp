@@ -10,7 +10,6 @@
 #include "CarryOver.h"
 #include "ColorSupport.h"
 #include "ErrorHandling.h"
-#include "Main.h"
 #include "ProcessColors.h"
 
 namespace {

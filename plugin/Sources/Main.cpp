@@ -19,9 +19,6 @@
 #include "Prefs.h"
 #include "Selection.h"
 
-ASInt16 gVersMajor = 0;
-ASInt16 gVersMinor = 0;
-
 namespace {
 
 bool gFirstIdle = false;

@@ -4,9 +4,6 @@
 
 #include "API.h"
 
-extern ASInt16 gVersMajor;
-extern ASInt16 gVersMinor;
-
 // Life-cycle callbacks handed to the host by the handshake.
 ASBool PluginExportHFTs();
 ASBool PluginImportReplaceAndRegister();
