@@ -26,6 +26,7 @@
 #include "PlatformAPI.h"
 #include "ProgressMonitor.h"
 #include "TemplateCheck.h"
+#include "TrimLines.h"
 
 namespace {
 

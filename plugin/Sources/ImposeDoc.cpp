@@ -25,6 +25,7 @@
 #include "SeparationInfo.h"
 #include "SetPos.h"
 #include "TrimBox.h"
+#include "TrimLines.h"
 #include "Undo.h"
 #include "Units.h"
 

@@ -11,6 +11,7 @@
 #include "MyPath.h"
 #include "NewDoc.h"
 #include "Prefs.h"
+#include "TrimLines.h"
 
 using namespace vexa::test;
 
