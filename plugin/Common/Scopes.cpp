@@ -25,3 +25,15 @@ void logHostError(const char* what, ASErrorCode code) {
     if (!text[0]) std::snprintf(text, sizeof text, "Error %d", static_cast<int>(code));
     dprintf("\t--\t%s: %s\n", what ? what : "", text);
 }
+
+void giveBackElement(PDEObject o) {
+    logHostErrors("releasing a content element", [o] { pdeRelease(o); });
+}
+
+void giveBackPage(PDPage page) {
+    logHostErrors("releasing a page", [page] { pdPageRelease(page); });
+}
+
+void giveBackDoc(PDDoc doc) {
+    logHostErrors("closing a document", [doc] { pdDocClose(doc); });
+}

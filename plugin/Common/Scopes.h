@@ -60,91 +60,59 @@ class CosDocScope {
     PDDoc previous_;
 };
 
-// A reference to a page-content object (element, content, clip, colour space, ...)
-// released at the end of the scope. Null is allowed.
-class ElementRef {
+// Gives back what a HostRef holds, logging a host error as logHostErrors does.
+void giveBackElement(PDEObject o);
+void giveBackPage(PDPage page);
+void giveBackDoc(PDDoc doc);
+
+// Holds one host object of type T and gives it back with GiveBack at the end of the
+// scope. Null is allowed; moving hands the object over.
+template <class T, void (*GiveBack)(T)>
+class HostRef {
   public:
-    ElementRef() = default;
-    explicit ElementRef(PDEObject o) : o_(o) {}
-    ~ElementRef() { reset(); }
-    ElementRef(ElementRef&& other) noexcept : o_(other.release()) {}
-    ElementRef& operator=(ElementRef&& other) noexcept {
+    HostRef() = default;
+    explicit HostRef(T object) : object_(object) {}
+    ~HostRef() { reset(); }
+    HostRef(HostRef&& other) noexcept : object_(other.release()) {}
+    HostRef& operator=(HostRef&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
     }
-    ElementRef(const ElementRef&) = delete;
-    ElementRef& operator=(const ElementRef&) = delete;
+    HostRef(const HostRef&) = delete;
+    HostRef& operator=(const HostRef&) = delete;
 
-    PDEObject get() const { return o_; }
-    explicit operator bool() const { return o_ != nullptr; }
-    // Hands the reference to the caller.
-    PDEObject release() { return std::exchange(o_, nullptr); }
-    void reset(PDEObject o = nullptr) {
-        PDEObject old = std::exchange(o_, o);
-        if (old) logHostErrors("releasing a content element", [old] { pdeRelease(old); });
+    T get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    // Hands the object to the caller.
+    T release() { return std::exchange(object_, nullptr); }
+    void reset(T object = nullptr) {
+        if (T old = std::exchange(object_, object)) GiveBack(old);
     }
 
   private:
-    PDEObject o_ = nullptr;
+    T object_ = nullptr;
 };
 
-// An acquired page, released at the end of the scope. Null is allowed.
-class PageRef {
+// A reference to a page-content object (element, content, clip, colour space, ...).
+using ElementRef = HostRef<PDEObject, giveBackElement>;
+
+// An acquired page.
+class PageRef : public HostRef<PDPage, giveBackPage> {
   public:
-    PageRef() = default;
-    explicit PageRef(PDPage page) : page_(page) {}
+    using HostRef::HostRef;
     // Acquires the page (a host error propagates, nothing is held).
-    PageRef(PDDoc doc, ASInt32 pageIndex) : page_(pdDocAcquirePage(doc, pageIndex)) {}
-    ~PageRef() { reset(); }
-    PageRef(PageRef&& other) noexcept : page_(other.release()) {}
-    PageRef& operator=(PageRef&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    PageRef(const PageRef&) = delete;
-    PageRef& operator=(const PageRef&) = delete;
-
-    PDPage get() const { return page_; }
-    explicit operator bool() const { return page_ != nullptr; }
-    PDPage release() { return std::exchange(page_, nullptr); }
-    void reset(PDPage page = nullptr) {
-        PDPage old = std::exchange(page_, page);
-        if (old) logHostErrors("releasing a page", [old] { pdPageRelease(old); });
-    }
-
-  private:
-    PDPage page_ = nullptr;
+    PageRef(PDDoc doc, ASInt32 pageIndex) : HostRef(pdDocAcquirePage(doc, pageIndex)) {}
 };
 
-// A document opened or made here, closed at the end of the scope unless released to a
-// new owner (a window, the caller). Null is allowed.
-class DocRef {
+// A document opened or made here, closed unless released to a new owner (a window,
+// the caller).
+class DocRef : public HostRef<PDDoc, giveBackDoc> {
   public:
-    DocRef() = default;
-    explicit DocRef(PDDoc doc) : doc_(doc) {}
-    ~DocRef() { reset(); }
-    DocRef(DocRef&& other) noexcept : doc_(other.release()) {}
-    DocRef& operator=(DocRef&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    DocRef(const DocRef&) = delete;
-    DocRef& operator=(const DocRef&) = delete;
-
-    PDDoc get() const { return doc_; }
-    explicit operator bool() const { return doc_ != nullptr; }
-    PDDoc release() { return std::exchange(doc_, nullptr); }
+    using HostRef::HostRef;
     // Closes now; a host error propagates (the document is let go either way).
     void close() {
         if (PDDoc d = release()) pdDocClose(d);
     }
-    void reset(PDDoc doc = nullptr) {
-        PDDoc old = std::exchange(doc_, doc);
-        if (old) logHostErrors("closing a document", [old] { pdDocClose(old); });
-    }
-
-  private:
-    PDDoc doc_ = nullptr;
 };
 
 // A page's content acquired for the scope and released at its end. Setting the content
