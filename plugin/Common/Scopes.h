@@ -28,7 +28,7 @@ bool logHostErrors(const char* what, F&& f) {
 }
 
 // Runs a clean-up of the caller's at the end of the scope (for what has no owner of its
-// own here, such as a colour specification). The clean-up must not throw.
+// own here, such as the trim-lines colour). The clean-up must not throw.
 template <class F>
 class ScopeExit {
   public:
