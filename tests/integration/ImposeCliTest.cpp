@@ -321,6 +321,65 @@ TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
     }
 }
 
+TEST_F(ImposeCli, TheMarksOfATemplateAreOneFormDrawnByEverySheet) {
+    const std::string marked = std::string(VEXA_PLUGIN_DIR) + "/Vexa/templates/Booklet_2up_A4.pdf";
+    const std::string result = dir.file("marked.pdf");
+    std::string out;
+    ASSERT_EQ(runCommand(kVexa + " impose " + brochure + " -t " + marked + " --binding saddle -o " +
+                             result + " 2>&1",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(runCommand("qpdf --check " + result + " >/dev/null"), 0);
+    // The objects a sheet draws (its /XObject entries), from its page dictionary.
+    auto drawn = [&](int sheet) {
+        std::string pages, dict;
+        EXPECT_EQ(runCommand("qpdf --show-pages " + result, &pages), 0);
+        std::smatch m;
+        EXPECT_TRUE(std::regex_search(
+            pages, m, std::regex("page " + std::to_string(sheet) + ": ([0-9]+) 0 R")));
+        EXPECT_EQ(runCommand("qpdf --show-object=" + m[1].str() + " " + result, &dict), 0);
+        std::set<std::string> objects;
+        std::smatch x;
+        if (!std::regex_search(dict, x, std::regex("/XObject << ([^>]*) >>"))) return objects;
+        std::string entries = x[1];
+        std::regex ref("([0-9]+) 0 R");
+        for (std::sregex_iterator it(entries.begin(), entries.end(), ref), e; it != e; ++it)
+            objects.insert((*it)[1]);
+        return objects;
+    };
+    // Sheets 1 and 3 are the front of the template in two passes: their pages differ,
+    // their marks are one object.
+    std::set<std::string> first = drawn(1), third = drawn(3), both;
+    for (const std::string& o : first)
+        if (third.count(o)) both.insert(o);
+    ASSERT_EQ(both.size(), 1u) << out;
+    std::string marks;
+    ASSERT_EQ(
+        runCommand("qpdf --show-object=" + *both.begin() + " --filtered-stream-data " + result,
+                   &marks),
+        0);
+    EXPECT_NE(marks.find("/Cos /MC_"), std::string::npos) << marks;  // the marks' own frames
+    // The marks look as the template draws them (its sheet border in a layer the job
+    // turns off aside) on both sides and in every pass.
+    auto strip = [&](const std::string& pdf, int page, const std::string& name) {
+        std::string base = dir.file(name);
+        EXPECT_EQ(
+            runCommand("pdftoppm -r 72 -singlefile -f " + std::to_string(page) + " -l " +
+                       std::to_string(page) + " -x 1243 -y 1 -W 32 -H 990 " + pdf + " " + base),
+            0);
+        return vexa::test::readFile(base + ".ppm");
+    };
+    for (int side : {1, 2}) {
+        std::string drawnByTemplate = strip(marked, side, "t" + std::to_string(side));
+        ASSERT_GT(drawnByTemplate.size(), 32u * 990u * 3u);
+        EXPECT_NE(drawnByTemplate.find_first_not_of('\xff', 15), std::string::npos);
+        for (int sheet : {side, side + 2, side + 6})
+            EXPECT_TRUE(strip(result, sheet, "s" + std::to_string(sheet)) == drawnByTemplate)
+                << "sheet " << sheet;
+    }
+}
+
 TEST_F(ImposeCli, TheOutputTakesTheVersionOfSourceAndTemplateOrTheOneSaveAsSets) {
     auto header = [](const std::string& pdf) { return vexa::test::readFile(pdf).substr(0, 8); };
     auto packed = [](const std::string& pdf) {
