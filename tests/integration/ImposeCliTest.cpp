@@ -21,6 +21,50 @@ using vexa::test::kRoot;
 using vexa::test::kVexa;
 using vexa::test::Sheet;
 
+namespace {
+
+// The objects of a saved file as qpdf lists them, one text per object.
+std::vector<std::string> fileObjects(const std::string& pdf) {
+    std::string json;
+    EXPECT_EQ(runCommand("qpdf --json=2 --json-key=qpdf " + pdf, &json), 0);
+    std::vector<std::string> objects;
+    std::size_t pos = json.find("\"obj:");
+    while (pos != std::string::npos) {
+        std::size_t next = json.find("\"obj:", pos + 1);
+        objects.push_back(json.substr(pos, next - pos));
+        pos = next;
+    }
+    return objects;
+}
+
+// The objects (numbers) that sheets a and b of a saved file both draw: the /XObject
+// entries their page dictionaries have in common.
+std::set<std::string> drawnByBoth(const std::string& pdf, int a, int b) {
+    std::string pages;
+    EXPECT_EQ(runCommand("qpdf --show-pages " + pdf, &pages), 0);
+    auto drawn = [&](int sheet) {
+        std::set<std::string> objects;
+        std::smatch m, x;
+        std::string dict;
+        if (!std::regex_search(pages, m,
+                               std::regex("page " + std::to_string(sheet) + ": ([0-9]+) 0 R")))
+            return objects;
+        EXPECT_EQ(runCommand("qpdf --show-object=" + m[1].str() + " " + pdf, &dict), 0);
+        if (!std::regex_search(dict, x, std::regex("/XObject << ([^>]*) >>"))) return objects;
+        std::string entries = x[1];
+        std::regex ref("([0-9]+) 0 R");
+        for (std::sregex_iterator it(entries.begin(), entries.end(), ref), e; it != e; ++it)
+            objects.insert((*it)[1]);
+        return objects;
+    };
+    std::set<std::string> first = drawn(a), second = drawn(b), both;
+    for (const std::string& o : first)
+        if (second.count(o)) both.insert(o);
+    return both;
+}
+
+}  // namespace
+
 TEST_F(ImposeCli, SaddleStitchBookletBesideTheSource) {
     std::string out;
     ASSERT_EQ(impose("", &out), 0) << out;
@@ -181,6 +225,9 @@ TEST_F(ImposeCli, PlaceholdersTakeTheSpotColourAndMarksPrintOnEveryPlate) {
     ASSERT_EQ(runCommand("qpdf --qdf --object-streams=disable " + result + " -", &qdf), 0);
     EXPECT_FALSE(std::regex_search(qdf, std::regex("/Separation\\s+/X\\s")));
     EXPECT_TRUE(std::regex_search(qdf, std::regex("/Separation\\s+/PANTONE#20286#20C")));
+    // The bar takes the spot colour of each sheet's own pages: every sheet draws it
+    // itself, none shares it with another.
+    EXPECT_TRUE(drawnByBoth(result, 1, 3).empty());
     ASSERT_EQ(runCommand("gs -q -dNOPAUSE -dBATCH -sDEVICE=tiffsep -r36 -sCompression=none "
                          "-dFirstPage=1 -dLastPage=1 -sOutputFile=" +
                          dir.file("sep.tif") + " " + result),
@@ -259,24 +306,6 @@ TEST_F(ImposeCli, EscapeBetweenSheetsStopsWithEmptySheetsLeft) {
     EXPECT_EQ(log.find('\r'), std::string::npos) << log;
 }
 
-namespace {
-
-// The objects of a saved file as qpdf lists them, one text per object.
-std::vector<std::string> fileObjects(const std::string& pdf) {
-    std::string json;
-    EXPECT_EQ(runCommand("qpdf --json=2 --json-key=qpdf " + pdf, &json), 0);
-    std::vector<std::string> objects;
-    std::size_t pos = json.find("\"obj:");
-    while (pos != std::string::npos) {
-        std::size_t next = json.find("\"obj:", pos + 1);
-        objects.push_back(json.substr(pos, next - pos));
-        pos = next;
-    }
-    return objects;
-}
-
-}  // namespace
-
 TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
     std::string out;
     // A 16-page signature with a slug line and no marks: each mark of a template brings
@@ -331,28 +360,9 @@ TEST_F(ImposeCli, TheMarksOfATemplateAreOneFormDrawnByEverySheet) {
               0)
         << out;
     EXPECT_EQ(runCommand("qpdf --check " + result + " >/dev/null"), 0);
-    // The objects a sheet draws (its /XObject entries), from its page dictionary.
-    auto drawn = [&](int sheet) {
-        std::string pages, dict;
-        EXPECT_EQ(runCommand("qpdf --show-pages " + result, &pages), 0);
-        std::smatch m;
-        EXPECT_TRUE(std::regex_search(
-            pages, m, std::regex("page " + std::to_string(sheet) + ": ([0-9]+) 0 R")));
-        EXPECT_EQ(runCommand("qpdf --show-object=" + m[1].str() + " " + result, &dict), 0);
-        std::set<std::string> objects;
-        std::smatch x;
-        if (!std::regex_search(dict, x, std::regex("/XObject << ([^>]*) >>"))) return objects;
-        std::string entries = x[1];
-        std::regex ref("([0-9]+) 0 R");
-        for (std::sregex_iterator it(entries.begin(), entries.end(), ref), e; it != e; ++it)
-            objects.insert((*it)[1]);
-        return objects;
-    };
     // Sheets 1 and 3 are the front of the template in two passes: their pages differ,
     // their marks are one object.
-    std::set<std::string> first = drawn(1), third = drawn(3), both;
-    for (const std::string& o : first)
-        if (third.count(o)) both.insert(o);
+    std::set<std::string> both = drawnByBoth(result, 1, 3);
     ASSERT_EQ(both.size(), 1u) << out;
     std::string marks;
     ASSERT_EQ(
