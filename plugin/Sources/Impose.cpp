@@ -485,6 +485,10 @@ struct PlaceContext {
     ASInt32 placed = 0, withIntents = 0;
     CosObj intents;
     bool intentsDiffer = false;
+    // The output intents of the page placed last (a page repeated on the sheet is
+    // looked up once).
+    ASInt32 lastPage = -1;
+    CosObj lastIntents;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
@@ -523,8 +527,12 @@ void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec&
 
 void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
     ctx->placed += 1;
-    CPage page(ctx->src, pageIndex);
-    CosObj intents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+    if (pageIndex != ctx->lastPage) {
+        CPage page(ctx->src, pageIndex);
+        ctx->lastIntents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+        ctx->lastPage = pageIndex;
+    }
+    CosObj intents = ctx->lastIntents;
     if (intents.isNullHandle() || cosObjGetType(intents) != CosArray) return;
     ctx->withIntents += 1;
     if (ctx->intents.isNullHandle())
@@ -565,7 +573,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     ASFixedRect tb;
     bool useTrim =
         (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
-    ASFixedMatrix m = getPlacingMatrix(frame, form, useTrim);
+    ASFixedMatrix m = getPlacingMatrix(frame, form, inner, useTrim ? &tb : nullptr);
     pdeSetMatrix(form, &m);
     ASFixedRect full = getBBox(frame);
     PDEClip clip = getClip(&full);
