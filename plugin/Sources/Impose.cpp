@@ -443,32 +443,41 @@ PDEForm formOfElements(PDEContent content, ASInt32 from, ASInt32 to, const ASFix
 // it refer to that one form, and each sheet's content keeps only what the job changes.
 // Each run of such elements between the sheet's own keeps its place in the drawing
 // order (a placed page's bleed may lie under or over a mark).
+void shareFixedDrawing(PDDoc tmpl, ASInt32 pageIndex) {
+    if (usesPlaceholderColours(tmpl, pageIndex)) return;
+    CPage page(tmpl, pageIndex);
+    SheetContent held(page.getPage());
+    ASFixedRect media;
+    pdPageGetMediaBox(page.getPage(), &media);
+    CosDoc doc = pdDocGetCosDoc(tmpl);
+    bool changed = false;
+    ASInt32 n = pdeContentGetNumElems(held.content);
+    for (ASInt32 at = 0; at < n; ++at) {
+        ASInt32 end = at;
+        while (end < n && sameOnEverySheet(pdeContentGetElem(held.content, end))) ++end;
+        // A lone form is shared as it is.
+        if (end == at ||
+            (end == at + 1 && pdeObjectGetType(pdeContentGetElem(held.content, at)) == kPDEForm))
+            continue;
+        PDEForm form = formOfElements(held.content, at, end, media, doc);
+        pdeContentAddElem(held.content, end - 1, reinterpret_cast<PDEElement>(form));
+        pdeRelease(form);
+        for (ASInt32 k = at; k < end; ++k) pdeContentRemoveElem(held.content, at);
+        n = pdeContentGetNumElems(held.content);
+        changed = true;
+    }
+    if (changed) pdPageSetPDEContent(held.page);
+}
+
+// Every template sheet's drawing shared; a sheet where that fails keeps its drawing as
+// it is (the job draws it on every sheet, as it did before).
 void shareFixedDrawing(PDDoc tmpl) {
     ASInt32 pages = pdDocGetNumPages(tmpl);
-    CosDoc doc = pdDocGetCosDoc(tmpl);
     for (ASInt32 i = 0; i < pages; ++i) {
-        if (usesPlaceholderColours(tmpl, i)) continue;
-        CPage page(tmpl, i);
-        SheetContent held(page.getPage());
-        ASFixedRect media;
-        pdPageGetMediaBox(page.getPage(), &media);
-        bool changed = false;
-        ASInt32 n = pdeContentGetNumElems(held.content);
-        for (ASInt32 at = 0; at < n; ++at) {
-            ASInt32 end = at;
-            while (end < n && sameOnEverySheet(pdeContentGetElem(held.content, end))) ++end;
-            // A lone form is shared as it is.
-            if (end == at || (end == at + 1 &&
-                              pdeObjectGetType(pdeContentGetElem(held.content, at)) == kPDEForm))
-                continue;
-            PDEForm form = formOfElements(held.content, at, end, media, doc);
-            pdeContentAddElem(held.content, end - 1, reinterpret_cast<PDEElement>(form));
-            pdeRelease(form);
-            for (ASInt32 k = at; k < end; ++k) pdeContentRemoveElem(held.content, at);
-            n = pdeContentGetNumElems(held.content);
-            changed = true;
-        }
-        if (changed) pdPageSetPDEContent(held.page);
+        DURING
+        shareFixedDrawing(tmpl, i);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
     }
 }
 
