@@ -357,8 +357,10 @@ Try Planner::gridTry(bool turned) const {
                p_.printable.height())
             ++rows;
     }
-    if (r_.kind != Kind::Step && !r_.gridCols && splitCols_) cols -= cols % 2;
-    if (r_.kind != Kind::Step && !r_.gridRows && !splitCols_) rows -= rows % 2;
+    // Two halves at the least, even when one page is all that fits: the check that
+    // follows then says what the halves need.
+    if (r_.kind != Kind::Step && !r_.gridCols && splitCols_) cols = std::max(2, cols - cols % 2);
+    if (r_.kind != Kind::Step && !r_.gridRows && !splitCols_) rows = std::max(2, rows - rows % 2);
     if (r_.kind != Kind::Step && ((splitCols_ && cols % 2) || (!splitCols_ && rows % 2)))
         throw LayoutError(std::string("a ") + kindName(r_.kind) + " sheet splits into two halves " +
                           (splitCols_ ? "left and right: --grid needs an even number of columns"
