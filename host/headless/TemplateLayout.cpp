@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 
 namespace vexa::host::layout {
 namespace {
@@ -176,7 +177,7 @@ fold::Sheet foldSheetOf(const std::vector<Frame>& front, const std::vector<Frame
     fold::Sheet s;
     s.cols = cols;
     s.rows = rows;
-    s.front.assign(static_cast<std::size_t>(cols * rows), fold::Cell{});
+    s.front.assign(s.cells(), fold::Cell{});
     s.back = s.front;
     for (const Frame& f : front)
         if (f.col >= 0 && f.col < cols && f.row >= 0 && f.row < rows)
@@ -315,14 +316,8 @@ bool Planner::fits(const Try& t, Need& block) const {
 std::vector<Try> Planner::tries() const {
     std::vector<Try> tries;
     if (folding_) {
-        int pc = r_.kind == Kind::Booklet       ? 2
-                 : r_.kind == Kind::Signature32 ? 4
-                 : r_.kind == Kind::Signature16 ? 4
-                                                : 2;
-        int pr = r_.kind == Kind::Booklet       ? 1
-                 : r_.kind == Kind::Signature32 ? 4
-                 : r_.kind == Kind::Signature16 ? 2
-                                                : 2;
+        int pc = r_.kind == Kind::Signature32 || r_.kind == Kind::Signature16 ? 4 : 2;
+        int pr = r_.kind == Kind::Booklet ? 1 : r_.kind == Kind::Signature32 ? 4 : 2;
         tries.push_back({false, pc, pr, fold::numberedSheet(pc, pr, 'x'), true});
         tries.push_back({true, pr, pc, fold::numberedSheet(pr, pc, 'y'), false});
         return tries;
@@ -495,9 +490,9 @@ void Planner::placeFrames(const Try& t) {
         p_.sheets.push_back(front);
         p_.backSamePlate = true;
     }
-    std::vector<int> all;
-    for (int i = 0; i < static_cast<int>(front.size()); ++i) all.push_back(i);
-    p_.bleedGroups.push_back(all);
+    std::vector<int> all(front.size());
+    std::iota(all.begin(), all.end(), 0);
+    p_.bleedGroups.push_back(std::move(all));
 }
 
 // The slug line: outside the marks, on the side away from the gripper.

@@ -212,7 +212,7 @@ class Parser {
     bool xobjectOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
     bool markedOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
     void startElement(uint32_t opStart);
-    void pathPoint(uint8_t code, int count, uint32_t opStart);
+    void pathPoint(uint8_t code, uint32_t opStart);
     void saveState();
     void restoreState();
     void beginText(uint32_t opStart);
@@ -792,17 +792,16 @@ void Parser::endText(uint32_t end, bool closed) {
         elemStart_ = SIZE_MAX;
         return;
     }
-    Ref<Text> keep = t;
     finish(t, end);
-    keep->matrix = textCtm_;
+    t->matrix = textCtm_;
     // a text object with other elements drawn inside is complete (it ends at ET) but
     // begins where they do: it is copied together with them or not at all
-    if (!closed || textMarked_ > 0) keep->origin.complete = false;
+    if (!closed || textMarked_ > 0) t->origin.complete = false;
     textTainted_ = false;
     if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
-        auto c = keep->clone();
-        static_cast<Text*>(c.get())->matrix = keep->matrix;
+        auto c = t->clone();
+        static_cast<Text*>(c.get())->matrix = t->matrix;
         clip_ = before;
         addToClip(c);
     }
@@ -983,9 +982,7 @@ void Parser::inlineImage(uint32_t opStart) {
     if (csObj.isName()) {
         std::string nm = csObj.getName().substr(1);
         if (nm == "G" || nm == "RGB" || nm == "CMYK" || nm == "DeviceGray" || nm == "DeviceRGB" ||
-            nm == "DeviceCMYK")
-            cs = colorSpaceFromObject(csObj, "");
-        else if (nm == "I" || nm == "Indexed")
+            nm == "DeviceCMYK" || nm == "I" || nm == "Indexed")
             cs = colorSpaceFromObject(csObj, "");
         else
             cs = lookupSpace(nm);
@@ -1052,7 +1049,8 @@ void Parser::startElement(uint32_t opStart) {
     }
 }
 
-void Parser::pathPoint(uint8_t code, int count, uint32_t opStart) {
+void Parser::pathPoint(uint8_t code, uint32_t opStart) {
+    const int count = pathOpArgs(code);
     if (!argsAre(count)) {
         warnOnce("path operator with bad operands");
         return;
@@ -1089,19 +1087,19 @@ bool Parser::pathOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd
     if (len == 1) {
         switch (op[0]) {
             case 'm':
-                pathPoint(kPDEMoveTo, 2, opStart);
+                pathPoint(kPDEMoveTo, opStart);
                 return true;
             case 'l':
-                pathPoint(kPDELineTo, 2, opStart);
+                pathPoint(kPDELineTo, opStart);
                 return true;
             case 'c':
-                pathPoint(kPDECurveTo, 6, opStart);
+                pathPoint(kPDECurveTo, opStart);
                 return true;
             case 'v':
-                pathPoint(kPDECurveToV, 4, opStart);
+                pathPoint(kPDECurveToV, opStart);
                 return true;
             case 'y':
-                pathPoint(kPDECurveToY, 4, opStart);
+                pathPoint(kPDECurveToY, opStart);
                 return true;
             case 'h':
                 if (path_) path_->ops.push_back(kPDEClosePath);
@@ -1142,7 +1140,7 @@ bool Parser::pathOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd
     else if (OP("W*"))
         pendingClip_ = 2;
     else if (OP("re"))
-        pathPoint(kPDERect, 4, opStart);
+        pathPoint(kPDERect, opStart);
     else
         return false;
     return true;
@@ -1491,15 +1489,7 @@ void Parser::paintXObject(const std::string& nm, uint32_t opStart, uint32_t opEn
         auto f = make<Form>();
         f->xobj = x;
         f->resName = nm;
-        auto fm = x.getDict().getKey("/Matrix");
-        if (fm.isArray() && fm.getArrayNItems() == 6) {
-            double v[6];
-            for (int i = 0; i < 6; ++i) {
-                auto it = fm.getArrayItem(i);
-                v[i] = it.isNumber() ? it.getNumericValue() : (i == 0 || i == 3);
-            }
-            f->formMatrix = {v[0], v[1], v[2], v[3], v[4], v[5]};
-        }
+        readFormMatrix(x.getDict(), f->formMatrix);
         auto r = x.getDict().getKey("/Resources");
         f->resources = r.isDictionary() ? r : res_;
         return finish(f, opEnd);
