@@ -2,8 +2,8 @@
 # An image-heavy job against copying its source: a source of PAGES pages with an image of
 # its own each (bench/image_source.py, about 2.7 MB a page), imposed 2-up in saddle stitch
 # into the benchmark's A3 booklet template, interleaved REPS times with `cp` of the same
-# file. Prints each program's median wall and user CPU time and its largest RSS, and the
-# ratio of the medians; the output is checked with `qpdf --check`.
+# file. Prints each program's median wall, user and user + system CPU time and its largest
+# RSS, and the ratios of the medians; the output is checked with `qpdf --check`.
 #
 #   bench/image_run.sh [PAGES] [REPS]      (default 100 3)
 #
@@ -24,8 +24,11 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DOCUMENTS_DIR"
 src=$work/images.pdf
 python3 "$root/bench/image_source.py" "$src" "$pages"
 
-# One run: "wall user maxrss_kb".
-run() { /usr/bin/time -f "%e %U %M" -o "$work/t" "$@" > /dev/null 2>&1; cat "$work/t"; }
+# One run: "wall user maxrss_kb user+system".
+run() {
+    /usr/bin/time -f "%e %U %M %S" -o "$work/t" "$@" > /dev/null 2>&1
+    awk '{printf "%s %s %s %.2f\n", $1, $2, $3, $2 + $4}' "$work/t"
+}
 : > "$work/cp.txt"
 : > "$work/vexa.txt"
 for _ in $(seq 1 "$reps"); do
@@ -41,8 +44,11 @@ for p in cp vexa; do
     wall=$(cut -d' ' -f1 "$work/$p.txt" | median)
     user=$(cut -d' ' -f2 "$work/$p.txt" | median)
     rss=$(cut -d' ' -f3 "$work/$p.txt" | sort -n | tail -1)
-    printf '%s: wall %s s, user %s s, max RSS %.1f MB\n' "$p" "$wall" "$user" "$(awk "BEGIN{print $rss/1024}")"
-    eval "${p}_wall=$wall"
+    cpu=$(cut -d' ' -f4 "$work/$p.txt" | median)
+    printf '%s: wall %s s, user %s s, user+system %s s, max RSS %.1f MB\n' "$p" "$wall" "$user" \
+        "$cpu" "$(awk "BEGIN{print $rss/1024}")"
+    eval "${p}_wall=$wall ${p}_cpu=$cpu"
 done
 echo "source $(du -m "$src" | cut -f1) MB, output $(du -m "$work/out.pdf" | cut -f1) MB," \
-    "vexa/cp wall $(awk "BEGIN{printf \"%.2f\", $vexa_wall/$cp_wall}")"
+    "vexa/cp wall $(awk "BEGIN{printf \"%.2f\", $vexa_wall/$cp_wall}")," \
+    "user+system $(awk "BEGIN{if ($cp_cpu > 0) printf \"%.2f\", $vexa_cpu/$cp_cpu; else print \"-\"}")"

@@ -456,7 +456,7 @@ class PageCopier {
     QPDFObjectHandle copyPage(QPDFObjectHandle srcPage) {
         srcPage_ = srcPage;
         newPage_ = dst_.makeIndirectObject(QPDFObjectHandle::newDictionary());
-        for (auto& [k, v] : srcPage.ditems()) {
+        for (auto& [k, v] : entriesOf(srcPage)) {
             if (k == "/Parent" || k == "/B" || v.isNull()) continue;
             if (k == "/Contents")
                 newPage_.replaceKey(k, freshContents(v));
@@ -495,7 +495,7 @@ class PageCopier {
         }
         if (v.isDictionary()) {
             QPDFObjectHandle d = QPDFObjectHandle::newDictionary();
-            for (auto& [k, e] : v.ditems()) d.replaceKey(k, shared(e, depth + 1));
+            for (auto& [k, e] : entriesOf(v)) d.replaceKey(k, shared(e, depth + 1));
             return d;
         }
         // Numbers, names and strings: the one object of that value.
@@ -524,7 +524,7 @@ class PageCopier {
         }
         QPDFObjectHandle c = dst_.newStream();
         QPDFObjectHandle sd = s.getDict(), cd = c.getDict();
-        for (auto& [k, v] : sd.ditems())
+        for (auto& [k, v] : entriesOf(sd))
             if (k != "/Length" && k != "/Filter" && k != "/DecodeParms")
                 cd.replaceKey(k, shared(v, 0));
         QPDFObjectHandle src = s;
@@ -565,7 +565,7 @@ class PageCopier {
             c = QPDFObjectHandle::newArray();
             for (auto& e : v.aitems()) c.appendItem(shared(e, 1));
         } else {
-            for (auto& [k, e] : v.ditems()) c.replaceKey(k, shared(e, 1));
+            for (auto& [k, e] : entriesOf(v)) c.replaceKey(k, shared(e, 1));
         }
         if (!v.isIndirect()) return c;
         QPDFObjectHandle made = dst_.makeIndirectObject(c);
@@ -576,14 +576,14 @@ class PageCopier {
     QPDFObjectHandle freshResources(QPDFObjectHandle r) {
         if (!r.isDictionary()) return QPDFObjectHandle::newDictionary();
         QPDFObjectHandle c = QPDFObjectHandle::newDictionary();
-        for (auto& [cat, sub] : r.ditems()) {
+        for (auto& [cat, sub] : entriesOf(r)) {
             if (!sub.isDictionary()) {
                 c.replaceKey(cat, shared(sub, 0));
                 continue;
             }
             QPDFObjectHandle cs = QPDFObjectHandle::newDictionary();
             bool props = cat == "/Properties";
-            for (auto& [name, v] : sub.ditems())
+            for (auto& [name, v] : entriesOf(sub))
                 cs.replaceKey(name, props && !isOptionalContent(v) ? freshObject(v) : shared(v, 0));
             c.replaceKey(cat, cs);
         }
@@ -596,7 +596,7 @@ class PageCopier {
         for (auto& annot : a.aitems()) {
             if (!annot.isDictionary()) continue;
             QPDFObjectHandle c = QPDFObjectHandle::newDictionary();
-            for (auto& [k, v] : annot.ditems()) {
+            for (auto& [k, v] : entriesOf(annot)) {
                 // Links to the source's field tree, popups and replies would drag other
                 // pages of the source along; the annotation keeps its appearance.
                 if (k == "/P" || k == "/Parent" || k == "/Popup" || k == "/IRT") continue;

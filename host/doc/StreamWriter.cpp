@@ -88,7 +88,7 @@ void pageOwnObjects(QPDFObjectHandle c, QPDFObjectHandle r, std::vector<QPDFObje
     if (!r.isDictionary() || r.isIndirect()) return;
     QPDFObjectHandle props = r.getKey("/Properties");
     if (!props.isDictionary() || props.isIndirect()) return;
-    for (auto& [name, v] : props.ditems())
+    for (auto& [name, v] : entriesOf(props))
         if (v.isIndirect() && v.isDictionary() && !isOptionalContent(v)) out.push_back(v);
 }
 
@@ -148,7 +148,7 @@ void StreamWriter::serialize(State& s, std::string& out, QPDFObjectHandle h, int
         out += ']';
     } else if (h.isDictionary()) {
         out += "<<";
-        for (auto& [k, v] : h.ditems()) {
+        for (auto& [k, v] : entriesOf(h)) {
             if (!v.isIndirect() && v.isNull()) continue;
             appendName(out, k);
             out += ' ';
@@ -173,7 +173,7 @@ void StreamWriter::writeTopLevel(State& s, Sink& out, int num, const std::string
 
 std::string StreamWriter::streamDict(State& s, QPDFObjectHandle dict, bool plain) {
     std::string text = "<<";
-    for (auto& [k, v] : dict.ditems()) {
+    for (auto& [k, v] : entriesOf(dict)) {
         if (k == "/Length" || (!v.isIndirect() && v.isNull())) continue;
         if (plain && (k == "/Filter" || k == "/DecodeParms")) continue;
         appendName(text, k);

@@ -11,6 +11,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,6 +20,16 @@
 #include <vector>
 
 namespace vexa::host::doc {
+
+// A dictionary's entries in key order, less those whose value is null (which count as
+// missing), as ditems() gives them; one copy of the dictionary, where iterating ditems()
+// copies its key set twice and looks every key up again.
+inline std::map<std::string, QPDFObjectHandle> entriesOf(QPDFObjectHandle dict) {
+    std::map<std::string, QPDFObjectHandle> entries = dict.getDictAsMap();
+    for (auto it = entries.begin(); it != entries.end();)
+        it = it->second.isNull() ? entries.erase(it) : std::next(it);
+    return entries;
+}
 
 // The objects only a page itself refers to, given its /Contents and /Resources: its
 // content streams and the property lists of its marked content (frames), optional-

@@ -867,11 +867,19 @@ bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt
 }
 
 ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
-    ASFixedRect inner = getInnerRect(frame);
+    ASFixedRect trim;
+    bool trimmed = useTrimBox && getTrimBox(form, trim);
+    return getPlacingMatrix(frame, form, getInnerRect(frame), trimmed ? &trim : nullptr);
+}
+
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, const ASFixedRect& inner,
+                               const ASFixedRect* trimBox) {
     ASInt32 frameRot = getFrameRotation(frame);
     ASInt32 formRot = getFormRotation(form);
     ASFixedRect box;
-    if (!useTrimBox || !getTrimBox(form, box)) {
+    if (trimBox) {
+        box = *trimBox;
+    } else {
         ASFixedRect bbox;
         pdeGetBBox(form, &bbox);
         box = getCenteredBox(inner, bbox, getTurnAngle(frameRot, formRot));

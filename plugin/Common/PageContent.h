@@ -163,3 +163,7 @@ bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt
 // The whole placing of a form into a frame: matrix from the trim box or the
 // centred box, offsets and displacement turned with the frame.
 ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);
+// The same for a frame whose inner rectangle is known, with the form's TrimBox to align
+// (null: the form is centred by its bounding box).
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, const ASFixedRect& inner,
+                               const ASFixedRect* trimBox);

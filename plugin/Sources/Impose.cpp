@@ -5,6 +5,7 @@
 #include <cstring>
 #include <strings.h>
 #include <new>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -372,6 +373,114 @@ void adjustFrames(PDDoc tmpl, ASFixed w, ASFixed h) {
     }
 }
 
+// Drawing of a template sheet that no step of a job changes from sheet to sheet: what
+// is no frame, and the frames of cut, registration and fold marks and plain drawing.
+// Page frames, the slug line, moving marks, text frames and the trim-lines layer are
+// the sheet's own.
+bool sameOnEverySheet(PDEElement e) {
+    if (pdeObjectGetType(e) != kPDEContainer) return true;
+    CosObj d = pdeContainerGetDict(e);
+    if (!cosObjIsDictOrStream(d) || !cosDictKnown(d, "top")) return true;
+    switch (getBoxNum(e)) {
+        case kBoxPlain:
+        case kBoxRegMark:
+        case kBoxCutMark:
+        case kBoxFoldMark:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A colour space named by a placeholder letter takes a spot colour of the sheet's own
+// pages, so what uses one differs from sheet to sheet.
+bool usesPlaceholderColours(PDDoc doc, ASInt32 page) {
+    ASInt32 count = 0;
+    std::unique_ptr<CosObj[]> spaces(getColorSpaces(doc, page, page, &count));
+    auto oneLetter = [](CosObj n) {
+        return cosObjGetType(n) == CosName && std::strlen(asAtomGetString(cosNameValue(n))) == 1;
+    };
+    for (ASInt32 i = 0; i < count; ++i) {
+        CosObj s = spaces[i];
+        if (cosObjGetType(s) != CosArray || cosArrayLength(s) < 2) continue;
+        CosObj names = cosArrayGet(s, 1);
+        if (oneLetter(names)) return true;
+        if (cosObjGetType(names) != CosArray) continue;
+        for (ASInt32 k = 0; k < cosArrayLength(names); ++k)
+            if (oneLetter(cosArrayGet(names, k))) return true;
+    }
+    return false;
+}
+
+// The elements [from, to) of content drawn by one form of their own.
+PDEForm formOfElements(PDEContent content, ASInt32 from, ASInt32 to, const ASFixedRect& box,
+                       CosDoc doc) {
+    PDEContent part = pdeContentCreate();
+    PDEForm form = nullptr;
+    DURING
+    for (ASInt32 i = from; i < to; ++i)
+        pdeContentAddElem(part, kPDEAfterLast, pdeContentGetElem(content, i));
+    PDEContentAttrs attrs{};
+    attrs.flags = kPDEFormAttrsSet;
+    attrs.bbox = box;
+    attrs.matrix = {fixedOne, 0, 0, fixedOne, 0, 0};
+    PDEFilterArray filters{};
+    filters.numFilters = 1;
+    filters.spec[0].name = asAtomFromString("FlateDecode");
+    CosObj stream, resources;
+    pdeContentToCosObj(part, kPDEContentToForm, &attrs, doc, &filters, &stream, &resources);
+    form = pdeFormCreateFromCosObj(&stream, &resources, &attrs.matrix);
+    HANDLER(void) ERRORCODE;
+    pdeRelease(part);
+    throw;
+    END_HANDLER
+    pdeRelease(part);
+    return form;
+}
+
+// The drawing that is the same on every sheet (marks, the sheet's own artwork) is made
+// a form once per job, in the template as opened for the job: the sheets copied from
+// it refer to that one form, and each sheet's content keeps only what the job changes.
+// Each run of such elements between the sheet's own keeps its place in the drawing
+// order (a placed page's bleed may lie under or over a mark).
+void shareFixedDrawing(PDDoc tmpl, ASInt32 pageIndex) {
+    if (usesPlaceholderColours(tmpl, pageIndex)) return;
+    CPage page(tmpl, pageIndex);
+    SheetContent held(page.getPage());
+    ASFixedRect media;
+    pdPageGetMediaBox(page.getPage(), &media);
+    CosDoc doc = pdDocGetCosDoc(tmpl);
+    bool changed = false;
+    ASInt32 n = pdeContentGetNumElems(held.content);
+    for (ASInt32 at = 0; at < n; ++at) {
+        ASInt32 end = at;
+        while (end < n && sameOnEverySheet(pdeContentGetElem(held.content, end))) ++end;
+        // A lone form is shared as it is.
+        if (end == at ||
+            (end == at + 1 && pdeObjectGetType(pdeContentGetElem(held.content, at)) == kPDEForm))
+            continue;
+        PDEForm form = formOfElements(held.content, at, end, media, doc);
+        pdeContentAddElem(held.content, end - 1, reinterpret_cast<PDEElement>(form));
+        pdeRelease(form);
+        for (ASInt32 k = at; k < end; ++k) pdeContentRemoveElem(held.content, at);
+        n = pdeContentGetNumElems(held.content);
+        changed = true;
+    }
+    if (changed) pdPageSetPDEContent(held.page);
+}
+
+// Every template sheet's drawing shared; a sheet where that fails keeps its drawing as
+// it is (the job draws it on every sheet, as it did before).
+void shareFixedDrawing(PDDoc tmpl) {
+    ASInt32 pages = pdDocGetNumPages(tmpl);
+    for (ASInt32 i = 0; i < pages; ++i) {
+        DURING
+        shareFixedDrawing(tmpl, i);
+        HANDLER(void) ERRORCODE;
+        END_HANDLER
+    }
+}
+
 // One placement context per sheet.
 struct PlaceContext {
     PDDoc src = nullptr;
@@ -385,6 +494,10 @@ struct PlaceContext {
     ASInt32 placed = 0, withIntents = 0;
     CosObj intents;
     bool intentsDiffer = false;
+    // The output intents of the page placed last (a page repeated on the sheet is
+    // looked up once).
+    ASInt32 lastPage = -1;
+    CosObj lastIntents;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
@@ -423,8 +536,12 @@ void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec&
 
 void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
     ctx->placed += 1;
-    CPage page(ctx->src, pageIndex);
-    CosObj intents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+    if (pageIndex != ctx->lastPage) {
+        CPage page(ctx->src, pageIndex);
+        ctx->lastIntents = pageOutputIntents(pdPageGetCosObj(page.getPage()));
+        ctx->lastPage = pageIndex;
+    }
+    CosObj intents = ctx->lastIntents;
     if (intents.isNullHandle() || cosObjGetType(intents) != CosArray) return;
     ctx->withIntents += 1;
     if (ctx->intents.isNullHandle())
@@ -465,7 +582,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     ASFixedRect tb;
     bool useTrim =
         (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
-    ASFixedMatrix m = getPlacingMatrix(frame, form, useTrim);
+    ASFixedMatrix m = getPlacingMatrix(frame, form, inner, useTrim ? &tb : nullptr);
     pdeSetMatrix(form, &m);
     ASFixedRect full = getBBox(frame);
     PDEClip clip = getClip(&full);
@@ -841,6 +958,13 @@ PDDoc imposeDocWithData(ImposeData* data) {
         shown.out = out;
         setCosDoc(out);
         ahead = !gBuildOnly && gPDModelHFT->PDDocWritePagesAhead(out, PDBeforeFirstPage) != 0;
+        // A job written to a file as it is made shares the drawing every sheet has;
+        // sheets that stay open for editing keep their marks as frames of their own.
+        if (ahead && data->outPath[0]) {
+            setCosDoc(tmpl);
+            shareFixedDrawing(tmpl);
+            setCosDoc(out);
+        }
         if (data->binding == 1) {
             ASInt32 C = L - F + 1, P = C / M;
             if (P * M < C && !half) {

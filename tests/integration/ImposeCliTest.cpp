@@ -21,6 +21,50 @@ using vexa::test::kRoot;
 using vexa::test::kVexa;
 using vexa::test::Sheet;
 
+namespace {
+
+// The objects of a saved file as qpdf lists them, one text per object.
+std::vector<std::string> fileObjects(const std::string& pdf) {
+    std::string json;
+    EXPECT_EQ(runCommand("qpdf --json=2 --json-key=qpdf " + pdf, &json), 0);
+    std::vector<std::string> objects;
+    std::size_t pos = json.find("\"obj:");
+    while (pos != std::string::npos) {
+        std::size_t next = json.find("\"obj:", pos + 1);
+        objects.push_back(json.substr(pos, next - pos));
+        pos = next;
+    }
+    return objects;
+}
+
+// The objects (numbers) that sheets a and b of a saved file both draw: the /XObject
+// entries their page dictionaries have in common.
+std::set<std::string> drawnByBoth(const std::string& pdf, int a, int b) {
+    std::string pages;
+    EXPECT_EQ(runCommand("qpdf --show-pages " + pdf, &pages), 0);
+    auto drawn = [&](int sheet) {
+        std::set<std::string> objects;
+        std::smatch m, x;
+        std::string dict;
+        if (!std::regex_search(pages, m,
+                               std::regex("page " + std::to_string(sheet) + ": ([0-9]+) 0 R")))
+            return objects;
+        EXPECT_EQ(runCommand("qpdf --show-object=" + m[1].str() + " " + pdf, &dict), 0);
+        if (!std::regex_search(dict, x, std::regex("/XObject << ([^>]*) >>"))) return objects;
+        std::string entries = x[1];
+        std::regex ref("([0-9]+) 0 R");
+        for (std::sregex_iterator it(entries.begin(), entries.end(), ref), e; it != e; ++it)
+            objects.insert((*it)[1]);
+        return objects;
+    };
+    std::set<std::string> first = drawn(a), second = drawn(b), both;
+    for (const std::string& o : first)
+        if (second.count(o)) both.insert(o);
+    return both;
+}
+
+}  // namespace
+
 TEST_F(ImposeCli, SaddleStitchBookletBesideTheSource) {
     std::string out;
     ASSERT_EQ(impose("", &out), 0) << out;
@@ -181,6 +225,9 @@ TEST_F(ImposeCli, PlaceholdersTakeTheSpotColourAndMarksPrintOnEveryPlate) {
     ASSERT_EQ(runCommand("qpdf --qdf --object-streams=disable " + result + " -", &qdf), 0);
     EXPECT_FALSE(std::regex_search(qdf, std::regex("/Separation\\s+/X\\s")));
     EXPECT_TRUE(std::regex_search(qdf, std::regex("/Separation\\s+/PANTONE#20286#20C")));
+    // The bar takes the spot colour of each sheet's own pages: every sheet draws it
+    // itself, none shares it with another.
+    EXPECT_TRUE(drawnByBoth(result, 1, 3).empty());
     ASSERT_EQ(runCommand("gs -q -dNOPAUSE -dBATCH -sDEVICE=tiffsep -r36 -sCompression=none "
                          "-dFirstPage=1 -dLastPage=1 -sOutputFile=" +
                          dir.file("sep.tif") + " " + result),
@@ -259,24 +306,6 @@ TEST_F(ImposeCli, EscapeBetweenSheetsStopsWithEmptySheetsLeft) {
     EXPECT_EQ(log.find('\r'), std::string::npos) << log;
 }
 
-namespace {
-
-// The objects of a saved file as qpdf lists them, one text per object.
-std::vector<std::string> fileObjects(const std::string& pdf) {
-    std::string json;
-    EXPECT_EQ(runCommand("qpdf --json=2 --json-key=qpdf " + pdf, &json), 0);
-    std::vector<std::string> objects;
-    std::size_t pos = json.find("\"obj:");
-    while (pos != std::string::npos) {
-        std::size_t next = json.find("\"obj:", pos + 1);
-        objects.push_back(json.substr(pos, next - pos));
-        pos = next;
-    }
-    return objects;
-}
-
-}  // namespace
-
 TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
     std::string out;
     // A 16-page signature with a slug line and no marks: each mark of a template brings
@@ -318,6 +347,46 @@ TEST_F(ImposeCli, TheSheetsOfAJobShareTheirColoursStatesAndPageResources) {
         EXPECT_EQ(states, 1) << pdf;
         EXPECT_EQ(forms, 16) << pdf;
         EXPECT_EQ(resources.size(), 1u) << pdf;  // the brochure's pages have equal ones
+    }
+}
+
+TEST_F(ImposeCli, TheMarksOfATemplateAreOneFormDrawnByEverySheet) {
+    const std::string marked = std::string(VEXA_PLUGIN_DIR) + "/Vexa/templates/Booklet_2up_A4.pdf";
+    const std::string result = dir.file("marked.pdf");
+    std::string out;
+    ASSERT_EQ(runCommand(kVexa + " impose " + brochure + " -t " + marked + " --binding saddle -o " +
+                             result + " 2>&1",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(runCommand("qpdf --check " + result + " >/dev/null"), 0);
+    // Sheets 1 and 3 are the front of the template in two passes: their pages differ,
+    // their marks are one object.
+    std::set<std::string> both = drawnByBoth(result, 1, 3);
+    ASSERT_EQ(both.size(), 1u) << out;
+    std::string marks;
+    ASSERT_EQ(
+        runCommand("qpdf --show-object=" + *both.begin() + " --filtered-stream-data " + result,
+                   &marks),
+        0);
+    EXPECT_NE(marks.find("/Cos /MC_"), std::string::npos) << marks;  // the marks' own frames
+    // The marks look as the template draws them (its sheet border in a layer the job
+    // turns off aside) on both sides and in every pass.
+    auto strip = [&](const std::string& pdf, int page, const std::string& name) {
+        std::string base = dir.file(name);
+        EXPECT_EQ(
+            runCommand("pdftoppm -r 72 -singlefile -f " + std::to_string(page) + " -l " +
+                       std::to_string(page) + " -x 1243 -y 1 -W 32 -H 990 " + pdf + " " + base),
+            0);
+        return vexa::test::readFile(base + ".ppm");
+    };
+    for (int side : {1, 2}) {
+        std::string drawnByTemplate = strip(marked, side, "t" + std::to_string(side));
+        ASSERT_GT(drawnByTemplate.size(), 32u * 990u * 3u);
+        EXPECT_NE(drawnByTemplate.find_first_not_of('\xff', 15), std::string::npos);
+        for (int sheet : {side, side + 2, side + 6})
+            EXPECT_TRUE(strip(result, sheet, "s" + std::to_string(sheet)) == drawnByTemplate)
+                << "sheet " << sheet;
     }
 }
 
