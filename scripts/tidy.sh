@@ -20,10 +20,18 @@ if [ $# -gt 0 ]; then
 else
   mapfile -t files < <(git ls-files 'plugin/*.cpp' 'host/*.cpp' 'apps/*.cpp')
 fi
+raw=$(mktemp)
 out=$(mktemp)
-trap 'rm -rf "$db" "$out"' EXIT
+trap 'rm -rf "$db" "$raw" "$out"' EXIT
 printf '%s\0' "${files[@]}" |
-  xargs -0 -r -n 4 -P "$(nproc)" "$CLANG_TIDY" -p "$db" --quiet 2>/dev/null >"$out" || true
+  xargs -0 -r -n 4 -P "$(nproc)" "$CLANG_TIDY" -p "$db" --quiet 2>/dev/null >"$raw" || true
+# Only what is said of our own files counts, each diagnostic with the notes after it.
+# The installed QPDF's JSON.hh does not compile with clang in C++20 (a vector of the
+# class inside the class), an error clang reports in the standard library's headers
+# for every file that includes QPDF; the rest of such a file is analysed all the same.
+awk -v root="$PWD/" '
+  /^[^ ].*:[0-9]+:[0-9]+: (warning|error): / { keep = index($0, root) == 1 }
+  keep' "$raw" >"$out"
 findings=$(grep -c ': \(warning\|error\): ' "$out" || true)
 if [ "$findings" -gt 0 ]; then
   cat "$out"

@@ -54,7 +54,9 @@ void messages(QtMsgType type, const QMessageLogContext&, const QString& text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Whatever escapes the handlers below is an allocation failure before the window
+// exists; the process ends with it either way.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);

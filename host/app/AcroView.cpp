@@ -36,7 +36,8 @@ void appGetVersion(ASInt16* major, ASInt16* minor) {
 void appGetLanguage(char code[4]) {
     std::string l = A().language.substr(0, 3);
     std::memset(code, 0, 4);
-    std::memcpy(code, l.data(), l.size());
+    // the fourth byte stays 0
+    std::memcpy(code, l.data(), l.size());  // NOLINT(bugprone-not-null-terminated-result)
 }
 
 ASBool appRegisterNotification(ASInt32 sel, ExtensionID owner, AVNotificationProc proc,

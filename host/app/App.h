@@ -263,7 +263,6 @@ class Application {
     // or an arrow key): records made meanwhile are named after it, for handlers that
     // give no title of their own. The outermost action names them ("Frames" for the
     // OK button of the dialog that item opened). Empty between actions.
-    const std::string& actionName() const { return actionName_; }
     static std::string actionText(const std::string& text);  // "Frames…" -> "Frames"
     class NamedAction {
       public:

@@ -108,9 +108,6 @@ class DesktopFrontEnd : public QObject, public app::FrontEnd {
     // The widget of a dialog window (null while it was never shown).
     DialogWindow* dialogFor(PUIWindow window) const;
     // The real widgets of what is up: the message box, the file dialog, the menu.
-    QWidget* openAlert() const { return openAlert_; }
-    QWidget* openChooser() const { return openChooser_; }
-    QWidget* openMenu() const { return openMenu_; }
     PageView* pageViewFor(AVPageView view) const;
 
     int beeps = 0;

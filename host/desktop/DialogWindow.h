@@ -49,8 +49,6 @@ class DialogWindow : public QDialog {
     void commitEdits();
 
     // How much the description's pixels were enlarged for the font and the texts.
-    double scaleX() const { return sx_; }
-    double scaleY() const { return sy_; }
 
   protected:
     void reject() override;

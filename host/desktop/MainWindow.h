@@ -77,7 +77,6 @@ class MainWindow : public QMainWindow {
     // Rulers along every page view (a person's choice, kept between runs; a scripted
     // session starts without them).
     void showRulers(bool on);
-    bool rulersShown() const { return rulers_; }
 
     // The window's state between runs of an interactive session: size and position,
     // the zoom of the last document window, the folder of the last file chosen and

@@ -105,9 +105,6 @@ class PageView : public QAbstractScrollArea {
     // Called whenever a page rendering arrived and was shown (benchmarks).
     std::function<void(int page)> onPageShown;
 
-    // A device point of the view as a point of the viewport widget.
-    QPoint viewportPoint(AVDevCoord x, AVDevCoord y) const { return QPoint(x, y); }
-
     // What a drag from another program carries, as the window's drop target reads it:
     // "text/uri-list" of the local files that are files (not folders), in order; and a
     // line for the status bar when it holds something that cannot be dropped ("" when

@@ -95,10 +95,6 @@ void setTextLanguage(const std::string& code) {
     gLanguage = code;
 }
 
-const std::string& textLanguage() {
-    return gLanguage;
-}
-
 QString hostText(const std::string& english) {
     int col = column(gLanguage);
     if (col > 0)

@@ -12,7 +12,6 @@ namespace vexa::host::desktop {
 // The language the texts are shown in: "ENU", "DEU", "FRA" or "NLD" (others show
 // English).
 void setTextLanguage(const std::string& code);
-const std::string& textLanguage();
 
 // The text in the current language; a text without a translation stays as it is.
 // "%1", "%2" in a text are filled with QString::arg by the caller.

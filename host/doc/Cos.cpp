@@ -28,11 +28,12 @@ CosRep* repOf(const CosObj& o) {
     return static_cast<CosRep*>(o.rep());
 }
 
+// The moves of object handles below copy with a QPDF whose handles do not move yet.
 CosObj wrap(std::shared_ptr<_t_CosDoc> doc, QPDFObjectHandle h) {
     auto* r = new CosRep;
     r->refs = 1;
     r->destroy = destroyRep;
-    r->h = std::move(h);
+    r->h = std::move(h);  // NOLINT(performance-move-const-arg)
     r->doc = std::move(doc);
     return CosObj(r);
 }
@@ -44,7 +45,7 @@ std::shared_ptr<_t_CosDoc> docShared(const CosObj& o) {
 
 // An object reached from `from`: same document.
 CosObj derived(const CosObj& from, QPDFObjectHandle h) {
-    return wrap(docShared(from), std::move(h));
+    return wrap(docShared(from), std::move(h));  // NOLINT(performance-move-const-arg)
 }
 
 std::string keyOf(ASAtom key) {
@@ -425,7 +426,7 @@ CosObj makeNew(CosDoc doc, ASBool indirect, QPDFObjectHandle h) {
         if (!d) raise(cosErrBadDoc);
         h = cos([&] { return d->qpdf->makeIndirectObject(h); });
     }
-    return wrap(std::move(d), std::move(h));
+    return wrap(std::move(d), std::move(h));  // NOLINT(performance-move-const-arg)
 }
 
 // A new direct value that never changes: one object per value (see sharedValue). An
@@ -829,14 +830,10 @@ CosDoc cosDocOfObj(const CosObj& obj) {
     return r && r->doc ? r->doc.get() : nullptr;
 }
 
-QPDF* qpdfOfObj(const CosObj& obj) {
-    return qpdfOfRep(obj);
-}
-
 CosObj cosObjFor(CosDoc cosDoc, QPDFObjectHandle handle) {
     std::shared_ptr<_t_CosDoc> d;
     if (cosDoc) d = checkCosDoc(cosDoc)->shared_from_this();
-    return wrap(std::move(d), std::move(handle));
+    return wrap(std::move(d), std::move(handle));  // NOLINT(performance-move-const-arg)
 }
 
 QPDFObjectHandle copyForeign(CosDoc dst, QPDFObjectHandle foreign) {

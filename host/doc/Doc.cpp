@@ -89,7 +89,7 @@ class BlockFileSource : public InputSource {
     }
 
   private:
-    static constexpr size_t kBlock = 64 * 1024;
+    static constexpr size_t kBlock = size_t{64} * 1024;
 
     // Makes the block hold offset; false at the end of the file or on a read error.
     bool fill(qpdf_offset_t offset) {

@@ -73,9 +73,6 @@ std::shared_ptr<QPDF> newQpdf();
 std::shared_ptr<QPDF> sharedQpdf(QPDF* qpdf);  // null for a QPDF not made by newQpdf
 void addSource(QPDF& dst, QPDF* src);
 
-// The QPDF behind an object's document, or null.
-QPDF* qpdfOfObj(const CosObj& obj);
-
 // Error texts of the document engine (registered once).
 void registerDocErrorTexts();
 

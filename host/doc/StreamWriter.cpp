@@ -22,7 +22,7 @@ constexpr std::size_t kPerObjectStream = 100;
 // Nesting of direct objects beyond which a value is written as null.
 constexpr int kMaxDepth = 256;
 // Streams carried as they are from this size on are piped to the file, not held whole.
-constexpr long long kPipedStream = 64 * 1024;
+constexpr long long kPipedStream = 64LL * 1024;
 // Room for the length of a piped stream that does not say its own: digits for any file.
 constexpr std::size_t kLengthRoom = 12;
 

@@ -110,7 +110,7 @@ double now() {
 }
 
 void nap() {
-    timespec t{0, 5 * 1000 * 1000};
+    timespec t{0, 5'000'000};  // 5 ms
     ::nanosleep(&t, nullptr);
 }
 

@@ -364,46 +364,68 @@ ImposeArgs parseImposeArgs(const std::vector<std::string>& args) {
     return a;
 }
 
-int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
-    ImposeArgs a;
-    try {
-        a = parseImposeArgs(args);
-    } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "vexa: impose: %s\nTry 'vexa impose --help'.\n", e.what());
-        return 2;
-    }
-    if (a.help) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    auto t0 = std::chrono::steady_clock::now();
-    Problems problems;
-    std::string source = absolute(a.source);
-    // The JSON object, whatever became of the job.
-    std::string outPath;
-    auto json = [&](const std::string& body) {
-        if (!a.json) return;
-        std::string s = "{\"source\": " + jsonString(source) +
-                        ", \"output\": " + jsonString(outPath) +
-                        ", \"dry_run\": " + (a.dryRun ? "true" : "false");
-        s += body;
-        s += ", \"warnings\": " + jsonList(problems.warnings) +
-             ", \"errors\": " + jsonList(problems.errors);
-        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", secs);
-        s += ", \"seconds\": " + std::string(seconds) + "}\n";
-        std::fputs(s.c_str(), stdout);
-    };
-    auto fail = [&](int status, const std::string& body = ", \"written\": false") {
+namespace {
+
+// One run of the command: what it was asked, the problems said so far, and the JSON
+// object it prints at the end, whatever became of the job.
+class ImposeRun {
+  public:
+    explicit ImposeRun(ImposeArgs args)
+        : a_(std::move(args)),
+          source_(absolute(a_.source)),
+          t0_(std::chrono::steady_clock::now()) {}
+
+    int run(const SessionOptions& options);
+
+  private:
+    void json(const std::string& body);
+    int fail(int status, const std::string& body = ", \"written\": false") {
         json(body);
         return status;
-    };
+    }
+    void setUpJob(const VexaJobHFT* table, VexaJob* job, PDDoc src, const SessionOptions& options);
+    void takeTicket(const VexaJobHFT* table, VexaJob* job);
+    void takeOptions(const VexaJobHFT* table, VexaJob* job);
+    void summarise(const VexaJobFacts& facts, ASInt32 placing);
+    int dryRun(const VexaJobHFT* table, VexaJob* job);
+    int imposeAndSave(const VexaJobHFT* table, VexaJob* job, const PDModelHFT* pd);
 
+    ImposeArgs a_;
+    std::string source_;
+    std::chrono::steady_clock::time_point t0_;
+    Problems problems_;
+    std::string outPath_;
+    // what the check found, as printed and as JSON members
+    std::string alignment_, spots_, common_;
+};
+
+// The options the check speaks of, with the bits that tell they were given.
+const std::pair<const char*, ASUns32> kGivenBits[] = {{"binding", kVexaGivenBinding},
+                                                      {"align", kVexaGivenAlign},
+                                                      {"creep", kVexaGivenCreep},
+                                                      {"scale", kVexaGivenScale},
+                                                      {"pages", kVexaGivenPages}};
+
+void ImposeRun::json(const std::string& body) {
+    if (!a_.json) return;
+    std::string s = "{\"source\": " + jsonString(source_) +
+                    ", \"output\": " + jsonString(outPath_) +
+                    ", \"dry_run\": " + (a_.dryRun ? "true" : "false");
+    s += body;
+    s += ", \"warnings\": " + jsonList(problems_.warnings) +
+         ", \"errors\": " + jsonList(problems_.errors);
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", secs);
+    s += ", \"seconds\": " + std::string(seconds) + "}\n";
+    std::fputs(s.c_str(), stdout);
+}
+
+int ImposeRun::run(const SessionOptions& options) {
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        problems.error(source +
-                       (::stat(source.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
+    if (::stat(source_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        problems_.error(source_ +
+                        (::stat(source_.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
         return fail(2);
     }
 
@@ -425,148 +447,166 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     auto table =
         reinterpret_cast<const VexaJobHFT*>(registry().find(kVexaJobHFTName, kVexaJobHFTVersion));
     if (!table || table->hdr.size < sizeof(VexaJobHFT)) {
-        problems.error(missingPlugin(session, options));
+        problems_.error(missingPlugin(session, options));
         return fail(1);
     }
 
     const PDModelHFT* pd = doc::pdModelTable();
     PDDoc src = nullptr;
     try {
-        src = pd->PDDocOpen(source.c_str(), true);
+        src = pd->PDDocOpen(source_.c_str(), true);
     } catch (const ASException& e) {
-        problems.error(source + " " + openProblem(e.code()));
+        problems_.error(source_ + " " + openProblem(e.code()));
         return fail(2);
     }
 
     auto job = std::make_unique<VexaJob>();
-    table->JobInit(job.get(), src);
+    setUpJob(table, job.get(), src, options);
+    // A job ticket, then the command line's own options over it.
+    takeTicket(table, job.get());
+    takeOptions(table, job.get());
+    outPath_ = job->data.outPath;
+
+    // Every problem is said before anything runs; with options refused already, only
+    // the check's errors (its warnings may be about values that were not taken).
+    VexaJobFacts facts{};
+    facts.size = sizeof facts;
+    problems_.errorsOnly = !problems_.errors.empty();
+    table->JobCheck(job.get(), &facts, problemProc, &problems_);
+    problems_.errorsOnly = false;
+    if (!problems_.errors.empty()) return fail(2);
+
+    summarise(facts, job->data.placing);
+    if (a_.dryRun) return dryRun(table, job.get());
+    return imposeAndSave(table, job.get(), pd);
+}
+
+// The job as the preferences make it, for this source, with the default output and
+// template.
+void ImposeRun::setUpJob(const VexaJobHFT* table, VexaJob* job, PDDoc src,
+                         const SessionOptions& options) {
+    table->JobInit(job, src);
     job->size = sizeof(VexaJob);
-    std::snprintf(job->data.srcPath, sizeof job->data.srcPath, "%s", source.c_str());
-    outPath = defaultOutput(source);
-    std::snprintf(job->data.outPath, sizeof job->data.outPath, "%s", outPath.c_str());
+    std::snprintf(job->data.srcPath, sizeof job->data.srcPath, "%s", source_.c_str());
+    outPath_ = defaultOutput(source_);
+    std::snprintf(job->data.outPath, sizeof job->data.outPath, "%s", outPath_.c_str());
     if (!job->data.templatePath[0]) {
         std::string bundled = bundledTemplate(options);
         if (!bundled.empty())
             std::snprintf(job->data.templatePath, sizeof job->data.templatePath, "%s",
                           bundled.c_str());
     }
+}
 
-    // A job ticket, then the command line's own options over it.
-    static const std::pair<const char*, ASUns32> kGivenBits[] = {{"binding", kVexaGivenBinding},
-                                                                 {"align", kVexaGivenAlign},
-                                                                 {"creep", kVexaGivenCreep},
-                                                                 {"scale", kVexaGivenScale},
-                                                                 {"pages", kVexaGivenPages}};
-    std::string ticket;
-    if (!a.jobFile.empty()) {
-        ticket = absolute(a.jobFile);
-        bool tooLarge = false;
-        if (!isFile(ticket)) {
-            problems.error(
-                "the job ticket " + ticket +
-                (::stat(ticket.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
-        } else {
-            std::string text = readWhole(ticket, 1 << 20, &tooLarge);
-            table->JobReadTicket(job.get(), text.data(), static_cast<ASInt32>(text.size()),
-                                 ticket.c_str(), problemProc, &problems);
-            for (const auto& [key, bit] : kGivenBits)
-                if (job->given & bit)
-                    problems.givenAs[key] = ticket + ": \"" + std::string(key) + "\": ";
-        }
+void ImposeRun::takeTicket(const VexaJobHFT* table, VexaJob* job) {
+    if (a_.jobFile.empty()) return;
+    std::string ticket = absolute(a_.jobFile);
+    bool tooLarge = false;
+    if (!isFile(ticket)) {
+        struct stat st {};
+        problems_.error("the job ticket " + ticket +
+                        (::stat(ticket.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
+        return;
     }
+    std::string text = readWhole(ticket, 1 << 20, &tooLarge);
+    table->JobReadTicket(job, text.data(), static_cast<ASInt32>(text.size()), ticket.c_str(),
+                         problemProc, &problems_);
+    for (const auto& [key, bit] : kGivenBits)
+        if (job->given & bit) problems_.givenAs[key] = ticket + ": \"" + std::string(key) + "\": ";
+}
+
+void ImposeRun::takeOptions(const VexaJobHFT* table, VexaJob* job) {
     bool spotsGiven = false;
     std::string cwd = currentFolder();
-    for (const auto& [key, value] : a.options) {
+    for (const auto& [key, value] : a_.options) {
         if (key == "map-spot" && !spotsGiven) {
             // The command line's mapping replaces the ticket's.
             spotsGiven = true;
             job->spotCount = 0;
         }
-        problems.prefix = "--" + key + " " + value + ": ";
-        table->JobSetOption(job.get(), key.c_str(), value.c_str(), cwd.c_str(), problemProc,
-                            &problems);
-        problems.prefix.clear();
+        problems_.prefix = "--" + key + " " + value + ": ";
+        table->JobSetOption(job, key.c_str(), value.c_str(), cwd.c_str(), problemProc, &problems_);
+        problems_.prefix.clear();
         for (const auto& [k, bit] : kGivenBits)
-            if (key == k) problems.givenAs[key] = "--" + key + " " + value + ": ";
+            if (key == k) problems_.givenAs[key] = "--" + key + " " + value + ": ";
     }
-    outPath = job->data.outPath;
+}
 
-    // Every problem is said before anything runs; with options refused already, only
-    // the check's errors (its warnings may be about values that were not taken).
-    VexaJobFacts facts{};
-    facts.size = sizeof facts;
-    problems.errorsOnly = !problems.errors.empty();
-    table->JobCheck(job.get(), &facts, problemProc, &problems);
-    problems.errorsOnly = false;
-    if (!problems.errors.empty()) return fail(2);
-
-    std::string alignment = alignmentText(job->data.placing, facts);
-    std::string spots;
+// The alignment and the spot colours as the check found them.
+void ImposeRun::summarise(const VexaJobFacts& facts, ASInt32 placing) {
+    alignment_ = alignmentText(placing, facts);
     std::string spotsJson = "[";
     for (ASInt32 i = 0; i < facts.spotCount; ++i) {
         const VexaSpotOutcome& o = facts.spots[i];
-        spots += (i ? ", " : "") + spotLine(o);
+        spots_ += (i ? ", " : "") + spotLine(o);
         spotsJson += std::string(i ? ", " : "") + "{\"name\": " + jsonString(o.name) +
                      ", \"plate\": " + jsonString(o.plate) + ", \"mapping\": \"" + spotHow(o.how) +
                      "\"}";
     }
     spotsJson += "]";
-    std::string common =
-        ", \"alignment\": " + jsonString(alignment) + ", \"spot_colours\": " + spotsJson;
+    common_ = ", \"alignment\": " + jsonString(alignment_) + ", \"spot_colours\": " + spotsJson;
+}
 
-    if (a.dryRun) {
-        std::vector<PlannedSheet> sheets;
-        if (!table->JobPlan(job.get(), planProc, &sheets, problemProc, &problems)) return fail(1);
-        int frames = 0, empty = 0;
-        for (const PlannedSheet& s : sheets)
-            for (const VexaPlannedFrame& f : s.frames) {
-                ++frames;
-                empty += f.page == 0;
-            }
-        if (a.json) {
-            std::string map = ", \"sheets\": " + std::to_string(sheets.size()) +
-                              ", \"pages_placed\": " + std::to_string(frames - empty) +
-                              ", \"empty_frames\": " + std::to_string(empty) + common +
-                              ", \"written\": false, \"sheet_map\": [";
-            for (std::size_t i = 0; i < sheets.size(); ++i) {
-                const PlannedSheet& s = sheets[i];
-                map += std::string(i ? ", " : "") + "{\"sheet\": " + std::to_string(s.sheet + 1) +
-                       ", \"side\": " + jsonString(s.side) + ", \"frames\": [";
-                for (std::size_t k = 0; k < s.frames.size(); ++k) {
-                    const VexaPlannedFrame& f = s.frames[k];
-                    map += std::string(k ? ", " : "") + "{\"frame\": " + std::to_string(f.frame) +
-                           ", \"page\": " + (f.page ? std::to_string(f.page) : "null") +
-                           ", \"rotation\": " + std::to_string(f.rotation) + ", \"trim\": [" +
-                           jsonNumber(points(f.trim.left)) + ", " +
-                           jsonNumber(points(f.trim.bottom)) + ", " +
-                           jsonNumber(points(f.trim.right)) + ", " +
-                           jsonNumber(points(f.trim.top)) +
-                           "], \"creep\": " + jsonNumber(points(f.creep)) + "}";
-                }
-                map += "]}";
-            }
-            json(map + "]");
-            return 0;
+std::string sheetMapJson(const std::vector<PlannedSheet>& sheets) {
+    std::string map = ", \"sheet_map\": [";
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        const PlannedSheet& s = sheets[i];
+        map += std::string(i ? ", " : "") + "{\"sheet\": " + std::to_string(s.sheet + 1) +
+               ", \"side\": " + jsonString(s.side) + ", \"frames\": [";
+        for (std::size_t k = 0; k < s.frames.size(); ++k) {
+            const VexaPlannedFrame& f = s.frames[k];
+            map += std::string(k ? ", " : "") + "{\"frame\": " + std::to_string(f.frame) +
+                   ", \"page\": " + (f.page ? std::to_string(f.page) : "null") +
+                   ", \"rotation\": " + std::to_string(f.rotation) + ", \"trim\": [" +
+                   jsonNumber(points(f.trim.left)) + ", " + jsonNumber(points(f.trim.bottom)) +
+                   ", " + jsonNumber(points(f.trim.right)) + ", " + jsonNumber(points(f.trim.top)) +
+                   "], \"creep\": " + jsonNumber(points(f.creep)) + "}";
         }
-        std::printf("%s (dry run, not written): %zu sheets, %d pages placed, %d empty frames\n",
-                    outPath.c_str(), sheets.size(), frames - empty, empty);
-        std::printf("alignment: %s\n", alignment.c_str());
-        if (!spots.empty()) std::printf("spot colours: %s\n", spots.c_str());
-        for (const PlannedSheet& s : sheets) {
-            std::string line = "sheet " + std::to_string(s.sheet + 1);
-            if (!s.side.empty()) line += " (" + s.side + ")";
-            line += ":";
-            for (std::size_t k = 0; k < s.frames.size(); ++k) {
-                const VexaPlannedFrame& f = s.frames[k];
-                line += std::string(k ? "," : "") + " frame " + std::to_string(f.frame) + " " +
-                        (f.page ? "page " + std::to_string(f.page) : std::string("empty"));
-                if (f.rotation) line += " turned " + std::to_string(f.rotation);
-            }
-            std::printf("%s\n", line.c_str());
+        map += "]}";
+    }
+    return map + "]";
+}
+
+void printSheetMap(const std::vector<PlannedSheet>& sheets) {
+    for (const PlannedSheet& s : sheets) {
+        std::string line = "sheet " + std::to_string(s.sheet + 1);
+        if (!s.side.empty()) line += " (" + s.side + ")";
+        line += ":";
+        for (std::size_t k = 0; k < s.frames.size(); ++k) {
+            const VexaPlannedFrame& f = s.frames[k];
+            line += std::string(k ? "," : "") + " frame " + std::to_string(f.frame) + " " +
+                    (f.page ? "page " + std::to_string(f.page) : std::string("empty"));
+            if (f.rotation) line += " turned " + std::to_string(f.rotation);
         }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+// The sheet map of the checked job; nothing is placed or written.
+int ImposeRun::dryRun(const VexaJobHFT* table, VexaJob* job) {
+    std::vector<PlannedSheet> sheets;
+    if (!table->JobPlan(job, planProc, &sheets, problemProc, &problems_)) return fail(1);
+    int frames = 0, empty = 0;
+    for (const PlannedSheet& s : sheets)
+        for (const VexaPlannedFrame& f : s.frames) {
+            ++frames;
+            empty += f.page == 0;
+        }
+    if (a_.json) {
+        json(", \"sheets\": " + std::to_string(sheets.size()) + ", \"pages_placed\": " +
+             std::to_string(frames - empty) + ", \"empty_frames\": " + std::to_string(empty) +
+             common_ + ", \"written\": false" + sheetMapJson(sheets));
         return 0;
     }
+    std::printf("%s (dry run, not written): %zu sheets, %d pages placed, %d empty frames\n",
+                outPath_.c_str(), sheets.size(), frames - empty, empty);
+    std::printf("alignment: %s\n", alignment_.c_str());
+    if (!spots_.empty()) std::printf("spot colours: %s\n", spots_.c_str());
+    printSheetMap(sheets);
+    return 0;
+}
 
+int ImposeRun::imposeAndSave(const VexaJobHFT* table, VexaJob* job, const PDModelHFT* pd) {
     // The imposed document is only saved: it is written as it is made, sheet by sheet,
     // so that a long job holds one pass of sheets in memory, not the whole output.
     VexaJobResult result{};
@@ -575,18 +615,18 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
             WriteAhead() { doc::setWriteAheadForNewDocuments(true, settingSaveAs()); }
             ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
         } writeAhead;
-        table->JobImpose(job.get(), &result, problemProc, &problems);
+        table->JobImpose(job, &result, problemProc, &problems_);
     }
     std::string counts = ", \"sheets\": " + std::to_string(result.sheets) +
                          ", \"pages_placed\": " + std::to_string(result.pagesPlaced) +
-                         ", \"empty_frames\": " + std::to_string(result.emptyFrames) + common;
+                         ", \"empty_frames\": " + std::to_string(result.emptyFrames) + common_;
     if (result.stopped) {
         // Escape (Ctrl-C) between sheets: the sheets after it are empty.
-        problems.error("stopped before every sheet was placed; nothing was written");
+        problems_.error("stopped before every sheet was placed; nothing was written");
         return fail(1, counts + ", \"written\": false");
     }
     if (!result.doc) {
-        problems.error("nothing was written");
+        problems_.error("nothing was written");
         return fail(1, counts + ", \"written\": false");
     }
     // The version: "SaveAs" when the preferences set it (as the hot folder saves), else
@@ -595,7 +635,7 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     PDDocSaveParamsRec save{};
     save.size = sizeof save;
     save.saveFlags = PDSaveFull | PDSaveCopy;
-    save.newPath = outPath.c_str();
+    save.newPath = outPath_.c_str();
     if (int minor = settingSaveAs()) {
         save.major = 1;
         save.minor = minor;
@@ -603,27 +643,44 @@ int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
     try {
         pd->PDDocSaveWithParams(result.doc, &save);
     } catch (const ASException& e) {
-        problems.error("the output " + outPath + " cannot be written: " + errorText(e.code()) +
-                       "; nothing was written");
+        problems_.error("the output " + outPath_ + " cannot be written: " + errorText(e.code()) +
+                        "; nothing was written");
         return fail(1, counts + ", \"written\": false");
     }
-    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (!a.json) {
-        std::printf("%s: %d sheets, %d pages placed, %d empty frames, %.2f s\n", outPath.c_str(),
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
+    if (!a_.json) {
+        std::printf("%s: %d sheets, %d pages placed, %d empty frames, %.2f s\n", outPath_.c_str(),
                     static_cast<int>(result.sheets), static_cast<int>(result.pagesPlaced),
                     static_cast<int>(result.emptyFrames), secs);
-        std::printf("alignment: %s\n", alignment.c_str());
-        if (!spots.empty()) std::printf("spot colours: %s\n", spots.c_str());
-        for (const std::string& w : problems.warnings) std::printf("warning: %s\n", w.c_str());
+        std::printf("alignment: %s\n", alignment_.c_str());
+        if (!spots_.empty()) std::printf("spot colours: %s\n", spots_.c_str());
+        for (const std::string& w : problems_.warnings) std::printf("warning: %s\n", w.c_str());
     }
     json(counts + ", \"written\": true");
-    if (!problems.errors.empty() || result.errors > 0) {
-        if (!a.json)
+    if (!problems_.errors.empty() || result.errors > 0) {
+        if (!a_.json)
             std::fprintf(stderr, "vexa: %s was written, but the job counted %d errors\n",
-                         outPath.c_str(), static_cast<int>(result.errors));
+                         outPath_.c_str(), static_cast<int>(result.errors));
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int cmdImpose(SessionOptions options, const std::vector<std::string>& args) {
+    ImposeArgs a;
+    try {
+        a = parseImposeArgs(args);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "vexa: impose: %s\nTry 'vexa impose --help'.\n", e.what());
+        return 2;
+    }
+    if (a.help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    return ImposeRun(std::move(a)).run(options);
 }
 
 }  // namespace vexa::host

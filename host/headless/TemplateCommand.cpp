@@ -304,11 +304,8 @@ void expectFrames(ScriptWriter& w, const std::vector<layout::Frame>& frames) {
     }
 }
 
-}  // namespace
-
-std::string templateScript(const layout::Plan& p, const std::string& output) {
-    const layout::Request& r = p.request;
-    ScriptWriter w;
+// A new sheet of the plan's size, with a job-information frame when there is a slug.
+void newSheet(ScriptWriter& w, const layout::Plan& p) {
     w.line("# built by vexa template new");
     w.line("menu Vexa:show");
     w.line("ticks 6");
@@ -319,70 +316,64 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
     w.line("  toggle 9 off");
     w.line("  press ok");
     w.line("ticks 6");
+}
 
-    // The slug line: the new sheet's job-information frame (2 mm from the lower left
-    // corner, 100 x 4 mm) moves to its place first, out of the way of the pages.
-    const std::vector<layout::Frame>& front = p.sheets[0];
-    if (p.slug) {
-        Fixed at = 371542;  // 2 mm
-        w.current.push_back({at, at, at + 18577134, at + 743085});
-        w.click(0, false);
-        positionDialog(w, p.slugRect.left, p.slugRect.bottom, p.slugRect.width(),
-                       p.slugRect.height());
-        w.current[0] = p.slugRect;
-        // What it says: sheet, order, title, date, colours, file, page numbers, template.
-        w.line("click -4 -4");
-        w.line("press-key j");
-        for (int id = 5; id <= 12; ++id) w.line("  toggle " + std::to_string(id) + " on");
-        w.line("  toggle 13 off");
-        w.line("  press ok");
-    }
+// The slug line: the new sheet's job-information frame (2 mm from the lower left
+// corner, 100 x 4 mm) moves to its place first, out of the way of the pages.
+void slugLine(ScriptWriter& w, const layout::Plan& p) {
+    Fixed at = 371542;  // 2 mm
+    w.current.push_back({at, at, at + 18577134, at + 743085});
+    w.click(0, false);
+    positionDialog(w, p.slugRect.left, p.slugRect.bottom, p.slugRect.width(), p.slugRect.height());
+    w.current[0] = p.slugRect;
+    // What it says: sheet, order, title, date, colours, file, page numbers, template.
+    w.line("click -4 -4");
+    w.line("press-key j");
+    for (int id = 5; id <= 12; ++id) w.line("  toggle " + std::to_string(id) + " on");
+    w.line("  toggle 13 off");
+    w.line("  press ok");
+}
 
-    // The moving mark: a one-frame grid (centred on the empty sheet) moved beside the
-    // marks and made a moving mark that steps up to the top of the pages.
-    if (p.movingMark) {
-        const Rect& m = p.movingRect;
-        w.palette("frames");
-        gridDialog(w, 1, 1, m.width(), m.height(), 0, 0, false);
-        Fixed x = (p.sheetW - m.width()) / 2, y = (p.sheetH - m.height()) / 2;
-        w.current.push_back({x, y, x + m.width(), y + m.height()});
-        w.click(w.current.size() - 1, false);
-        positionDialog(w, m.left, m.bottom, m.width(), m.height());
-        w.current.back() = m;
-        w.line("press-key f");
-        w.line("  pick 3 1");  // Top
-        w.line("  set 4 " + ptUnit(p.movingLimit));
-        w.line("  press ok");
-        w.line("expect-frame -5 rect " + rectWords(m));
-    }
-    const std::size_t firstPage = w.current.size();
+// The moving mark: a one-frame grid (centred on the empty sheet) moved beside the
+// marks and made a moving mark that steps up to the top of the pages.
+void movingMark(ScriptWriter& w, const layout::Plan& p) {
+    const Rect& m = p.movingRect;
+    w.palette("frames");
+    gridDialog(w, 1, 1, m.width(), m.height(), 0, 0, false);
+    Fixed x = (p.sheetW - m.width()) / 2, y = (p.sheetH - m.height()) / 2;
+    w.current.push_back({x, y, x + m.width(), y + m.height()});
+    w.click(w.current.size() - 1, false);
+    positionDialog(w, m.left, m.bottom, m.width(), m.height());
+    w.current.back() = m;
+    w.line("press-key f");
+    w.line("  pick 3 1");  // Top
+    w.line("  set 4 " + ptUnit(p.movingLimit));
+    w.line("  press ok");
+    w.line("expect-frame -5 rect " + rectWords(m));
+}
 
-    // The frame grid: trim-sized frames, the widest gaps of the layout, centred on the
-    // sheet; turned pages through the dialog's rotation.
+// The frame grid: trim-sized frames, the widest gaps of the layout, centred on the
+// sheet; turned pages through the dialog's rotation.
+void frameGrid(ScriptWriter& w, const layout::Plan& p) {
     Fixed pageW = p.turned ? p.frameH : p.frameW, pageH = p.turned ? p.frameW : p.frameH;
     w.palette("frames");
     gridDialog(w, p.rows, p.cols, pageW, pageH, p.gapW, p.gapH, p.turned);
     Fixed totalW = p.cols * p.frameW + (p.cols - 1) * p.gapW;
     Fixed totalH = p.rows * p.frameH + (p.rows - 1) * p.gapH;
     Fixed x0 = (p.sheetW - totalW) / 2, y0 = (p.sheetH - totalH) / 2;
-    for (const layout::Frame& f : front) {
+    for (const layout::Frame& f : p.sheets[0]) {
         Fixed x = x0 + f.col * (p.frameW + p.gapW), y = y0 + f.row * (p.frameH + p.gapH);
         w.current.push_back({x, y, x + p.frameW, y + p.frameH});
     }
-    auto frameIndex = [&](std::size_t i) { return firstPage + i; };
+}
 
-    // Box numbers, typed on each frame that is not 1.
-    for (std::size_t i = 0; i < front.size(); ++i)
-        if (front[i].box != 1) {
-            w.click(frameIndex(i), false);
-            w.line("type " + std::to_string(front[i].box));
-        }
-
-    // Frames that do not lie where the grid put them move there, those that move alike
-    // together.
+// Frames that do not lie where the grid put them move there, those that move alike
+// together. The page frames start at `firstPage` of the sheet's frames.
+void moveFrames(ScriptWriter& w, const layout::Plan& p, std::size_t firstPage) {
+    const std::vector<layout::Frame>& front = p.sheets[0];
     std::map<std::pair<Fixed, Fixed>, std::vector<std::size_t>> moves;
     for (std::size_t i = 0; i < front.size(); ++i) {
-        const Rect& now = w.current[frameIndex(i)];
+        const Rect& now = w.current[firstPage + i];
         Fixed dx = front[i].trim.left - now.left, dy = front[i].trim.bottom - now.bottom;
         if (dx || dy) moves[{dx, dy}].push_back(i);
     }
@@ -390,103 +381,129 @@ std::string templateScript(const layout::Plan& p, const std::string& output) {
         std::vector<std::size_t> sel;
         Fixed left = INT32_MAX, bottom = INT32_MAX;
         for (std::size_t i : group) {
-            sel.push_back(frameIndex(i));
-            left = std::min(left, w.current[frameIndex(i)].left);
-            bottom = std::min(bottom, w.current[frameIndex(i)].bottom);
+            sel.push_back(firstPage + i);
+            left = std::min(left, w.current[firstPage + i].left);
+            bottom = std::min(bottom, w.current[firstPage + i].bottom);
         }
         w.select(sel);
         if (group.size() == 1)
             positionDialog(w, left + d.first, bottom + d.second, p.frameW, p.frameH);
         else
             positionDialog(w, left + d.first, bottom + d.second);
-        for (std::size_t i : group) w.current[frameIndex(i)] = front[i].trim;
+        for (std::size_t i : group) w.current[firstPage + i] = front[i].trim;
     }
+}
 
-    // Head to head: the frames whose pages stand on their heads turn by 180 degrees.
-    const int base = p.turned ? 90 : 0;
+// Bleed: on every side of each frame, or for the two pages of a spread all round but
+// at the spine.
+void bleed(ScriptWriter& w, const layout::Plan& p, std::size_t firstPage) {
+    const Fixed bleed = p.request.bleed;
+    for (const auto& group : p.bleedGroups) {
+        std::vector<std::size_t> sel;
+        for (int i : group) sel.push_back(firstPage + static_cast<std::size_t>(i));
+        w.select(sel);
+        w.line("press-key b");
+        if (sel.size() == 1) {
+            for (int id = 4; id <= 7; ++id)
+                w.line("  set " + std::to_string(id) + " " + ptUnit(bleed));
+        } else {
+            w.line("  set 4 " + ptUnit(bleed));
+            w.line(std::string("  toggle 5 ") + (p.bleedAllSides ? "on" : "off"));
+        }
+        w.line("  press ok");
+        for (int i : group)
+            w.current[firstPage + static_cast<std::size_t>(i)] =
+                p.sheets[0][static_cast<std::size_t>(i)].rect();
+    }
+}
+
+// Marks around the pages.
+void marks(ScriptWriter& w, const layout::Plan& p, std::size_t firstPage) {
+    const layout::Request& r = p.request;
+    std::vector<std::size_t> all;
+    for (std::size_t i = 0; i < p.sheets[0].size(); ++i) all.push_back(firstPage + i);
+    w.select(all);
+    w.palette("marks");
+    w.line("  set 4 " + ptUnit(p.marks.distance));
+    w.line("  set 6 " + ptUnit(p.marks.length));
+    w.line("  set 8 " + ptUnit(p.marks.width));
+    w.line(std::string("  toggle 9 ") + (r.cutMarks ? "on" : "off"));
+    w.line(std::string("  toggle 11 ") + (r.registrationMarks ? "on" : "off"));
+    w.line("  toggle 12 off");
+    w.line(std::string("  toggle 13 ") + (r.centreMarks ? "on" : "off"));
+    w.line(std::string("  toggle 14 ") + (r.foldMarks ? "on" : "off"));
+    w.line("  press ok");
+}
+
+// Box numbers typed on the frames of `side` whose number is not as it was: not 1 (as
+// the grid makes them) on the front, not the front's on the back.
+void typeBoxes(ScriptWriter& w, const std::vector<layout::Frame>& side,
+               const std::vector<layout::Frame>* before, std::size_t firstPage) {
+    for (std::size_t i = 0; i < side.size(); ++i)
+        if (side[i].box != (before ? (*before)[i].box : 1)) {
+            w.click(firstPage + i, false);
+            w.line("type " + std::to_string(side[i].box));
+        }
+}
+
+// The frames of `side` that do not stand as they did (as the grid made them, at
+// `base`, on the front; as the front on the back) turn by 180 degrees: head to head.
+void turnFrames(ScriptWriter& w, const std::vector<layout::Frame>& side,
+                const std::vector<layout::Frame>* before, int base, std::size_t firstPage) {
     std::vector<std::size_t> turn;
-    for (std::size_t i = 0; i < front.size(); ++i)
-        if (front[i].rotation != base) turn.push_back(frameIndex(i));
+    for (std::size_t i = 0; i < side.size(); ++i)
+        if (side[i].rotation != (before ? (*before)[i].rotation : base))
+            turn.push_back(firstPage + i);
     if (!turn.empty()) {
         w.select(turn);
         w.palette("rotate");
     }
+}
 
-    // Bleed: on every side of each frame, or for the two pages of a spread all round
-    // but at the spine.
-    if (r.bleed > 0)
-        for (const auto& group : p.bleedGroups) {
-            std::vector<std::size_t> sel;
-            for (int i : group) sel.push_back(frameIndex(static_cast<std::size_t>(i)));
-            w.select(sel);
-            w.line("press-key b");
-            if (sel.size() == 1) {
-                for (int id = 4; id <= 7; ++id)
-                    w.line("  set " + std::to_string(id) + " " + ptUnit(r.bleed));
-            } else {
-                w.line("  set 4 " + ptUnit(r.bleed));
-                w.line(std::string("  toggle 5 ") + (p.bleedAllSides ? "on" : "off"));
-            }
-            w.line("  press ok");
-            for (int i : group)
-                w.current[frameIndex(static_cast<std::size_t>(i))] =
-                    front[static_cast<std::size_t>(i)].rect();
-        }
-
-    // Marks around the pages.
-    if (r.cutMarks || r.registrationMarks || r.centreMarks || r.foldMarks) {
-        std::vector<std::size_t> all;
-        for (std::size_t i = 0; i < front.size(); ++i) all.push_back(frameIndex(i));
-        w.select(all);
-        w.palette("marks");
-        w.line("  set 4 " + ptUnit(p.marks.distance));
-        w.line("  set 6 " + ptUnit(p.marks.length));
-        w.line("  set 8 " + ptUnit(p.marks.width));
-        w.line(std::string("  toggle 9 ") + (r.cutMarks ? "on" : "off"));
-        w.line(std::string("  toggle 11 ") + (r.registrationMarks ? "on" : "off"));
-        w.line("  toggle 12 off");
-        w.line(std::string("  toggle 13 ") + (r.centreMarks ? "on" : "off"));
-        w.line(std::string("  toggle 14 ") + (r.foldMarks ? "on" : "off"));
-        w.line("  press ok");
+// The back: a copy of the front, renumbered and turned where it differs.
+void backSide(ScriptWriter& w, const layout::Plan& p, std::size_t firstPage) {
+    w.palette("copy");
+    w.line("  set 4 1");
+    w.line("  set 6 0");
+    w.line("  pick 8 1");
+    w.line("  press ok");
+    w.line("page 2");
+    // The copy steps the moving mark on as it does for every copy of a sheet; the back
+    // of the same sheet carries it where the front does.
+    if (p.movingMark) {
+        const Rect& m = p.movingRect;
+        Fixed step = m.height();
+        w.current[firstPage - 1] = {m.left, m.bottom + step, m.right, m.top + step};
+        w.click(firstPage - 1, false);
+        positionDialog(w, m.left, m.bottom, m.width(), m.height());
+        w.current[firstPage - 1] = m;
+        w.line("expect-frame -5 rect " + rectWords(m));
     }
+    typeBoxes(w, p.sheets[1], &p.sheets[0], firstPage);
+    turnFrames(w, p.sheets[1], &p.sheets[0], 0, firstPage);
+    w.line("click -4 -4");
+    expectFrames(w, p.sheets[1]);
+}
+
+}  // namespace
+
+std::string templateScript(const layout::Plan& p, const std::string& output) {
+    const layout::Request& r = p.request;
+    ScriptWriter w;
+    newSheet(w, p);
+    if (p.slug) slugLine(w, p);
+    if (p.movingMark) movingMark(w, p);
+    const std::size_t firstPage = w.current.size();
+    frameGrid(w, p);
+    const std::vector<layout::Frame>& front = p.sheets[0];
+    typeBoxes(w, front, nullptr, firstPage);
+    moveFrames(w, p, firstPage);
+    turnFrames(w, front, nullptr, p.turned ? 90 : 0, firstPage);
+    if (r.bleed > 0) bleed(w, p, firstPage);
+    if (r.cutMarks || r.registrationMarks || r.centreMarks || r.foldMarks) marks(w, p, firstPage);
     w.line("click -4 -4");
     expectFrames(w, front);
-
-    // The back: a copy of the front, renumbered and turned where it differs.
-    if (p.sheets.size() > 1) {
-        const std::vector<layout::Frame>& back = p.sheets[1];
-        w.palette("copy");
-        w.line("  set 4 1");
-        w.line("  set 6 0");
-        w.line("  pick 8 1");
-        w.line("  press ok");
-        w.line("page 2");
-        // The copy steps the moving mark on as it does for every copy of a sheet; the
-        // back of the same sheet carries it where the front does.
-        if (p.movingMark) {
-            const Rect& m = p.movingRect;
-            Fixed step = m.height();
-            w.current[firstPage - 1] = {m.left, m.bottom + step, m.right, m.top + step};
-            w.click(firstPage - 1, false);
-            positionDialog(w, m.left, m.bottom, m.width(), m.height());
-            w.current[firstPage - 1] = m;
-            w.line("expect-frame -5 rect " + rectWords(m));
-        }
-        for (std::size_t i = 0; i < back.size(); ++i)
-            if (back[i].box != front[i].box) {
-                w.click(frameIndex(i), false);
-                w.line("type " + std::to_string(back[i].box));
-            }
-        std::vector<std::size_t> turnBack;
-        for (std::size_t i = 0; i < back.size(); ++i)
-            if (back[i].rotation != front[i].rotation) turnBack.push_back(frameIndex(i));
-        if (!turnBack.empty()) {
-            w.select(turnBack);
-            w.palette("rotate");
-        }
-        w.line("click -4 -4");
-        expectFrames(w, back);
-    }
+    if (p.sheets.size() > 1) backSide(w, p, firstPage);
 
     // On a plate: the paper keeps its place on the plate; everything moves with it.
     if (r.plateW > 0) {

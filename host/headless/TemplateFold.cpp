@@ -181,9 +181,8 @@ int log2of(int n) {
 // Every order of the fold axes that ends with the spine's axis.
 std::vector<std::vector<char>> axisOrders(int xs, int ys, char spine) {
     std::vector<std::vector<char>> out;
-    std::vector<char> seq;
-    for (int i = 0; i < xs; ++i) seq.push_back('x');
-    for (int i = 0; i < ys; ++i) seq.push_back('y');
+    std::vector<char> seq(static_cast<std::size_t>(xs), 'x');
+    seq.insert(seq.end(), static_cast<std::size_t>(ys), 'y');
     std::sort(seq.begin(), seq.end());
     do {
         if (!seq.empty() && seq.back() == spine) out.push_back(seq);
@@ -285,7 +284,7 @@ Sheet numberedSheet(int cols, int rows, char spine) {
             Sheet s;
             s.cols = cols;
             s.rows = rows;
-            s.front.assign(static_cast<std::size_t>(cols * rows), Cell{});
+            s.front.assign(s.cells(), Cell{});
             s.back = s.front;
             Mat view = viewOf(f, fromBelow);
             int page = 0;

@@ -21,11 +21,16 @@ struct Cell {
 struct Sheet {
     int cols = 0, rows = 0;
     std::vector<Cell> front, back;  // index row * cols + col, each side seen from its side
-    Cell& at(bool backSide, int col, int row) {
-        return (backSide ? back : front)[static_cast<std::size_t>(row * cols + col)];
-    }
+    Cell& at(bool backSide, int col, int row) { return (backSide ? back : front)[index(col, row)]; }
     const Cell& at(bool backSide, int col, int row) const {
-        return (backSide ? back : front)[static_cast<std::size_t>(row * cols + col)];
+        return (backSide ? back : front)[index(col, row)];
+    }
+    std::size_t index(int col, int row) const {
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(cols) +
+               static_cast<std::size_t>(col);
+    }
+    std::size_t cells() const {
+        return static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
     }
 };
 

@@ -571,9 +571,22 @@ BBox Clip::bbox() const {
     return b;
 }
 
+// --- forms --------------------------------------------------------------------------
+
+void readFormMatrix(QPDFObjectHandle dict, Mat& m) {
+    auto fm = dict.getKey("/Matrix");
+    if (!fm.isArray() || fm.getArrayNItems() != 6) return;
+    double v[6];
+    for (int i = 0; i < 6; ++i) {
+        auto it = fm.getArrayItem(i);
+        v[i] = it.isNumber() ? it.getNumericValue() : (i == 0 || i == 3);
+    }
+    m = {v[0], v[1], v[2], v[3], v[4], v[5]};
+}
+
 // --- paths --------------------------------------------------------------------------
 
-static int opArgs(int op) {
+int pathOpArgs(int op) {
     switch (op) {
         case kPDEMoveTo:
         case kPDELineTo:
@@ -582,7 +595,6 @@ static int opArgs(int op) {
             return 6;
         case kPDECurveToV:
         case kPDECurveToY:
-            return 4;
         case kPDERect:
             return 4;
         default:
@@ -596,7 +608,7 @@ void Path::syncFixed() {
     size_t k = 0;
     for (uint8_t op : ops) {
         data.push_back(op);
-        for (int i = 0; i < opArgs(op); ++i) data.push_back(floatToFixed(coords[k++]));
+        for (int i = 0; i < pathOpArgs(op); ++i) data.push_back(floatToFixed(coords[k++]));
     }
 }
 
@@ -605,7 +617,7 @@ void Path::setFixedData(const ASInt32* words, size_t count) {
     coords.clear();
     for (size_t i = 0; i < count;) {
         int op = words[i++];
-        int n = opArgs(op);
+        int n = pathOpArgs(op);
         if (op < kPDEMoveTo || op > kPDEClosePath || i + n > count) break;
         ops.push_back(static_cast<uint8_t>(op));
         for (int k = 0; k < n; ++k) coords.push_back(fixedToDouble(words[i++]));
@@ -622,9 +634,9 @@ BBox Path::bbox() const {
             b.add(x, y);
             b.add(x + w, y + h);
         } else {
-            for (int i = 0; i < opArgs(op); i += 2) b.add(coords[k + i], coords[k + i + 1]);
+            for (int i = 0; i < pathOpArgs(op); i += 2) b.add(coords[k + i], coords[k + i + 1]);
         }
-        k += opArgs(op);
+        k += pathOpArgs(op);
     }
     BBox out = b.transformed(matrix);
     if (!out.empty && (paint & kPDEStroke)) {

@@ -260,6 +260,10 @@ struct Element : _t_PDEObject {
     virtual bool unchanged() const { return !dirty && origin.valid(); }
 };
 
+// How many coordinates a path operator (kPDEMoveTo, ...) takes; 0 for kPDEClosePath
+// and unknown codes.
+int pathOpArgs(int op);
+
 struct Path : Element {
     Path() : Element(kPDEPath) {}
     std::vector<ASInt32> data;   // operator codes and 16.16 coordinates
@@ -316,6 +320,10 @@ struct Image : Element {
     Ref<Element> clone() const override;
     BBox bbox() const override;
 };
+
+// A form XObject's /Matrix from its dictionary into m, when it is an array of six (an
+// item that is no number reads as the identity's); m is left as it is otherwise.
+void readFormMatrix(QPDFObjectHandle dict, Mat& m);
 
 struct Form : Element {
     Form() : Element(kPDEForm) {}

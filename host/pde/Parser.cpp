@@ -156,6 +156,11 @@ class Parser {
   private:
     // --- lexing
     bool lexToken(Operand& out, bool& isOp, uint32_t& opS, uint32_t& opE, int depth);
+    Operand lexString();
+    Operand lexHex();
+    Operand lexDict(int depth);
+    Operand lexArray(int depth);
+    double lexNumber(const char* s, size_t len);
     void skipWhite() {
         while (pos_ < n_) {
             unsigned char c = p_[pos_];
@@ -198,6 +203,23 @@ class Parser {
 
     // --- interpretation
     void execute(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
+    // one operator group each; false when the operator is none of the group's
+    bool pathOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
+    bool stateOp(const char* op, size_t len);
+    bool colorOp(const char* op, size_t len);
+    bool textOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
+    bool textStateOp(char c);
+    bool xobjectOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
+    bool markedOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd);
+    void startElement(uint32_t opStart);
+    void pathPoint(uint8_t code, uint32_t opStart);
+    void saveState();
+    void restoreState();
+    void beginText(uint32_t opStart);
+    void selectFont(const std::string& name);
+    void showTextArray(uint32_t opStart);
+    void paintXObject(const std::string& name, uint32_t opStart, uint32_t opEnd);
+    void markPoint(bool withProps, uint32_t opStart, uint32_t opEnd);
     void warnOnce(const std::string& w);
     QPDFObjectHandle resource(int cat, const std::string& name, bool record = true);
     void useName(int cat, const std::string& name) {
@@ -324,99 +346,15 @@ bool Parser::lexToken(Operand& out, bool& isOp, uint32_t& opS, uint32_t& opE, in
         return true;
     }
     if (c == '(') {
-        ++pos_;
-        size_t s = pos_;
-        int nest = 1;
-        while (pos_ < n_) {
-            char ch = p_[pos_];
-            if (ch == '\\') {
-                pos_ += 2;
-                continue;
-            }
-            if (ch == '(') ++nest;
-            if (ch == ')' && --nest == 0) break;
-            ++pos_;
-        }
-        if (pos_ > n_) pos_ = n_;
-        size_t e = pos_;
-        if (pos_ < n_) ++pos_;
-        out = Operand{kStr, 0, static_cast<uint32_t>(s), static_cast<uint32_t>(e)};
+        out = lexString();
         return true;
     }
     if (c == '<') {
-        if (pos_ + 1 < n_ && p_[pos_ + 1] == '<') {
-            // dictionary: skip to the matching >>, strings and nesting respected
-            pos_ += 2;
-            int nest = 1;
-            while (pos_ < n_ && nest > 0) {
-                char ch = p_[pos_];
-                if (ch == '(') {
-                    Operand tmp;
-                    bool op;
-                    uint32_t a, b;
-                    lexToken(tmp, op, a, b, depth + 1);
-                    continue;
-                }
-                if (ch == '<' && pos_ + 1 < n_ && p_[pos_ + 1] == '<') {
-                    if (++nest > static_cast<int>(Limits::maxArrayDepth)) {
-                        setErrorText(pdeErrLimit, "Page content nests dictionaries too deeply.");
-                        raise(pdeErrLimit);
-                    }
-                    pos_ += 2;
-                    continue;
-                }
-                if (ch == '>' && pos_ + 1 < n_ && p_[pos_ + 1] == '>') {
-                    --nest;
-                    pos_ += 2;
-                    continue;
-                }
-                ++pos_;
-            }
-            out = Operand{kDict, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-            return true;
-        }
-        ++pos_;
-        size_t s = pos_;
-        while (pos_ < n_ && p_[pos_] != '>') ++pos_;
-        size_t e = pos_;
-        if (pos_ < n_) ++pos_;
-        out = Operand{kHex, 0, static_cast<uint32_t>(s), static_cast<uint32_t>(e)};
+        out = pos_ + 1 < n_ && p_[pos_ + 1] == '<' ? lexDict(depth) : lexHex();
         return true;
     }
     if (c == '[') {
-        if (depth >= static_cast<int>(Limits::maxArrayDepth)) {
-            setErrorText(pdeErrLimit, "Page content nests arrays too deeply.");
-            raise(pdeErrLimit);
-        }
-        ++pos_;
-        std::vector<Operand> items;
-        while (true) {
-            skipWhite();
-            if (pos_ >= n_) break;
-            if (p_[pos_] == ']') {
-                ++pos_;
-                break;
-            }
-            Operand item;
-            bool op;
-            uint32_t a, b;
-            size_t before = pos_;
-            if (!lexToken(item, op, a, b, depth + 1)) break;
-            if (op) {
-                // an operator inside an array: the array ends here (lenient)
-                pos_ = before;
-                break;
-            }
-            items.push_back(item);
-            if (items.size() > Limits::maxOperands) {
-                setErrorText(pdeErrLimit, "Page content has an array with too many items.");
-                raise(pdeErrLimit);
-            }
-        }
-        out = Operand{kArray, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-        out.arrBegin = static_cast<uint32_t>(pool_.size());
-        pool_.insert(pool_.end(), items.begin(), items.end());
-        out.arrEnd = static_cast<uint32_t>(pool_.size());
+        out = lexArray(depth);
         return true;
     }
     if (c == ']' || c == '>' || c == ')' || c == '{' || c == '}') {
@@ -429,56 +367,158 @@ bool Parser::lexToken(Operand& out, bool& isOp, uint32_t& opS, uint32_t& opE, in
     const char* s = p_ + start;
     size_t len = pos_ - start;
     unsigned char f = s[0];
-    if ((f >= '0' && f <= '9') || f == '-' || f == '+' || f == '.') {
-        // fast number parse; malformed numbers read as 0 like most readers
-        double v = 0, frac = 0, scale = 1;
-        bool neg = false, dot = false, ok = true;
-        size_t i = 0;
-        while (i < len && (s[i] == '-' || s[i] == '+')) {
-            if (s[i] == '-') neg = !neg;
-            ++i;
-        }
-        for (; i < len; ++i) {
-            char ch = s[i];
-            if (ch >= '0' && ch <= '9') {
-                if (dot) {
-                    if (scale < 1e17) {
-                        scale *= 10;
-                        frac = frac * 10 + (ch - '0');
-                    }
-                } else {
-                    v = v * 10 + (ch - '0');
-                }
-            } else if (ch == '.' && !dot) {
-                dot = true;
-            } else {
-                ok = false;
-                break;
-            }
-        }
-        if (!ok) warnOnce("malformed number");
-        v += frac / scale;
-        if (!std::isfinite(v)) v = 0;
-        out =
-            Operand{kNum, neg ? -v : v, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-        return true;
+    const auto at = [&](Kind kind, double v) {
+        return Operand{kind, v, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
+    };
+    if ((f >= '0' && f <= '9') || f == '-' || f == '+' || f == '.')
+        out = at(kNum, lexNumber(s, len));
+    else if (len == 4 && !std::memcmp(s, "true", 4))
+        out = at(kBool, 1);
+    else if (len == 5 && !std::memcmp(s, "false", 5))
+        out = at(kBool, 0);
+    else if (len == 4 && !std::memcmp(s, "null", 4))
+        out = at(kNull, 0);
+    else {
+        isOp = true;
+        opS = static_cast<uint32_t>(start);
+        opE = static_cast<uint32_t>(pos_);
     }
-    if (len == 4 && !std::memcmp(s, "true", 4)) {
-        out = Operand{kBool, 1, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-        return true;
-    }
-    if (len == 5 && !std::memcmp(s, "false", 5)) {
-        out = Operand{kBool, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-        return true;
-    }
-    if (len == 4 && !std::memcmp(s, "null", 4)) {
-        out = Operand{kNull, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
-        return true;
-    }
-    isOp = true;
-    opS = static_cast<uint32_t>(start);
-    opE = static_cast<uint32_t>(pos_);
     return true;
+}
+
+// A literal string from its "(" on; the operand spans what is between the parentheses.
+Operand Parser::lexString() {
+    ++pos_;
+    size_t s = pos_;
+    int nest = 1;
+    while (pos_ < n_) {
+        char ch = p_[pos_];
+        if (ch == '\\') {
+            pos_ += 2;
+            continue;
+        }
+        if (ch == '(') ++nest;
+        if (ch == ')' && --nest == 0) break;
+        ++pos_;
+    }
+    if (pos_ > n_) pos_ = n_;
+    size_t e = pos_;
+    if (pos_ < n_) ++pos_;
+    return Operand{kStr, 0, static_cast<uint32_t>(s), static_cast<uint32_t>(e)};
+}
+
+// A hexadecimal string from its "<" on; the operand spans the digits.
+Operand Parser::lexHex() {
+    ++pos_;
+    size_t s = pos_;
+    while (pos_ < n_ && p_[pos_] != '>') ++pos_;
+    size_t e = pos_;
+    if (pos_ < n_) ++pos_;
+    return Operand{kHex, 0, static_cast<uint32_t>(s), static_cast<uint32_t>(e)};
+}
+
+// A dictionary from its "<<" to the matching ">>", strings and nesting respected.
+Operand Parser::lexDict(int depth) {
+    size_t start = pos_;
+    pos_ += 2;
+    int nest = 1;
+    while (pos_ < n_ && nest > 0) {
+        char ch = p_[pos_];
+        if (ch == '(') {
+            Operand tmp;
+            bool op;
+            uint32_t a, b;
+            lexToken(tmp, op, a, b, depth + 1);
+            continue;
+        }
+        if (ch == '<' && pos_ + 1 < n_ && p_[pos_ + 1] == '<') {
+            if (++nest > static_cast<int>(Limits::maxArrayDepth)) {
+                setErrorText(pdeErrLimit, "Page content nests dictionaries too deeply.");
+                raise(pdeErrLimit);
+            }
+            pos_ += 2;
+            continue;
+        }
+        if (ch == '>' && pos_ + 1 < n_ && p_[pos_ + 1] == '>') {
+            --nest;
+            pos_ += 2;
+            continue;
+        }
+        ++pos_;
+    }
+    return Operand{kDict, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
+}
+
+// An array from its "[" on; its items go to the pool.
+Operand Parser::lexArray(int depth) {
+    if (depth >= static_cast<int>(Limits::maxArrayDepth)) {
+        setErrorText(pdeErrLimit, "Page content nests arrays too deeply.");
+        raise(pdeErrLimit);
+    }
+    size_t start = pos_;
+    ++pos_;
+    std::vector<Operand> items;
+    while (true) {
+        skipWhite();
+        if (pos_ >= n_) break;
+        if (p_[pos_] == ']') {
+            ++pos_;
+            break;
+        }
+        Operand item;
+        bool op;
+        uint32_t a, b;
+        size_t before = pos_;
+        if (!lexToken(item, op, a, b, depth + 1)) break;
+        if (op) {
+            // an operator inside an array: the array ends here (lenient)
+            pos_ = before;
+            break;
+        }
+        items.push_back(item);
+        if (items.size() > Limits::maxOperands) {
+            setErrorText(pdeErrLimit, "Page content has an array with too many items.");
+            raise(pdeErrLimit);
+        }
+    }
+    Operand out{kArray, 0, static_cast<uint32_t>(start), static_cast<uint32_t>(pos_)};
+    out.arrBegin = static_cast<uint32_t>(pool_.size());
+    pool_.insert(pool_.end(), items.begin(), items.end());
+    out.arrEnd = static_cast<uint32_t>(pool_.size());
+    return out;
+}
+
+// A fast number parse; malformed numbers read as 0 like most readers.
+double Parser::lexNumber(const char* s, size_t len) {
+    double v = 0, frac = 0, scale = 1;
+    bool neg = false, dot = false, ok = true;
+    size_t i = 0;
+    while (i < len && (s[i] == '-' || s[i] == '+')) {
+        if (s[i] == '-') neg = !neg;
+        ++i;
+    }
+    for (; i < len; ++i) {
+        char ch = s[i];
+        if (ch >= '0' && ch <= '9') {
+            if (dot) {
+                if (scale < 1e17) {
+                    scale *= 10;
+                    frac = frac * 10 + (ch - '0');
+                }
+            } else {
+                v = v * 10 + (ch - '0');
+            }
+        } else if (ch == '.' && !dot) {
+            dot = true;
+        } else {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok) warnOnce("malformed number");
+    v += frac / scale;
+    if (!std::isfinite(v)) v = 0;
+    return neg ? -v : v;
 }
 
 Ref<Content> Parser::run() {
@@ -752,17 +792,16 @@ void Parser::endText(uint32_t end, bool closed) {
         elemStart_ = SIZE_MAX;
         return;
     }
-    Ref<Text> keep = t;
     finish(t, end);
-    keep->matrix = textCtm_;
+    t->matrix = textCtm_;
     // a text object with other elements drawn inside is complete (it ends at ET) but
     // begins where they do: it is copied together with them or not at all
-    if (!closed || textMarked_ > 0) keep->origin.complete = false;
+    if (!closed || textMarked_ > 0) t->origin.complete = false;
     textTainted_ = false;
     if (!closed) level().minDepthGap = -(1 << 20);
     if (clips) {
-        auto c = keep->clone();
-        static_cast<Text*>(c.get())->matrix = keep->matrix;
+        auto c = t->clone();
+        static_cast<Text*>(c.get())->matrix = t->matrix;
         clip_ = before;
         addToClip(c);
     }
@@ -943,9 +982,7 @@ void Parser::inlineImage(uint32_t opStart) {
     if (csObj.isName()) {
         std::string nm = csObj.getName().substr(1);
         if (nm == "G" || nm == "RGB" || nm == "CMYK" || nm == "DeviceGray" || nm == "DeviceRGB" ||
-            nm == "DeviceCMYK")
-            cs = colorSpaceFromObject(csObj, "");
-        else if (nm == "I" || nm == "Indexed")
+            nm == "DeviceCMYK" || nm == "I" || nm == "Indexed")
             cs = colorSpaceFromObject(csObj, "");
         else
             cs = lookupSpace(nm);
@@ -1003,118 +1040,139 @@ void Parser::inlineImage(uint32_t opStart) {
 
 #define OP(str) (len == sizeof(str) - 1 && !std::memcmp(op, str, sizeof(str) - 1))
 
+// The first operator of an element marks where the element's bytes begin.
+void Parser::startElement(uint32_t opStart) {
+    if (elemStart_ == SIZE_MAX) {
+        begin(opStart);
+        depthAtStart_ = static_cast<int>(stack_.size());
+        minDepthInElem_ = depthAtStart_;
+    }
+}
+
+void Parser::pathPoint(uint8_t code, uint32_t opStart) {
+    const int count = pathOpArgs(code);
+    if (!argsAre(count)) {
+        warnOnce("path operator with bad operands");
+        return;
+    }
+    if (!path_) {
+        startElement(opStart);
+        path_ = make<Path>();
+    }
+    if (path_->ops.size() > Limits::maxOperands * 16) {
+        setErrorText(pdeErrLimit, "A path has too many segments.");
+        raise(pdeErrLimit);
+    }
+    path_->ops.push_back(code);
+    for (int i = count; i > 0; --i) path_->coords.push_back(tail(i));
+}
+
 void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEnd) {
-    const size_t n = ops_.size();
-    auto startElement = [&]() {
-        if (elemStart_ == SIZE_MAX) {
-            begin(opStart);
-            depthAtStart_ = static_cast<int>(stack_.size());
-            minDepthInElem_ = depthAtStart_;
-        }
+    if (pathOp(op, len, opStart, opEnd) || stateOp(op, len) || colorOp(op, len) ||
+        textOp(op, len, opStart, opEnd) || xobjectOp(op, len, opStart, opEnd) ||
+        markedOp(op, len, opStart, opEnd))
+        return;
+    // Unknown operators (and PS): kept in place
+    if (!compat_) warnOnce("unknown operator " + std::string(op, std::min<size_t>(len, 32)));
+    if (path_ || inText_) return;  // inside a path or text object: dropped with the object
+    passThrough(opStart, opEnd);
+}
+
+// Path construction, painting and clipping.
+bool Parser::pathOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd) {
+    auto closeAndPaint = [&](ASUns32 paint) {
+        if (path_) path_->ops.push_back(kPDEClosePath);
+        flushPath(opEnd, paint);
     };
-    auto pathPoint = [&](uint8_t code, int count) {
-        if (!argsAre(count)) {
-            warnOnce("path operator with bad operands");
-            return;
-        }
-        if (!path_) {
-            startElement();
-            path_ = make<Path>();
-        }
-        if (path_->ops.size() > Limits::maxOperands * 16) {
-            setErrorText(pdeErrLimit, "A path has too many segments.");
-            raise(pdeErrLimit);
-        }
-        path_->ops.push_back(code);
-        for (int i = count; i > 0; --i) path_->coords.push_back(tail(i));
-    };
-    char c0 = op[0];
-    // Path construction and painting
     if (len == 1) {
-        switch (c0) {
+        switch (op[0]) {
             case 'm':
-                return pathPoint(kPDEMoveTo, 2);
+                pathPoint(kPDEMoveTo, opStart);
+                return true;
             case 'l':
-                return pathPoint(kPDELineTo, 2);
+                pathPoint(kPDELineTo, opStart);
+                return true;
             case 'c':
-                return pathPoint(kPDECurveTo, 6);
+                pathPoint(kPDECurveTo, opStart);
+                return true;
             case 'v':
-                return pathPoint(kPDECurveToV, 4);
+                pathPoint(kPDECurveToV, opStart);
+                return true;
             case 'y':
-                return pathPoint(kPDECurveToY, 4);
+                pathPoint(kPDECurveToY, opStart);
+                return true;
             case 'h':
                 if (path_) path_->ops.push_back(kPDEClosePath);
-                return;
+                return true;
             case 'S':
-                return flushPath(opEnd, kPDEStroke);
+                flushPath(opEnd, kPDEStroke);
+                return true;
             case 's':
-                if (path_) path_->ops.push_back(kPDEClosePath);
-                return flushPath(opEnd, kPDEStroke);
+                closeAndPaint(kPDEStroke);
+                return true;
             case 'f':
             case 'F':
-                return flushPath(opEnd, kPDEFill);
+                flushPath(opEnd, kPDEFill);
+                return true;
             case 'B':
-                return flushPath(opEnd, kPDEFill | kPDEStroke);
+                flushPath(opEnd, kPDEFill | kPDEStroke);
+                return true;
             case 'b':
-                if (path_) path_->ops.push_back(kPDEClosePath);
-                return flushPath(opEnd, kPDEFill | kPDEStroke);
+                closeAndPaint(kPDEFill | kPDEStroke);
+                return true;
             case 'n':
-                return flushPath(opEnd, kPDEInvisible);
+                flushPath(opEnd, kPDEInvisible);
+                return true;
             case 'W':
                 pendingClip_ = 1;
-                return;
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (len != 2) return false;
+    if (OP("f*"))
+        flushPath(opEnd, kPDEEoFill);
+    else if (OP("B*"))
+        flushPath(opEnd, kPDEEoFill | kPDEStroke);
+    else if (OP("b*"))
+        closeAndPaint(kPDEEoFill | kPDEStroke);
+    else if (OP("W*"))
+        pendingClip_ = 2;
+    else if (OP("re"))
+        pathPoint(kPDERect, opStart);
+    else
+        return false;
+    return true;
+    return false;
+}
+
+// Saving and restoring the graphics state, and the general graphics state operators.
+bool Parser::stateOp(const char* op, size_t len) {
+    const size_t n = ops_.size();
+    if (len == 1) {
+        switch (op[0]) {
             case 'q':
-                if (stack_.size() >= Limits::maxSaveDepth) {
-                    setErrorText(pdeErrLimit, "Graphics states are nested too deeply.");
-                    raise(pdeErrLimit);
-                }
-                stack_.push_back(SavedState{gs_, ts_, ctm_, clip_, textCm_});
-                return;
+                saveState();
+                return true;
             case 'Q':
-                if (stack_.empty()) {
-                    // ignored here; bytes around it are never copied as they are, where
-                    // it would end a q of the writer
-                    warnOnce("Q without q (ignored)");
-                    for (auto& lv : levels_) lv.minDepthGap = -(1 << 20);
-                    minDepthInElem_ = -(1 << 20);
-                    for (size_t i = 1; i < levels_.size(); ++i)
-                        levels_[i].container->origin.minDepthElem = -(1 << 20);
-                    return;
-                }
-                gs_ = std::move(stack_.back().gs);
-                ts_ = std::move(stack_.back().ts);
-                ctm_ = stack_.back().ctm;
-                clip_ = std::move(stack_.back().clip);
-                if (inText_ && textCm_ != stack_.back().textCm) {
-                    textCm_ = stack_.back().textCm;
-                    tmContinues_ = false;
-                }
-                stack_.pop_back();
-                {
-                    int d = static_cast<int>(stack_.size());
-                    for (auto& lv : levels_) lv.minDepthGap = std::min(lv.minDepthGap, d);
-                    minDepthInElem_ = std::min(minDepthInElem_, d);
-                    for (size_t i = 1; i < levels_.size(); ++i) {
-                        auto& o = levels_[i].container->origin;
-                        o.minDepthElem = std::min(o.minDepthElem, d);
-                    }
-                }
-                return;
+                restoreState();
+                return true;
             case 'w':
                 if (argsAre(1)) gs_.lineWidth = tail(1);
-                return;
+                return true;
             case 'J':
                 if (argsAre(1)) gs_.cap = static_cast<int>(tail(1));
-                return;
+                return true;
             case 'j':
                 if (argsAre(1)) gs_.join = static_cast<int>(tail(1));
-                return;
+                return true;
             case 'M':
                 if (argsAre(1)) gs_.miterLimit = tail(1);
-                return;
+                return true;
             case 'i':
                 if (argsAre(1)) gs_.flatness = tail(1);
-                return;
+                return true;
             case 'd':
                 if (n >= 2 && ops_[n - 2].kind == kArray) {
                     gs_.dash.clear();
@@ -1123,347 +1181,404 @@ void Parser::execute(const char* op, size_t len, uint32_t opStart, uint32_t opEn
                         if (pool_[k].kind == kNum) gs_.dash.push_back(pool_[k].num);
                     gs_.dashPhase = num(n - 1);
                 }
-                return;
-            case 'g':
-            case 'G': {
-                bool fill = c0 == 'g';
-                (fill ? gs_.fill : gs_.stroke).space = deviceSpace("DeviceGray");
-                if (n >= 1) setColor(fill, n - 1, 1, nullptr);
-                return;
-            }
-            case 'k':
-            case 'K': {
-                bool fill = c0 == 'k';
-                (fill ? gs_.fill : gs_.stroke).space = deviceSpace("DeviceCMYK");
-                if (n >= 4) setColor(fill, n - 4, 4, nullptr);
-                return;
-            }
-            case '\'':
-            case '"': {
-                if (c0 == '"' && n >= 3) {
-                    ts_.wordSpacing = num(n - 3);
-                    ts_.charSpacing = num(n - 2);
-                }
-                tlm_ = mul(Mat{1, 0, 0, 1, 0, -ts_.leading}, tlm_);
-                tm_ = tlm_;
-                tmContinues_ = false;
-                if (n >= 1 && (ops_.back().kind == kStr || ops_.back().kind == kHex))
-                    showText(strAt(ops_.back()), {}, opStart);
-                return;
-            }
+                return true;
             default:
-                break;
-        }
-    } else if (len == 2) {
-        if (OP("f*")) return flushPath(opEnd, kPDEEoFill);
-        if (OP("B*")) return flushPath(opEnd, kPDEEoFill | kPDEStroke);
-        if (OP("b*")) {
-            if (path_) path_->ops.push_back(kPDEClosePath);
-            return flushPath(opEnd, kPDEEoFill | kPDEStroke);
-        }
-        if (OP("W*")) {
-            pendingClip_ = 2;
-            return;
-        }
-        if (OP("re")) return pathPoint(kPDERect, 4);
-        if (OP("cm")) {
-            if (argsAre(6)) {
-                Mat m{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
-                ctm_ = mul(m, ctm_);
-                if (inText_) {
-                    textCm_ = mul(m, textCm_);
-                    tmContinues_ = false;
-                }
-            }
-            return;
-        }
-        if (OP("gs")) {
-            if (const Operand* o = lastOf(kName)) {
-                std::string nm = nameAt(*o);
-                applyExtGState(resource(kResExtGState, nm), nm);
-            }
-            return;
-        }
-        if (OP("ri")) {
-            if (const Operand* o = lastOf(kName)) gs_.intent = nameAt(*o);
-            return;
-        }
-        if (OP("cs") || OP("CS")) {
-            bool fill = c0 == 'c';
-            if (const Operand* o = lastOf(kName)) {
-                ColorSpec& c = fill ? gs_.fill : gs_.stroke;
-                c.space = lookupSpace(nameAt(*o));
-                c.space->initialColor(c.v, c.n);
-                c.more.clear();
-                c.pattern.clear();
-                c.patternObj = QPDFObjectHandle();
-            }
-            return;
-        }
-        if (OP("sc") || OP("SC")) {
-            bool fill = c0 == 's';
-            size_t k = 0;
-            while (k < n && ops_[n - 1 - k].kind == kNum) ++k;
-            setColor(fill, n - k, k, nullptr);
-            return;
-        }
-        if (OP("rg") || OP("RG")) {
-            bool fill = c0 == 'r';
-            (fill ? gs_.fill : gs_.stroke).space = deviceSpace("DeviceRGB");
-            if (n >= 3) setColor(fill, n - 3, 3, nullptr);
-            return;
-        }
-        if (OP("BT")) {
-            if (inText_) {
-                warnOnce("BT inside a text object");
-                endText(opStart, false);
-            }
-            if (path_) flushPath(opStart, kPDEInvisible);
-            startElement();
-            text_ = make<Text>();
-            text_->gs = gs_;
-            inText_ = true;
-            textStart_ = elemStart_;
-            textTs_ = elemTs_;
-            textDepth_ = depthAtStart_;
-            textCtm_ = ctm_;
-            textCm_ = Mat();
-            textMarkCount_ = 0;
-            tm_ = tlm_ = Mat();
-            tmContinues_ = false;
-            return;
-        }
-        if (OP("ET")) {
-            if (!inText_) {
-                warnOnce("ET without BT");
-                return;
-            }
-            return endText(opEnd);
-        }
-        if (OP("Tc")) {
-            if (argsAre(1)) ts_.charSpacing = tail(1);
-            return;
-        }
-        if (OP("Tw")) {
-            if (argsAre(1)) ts_.wordSpacing = tail(1);
-            return;
-        }
-        if (OP("Tz")) {
-            if (argsAre(1)) ts_.scale = tail(1);
-            return;
-        }
-        if (OP("TL")) {
-            if (argsAre(1)) ts_.leading = tail(1);
-            return;
-        }
-        if (OP("Ts")) {
-            if (argsAre(1)) ts_.rise = tail(1);
-            return;
-        }
-        if (OP("Tr")) {
-            if (argsAre(1)) ts_.render = static_cast<int>(tail(1));
-            return;
-        }
-        if (OP("Tf")) {
-            if (n >= 2 && ops_[n - 2].kind == kName) {
-                std::string nm = nameAt(ops_[n - 2]);
-                auto it = fonts_.find(nm);
-                if (it != fonts_.end()) {
-                    useName(kResFont, nm);
-                    ts_.font = it->second;
-                } else {
-                    auto f = make<Font>();
-                    f->dict = resource(kResFont, nm);
-                    f->resName = nm;
-                    fonts_[nm] = f;
-                    ts_.font = f;
-                }
-                ts_.size = num(n - 1);
-            }
-            return;
-        }
-        if (OP("Td") || OP("TD")) {
-            if (argsAre(2)) {
-                if (op[1] == 'D') ts_.leading = -tail(1);
-                tlm_ = mul(Mat{1, 0, 0, 1, tail(2), tail(1)}, tlm_);
-                tm_ = tlm_;
-                tmContinues_ = false;
-            }
-            return;
-        }
-        if (OP("Tm")) {
-            if (argsAre(6)) {
-                tlm_ = tm_ = Mat{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
-                tmContinues_ = false;
-            }
-            return;
-        }
-        if (OP("T*")) {
-            tlm_ = mul(Mat{1, 0, 0, 1, 0, -ts_.leading}, tlm_);
-            tm_ = tlm_;
-            tmContinues_ = false;
-            return;
-        }
-        if (OP("Tj")) {
-            if (n >= 1 && (ops_.back().kind == kStr || ops_.back().kind == kHex))
-                showText(strAt(ops_.back()), {}, opStart);
-            return;
-        }
-        if (OP("TJ")) {
-            if (n >= 1 && ops_.back().kind == kArray) {
-                const Operand& a = ops_.back();
-                std::string bytes;
-                std::vector<std::pair<size_t, double>> adj;
-                for (uint32_t k = a.arrBegin; k < a.arrEnd; ++k) {
-                    const Operand& it = pool_[k];
-                    if (it.kind == kStr || it.kind == kHex)
-                        bytes += strAt(it);
-                    else if (it.kind == kNum)
-                        adj.push_back({bytes.size(), it.num});
-                }
-                showText(bytes, std::move(adj), opStart);
-            }
-            return;
-        }
-        if (OP("Do")) {
-            if (const Operand* o = lastOf(kName)) {
-                if (path_) flushPath(opStart, kPDEInvisible);
-                std::string nm = nameAt(*o);
-                auto x = resource(kResXObject, nm);
-                startElement();
-                QPDFObjectHandle sub =
-                    x.isStream() ? x.getDict().getKey("/Subtype") : QPDFObjectHandle();
-                if (sub.isName() && sub.getName() == "/Form") {
-                    auto f = make<Form>();
-                    f->xobj = x;
-                    f->resName = nm;
-                    auto fm = x.getDict().getKey("/Matrix");
-                    if (fm.isArray() && fm.getArrayNItems() == 6) {
-                        double v[6];
-                        for (int i = 0; i < 6; ++i) {
-                            auto it = fm.getArrayItem(i);
-                            v[i] = it.isNumber() ? it.getNumericValue() : (i == 0 || i == 3);
-                        }
-                        f->formMatrix = {v[0], v[1], v[2], v[3], v[4], v[5]};
-                    }
-                    auto r = x.getDict().getKey("/Resources");
-                    f->resources = r.isDictionary() ? r : res_;
-                    return finish(f, opEnd);
-                }
-                if (sub.isName() && sub.getName() == "/Image") {
-                    auto img = make<Image>();
-                    img->xobj = x;
-                    img->resName = nm;
-                    auto d = x.getDict();
-                    img->mask =
-                        d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
-                    auto cs = d.getKey("/ColorSpace");
-                    if (!none(cs)) img->space = colorSpaceFromObject(cs, "");
-                    return finish(img, opEnd);
-                }
-                auto xe = make<XObjectElem>();
-                xe->xobj = x;
-                xe->resName = nm;
-                return finish(xe, opEnd);
-            }
-            return;
-        }
-        if (OP("sh")) {
-            if (const Operand* o = lastOf(kName)) {
-                if (path_) flushPath(opStart, kPDEInvisible);
-                std::string nm = nameAt(*o);
-                auto sh = make<Shading>();
-                sh->obj = resource(kResShading, nm);
-                sh->dict = sh->obj.isStream() ? sh->obj.getDict() : sh->obj;
-                sh->resName = nm;
-                startElement();
-                return finish(sh, opEnd);
-            }
-            return;
-        }
-        if (OP("BI")) {
-            if (path_) flushPath(opStart, kPDEInvisible);
-            return inlineImage(opStart);
-        }
-        if (OP("MP") || OP("DP")) {
-            if (path_) flushPath(opStart, kPDEInvisible);
-            auto pl = make<Place>();
-            const Operand* tagOp = nullptr;
-            if (op[0] == 'D' && n >= 2) {
-                tagOp = &ops_[n - 2];
-                const Operand& pr = ops_.back();
-                if (pr.kind == kDict) {
-                    try {
-                        pl->dict = QPDFObjectHandle::parse(std::string(p_ + pr.s, pr.e - pr.s));
-                    } catch (std::exception&) {
-                        pl->dict = QPDFObjectHandle::newDictionary();
-                    }
-                    pl->inlineDict = true;
-                } else if (pr.kind == kName) {
-                    pl->propName = nameAt(pr);
-                    pl->dict = resource(kResProperties, pl->propName);
-                }
-            } else if (n >= 1) {
-                tagOp = &ops_.back();
-            }
-            pl->tag = tagOp && tagOp->kind == kName ? nameAt(*tagOp) : "";
-            startElement();
-            return finish(pl, opEnd);
-        }
-        if (OP("BX")) {
-            compat_ = true;
-            return passThrough(opStart, opEnd);
-        }
-        if (OP("EX")) {
-            compat_ = false;
-            return passThrough(opStart, opEnd);
-        }
-        if (OP("d0") || OP("d1")) return passThrough(opStart, opEnd);
-    } else if (len == 3) {
-        if (OP("scn") || OP("SCN")) {
-            bool fill = c0 == 's';
-            const Operand* pat = nullptr;
-            size_t end = n;
-            if (n >= 1 && ops_.back().kind == kName) {
-                pat = &ops_.back();
-                end = n - 1;
-            }
-            size_t k = 0;
-            while (k < end && ops_[end - 1 - k].kind == kNum) ++k;
-            setColor(fill, end - k, k, pat);
-            return;
-        }
-        if (OP("BDC") || OP("BMC")) {
-            if (inText_) {
-                // marked content inside a text object goes with the run after it
-                ++textMarked_;
-                addTextMark(markOf(op[1] == 'D'));
-                return;
-            }
-            if (path_) flushPath(opStart, kPDEInvisible);
-            return beginMarked(op[1] == 'D', opStart, opEnd);
-        }
-        if (OP("EMC")) {
-            if (textMarked_ > 0) {
-                --textMarked_;
-                if (inText_) {
-                    TextMark m;
-                    m.end = true;
-                    addTextMark(std::move(m));
-                } else {
-                    // opened inside a text object, closed after it
-                    warnOnce("marked content crosses a text object");
-                    level().minDepthGap = -(1 << 20);
-                }
-                return;
-            }
-            return endMarked(opStart, opEnd);
+                return false;
         }
     }
-    // Unknown operators (and PS): kept in place
-    if (!compat_) warnOnce("unknown operator " + std::string(op, std::min<size_t>(len, 32)));
-    if (path_ || inText_) return;  // inside a path or text object: dropped with the object
+    if (len != 2) return false;
+    if (OP("cm")) {
+        if (argsAre(6)) {
+            Mat m{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
+            ctm_ = mul(m, ctm_);
+            if (inText_) {
+                textCm_ = mul(m, textCm_);
+                tmContinues_ = false;
+            }
+        }
+        return true;
+    }
+    if (OP("gs")) {
+        if (const Operand* o = lastOf(kName)) {
+            std::string nm = nameAt(*o);
+            applyExtGState(resource(kResExtGState, nm), nm);
+        }
+        return true;
+    }
+    if (OP("ri")) {
+        if (const Operand* o = lastOf(kName)) gs_.intent = nameAt(*o);
+        return true;
+    }
+    return false;
+}
+
+void Parser::saveState() {
+    if (stack_.size() >= Limits::maxSaveDepth) {
+        setErrorText(pdeErrLimit, "Graphics states are nested too deeply.");
+        raise(pdeErrLimit);
+    }
+    stack_.push_back(SavedState{gs_, ts_, ctm_, clip_, textCm_});
+}
+
+void Parser::restoreState() {
+    if (stack_.empty()) {
+        // ignored here; bytes around it are never copied as they are, where it would end
+        // a q of the writer
+        warnOnce("Q without q (ignored)");
+        for (auto& lv : levels_) lv.minDepthGap = -(1 << 20);
+        minDepthInElem_ = -(1 << 20);
+        for (size_t i = 1; i < levels_.size(); ++i)
+            levels_[i].container->origin.minDepthElem = -(1 << 20);
+        return;
+    }
+    gs_ = std::move(stack_.back().gs);
+    ts_ = std::move(stack_.back().ts);
+    ctm_ = stack_.back().ctm;
+    clip_ = std::move(stack_.back().clip);
+    if (inText_ && textCm_ != stack_.back().textCm) {
+        textCm_ = stack_.back().textCm;
+        tmContinues_ = false;
+    }
+    stack_.pop_back();
+    int d = static_cast<int>(stack_.size());
+    for (auto& lv : levels_) lv.minDepthGap = std::min(lv.minDepthGap, d);
+    minDepthInElem_ = std::min(minDepthInElem_, d);
+    for (size_t i = 1; i < levels_.size(); ++i) {
+        auto& o = levels_[i].container->origin;
+        o.minDepthElem = std::min(o.minDepthElem, d);
+    }
+}
+
+// Colour spaces and colours, for filling (lower case) and stroking (upper case).
+bool Parser::colorOp(const char* op, size_t len) {
+    const size_t n = ops_.size();
+    const char c0 = op[0];
+    auto deviceColor = [&](bool fill, const char* space, size_t count) {
+        (fill ? gs_.fill : gs_.stroke).space = deviceSpace(space);
+        if (n >= count) setColor(fill, n - count, count, nullptr);
+    };
+    if (len == 1) {
+        switch (c0) {
+            case 'g':
+            case 'G':
+                deviceColor(c0 == 'g', "DeviceGray", 1);
+                return true;
+            case 'k':
+            case 'K':
+                deviceColor(c0 == 'k', "DeviceCMYK", 4);
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (OP("rg") || OP("RG")) {
+        deviceColor(c0 == 'r', "DeviceRGB", 3);
+        return true;
+    }
+    if (OP("cs") || OP("CS")) {
+        if (const Operand* o = lastOf(kName)) {
+            ColorSpec& c = c0 == 'c' ? gs_.fill : gs_.stroke;
+            c.space = lookupSpace(nameAt(*o));
+            c.space->initialColor(c.v, c.n);
+            c.more.clear();
+            c.pattern.clear();
+            c.patternObj = QPDFObjectHandle();
+        }
+        return true;
+    }
+    if (OP("sc") || OP("SC")) {
+        size_t k = 0;
+        while (k < n && ops_[n - 1 - k].kind == kNum) ++k;
+        setColor(c0 == 's', n - k, k, nullptr);
+        return true;
+    }
+    if (OP("scn") || OP("SCN")) {
+        const Operand* pat = nullptr;
+        size_t end = n;
+        if (n >= 1 && ops_.back().kind == kName) {
+            pat = &ops_.back();
+            end = n - 1;
+        }
+        size_t k = 0;
+        while (k < end && ops_[end - 1 - k].kind == kNum) ++k;
+        setColor(c0 == 's', end - k, k, pat);
+        return true;
+    }
+    return false;
+}
+
+// Text objects, the text state, text positioning and showing.
+bool Parser::textOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd) {
+    const size_t n = ops_.size();
+    auto nextLine = [&]() {
+        tlm_ = mul(Mat{1, 0, 0, 1, 0, -ts_.leading}, tlm_);
+        tm_ = tlm_;
+        tmContinues_ = false;
+    };
+    auto showLastString = [&]() {
+        if (n >= 1 && (ops_.back().kind == kStr || ops_.back().kind == kHex))
+            showText(strAt(ops_.back()), {}, opStart);
+    };
+    if (len == 1) {
+        if (op[0] != '\'' && op[0] != '"') return false;
+        if (op[0] == '"' && n >= 3) {
+            ts_.wordSpacing = num(n - 3);
+            ts_.charSpacing = num(n - 2);
+        }
+        nextLine();
+        showLastString();
+        return true;
+    }
+    if (len != 2 || (op[0] != 'T' && !OP("BT") && !OP("ET"))) return false;
+    if (OP("BT")) {
+        beginText(opStart);
+        return true;
+    }
+    if (OP("ET")) {
+        if (!inText_)
+            warnOnce("ET without BT");
+        else
+            endText(opEnd);
+        return true;
+    }
+    if (textStateOp(op[1])) return true;
+    if (OP("Td") || OP("TD")) {
+        if (argsAre(2)) {
+            if (op[1] == 'D') ts_.leading = -tail(1);
+            tlm_ = mul(Mat{1, 0, 0, 1, tail(2), tail(1)}, tlm_);
+            tm_ = tlm_;
+            tmContinues_ = false;
+        }
+    } else if (OP("Tm")) {
+        if (argsAre(6)) {
+            tlm_ = tm_ = Mat{tail(6), tail(5), tail(4), tail(3), tail(2), tail(1)};
+            tmContinues_ = false;
+        }
+    } else if (OP("T*")) {
+        nextLine();
+    } else if (OP("Tj")) {
+        showLastString();
+    } else if (OP("TJ")) {
+        showTextArray(opStart);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void Parser::beginText(uint32_t opStart) {
+    if (inText_) {
+        warnOnce("BT inside a text object");
+        endText(opStart, false);
+    }
+    if (path_) flushPath(opStart, kPDEInvisible);
+    startElement(opStart);
+    text_ = make<Text>();
+    text_->gs = gs_;
+    inText_ = true;
+    textStart_ = elemStart_;
+    textTs_ = elemTs_;
+    textDepth_ = depthAtStart_;
+    textCtm_ = ctm_;
+    textCm_ = Mat();
+    textMarkCount_ = 0;
+    tm_ = tlm_ = Mat();
+    tmContinues_ = false;
+}
+
+// The text state operators T<c> (Tc, Tw, Tz, TL, Ts, Tr, Tf).
+bool Parser::textStateOp(char c) {
+    const size_t n = ops_.size();
+    double* value = nullptr;
+    switch (c) {
+        case 'c':
+            value = &ts_.charSpacing;
+            break;
+        case 'w':
+            value = &ts_.wordSpacing;
+            break;
+        case 'z':
+            value = &ts_.scale;
+            break;
+        case 'L':
+            value = &ts_.leading;
+            break;
+        case 's':
+            value = &ts_.rise;
+            break;
+        case 'r':
+            if (argsAre(1)) ts_.render = static_cast<int>(tail(1));
+            return true;
+        case 'f':
+            if (n >= 2 && ops_[n - 2].kind == kName) {
+                selectFont(nameAt(ops_[n - 2]));
+                ts_.size = num(n - 1);
+            }
+            return true;
+        default:
+            return false;
+    }
+    if (argsAre(1)) *value = tail(1);
+    return true;
+}
+
+void Parser::selectFont(const std::string& nm) {
+    auto it = fonts_.find(nm);
+    if (it != fonts_.end()) {
+        useName(kResFont, nm);
+        ts_.font = it->second;
+        return;
+    }
+    auto f = make<Font>();
+    f->dict = resource(kResFont, nm);
+    f->resName = nm;
+    fonts_[nm] = f;
+    ts_.font = f;
+}
+
+void Parser::showTextArray(uint32_t opStart) {
+    if (ops_.empty() || ops_.back().kind != kArray) return;
+    const Operand& a = ops_.back();
+    std::string bytes;
+    std::vector<std::pair<size_t, double>> adj;
+    for (uint32_t k = a.arrBegin; k < a.arrEnd; ++k) {
+        const Operand& it = pool_[k];
+        if (it.kind == kStr || it.kind == kHex)
+            bytes += strAt(it);
+        else if (it.kind == kNum)
+            adj.push_back({bytes.size(), it.num});
+    }
+    showText(bytes, std::move(adj), opStart);
+}
+
+// External objects, shadings and inline images.
+bool Parser::xobjectOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd) {
+    if (OP("Do")) {
+        if (const Operand* o = lastOf(kName)) {
+            if (path_) flushPath(opStart, kPDEInvisible);
+            paintXObject(nameAt(*o), opStart, opEnd);
+        }
+        return true;
+    }
+    if (OP("sh")) {
+        if (const Operand* o = lastOf(kName)) {
+            if (path_) flushPath(opStart, kPDEInvisible);
+            std::string nm = nameAt(*o);
+            auto sh = make<Shading>();
+            sh->obj = resource(kResShading, nm);
+            sh->dict = sh->obj.isStream() ? sh->obj.getDict() : sh->obj;
+            sh->resName = nm;
+            startElement(opStart);
+            finish(sh, opEnd);
+        }
+        return true;
+    }
+    if (OP("BI")) {
+        if (path_) flushPath(opStart, kPDEInvisible);
+        inlineImage(opStart);
+        return true;
+    }
+    return false;
+}
+
+void Parser::paintXObject(const std::string& nm, uint32_t opStart, uint32_t opEnd) {
+    auto x = resource(kResXObject, nm);
+    startElement(opStart);
+    QPDFObjectHandle sub = x.isStream() ? x.getDict().getKey("/Subtype") : QPDFObjectHandle();
+    if (sub.isName() && sub.getName() == "/Form") {
+        auto f = make<Form>();
+        f->xobj = x;
+        f->resName = nm;
+        readFormMatrix(x.getDict(), f->formMatrix);
+        auto r = x.getDict().getKey("/Resources");
+        f->resources = r.isDictionary() ? r : res_;
+        return finish(f, opEnd);
+    }
+    if (sub.isName() && sub.getName() == "/Image") {
+        auto img = make<Image>();
+        img->xobj = x;
+        img->resName = nm;
+        auto d = x.getDict();
+        img->mask = d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
+        auto cs = d.getKey("/ColorSpace");
+        if (!none(cs)) img->space = colorSpaceFromObject(cs, "");
+        return finish(img, opEnd);
+    }
+    auto xe = make<XObjectElem>();
+    xe->xobj = x;
+    xe->resName = nm;
+    finish(xe, opEnd);
+}
+
+// Marked content, compatibility sections and the glyph metrics of Type 3 fonts.
+bool Parser::markedOp(const char* op, size_t len, uint32_t opStart, uint32_t opEnd) {
+    if (OP("MP") || OP("DP")) {
+        if (path_) flushPath(opStart, kPDEInvisible);
+        markPoint(op[0] == 'D', opStart, opEnd);
+        return true;
+    }
+    if (OP("BDC") || OP("BMC")) {
+        if (inText_) {
+            // marked content inside a text object goes with the run after it
+            ++textMarked_;
+            addTextMark(markOf(op[1] == 'D'));
+            return true;
+        }
+        if (path_) flushPath(opStart, kPDEInvisible);
+        beginMarked(op[1] == 'D', opStart, opEnd);
+        return true;
+    }
+    if (OP("EMC")) {
+        if (textMarked_ <= 0) {
+            endMarked(opStart, opEnd);
+            return true;
+        }
+        --textMarked_;
+        if (inText_) {
+            TextMark m;
+            m.end = true;
+            addTextMark(std::move(m));
+        } else {
+            // opened inside a text object, closed after it
+            warnOnce("marked content crosses a text object");
+            level().minDepthGap = -(1 << 20);
+        }
+        return true;
+    }
+    if (OP("BX"))
+        compat_ = true;
+    else if (OP("EX"))
+        compat_ = false;
+    else if (!OP("d0") && !OP("d1"))
+        return false;
     passThrough(opStart, opEnd);
+    return true;
+}
+
+void Parser::markPoint(bool withProps, uint32_t opStart, uint32_t opEnd) {
+    const size_t n = ops_.size();
+    auto pl = make<Place>();
+    const Operand* tagOp = nullptr;
+    if (withProps && n >= 2) {
+        tagOp = &ops_[n - 2];
+        const Operand& pr = ops_.back();
+        if (pr.kind == kDict) {
+            try {
+                pl->dict = QPDFObjectHandle::parse(std::string(p_ + pr.s, pr.e - pr.s));
+            } catch (std::exception&) {
+                pl->dict = QPDFObjectHandle::newDictionary();
+            }
+            pl->inlineDict = true;
+        } else if (pr.kind == kName) {
+            pl->propName = nameAt(pr);
+            pl->dict = resource(kResProperties, pl->propName);
+        }
+    } else if (n >= 1) {
+        tagOp = &ops_.back();
+    }
+    pl->tag = tagOp && tagOp->kind == kName ? nameAt(*tagOp) : "";
+    startElement(opStart);
+    finish(pl, opEnd);
 }
 
 }  // namespace

@@ -357,7 +357,10 @@ void textGetAdvance(PDEText t, ASUns32 flags, ASInt32 i, ASFixedPoint* delta) {
 ASInt32 textGetText(PDEText t, ASUns32 flags, ASInt32 i, ASUns8* buffer) {
     (void)flags;
     TextRun& r = run(text(t), i);
-    if (buffer) std::memcpy(buffer, r.bytes.data(), r.bytes.size());
+    // the run's bytes and their count, as the table function defines it (no terminator)
+    if (buffer)
+        std::memcpy(buffer, r.bytes.data(),  // NOLINT(bugprone-not-null-terminated-result)
+                    r.bytes.size());
     return static_cast<ASInt32>(r.bytes.size());
 }
 
@@ -640,13 +643,8 @@ void elementSetMatrix(PDEElement e, const ASFixedMatrix* m) {
     if (el->matrix.toFixed().a == m->a && el->matrix.toFixed().b == m->b &&
         el->matrix.toFixed().c == m->c && el->matrix.toFixed().d == m->d &&
         el->matrix.toFixed().h == m->h && el->matrix.toFixed().v == m->v)
-        return;  // unchanged at fixed precision: keep the exact value
-    if (el->type == kPDEText) {
-        // the runs keep their place relative to the new matrix
-        el->matrix = nm;
-    } else {
-        el->matrix = nm;
-    }
+        return;       // unchanged at fixed precision: keep the exact value
+    el->matrix = nm;  // a text's runs keep their place relative to the new matrix
     el->touch();
 }
 void elementSetClip(PDEElement e, PDEClip c) {
@@ -719,15 +717,7 @@ PDEForm formCreate(const CosObj* xobj, const CosObj* resources, const ASFixedMat
         if (r.isDictionary() && !d.getKey("/Resources").isDictionary())
             d.replaceKey("/Resources", r);
         f->xobj = x;
-        auto fm = d.getKey("/Matrix");
-        if (fm.isArray() && fm.getArrayNItems() == 6) {
-            double v[6];
-            for (int i = 0; i < 6; ++i) {
-                auto it = fm.getArrayItem(i);
-                v[i] = it.isNumber() ? it.getNumericValue() : (i == 0 || i == 3);
-            }
-            f->formMatrix = {v[0], v[1], v[2], v[3], v[4], v[5]};
-        }
+        readFormMatrix(d, f->formMatrix);
         f->resources = d.getKey("/Resources");
     });
     if (m) f->matrix = Mat::from(*m);
@@ -862,8 +852,8 @@ PDEColorSpace csCreate(ASAtom family, const void* data) {
             arr.appendItem(QPDFObjectHandle::newName("/Indexed"));
             arr.appendItem(space(d->baseCs)->obj);
             arr.appendItem(QPDFObjectHandle::newInteger(d->hiVal));
-            arr.appendItem(
-                QPDFObjectHandle::newString(std::string(d->lookup, (d->hiVal + 1) * comps)));
+            arr.appendItem(QPDFObjectHandle::newString(
+                std::string(d->lookup, static_cast<std::size_t>(d->hiVal + 1) * comps)));
             return colorSpaceFromObject(arr, "").detach();
         }
         raise(pdeErrBadColorSpace);

@@ -261,22 +261,6 @@ void Writer::emitMatrix(const Mat& m, const char* op) {
     out_ += '\n';
 }
 
-static int argCount(int op) {
-    switch (op) {
-        case kPDEMoveTo:
-        case kPDELineTo:
-            return 2;
-        case kPDECurveTo:
-            return 6;
-        case kPDECurveToV:
-        case kPDECurveToY:
-        case kPDERect:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
 void Writer::pathOps(const Path& p, const Mat* t) {
     size_t k = 0;
     const auto& c = p.coords;
@@ -285,7 +269,7 @@ void Writer::pathOps(const Path& p, const Mat* t) {
         num(x), num(y);
     };
     for (uint8_t op : p.ops) {
-        if (k + argCount(op) > c.size()) break;
+        if (k + pathOpArgs(op) > c.size()) break;
         switch (op) {
             case kPDEMoveTo:
                 pt(c[k], c[k + 1]), out_ += "m\n";
@@ -327,7 +311,7 @@ void Writer::pathOps(const Path& p, const Mat* t) {
             default:
                 break;
         }
-        k += argCount(op);
+        k += pathOpArgs(op);
     }
 }
 

@@ -1,5 +1,6 @@
 // The script commands of the application model: documents, menus, alerts, idle time
 // and expectations on what a user would see.
+#include <cmath>
 #include <filesystem>
 
 #include "app/App.h"
@@ -134,7 +135,7 @@ void cmdIdle(ScriptRunner&, const ScriptLine& line) {
         throw ScriptError("\"" + line.words[1] + "\" is not a number of seconds");
     }
     if (seconds < 0 || seconds > 86400) throw ScriptError("idle takes 0 to 86400 seconds");
-    A().passTime(static_cast<ASUns32>(seconds * 60 + 0.5));
+    A().passTime(static_cast<ASUns32>(std::lround(seconds * 60)));
 }
 
 void cmdTicks(ScriptRunner&, const ScriptLine& line) {

@@ -29,12 +29,6 @@ void registerScriptCommand(const std::string& name, const std::string& usage,
     commands()[name] = {usage, std::move(command)};
 }
 
-std::vector<std::string> scriptCommandUsages() {
-    std::vector<std::string> out;
-    for (auto& [name, e] : commands()) out.push_back(e.usage);
-    return out;
-}
-
 std::vector<std::string> splitScriptLine(const std::string& line, bool* unbalanced) {
     std::vector<std::string> words;
     std::string cur;
@@ -138,10 +132,6 @@ void ScriptRunner::loadFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     load(s.str(), path);
-}
-
-const ScriptLine* ScriptRunner::currentLine() const {
-    return current_;
 }
 
 void ScriptRunner::addCommand(const std::string& name, ScriptCommand command) {

@@ -61,9 +61,6 @@ class ScriptRunner {
     // ends first, with "what" naming the waiting interaction (and its state).
     void runNested(const std::function<bool()>& done, const std::function<std::string()>& what);
 
-    // The line being run (for messages).
-    const ScriptLine* currentLine() const;
-
     // Skips the lines up to and including the "end-if" that closes the block begun by
     // the line being run (blocks nest); fails when there is none.
     void skipBlock();
@@ -120,9 +117,6 @@ const std::string& scriptArg(const ScriptLine& line, std::size_t index);
 // Modifier words from index i up to end: shift, option (alt), command (ctrl, cmd), as
 // the host's modifier flags; any other word fails.
 short scriptModifiers(const ScriptLine& line, std::size_t i, std::size_t end = std::string::npos);
-
-// The commands registered so far, as "usage" lines in name order (for --help).
-std::vector<std::string> scriptCommandUsages();
 
 // Registers every script command of the host's modules (idempotent).
 void registerAllScriptCommands();

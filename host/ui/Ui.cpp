@@ -785,9 +785,6 @@ void clearChooserAnswers() {
 const std::vector<std::string>& openedFiles() {
     return gOpened;
 }
-void setHeadless(bool headless) {
-    gHeadless = headless;
-}
 bool headless() {
     return gHeadless;
 }

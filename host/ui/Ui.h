@@ -113,7 +113,6 @@ bool takeChooserAnswer(std::string* path);  // false when none is queued
 // Files handed to "open with the default application" (the headless host prints
 // them; with headless off and a display, xdg-open opens them).
 const std::vector<std::string>& openedFiles();
-void setHeadless(bool headless);
 bool headless();
 
 // Pending Escape.

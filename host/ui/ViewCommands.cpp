@@ -282,7 +282,7 @@ void cmdType(ScriptRunner& r, const ScriptLine& line) {
         if (!(every >= 0 && every <= 3600)) throw ScriptError("every takes 0 to 3600 seconds");
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i > 0 && every > 0) A().passTime(static_cast<ASUns32>(every * 60 + 0.5));
+        if (i > 0 && every > 0) A().passTime(static_cast<ASUns32>(std::lround(every * 60)));
         ASInt16 flags = (text[i] >= 'A' && text[i] <= 'Z') ? AV_SHIFT : 0;
         r.hands().key(frontView(), static_cast<unsigned char>(text[i]), flags);
     }

@@ -62,21 +62,12 @@ inline char* asGetErrorString(ASErrorCode code, char* buf, ASSize_t len) {
 inline ASFixed asFixedMul(ASFixed a, ASFixed b) {
     return gAcroSupportHFT->ASFixedMul(a, b);
 }
-inline ASFixed asFixedDiv(ASFixed a, ASFixed b) {
-    return gAcroSupportHFT->ASFixedDiv(a, b);
-}
 inline ASFixed asFloatToFixed(float f) {
     return gAcroSupportHFT->ASFloatToFixed(f);
-}
-inline float asFixedToFloat(ASFixed f) {
-    return gAcroSupportHFT->ASFixedToFloat(f);
 }
 inline void asFixedMatrixConcat(ASFixedMatrix* r, const ASFixedMatrix* m1,
                                 const ASFixedMatrix* m2) {
     gAcroSupportHFT->ASFixedMatrixConcat(r, m1, m2);
-}
-inline ASBool asFixedMatrixInvert(ASFixedMatrix* r, const ASFixedMatrix* m) {
-    return gAcroSupportHFT->ASFixedMatrixInvert(r, m);
 }
 inline void asFixedMatrixTransform(ASFixedPoint* r, const ASFixedMatrix* m, const ASFixedPoint* p) {
     gAcroSupportHFT->ASFixedMatrixTransform(r, m, p);
@@ -116,9 +107,6 @@ inline AVPageView avDocGetPageView(AVDoc d) {
 }
 inline AVWindow avDocGetAVWindow(AVDoc d) {
     return gAcroViewHFT->AVDocGetAVWindow(d);
-}
-inline void* avDocGetWindowRef(AVDoc d) {
-    return gAcroViewHFT->AVDocGetWindowRef(d);
 }
 inline AVDoc avPageViewGetAVDoc(AVPageView pv) {
     return gAcroViewHFT->AVPageViewGetAVDoc(pv);

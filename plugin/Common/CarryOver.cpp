@@ -227,7 +227,7 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
 
     std::vector<CosObj> mineNow;
     CosObj myOn, myOff;
-    for (CosObj g : copiedItems(groups, dstCos)) {
+    for (const CosObj& g : copiedItems(groups, dstCos)) {
         if (cosObjGetType(g) != CosDict || contains(myGroups, g)) continue;
         appendItem(myGroups, g);
         mineNow.push_back(g);
@@ -247,9 +247,9 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
     appendItem(group, textString(dstCos, label));
     CosObj order = cosDictGet(srcConfig, "Order");
     if (cosObjGetType(order) == CosArray) {
-        for (CosObj o : copiedItems(order, dstCos)) appendItem(group, o);
+        for (const CosObj& o : copiedItems(order, dstCos)) appendItem(group, o);
     } else {
-        for (CosObj g : mineNow) appendItem(group, g);
+        for (const CosObj& g : mineNow) appendItem(group, g);
     }
     appendItem(arrayAt(myConfig, "Order", dstCos), group);
     // Radio-button groups, locked groups and the automatic states for printing and
@@ -258,7 +258,7 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
         std::vector<CosObj> items = copiedItems(cosDictGet(srcConfig, key), dstCos);
         if (items.empty()) continue;
         CosObj a = arrayAt(myConfig, key, dstCos);
-        for (CosObj o : items) appendItem(a, o);
+        for (const CosObj& o : items) appendItem(a, o);
     }
 }
 

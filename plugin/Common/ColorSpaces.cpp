@@ -117,9 +117,10 @@ CosObj realArray(const float* v, int n) {
 
 CosObj unitRange(int pairs) {
     float v[8];
-    for (int i = 0; i < pairs; ++i) {
-        v[2 * i] = 0;
-        v[2 * i + 1] = 1;
+    const std::size_t n = 2 * static_cast<std::size_t>(pairs);
+    for (std::size_t k = 0; k < n; k += 2) {
+        v[k] = 0;
+        v[k + 1] = 1;
     }
     return realArray(v, 2 * pairs);
 }
@@ -242,20 +243,6 @@ ASInt32 getCMYKCustomColors(CosObj function, float cmyk[4]) {
         return -1;
     }
     return -1;
-}
-
-ASInt32 getRGBCustomColors(CosObj function, float rgb[3]) {
-    if (!cosObjIsDictOrStream(function)) return -1;
-    if (getKeyValueInt(function, "FunctionType", -1) != 0 ||
-        getKeyValueInt(function, "BitsPerSample", 0) != 8)
-        return -1;
-    HostBlock data;
-    ASSize_t len = 0;
-    if (!readStream(function, data, len) || len < 3) return -108;
-    float samples = static_cast<float>(len / 3);
-    const ASUns8* last = reinterpret_cast<const ASUns8*>(data.p) + len - 3;
-    for (int k = 0; k < 3; ++k) rgb[k] = last[k] / samples;
-    return 0;
 }
 
 bool getSepCMYK(CosObj separation, float cmyk[4]) {

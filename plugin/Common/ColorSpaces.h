@@ -53,7 +53,6 @@ CosObj getSepSpaceObj(const char* name, const float cmyk[4]);
 
 // The CMYK equivalent of a tint transform: 0, -1 not recognised, -108 unreadable.
 ASInt32 getCMYKCustomColors(CosObj function, float cmyk[4]);
-ASInt32 getRGBCustomColors(CosObj function, float rgb[3]);
 // The CMYK equivalent of a separation (array); false when it cannot be read.
 bool getSepCMYK(CosObj separation, float cmyk[4]);
 bool isSpotBlack(CosObj separation);

@@ -248,9 +248,6 @@ inline void pdeContainerSetContent(PDEContainer c, PDEContent content) {
 inline CosObj pdeFormGetCosObj(PDEForm f) {
     return gPDFEditReadHFT->PDEFormGetCosObj(f);
 }
-inline void pdeFormGetMatrix(PDEForm f, ASFixedMatrix* m) {
-    gPDFEditReadHFT->PDEFormGetMatrix(f, m);
-}
 inline PDEContent pdeFormAcquireContent(PDEForm f) {
     return gPDFEditReadHFT->PDEFormAcquireContent(f);
 }

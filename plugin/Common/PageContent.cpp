@@ -270,9 +270,6 @@ bool CPage::getTrimBox(ASFixedRect* box) {
     if (has && box) *box = r;
     return has;
 }
-void CPage::setCropBox(ASFixedRect box) {
-    pdPageSetCropBox(page_, box, false);
-}
 
 bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
     gNesting = 0;

@@ -45,7 +45,6 @@ class CContent {
     void addModified();
     void addUnknown();
 
-    CContent* getParent() const { return parent_; }
     PDEContent getContent() const { return content_; }
     const ASFixedMatrix& getMatrix() const { return matrix_; }
     long getCount() const { return count_; }
@@ -85,7 +84,6 @@ class CPage {
     // The crop box in the view's device space (the view's current page).
     AVDevRect getCropBox(AVPageView view);
     bool getTrimBox(ASFixedRect* box);
-    void setCropBox(ASFixedRect box);
     // The full walk; true when it ran to its end. unknownOut gets the number of
     // elements counted as unknown.
     bool enumContent(EnumContentProc proc, long* unknownOut, long data);

@@ -162,6 +162,7 @@ ASInt32 showMenu(AVPageView view, AVDevCoord x, AVDevCoord y,
         targets = getOptimizedTargets();
         if (!targets.empty()) {
             std::vector<std::string> names;
+            names.reserve(targets.size());
             for (const OptimizedTarget& t : targets) names.push_back(t.preset);
             presets.addItems(names);
             menu.addSubMenu("saveOptimized", presets);

@@ -25,8 +25,8 @@ const char kTakenPrefix[] = ".vexa-taken.";
 const char kRetryPrefix[] = ".vexa-retry.";
 const char kClaimPrefix[] = ".vexa-claim.";
 const int kDefaultLease = 60;
-const int kMaxAttempts = 2;                 // a job cut short this often goes to "Err"
-const int64_t kRetryMarkerAge = 7 * 86400;  // seconds after which a marker is stale
+const int kMaxAttempts = 2;                          // a job cut short this often goes to "Err"
+const int64_t kRetryMarkerAge = int64_t{7} * 86400;  // seconds after which a marker is stale
 
 std::string withoutSlash(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

@@ -431,6 +431,154 @@ ASInt32 checkPageRange(ASInt32 first, ASInt32 last, ASInt32 pageCount, std::stri
     return 0;
 }
 
+namespace {
+
+// The source's page count; -1 when it cannot be read, 0 when there is no source.
+ASInt32 checkSource(PDDoc src, const std::string& srcName, JobReport& report) {
+    ASInt32 n = 0;
+    if (!src) {
+        report.error("source", "no source document");
+        return 0;
+    }
+    DURING
+    n = pdDocGetNumPages(src);
+    HANDLER
+    report.error("source", srcName + " cannot be read: " + hostErrorText(ERRORCODE));
+    n = -1;
+    END_HANDLER
+    if (n == 0) report.error("source", srcName + " has no pages");
+    return n;
+}
+
+// The binding, alignment, scale, creep and page range.
+void checkChoices(const VexaJob& job, ASInt32 n, JobReport& report) {
+    const ImposeData& d = job.data;
+    const bool knownBinding = d.binding >= kBindSaddleStitch && d.binding <= kBindEnvelope;
+    if (!knownBinding)
+        report.error("binding", "unknown binding " + std::to_string(d.binding) +
+                                    " (saddle stitch 1, perfect binding 2, envelope 3)");
+    if (d.placing < kPlaceTrimBoxIfAny || d.placing > kPlaceAdjustFrame)
+        report.error("align", "unknown alignment " + std::to_string(d.placing));
+    if (d.scale < kMinScale || d.scale > kMaxScale)
+        report.error("scale", "the scale " + number(d.scale * 100.0 / fixedOne) +
+                                  "% lies outside 10% to 1000%");
+    if (job.given & kVexaGivenCreep) {
+        if (d.binding != kBindSaddleStitch && d.creep != 0 && knownBinding)
+            report.error("creep", "creep is for saddle stitch only; this job is bound by " +
+                                      bindingName(d.binding));
+        if (d.creep < 0 || d.creep > kMaxCreep)
+            report.error("creep", "the creep " + lengthText(d.creep, job.dlgUnits) +
+                                      " lies outside 0 to 5 mm");
+    }
+    if (n > 0 && d.binding != kBindEnvelope) {
+        std::string why;
+        if (checkPageRange(d.firstPage, d.lastPage, n, &why)) report.error("pages", why);
+    }
+}
+
+// The output can be written and is none of the job's inputs.
+void checkOutput(const ImposeData& d, JobReport& report) {
+    if (!d.outPath[0]) return;
+    std::string problem = fileWriteProblem(d.outPath);
+    if (!problem.empty())
+        report.error("output",
+                     "the output " + std::string(d.outPath) + " cannot be written: " + problem);
+    std::string out = realPathOf(d.outPath);
+    const std::pair<const char*, const char*> inputs[] = {{d.srcPath, "the source"},
+                                                          {d.templatePath, "the template"},
+                                                          {d.halfSheetPath, "the second sheet"}};
+    for (const auto& [path, what] : inputs)
+        if (path[0] && realPathOf(path) == out) {
+            report.error("output", "the output " + std::string(d.outPath) + " is " + what +
+                                       " itself: choose another output file");
+            break;
+        }
+}
+
+// Spot colours: every choice must name a colour of the source. The source's colours
+// and what becomes of them go to the facts.
+void checkSpots(const VexaJob& job, const std::string& srcName, VexaJobFacts& f,
+                JobReport& report) {
+    std::vector<VexaSpotOutcome> spots;
+    bool fold = job.spotBlack < 0 ? getMapSpotToBlack() == 1 : job.spotBlack == 1;
+    DURING
+    spots = mapSpotColorsWith(job.data.srcDoc, fold, job.spots, job.spotCount, nullptr);
+    HANDLER(void) ERRORCODE;
+    END_HANDLER
+    std::string all;
+    for (const VexaSpotOutcome& o : spots) all += std::string(all.empty() ? "" : ", ") + o.name;
+    for (ASInt32 i = 0; i < job.spotCount && i < kVexaMaxSpots; ++i) {
+        bool found = false;
+        for (const VexaSpotOutcome& o : spots)
+            found = found || std::strcmp(o.name, job.spots[i].name) == 0;
+        if (!found)
+            report.error("map-spot",
+                         srcName + " has no spot colour \"" + job.spots[i].name + "\"" +
+                             (all.empty() ? " (it has none)" : " (it has " + all + ")"));
+    }
+    for (const VexaSpotOutcome& o : spots)
+        if (f.spotCount < kVexaMaxSpots) f.spots[f.spotCount++] = o;
+}
+
+// The pages' TrimBox, at the job's scale, against the frames' trim sizes.
+void warnTrimSize(const ImposeData& d, const PageSizes& sizes, const SheetsInfo& sheets,
+                  const SheetsInfo& second, JobReport& report) {
+    double s = static_cast<double>(d.scale) / fixedOne;
+    Size placed{sizes.firstTrim.w * s, sizes.firstTrim.h * s};
+    std::vector<Size> frameSizes = sheets.frameSizes;
+    for (const Size& fs : second.frameSizes) frameSizes.push_back(fs);
+    std::string differ;
+    for (const Size& fs : frameSizes)
+        if (!sameSize(placed, fs) && differ.find(sizeText(fs)) == std::string::npos)
+            differ += std::string(differ.empty() ? "" : ", ") + sizeText(fs);
+    if (!differ.empty())
+        report.warning("align", "the pages' TrimBox (" + sizeText(placed) +
+                                    (s != 1.0 ? " at " + number(s * 100) + "%" : "") +
+                                    ") differs from the frames' trim size (" + differ +
+                                    ") by more than 0.5 mm: " + alignmentEffect(d.placing));
+}
+
+// More kept spot colours than the template has placeholder colours for.
+void warnPlaceholders(const VexaJobFacts& f, const SheetsInfo& sheets, JobReport& report) {
+    ASInt32 keptSpots = 0;
+    std::string keptNames;
+    for (ASInt32 i = 0; i < f.spotCount; ++i)
+        if (f.spots[i].how == kVexaSpotKept) {
+            ++keptSpots;
+            keptNames += std::string(keptNames.empty() ? "" : ", ") + f.spots[i].name;
+        }
+    ASInt32 holders = static_cast<ASInt32>(sheets.placeholders.size());
+    if (holders <= 0 || keptSpots <= holders) return;
+    std::string letters;
+    for (const std::string& l : sheets.placeholders)
+        letters += std::string(letters.empty() ? "" : ", ") + l;
+    report.warning("map-spot", "the template has placeholder colours for " +
+                                   std::to_string(holders) + " spot colour" +
+                                   (holders == 1 ? "" : "s") + " (" + letters +
+                                   "), the source has " + std::to_string(keptSpots) + " (" +
+                                   keptNames + "): " + std::to_string(keptSpots - holders) +
+                                   " will not be shown by the template's marks");
+}
+
+// Frames the job leaves empty, and pages beyond the range that it places.
+void warnFrames(const ImposeData& d, ASInt32 n, const SheetsInfo& sheets, const SheetsInfo& second,
+                JobReport& report) {
+    JobFrameCount count = countFrames(d, n, sheets, d.halfSheetPath[0] ? &second : nullptr);
+    if (count.empty > 0)
+        report.warning(
+            "pages", std::to_string(count.empty) + " of " + std::to_string(count.frames) +
+                         " frames stay empty: the template takes " + std::to_string(sheets.maxBox) +
+                         " pages per pass and the source ends at page " + std::to_string(n));
+    if (d.binding != kBindEnvelope && count.highest > d.lastPage)
+        report.warning("pages", "pages " + std::to_string(d.lastPage + 1) + "-" +
+                                    std::to_string(count.highest) + " beyond the range " +
+                                    std::to_string(d.firstPage) + "-" + std::to_string(d.lastPage) +
+                                    " are placed too: the template takes " +
+                                    std::to_string(sheets.maxBox) + " pages per pass");
+}
+
+}  // namespace
+
 ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings) {
     VexaJobFacts local{};
     VexaJobFacts& f = facts ? *facts : local;
@@ -447,20 +595,8 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
         return done();
     }
     const ImposeData& d = job->data;
-    PDDoc src = d.srcDoc;
     std::string srcName = d.srcPath[0] ? d.srcPath : "the source";
-    ASInt32 n = 0;
-    if (!src) {
-        report.error("source", "no source document");
-    } else {
-        DURING
-        n = pdDocGetNumPages(src);
-        HANDLER
-        report.error("source", srcName + " cannot be read: " + hostErrorText(ERRORCODE));
-        n = -1;
-        END_HANDLER
-        if (n == 0) report.error("source", srcName + " has no pages");
-    }
+    ASInt32 n = checkSource(d.srcDoc, srcName, report);
     f.sourcePages = n > 0 ? n : 0;
 
     // Template and second sheet.
@@ -473,69 +609,9 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
     if (d.halfSheetPath[0]) secondOK = checkSheetsFile(d.halfSheetPath, true, second, report);
     f.framesPerPass = sheets.maxBox;
 
-    // Choices.
-    if (d.binding < 1 || d.binding > 3)
-        report.error("binding", "unknown binding " + std::to_string(d.binding) +
-                                    " (saddle stitch 1, perfect binding 2, envelope 3)");
-    if (d.placing < kPlaceTrimBoxIfAny || d.placing > kPlaceAdjustFrame)
-        report.error("align", "unknown alignment " + std::to_string(d.placing));
-    if (d.scale < kMinScale || d.scale > kMaxScale)
-        report.error("scale", "the scale " + number(d.scale * 100.0 / fixedOne) +
-                                  "% lies outside 10% to 1000%");
-    if (job->given & kVexaGivenCreep) {
-        if (d.binding != 1 && d.creep != 0 && d.binding >= 1 && d.binding <= 3)
-            report.error("creep", "creep is for saddle stitch only; this job is bound by " +
-                                      bindingName(d.binding));
-        if (d.creep < 0 || d.creep > kMaxCreep)
-            report.error("creep", "the creep " + lengthText(d.creep, job->dlgUnits) +
-                                      " lies outside 0 to 5 mm");
-    }
-    if (n > 0 && d.binding != 3) {
-        std::string why;
-        if (checkPageRange(d.firstPage, d.lastPage, n, &why)) report.error("pages", why);
-    }
-
-    // Output.
-    if (d.outPath[0]) {
-        std::string problem = fileWriteProblem(d.outPath);
-        if (!problem.empty())
-            report.error("output",
-                         "the output " + std::string(d.outPath) + " cannot be written: " + problem);
-        std::string out = realPathOf(d.outPath);
-        const std::pair<const char*, const char*> inputs[] = {
-            {d.srcPath, "the source"},
-            {d.templatePath, "the template"},
-            {d.halfSheetPath, "the second sheet"}};
-        for (const auto& [path, what] : inputs)
-            if (path[0] && realPathOf(path) == out) {
-                report.error("output", "the output " + std::string(d.outPath) + " is " + what +
-                                           " itself: choose another output file");
-                break;
-            }
-    }
-
-    // Spot colours: every choice must name a colour of the source.
-    std::vector<VexaSpotOutcome> spots;
-    if (n > 0) {
-        bool fold = job->spotBlack < 0 ? getMapSpotToBlack() == 1 : job->spotBlack == 1;
-        DURING
-        spots = mapSpotColorsWith(src, fold, job->spots, job->spotCount, nullptr);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-        std::string all;
-        for (const VexaSpotOutcome& o : spots) all += std::string(all.empty() ? "" : ", ") + o.name;
-        for (ASInt32 i = 0; i < job->spotCount && i < kVexaMaxSpots; ++i) {
-            bool found = false;
-            for (const VexaSpotOutcome& o : spots)
-                found = found || std::strcmp(o.name, job->spots[i].name) == 0;
-            if (!found)
-                report.error("map-spot",
-                             srcName + " has no spot colour \"" + job->spots[i].name + "\"" +
-                                 (all.empty() ? " (it has none)" : " (it has " + all + ")"));
-        }
-        for (const VexaSpotOutcome& o : spots)
-            if (f.spotCount < kVexaMaxSpots) f.spots[f.spotCount++] = o;
-    }
+    checkChoices(*job, n, report);
+    checkOutput(d, report);
+    if (n > 0) checkSpots(*job, srcName, f, report);
 
     // The pages the job places.
     PageSizes sizes;
@@ -544,7 +620,7 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
         pages = jobPages(d, n);
         // The sizes serve the warnings and the facts; a check for errors only skips them.
         DURING
-        if (warnings) measurePages(src, pages, sizes);
+        if (warnings) measurePages(d.srcDoc, pages, sizes);
         HANDLER(void) ERRORCODE;
         END_HANDLER
     }
@@ -552,7 +628,6 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
     f.trimBoxPages = sizes.withTrimBox;
     if (report.errors != before || !templateOK || !secondOK || !warnings) return done();
 
-    // Warnings.
     if (sizes.groups.size() > 1) {
         std::string text;
         for (const auto& g : sizes.groups)
@@ -560,57 +635,10 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
                     (g.second.size() == 1 ? " (page " : " (pages ") + pagesText(g.second) + ")";
         report.warning("source", "the source's pages are not all of one size: " + text);
     }
-    if (sizes.haveTrim && d.placing != kPlaceAdjustFrame) {
-        double s = static_cast<double>(d.scale) / fixedOne;
-        Size placed{sizes.firstTrim.w * s, sizes.firstTrim.h * s};
-        std::vector<Size> frameSizes = sheets.frameSizes;
-        for (const Size& fs : second.frameSizes) frameSizes.push_back(fs);
-        std::string differ;
-        for (const Size& fs : frameSizes)
-            if (!sameSize(placed, fs) && differ.find(sizeText(fs)) == std::string::npos)
-                differ += std::string(differ.empty() ? "" : ", ") + sizeText(fs);
-        if (!differ.empty())
-            report.warning("align", "the pages' TrimBox (" + sizeText(placed) +
-                                        (s != 1.0 ? " at " + number(s * 100) + "%" : "") +
-                                        ") differs from the frames' trim size (" + differ +
-                                        ") by more than 0.5 mm: " + alignmentEffect(d.placing));
-    }
-    ASInt32 keptSpots = 0;
-    std::string keptNames;
-    for (ASInt32 i = 0; i < f.spotCount; ++i)
-        if (f.spots[i].how == kVexaSpotKept) {
-            ++keptSpots;
-            keptNames += std::string(keptNames.empty() ? "" : ", ") + f.spots[i].name;
-        }
-    ASInt32 holders = static_cast<ASInt32>(sheets.placeholders.size());
-    if (holders > 0 && keptSpots > holders) {
-        std::string letters;
-        for (const std::string& l : sheets.placeholders)
-            letters += std::string(letters.empty() ? "" : ", ") + l;
-        report.warning("map-spot", "the template has placeholder colours for " +
-                                       std::to_string(holders) + " spot colour" +
-                                       (holders == 1 ? "" : "s") + " (" + letters +
-                                       "), the source has " + std::to_string(keptSpots) + " (" +
-                                       keptNames + "): " + std::to_string(keptSpots - holders) +
-                                       " will not be shown by the template's marks");
-    }
-    // Frames the job leaves empty, and pages beyond the range that it places.
-    {
-        JobFrameCount count = countFrames(d, n, sheets, d.halfSheetPath[0] ? &second : nullptr);
-        if (count.empty > 0)
-            report.warning("pages",
-                           std::to_string(count.empty) + " of " + std::to_string(count.frames) +
-                               " frames stay empty: the template takes " +
-                               std::to_string(sheets.maxBox) +
-                               " pages per pass and the source ends at page " + std::to_string(n));
-        if (d.binding != 3 && count.highest > d.lastPage)
-            report.warning("pages", "pages " + std::to_string(d.lastPage + 1) + "-" +
-                                        std::to_string(count.highest) + " beyond the range " +
-                                        std::to_string(d.firstPage) + "-" +
-                                        std::to_string(d.lastPage) +
-                                        " are placed too: the template takes " +
-                                        std::to_string(sheets.maxBox) + " pages per pass");
-    }
+    if (sizes.haveTrim && d.placing != kPlaceAdjustFrame)
+        warnTrimSize(d, sizes, sheets, second, report);
+    warnPlaceholders(f, sheets, report);
+    warnFrames(d, n, sheets, second, report);
     return done();
 }
 

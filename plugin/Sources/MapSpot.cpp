@@ -201,6 +201,7 @@ bool mapSpotColors(PDDoc doc, std::vector<std::string>& pairs) {
 
 void makeMapCurrent(const std::vector<std::string>& pairs) {
     std::vector<const char*> p;
+    p.reserve(pairs.size());
     for (const std::string& s : pairs) p.push_back(s.c_str());
     setMapColorNames(p.empty() ? nullptr : p.data(), static_cast<ASInt32>(p.size() / 2));
 }

@@ -78,7 +78,7 @@ JobResult runJobInChild(ASInt32 (*job)(void*), void* clientData, ASInt32 timeLim
             r.seconds = monotonicSeconds() - start;
             return r;
         }
-        timespec nap{0, 2 * 1000 * 1000};
+        timespec nap{0, 2'000'000};  // 2 ms
         ::nanosleep(&nap, nullptr);
     }
     r.seconds = monotonicSeconds() - start;

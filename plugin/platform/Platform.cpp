@@ -106,7 +106,8 @@ char* readWholeFile(const std::string& path, ASInt32* size) {
     std::fclose(f);
     char* buf = static_cast<char*>(std::calloc(data.size() + 2, 1));
     if (!buf) return nullptr;
-    std::memcpy(buf, data.data(), data.size());
+    // calloc'd two bytes longer: the text ends in NUL bytes
+    std::memcpy(buf, data.data(), data.size());  // NOLINT(bugprone-not-null-terminated-result)
     if (size) *size = static_cast<ASInt32>(data.size());
     return buf;
 }

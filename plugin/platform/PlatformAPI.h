@@ -3,9 +3,6 @@
 
 #include "API.h"
 
-inline ASBool puiAvailable() {
-    return gPlatformUIHFT != nullptr;
-}
 inline void puiBeep() {
     if (gPlatformUIHFT) gPlatformUIHFT->PUIBeep();
 }

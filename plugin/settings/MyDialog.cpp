@@ -212,8 +212,6 @@ CMyDialog::CMyDialog()
       result_(0),
       handlers_(nullptr),
       handlerCount_(0),
-      keyFilters_(nullptr),
-      keyFilterCount_(0),
       closeProc_(nullptr),
       closeClientData_(nullptr) {
     name_[0] = 0;
@@ -222,7 +220,6 @@ CMyDialog::CMyDialog()
 CMyDialog::~CMyDialog() {
     if (window_ && ui()) ui()->PUIWindowDestroy(window_);
     std::free(handlers_);
-    std::free(keyFilters_);
 }
 
 bool CMyDialog::create(const char* name, bool modal) {
@@ -322,16 +319,6 @@ void CMyDialog::dispatch(PUIControl control) {
     } else if (cmd) {
         endDialog(cmd);
     }
-}
-
-ASBool CMyDialog::keyTyped(PUIControl control, ASUns16 key, ASInt16 flags,
-                           ASClientData clientData) {
-    auto* d = static_cast<CMyDialog*>(clientData);
-    ASInt32 id = ui()->PUIControlGetID(control);
-    for (ASInt32 i = 0; i < d->keyFilterCount_; i++)
-        if (d->keyFilters_[i].id == id)
-            return d->keyFilters_[i].proc(d, id, key, flags, d->keyFilters_[i].clientData);
-    return false;
 }
 
 void CMyDialog::windowClosed(PUIWindow, ASClientData clientData) {
@@ -442,17 +429,6 @@ ASInt32 CMyDialog::getFocus() const {
     if (!window_ || !ui()) return -1;
     PUIControl c = ui()->PUIWindowGetFocus(window_);
     return c ? ui()->PUIControlGetID(c) : -1;
-}
-
-void CMyDialog::setKeyFilter(ASInt32 id, KeyFilterProc proc, void* clientData) {
-    PUIControl c = getControl(id);
-    if (!c) return;
-    auto* grown = static_cast<KeyFilter*>(
-        std::realloc(keyFilters_, sizeof(KeyFilter) * static_cast<size_t>(keyFilterCount_ + 1)));
-    if (!grown) return;
-    keyFilters_ = grown;
-    keyFilters_[keyFilterCount_++] = KeyFilter{id, proc, clientData};
-    ui()->PUIControlSetKeyFilter(c, keyTyped, this);
 }
 
 void CMyDialog::showWindow(bool on) {

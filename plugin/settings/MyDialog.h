@@ -31,9 +31,6 @@ typedef void (*ControlHandlerProc)(CMyDialog* dialog, ASInt32 id, void* clientDa
 // A modeless window is being closed by the user; the dialog is deleted after the call
 // (the procedure must not delete it).
 typedef void (*DialogCloseProc)(CMyDialog* dialog, void* clientData);
-// A key typed into a control; true when consumed.
-typedef bool (*KeyFilterProc)(CMyDialog* dialog, ASInt32 id, ASUns16 key, ASInt16 flags,
-                              void* clientData);
 
 // Command codes of the descriptions.
 #define MY_CODE(a, b, c, d) PUI_CODE(a, b, c, d)
@@ -72,8 +69,6 @@ class CMyDialog {
     void doModeless();
     void endDialog(ASUns32 result);
     bool isModal() const { return modal_; }
-    bool isEnded() const { return ended_; }
-    ASUns32 getResult() const { return result_; }
     const char* getName() const { return name_; }
     PUIWindow getWindow() const { return window_; }
 
@@ -100,7 +95,6 @@ class CMyDialog {
     void selectText(ASInt32 id);
     void setFocus(ASInt32 id);
     ASInt32 getFocus() const;  // identifier of the focused control, -1 none
-    void setKeyFilter(ASInt32 id, KeyFilterProc proc, void* clientData);
     void showWindow(bool on);
 
     void setHandler(ASUns32 idOrCmd, ControlHandlerProc proc, void* clientData);
@@ -115,13 +109,7 @@ class CMyDialog {
         ControlHandlerProc proc;
         void* clientData;
     };
-    struct KeyFilter {
-        ASInt32 id;
-        KeyFilterProc proc;
-        void* clientData;
-    };
     static void controlUsed(PUIControl control, ASClientData clientData);
-    static ASBool keyTyped(PUIControl control, ASUns16 key, ASInt16 flags, ASClientData clientData);
     static void windowClosed(PUIWindow window, ASClientData clientData);
     void dispatch(PUIControl control);
     bool build(const char* description);
@@ -133,8 +121,6 @@ class CMyDialog {
     ASUns32 result_;
     Handler* handlers_;
     ASInt32 handlerCount_;
-    KeyFilter* keyFilters_;
-    ASInt32 keyFilterCount_;
     DialogCloseProc closeProc_;
     void* closeClientData_;
 };

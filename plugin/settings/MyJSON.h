@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-constexpr std::size_t kMaxJSONSize = 64 * 1024;
+constexpr std::size_t kMaxJSONSize = std::size_t{64} * 1024;
 constexpr int kMaxJSONDepth = 16;
 constexpr int kMaxJSONValues = 4096;
 constexpr std::size_t kMaxJSONString = 4096;

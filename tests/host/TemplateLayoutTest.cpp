@@ -239,6 +239,16 @@ TEST(TemplateLayout, ImpossibleLayoutsAreRefusedWithTheSizes) {
     layout::Request gripper = request("SRA3", "A6", layout::Kind::Step);
     gripper.gripper = mm(400);
     EXPECT_THROW(layout::plan(gripper), layout::LayoutError);
+    // A sheet that holds one page either way has no two halves to print from one plate.
+    for (layout::Kind kind : {layout::Kind::WorkAndTurn, layout::Kind::WorkAndTumble}) {
+        try {
+            layout::plan(request("A3", "250x350mm", kind));
+            FAIL() << "one page on A3 makes a " << layout::kindName(kind) << " sheet";
+        } catch (const layout::LayoutError& e) {
+            std::string m = e.what();
+            EXPECT_NE(m.find("do not fit"), std::string::npos) << m;
+        }
+    }
 }
 
 // Fold marks take room above and below a booklet (its spine runs up the sheet) and
