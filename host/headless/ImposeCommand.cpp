@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -163,8 +164,11 @@ void problemProc(const VexaProblem* p, void* data) {
     if (p) static_cast<Problems*>(data)->add(*p);
 }
 
-std::string readWhole(const std::string& path, std::size_t limit, bool* tooLarge) {
+// The file's bytes, at most a little over `limit` (then *tooLarge is set); nothing when
+// the file cannot be opened.
+std::optional<std::string> readWhole(const std::string& path, std::size_t limit, bool* tooLarge) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
     std::string data;
     char buf[8192];
     while (in.read(buf, sizeof buf) || in.gcount() > 0) {
@@ -508,8 +512,18 @@ void ImposeRun::takeTicket(const VexaJobHFT* table, VexaJob* job) {
                         (::stat(ticket.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
         return;
     }
-    std::string text = readWhole(ticket, 1 << 20, &tooLarge);
-    table->JobReadTicket(job, text.data(), static_cast<ASInt32>(text.size()), ticket.c_str(),
+    std::optional<std::string> text = readWhole(ticket, 1 << 20, &tooLarge);
+    if (!text) {
+        problems_.error("the job ticket " + ticket + " cannot be read");
+        return;
+    }
+    if (tooLarge) {
+        // Read cut short, it would only be refused as broken JSON.
+        problems_.error("the job ticket " + ticket +
+                        " is larger than 1 MB: a job ticket is a short JSON file of choices");
+        return;
+    }
+    table->JobReadTicket(job, text->data(), static_cast<ASInt32>(text->size()), ticket.c_str(),
                          problemProc, &problems_);
     for (const auto& [key, bit] : kGivenBits)
         if (job->given & bit) problems_.givenAs[key] = ticket + ": \"" + std::string(key) + "\": ";
