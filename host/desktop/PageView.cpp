@@ -86,6 +86,10 @@ PageView::PageView(DesktopFrontEnd& fe, AVDoc doc, QWidget* parent)
     if (doc_->pdDoc && doc::isLiveDoc(doc_->pdDoc) &&
         doc::pdModelTable()->PDDocGetPath(doc_->pdDoc, path, sizeof path) > 0)
         path_ = path;
+    // A file opened again may have been rewritten since it was last shown (a job imposed
+    // anew into the same output): its pages are read from disk, not from the renderer's
+    // cache of files shown before.
+    if (!path_.empty()) fe_.renderer().forgetFile(QString::fromStdString(path_));
     connect(&fe_.renderer(), &RenderService::rendered, this, &PageView::pageRendered);
     refreshPageSizes();
     revision_.assign(pagePoints_.size(), 0);

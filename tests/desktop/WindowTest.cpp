@@ -169,6 +169,28 @@ TEST_F(WindowTest, RenderingsOfAClosedDocumentAreDroppedOnTheirWay) {
     EXPECT_EQ(window().tabs()->count(), 1);
 }
 
+TEST_F(WindowTest, AFileOpenedAgainAfterItChangedOnDiskShowsItsNewPages) {
+    start();
+    const std::filesystem::path shown = home() / "shown.pdf";
+    const std::filesystem::path other = home() / "other.pdf";
+    std::filesystem::copy_file(bundledTemplate("Booklet_2up_A4"), shown);
+    vexa::test::writeFile(other.string(), vexa::test::templateFile());
+    auto look = [&](const std::filesystem::path& file) {
+        run("open " + file.string() + "\nwait-rendered\n");
+        QImage shot = pageView()->viewport()->grab().toImage();
+        EXPECT_TRUE(window().closeDocument(app().frontDoc()));
+        return shot;
+    };
+    QImage before = look(shown);
+    QImage expected = look(other);
+    ASSERT_NE(before, expected);
+    // The file is replaced by another, as a job imposed again into it is (written beside
+    // it and renamed over it).
+    std::filesystem::copy_file(other, home() / "shown.tmp");
+    std::filesystem::rename(home() / "shown.tmp", shown);
+    EXPECT_EQ(look(shown), expected);
+}
+
 TEST_F(WindowTest, AFailedSaveKeepsTheDocumentOpenAndSaysWhy) {
     start();
     // A changed document whose folder has gone meanwhile.
