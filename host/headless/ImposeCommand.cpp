@@ -164,20 +164,15 @@ void problemProc(const VexaProblem* p, void* data) {
     if (p) static_cast<Problems*>(data)->add(*p);
 }
 
-// The file's bytes, at most a little over `limit` (then *tooLarge is set); nothing when
-// the file cannot be opened.
-std::optional<std::string> readWhole(const std::string& path, std::size_t limit, bool* tooLarge) {
+// The file's bytes, at most a little over `limit` (enough for the reader to say the text
+// is too large); nothing when the file cannot be opened.
+std::optional<std::string> readWhole(const std::string& path, std::size_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string data;
     char buf[8192];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+    while (data.size() <= limit && (in.read(buf, sizeof buf) || in.gcount() > 0))
         data.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (data.size() > limit) {
-            *tooLarge = true;
-            break;
-        }
-    }
     return data;
 }
 
@@ -505,22 +500,16 @@ void ImposeRun::setUpJob(const VexaJobHFT* table, VexaJob* job, PDDoc src,
 void ImposeRun::takeTicket(const VexaJobHFT* table, VexaJob* job) {
     if (a_.jobFile.empty()) return;
     std::string ticket = absolute(a_.jobFile);
-    bool tooLarge = false;
     if (!isFile(ticket)) {
         struct stat st {};
         problems_.error("the job ticket " + ticket +
                         (::stat(ticket.c_str(), &st) != 0 ? " does not exist" : " is not a file"));
         return;
     }
-    std::optional<std::string> text = readWhole(ticket, 1 << 20, &tooLarge);
+    std::optional<std::string> text = readWhole(ticket, 1 << 20);
     if (!text) {
+        // Read as empty, it would be refused as broken JSON.
         problems_.error("the job ticket " + ticket + " cannot be read");
-        return;
-    }
-    if (tooLarge) {
-        // Read cut short, it would only be refused as broken JSON.
-        problems_.error("the job ticket " + ticket +
-                        " is larger than 1 MB: a job ticket is a short JSON file of choices");
         return;
     }
     table->JobReadTicket(job, text->data(), static_cast<ASInt32>(text->size()), ticket.c_str(),

@@ -306,10 +306,12 @@ TEST_F(ImposeJob, JobTicketsFromTheDocsAndTheCommandLineWinsOverThem) {
     EXPECT_TRUE(says("vexa: " + dir.file("wrong.json") + ": \"scale\": not a percentage")) << out;
     EXPECT_EQ(vexa("impose " + brochure + " --job " + dir.file("nothing.json")), 2);
     EXPECT_TRUE(says("the job ticket " + dir.file("nothing.json") + " does not exist")) << out;
-    // A ticket too large to be one is refused as such, not read cut short as broken JSON.
+    // A ticket far larger than the reader takes is refused for its size, however little of
+    // it is read.
     writeFile(dir.file("huge.json"), std::string(1200000, ' ') + "{\"binding\": \"perfect\"}");
     EXPECT_EQ(vexa("impose " + brochure + " --job " + dir.file("huge.json") + " --dry-run"), 2);
-    EXPECT_TRUE(says("the job ticket " + dir.file("huge.json") + " is larger than 1 MB")) << out;
+    EXPECT_TRUE(says(dir.file("huge.json") + ": not a job ticket: the text is larger than 64 KB"))
+        << out;
 }
 
 TEST_F(ImposeJob, WarningsAreSaidBeforeTheWorkAndInTheSummary) {
