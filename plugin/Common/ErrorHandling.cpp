@@ -178,11 +178,15 @@ void doExceptionError(ASInt32 pageNum) {
     doExceptionError(pageNum, code);
 }
 
-void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+std::string hostErrorText(ASErrorCode code) {
     char text[kMessageSize] = "";
     if (gCoreHFT) asGetErrorString(code, text, sizeof text);
-    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", code);
-    reportError(pageNum, text);
+    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", static_cast<int>(code));
+    return text;
+}
+
+void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
+    reportError(pageNum, hostErrorText(code).c_str());
 }
 
 void reportError(ASInt32 pageNum, const char* text) {

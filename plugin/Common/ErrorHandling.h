@@ -42,6 +42,8 @@ ASInt32 getErrorCnt();
 // the exception being handled (call it inside a handler; other exceptions report as
 // a general error).
 void doExceptionError(ASInt32 pageNum = 0);
+// The text of a host error ("Error <code>" for a code without one).
+std::string hostErrorText(ASErrorCode code);
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
 // Runs f; a host error is reported as doExceptionError(pageNum) reports it, and the
 // answer is false. This is the frame for the points where the system reports an error
@@ -54,6 +56,18 @@ bool reportHostErrors(ASInt32 pageNum, F&& f) {
     } catch (const ASException& e) {
         doExceptionError(pageNum, e.code());
         return false;
+    }
+}
+// Runs f and answers the code of the host error that ended it, genErrNoError when none
+// did: for the points that report a host error in words of their own (a job's report
+// names the file or the step).
+template <class F>
+ASErrorCode hostErrorOf(F&& f) {
+    try {
+        std::forward<F>(f)();
+        return genErrNoError;
+    } catch (const ASException& e) {
+        return e.code() != genErrNoError ? e.code() : genErrGeneral;
     }
 }
 // Reports an error of the plug-in's own, as doExceptionError reports a host error.

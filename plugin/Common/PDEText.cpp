@@ -5,16 +5,16 @@
 #include <string>
 
 #include "ColorSupport.h"
+#include "Scopes.h"
 
 PDEFont getFontFromName(const char* name) {
     if (!name || !*name || !gPDSysFontHFT) return nullptr;
     PDEFont font = nullptr;
-    DURING
-    PDSysFont sys = gPDSysFontHFT->PDFindSysFontForName(name);
-    if (sys) font = gPDFEditWriteHFT->PDEFontCreateFromSysFont(sys, 0);
-    HANDLER(void) ERRORCODE;
-    font = nullptr;
-    END_HANDLER
+    // A font the system cannot give is no font: the caller draws no text.
+    logHostErrors("finding a system font", [&] {
+        PDSysFont sys = gPDSysFontHFT->PDFindSysFontForName(name);
+        if (sys) font = gPDFEditWriteHFT->PDEFontCreateFromSysFont(sys, 0);
+    });
     return font;
 }
 
@@ -152,24 +152,15 @@ void appendString(PDEText text, const char* str, PDEColorSpec* color, bool relea
 ASFixed addTextToContent(PDEContent content, PDEFont font, ASFixed size, ASFixed x, ASFixed y,
                          const char* str) {
     if (!font || !str) return 0;
-    PDEText text = gPDFEditWriteHFT->PDETextCreate();
+    ElementRef text(gPDFEditWriteHFT->PDETextCreate());
     PDEColorSpec color = getAllColor(1.0f);
-    ASFixed width = 0;
-    DURING
+    ScopeExit freeColor([&color] { freeColorSpec(&color); });
     PDEGraphicState gs;
     gPDFEditWriteHFT->PDEDefaultGState(&gs, sizeof gs);
     ASFixedMatrix m = getTextMatrix(size, x, y);
-    addText(text, str, font, &gs, &color, &m);
-    width = m.h - x;
-    pdeContentAddElem(content, kPDEAfterLast, reinterpret_cast<PDEElement>(text));
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&color);
-    pdeRelease(text);
-    throw;
-    END_HANDLER
-    freeColorSpec(&color);
-    pdeRelease(text);
-    return width;
+    addText(text.get(), str, font, &gs, &color, &m);
+    pdeContentAddElem(content, kPDEAfterLast, text.get());
+    return m.h - x;
 }
 
 bool getFirstRunText(PDEElement elem, char* dst, ASInt32 size) {

@@ -11,6 +11,7 @@
 #include "ColorSupport.h"
 #include "ErrorHandling.h"
 #include "ProcessColors.h"
+#include "Scopes.h"
 
 namespace {
 
@@ -33,10 +34,12 @@ ASFixed negFixed(ASFixed a) {
 }
 
 // Releases a page's content at the end of a scope, also when a host error leaves it.
+// (A destructor must not throw: an error while releasing is logged.)
 struct PageContentGuard {
     PDPage page;
     ~PageContentGuard() {
-        if (page) pdPageReleasePDEContent(page);
+        if (page)
+            logHostErrors("releasing a page's content", [this] { pdPageReleasePDEContent(page); });
     }
 };
 
@@ -44,8 +47,10 @@ struct FormContentGuard {
     PDEForm form;
     PDEContent content;
     ~FormContentGuard() {
-        if (content) pdeFormReleaseContent(form, content);
-        pdeRelease(form);
+        logHostErrors("releasing a form's content", [this] {
+            if (content) pdeFormReleaseContent(form, content);
+        });
+        if (form) giveBackElement(form);
     }
 };
 
@@ -296,19 +301,15 @@ bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
 
 PageContentHold::PageContentHold(PDPage page) {
     if (!page) return;
-    DURING
-    pdPageAcquirePDEContent(page);
-    page_ = page;
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    logHostErrors("reading a page's content", [&] {
+        pdPageAcquirePDEContent(page);
+        page_ = page;
+    });
 }
 
 PageContentHold::~PageContentHold() {
-    if (!page_) return;
-    DURING
-    pdPageReleasePDEContent(page_);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    if (page_)
+        logHostErrors("releasing a page's content", [this] { pdPageReleasePDEContent(page_); });
 }
 
 ASFixedRect getMediaBox(PDDoc doc, long pageIndex) {
@@ -672,16 +673,46 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     return form;
 }
 
+// The page's content as a form of dst (null for a page without content). workDoc holds
+// the page: the source, or dst for an import by insertion.
+PDEForm formOfPage(PDPage page, PDDoc src, PDDoc dst, PDDoc workDoc, ASFixed s, bool viaInsert) {
+    PDEContent content = pdPageAcquirePDEContent(page);
+    if (!content) return nullptr;
+    PageContentGuard guard{page};
+    PDEContentAttrs attrs = importAttrs(page, s);
+    CosDoc dstCos = pdDocGetCosDoc(dst);
+    CosObj stream, resources;
+    pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc), nullptr,
+                       &stream, &resources);
+    if (!viaInsert) {
+        CosObj pageDict = pdPageGetCosObj(page);
+        CosObj s2 = cosObjCopy(stream, dstCos, true);
+        CosObj r2 = cosObjCopy(resources, dstCos, true);
+        if (!belongsToPage(pageDict, stream)) cosObjDestroy(stream);
+        if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
+        stream = s2;
+        resources = r2;
+    }
+    ASUns8 cmyk[4] = {0, 0, 0, 0};
+    getProcessColors(content, cmyk);
+    cosDictPut(cosStreamDict(stream), "Resources", resources);
+    carryAlong(src, dst, pdPageGetCosObj(page), stream, cmyk);
+    resources = cosDictGet(cosStreamDict(stream), "Resources");
+    ASFixedMatrix m = kIdentity;
+    if (gVersMajor <= 9) m = attrs.matrix;
+    ElementRef form(pdeFormCreateFromCosObj(&stream, &resources, &m));
+    writeImportKeys(form.get(), page, cmyk, s, dstCos);
+    return form.release();
+}
+
 PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaInsert) {
     ASFixed s = scale > 0 ? static_cast<ASFixed>(scale) : fixedOne;
     if (!viaInsert && s == fixedOne) {
         ASUns32 flags = pdDocGetFlags(src);
         PDEForm direct = nullptr;
-        DURING
-        direct = importPageDirect(src, dst, pageIndex);
-        HANDLER(void) ERRORCODE;
-        direct = nullptr;
-        END_HANDLER
+        // What cannot be carried over directly is imported through its content.
+        logHostErrors("importing a page directly",
+                      [&] { direct = importPageDirect(src, dst, pageIndex); });
         if (!(flags & PDDocNeedsSave)) {
             pdDocClearFlags(src, PDDocNeedsSave);
             pdDocSetFlags(src, flags);
@@ -691,59 +722,32 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
     ASUns32 flags = pdDocGetFlags(src);
     PDDoc workDoc = viaInsert ? dst : src;
     PDEForm form = nullptr;
-    PDPage page = nullptr;
-    long inserted = -1;  // the temporary page of an import by insertion
-    DURING
-    long workIndex = pageIndex;
-    if (viaInsert) {
-        pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
-        inserted = workIndex = pdDocGetNumPages(dst) - 1;
-    }
-    page = pdDocAcquirePage(workDoc, static_cast<ASInt32>(workIndex));
-    if (PDEContent content = pdPageAcquirePDEContent(page)) {
-        PageContentGuard guard{page};
-        PDEContentAttrs attrs = importAttrs(page, s);
-        CosDoc dstCos = pdDocGetCosDoc(dst);
-        CosObj stream, resources;
-        pdeContentToCosObj(content, kPDEContentToForm, &attrs, pdDocGetCosDoc(workDoc), nullptr,
-                           &stream, &resources);
-        if (!viaInsert) {
-            CosObj pageDict = pdPageGetCosObj(page);
-            CosObj s2 = cosObjCopy(stream, dstCos, true);
-            CosObj r2 = cosObjCopy(resources, dstCos, true);
-            if (!belongsToPage(pageDict, stream)) cosObjDestroy(stream);
-            if (!belongsToPage(pageDict, resources)) cosObjDestroy(resources);
-            stream = s2;
-            resources = r2;
+    reportHostErrors(static_cast<ASInt32>(pageIndex) + 1, [&] {
+        long inserted = -1;  // the temporary page of an import by insertion
+        // A failed import leaves no temporary page behind.
+        ScopeExit removeInserted([&] {
+            if (inserted >= 0)
+                logHostErrors("removing the page inserted for an import", [&] {
+                    pdDocDeletePages(dst, static_cast<ASInt32>(inserted),
+                                     static_cast<ASInt32>(inserted));
+                });
+        });
+        long workIndex = pageIndex;
+        if (viaInsert) {
+            pdDocInsertPages(dst, PDLastPage, src, static_cast<ASInt32>(pageIndex), 1);
+            inserted = workIndex = pdDocGetNumPages(dst) - 1;
         }
-        ASUns8 cmyk[4] = {0, 0, 0, 0};
-        getProcessColors(content, cmyk);
-        cosDictPut(cosStreamDict(stream), "Resources", resources);
-        carryAlong(src, dst, pdPageGetCosObj(page), stream, cmyk);
-        resources = cosDictGet(cosStreamDict(stream), "Resources");
-        ASFixedMatrix m = kIdentity;
-        if (gVersMajor <= 9) m = attrs.matrix;
-        form = pdeFormCreateFromCosObj(&stream, &resources, &m);
-        writeImportKeys(form, page, cmyk, s, dstCos);
-    }
-    pdPageRelease(page);
-    page = nullptr;
-    if (inserted >= 0) {
-        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
-        inserted = -1;
-    }
-    HANDLER
-    if (page) pdPageRelease(page);
-    pdeRelease(form);
-    form = nullptr;
-    if (inserted >= 0) {
-        DURING
-        pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
-    doExceptionError(static_cast<ASInt32>(pageIndex) + 1, ERRORCODE);
-    END_HANDLER
+        ElementRef made;
+        {
+            PageRef page(workDoc, static_cast<ASInt32>(workIndex));
+            made.reset(formOfPage(page.get(), src, dst, workDoc, s, viaInsert));
+        }
+        if (inserted >= 0) {
+            pdDocDeletePages(dst, static_cast<ASInt32>(inserted), static_cast<ASInt32>(inserted));
+            inserted = -1;
+        }
+        form = made.release();
+    });
     // Importing never marks the source as changed.
     if (!viaInsert && !(flags & PDDocNeedsSave)) {
         pdDocClearFlags(src, PDDocNeedsSave);

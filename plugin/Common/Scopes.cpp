@@ -1,7 +1,5 @@
 #include "Scopes.h"
 
-#include <cstdio>
-
 #include "ErrorHandling.h"
 
 CosDoc gCosDoc = nullptr;
@@ -19,11 +17,20 @@ PDDoc getCosPDDoc() {
     return gCosPDDoc;
 }
 
+void restoreCosDoc(PDDoc doc) {
+    if (!logHostErrors("making a document current again", [doc] { setCosDoc(doc); }))
+        setCosDoc(nullptr);
+}
+
+void closeDoc(PDDoc doc) {
+    PDDoc current = getCosPDDoc();
+    setCosDoc(doc);
+    logHostErrors("closing a document", [doc] { pdDocClose(doc); });
+    restoreCosDoc(current == doc ? nullptr : current);
+}
+
 void logHostError(const char* what, ASErrorCode code) {
-    char text[256] = "";
-    if (gCoreHFT) asGetErrorString(code, text, sizeof text);
-    if (!text[0]) std::snprintf(text, sizeof text, "Error %d", static_cast<int>(code));
-    dprintf("\t--\t%s: %s\n", what ? what : "", text);
+    dprintf("\t--\t%s: %s\n", what ? what : "", hostErrorText(code).c_str());
 }
 
 void giveBackElement(PDEObject o) {

@@ -48,6 +48,15 @@ extern CosDoc gCosDoc;
 void setCosDoc(PDDoc doc);
 PDDoc getCosPDDoc();
 
+// Makes doc current again; one that was closed meanwhile leaves none (this runs in
+// destructors too, so it does not throw: the error is logged).
+void restoreCosDoc(PDDoc doc);
+
+// Closes a document opened or made here with it current (an error while closing is
+// logged), then makes current the document that was current before, or none when that
+// was the one closed.
+void closeDoc(PDDoc doc);
+
 // Makes a document current for new Cos objects and the previous one current again.
 class CosDocScope {
   public:

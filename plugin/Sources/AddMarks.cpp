@@ -9,6 +9,7 @@
 #include "MyDialog.h"
 #include "MyPath.h"
 #include "Prefs.h"
+#include "Scopes.h"
 #include "Selection.h"
 #include "SheetEdit.h"
 #include "Undo.h"
@@ -103,16 +104,12 @@ bool marksProc(CContent* level, PDEElement frame, long, long data) {
 // content back and tells the host; the content is let go on every path.
 template <class Draw>
 void drawOnPage(PDPage page, Draw draw) {
-    PDEContent content = pdPageAcquirePDEContent(page);
-    DURING
-    CContent level(content, nullptr, nullptr);
-    draw(&level);
-    pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
+    {
+        PageContentRef content(page);
+        CContent level(content.get(), nullptr, nullptr);
+        draw(&level);
+        pdPageSetPDEContent(page);
+    }
     pdPageNotifyContentsDidChange(page);
 }
 
@@ -258,25 +255,19 @@ bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
         r.bottom = p1.v - w / 2;
         r.top = r.bottom + w;
     }
-    PDEContainer mark = getContainerWithRect(r);
-    setBoxNum(mark, box);
-    PDEContent mc = getContent(mark);
+    ElementRef mark(getContainerWithRect(r));
+    PDEContainer container = mark.get();
+    setBoxNum(container, box);
+    PDEContent mc = getContent(container);
     CMyPath path(256);
     path.moveto(p1);
     path.lineto(p2);
     PDEColorSpec white = getGrayColor(1.0f);
-    DURING
+    ScopeExit freeWhite([&white] { freeColorSpec(&white); });
     addPathTo(mc, path, 3 * w, &white, false);
     if (trap > 0) addPathTo(mc, path, w + trap, nullptr, true);
     addPathTo(mc, path, w, color, true);
-    level->addElem(mark, kAddAtEnd);
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&white);
-    pdeRelease(mark);
-    throw;
-    END_HANDLER
-    freeColorSpec(&white);
-    pdeRelease(mark);
+    level->addElem(container, kAddAtEnd);
     return true;
 }
 
@@ -285,21 +276,16 @@ bool createMarks(PDPage page) {
     if (gMarks.symmetric == 0) getSelBBox(page, &sel);
     setExclusionRect(gMarks.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
     MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap(), {}};
-    bool ok = true;
-    DURING
-    AVPageView view = getFrontPageView();
-    if (view && avPageViewGetPage(view) == page)
-        EnumSelectionWithUndo(view, marksProc, reinterpret_cast<long>(&ctx));
-    else
-        EnumSelection(page, marksProc, reinterpret_cast<long>(&ctx), true);
-    if (gMarks.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
-    if (gMarks.foldMarks == 1) foldMarks(page, ctx.trims, &ctx.color, ctx.trap);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    ok = false;
-    END_HANDLER
-    freeColorSpec(&ctx.color);
-    return ok;
+    ScopeExit freeColor([&ctx] { freeColorSpec(&ctx.color); });
+    return reportHostErrors(0, [&] {
+        AVPageView view = getFrontPageView();
+        if (view && avPageViewGetPage(view) == page)
+            EnumSelectionWithUndo(view, marksProc, reinterpret_cast<long>(&ctx));
+        else
+            EnumSelection(page, marksProc, reinterpret_cast<long>(&ctx), true);
+        if (gMarks.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
+        if (gMarks.foldMarks == 1) foldMarks(page, ctx.trims, &ctx.color, ctx.trap);
+    });
 }
 
 void createMarks() {
@@ -317,31 +303,28 @@ void createMarks() {
 }
 
 bool removeMarks(PDPage page, const ASFixedRect* area) {
-    PDEContent content = pdPageAcquirePDEContent(page);
     bool met = false;
-    DURING
-    for (ASInt32 i = pdeContentGetNumElems(content) - 1; i >= 0; --i) {
-        PDEElement e = pdeContentGetElem(content, i);
-        PDEType t = pdeObjectGetType(e);
-        ASFixedRect r;
-        if (t == kPDEContainer) {
-            ASInt32 n = getBoxNum(e);
-            if (n != kBoxCutMark && n != kBoxRegMark && n != kBoxFoldMark) continue;
-            r = getBBox(e);
-        } else if (t == kPDEPath) {
-            pdeGetBBox(e, &r);
-        } else {
-            continue;
+    {
+        PageContentRef held(page);
+        PDEContent content = held.get();
+        for (ASInt32 i = pdeContentGetNumElems(content) - 1; i >= 0; --i) {
+            PDEElement e = pdeContentGetElem(content, i);
+            PDEType t = pdeObjectGetType(e);
+            ASFixedRect r;
+            if (t == kPDEContainer) {
+                ASInt32 n = getBoxNum(e);
+                if (n != kBoxCutMark && n != kBoxRegMark && n != kBoxFoldMark) continue;
+                r = getBBox(e);
+            } else if (t == kPDEPath) {
+                pdeGetBBox(e, &r);
+            } else {
+                continue;
+            }
+            met = true;
+            if (touches(r, area)) pdeContentRemoveElem(content, i);
         }
-        met = true;
-        if (touches(r, area)) pdeContentRemoveElem(content, i);
+        if (met) pdPageSetPDEContent(page);
     }
-    if (met) pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
     if (met) pdPageNotifyContentsDidChange(page);
     return met;
 }
@@ -352,27 +335,25 @@ void removeMarks(bool all) {
     PDDoc doc = avDocGetPDDoc(avPageViewGetAVDoc(view));
     if (getVexaVersion(doc) <= 0.0f) return;
     if (msgBoxYesNo("kRmvMarks") != 1) return;
-    DURING
-    if (!all) {
-        PDPage page = avPageViewGetPage(view);
-        ASFixedRect a;
-        getSelBBox(page, &a);
-        const ASFixed g = 1857713;
-        a.left -= g;
-        a.bottom -= g;
-        a.right += g;
-        a.top += g;
-        prepareUndo(view);
-        removeMarks(page, &a);
-    } else {
-        ASInt32 n = pdDocGetNumPages(doc);
-        for (ASInt32 i = 0; i < n; ++i) {
-            CPage page(doc, i);
+    reportHostErrors(0, [&] {
+        if (!all) {
+            PDPage page = avPageViewGetPage(view);
+            ASFixedRect a;
+            getSelBBox(page, &a);
+            const ASFixed g = 1857713;
+            a.left -= g;
+            a.bottom -= g;
+            a.right += g;
+            a.top += g;
             prepareUndo(view);
-            removeMarks(page.getPage(), nullptr);
+            removeMarks(page, &a);
+        } else {
+            ASInt32 n = pdDocGetNumPages(doc);
+            for (ASInt32 i = 0; i < n; ++i) {
+                CPage page(doc, i);
+                prepareUndo(view);
+                removeMarks(page.getPage(), nullptr);
+            }
         }
-    }
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    });
 }

@@ -47,14 +47,8 @@ void noteUnread(ASInt32 page) {
 
 PDEForm importForPlacing(PDDoc src, PDDoc dst, ASInt32 index, ASFixed scale) {
     gImporting = true;
-    PDEForm form = nullptr;
-    DURING
-    form = getPageContent(src, dst, index, scale);
-    HANDLER(void) ERRORCODE;
-    gImporting = false;
-    throw;
-    END_HANDLER
-    gImporting = false;
+    ScopeExit imported([] { gImporting = false; });
+    PDEForm form = getPageContent(src, dst, index, scale);
     if (!form) noteUnread(index + 1);
     return form;
 }
@@ -112,16 +106,6 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
     return true;
 }
 
-// A sheet's content, held for a scope.
-struct SheetContent {
-    PDPage page;
-    PDEContent content;
-    explicit SheetContent(PDPage p) : page(p), content(pdPageAcquirePDEContent(p)) {}
-    ~SheetContent() { pdPageReleasePDEContent(page); }
-    SheetContent(const SheetContent&) = delete;
-    SheetContent& operator=(const SheetContent&) = delete;
-};
-
 // The contents of the sheets from first on, read once and held from renumbering to
 // placing (the template's drawing, marks and slug lines are parsed once per sheet).
 class PassContents {
@@ -133,8 +117,8 @@ class PassContents {
             try {
                 pdPageAcquirePDEContent(p);
                 pages_.push_back(p);
-            } catch (...) {
-                pdPageRelease(p);
+            } catch (...) {  // the caller hears of the error; what was held goes back
+                giveBackPage(p);
                 release();
                 throw;
             }
@@ -144,12 +128,10 @@ class PassContents {
     PassContents(const PassContents&) = delete;
     PassContents& operator=(const PassContents&) = delete;
     void release() {
+        // What cannot be let go is left to the document's closing.
         for (PDPage p : pages_) {
-            try {
-                pdPageReleasePDEContent(p);
-                pdPageRelease(p);
-            } catch (...) {  // what cannot be let go is left to the document's closing
-            }
+            logHostErrors("releasing a sheet's content", [p] { pdPageReleasePDEContent(p); });
+            giveBackPage(p);
         }
         pages_.clear();
     }
@@ -164,9 +146,9 @@ void renumber(PDDoc out, long first, ImposeData* job) {
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
         CPage page(out, i);
         PDPage p = page.getPage();
-        SheetContent held(p);
+        PageContentRef held(p);
         Renumbering r{job, false};
-        CContent level(held.content, nullptr, nullptr);
+        CContent level(held.get(), nullptr, nullptr);
         EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
         if (r.write) pdPageSetPDEContent(p);
     }
@@ -205,31 +187,23 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
 void appendSecondSheet(PDDoc out, ImposeData* job, SheetPlacer* placer) {
     if (!job->halfSheetPath[0]) return;
     PDDoc half = nullptr;
-    DURING
-    half = gPDModelHFT->PDDocOpen(job->halfSheetPath, true);
-    HANDLER(void) ERRORCODE;
-    half = nullptr;
-    END_HANDLER
-    if (!half) return;
-    if (!checkTemplateFrames(half, job->halfSheetPath)) {
-        setCosDoc(half);
-        gPDModelHFT->PDDocClose(half);
-        setCosDoc(out);
+    // Without its second sheet the job lacks the middle pages: the user is told.
+    if (ASErrorCode code =
+            hostErrorOf([&] { half = gPDModelHFT->PDDocOpen(job->halfSheetPath, true); })) {
+        reportError(("The second sheet " + std::string(job->halfSheetPath) +
+                     " cannot be opened: " + hostErrorText(code))
+                        .c_str());
         return;
     }
+    if (!half) return;
+    ScopeExit closeHalf([half, out] {
+        closeDoc(half);
+        restoreCosDoc(out);
+    });
+    if (!checkTemplateFrames(half, job->halfSheetPath)) return;
     job->passIndex += 1;
     job->lowSpan = job->lastPage;
-    DURING
     appendPass(out, half, job->halfSheetPath, job, true, placer);
-    HANDLER(void) ERRORCODE;
-    setCosDoc(half);
-    gPDModelHFT->PDDocClose(half);
-    setCosDoc(out);
-    throw;
-    END_HANDLER
-    setCosDoc(half);
-    gPDModelHFT->PDDocClose(half);
-    setCosDoc(out);
 }
 
 // "Adjust frame": page frames resized to the source's first TrimBox.
@@ -361,15 +335,15 @@ void adjustFrames(PDDoc tmpl, ASFixed w, ASFixed h) {
     ASInt32 pages = pdDocGetNumPages(tmpl);
     for (ASInt32 i = 0; i < pages; ++i) {
         CPage page(tmpl, i);
-        SheetContent held(page.getPage());
+        PageContentRef held(page.getPage());
         AdjustData a{w, h, {}};
         {
-            CContent level(held.content, nullptr, nullptr);
+            CContent level(held.get(), nullptr, nullptr);
             EnumForms(&level, adjustProc, reinterpret_cast<long>(&a), true);
         }
         if (a.frames.empty()) continue;
-        moveMarksWithFrames(held.content, a.frames);
-        pdPageSetPDEContent(held.page);
+        moveMarksWithFrames(held.get(), a.frames);
+        pdPageSetPDEContent(held.page());
     }
 }
 
@@ -415,9 +389,8 @@ bool usesPlaceholderColours(PDDoc doc, ASInt32 page) {
 // The elements [from, to) of content drawn by one form of their own.
 PDEForm formOfElements(PDEContent content, ASInt32 from, ASInt32 to, const ASFixedRect& box,
                        CosDoc doc) {
-    PDEContent part = pdeContentCreate();
-    PDEForm form = nullptr;
-    DURING
+    ElementRef held(pdeContentCreate());
+    PDEContent part = held.get();
     for (ASInt32 i = from; i < to; ++i)
         pdeContentAddElem(part, kPDEAfterLast, pdeContentGetElem(content, i));
     PDEContentAttrs attrs{};
@@ -429,13 +402,7 @@ PDEForm formOfElements(PDEContent content, ASInt32 from, ASInt32 to, const ASFix
     filters.spec[0].name = asAtomFromString("FlateDecode");
     CosObj stream, resources;
     pdeContentToCosObj(part, kPDEContentToForm, &attrs, doc, &filters, &stream, &resources);
-    form = pdeFormCreateFromCosObj(&stream, &resources, &attrs.matrix);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(part);
-    throw;
-    END_HANDLER
-    pdeRelease(part);
-    return form;
+    return pdeFormCreateFromCosObj(&stream, &resources, &attrs.matrix);
 }
 
 // The drawing that is the same on every sheet (marks, the sheet's own artwork) is made
@@ -446,39 +413,35 @@ PDEForm formOfElements(PDEContent content, ASInt32 from, ASInt32 to, const ASFix
 void shareFixedDrawing(PDDoc tmpl, ASInt32 pageIndex) {
     if (usesPlaceholderColours(tmpl, pageIndex)) return;
     CPage page(tmpl, pageIndex);
-    SheetContent held(page.getPage());
+    PageContentRef held(page.getPage());
     ASFixedRect media;
     pdPageGetMediaBox(page.getPage(), &media);
     CosDoc doc = pdDocGetCosDoc(tmpl);
     bool changed = false;
-    ASInt32 n = pdeContentGetNumElems(held.content);
+    ASInt32 n = pdeContentGetNumElems(held.get());
     for (ASInt32 at = 0; at < n; ++at) {
         ASInt32 end = at;
-        while (end < n && sameOnEverySheet(pdeContentGetElem(held.content, end))) ++end;
+        while (end < n && sameOnEverySheet(pdeContentGetElem(held.get(), end))) ++end;
         // A lone form is shared as it is.
         if (end == at ||
-            (end == at + 1 && pdeObjectGetType(pdeContentGetElem(held.content, at)) == kPDEForm))
+            (end == at + 1 && pdeObjectGetType(pdeContentGetElem(held.get(), at)) == kPDEForm))
             continue;
-        PDEForm form = formOfElements(held.content, at, end, media, doc);
-        pdeContentAddElem(held.content, end - 1, reinterpret_cast<PDEElement>(form));
+        PDEForm form = formOfElements(held.get(), at, end, media, doc);
+        pdeContentAddElem(held.get(), end - 1, reinterpret_cast<PDEElement>(form));
         pdeRelease(form);
-        for (ASInt32 k = at; k < end; ++k) pdeContentRemoveElem(held.content, at);
-        n = pdeContentGetNumElems(held.content);
+        for (ASInt32 k = at; k < end; ++k) pdeContentRemoveElem(held.get(), at);
+        n = pdeContentGetNumElems(held.get());
         changed = true;
     }
-    if (changed) pdPageSetPDEContent(held.page);
+    if (changed) pdPageSetPDEContent(held.page());
 }
 
 // Every template sheet's drawing shared; a sheet where that fails keeps its drawing as
 // it is (the job draws it on every sheet, as it did before).
 void shareFixedDrawing(PDDoc tmpl) {
     ASInt32 pages = pdDocGetNumPages(tmpl);
-    for (ASInt32 i = 0; i < pages; ++i) {
-        DURING
-        shareFixedDrawing(tmpl, i);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
+    for (ASInt32 i = 0; i < pages; ++i)
+        logHostErrors("sharing a template sheet's drawing", [&] { shareFixedDrawing(tmpl, i); });
 }
 
 // One placement context per sheet.
@@ -754,42 +717,34 @@ void SheetPlacer::place(ASInt32 from, ASInt32 to) {
             unplaced.push_back(s);
             continue;
         }
-        PlaceContext* ctx = nullptr;
-        PDPage page = nullptr;
-        bool held = false;
-        DURING
-        page = pdDocAcquirePage(dst_, s);
-        // The sheet's content is read once and held while the sheet is placed: the
-        // job-information, placing and colour steps all work on the same tree.
-        pdPageAcquirePDEContent(page);
-        held = true;
-        if (trimLines_) rebuildTrimLinesLayer(dst_, s);
-        ASInt32 slots = 0;
-        EnumForms(page, highestBoxProc, reinterpret_cast<long>(&slots), false, true);
-        ctx = new (std::nothrow) PlaceContext;
-        if (ctx) {
-            ctx->src = src_;
-            ctx->srcPages = srcPages_;
-            ctx->dst = dst_;
-            ctx->scale = job_ && job_->scale ? job_->scale : fixedOne;
-            // Box numbers beyond the source get no page: no slot is needed for them,
-            // however high a number a frame carries.
-            if (slots > srcPages_) slots = srcPages_;
-            ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
-            placeSheet(ctx, page);
-        } else {
-            unplaced.push_back(s);
-        }
-        HANDLER(void) ERRORCODE;
-        doExceptionError(s + 1);
-        unplaced.push_back(s);
-        END_HANDLER
-        delete ctx;
-        if (held) pdPageReleasePDEContent(page);
-        if (page) pdPageRelease(page);
+        bool placed = false;
+        reportHostErrors(s + 1, [&] { placed = placeOne(s); });
+        if (!placed) unplaced.push_back(s);
     }
     if (trimLines_)
         for (ASInt32 s : unplaced) showTrimLines(dst_, s, s);
+}
+
+bool SheetPlacer::placeOne(ASInt32 s) {
+    PageRef page(dst_, s);
+    // The sheet's content is read once and held while the sheet is placed: the
+    // job-information, placing and colour steps all work on the same tree.
+    PageContentRef content(page.get());
+    if (trimLines_) rebuildTrimLinesLayer(dst_, s);
+    ASInt32 slots = 0;
+    EnumForms(page.get(), highestBoxProc, reinterpret_cast<long>(&slots), false, true);
+    std::unique_ptr<PlaceContext> ctx(new (std::nothrow) PlaceContext);
+    if (!ctx) return false;
+    ctx->src = src_;
+    ctx->srcPages = srcPages_;
+    ctx->dst = dst_;
+    ctx->scale = job_ && job_->scale ? job_->scale : fixedOne;
+    // Box numbers beyond the source get no page: no slot is needed for them, however
+    // high a number a frame carries.
+    if (slots > srcPages_) slots = srcPages_;
+    ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
+    placeSheet(ctx.get(), page.get());
+    return true;
 }
 
 void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), void* data) {
@@ -805,13 +760,9 @@ void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), voi
 
 void SheetPlacer::writeAhead(ASInt32 to) {
     if (to < 1 || writeFailed_) return;
-    DURING
-    gPDModelHFT->PDDocWritePagesAhead(dst_, to - 1);
-    HANDLER(void) ERRORCODE;
     // The save reports it again and writes nothing.
-    writeFailed_ = true;
-    doExceptionError(to);
-    END_HANDLER
+    if (!reportHostErrors(to, [&] { gPDModelHFT->PDDocWritePagesAhead(dst_, to - 1); }))
+        writeFailed_ = true;
 }
 
 void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
@@ -825,7 +776,7 @@ void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job) {
 
 bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     if (!dst || !page || !src) return false;
-    PlaceContext* ctx = new (std::nothrow) PlaceContext;
+    std::unique_ptr<PlaceContext> ctx(new (std::nothrow) PlaceContext);
     if (!ctx) return false;
     ctx->src = src;
     ctx->srcPages = pdDocGetNumPages(src);
@@ -839,13 +790,9 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     SharedResourcesScope sharedResources;
     CProgressMonitor progress;
     progress.setDuration(1, "kPlacePages");
-    DURING
-    placeSheet(ctx, page);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] { placeSheet(ctx.get(), page); });
     progress.setValue(1);
-    delete ctx;
+    ctx.reset();
     gAskOnce = false;
     return true;
 }
@@ -856,14 +803,13 @@ namespace {
 ASInt32 pagesOfFile(const char* path, PDDoc current) {
     PDDoc doc = nullptr;
     ASInt32 n = 0;
-    DURING
-    doc = gPDModelHFT->PDDocOpen(path, true);
-    n = pdDocGetNumPages(doc);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    // The job reports the second sheet when it comes to it.
+    logHostErrors("counting the second sheet's pages", [&] {
+        doc = gPDModelHFT->PDDocOpen(path, true);
+        n = pdDocGetNumPages(doc);
+    });
     if (doc) {
-        setCosDoc(doc);
-        gPDModelHFT->PDDocClose(doc);
+        closeDoc(doc);
         setCosDoc(current);
     }
     return n;
@@ -897,44 +843,142 @@ void showResult(void* p) {
 
 }  // namespace
 
-PDDoc imposeDocWithData(ImposeData* data) {
-    if (!data || !data->srcDoc) return nullptr;
-    data->resultDoc = nullptr;
-    gStats = ImposeStats{};
-    PDDoc tmpl = nullptr;
-    DURING
-    tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true);
-    HANDLER(void) ERRORCODE;
-    // Reported, so that a job without its template never counts as done.
-    doExceptionError(0);
-    tmpl = nullptr;
-    END_HANDLER
-    if (!tmpl) return nullptr;
-    if (!checkTemplateFrames(tmpl, data->templatePath)) {
-        setCosDoc(tmpl);
-        gPDModelHFT->PDDocClose(tmpl);
-        return nullptr;
-    }
+namespace {
 
+// A job's sheets as they are built: the template, the output and what places the
+// passes of an output written as it is made.
+struct SheetBuild {
+    ImposeData* data;
+    PDDoc tmpl;
     PDDoc out = nullptr;
-    bool noFrames = false;
     // Escape while the sheets are added (or, written ahead, placed): no further sheet.
     bool stopped = false;
     ShownResult shown;
-    shown.data = data;
     // A document the host writes as it is made is placed pass by pass (see SheetPlacer).
     bool ahead = false;
     std::optional<SlugFontScope> slugFont;
     std::optional<SharedResourcesScope> sharedResources;
     std::optional<SheetPlacer> placer;
-    auto startPlacing = [&](ASInt32 sheets) {
+    // Frames a template sheet (the highest box number), source pages, the job's first
+    // and last page, template sheets, and whether a second sheet takes the middle.
+    ASInt32 M = 0, N = 0, F = 0, L = 0, T = 0;
+    bool half = false;
+
+    SheetBuild(ImposeData* d, PDDoc t) : data(d), tmpl(t) { shown.data = d; }
+    SheetPlacer* passPlacer() { return placer ? &*placer : nullptr; }
+    void startPlacing(ASInt32 sheets) {
         if (!ahead) return;
         slugFont.emplace();
         sharedResources.emplace();
         placer.emplace(out, data->srcDoc, data, sheets);
         placer->setBeforeFirstPass(showResult, &shown);
-    };
-    DURING
+    }
+    // Adds one pass of the template after another; `advance` moves the job's range on
+    // after a pass. The progress bar counts them unless the passes are placed as they
+    // come. False after Escape.
+    template <class Advance>
+    bool addPasses(ASInt32 passes, CProgressMonitor& progress, Advance advance) {
+        if (!ahead && !gBuildOnly) progress.setDuration(passes, "kAddPages");
+        for (ASInt32 i = 0; i < passes; ++i) {
+            data->passIndex = i;
+            appendPass(out, tmpl, data->templatePath, data, true, passPlacer());
+            advance();
+            if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+                return false;
+        }
+        return true;
+    }
+};
+
+// Saddle stitch: each pass takes pages from both ends of the range towards the middle;
+// the second sheet, if any, takes what the passes leave.
+void addSaddleStitchSheets(SheetBuild& b) {
+    ImposeData* data = b.data;
+    const ASInt32 M = b.M;
+    ASInt32 C = b.L - b.F + 1, P = C / M;
+    if (P * M < C && !b.half) {
+        P += 1;
+        C = P * M;
+    }
+    if (b.ahead) {
+        bool second = b.half && 1 + P * (M / 2) < C - P * (M / 2);
+        b.startPlacing(P * b.T + (second ? pagesOfFile(data->halfSheetPath, b.out) : 0));
+    }
+    data->creepOffset = data->creep < 0 ? (b.L / 4 - 1) * data->creep : 0;
+    data->firstPage = 1;
+    data->lastPage = C;
+    data->pageCount = C;
+    data->framesPerPass = M;
+    data->lowSpan = M / 2;
+    data->pageOffset = b.F - 1;
+    data->sheetNumber = 1;
+    CProgressMonitor progress;
+    b.addPasses(P, progress, [&] {
+        data->firstPage += M / 2;
+        data->lastPage -= M / 2;
+    });
+    if (!b.stopped && data->firstPage < data->lastPage)
+        appendSecondSheet(b.out, data, b.passPlacer());
+}
+
+// Perfect binding: each pass takes the next run of pages; the second sheet, if any,
+// and a last pass take the rest.
+void addPerfectBindingSheets(SheetBuild& b) {
+    ImposeData* data = b.data;
+    const ASInt32 M = b.M;
+    ASInt32 C = b.L - b.F + 1, P = C / M;
+    if (P * M < C) {
+        if (!b.half) {
+            P += 1;
+            C = P * M;
+        } else {
+            P -= 1;
+        }
+    }
+    if (b.ahead) {
+        bool rest = 1 + P * M < C;
+        b.startPlacing(P * b.T + (rest ? b.T : 0) +
+                       (rest && b.half ? pagesOfFile(data->halfSheetPath, b.out) : 0));
+    }
+    data->firstPage = 1;
+    data->lastPage = C;
+    data->pageCount = C;
+    data->framesPerPass = M;
+    data->lowSpan = M;
+    data->pageOffset = b.F - 1;
+    data->sheetNumber = 1;
+    CProgressMonitor progress;
+    b.addPasses(P, progress, [&] { data->firstPage += M; });
+    if (!b.stopped && data->firstPage < data->lastPage)
+        appendSecondSheet(b.out, data, b.passPlacer());
+    if (!b.stopped && data->firstPage < data->lastPage) {
+        data->firstPage = C - M + 1;
+        data->passIndex += 1;
+        appendPass(b.out, b.tmpl, data->templatePath, data, true, b.passPlacer());
+    }
+}
+
+// Envelope: the template's sheets once, their frames numbered for the whole source.
+void addEnvelopeSheets(SheetBuild& b) {
+    ImposeData* data = b.data;
+    b.startPlacing(b.T);
+    pdDocInsertPages(b.out, PDBeforeFirstPage, b.tmpl, 0, b.T);
+    carryOptionalContent(b.tmpl, b.out);
+    data->framesPerPass = 4;
+    data->lowSpan = 2;
+    data->firstPage = 1;
+    data->lastPage = b.N;
+    data->pageCount = b.N;
+    PassContents held(b.out, 0);
+    renumber(b.out, 0, data);
+    if (b.placer) b.placer->placePass(0, b.T, PassContents::releaseProc, &held);
+}
+
+// Makes the output and adds its sheets by the job's binding; false when the template
+// has no page frames. A host error propagates.
+bool buildSheets(SheetBuild& b) {
+    ImposeData* data = b.data;
+    PDDoc tmpl = b.tmpl;
     setCosDoc(tmpl);
     if (data->placing == kPlaceAdjustFrame) {
         CPage first(data->srcDoc, 0);
@@ -943,124 +987,98 @@ PDDoc imposeDocWithData(ImposeData* data) {
     }
     getPaperRect(tmpl, data->paperRect);
     setPlacing(data->placing);
-    ASInt32 M = maxBoxNum(tmpl, 0, PDLastPage);
-    ASInt32 N = pdDocGetNumPages(data->srcDoc);
-    ASInt32 F = data->firstPage > 0 ? data->firstPage : 1;
-    ASInt32 L = data->lastPage > 0 ? data->lastPage : N;
-    ASInt32 T = pdDocGetNumPages(tmpl);
-    bool half = data->halfSheetPath[0] != 0;
-    if (M < 1) {
-        noFrames = true;
-    } else if (data->binding < 1 || data->binding > 3) {
+    b.M = maxBoxNum(tmpl, 0, PDLastPage);
+    b.N = pdDocGetNumPages(data->srcDoc);
+    b.F = data->firstPage > 0 ? data->firstPage : 1;
+    b.L = data->lastPage > 0 ? data->lastPage : b.N;
+    b.T = pdDocGetNumPages(tmpl);
+    b.half = data->halfSheetPath[0] != 0;
+    if (b.M < 1) return false;
+    if (data->binding < kBindSaddleStitch || data->binding > kBindEnvelope) {
         beep();
-    } else {
-        out = pdDocCreate();
-        shown.out = out;
-        setCosDoc(out);
-        ahead = !gBuildOnly && gPDModelHFT->PDDocWritePagesAhead(out, PDBeforeFirstPage) != 0;
-        // A job written to a file as it is made shares the drawing every sheet has;
-        // sheets that stay open for editing keep their marks as frames of their own.
-        if (ahead && data->outPath[0]) {
-            setCosDoc(tmpl);
-            shareFixedDrawing(tmpl);
-            setCosDoc(out);
-        }
-        if (data->binding == 1) {
-            ASInt32 C = L - F + 1, P = C / M;
-            if (P * M < C && !half) {
-                P += 1;
-                C = P * M;
-            }
-            if (ahead) {
-                bool second = half && 1 + P * (M / 2) < C - P * (M / 2);
-                startPlacing(P * T + (second ? pagesOfFile(data->halfSheetPath, out) : 0));
-            }
-            data->creepOffset = data->creep < 0 ? (L / 4 - 1) * data->creep : 0;
-            data->firstPage = 1;
-            data->lastPage = C;
-            data->pageCount = C;
-            data->framesPerPass = M;
-            data->lowSpan = M / 2;
-            data->pageOffset = F - 1;
-            data->sheetNumber = 1;
-            CProgressMonitor progress;
-            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
-            for (ASInt32 i = 0; i < P; ++i) {
-                data->passIndex = i;
-                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
-                data->firstPage += M / 2;
-                data->lastPage -= M / 2;
-                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
-                    break;
-            }
-            if (!stopped && data->firstPage < data->lastPage)
-                appendSecondSheet(out, data, placer ? &*placer : nullptr);
-        } else if (data->binding == 2) {
-            ASInt32 C = L - F + 1, P = C / M;
-            if (P * M < C) {
-                if (!half) {
-                    P += 1;
-                    C = P * M;
-                } else {
-                    P -= 1;
-                }
-            }
-            if (ahead) {
-                bool rest = 1 + P * M < C;
-                startPlacing(P * T + (rest ? T : 0) +
-                             (rest && half ? pagesOfFile(data->halfSheetPath, out) : 0));
-            }
-            data->firstPage = 1;
-            data->lastPage = C;
-            data->pageCount = C;
-            data->framesPerPass = M;
-            data->lowSpan = M;
-            data->pageOffset = F - 1;
-            data->sheetNumber = 1;
-            CProgressMonitor progress;
-            if (!ahead && !gBuildOnly) progress.setDuration(P, "kAddPages");
-            for (ASInt32 i = 0; i < P; ++i) {
-                data->passIndex = i;
-                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
-                data->firstPage += M;
-                if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
-                    break;
-            }
-            if (!stopped && data->firstPage < data->lastPage)
-                appendSecondSheet(out, data, placer ? &*placer : nullptr);
-            if (!stopped && data->firstPage < data->lastPage) {
-                data->firstPage = C - M + 1;
-                data->passIndex += 1;
-                appendPass(out, tmpl, data->templatePath, data, true, placer ? &*placer : nullptr);
-            }
-        } else {
-            startPlacing(T);
-            pdDocInsertPages(out, PDBeforeFirstPage, tmpl, 0, T);
-            carryOptionalContent(tmpl, out);
-            data->framesPerPass = 4;
-            data->lowSpan = 2;
-            data->firstPage = 1;
-            data->lastPage = N;
-            data->pageCount = N;
-            PassContents held(out, 0);
-            renumber(out, 0, data);
-            if (placer) placer->placePass(0, T, PassContents::releaseProc, &held);
-        }
+        return true;
     }
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    placer.reset();
-    if (shown.view) {
+    b.out = pdDocCreate();
+    b.shown.out = b.out;
+    setCosDoc(b.out);
+    b.ahead = !gBuildOnly && gPDModelHFT->PDDocWritePagesAhead(b.out, PDBeforeFirstPage) != 0;
+    // A job written to a file as it is made shares the drawing every sheet has; sheets
+    // that stay open for editing keep their marks as frames of their own.
+    if (b.ahead && data->outPath[0]) {
+        setCosDoc(tmpl);
+        shareFixedDrawing(tmpl);
+        setCosDoc(b.out);
+    }
+    if (data->binding == kBindSaddleStitch)
+        addSaddleStitchSheets(b);
+    else if (data->binding == kBindPerfect)
+        addPerfectBindingSheets(b);
+    else
+        addEnvelopeSheets(b);
+    return true;
+}
+
+// Lets go of a result that failed: its window, or the document.
+void discardSheets(SheetBuild& b) {
+    b.placer.reset();
+    if (b.shown.view) {
         // The document went with its window.
-        gAcroViewHFT->AVDocClose(shown.view, true);
-    } else if (out) {
-        setCosDoc(out);
-        pdDocClose(out);
+        gAcroViewHFT->AVDocClose(b.shown.view, true);
+    } else if (b.out) {
+        setCosDoc(b.out);
+        pdDocClose(b.out);
     }
-    out = nullptr;
-    END_HANDLER
+    b.out = nullptr;
+}
+
+// Shows the result and places the pages into sheets that were not placed as they came.
+void placeSheets(SheetBuild& b) {
+    ImposeData* data = b.data;
+    PDDoc out = b.out;
+    if (b.placer) {
+        // Placed as the passes came; a job without any sheet shows its empty result.
+        showResult(&b.shown);
+        gStats.sheets = pdDocGetNumPages(out);
+        b.placer.reset();
+    } else if (b.stopped) {
+        // Escape while the sheets were added: the job ends there, nothing is placed.
+        showResult(&b.shown);
+        gStats = ImposeStats{};
+        gStats.sheets = pdDocGetNumPages(out);
+        gStats.stopped = true;
+        if (!data->outPath[0]) showTrimLines(out, 0, -1);
+    } else {
+        showResult(&b.shown);
+        // Shows the trim lines of an interactive job too.
+        imposeDoc(out, data->srcDoc, data);
+    }
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
+            gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
+}
+
+}  // namespace
+
+PDDoc imposeDocWithData(ImposeData* data) {
+    if (!data || !data->srcDoc) return nullptr;
+    data->resultDoc = nullptr;
+    gStats = ImposeStats{};
+    PDDoc tmpl = nullptr;
+    // Reported, so that a job without its template never counts as done.
+    if (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
+        !tmpl)
+        return nullptr;
+    if (!checkTemplateFrames(tmpl, data->templatePath)) {
+        setCosDoc(tmpl);
+        gPDModelHFT->PDDocClose(tmpl);
+        return nullptr;
+    }
+
+    SheetBuild b(data, tmpl);
+    bool noFrames = false;
+    if (!reportHostErrors(0, [&] { noFrames = !buildSheets(b); })) discardSheets(b);
     setCosDoc(tmpl);
     gPDModelHFT->PDDocClose(tmpl);
+    PDDoc out = b.out;
     setCosDoc(out);
     if (noFrames) {
         // A template without page frames has nothing to fill.
@@ -1074,35 +1092,8 @@ PDDoc imposeDocWithData(ImposeData* data) {
         data->resultDoc = out;
         return out;
     }
-
-    DURING
-    if (placer) {
-        // Placed as the passes came; a job without any sheet shows its empty result.
-        showResult(&shown);
-        gStats.sheets = pdDocGetNumPages(out);
-        placer.reset();
-    } else if (stopped) {
-        // Escape while the sheets were added: the job ends there, nothing is placed.
-        showResult(&shown);
-        gStats = ImposeStats{};
-        gStats.sheets = pdDocGetNumPages(out);
-        gStats.stopped = true;
-        if (!data->outPath[0]) showTrimLines(out, 0, -1);
-    } else {
-        showResult(&shown);
-        // Shows the trim lines of an interactive job too.
-        imposeDoc(out, data->srcDoc, data);
-    }
-    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
-            gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
-    DURING
-    writeImposedMetadata(out, data->srcDoc);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] { placeSheets(b); });
+    reportHostErrors(0, [&] { writeImposedMetadata(out, data->srcDoc); });
     data->resultDoc = out;
     return out;
 }
@@ -1115,12 +1106,8 @@ void imposeTemplate(PDDoc doc) {
     bool shift = (gAcroViewHFT->AVSysGetModifiers() & AV_SHIFT) != 0;
     setPlacing(shift ? kPlaceCentered : kPlaceTrimBoxIfAny);
     PDDoc src = nullptr;
-    DURING
-    src = gPDModelHFT->PDDocOpen(path, true);
-    HANDLER(void) ERRORCODE;
-    src = nullptr;
-    END_HANDLER
-    if (!src) return;
+    // A file that is no PDF (or cannot be read) is said, not passed over.
+    if (!reportHostErrors(0, [&] { src = gPDModelHFT->PDDocOpen(path, true); }) || !src) return;
     {
         PageViewOperation op;
         AVDoc front = avAppGetActiveDoc();

@@ -41,6 +41,9 @@ class SheetPlacer {
     }
 
   private:
+    // Places sheet s; false when no placement context could be made (a host error
+    // propagates).
+    bool placeOne(ASInt32 s);
     void writeAhead(ASInt32 to);
 
     PDDoc dst_;

@@ -20,6 +20,7 @@
 #include "PathProblems.h"
 #include "Platform.h"
 #include "Prefs.h"
+#include "Scopes.h"
 
 namespace {
 
@@ -76,22 +77,6 @@ std::string pagesText(const std::vector<ASInt32>& pages) {
     return text;
 }
 
-std::string hostErrorText(ASErrorCode code) {
-    char buf[256] = "";
-    asGetErrorString(code, buf, sizeof buf);
-    return buf[0] ? buf : "error " + std::to_string(code);
-}
-
-// Makes doc the current Cos document again; one that was closed meanwhile leaves none
-// (this runs in destructors too, which must not throw).
-void restoreCosDoc(PDDoc doc) {
-    DURING
-    setCosDoc(doc);
-    HANDLER(void) ERRORCODE;
-    setCosDoc(nullptr);
-    END_HANDLER
-}
-
 // Why a file could not be opened, after the host said code.
 std::string openProblem(ASErrorCode code) {
     if (code == pdErrNotPDF) return "is not a PDF file";
@@ -114,24 +99,12 @@ class CheckedDoc {
             report.error(option, what + " " + path + " " + problem);
             return;
         }
-        ASErrorCode code = 0;
-        DURING
-        doc_ = gPDModelHFT->PDDocOpen(path, true);
-        HANDLER
-        code = ERRORCODE;
-        doc_ = nullptr;
-        END_HANDLER
+        ASErrorCode code = hostErrorOf([&] { doc_ = gPDModelHFT->PDDocOpen(path, true); });
+        if (code != genErrNoError) doc_ = nullptr;
         if (!doc_) report.error(option, what + " " + path + " " + openProblem(code));
     }
     ~CheckedDoc() {
-        if (!doc_) return;
-        PDDoc current = getCosPDDoc();
-        setCosDoc(doc_);
-        DURING
-        gPDModelHFT->PDDocClose(doc_);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-        restoreCosDoc(current == doc_ ? nullptr : current);
+        if (doc_) closeDoc(doc_);
     }
     CheckedDoc(const CheckedDoc&) = delete;
     CheckedDoc& operator=(const CheckedDoc&) = delete;
@@ -183,27 +156,23 @@ bool colorantProc(CosObj space, long data) {
 bool inspectSheets(PDDoc doc, const char* path, const char* option, const std::string& what,
                    SheetsInfo& info, JobReport& report) {
     PDDoc current = getCosPDDoc();
-    bool ok = true;
-    ASErrorCode code = 0;
-    DURING
-    setCosDoc(doc);
-    EnumForms(doc, 0, PDLastPage, frameInfoProc, reinterpret_cast<long>(&info), false);
-    std::vector<std::string> names;
-    EnumDocColors(doc, colorantProc, reinterpret_cast<long>(&names));
-    char letters[256] = "XZABC";
-    getReplaceStr(letters);
-    for (const char* l = letters; *l; ++l) {
-        std::string letter(1, *l);
-        if (std::find(names.begin(), names.end(), letter) != names.end() &&
-            std::find(info.placeholders.begin(), info.placeholders.end(), letter) ==
-                info.placeholders.end())
-            info.placeholders.push_back(letter);
-    }
-    HANDLER
-    code = ERRORCODE;
-    ok = false;
-    END_HANDLER
+    ASErrorCode code = hostErrorOf([&] {
+        setCosDoc(doc);
+        EnumForms(doc, 0, PDLastPage, frameInfoProc, reinterpret_cast<long>(&info), false);
+        std::vector<std::string> names;
+        EnumDocColors(doc, colorantProc, reinterpret_cast<long>(&names));
+        char letters[256] = "XZABC";
+        getReplaceStr(letters);
+        for (const char* l = letters; *l; ++l) {
+            std::string letter(1, *l);
+            if (std::find(names.begin(), names.end(), letter) != names.end() &&
+                std::find(info.placeholders.begin(), info.placeholders.end(), letter) ==
+                    info.placeholders.end())
+                info.placeholders.push_back(letter);
+        }
+    });
     restoreCosDoc(current);
+    bool ok = code == genErrNoError;
     if (!ok) report.error(option, what + " " + path + " cannot be read: " + hostErrorText(code));
     return ok;
 }
@@ -212,7 +181,7 @@ bool inspectSheets(PDDoc doc, const char* path, const char* option, const std::s
 // last two.
 std::vector<ASInt32> jobPages(const ImposeData& d, ASInt32 n) {
     std::vector<ASInt32> pages;
-    if (d.binding == 3) {
+    if (d.binding == kBindEnvelope) {
         for (ASInt32 p : {1, 2, n - 1, n})
             if (p >= 1 && p <= n && std::find(pages.begin(), pages.end(), p) == pages.end())
                 pages.push_back(p);
@@ -277,7 +246,7 @@ JobFrameCount countFrames(const ImposeData& job, ASInt32 n, const SheetsInfo& sh
     if (M < 1) return c;
     ASInt32 F = d.firstPage > 0 ? d.firstPage : 1;
     ASInt32 L = d.lastPage > 0 ? d.lastPage : n;
-    if (d.binding == 3) {
+    if (d.binding == kBindEnvelope) {
         d.framesPerPass = 4;
         d.lowSpan = 2;
         d.firstPage = 1;
@@ -290,12 +259,12 @@ JobFrameCount countFrames(const ImposeData& job, ASInt32 n, const SheetsInfo& sh
         if (!second) {
             P += 1;
             C = P * M;
-        } else if (d.binding == 2) {
+        } else if (d.binding == kBindPerfect) {
             P -= 1;
         }
     }
     // Saddle stitch takes pages from both ends of the range, perfect binding from the front.
-    bool saddle = d.binding == 1;
+    bool saddle = d.binding == kBindSaddleStitch;
     d.firstPage = 1;
     d.lastPage = C;
     d.framesPerPass = M;
@@ -387,15 +356,14 @@ void initImposeJob(VexaJob* job, PDDoc src) {
     d.placing = kPlaceTrimBoxIfAny;
     d.scale = fixedOne;
     d.firstPage = 1;
-    if (src) {
-        DURING
-        d.lastPage = pdDocGetNumPages(src);
-        if (gPDModelHFT->PDDocGetPath(src, d.srcPath, sizeof d.srcPath) >=
-            static_cast<ASInt32>(sizeof d.srcPath))
-            d.srcPath[0] = 0;
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-    }
+    // A source that cannot be read is the check's to report.
+    if (src)
+        logHostErrors("reading the source's page count and path", [&] {
+            d.lastPage = pdDocGetNumPages(src);
+            if (gPDModelHFT->PDDocGetPath(src, d.srcPath, sizeof d.srcPath) >=
+                static_cast<ASInt32>(sizeof d.srcPath))
+                d.srcPath[0] = 0;
+        });
     char buf[512] = "";
     getImposeTemplate(buf);
     buf[255] = 0;
@@ -440,12 +408,10 @@ ASInt32 checkSource(PDDoc src, const std::string& srcName, JobReport& report) {
         report.error("source", "no source document");
         return 0;
     }
-    DURING
-    n = pdDocGetNumPages(src);
-    HANDLER
-    report.error("source", srcName + " cannot be read: " + hostErrorText(ERRORCODE));
-    n = -1;
-    END_HANDLER
+    if (ASErrorCode code = hostErrorOf([&] { n = pdDocGetNumPages(src); })) {
+        report.error("source", srcName + " cannot be read: " + hostErrorText(code));
+        n = -1;
+    }
     if (n == 0) report.error("source", srcName + " has no pages");
     return n;
 }
@@ -501,10 +467,13 @@ void checkSpots(const VexaJob& job, const std::string& srcName, VexaJobFacts& f,
                 JobReport& report) {
     std::vector<VexaSpotOutcome> spots;
     bool fold = job.spotBlack < 0 ? getMapSpotToBlack() == 1 : job.spotBlack == 1;
-    DURING
-    spots = mapSpotColorsWith(job.data.srcDoc, fold, job.spots, job.spotCount, nullptr);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    if (ASErrorCode code = hostErrorOf([&] {
+            spots = mapSpotColorsWith(job.data.srcDoc, fold, job.spots, job.spotCount, nullptr);
+        })) {
+        report.warning("map-spot", "the colours of " + srcName + " cannot be read (" +
+                                       hostErrorText(code) + "): its spot colours are not checked");
+        return;
+    }
     std::string all;
     for (const VexaSpotOutcome& o : spots) all += std::string(all.empty() ? "" : ", ") + o.name;
     for (ASInt32 i = 0; i < job.spotCount && i < kVexaMaxSpots; ++i) {
@@ -619,10 +588,9 @@ ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& repor
     if (n > 0 && report.errors == before) {
         pages = jobPages(d, n);
         // The sizes serve the warnings and the facts; a check for errors only skips them.
-        DURING
-        if (warnings) measurePages(d.srcDoc, pages, sizes);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
+        if (warnings)
+            logHostErrors("measuring the source's pages",
+                          [&] { measurePages(d.srcDoc, pages, sizes); });
     }
     f.jobPages = static_cast<ASInt32>(pages.size());
     f.trimBoxPages = sizes.withTrimBox;
@@ -665,12 +633,10 @@ bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobRep
         // Building the sheets counts no error of the caller's job.
         ErrorModeScope errorMode(kEHLog);
         ImposeModeScope mode(true, false);
-        DURING
-        out = imposeDocWithData(&d);
-        HANDLER
-        report.error("", "the sheets cannot be built: " + hostErrorText(ERRORCODE));
-        out = nullptr;
-        END_HANDLER
+        if (ASErrorCode code = hostErrorOf([&] { out = imposeDocWithData(&d); })) {
+            report.error("", "the sheets cannot be built: " + hostErrorText(code));
+            out = nullptr;
+        }
     }
     setPlacing(placing);
     if (!out) {
@@ -678,32 +644,26 @@ bool planImposeJob(const VexaJob* job, VexaPlanProc plan, void* planData, JobRep
         if (report.errors == 0) report.error("", "the sheets cannot be built");
         return false;
     }
-    bool ok = true;
-    DURING
-    ASInt32 sheets = pdDocGetNumPages(out);
-    ASInt32 n = pdDocGetNumPages(job->data.srcDoc);
-    for (ASInt32 i = 0; i < sheets; ++i) {
-        char label[64] = "";
-        CosObj range = gPDModelHFT->PDDocGetPageLabel(out, i, nullptr);
-        if (!range.isNullHandle() && cosObjGetType(range) != CosNull)
-            gPDModelHFT->PDDocGetLabelForPageNum(out, i, label, sizeof label);
-        PlanWalk w{plan, planData, VexaPlannedFrame{}, n};
-        w.frame.sheet = i;
-        w.frame.side = label;
-        CPage page(out, i);
-        EnumForms(page.getPage(), planFrameProc, reinterpret_cast<long>(&w), false, true);
-    }
-    HANDLER
-    report.error("", "the sheets cannot be read back: " + hostErrorText(ERRORCODE));
-    ok = false;
-    END_HANDLER
-    setCosDoc(out);
-    DURING
-    pdDocClose(out);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    ASErrorCode code = hostErrorOf([&] {
+        ASInt32 sheets = pdDocGetNumPages(out);
+        ASInt32 n = pdDocGetNumPages(job->data.srcDoc);
+        for (ASInt32 i = 0; i < sheets; ++i) {
+            char label[64] = "";
+            CosObj range = gPDModelHFT->PDDocGetPageLabel(out, i, nullptr);
+            if (!range.isNullHandle() && cosObjGetType(range) != CosNull)
+                gPDModelHFT->PDDocGetLabelForPageNum(out, i, label, sizeof label);
+            PlanWalk w{plan, planData, VexaPlannedFrame{}, n};
+            w.frame.sheet = i;
+            w.frame.side = label;
+            CPage page(out, i);
+            EnumForms(page.getPage(), planFrameProc, reinterpret_cast<long>(&w), false, true);
+        }
+    });
+    if (code != genErrNoError)
+        report.error("", "the sheets cannot be read back: " + hostErrorText(code));
+    closeDoc(out);
     restoreCosDoc(current);
-    return ok;
+    return code == genErrNoError;
 }
 
 namespace {
@@ -758,22 +718,14 @@ PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool 
     ErrorObserver previous = setErrorObserver({collectJobError, &errors});
     bool fold = job->spotBlack < 0 ? getMapSpotToBlack() == 1 : job->spotBlack == 1;
     std::vector<std::string> pairs;
-    DURING
-    mapSpotColorsWith(d.srcDoc, fold, job->spots, job->spotCount, &pairs);
-    HANDLER
-    doExceptionError(0, ERRORCODE);
-    END_HANDLER
+    reportHostErrors(
+        0, [&] { mapSpotColorsWith(d.srcDoc, fold, job->spots, job->spotCount, &pairs); });
     dprintf("srcDoc: %s\n", d.srcPath);
     makeMapCurrent(pairs);
     PDDoc out = nullptr;
     {
         ImposeModeScope mode(false, (job->flags & kVexaJobTrimLinesLayer) != 0);
-        DURING
-        out = imposeDocWithData(&d);
-        HANDLER
-        doExceptionError(0, ERRORCODE);
-        out = nullptr;
-        END_HANDLER
+        if (!reportHostErrors(0, [&] { out = imposeDocWithData(&d); })) out = nullptr;
     }
     setMapColorNames(nullptr, 0);
     setErrorObserver(previous);
@@ -805,13 +757,7 @@ PDDoc runImposeJob(VexaJob* job, VexaJobResult* result, JobReport& report, bool 
     if (out && d.outPath[0] && r.unreadPages * 2 > facts.jobPages) {
         // Mostly empty frames are no imposition: nothing is handed on.
         report.error("source", "nothing was imposed: most pages of " + srcName + " cannot be read");
-        PDDoc current = getCosPDDoc();
-        setCosDoc(out);
-        DURING
-        pdDocClose(out);
-        HANDLER(void) ERRORCODE;
-        END_HANDLER
-        restoreCosDoc(current == out ? nullptr : current);
+        closeDoc(out);
         out = nullptr;
         d.resultDoc = nullptr;
     }
@@ -830,10 +776,7 @@ bool sameVersion(const VexaJob* job, JobReport& report) {
 }
 
 void tableJobInit(VexaJob* job, PDDoc src) {
-    DURING
-    initImposeJob(job, src);
-    HANDLER(void) ERRORCODE;
-    END_HANDLER
+    logHostErrors("preparing a job", [&] { initImposeJob(job, src); });
 }
 
 ASBool tableJobSetOption(VexaJob* job, const char* key, const char* value, const char* baseFolder,
@@ -856,11 +799,8 @@ ASInt32 tableJobCheck(const VexaJob* job, VexaJobFacts* facts, VexaProblemProc p
     if (!sameVersion(job, report)) return 1;
     ErrorModeScope errorMode(kEHLog);
     ASInt32 errors = 1;
-    DURING
-    errors = checkImposeJob(job, facts, report, true);
-    HANDLER
-    report.error("", "the job cannot be checked: " + hostErrorText(ERRORCODE));
-    END_HANDLER
+    if (ASErrorCode code = hostErrorOf([&] { errors = checkImposeJob(job, facts, report, true); }))
+        report.error("", "the job cannot be checked: " + hostErrorText(code));
     return errors;
 }
 
@@ -881,13 +821,12 @@ PDDoc tableJobImpose(VexaJob* job, VexaJobResult* result, VexaProblemProc proc, 
     // The job's errors are counted and reported, not shown in alerts.
     ErrorModeScope errorMode(kEHLog);
     PDDoc out = nullptr;
-    DURING
     // The warnings are JobCheck's: the check before the work says errors only.
-    out = runImposeJob(job, result, report, true, false);
-    HANDLER
-    report.error("", hostErrorText(ERRORCODE));
-    out = nullptr;
-    END_HANDLER
+    if (ASErrorCode code =
+            hostErrorOf([&] { out = runImposeJob(job, result, report, true, false); })) {
+        report.error("", hostErrorText(code));
+        out = nullptr;
+    }
     return out;
 }
 

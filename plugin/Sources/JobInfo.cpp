@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "PDEText.h"
 #include "ProcessColors.h"
 #include "Prefs.h"
+#include "Scopes.h"
 
 namespace {
 
@@ -48,14 +50,13 @@ PDEFont slugFont(PDDoc doc, const char* name) {
     PDEFont font = getFontFromName(name);
     if (!font || c.scopes == 0 || !doc) return font;
     PDEFont shared = nullptr;
-    DURING
-    CosObj direct = gPDFEditReadHFT->PDEFontGetCosObj(font);
-    CosObj dict = cosNewDict(pdDocGetCosDoc(doc), true, 0);
-    cosObjEnum(direct, copyFontEntryProc, &dict);
-    shared = gPDFEditWriteHFT->PDEFontCreateFromCosObj(&dict);
-    HANDLER(void) ERRORCODE;
-    shared = nullptr;
-    END_HANDLER
+    // Without an indirect copy each slug line keeps a font of its own.
+    logHostErrors("sharing the slug line's font", [&] {
+        CosObj direct = gPDFEditReadHFT->PDEFontGetCosObj(font);
+        CosObj dict = cosNewDict(pdDocGetCosDoc(doc), true, 0);
+        cosObjEnum(direct, copyFontEntryProc, &dict);
+        shared = gPDFEditWriteHFT->PDEFontCreateFromCosObj(&dict);
+    });
     if (!shared) return font;
     pdeRelease(font);
     if (c.font) pdeRelease(c.font);
@@ -148,14 +149,12 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
 
     char fontName[256];
     getJobInfoFontName(fontName);
-    PDEFont font = slugFont(s->doc, fontName);
+    ElementRef font(slugFont(s->doc, fontName));
     if (!font) return true;
     ASFixed size = ASInt32ToFixed(getJobInfoFontSize(10));
     bool colors = std::strchr(desc, 'c') != nullptr;
-    ASFixed length = 0;
-    DURING
-    length = addSlugline(s->doc, s->pageIndex, font, size, content, 0, 0, text,
-                         colors ? s->cmyk : nullptr, colors, getGray(frame) == 1);
+    ASFixed length = addSlugline(s->doc, s->pageIndex, font.get(), size, content, 0, 0, text,
+                                 colors ? s->cmyk : nullptr, colors, getGray(frame) == 1);
     ASFixedRect r = getBBox(frame);
     ASFixed w = r.right - r.left, h = r.top - r.bottom;
     ASInt32 n = pdeContentGetNumElems(content);
@@ -180,24 +179,19 @@ bool composeFrameProc(CContent* level, PDEElement frame, long index, long data) 
         setBBox(frame, &r);
     }
     ++s->written;
-    HANDLER(void) ERRORCODE;
-    pdeRelease(font);
-    throw;
-    END_HANDLER
-    pdeRelease(font);
     return true;
 }
 
 // Lists the sheet's spot colours after the names already on the line (listed).
 void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text, std::vector<std::string> listed) {
     ASInt32 count = 0;
-    CosObj* spaces = getColorSpaces(doc, pageIndex, pageIndex, &count);
-    if (!spaces) return;
+    std::unique_ptr<CosObj[]> held(getColorSpaces(doc, pageIndex, pageIndex, &count));
+    if (!held) return;
+    CosObj* spaces = held.get();
     // The trim lines' own separation marks the cut for the finisher: no plate prints it,
     // so the slug line does not list it as a colour of the sheet.
     char trimLines[256] = "";
     getTrimLinesColorParams(trimLines, nullptr);
-    DURING
     for (ASInt32 i = 0; i < count; ++i) {
         char family[64] = "";
         if (getColorSpace(spaces[i], family) != kSeparation) continue;
@@ -225,11 +219,6 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text, std::vector<std::st
         spec.value.color[0] = fixedOne;
         appendString(text, name.c_str(), &spec, true);
     }
-    HANDLER(void) ERRORCODE;
-    delete[] spaces;
-    throw;
-    END_HANDLER
-    delete[] spaces;
 }
 
 }  // namespace
@@ -321,10 +310,10 @@ void composeSlugText(const SlugInput& in, char* text, ASInt32 size) {
 ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PDEContent content,
                     ASFixed x, ASFixed y, const char* text, const ASUns8* cmyk, bool listSpots,
                     bool gray) {
-    PDEText t = gPDFEditWriteHFT->PDETextCreate();
+    ElementRef held(gPDFEditWriteHFT->PDETextCreate());
+    PDEText t = held.get();
     PDEColorSpec color = gray ? getGrayColor(0.0f) : getAllColor(1.0f);
-    ASFixed right = 0;
-    DURING
+    ScopeExit freeColor([&color] { freeColorSpec(&color); });
     PDEGraphicState gs;
     gPDFEditWriteHFT->PDEDefaultGState(&gs, sizeof gs);
     ASFixedMatrix m = getTextMatrix(size, x, y);
@@ -346,16 +335,8 @@ ASFixed addSlugline(PDDoc doc, ASInt32 pageIndex, PDEFont font, ASFixed size, PD
     pdeTextRunGetMatrix(t, runs - 1, &last);
     ASFixedPoint d{0, 0};
     gPDFEditReadHFT->PDETextGetAdvanceWidth(t, kPDETextRunFlag, runs - 1, &d);
-    right = last.h + d.h;
-    pdeContentAddElem(content, kPDEAfterLast, reinterpret_cast<PDEElement>(t));
-    HANDLER(void) ERRORCODE;
-    freeColorSpec(&color);
-    pdeRelease(t);
-    throw;
-    END_HANDLER
-    freeColorSpec(&color);
-    pdeRelease(t);
-    return right;
+    pdeContentAddElem(content, kPDEAfterLast, t);
+    return last.h + d.h;
 }
 
 void addJobInfo(PDDoc doc, PDPage page) {
@@ -363,19 +344,17 @@ void addJobInfo(PDDoc doc, PDPage page) {
     if (!doc || !page) return;
     Sheet s{};
     s.doc = doc;
-    DURING
-    s.pageIndex = gPDModelHFT->PDPageGetNumber(page);
-    char label[256] = "";
-    gPDModelHFT->PDDocGetLabelForPageNum(doc, s.pageIndex, label, sizeof label);
-    label[31] = 0;
-    std::memcpy(s.label, keptLabel(label) ? label : "", keptLabel(label) ? 32 : 1);
-    EnumForms(page, pagesAndColorsProc, reinterpret_cast<long>(&s), false, true);
-    std::sort(s.pages.begin(), s.pages.end());
-    s.pages.erase(std::unique(s.pages.begin(), s.pages.end()), s.pages.end());
-    EnumForms(page, composeFrameProc, reinterpret_cast<long>(&s), true, true);
-    HANDLER(void) ERRORCODE;
-    doExceptionError(0);
-    END_HANDLER
+    reportHostErrors(0, [&] {
+        s.pageIndex = gPDModelHFT->PDPageGetNumber(page);
+        char label[256] = "";
+        gPDModelHFT->PDDocGetLabelForPageNum(doc, s.pageIndex, label, sizeof label);
+        label[31] = 0;
+        std::memcpy(s.label, keptLabel(label) ? label : "", keptLabel(label) ? 32 : 1);
+        EnumForms(page, pagesAndColorsProc, reinterpret_cast<long>(&s), false, true);
+        std::sort(s.pages.begin(), s.pages.end());
+        s.pages.erase(std::unique(s.pages.begin(), s.pages.end()), s.pages.end());
+        EnumForms(page, composeFrameProc, reinterpret_cast<long>(&s), true, true);
+    });
 }
 
 namespace {
@@ -472,36 +451,25 @@ bool selectJobInfoProc(CContent*, PDEElement frame, long, long) {
 void writeTextFrame(PDEElement frame, const char* text, ASFixedPoint pt) {
     char fontName[256];
     getJobInfoFontName(fontName);
-    PDEFont font = getFontFromName(fontName);
+    ElementRef font(getFontFromName(fontName));
     if (!font) return;
     ASInt32 size = getJobInfoFontSize(10);
-    DURING
     PDEContent content = getContent(frame, true);
-    ASFixed width = addTextToContent(content, font, ASInt32ToFixed(size), 0, 0, text);
+    ASFixed width = addTextToContent(content, font.get(), ASInt32ToFixed(size), 0, 0, text);
     ASFixedRect r{0, ASInt32ToFixed(size), ASInt32ToFixed(ASFixedRoundToInt32(width)), 0};
     setBBox(frame, &r);
     moveContainerBy(frame, pt.h, pt.v);
-    HANDLER(void) ERRORCODE;
-    pdeRelease(font);
-    throw;
-    END_HANDLER
-    pdeRelease(font);
 }
 
 void addTextFrame(PDPage page, ASFixedPoint& pt, const char* text) {
     setCosDoc(pdPageGetDoc(page));
-    PDEContent content = pdPageAcquirePDEContent(page);
-    DURING
-    PDEContainer frame = getContainerWithBoxNum(kBoxTextFrame);
-    writeTextFrame(frame, text, pt);
-    pdeContentAddElem(content, kPDEAfterLast, frame);
-    pdeRelease(frame);
-    pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER
-    pdPageReleasePDEContent(page);
+    {
+        PageContentRef content(page);
+        ElementRef frame(getContainerWithBoxNum(kBoxTextFrame));
+        writeTextFrame(frame.get(), text, pt);
+        pdeContentAddElem(content.get(), kPDEAfterLast, frame.get());
+        pdPageSetPDEContent(page);
+    }
     pdPageNotifyContentsDidChange(page);
 }
 
@@ -518,16 +486,12 @@ void doTextFrame(PDPage page, PDEElement frame) {
     if (c && pdeContentGetNumElems(c) > 0)
         getFirstRunText(pdeContentGetElem(c, 0), t.text, sizeof t.text);
     if (doModalDialog("TEXTFRAME", textFrameSetup, &t) != kCmdOK) return;
-    PDEContent content = pdPageAcquirePDEContent(page);
-    DURING
-    ASFixedRect r = getBBox(frame);
-    writeTextFrame(frame, t.text, ASFixedPoint{r.left, r.bottom});
-    pdPageSetPDEContent(page);
-    HANDLER(void) ERRORCODE;
-    pdPageReleasePDEContent(page);
-    throw;
-    END_HANDLER(void) content;
-    pdPageReleasePDEContent(page);
+    {
+        PageContentRef content(page);
+        ASFixedRect r = getBBox(frame);
+        writeTextFrame(frame, t.text, ASFixedPoint{r.left, r.bottom});
+        pdPageSetPDEContent(page);
+    }
     pdPageNotifyContentsDidChange(page);
 }
 

@@ -174,6 +174,43 @@ TEST_F(Import, APageOutOfRangeIsReportedAndGivesNoForm) {
     EXPECT_EQ(pdDocGetNumPages(host.doc), 1);
 }
 
+namespace {
+
+const PagePDEContentHFT* gRealPageContent = nullptr;
+ASInt32 failToRelease(PDPage, ExtensionID) {
+    gCoreHFT->ASRaise(genErrGeneral);
+    return 0;
+}
+
+}  // namespace
+
+// Letting go of the page's content after the import may fail: the form is made all the
+// same, the failure is logged, and nothing is thrown from a clean-up (which would end
+// the program), nor does a temporary page stay behind.
+TEST_F(Import, AFailureWhileLettingGoOfThePageIsLoggedNotFatal) {
+    makeSource();
+    setupDump(1);
+    setEHMode(kEHLog);
+    ASInt32 pages = pdDocGetNumPages(host.doc);
+    gRealPageContent = gPagePDEContentHFT;
+    PagePDEContentHFT patched = *gPagePDEContentHFT;
+    patched.PDPageReleasePDEContent = failToRelease;
+    gPagePDEContentHFT = &patched;
+    PDEForm scaled = getPageContent(src, host.doc, 1, fixedHalf);
+    PDEForm inserted = getPageContent2(src, host.doc, 1, fixedOne);
+    gPagePDEContentHFT = gRealPageContent;
+    EXPECT_NE(scaled, nullptr);
+    EXPECT_NE(inserted, nullptr);
+    EXPECT_EQ(getErrorCnt(), 0);
+    EXPECT_EQ(pdDocGetNumPages(host.doc), pages);
+    std::string log = readFile(getDumpPath());
+    EXPECT_NE(log.find("releasing a page's content"), std::string::npos) << log;
+    pdeRelease(scaled);
+    pdeRelease(inserted);
+    setEHMode(kEHUnset);
+    setLogMode(0);
+}
+
 TEST_F(Import, PageStringsAndTrimBoxPresence) {
     char buf[256];
     EXPECT_FALSE(getPgString(host.page, "TN", buf));

@@ -235,6 +235,54 @@ TEST_F(Imposing, SecondSheetsTakeTheMiddle) {
     close(out, src);
 }
 
+namespace {
+
+std::vector<std::string> gErrorsSaid;
+void collectError(ASInt32, const char* text, void*) {
+    gErrorsSaid.emplace_back(text);
+}
+
+}  // namespace
+
+// A file that is no PDF where a PDF was chosen is said, not passed over: a booklet
+// without its second sheet lacks its middle pages, and a Place flow without its
+// source places nothing.
+TEST_F(Imposing, AFileThatCannotBeOpenedIsSaidNotPassedOver) {
+    std::string notPdf = tmp.file("notes.pdf");
+    vexa::test::writeFile(notPdf, "not a PDF\n");
+    ErrorModeScope logging(kEHLog);
+    gErrorsSaid.clear();
+    ErrorObserver previous = setErrorObserver({collectError, nullptr});
+
+    PDDoc src = makeSource(12);
+    ImposeData d = job(src, booklet(4), 1, 1, 12);
+    std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s", notPdf.c_str());
+    PDDoc out = imposeDocWithData(&d);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(pdDocGetNumPages(out), 2);  // the passes before the second sheet
+    ASSERT_EQ(gErrorsSaid.size(), 1u);
+    EXPECT_NE(gErrorsSaid[0].find("The second sheet " + notPdf + " cannot be opened: "),
+              std::string::npos)
+        << gErrorsSaid[0];
+    close(out, src);
+
+    std::string t = makeTemplate("open.pdf", {{{1, 20, 20, 200, 280}}});
+    PDDoc tmpl = gPDModelHFT->PDDocOpen(t.c_str(), false);
+    ASSERT_NE(tmpl, nullptr);
+    setCosDoc(tmpl);
+    vexa::host::ui::queueChooserAnswer(notPdf);
+    imposeTemplate(tmpl);
+    EXPECT_EQ(getErrorCnt(), 2);
+    EXPECT_EQ(gErrorsSaid.size(), 2u);
+    auto f = frames(tmpl, 0);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_FALSE(f[0].placed);
+    setCosDoc(tmpl);
+    pdDocClose(tmpl);
+    setCosDoc(host.doc);
+    setErrorObserver(previous);
+}
+
 TEST_F(Imposing, PerfectBindingWithAndWithoutSecondSheet) {
     {
         PDDoc src = makeSource(20);
