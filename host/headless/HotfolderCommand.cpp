@@ -174,14 +174,20 @@ bool configuredEntries(const RunReport& report, int* count, std::string* prefs) 
 
 }  // namespace
 
-int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
+namespace {
+
+enum class HotfolderMode { Service, Once, List };
+
+// Reads the command's arguments into mode (--list before --once); an exit status when
+// the command ends here (its help printed, or an argument it does not take).
+std::optional<int> readHotfolderArgs(const std::vector<std::string>& args, HotfolderMode* mode) {
     bool once = false, list = false;
     for (const auto& a : args) {
-        if (a == "--once")
+        if (a == "--once") {
             once = true;
-        else if (a == "--list")
+        } else if (a == "--list") {
             list = true;
-        else if (a == "--help" || a == "-h") {
+        } else if (a == "--help" || a == "-h") {
             std::printf(
                 "Usage: vexa hotfolder [--once | --list]\n"
                 "Imposes the PDF files that arrive in the hot folders configured in section\n"
@@ -202,74 +208,52 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
             return 2;
         }
     }
-    options.virtualClock = false;
-    // A running service reports nothing: its log says what it does.
-    std::optional<RunReport> runReport;
-    if (once || list) runReport.emplace();
-    if (list) {
-        const RunReport& report = *runReport;
-        // The plug-in's own start-up listing, so that the list and the poll agree.
-        Session s(options);
-        s.start();
-        int count = 0;
-        std::string prefs;
-        if (!configuredEntries(report, &count, &prefs)) {
-            std::fprintf(stderr,
-                         "vexa: the plug-in did not list the hot folders (see vexa info)\n");
-            return 1;
-        }
-        for (const std::string& line : report.lines("list")) std::printf("%s\n", line.c_str());
-        return 0;
-    }
+    *mode = list ? HotfolderMode::List : once ? HotfolderMode::Once : HotfolderMode::Service;
+    return std::nullopt;
+}
 
+// Prints the configured input folders: the plug-in's own start-up listing, so that
+// the list and the poll agree.
+int listHotfolders(const SessionOptions& options) {
+    RunReport report;
+    Session s(options);
+    s.start();
+    int count = 0;
+    std::string prefs;
+    if (!configuredEntries(report, &count, &prefs)) {
+        std::fprintf(stderr, "vexa: the plug-in did not list the hot folders (see vexa info)\n");
+        return 1;
+    }
+    for (const std::string& line : report.lines("list")) std::printf("%s\n", line.c_str());
+    return 0;
+}
+
+void catchStopSignals() {
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+}
 
-    LogFollower log(logPath(), stdout, stdoutIsJournal());
-    // The service only saves what it imposes: the outputs are written as they are made.
-    struct WriteAhead {
-        WriteAhead() { doc::setWriteAheadForNewDocuments(true); }
-        ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
-    } writeAhead;
-    Session s(options);
-    s.start();
-    log.print();
-    app::Application& a = s.app();
-    if (!once) {
-        if (inputFolders(readHotfolderSection()).empty())
-            std::fprintf(stderr, "vexa: no hot folder is configured yet: %s (waiting for one)\n",
-                         whyNoHotFolder(preferencesPath()).c_str());
-        while (!gStop) {
-            a.runIdle();
-            log.print();
-            nap();
-        }
-        a.closeAllDocs();
+// The service: polls until SIGTERM or SIGINT.
+void serve(app::Application& a, LogFollower& log) {
+    if (inputFolders(readHotfolderSection()).empty())
+        std::fprintf(stderr, "vexa: no hot folder is configured yet: %s (waiting for one)\n",
+                     whyNoHotFolder(preferencesPath()).c_str());
+    while (!gStop) {
+        a.runIdle();
         log.print();
-        log.finish();
-        return 0;
+        nap();
     }
-    const RunReport& report = *runReport;
-    int entries = 0;
-    std::string prefs;
-    if (!configuredEntries(report, &entries, &prefs)) {
-        std::fprintf(stderr, "vexa: the plug-in did not start the hot folders (see vexa info)\n");
-        return 1;
-    }
-    if (entries == 0) {
-        std::fprintf(stderr, "vexa: no hot folder is configured: %s\n",
-                     whyNoHotFolder(prefs).c_str());
-        return 2;
-    }
+}
 
-    // --once ends when the input folders hold nothing the poll could take, or when
-    // what they hold has not changed for a while (files that stay, e.g. for want of a
-    // done folder, or a writer that stopped in the middle). Entries the plug-in
-    // refused are not polled: their files stay.
+// --once polls until the input folders hold nothing the poll could take, or until what
+// they hold has not changed for a while (files that stay, e.g. for want of a done
+// folder, or a writer that stopped in the middle); answers the files left. Entries the
+// plug-in refused are not polled: their files stay.
+std::string pollUntilDone(app::Application& a, const RunReport& report, LogFollower& log) {
     double lastChange = now();
     std::string lastPending;
     std::string pending;
@@ -303,11 +287,11 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
         }
         nap();
     }
-    a.closeAllDocs();
-    log.print();
-    log.finish();
+    return pending;
+}
 
-    // A run that left anything undone says so, and fails.
+// The exit status of a --once run: a run that left anything undone says so, and fails.
+int onceOutcome(const RunReport& report, const std::string& pending) {
     std::size_t err = report.lines("err").size();
     std::size_t noPdf = report.lines("nopdf").size();
     auto untakenPaths = report.lines("untaken");
@@ -329,6 +313,54 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     add(left, "file was left in an input folder", "files were left in the input folders");
     std::fprintf(stderr, "vexa: %s (see the log)\n", what.c_str());
     return 1;
+}
+
+}  // namespace
+
+int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
+    HotfolderMode mode = HotfolderMode::Service;
+    if (std::optional<int> status = readHotfolderArgs(args, &mode)) return *status;
+    options.virtualClock = false;
+    if (mode == HotfolderMode::List) return listHotfolders(options);
+    // A running service reports nothing: its log says what it does.
+    std::optional<RunReport> runReport;
+    if (mode == HotfolderMode::Once) runReport.emplace();
+    catchStopSignals();
+
+    LogFollower log(logPath(), stdout, stdoutIsJournal());
+    // The service only saves what it imposes: the outputs are written as they are made.
+    struct WriteAhead {
+        WriteAhead() { doc::setWriteAheadForNewDocuments(true); }
+        ~WriteAhead() { doc::setWriteAheadForNewDocuments(false); }
+    } writeAhead;
+    Session s(options);
+    s.start();
+    log.print();
+    app::Application& a = s.app();
+    if (mode == HotfolderMode::Service) {
+        serve(a, log);
+        a.closeAllDocs();
+        log.print();
+        log.finish();
+        return 0;
+    }
+    const RunReport& report = *runReport;
+    int entries = 0;
+    std::string prefs;
+    if (!configuredEntries(report, &entries, &prefs)) {
+        std::fprintf(stderr, "vexa: the plug-in did not start the hot folders (see vexa info)\n");
+        return 1;
+    }
+    if (entries == 0) {
+        std::fprintf(stderr, "vexa: no hot folder is configured: %s\n",
+                     whyNoHotFolder(prefs).c_str());
+        return 2;
+    }
+    std::string pending = pollUntilDone(a, report, log);
+    a.closeAllDocs();
+    log.print();
+    log.finish();
+    return onceOutcome(report, pending);
 }
 
 }  // namespace vexa::host
