@@ -20,18 +20,6 @@ long gNesting = 0;
 
 const ASFixedMatrix kIdentity = {fixedOne, 0, 0, fixedOne, 0, 0};
 
-// Fixed-point sums and negation that stop at the ends of the range: a frame whose
-// values are far off the sheet places its page far off the sheet, never wrapped round.
-ASFixed clampFixed(long long v) {
-    return static_cast<ASFixed>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
-}
-ASFixed addFixed(ASFixed a, ASFixed b, ASFixed c = 0) {
-    return clampFixed(static_cast<long long>(a) + b + c);
-}
-ASFixed negFixed(ASFixed a) {
-    return clampFixed(-static_cast<long long>(a));
-}
-
 // Releases a page's content at the end of a scope, also when a host error leaves it.
 struct PageContentGuard {
     PDPage page;
@@ -776,117 +764,16 @@ void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset) {
     }
 }
 
-ASInt32 getTurnAngle(ASInt32 frameRotation, ASInt32 formRotation) {
-    ASInt32 t = frameRotation - formRotation;
-    if (t < 0)
-        t += 360;
-    else if (t > 359)
-        t -= 360;
-    return t;
-}
-
-ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation, long scale) {
-    ASInt32 theta = getTurnAngle(frameRotation, formRotation);
-    ASFixed ax = box.left, ay = box.bottom;
-    if (theta == 90) {
-        ax = box.left;
-        ay = box.top;
-    } else if (theta == 180) {
-        ax = box.right;
-        ay = box.top;
-    } else if (theta == 270) {
-        ax = box.right;
-        ay = box.bottom;
-    }
-    ASFixed sc = static_cast<ASFixed>(scale);
-    ASFixedMatrix S = {sc, 0, 0, sc, 0, 0};
-    // Single precision throughout, as the host computes angles.
-    float rad = static_cast<float>(theta) * 3.1415929794311523f / 180.0f;
-    ASFixed c = asFloatToFixed(std::cos(rad));
-    ASFixed s = asFloatToFixed(std::sin(rad));
-    ASFixedMatrix R = {c, s, -s, c, 0, 0};
-    ASFixedMatrix M;
-    asFixedMatrixConcat(&M, &S, &R);
-    ASFixedMatrix T = {fixedOne, 0, 0, fixedOne, -ax, -ay};
-    asFixedMatrixConcat(&M, &M, &T);
-    return M;
-}
-
-ASFixedPoint getTurnedOffset(ASFixed x, ASFixed y, ASInt32 frameRotation) {
-    ASInt32 r = getTurnAngle(frameRotation, 0);
-    switch (r) {
-        case 0:
-            return ASFixedPoint{x, y};
-        case 90:
-            return ASFixedPoint{negFixed(y), x};
-        case 180:
-            return ASFixedPoint{negFixed(x), negFixed(y)};
-        case 270:
-            return ASFixedPoint{y, negFixed(x)};
-        default:
-            return ASFixedPoint{0, 0};
-    }
-}
-
-ASFixedRect getCenteredBox(const ASFixedRect& inner, const ASFixedRect& b, ASInt32 turn) {
-    ASFixed w0 = inner.right - inner.left, h0 = inner.top - inner.bottom;
-    ASFixed w = w0, h = h0;
-    if (turn == 90 || turn == 270) {
-        w = h0;
-        h = w0;
-    }
-    ASFixedRect r;
-    r.left = b.left + (b.right - w - b.left) / 2;
-    r.bottom = b.bottom + (b.top - (b.bottom + h)) / 2;
-    r.right = r.left + w;
-    r.top = r.bottom + h;
-    return r;
-}
-
-namespace {
-void sizeInMM(const ASFixedRect& r, ASInt32 rot, float& w, float& h) {
-    float rw = static_cast<float>(r.right - r.left) * 25.4f / 4718592.0f;
-    float rh = static_cast<float>(r.top - r.bottom) * 25.4f / 4718592.0f;
-    ASInt32 t = getTurnAngle(rot, 0);
-    if (t == 0 || t == 180) {
-        w = rw;
-        h = rh;
-    } else {
-        w = rh;
-        h = rw;
-    }
-}
-}  // namespace
-
-bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt32 rotB) {
-    float wa, ha, wb, hb;
-    sizeInMM(a, rotA, wa, ha);
-    sizeInMM(b, rotB, wb, hb);
-    return std::fabs(wa - wb) > 0.5f || std::fabs(ha - hb) > 0.5f;
+FormBoxes readFormBoxes(PDEForm form) {
+    FormBoxes boxes;
+    boxes.rotation = getFormRotation(form);
+    pdeGetBBox(form, &boxes.bbox);
+    ASFixedRect trim;
+    boxes.hasTrim = getTrimBox(form, trim);
+    if (boxes.hasTrim) boxes.trim = trim;
+    return boxes;
 }
 
 ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
-    ASFixedRect trim;
-    bool trimmed = useTrimBox && getTrimBox(form, trim);
-    return getPlacingMatrix(frame, form, getInnerRect(frame), trimmed ? &trim : nullptr);
-}
-
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, const ASFixedRect& inner,
-                               const ASFixedRect* trimBox) {
-    ASInt32 frameRot = getFrameRotation(frame);
-    ASInt32 formRot = getFormRotation(form);
-    ASFixedRect box;
-    if (trimBox) {
-        box = *trimBox;
-    } else {
-        ASFixedRect bbox;
-        pdeGetBBox(form, &bbox);
-        box = getCenteredBox(inner, bbox, getTurnAngle(frameRot, formRot));
-    }
-    ASFixedMatrix m = getMatrixForRect(box, frameRot, formRot, fixedOne);
-    ASFixedPoint shift =
-        getTurnedOffset(addFixed(getXOff(frame), getDisplacement(frame)), getYOff(frame), frameRot);
-    m.h = addFixed(m.h, shift.h, inner.left);
-    m.v = addFixed(m.v, shift.v, inner.bottom);
-    return m;
+    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
 }
