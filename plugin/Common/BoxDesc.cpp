@@ -253,6 +253,20 @@ FrameValue readFrame(PDEElement elem) {
     return f;
 }
 
+FormBoxes readFormBoxes(PDEForm form) {
+    FormBoxes boxes;
+    boxes.rotation = getFormRotation(form);
+    pdeGetBBox(form, &boxes.bbox);
+    ASFixedRect trim;
+    boxes.hasTrim = getTrimBox(form, trim);
+    if (boxes.hasTrim) boxes.trim = trim;
+    return boxes;
+}
+
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
+    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
+}
+
 void setJobInfoStr(PDEElement elem, const char* key, const char* value) {
     putKeyValue(getVexaDict(elem), key, value, false);
 }

@@ -1,7 +1,7 @@
 // A frame as a value, and how a page's form is fitted into it and clipped. The frame
-// is read once from its dictionary (readFrame, BoxDesc.h) and the form's boxes once
-// from the form (readFormBoxes, PageContent.h); everything here is worked out from
-// those two values alone, without the host, with the host's fixed-point arithmetic.
+// is read once from its dictionary and the form's boxes once from the form (readFrame
+// and readFormBoxes, BoxDesc.h); everything here is worked out from those two values
+// alone, without the host, with the host's fixed-point arithmetic.
 #pragma once
 
 #include "ASTypes.h"

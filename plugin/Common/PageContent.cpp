@@ -763,17 +763,3 @@ void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset) {
         m->v = offset->v;
     }
 }
-
-FormBoxes readFormBoxes(PDEForm form) {
-    FormBoxes boxes;
-    boxes.rotation = getFormRotation(form);
-    pdeGetBBox(form, &boxes.bbox);
-    ASFixedRect trim;
-    boxes.hasTrim = getTrimBox(form, trim);
-    if (boxes.hasTrim) boxes.trim = trim;
-    return boxes;
-}
-
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
-    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
-}

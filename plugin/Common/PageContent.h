@@ -1,5 +1,5 @@
-// Walking page content and importing pages as forms; the fitting of a form into a
-// frame is FrameFit's.
+// Walking page content and importing pages as forms. How a form is fitted into a
+// frame is FrameFit's (its values are read by BoxDesc).
 //
 // The full walker (CPage::enumContent, CContent) visits every element at every depth,
 // descending into forms and marked-content containers, and writes modified content
@@ -7,7 +7,6 @@
 // page's content.
 #pragma once
 
-#include "FrameFit.h"
 #include "PIUtils.h"
 
 class CContent;
@@ -150,8 +149,3 @@ bool getPgString(PDPage page, const char* key, char* dst);
 // Fit matrices.
 void resetMatrix(ASFixedMatrix* m);
 void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset);
-// The form's rotation, bounding box and TrimBox, read once.
-FormBoxes readFormBoxes(PDEForm form);
-// The whole placing of a form into a frame (placingMatrix) read from the frame's
-// dictionary and the form.
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);
