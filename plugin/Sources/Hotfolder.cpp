@@ -212,12 +212,6 @@ void refreshLease(void* claim) {
     static_cast<JobClaim*>(claim)->refresh();
 }
 
-JobClaim* gClaimInHand = nullptr;  // refreshed while a move copies it
-
-void refreshClaimInHand() {
-    if (gClaimInHand) gClaimInHand->refresh();
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
     return realFolderPath(a) == realFolderPath(b);
@@ -399,12 +393,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     }
     std::string out = e.out.empty() ? std::string() : joinPath(e.out, name);
     JobClaim claim;
-    gClaimInHand = &claim;
-    setLongCopyHook(refreshClaimInHand);
     eTake taken = claim.take(n, path, e.done, out, hotfolderLease());
-
-    setLongCopyHook(nullptr);
-    gClaimInHand = nullptr;
     if (taken == kTakenByOther) {
         dprintf("\ttaken by another process\n");
         return true;

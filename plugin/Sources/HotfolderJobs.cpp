@@ -317,7 +317,11 @@ eTake JobClaim::take(int entry, const std::string& inPath, const std::string& do
         error_ = lastOsError();
         return kTakeFailed;
     }
-    if (!moveFileReplace(inPath.c_str(), r.claim.c_str(), tag.c_str())) {
+    // The record was written: a long copy across file systems keeps its lease fresh.
+    CopyTicker ticker;
+    ticker.proc = [](void* path) { touchFile(*static_cast<const std::string*>(path)); };
+    ticker.data = &r.path;
+    if (!moveFileReplace(inPath.c_str(), r.claim.c_str(), tag.c_str(), &ticker)) {
         error_ = lastOsError();
         deleteFile(r.path);
         return error_.missing() ? kTakenByOther : kTakeFailed;

@@ -18,7 +18,6 @@
 namespace {
 
 const char kClaimPrefix[] = ".vexa-claim.";
-void (*gLongCopyHook)() = nullptr;
 
 bool syncFolder(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -29,7 +28,8 @@ bool syncFolder(const std::string& folder) {
 }
 
 // Copies from to a new file to (which must not exist), flushed to disk.
-bool copyFlushed(const std::string& from, const std::string& to) {
+bool copyFlushed(const std::string& from, const std::string& to,
+                 const CopyTicker* ticker = nullptr) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -48,8 +48,8 @@ bool copyFlushed(const std::string& from, const std::string& to) {
     char buf[1 << 16];
     std::size_t sinceHook = 0;
     for (;;) {
-        if (gLongCopyHook && sinceHook >= (8u << 20)) {
-            gLongCopyHook();
+        if (ticker && ticker->proc && sinceHook >= (8u << 20)) {
+            ticker->proc(ticker->data);
             sinceHook = 0;
         }
         ssize_t n = ::read(in, buf, sizeof buf);
@@ -95,11 +95,8 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void setLongCopyHook(void (*hook)()) {
-    gLongCopyHook = hook;
-}
-
-bool moveFileReplace(const char* path, const char* target, const char* tag) {
+bool moveFileReplace(const char* path, const char* target, const char* tag,
+                     const CopyTicker* ticker) {
     if (!path || !target || !*path || !*target) {
         errno = EINVAL;
         return false;
@@ -116,7 +113,7 @@ bool moveFileReplace(const char* path, const char* target, const char* tag) {
     std::string dest(target);
     std::string tmp = folderOf(dest) + "/.vexa-move." + who + "." + nameOf(dest);
     ::unlink(tmp.c_str());
-    if (!copyFlushed(claim, tmp) || ::rename(tmp.c_str(), target) != 0) {
+    if (!copyFlushed(claim, tmp, ticker) || ::rename(tmp.c_str(), target) != 0) {
         int e = errno;
         ::unlink(tmp.c_str());
         ::rename(claim.c_str(), path);  // give the file back

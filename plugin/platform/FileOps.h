@@ -21,12 +21,15 @@ std::string nameOf(const std::string& path);
 // (".vexa-move.<tag>.<name>"), flushed to disk, renamed into place, and only then
 // removed: at every moment the file exists whole in one place at least. The tag names
 // the mover (processTag() of this process when none is given). False (errno set) when
-// the source is gone or the move failed; the source is then where it was.
-bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr);
-
-// Called after every 8 MB a move across file systems has copied (a worker keeps the
-// lease of its job fresh meanwhile); none by default.
-void setLongCopyHook(void (*hook)());
+// the source is gone or the move failed; the source is then where it was. A move
+// across file systems calls ticker after every 8 MB it has copied (a worker keeps the
+// lease of its job fresh meanwhile).
+struct CopyTicker {
+    void (*proc)(void* data) = nullptr;
+    void* data = nullptr;
+};
+bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr,
+                     const CopyTicker* ticker = nullptr);
 
 // Copies the file at path to target (a full path), replacing a file there: the copy is
 // written to a hidden file beside the target, flushed to disk and renamed into place,

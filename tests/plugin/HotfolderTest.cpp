@@ -85,6 +85,18 @@ TEST(HotfolderFiles, MoveAcrossFileSystemsLeavesNoClaimOrTemporaryFile) {
     EXPECT_EQ(readFile(target), data);
     EXPECT_TRUE(fs::is_empty(t.path()));
     fs::remove(target);
+
+    // A long copy ticks every 8 MB, so that the mover can keep its lease fresh.
+    std::string big(17u << 20, 'b');
+    writeFile(t.file("big.pdf"), big);
+    int ticks = 0;
+    CopyTicker ticker;
+    ticker.proc = [](void* n) { ++*static_cast<int*>(n); };
+    ticker.data = &ticks;
+    ASSERT_TRUE(moveFileReplace(t.file("big.pdf").c_str(), target.c_str(), nullptr, &ticker));
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(fs::file_size(target), big.size());
+    fs::remove(target);
 }
 
 TEST(HotfolderFiles, PathPiecesAndFolders) {
