@@ -77,6 +77,15 @@ TEST_F(Cli, ScriptsRunAndFailWithOneClearLine) {
     EXPECT_NE(out.find("(controls: "), std::string::npos) << out;
     EXPECT_NE(out.find("; 7 "), std::string::npos) << out;
     EXPECT_NE(out.find(") waited for an answer"), std::string::npos) << out;
+    // And a control the dialog does not have: the ones it has, joined by "; ".
+    std::string wrong = script("menu Vexa:show\nticks 6\npress 999\n");
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + wrong, &out), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.find("\\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(":3: dialog \"PALETTE\" has no control \"999\"; its controls: 1 button "),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("; 14 button "), std::string::npos) << out;
     EXPECT_EQ(vexa("run " + dir.file("missing.vx"), &out), 1);
     EXPECT_NE(out.find("cannot read the script"), std::string::npos);
 }
