@@ -347,6 +347,88 @@ void setupHotfolder() {
     reportOutcome("entries", std::to_string(n - 1) + "\t" + gPrefs.getPath());
 }
 
+// The ticket's text; empty without a ticket or when it cannot be read (the ticket's
+// reader says so).
+std::string readTicketText(const std::string& ticket) {
+    std::string text;
+    if (ticket.empty()) return text;
+    ASInt32 size = 0;
+    if (char* data = readWholeFile(ticket, &size)) {
+        text.assign(data, static_cast<std::size_t>(size));
+        std::free(data);
+    }
+    return text;
+}
+
+// Imposes the file of entry n that claim took (now in the done folder) into out, by
+// the entry's settings with the ticket's choices over them; answers the errors, and
+// sets jobDied when the job crashed or ran out of time.
+ASInt32 imposeTakenFile(ASInt32 n, const Entry& e, JobClaim& claim, const std::string& out,
+                        const std::string& ticket, const std::string& ticketText, bool* jobDied) {
+    HotfolderJob job;
+    std::memset(&job.job, 0, sizeof job.job);
+    job.job.size = sizeof job.job;
+    job.job.spotBlack = 0;
+    job.job.dlgUnits = getDlgUnits();
+    job.saveMinor = 0;
+    job.claim = &claim;
+    ImposeData& d = job.job.data;
+    ASInt32 errors = 0;
+    // The entry's settings, with the ticket's choices over them.
+    d.binding = isSaddleStitch(e.binding) ? kBindSaddleStitch : kBindPerfect;
+    d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
+    d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
+    d.scale = 0x10000;
+    d.firstPage = 1;
+    bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
+    std::string tmpl = (job.job.given & kVexaGivenTemplate) ? d.templatePath : e.tmpl;
+    std::string half = (job.job.given & kVexaGivenSecondSheet) ? d.halfSheetPath : e.half;
+    if (!ticketTaken) {
+        errors++;
+    } else if (e.out.empty()) {
+        dprintf("\t####\tno output folder (Out%d)\n", n);
+        errors++;
+    } else if (tmpl.empty()) {
+        dprintf("\t####\tno template (T%d)\n", n);
+        errors++;
+    } else if (sameFile(out, tmpl) || sameFile(out, half)) {
+        dprintf("\t####\tthe result %s would replace the template\n", out.c_str());
+        errors++;
+    } else {
+        job.src = claim.donePath();
+        job.out = out;
+        job.tmpl = tmpl;
+        job.half = half;
+        job.saveMinor = saveAsMinor();
+
+        ASInt32 limit = getTimeLimit();
+        JobTicker ticker;
+        ticker.proc = refreshLease;
+        ticker.data = &claim;
+        ticker.seconds = hotfolderLease() / 3.0;
+        JobResult r = runJobInChild(imposeJob, &job, limit, &ticker);
+        switch (r.end) {
+            case kJobExited:
+            case kJobInProcess:
+                errors += r.status;
+                break;
+            case kJobCrashed:
+                dprintf("\t####\tjob crashed (signal %d: %s)\n", r.status,
+                        signalName(r.status).c_str());
+                errors++;
+                *jobDied = true;
+                break;
+            case kJobTimedOut:
+                dprintf("\t####\tjob stopped: it took longer than %d seconds\n", limit);
+                errors++;
+                *jobDied = true;
+                break;
+        }
+        if (*jobDied) removeSaveLeftovers(out);
+    }
+    return errors;
+}
+
 bool processHotfolderFile(const char* path, void* clientData) {
     if (puiCheckForEscKey()) return false;  // the host is stopping: nothing more is taken
     ASInt32 n = static_cast<ASInt32>(reinterpret_cast<intptr_t>(clientData));
@@ -371,15 +453,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     gSeen.erase(path);
     gSeen.erase(ticket);
     // The ticket is read where it was put: its relative paths are from there.
-    std::string ticketText;
-    if (!ticket.empty()) {
-        char* data = nullptr;
-        ASInt32 size = 0;
-        if ((data = readWholeFile(ticket, &size)) != nullptr) {
-            ticketText.assign(data, static_cast<std::size_t>(size));
-            std::free(data);
-        }
-    }
+    std::string ticketText = readTicketText(ticket);
 
     Entry e = readEntry(n);
     if (e.done.empty()) {
@@ -418,69 +492,9 @@ bool processHotfolderFile(const char* path, void* clientData) {
         return !puiCheckForEscKey();
     }
 
-    HotfolderJob job;
-    std::memset(&job.job, 0, sizeof job.job);
-    job.job.size = sizeof job.job;
-    job.job.spotBlack = 0;
-    job.job.dlgUnits = getDlgUnits();
-    job.saveMinor = 0;
-    job.claim = &claim;
-    ImposeData& d = job.job.data;
-    ASInt32 errors = 0;
-    bool jobDied = false;
     setEHMode(kEHLog);
-    // The entry's settings, with the ticket's choices over them.
-    d.binding = isSaddleStitch(e.binding) ? kBindSaddleStitch : kBindPerfect;
-    d.placing = isTrimBoxAligned(e.placing) ? kPlaceTrimBox : kPlaceCentered;
-    d.creep = mmToFixed(static_cast<float>(std::atof(e.creep.c_str())));
-    d.scale = 0x10000;
-    d.firstPage = 1;
-    bool ticketTaken = ticket.empty() || applyTicket(&job.job, ticket, ticketText);
-    std::string tmpl = (job.job.given & kVexaGivenTemplate) ? d.templatePath : e.tmpl;
-    std::string half = (job.job.given & kVexaGivenSecondSheet) ? d.halfSheetPath : e.half;
-    if (!ticketTaken) {
-        errors++;
-    } else if (e.out.empty()) {
-        dprintf("\t####\tno output folder (Out%d)\n", n);
-        errors++;
-    } else if (tmpl.empty()) {
-        dprintf("\t####\tno template (T%d)\n", n);
-        errors++;
-    } else if (sameFile(out, tmpl) || sameFile(out, half)) {
-        dprintf("\t####\tthe result %s would replace the template\n", out.c_str());
-        errors++;
-    } else {
-        job.src = srcPath;
-        job.out = out;
-        job.tmpl = tmpl;
-        job.half = half;
-        job.saveMinor = saveAsMinor();
-
-        ASInt32 limit = getTimeLimit();
-        JobTicker ticker;
-        ticker.proc = refreshLease;
-        ticker.data = &claim;
-        ticker.seconds = hotfolderLease() / 3.0;
-        JobResult r = runJobInChild(imposeJob, &job, limit, &ticker);
-        switch (r.end) {
-            case kJobExited:
-            case kJobInProcess:
-                errors += r.status;
-                break;
-            case kJobCrashed:
-                dprintf("\t####\tjob crashed (signal %d: %s)\n", r.status,
-                        signalName(r.status).c_str());
-                errors++;
-                jobDied = true;
-                break;
-            case kJobTimedOut:
-                dprintf("\t####\tjob stopped: it took longer than %d seconds\n", limit);
-                errors++;
-                jobDied = true;
-                break;
-        }
-        if (jobDied) removeSaveLeftovers(out);
-    }
+    bool jobDied = false;
+    ASInt32 errors = imposeTakenFile(n, e, claim, out, ticket, ticketText, &jobDied);
     if (errors > 0) {
         moveToErr(srcPath);  // a file that cannot go there stays in done, logged
         reportOutcome("err", srcPath);
