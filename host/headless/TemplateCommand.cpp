@@ -891,37 +891,162 @@ void writeProofs(const std::string& path, const TemplateInfo& info, const std::s
     }
 }
 
-int cmdShow(const std::vector<std::string>& args, const SessionOptions& options) {
+namespace {
+
+struct ShowOptions {
     std::string file, unit = "mm", pngDir;
     bool json = false, foldWanted = false;
     int dpi = 50;
+};
+
+ShowOptions readShowArgs(const std::vector<std::string>& args) {
+    ShowOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&] { return optionValue(args, i); };
         if (a == "--json")
-            json = true;
+            o.json = true;
         else if (a == "--fold")
-            foldWanted = true;
+            o.foldWanted = true;
         else if (a == "--png")
-            pngDir = value();
+            o.pngDir = value();
         else if (a == "--dpi") {
-            dpi = std::atoi(value().c_str());
-            if (dpi < 10 || dpi > 600) throw UsageError("--dpi is 10 to 600");
+            o.dpi = std::atoi(value().c_str());
+            if (o.dpi < 10 || o.dpi > 600) throw UsageError("--dpi is 10 to 600");
         } else if (a == "--unit") {
-            unit = value();
-            if (unit != "mm" && unit != "cm" && unit != "in" && unit != "pt")
+            o.unit = value();
+            if (o.unit != "mm" && o.unit != "cm" && o.unit != "in" && o.unit != "pt")
                 throw UsageError("--unit is mm, cm, in or pt");
         } else if (!a.empty() && a[0] == '-')
             throw UsageError("unknown option " + a);
-        else if (file.empty())
-            file = a;
+        else if (o.file.empty())
+            o.file = a;
         else
             throw UsageError("template show takes one template");
     }
-    if (file.empty()) throw UsageError("template show needs a template");
-    std::string path = resolveTemplate(file, options.pluginDirs);
+    if (o.file.empty()) throw UsageError("template show needs a template");
+    return o;
+}
+
+// One sheet's description: a line for each page frame, slug line, moving mark and text
+// frame, and the marks counted by kind within the rectangle they take.
+class SheetDescription {
+  public:
+    SheetDescription(const std::string& unit, std::string& text, nlohmann::json& js)
+        : unit_(unit), text_(text), js_(js) {}
+
+    void frame(const TemplateFrame& f) {
+        if (f.box >= 1)
+            pageFrame(f);
+        else if (f.box == -1) {
+            text_ += "  slug line: " + rectText(f.rect, unit_) + "\n";
+            js_["slug"] = rectJson(f.rect, unit_);
+        } else if (f.box == -2 || f.box == -4 || f.box == -5 || f.box == -7)
+            mark(f);
+        else if (f.box == -9)
+            text_ += "  text frame: " + rectText(f.rect, unit_) + "\n";
+    }
+
+    void marksLine() {
+        if (markCount_.empty()) return;
+        text_ += "  marks:";
+        bool first = true;
+        for (const auto& [k, n] : markCount_) {
+            text_ +=
+                std::string(first ? " " : ", ") + std::to_string(n) + " " + k + (n == 1 ? "" : "s");
+            first = false;
+        }
+        text_ += ", within " + rectText(marks_, unit_) + "\n";
+    }
+
+  private:
+    void pageFrame(const TemplateFrame& f) {
+        const std::string& unit = unit_;
+        Rect t = f.trim();
+        text_ += "  page frame " + std::to_string(f.box) + ": trim " + rectText(t, unit) + " (" +
+                 num(t.width(), unit) + " x " + num(t.height(), unit) + "), rotation " +
+                 std::to_string(f.rotation) + ", bleed " + num(f.bleedLeft, unit) + " " +
+                 num(f.bleedBottom, unit) + " " + num(f.bleedRight, unit) + " " +
+                 num(f.bleedTop, unit) + " (left bottom right top)\n";
+        js_["frames"].push_back({{"box", f.box},
+                                 {"trim", rectJson(t, unit)},
+                                 {"rect", rectJson(f.rect, unit)},
+                                 {"rotation", f.rotation},
+                                 {"bleed",
+                                  {{"left", inUnit(f.bleedLeft, unit)},
+                                   {"bottom", inUnit(f.bleedBottom, unit)},
+                                   {"right", inUnit(f.bleedRight, unit)},
+                                   {"top", inUnit(f.bleedTop, unit)}}}});
+    }
+
+    void mark(const TemplateFrame& f) {
+        ++markCount_[kindOfBox(f.box)];
+        marks_ = {std::min(marks_.left, f.rect.left), std::min(marks_.bottom, f.rect.bottom),
+                  std::max(marks_.right, f.rect.right), std::max(marks_.top, f.rect.top)};
+        nlohmann::json jm{{"kind", kindOfBox(f.box)}, {"rect", rectJson(f.rect, unit_)}};
+        if (f.box == -5) {
+            static const char* kDirections[] = {"up", "left", "down", "right"};
+            int d = f.rotation % 360 / 90;
+            const char* moves = f.rotation % 90 == 0 && d >= 0 ? kDirections[d] : "nowhere";
+            jm["moves"] = moves;
+            jm["limit"] = inUnit(f.moveLimit, unit_);
+            text_ += "  moving mark: " + rectText(f.rect, unit_) + ", steps " + moves + " to " +
+                     num(f.moveLimit, unit_) + " from one copy to the next\n";
+        }
+        js_["marks"].push_back(jm);
+    }
+
+    const std::string& unit_;
+    std::string& text_;
+    nlohmann::json& js_;
+    std::map<std::string, int> markCount_;
+    Rect marks_{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+};
+
+// The fold check of each front and back pair of sheets; 1 when a pair does not fold or
+// reads wrong, else 0.
+int describeFolds(const TemplateInfo& info, std::string& text, nlohmann::json& j) {
+    int status = 0;
+    j["fold"] = nlohmann::json::array();
+    if (info.sheets.size() < 2 || info.sheets.size() % 2) {
+        text += "fold check: a folded sheet needs a front and a back sheet\n";
+        status = 1;
+    }
+    for (std::size_t s = 0; s + 1 < info.sheets.size(); s += 2) {
+        fold::Reading r = foldCheck(info.sheets[s], info.sheets[s + 1]);
+        std::string which = "sheets " + std::to_string(s + 1) + " and " + std::to_string(s + 2);
+        nlohmann::json jf{{"sheets", {s + 1, s + 2}}};
+        if (r.pages.empty()) {
+            text += "fold check, " + which +
+                    ": the page frames form no grid that folds in half (front and back "
+                    "alike, sides of 1, 2, 4, 8 ... frames)\n";
+            jf["foldable"] = false;
+            status = 1;
+        } else {
+            text += "fold check, " + which + ": the reader sees " + pagesText(r.pages);
+            if (!r.notUpright.empty()) text += "; turned: " + pagesText(r.notUpright);
+            text += r.correct ? " (correct; " : " (WRONG; ";
+            text += "folds: " + r.describe() + ")\n";
+            jf["foldable"] = true;
+            jf["pages"] = r.pages;
+            jf["turned"] = r.notUpright;
+            jf["correct"] = r.correct;
+            jf["folds"] = r.describe();
+            if (!r.correct) status = 1;
+        }
+        j["fold"].push_back(jf);
+    }
+    return status;
+}
+
+}  // namespace
+
+int cmdShow(const std::vector<std::string>& args, const SessionOptions& options) {
+    ShowOptions o = readShowArgs(args);
+    const std::string& unit = o.unit;
+    std::string path = resolveTemplate(o.file, options.pluginDirs);
     if (path.empty()) {
-        std::fprintf(stderr, "vexa: no such template: %s\n", file.c_str());
+        std::fprintf(stderr, "vexa: no such template: %s\n", o.file.c_str());
         return 2;
     }
     TemplateInfo info = readTemplate(path);
@@ -941,98 +1066,18 @@ int cmdShow(const std::vector<std::string>& args, const SessionOptions& options)
         js["marks"] = nlohmann::json::array();
         text += "sheet " + std::to_string(s + 1) + ": " + num(sheet.width, unit) + " x " +
                 num(sheet.height, unit) + " " + unit + "\n";
-        std::map<std::string, int> markCount;
-        Rect marks{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-        for (const TemplateFrame& f : sheet.frames) {
-            if (f.box >= 1) {
-                Rect t = f.trim();
-                text += "  page frame " + std::to_string(f.box) + ": trim " + rectText(t, unit) +
-                        " (" + num(t.width(), unit) + " x " + num(t.height(), unit) +
-                        "), rotation " + std::to_string(f.rotation) + ", bleed " +
-                        num(f.bleedLeft, unit) + " " + num(f.bleedBottom, unit) + " " +
-                        num(f.bleedRight, unit) + " " + num(f.bleedTop, unit) +
-                        " (left bottom right top)\n";
-                js["frames"].push_back({{"box", f.box},
-                                        {"trim", rectJson(t, unit)},
-                                        {"rect", rectJson(f.rect, unit)},
-                                        {"rotation", f.rotation},
-                                        {"bleed",
-                                         {{"left", inUnit(f.bleedLeft, unit)},
-                                          {"bottom", inUnit(f.bleedBottom, unit)},
-                                          {"right", inUnit(f.bleedRight, unit)},
-                                          {"top", inUnit(f.bleedTop, unit)}}}});
-            } else if (f.box == -1) {
-                text += "  slug line: " + rectText(f.rect, unit) + "\n";
-                js["slug"] = rectJson(f.rect, unit);
-            } else if (f.box == -2 || f.box == -4 || f.box == -5 || f.box == -7) {
-                ++markCount[kindOfBox(f.box)];
-                marks = {std::min(marks.left, f.rect.left), std::min(marks.bottom, f.rect.bottom),
-                         std::max(marks.right, f.rect.right), std::max(marks.top, f.rect.top)};
-                nlohmann::json jm{{"kind", kindOfBox(f.box)}, {"rect", rectJson(f.rect, unit)}};
-                if (f.box == -5) {
-                    static const char* kDirections[] = {"up", "left", "down", "right"};
-                    int d = f.rotation % 360 / 90;
-                    const char* moves = f.rotation % 90 == 0 && d >= 0 ? kDirections[d] : "nowhere";
-                    jm["moves"] = moves;
-                    jm["limit"] = inUnit(f.moveLimit, unit);
-                    text += "  moving mark: " + rectText(f.rect, unit) + ", steps " + moves +
-                            " to " + num(f.moveLimit, unit) + " from one copy to the next\n";
-                }
-                js["marks"].push_back(jm);
-            } else if (f.box == -9) {
-                text += "  text frame: " + rectText(f.rect, unit) + "\n";
-            }
-        }
-        if (!markCount.empty()) {
-            text += "  marks:";
-            bool first = true;
-            for (const auto& [k, n] : markCount) {
-                text += std::string(first ? " " : ", ") + std::to_string(n) + " " + k +
-                        (n == 1 ? "" : "s");
-                first = false;
-            }
-            text += ", within " + rectText(marks, unit) + "\n";
-        }
+        SheetDescription description(unit, text, js);
+        for (const TemplateFrame& f : sheet.frames) description.frame(f);
+        description.marksLine();
         j["sheets"].push_back(js);
     }
 
-    int status = 0;
-    if (foldWanted) {
-        j["fold"] = nlohmann::json::array();
-        if (info.sheets.size() < 2 || info.sheets.size() % 2) {
-            text += "fold check: a folded sheet needs a front and a back sheet\n";
-            status = 1;
-        }
-        for (std::size_t s = 0; s + 1 < info.sheets.size(); s += 2) {
-            fold::Reading r = foldCheck(info.sheets[s], info.sheets[s + 1]);
-            std::string which = "sheets " + std::to_string(s + 1) + " and " + std::to_string(s + 2);
-            nlohmann::json jf{{"sheets", {s + 1, s + 2}}};
-            if (r.pages.empty()) {
-                text += "fold check, " + which +
-                        ": the page frames form no grid that folds in half (front and back "
-                        "alike, sides of 1, 2, 4, 8 ... frames)\n";
-                jf["foldable"] = false;
-                status = 1;
-            } else {
-                text += "fold check, " + which + ": the reader sees " + pagesText(r.pages);
-                if (!r.notUpright.empty()) text += "; turned: " + pagesText(r.notUpright);
-                text += r.correct ? " (correct; " : " (WRONG; ";
-                text += "folds: " + r.describe() + ")\n";
-                jf["foldable"] = true;
-                jf["pages"] = r.pages;
-                jf["turned"] = r.notUpright;
-                jf["correct"] = r.correct;
-                jf["folds"] = r.describe();
-                if (!r.correct) status = 1;
-            }
-            j["fold"].push_back(jf);
-        }
-    }
-    if (json)
+    int status = o.foldWanted ? describeFolds(info, text, j) : 0;
+    if (o.json)
         std::printf("%s\n", j.dump(2).c_str());
     else
         std::fputs(text.c_str(), stdout);
-    if (!pngDir.empty()) writeProofs(path, info, pngDir, dpi);
+    if (!o.pngDir.empty()) writeProofs(path, info, o.pngDir, o.dpi);
     return status;
 }
 
