@@ -303,6 +303,9 @@ class Application {
     void willQuit();
 
   private:
+    // Starts a mouse action in view: its document comes to the front, the mouse state
+    // starts anew at (x, y) with the modifier keys.
+    void beginMouse(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags);
     struct Notification {
         ASInt32 selector;
         ExtensionID owner;

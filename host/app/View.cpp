@@ -364,18 +364,22 @@ void addDrawOp(AVPageView view, DrawOp op) {
         if (FrontEnd* fe = Application::current().frontEnd()) fe->viewDrawn(view);
 }
 
+void Application::beginMouse(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags) {
+    if (view->doc != front_) setFrontDoc(view->doc);
+    mouse_ = {};
+    mouse_.view = view;
+    mouse_.x = x;
+    mouse_.y = y;
+    mouse_.modifiers = flags;
+}
+
 bool Application::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
                         ASInt16 clickCount,
                         const std::vector<std::pair<AVDevCoord, AVDevCoord>>& path) {
     if (!view || !view->doc) return false;
     AVDoc doc = view->doc;
-    if (doc != front_) setFrontDoc(doc);
-    mouse_ = {};
-    mouse_.view = view;
-    mouse_.x = x;
-    mouse_.y = y;
+    beginMouse(view, x, y, flags);
     mouse_.down = true;
-    mouse_.modifiers = flags;
     mouse_.path.assign(path.begin(), path.end());
     bool handled = false;
     AVTool tool = doc->activeTool;
@@ -407,12 +411,7 @@ bool Application::click(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 fla
 bool Application::rightClick(AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags) {
     if (!view || !view->doc) return false;
     AVDoc doc = view->doc;
-    if (doc != front_) setFrontDoc(doc);
-    mouse_ = {};
-    mouse_.view = view;
-    mouse_.x = x;
-    mouse_.y = y;
-    mouse_.modifiers = flags;
+    beginMouse(view, x, y, flags);
     bool handled = false;
     AVTool tool = doc->activeTool;
     // The item chosen in the pop-up menu it shows names the action (popUp).

@@ -383,24 +383,20 @@ bool Scanner::op(const std::string& o) {
         }
         return true;
     }
-    if (o == "g" || o == "G") {
-        Spec& spec = o == "g" ? st_.fill : st_.stroke;
+    // The device colours: the operator sets the space and its values (lower case the
+    // fill, upper case the stroke).
+    static const struct {
+        const char *fill, *stroke;
+        ASInt32 family;
+        int values;
+    } kDeviceOps[] = {
+        {"g", "G", kDeviceGray, 1}, {"rg", "RG", kDeviceRGB, 3}, {"k", "K", kDeviceCMYK, 4}};
+    for (const auto& d : kDeviceOps) {
+        if (o != d.fill && o != d.stroke) continue;
+        Spec& spec = o == d.fill ? st_.fill : st_.stroke;
         spec = Spec{};
-        setValues(spec, 1);
-        return true;
-    }
-    if (o == "rg" || o == "RG") {
-        Spec& spec = o == "rg" ? st_.fill : st_.stroke;
-        spec = Spec{};
-        spec.family = kDeviceRGB;
-        setValues(spec, 3);
-        return true;
-    }
-    if (o == "k" || o == "K") {
-        Spec& spec = o == "k" ? st_.fill : st_.stroke;
-        spec = Spec{};
-        spec.family = kDeviceCMYK;
-        setValues(spec, 4);
+        spec.family = d.family;
+        setValues(spec, d.values);
         return true;
     }
     if (o == "cs" || o == "CS") {
