@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "HotfolderJobs.h"
+#include "Sources/HotfolderJobs.h"
 
 namespace fs = std::filesystem;
 

@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "API.h"
-#include "BoxDesc.h"
-#include "Impose.h"
-#include "ImposeJob.h"
-#include "Main.h"
+#include "Common/API.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Impose.h"
+#include "Sources/ImposeJob.h"
+#include "Sources/Main.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
 #include "headless/Session.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "JobOptions.h"
-#include "MyJSON.h"
+#include "Sources/JobOptions.h"
+#include "settings/MyJSON.h"
 
 namespace {
 

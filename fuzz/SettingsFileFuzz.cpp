@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "MySettings.h"
-#include "MyStrings.h"
+#include "settings/MySettings.h"
+#include "settings/MyStrings.h"
 
 // The store's only link to the resources: no default settings text here.
 ASInt32 gLanguage = 0;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "MySettings.h"
-#include "MyStrings.h"
-#include "MyXML.h"
+#include "settings/MySettings.h"
+#include "settings/MyStrings.h"
+#include "settings/MyXML.h"
 
 // The store's only link to the resources: no default settings text here.
 ASInt32 gLanguage = 0;

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "API.h"
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
+#include "Common/API.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
 #include "FuzzInput.h"
-#include "Impose.h"
-#include "ImposeDlg.h"
-#include "Main.h"
-#include "PIUtils.h"
+#include "Sources/Impose.h"
+#include "Sources/ImposeDlg.h"
+#include "Sources/Main.h"
+#include "Common/PIUtils.h"
 #include "core/Core.h"
 #include "headless/Session.h"
 

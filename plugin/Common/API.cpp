@@ -1,4 +1,4 @@
-#include "API.h"
+#include "Common/API.h"
 
 const CoreHFT* gCoreHFT = nullptr;
 const CosHFT* gCosHFT = nullptr;

@@ -1,14 +1,14 @@
-#include "BoxDesc.h"
+#include "Common/BoxDesc.h"
 
 #include <string_view>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "PIUtils.h"
-#include "PageContent.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/PIUtils.h"
+#include "Common/PageContent.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 namespace {
 ASInt32 gSelCounter = 1;

@@ -4,9 +4,9 @@
 // the run-time selection tag the editing tool keeps on frames.
 #pragma once
 
-#include "API.h"
-#include "FrameFit.h"
-#include "Scopes.h"
+#include "Common/API.h"
+#include "Common/FrameFit.h"
+#include "Common/Scopes.h"
 
 // Box numbers: 1 and up are page frames; the others mark generated objects.
 enum {

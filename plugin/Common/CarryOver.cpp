@@ -1,4 +1,4 @@
-#include "CarryOver.h"
+#include "Common/CarryOver.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "ErrorHandling.h"
-#include "ProcessColors.h"
+#include "Common/ErrorHandling.h"
+#include "Common/ProcessColors.h"
 
 namespace {
 

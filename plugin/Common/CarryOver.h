@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 // Merges the optional-content groups of src and its default configuration into dst's,
 // once per source: every group keeps the visibility it has in src, the groups of one

@@ -1,9 +1,9 @@
-#include "ColorSpaces.h"
+#include "Common/ColorSpaces.h"
 
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/Scopes.h"
 
 const char* const kColorSpaces[11] = {"DeviceGray", "DeviceCMYK", "DeviceRGB",  "CalGray",
                                       "CalRGB",     "Lab",        "Separation", "DeviceN",

@@ -3,7 +3,7 @@
 // equivalent back out of a separation.
 #pragma once
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 enum eColorSpace {
     kDeviceGray = 0,

@@ -1,6 +1,6 @@
-#include "ColorSupport.h"
+#include "Common/ColorSupport.h"
 
-#include "Prefs.h"
+#include "Common/Prefs.h"
 
 #include <cmath>
 #include <cstring>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/Scopes.h"
 
 namespace {
 PDEColorSpec emptySpec() {

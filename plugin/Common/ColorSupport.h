@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ColorSpaces.h"
+#include "Common/ColorSpaces.h"
 
 // Colour specs (the builders zero the record first; freeColorSpec releases the space).
 PDEColorSpec getColor(float r, float g, float b);

@@ -1,4 +1,4 @@
-#include "ErrorHandling.h"
+#include "Common/ErrorHandling.h"
 
 #include <chrono>
 #include <cstdarg>
@@ -8,11 +8,11 @@
 #include <ctime>
 #include <exception>
 
-#include "API.h"
-#include "FileOps.h"
-#include "MyStrings.h"
-#include "Platform.h"
-#include "PlatformAPI.h"
+#include "Common/API.h"
+#include "platform/FileOps.h"
+#include "settings/MyStrings.h"
+#include "platform/Platform.h"
+#include "platform/PlatformAPI.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "FrameFit.h"
+#include "Common/FrameFit.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,13 +1,13 @@
-#include "MyPath.h"
+#include "Common/MyPath.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 CMyPath::CMyPath(short capacity) : data_(nullptr), capacity_(capacity) {
     if (capacity_ > 0) data_ = new (std::nothrow) ASInt32[capacity_];

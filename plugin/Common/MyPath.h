@@ -3,7 +3,7 @@
 // buffer into a path element with its own graphics state.
 #pragma once
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 class CMyPath {
   public:

@@ -1,11 +1,11 @@
-#include "PDEText.h"
+#include "Common/PDEText.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "ColorSupport.h"
-#include "Scopes.h"
+#include "Common/ColorSupport.h"
+#include "Common/Scopes.h"
 
 PDEFont getFontFromName(const char* name) {
     if (!name || !*name || !gPDSysFontHFT) return nullptr;

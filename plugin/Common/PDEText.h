@@ -2,7 +2,7 @@
 // single lines written into content lists.
 #pragma once
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 PDDoc getFrontPDDoc() {
     AVDoc doc = avAppGetActiveDoc();

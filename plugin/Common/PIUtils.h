@@ -3,7 +3,7 @@
 // arrive as ASException.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Cos objects.
 inline CosType cosObjGetType(CosObj o) {

@@ -1,4 +1,4 @@
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "BoxDesc.h"
-#include "CarryOver.h"
-#include "ColorSupport.h"
-#include "ErrorHandling.h"
-#include "ProcessColors.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/CarryOver.h"
+#include "Common/ColorSupport.h"
+#include "Common/ErrorHandling.h"
+#include "Common/ProcessColors.h"
+#include "Common/Scopes.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 // page's content.
 #pragma once
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 class CContent;
 

@@ -1,18 +1,18 @@
-#include "Prefs.h"
+#include "Common/Prefs.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "API.h"
-#include "BoxDesc.h"
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "Platform.h"
-#include "PlatformAPI.h"
-#include "Scopes.h"
-#include "Units.h"
+#include "Common/API.h"
+#include "Common/BoxDesc.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "platform/Platform.h"
+#include "platform/PlatformAPI.h"
+#include "Common/Scopes.h"
+#include "Common/Units.h"
 #include "VexaJobHFT.h"
 
 CMySettings gPrefs;

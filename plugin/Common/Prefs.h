@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ASTypes.h"
-#include "MySettings.h"
+#include "settings/MySettings.h"
 
 class CMyDialog;
 

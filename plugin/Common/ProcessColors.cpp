@@ -1,13 +1,13 @@
-#include "ProcessColors.h"
+#include "Common/ProcessColors.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "ColorSpaces.h"
-#include "PageContent.h"
-#include "Scopes.h"
+#include "Common/ColorSpaces.h"
+#include "Common/PageContent.h"
+#include "Common/Scopes.h"
 
 namespace {
 

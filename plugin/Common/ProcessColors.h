@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 // Four flags C, M, Y, K (1 = used), over the content and everything nested in it.
 void getProcessColors(PDEContent content, ASUns8 cmyk[4]);

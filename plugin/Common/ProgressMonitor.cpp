@@ -1,9 +1,9 @@
-#include "ProgressMonitor.h"
+#include "Common/ProgressMonitor.h"
 
-#include "API.h"
-#include "ErrorHandling.h"
-#include "MyStrings.h"
-#include "PlatformAPI.h"
+#include "Common/API.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyStrings.h"
+#include "platform/PlatformAPI.h"
 
 CProgressMonitor::CProgressMonitor()
     : monitor_(nullptr), clientData_(nullptr), begun_(false), longRun_(false) {

@@ -1,6 +1,6 @@
-#include "Scopes.h"
+#include "Common/Scopes.h"
 
-#include "ErrorHandling.h"
+#include "Common/ErrorHandling.h"
 
 CosDoc gCosDoc = nullptr;
 

@@ -8,7 +8,7 @@
 
 #include <utility>
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 // Writes "\t--\t<what>: <the error's text>\n" to the log (when logging is on): for host
 // errors the system goes on after and the user need not be told of, which must still

@@ -1,17 +1,17 @@
-#include "AddFrames.h"
+#include "Sources/AddFrames.h"
 
 #include <utility>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "Undo.h"
-#include "Units.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/Undo.h"
+#include "Common/Units.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The frame grid command and the one place where a single new frame is made.
 #pragma once
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 // The "Frames…" command on the page of the active document's page view.
 void addFrames();

@@ -1,18 +1,18 @@
-#include "AddMarks.h"
+#include "Sources/AddMarks.h"
 
 #include <algorithm>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
-#include "Undo.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
+#include "Sources/Undo.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 struct MarkParams {
     ASFixed length = 557314;  // 3 mm

@@ -1,21 +1,21 @@
-#include "AddPages.h"
+#include "Sources/AddPages.h"
 
 #include <utility>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "MovingMark.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "NewDoc.h"
-#include "Palette.h"
-#include "Prefs.h"
-#include "ProgressMonitor.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
-#include "Units.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/MovingMark.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "Sources/NewDoc.h"
+#include "Sources/Palette.h"
+#include "Common/Prefs.h"
+#include "Common/ProgressMonitor.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
+#include "Common/Units.h"
 
 namespace {
 

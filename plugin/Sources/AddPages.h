@@ -1,7 +1,7 @@
 // Sheet copies ("Add sheets") and the bleed dialogs and command.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // The "Add sheets" command on the current document.
 void addPages();

@@ -1,11 +1,11 @@
-#include "Container.h"
+#include "Sources/Container.h"
 
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "Undo.h"
+#include "Common/BoxDesc.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/Undo.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // lists, finding the frame under a point, and moving frames with their contents.
 #pragma once
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 // New frame containers (not inserted anywhere): a new indirect empty dictionary and
 // an empty content list.

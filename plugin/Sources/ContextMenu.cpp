@@ -1,19 +1,19 @@
-#include "ContextMenu.h"
+#include "Sources/ContextMenu.h"
 
 #include <cstring>
 #include <filesystem>
 
-#include "AddPages.h"
-#include "BoxDesc.h"
-#include "DragAndDrop.h"
-#include "ErrorHandling.h"
-#include "FileOps.h"
-#include "JobInfo.h"
-#include "MyStrings.h"
-#include "Palette.h"
-#include "Platform.h"
-#include "Prefs.h"
-#include "Selection.h"
+#include "Sources/AddPages.h"
+#include "Common/BoxDesc.h"
+#include "Sources/DragAndDrop.h"
+#include "Common/ErrorHandling.h"
+#include "platform/FileOps.h"
+#include "Sources/JobInfo.h"
+#include "settings/MyStrings.h"
+#include "Sources/Palette.h"
+#include "platform/Platform.h"
+#include "Common/Prefs.h"
+#include "Sources/Selection.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "API.h"
+#include "Common/API.h"
 
 ASBool doRightClick(AVTool tool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
                     ASInt16 clickCount);

@@ -1,17 +1,17 @@
-#include "DragAndDrop.h"
+#include "Sources/DragAndDrop.h"
 
 #include <strings.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "Impose.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/Impose.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
 
 namespace {
 

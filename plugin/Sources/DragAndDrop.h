@@ -7,7 +7,7 @@
 // becomes a new free container at the drop point, snapped to whole units.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Installs or removes the drag tracking and receive handlers of a document window.
 void SetupDropTarget(AVWindow window);

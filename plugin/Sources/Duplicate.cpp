@@ -1,18 +1,18 @@
-#include "Duplicate.h"
+#include "Sources/Duplicate.h"
 
 #include <cstdint>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "Palette.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
-#include "Units.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "Sources/Palette.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
+#include "Common/Units.h"
 
 namespace {
 

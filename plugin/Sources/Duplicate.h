@@ -2,7 +2,7 @@
 // sheet.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 void doDuplicate(AVPageView view, PDPage page);
 // Duplicates the selected frames once by (dx, -dy) without asking.

@@ -1,4 +1,4 @@
-#include "Hotfolder.h"
+#include "Sources/Hotfolder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -12,21 +12,21 @@
 
 #include <strings.h>
 
-#include "API.h"
-#include "BoxDesc.h"
-#include "ChildJob.h"
-#include "ErrorHandling.h"
-#include "FileOps.h"
-#include "HotfolderJobs.h"
-#include "Impose.h"
-#include "ImposeJob.h"
-#include "MyDialog.h"
-#include "MySettings.h"
-#include "MyStrings.h"
-#include "PlatformAPI.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Units.h"
+#include "Common/API.h"
+#include "Common/BoxDesc.h"
+#include "platform/ChildJob.h"
+#include "Common/ErrorHandling.h"
+#include "platform/FileOps.h"
+#include "Sources/HotfolderJobs.h"
+#include "Sources/Impose.h"
+#include "Sources/ImposeJob.h"
+#include "settings/MyDialog.h"
+#include "settings/MySettings.h"
+#include "settings/MyStrings.h"
+#include "platform/PlatformAPI.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Common/Units.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "HotfolderJobs.h"
+#include "Sources/HotfolderJobs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <set>
 
-#include "ErrorHandling.h"
-#include "FileOps.h"
-#include "MySettings.h"
-#include "Platform.h"
+#include "Common/ErrorHandling.h"
+#include "platform/FileOps.h"
+#include "settings/MySettings.h"
+#include "platform/Platform.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "FileOps.h"
-#include "ProcessId.h"
+#include "platform/FileOps.h"
+#include "platform/ProcessId.h"
 
 struct JobRecord {
     std::string path;  // the record file

@@ -1,4 +1,4 @@
-#include "Impose.h"
+#include "Sources/Impose.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,24 +10,24 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "CarryOver.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "JobInfo.h"
-#include "MapSpot.h"
-#include "MovingMark.h"
-#include "MyPath.h"
-#include "NewDoc.h"
-#include "MyStrings.h"
-#include "Platform.h"
-#include "PageContent.h"
-#include "Prefs.h"
-#include "PlatformAPI.h"
-#include "ProgressMonitor.h"
-#include "TemplateCheck.h"
-#include "TrimLines.h"
+#include "Common/BoxDesc.h"
+#include "Common/CarryOver.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/JobInfo.h"
+#include "Sources/MapSpot.h"
+#include "Sources/MovingMark.h"
+#include "Common/MyPath.h"
+#include "Sources/NewDoc.h"
+#include "settings/MyStrings.h"
+#include "platform/Platform.h"
+#include "Common/PageContent.h"
+#include "Common/Prefs.h"
+#include "platform/PlatformAPI.h"
+#include "Common/ProgressMonitor.h"
+#include "Sources/TemplateCheck.h"
+#include "Sources/TrimLines.h"
 
 namespace {
 

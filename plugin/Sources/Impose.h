@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "ImposeDlg.h"
-#include "ProgressMonitor.h"
+#include "Sources/ImposeDlg.h"
+#include "Common/ProgressMonitor.h"
 
 // Imposes the job; returns the new document (also in data->resultDoc), or null.
 // Errors are reported with doExceptionError and counted in error-handling mode 2.

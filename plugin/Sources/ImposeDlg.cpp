@@ -1,22 +1,22 @@
-#include "ImposeDlg.h"
+#include "Sources/ImposeDlg.h"
 
-#include "ImposeJob.h"
+#include "Sources/ImposeJob.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "ErrorHandling.h"
-#include "JobInfo.h"
-#include "Impose.h"
-#include "MapSpot.h"
-#include "MyDialog.h"
-#include "MyStrings.h"
-#include "PageContent.h"
-#include "Platform.h"
-#include "PlatformAPI.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/JobInfo.h"
+#include "Sources/Impose.h"
+#include "Sources/MapSpot.h"
+#include "settings/MyDialog.h"
+#include "settings/MyStrings.h"
+#include "Common/PageContent.h"
+#include "platform/Platform.h"
+#include "platform/PlatformAPI.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 namespace {
 

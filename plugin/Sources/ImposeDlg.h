@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "API.h"
+#include "Common/API.h"
 
 // ImposeData and ePlacing are shared with the hosts that run jobs through the
 // plug-in's job table.

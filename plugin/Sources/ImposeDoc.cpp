@@ -1,4 +1,4 @@
-#include "ImposeDoc.h"
+#include "Sources/ImposeDoc.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,28 +6,28 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "AddMarks.h"
-#include "AddPages.h"
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "Duplicate.h"
-#include "ErrorHandling.h"
-#include "JobInfo.h"
-#include "MovingMark.h"
-#include "MyPath.h"
-#include "MyDialog.h"
-#include "NewDoc.h"
-#include "Palette.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SeparationInfo.h"
-#include "SetPos.h"
-#include "TrimBox.h"
-#include "TrimLines.h"
-#include "Undo.h"
-#include "Units.h"
+#include "Sources/AddMarks.h"
+#include "Sources/AddPages.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Sources/Duplicate.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/JobInfo.h"
+#include "Sources/MovingMark.h"
+#include "Common/MyPath.h"
+#include "settings/MyDialog.h"
+#include "Sources/NewDoc.h"
+#include "Sources/Palette.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SeparationInfo.h"
+#include "Sources/SetPos.h"
+#include "Sources/TrimBox.h"
+#include "Sources/TrimLines.h"
+#include "Sources/Undo.h"
+#include "Common/Units.h"
 
 namespace {
 

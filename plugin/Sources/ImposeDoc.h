@@ -2,7 +2,7 @@
 // the tool's deferred work.
 #pragma once
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 // Tool callbacks.
 ASBool doClick(AVTool tool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,

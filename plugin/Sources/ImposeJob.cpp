@@ -1,4 +1,4 @@
-#include "ImposeJob.h"
+#include "Sources/ImposeJob.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "ErrorHandling.h"
-#include "Impose.h"
-#include "ImposeDlg.h"
-#include "JobInfo.h"
-#include "MapSpot.h"
-#include "MyStrings.h"
-#include "MyUnits.h"
-#include "PageContent.h"
-#include "PathProblems.h"
-#include "Platform.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/Impose.h"
+#include "Sources/ImposeDlg.h"
+#include "Sources/JobInfo.h"
+#include "Sources/MapSpot.h"
+#include "settings/MyStrings.h"
+#include "settings/MyUnits.h"
+#include "Common/PageContent.h"
+#include "platform/PathProblems.h"
+#include "platform/Platform.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 namespace {
 

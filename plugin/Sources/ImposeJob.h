@@ -4,7 +4,7 @@
 // line) all run their jobs here, so that they cannot disagree.
 #pragma once
 
-#include "JobOptions.h"
+#include "Sources/JobOptions.h"
 #include "VexaJobHFT.h"
 
 // A job for src as the command line starts it: the preferences' template (read, never

@@ -1,4 +1,4 @@
-#include "JobInfo.h"
+#include "Sources/JobInfo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "ColorSpaces.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "MyStrings.h"
-#include "NewDoc.h"
-#include "PDEText.h"
-#include "ProcessColors.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSpaces.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "settings/MyStrings.h"
+#include "Sources/NewDoc.h"
+#include "Common/PDEText.h"
+#include "Common/ProcessColors.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 namespace {
 

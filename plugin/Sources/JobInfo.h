@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 // While a scope lives, the slug lines written into one document share one indirect
 // font dictionary instead of a dictionary of their own per sheet (an imposition of a

@@ -1,4 +1,4 @@
-#include "JobOptions.h"
+#include "Sources/JobOptions.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "MyJSON.h"
-#include "MyUnits.h"
+#include "settings/MyJSON.h"
+#include "settings/MyUnits.h"
 
 void JobReport::error(const char* option, const std::string& text) {
     ++errors;

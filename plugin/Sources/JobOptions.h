@@ -9,7 +9,7 @@
 #include <string>
 
 #include "VexaJobHFT.h"
-#include "Units.h"
+#include "Common/Units.h"
 
 // Problems of a job, counted and handed to the caller's procedure.
 struct JobReport {

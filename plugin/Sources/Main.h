@@ -2,7 +2,7 @@
 // callbacks and unloading.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Life-cycle callbacks handed to the host by the handshake.
 ASBool PluginExportHFTs();

@@ -1,15 +1,15 @@
-#include "MapSpot.h"
+#include "Sources/MapSpot.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "JobInfo.h"
-#include "ColorSpaces.h"
-#include "ColorSupport.h"
-#include "MyDialog.h"
-#include "MyStrings.h"
-#include "Prefs.h"
+#include "Common/BoxDesc.h"
+#include "Sources/JobInfo.h"
+#include "Common/ColorSpaces.h"
+#include "Common/ColorSupport.h"
+#include "settings/MyDialog.h"
+#include "settings/MyStrings.h"
+#include "Common/Prefs.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "API.h"
+#include "Common/API.h"
 #include "VexaJobHFT.h"
 
 // One spot colour of a document.

@@ -1,18 +1,18 @@
-#include "MovingMark.h"
+#include "Sources/MovingMark.h"
 
 #include <cstdint>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "Platform.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "platform/Platform.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
 
 namespace {
 

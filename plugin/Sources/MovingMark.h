@@ -2,7 +2,7 @@
 // template to the next, wrapping around before a limit.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // The "MovingMark" dialog for the selected frames of the page.
 void doMovingMark(AVPageView view, PDPage page);

@@ -1,4 +1,4 @@
-#include "NewDoc.h"
+#include "Sources/NewDoc.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,19 +9,19 @@
 #include <utility>
 #include <vector>
 
-#include "AddFrames.h"
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
-#include "ImposeDlg.h"
-#include "MovingMark.h"
-#include "MyDialog.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "Undo.h"
-#include "PageContent.h"
-#include "Units.h"
+#include "Sources/AddFrames.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/ImposeDlg.h"
+#include "Sources/MovingMark.h"
+#include "settings/MyDialog.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/Undo.h"
+#include "Common/PageContent.h"
+#include "Common/Units.h"
 
 bool getPaperRect(PDDoc doc, ASFixedRect& rect) {
     rect = getCropBox(doc, 0);

@@ -2,7 +2,7 @@
 // numbering.
 #pragma once
 
-#include "PIUtils.h"
+#include "Common/PIUtils.h"
 
 #define kVexaVersionText "6.17"
 

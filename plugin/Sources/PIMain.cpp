@@ -1,8 +1,8 @@
 // Platform entry, SDK set-up and handshake: how the host starts the plug-in.
 #include "PIMain.h"
 
-#include "API.h"
-#include "Main.h"
+#include "Common/API.h"
+#include "Sources/Main.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // brings it up to date.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 class CMyDialog;
 

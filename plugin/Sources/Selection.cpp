@@ -1,13 +1,13 @@
-#include "Selection.h"
+#include "Sources/Selection.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ImposeDoc.h"
-#include "Scopes.h"
-#include "Undo.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Sources/ImposeDoc.h"
+#include "Common/Scopes.h"
+#include "Sources/Undo.h"
 
 namespace {
 

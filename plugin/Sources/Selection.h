@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 // The page view of the front document (null when none).
 AVPageView getFrontPageView();

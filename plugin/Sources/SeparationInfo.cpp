@@ -1,11 +1,11 @@
-#include "SeparationInfo.h"
+#include "Sources/SeparationInfo.h"
 
 #include <cstring>
 #include <string>
 
-#include "BoxDesc.h"
-#include "MyDialog.h"
-#include "PageContent.h"
+#include "Common/BoxDesc.h"
+#include "settings/MyDialog.h"
+#include "Common/PageContent.h"
 
 namespace {
 

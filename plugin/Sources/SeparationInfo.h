@@ -2,7 +2,7 @@
 // labels "Name:n".
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Works on the front document; true also after Cancel.
 bool addSepInfo();

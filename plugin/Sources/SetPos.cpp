@@ -1,17 +1,17 @@
-#include "SetPos.h"
+#include "Sources/SetPos.h"
 
 #include <initializer_list>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "MyDialog.h"
-#include "MyPath.h"
-#include "Palette.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
-#include "Units.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "settings/MyDialog.h"
+#include "Common/MyPath.h"
+#include "Sources/Palette.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
+#include "Common/Units.h"
 
 namespace {
 

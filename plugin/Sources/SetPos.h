@@ -1,7 +1,7 @@
 // The position dialog for the selected frames of the current page.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 void setPos();
 // The position dialog for the selected frames of the page (null: the view's page); the

@@ -1,12 +1,12 @@
-#include "SheetEdit.h"
+#include "Sources/SheetEdit.h"
 
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "MyDialog.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "Undo.h"
+#include "Common/BoxDesc.h"
+#include "settings/MyDialog.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/Undo.h"
 
 PDPage commandPage(AVPageView view, PDPage page) {
     if (page) return page;

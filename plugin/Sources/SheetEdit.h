@@ -4,7 +4,7 @@
 // through.
 #pragma once
 
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 class CMyDialog;
 

@@ -1,14 +1,14 @@
-#include "TemplateCheck.h"
+#include "Sources/TemplateCheck.h"
 
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 
-#include "BoxDesc.h"
-#include "ErrorHandling.h"
-#include "PIUtils.h"
-#include "PageContent.h"
+#include "Common/BoxDesc.h"
+#include "Common/ErrorHandling.h"
+#include "Common/PIUtils.h"
+#include "Common/PageContent.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // builds its sheets from the template.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Walks the page frames of every sheet of tmpl (name: its file name, for the messages):
 // - a rotation that is not a multiple of 90 degrees is logged and set to 0 (in memory;

@@ -1,13 +1,13 @@
-#include "TrimBox.h"
+#include "Sources/TrimBox.h"
 
 #include <utility>
 
-#include "MyDialog.h"
-#include "Prefs.h"
-#include "Scopes.h"
-#include "Selection.h"
-#include "SheetEdit.h"
-#include "Undo.h"
+#include "settings/MyDialog.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
+#include "Sources/SheetEdit.h"
+#include "Sources/Undo.h"
 
 namespace {
 

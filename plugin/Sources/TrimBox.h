@@ -2,7 +2,7 @@
 // (or that of every page) after the "TrimBox" dialog.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 void setTrimBox(ASFixedRect rect);
 // The command on the given page (its document for "Process all pages").

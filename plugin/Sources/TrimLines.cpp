@@ -1,13 +1,13 @@
-#include "TrimLines.h"
+#include "Sources/TrimLines.h"
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "MyPath.h"
-#include "NewDoc.h"
-#include "PageContent.h"
-#include "Prefs.h"
-#include "Scopes.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Common/MyPath.h"
+#include "Sources/NewDoc.h"
+#include "Common/PageContent.h"
+#include "Common/Prefs.h"
+#include "Common/Scopes.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // are) and the trim-line rectangles of its frames, in the trim-lines colour.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 // Rebuilds the trim-lines layer of every page (of pages first to last; -1: the last
 // page) and restyles the frames' trim-line rectangles (null: the front document).

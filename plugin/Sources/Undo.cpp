@@ -1,14 +1,14 @@
-#include "Undo.h"
+#include "Sources/Undo.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "PageContent.h"
-#include "Palette.h"
-#include "Platform.h"
-#include "Scopes.h"
-#include "Selection.h"
+#include "Common/PageContent.h"
+#include "Sources/Palette.h"
+#include "platform/Platform.h"
+#include "Common/Scopes.h"
+#include "Sources/Selection.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "API.h"
+#include "Common/API.h"
 
 // The view value of an editing step that is not to be undone.
 #define kNoUndo (reinterpret_cast<AVPageView>(static_cast<intptr_t>(-1)))

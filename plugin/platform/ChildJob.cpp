@@ -1,4 +1,4 @@
-#include "ChildJob.h"
+#include "platform/ChildJob.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "PlatformAPI.h"
+#include "platform/PlatformAPI.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "FileOps.h"
+#include "platform/FileOps.h"
 
-#include "ProcessId.h"
+#include "platform/ProcessId.h"
 
 #include <dirent.h>
 #include <fcntl.h>

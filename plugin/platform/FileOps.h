@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ASTypes.h"
-#include "Platform.h"
+#include "platform/Platform.h"
 
 // The folder of a path ("." for a bare name, "/" for a file at the root) and its last
 // piece.

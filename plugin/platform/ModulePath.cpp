@@ -1,11 +1,11 @@
-#include "ModulePath.h"
+#include "platform/ModulePath.h"
 
 #include <dlfcn.h>
 
 #include <climits>
 #include <cstdlib>
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 void setupPIPath() {
     Dl_info info{};

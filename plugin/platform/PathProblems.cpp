@@ -1,6 +1,6 @@
-#include "PathProblems.h"
+#include "platform/PathProblems.h"
 
-#include "FileOps.h"
+#include "platform/FileOps.h"
 
 #include <limits.h>
 #include <sys/stat.h>

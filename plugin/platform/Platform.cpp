@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Thin wrappers of the PlatformUI table, named after the host operations.
 #pragma once
 
-#include "API.h"
+#include "Common/API.h"
 
 inline void puiBeep() {
     if (gPlatformUIHFT) gPlatformUIHFT->PUIBeep();

@@ -1,4 +1,4 @@
-#include "ProcessId.h"
+#include "platform/ProcessId.h"
 
 #include <unistd.h>
 

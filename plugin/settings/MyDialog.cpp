@@ -1,4 +1,4 @@
-#include "MyDialog.h"
+#include "settings/MyDialog.h"
 
 #include <climits>
 #include <cmath>
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "API.h"
-#include "ErrorHandling.h"
-#include "MyStrings.h"
-#include "MyXML.h"
+#include "Common/API.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyStrings.h"
+#include "settings/MyXML.h"
 
 namespace {
 

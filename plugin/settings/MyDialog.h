@@ -19,7 +19,7 @@
 
 #include <cstdarg>
 
-#include "MyUnits.h"
+#include "settings/MyUnits.h"
 #include "PlatformUIHFT.h"
 
 class CMyDialog;

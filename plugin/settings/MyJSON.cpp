@@ -1,4 +1,4 @@
-#include "MyJSON.h"
+#include "settings/MyJSON.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "MySettings.h"
+#include "settings/MySettings.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "FileOps.h"
-#include "MyStrings.h"
-#include "Platform.h"
+#include "platform/FileOps.h"
+#include "settings/MyStrings.h"
+#include "platform/Platform.h"
 
 namespace {
 

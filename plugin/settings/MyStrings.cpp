@@ -1,4 +1,4 @@
-#include "MyStrings.h"
+#include "settings/MyStrings.h"
 
 #include <strings.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <system_error>
 
-#include "API.h"
-#include "MyXML.h"
-#include "Platform.h"
+#include "Common/API.h"
+#include "settings/MyXML.h"
+#include "platform/Platform.h"
 
 ASInt32 gLanguage = kLangEnglish;
 

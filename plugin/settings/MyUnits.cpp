@@ -1,4 +1,4 @@
-#include "MyUnits.h"
+#include "settings/MyUnits.h"
 
 #include <cstdio>
 #include <cstring>

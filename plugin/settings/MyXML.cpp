@@ -1,4 +1,4 @@
-#include "MyXML.h"
+#include "settings/MyXML.h"
 
 #include <cctype>
 #include <cstdint>

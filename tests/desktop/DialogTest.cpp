@@ -13,9 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "API.h"
-#include "MyDialog.h"
-#include "MyStrings.h"
+#include "Common/API.h"
+#include "settings/MyDialog.h"
+#include "settings/MyStrings.h"
 #include "StudioFixture.h"
 #include "core/Core.h"
 

@@ -1,11 +1,11 @@
 // The frame grid.
 #include <gtest/gtest.h>
 
-#include "AddFrames.h"
-#include "BoxDesc.h"
-#include "Container.h"
+#include "Sources/AddFrames.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
 #include "ModelBuild.h"
-#include "Prefs.h"
+#include "Common/Prefs.h"
 
 using namespace vexa::test;
 
@@ -104,7 +104,7 @@ TEST_F(Grid, OversizedGridGoesOffThePage) {
 
 #include <cstdlib>
 
-#include "MyStrings.h"
+#include "settings/MyStrings.h"
 #include "ui/Ui.h"
 
 namespace {

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "Container.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
 #include "ModelTestHost.h"
-#include "MySettings.h"
-#include "Prefs.h"
+#include "settings/MySettings.h"
+#include "Common/Prefs.h"
 
 using vexa::test::fx;
 using vexa::test::fxRect;

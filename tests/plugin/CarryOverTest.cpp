@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "CarryOver.h"
-#include "Container.h"
-#include "ErrorHandling.h"
+#include "Common/BoxDesc.h"
+#include "Common/CarryOver.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
 #include "ModelBuild.h"
 #include "Plates.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ColorSupport.h"
+#include "Common/ColorSupport.h"
 #include "ModelBuild.h"
-#include "ProcessColors.h"
+#include "Common/ProcessColors.h"
 
 using namespace vexa::test;
 

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "BoxDesc.h"
-#include "Container.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
 #include "ModelBuild.h"
-#include "Selection.h"
+#include "Sources/Selection.h"
 
 using namespace vexa::test;
 

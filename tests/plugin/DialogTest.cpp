@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "MyDialog.h"
+#include "settings/MyDialog.h"
 #include "SettingsTestHost.h"
 
 namespace ui = vexa::host::ui;

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ContextMenu.h"
-#include "DragAndDrop.h"
-#include "Impose.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Sources/ContextMenu.h"
+#include "Sources/DragAndDrop.h"
+#include "Sources/Impose.h"
 #include "ModelBuild.h"
-#include "MyStrings.h"
-#include "Prefs.h"
+#include "settings/MyStrings.h"
+#include "Common/Prefs.h"
 #include "app/App.h"
 
 using namespace vexa::test;

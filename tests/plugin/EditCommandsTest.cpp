@@ -1,13 +1,13 @@
 // Duplicates, position, trim box, separation info, and the marks dialog and the trim box
 // on the front document's view with their undo steps.
-#include "AddMarks.h"
-#include "AddPages.h"
-#include "Duplicate.h"
-#include "MyDialog.h"
-#include "SeparationInfo.h"
-#include "SetPos.h"
+#include "Sources/AddMarks.h"
+#include "Sources/AddPages.h"
+#include "Sources/Duplicate.h"
+#include "settings/MyDialog.h"
+#include "Sources/SeparationInfo.h"
+#include "Sources/SetPos.h"
 #include "SheetTestHost.h"
-#include "TrimBox.h"
+#include "Sources/TrimBox.h"
 #include "app/App.h"
 #include "headless/Script.h"
 

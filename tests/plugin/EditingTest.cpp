@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ImposeDoc.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Sources/ImposeDoc.h"
 #include "ModelBuild.h"
-#include "NewDoc.h"
-#include "Palette.h"
-#include "Prefs.h"
-#include "Selection.h"
-#include "Undo.h"
+#include "Sources/NewDoc.h"
+#include "Sources/Palette.h"
+#include "Common/Prefs.h"
+#include "Sources/Selection.h"
+#include "Sources/Undo.h"
 #include "app/App.h"
 #include "ui/Ui.h"
 

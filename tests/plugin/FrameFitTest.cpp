@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "FixedMath.h"
-#include "FrameFit.h"
+#include "Common/FrameFit.h"
 
 namespace {
 

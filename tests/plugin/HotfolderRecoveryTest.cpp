@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "ErrorHandling.h"
-#include "HotfolderJobs.h"
-#include "Prefs.h"
-#include "ProcessId.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/HotfolderJobs.h"
+#include "Common/Prefs.h"
+#include "platform/ProcessId.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 

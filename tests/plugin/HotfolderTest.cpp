@@ -15,13 +15,13 @@
 #include <string>
 #include <thread>
 
-#include "ChildJob.h"
-#include "ErrorHandling.h"
-#include "FileOps.h"
-#include "Hotfolder.h"
-#include "MySettings.h"
-#include "Prefs.h"
-#include "ProcessId.h"
+#include "platform/ChildJob.h"
+#include "Common/ErrorHandling.h"
+#include "platform/FileOps.h"
+#include "Sources/Hotfolder.h"
+#include "settings/MySettings.h"
+#include "Common/Prefs.h"
+#include "platform/ProcessId.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 #include "ui/Ui.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ErrorHandling.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Common/ErrorHandling.h"
 #include "ModelBuild.h"
 
 using namespace vexa::test;

@@ -11,17 +11,17 @@
 #include <set>
 #include <vector>
 
-#include "AddMarks.h"
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "Impose.h"
-#include "ErrorHandling.h"
-#include "ImposeJob.h"
+#include "Sources/AddMarks.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Sources/Impose.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/ImposeJob.h"
 #include "ModelBuild.h"
-#include "MovingMark.h"
-#include "MyStrings.h"
-#include "Selection.h"
+#include "Sources/MovingMark.h"
+#include "settings/MyStrings.h"
+#include "Sources/Selection.h"
 #include "doc/DocInternal.h"
 #include "ui/Ui.h"
 

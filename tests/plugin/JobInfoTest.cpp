@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "AddFrames.h"
-#include "BoxDesc.h"
-#include "ColorSupport.h"
-#include "Container.h"
-#include "JobInfo.h"
+#include "Sources/AddFrames.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
+#include "Sources/Container.h"
+#include "Sources/JobInfo.h"
 #include "ModelBuild.h"
-#include "NewDoc.h"
-#include "PDEText.h"
-#include "MyStrings.h"
+#include "Sources/NewDoc.h"
+#include "Common/PDEText.h"
+#include "settings/MyStrings.h"
 
 using namespace vexa::test;
 

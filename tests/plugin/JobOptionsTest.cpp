@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "JobOptions.h"
-#include "MyJSON.h"
+#include "Sources/JobOptions.h"
+#include "settings/MyJSON.h"
 
 namespace {
 

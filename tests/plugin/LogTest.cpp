@@ -4,8 +4,8 @@
 #include <regex>
 #include <string>
 
-#include "ErrorHandling.h"
-#include "MyStrings.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyStrings.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "FileOps.h"
+#include "platform/FileOps.h"
 #include "TestSupport.h"
 #include "headless/LogFollower.h"
 

@@ -5,13 +5,13 @@
 #include <utility>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "ColorSupport.h"
+#include "Common/BoxDesc.h"
+#include "Common/ColorSupport.h"
 #include "ModelBuild.h"
-#include "MyPath.h"
-#include "NewDoc.h"
-#include "Prefs.h"
-#include "TrimLines.h"
+#include "Common/MyPath.h"
+#include "Sources/NewDoc.h"
+#include "Common/Prefs.h"
+#include "Sources/TrimLines.h"
 
 using namespace vexa::test;
 
@@ -158,9 +158,9 @@ TEST_F(Paths, PaperRectWithAndWithoutTemplateData) {
 
 }  // namespace
 
-#include "AddFrames.h"
-#include "AddMarks.h"
-#include "Container.h"
+#include "Sources/AddFrames.h"
+#include "Sources/AddMarks.h"
+#include "Sources/Container.h"
 
 namespace {
 

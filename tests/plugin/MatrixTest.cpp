@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "BoxDesc.h"
-#include "Container.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
 #include "ModelTestHost.h"
-#include "MySettings.h"
-#include "PageContent.h"
-#include "Prefs.h"
+#include "settings/MySettings.h"
+#include "Common/PageContent.h"
+#include "Common/Prefs.h"
 
 using vexa::test::fx;
 using vexa::test::fxRect;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ModelTestHost.h"
-#include "PageContent.h"
+#include "Common/PageContent.h"
 
 namespace vexa::test {
 

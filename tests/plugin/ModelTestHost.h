@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "API.h"
-#include "BoxDesc.h"
-#include "Main.h"
-#include "PIUtils.h"
+#include "Common/API.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Main.h"
+#include "Common/PIUtils.h"
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "headless/Session.h"

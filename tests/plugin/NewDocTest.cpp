@@ -3,12 +3,12 @@
 
 #include <cstring>
 
-#include "AddFrames.h"
-#include "BoxDesc.h"
+#include "Sources/AddFrames.h"
+#include "Common/BoxDesc.h"
 #include "ModelBuild.h"
-#include "NewDoc.h"
-#include "Prefs.h"
-#include "Selection.h"
+#include "Sources/NewDoc.h"
+#include "Common/Prefs.h"
+#include "Sources/Selection.h"
 
 using namespace vexa::test;
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "MyDialog.h"
-#include "Platform.h"
-#include "Prefs.h"
+#include "settings/MyDialog.h"
+#include "platform/Platform.h"
+#include "Common/Prefs.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 

@@ -2,8 +2,8 @@
 
 #include <csignal>
 
-#include "ErrorHandling.h"
-#include "ProgressMonitor.h"
+#include "Common/ErrorHandling.h"
+#include "Common/ProgressMonitor.h"
 #include "SettingsTestHost.h"
 
 namespace ui = vexa::host::ui;

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ErrorHandling.h"
+#include "Common/ErrorHandling.h"
 #include "ModelTestHost.h"
-#include "Scopes.h"
+#include "Common/Scopes.h"
 
 namespace fs = std::filesystem;
 

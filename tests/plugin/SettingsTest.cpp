@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "MySettings.h"
-#include "MyStrings.h"
-#include "Platform.h"
+#include "settings/MySettings.h"
+#include "settings/MyStrings.h"
+#include "platform/Platform.h"
 #include "PlatformUIHFT.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"

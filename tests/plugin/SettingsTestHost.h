@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "API.h"
-#include "MyStrings.h"
+#include "Common/API.h"
+#include "settings/MyStrings.h"
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "headless/Session.h"

@@ -1,8 +1,8 @@
 // Sheet copies, moving marks and the bleed command.
-#include "AddPages.h"
-#include "ErrorHandling.h"
-#include "MovingMark.h"
-#include "NewDoc.h"
+#include "Sources/AddPages.h"
+#include "Common/ErrorHandling.h"
+#include "Sources/MovingMark.h"
+#include "Sources/NewDoc.h"
 #include "SheetTestHost.h"
 
 using namespace vexa::test;

@@ -10,13 +10,13 @@
 #include <functional>
 #include <vector>
 
-#include "AddFrames.h"
-#include "BoxDesc.h"
-#include "Container.h"
+#include "Sources/AddFrames.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
 #include "ModelBuild.h"
-#include "MyPath.h"
-#include "MyStrings.h"
-#include "Prefs.h"
+#include "Common/MyPath.h"
+#include "settings/MyStrings.h"
+#include "Common/Prefs.h"
 #include "ui/Ui.h"
 
 namespace vexa::test {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "ErrorHandling.h"
-#include "MyDialog.h"
-#include "MyStrings.h"
-#include "MyXML.h"
-#include "Platform.h"
+#include "Common/ErrorHandling.h"
+#include "settings/MyDialog.h"
+#include "settings/MyStrings.h"
+#include "settings/MyXML.h"
+#include "platform/Platform.h"
 #include "SettingsTestHost.h"
 #include "TestSupport.h"
 

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "MyDialog.h"
-#include "MyUnits.h"
-#include "Units.h"
+#include "settings/MyDialog.h"
+#include "settings/MyUnits.h"
+#include "Common/Units.h"
 
 TEST(Units, TypedLimitsAreTheNamedLimits) {
     EXPECT_EQ(stringToFixed("-1000 mm", kUnitMM), kMinusOneMetre);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "BoxDesc.h"
-#include "Container.h"
-#include "ImposeDlg.h"
+#include "Common/BoxDesc.h"
+#include "Sources/Container.h"
+#include "Sources/ImposeDlg.h"
 #include "ModelBuild.h"
 
 using namespace vexa::test;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "MyXML.h"
+#include "settings/MyXML.h"
 
 namespace {
 std::string take(char* p) {
