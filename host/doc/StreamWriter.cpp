@@ -450,7 +450,37 @@ void StreamWriter::copySpool(FILE* to) {
 
 void StreamWriter::finish(FILE* to, int major, int minor) {
     if (failed_) throw std::runtime_error("the document could not be written ahead");
-    State s = state_;
+    // The file is finished from the writer's own state, and what that changes is put back
+    // at the end, so that a later save starts again from what was written ahead. (A copy
+    // of the state doubled the writer's tables at the end of a long job.)
+    State& s = state_;
+    const std::size_t numbered = s.locs.size();
+    const long long pos = s.pos;
+    std::vector<int> unwritten;
+    for (std::size_t i = 1; i < numbered; ++i)
+        if (s.locs[i].type == 0) unwritten.push_back(static_cast<int>(i));
+    s.todo.erase(std::remove_if(s.todo.begin(), s.todo.end(),
+                                [&](const Todo& t) { return s.locs[t.num].type != 0; }),
+                 s.todo.end());
+    s.todoKept = s.todo.size();
+    std::vector<Todo> todo = s.todo;
+    std::vector<std::pair<int, std::string>> packed = s.packed;
+    struct Restore {
+        std::function<void()> f;
+        ~Restore() { f(); }
+    } restore{[&] {
+        for (int i : unwritten) s.locs[static_cast<std::size_t>(i)] = Loc{};
+        for (const auto& p : packed) {
+            s.locs[static_cast<std::size_t>(p.first)] = Loc{};
+            s.locs[static_cast<std::size_t>(p.first)].type = 2;
+        }
+        s.locs.resize(numbered);
+        for (auto it = s.numbers.begin(); it != s.numbers.end();)
+            it = it->second >= static_cast<int>(numbered) ? s.numbers.erase(it) : std::next(it);
+        s.todo = std::move(todo);
+        s.packed = std::move(packed);
+        s.pos = pos;
+    }};
     char header[32];
     int headerLen =
         std::snprintf(header, sizeof header, "%%PDF-%d.%d\n%%\xbf\xf7\xa2\xfe\n", major, minor);
@@ -477,9 +507,9 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     if (infoNum) common += " /Info " + std::to_string(infoNum) + " 0 R";
     common += " /ID [<" + id + "><" + id + ">]";
 
-    bool packed = false;
-    for (const Loc& l : s.locs) packed = packed || l.type == 2;
-    if (packed) {
+    bool anyPacked = false;
+    for (const Loc& l : s.locs) anyPacked = anyPacked || l.type == 2;
+    if (anyPacked) {
         int num = static_cast<int>(s.locs.size());
         s.locs.emplace_back();
         long long xrefAt = h + s.pos;
