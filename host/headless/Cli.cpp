@@ -52,7 +52,9 @@ const char* kUsage =
     "  --config FILE        the preferences file, read and written instead of\n"
     "                       ~/.config/Orvanta/Vexa.ini (the service uses\n"
     "                       /etc/vexa/Vexa.ini)\n"
-    "  --log FILE           the log file, instead of ~/Documents/Orvanta/Vexa.txt\n"
+    "  --log FILE           the log file, instead of ~/Documents/Orvanta/Vexa.txt;\n"
+    "                       missing folders are made, and a warning says when it\n"
+    "                       cannot be written\n"
     "\n"
     "exit status:\n"
     "  0                    the command did what it was asked\n"
@@ -127,6 +129,13 @@ Args parse(int argc, char** argv) {
             std::string file = value(s.c_str());
             if (file.empty()) throw UsageError(s + " needs a file name");
             ::setenv(s == "--config" ? "VEXA_CONFIG" : "VEXA_LOG", file.c_str(), 1);
+            // The work goes on without its log, but not without saying so.
+            if (s == "--log") {
+                std::string problem = logFileProblem(file);
+                if (!problem.empty())
+                    std::fprintf(stderr, "vexa: warning: nothing can be logged to %s (%s)\n",
+                                 file.c_str(), problem.c_str());
+            }
         } else if (s == "-h") {
             a.command = "--help";
             for (++i; i < argc; ++i) a.rest.push_back(argv[i]);

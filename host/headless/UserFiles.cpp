@@ -1,6 +1,11 @@
 #include "headless/UserFiles.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -28,6 +33,27 @@ std::string logPath() {
     const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
     std::string folder = docs && *docs ? docs : home() + "/Documents";
     return folder + "/Orvanta/Vexa.txt";
+}
+
+std::string logFileProblem(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path path = fs::absolute(fs::path(file), ec);
+    if (ec) return ec.message();
+    if (fs::is_directory(path, ec)) return "it is a folder";
+    if (fs::exists(path, ec)) {
+        if (::access(path.c_str(), W_OK) != 0) return std::strerror(errno);
+        return "";
+    }
+    for (fs::path folder = path.parent_path();; folder = folder.parent_path()) {
+        if (fs::exists(folder, ec)) {
+            if (!fs::is_directory(folder, ec)) return folder.string() + " is not a folder";
+            if (::access(folder.c_str(), W_OK) != 0)
+                return folder.string() + ": " + std::strerror(errno);
+            return "";
+        }
+        if (folder == folder.parent_path()) return "no folder of its path exists";
+    }
 }
 
 std::string preferenceValue(const std::string& section, const std::string& key,

@@ -609,12 +609,16 @@ std::string kindName(ASUns32 kind) {
     }
 }
 
-// A dialog waiting for the script's answer, on one line: its controls joined by "; ".
-std::string describeWaiting(const Window* w) {
+std::string describeOnOneLine(const Window* w) {
     std::string list, line;
     std::istringstream lines(describe(w));
     while (std::getline(lines, line)) list += (list.empty() ? "" : "; ") + line.substr(2);
-    return windowLabel(w) + " (controls: " + list + ")";
+    return list;
+}
+
+// A dialog waiting for the script's answer, on one line: its controls joined by "; ".
+std::string describeWaiting(const Window* w) {
+    return windowLabel(w) + " (controls: " + describeOnOneLine(w) + ")";
 }
 
 std::string describe(const Window* w) {

@@ -74,6 +74,8 @@ Control* findControl(Window* window, const std::string& ref);
 std::string kindName(ASUns32 kind);
 // One line per control: identifier, kind, text, value, menu, state.
 std::string describe(const Window* window);
+// The same joined by "; ", for an error that keeps to one line.
+std::string describeOnOneLine(const Window* window);
 // The window and its controls on one line, as a script error names a dialog left
 // waiting.
 std::string describeWaiting(const Window* window);

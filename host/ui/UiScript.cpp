@@ -21,7 +21,7 @@ Control* control(const ScriptLine& line, size_t index) {
     Control* c = findControl(w, ref);
     if (!c)
         throw ScriptError(line.where() + ": dialog \"" + w->name + "\" has no control \"" + ref +
-                          "\"; its controls:\n" + describe(w));
+                          "\"; its controls: " + describeOnOneLine(w));
     return c;
 }
 

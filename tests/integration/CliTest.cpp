@@ -39,6 +39,24 @@ TEST_F(Cli, VersionAndInfo) {
         << out;
 }
 
+// A log that cannot be written is said once, and the work goes on; a log whose folders
+// do not exist yet is no problem (they are made), and nothing is made by the check.
+TEST_F(Cli, ALogFileThatCannotBeWrittenIsWarnedOf) {
+    std::string out;
+    vexa::test::writeFile(dir.file("plain"), "x");
+    EXPECT_EQ(vexa("--log " + dir.file("plain") + "/Vexa.txt --version", &out), 0);
+    EXPECT_NE(out.find("vexa: warning: nothing can be logged to " + dir.file("plain") +
+                       "/Vexa.txt (" + dir.file("plain") + " is not a folder)"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("vexa 6.17"), std::string::npos) << out;
+    EXPECT_EQ(vexa("--log " + dir.path().string() + " --version", &out), 0);
+    EXPECT_NE(out.find("(it is a folder)"), std::string::npos) << out;
+    EXPECT_EQ(vexa("--log " + dir.file("new") + "/logs/Vexa.txt --version", &out), 0);
+    EXPECT_EQ(out, "vexa 6.17\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new")));
+}
+
 TEST_F(Cli, RefusedHostVersionIsReportedWithoutWaiting) {
     std::string out;
     EXPECT_EQ(vexa("--host-version 12.0 info </dev/null", &out), 0);
@@ -77,6 +95,15 @@ TEST_F(Cli, ScriptsRunAndFailWithOneClearLine) {
     EXPECT_NE(out.find("(controls: "), std::string::npos) << out;
     EXPECT_NE(out.find("; 7 "), std::string::npos) << out;
     EXPECT_NE(out.find(") waited for an answer"), std::string::npos) << out;
+    // And a control the dialog does not have: the ones it has, joined by "; ".
+    std::string wrong = script("menu Vexa:show\nticks 6\npress 999\n");
+    EXPECT_EQ(vexa("--language ENU run --virtual-clock " + wrong, &out), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(out.find("\\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(":3: dialog \"PALETTE\" has no control \"999\"; its controls: 1 button "),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("; 14 button "), std::string::npos) << out;
     EXPECT_EQ(vexa("run " + dir.file("missing.vx"), &out), 1);
     EXPECT_NE(out.find("cannot read the script"), std::string::npos);
 }
