@@ -21,9 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The output's stdio buffer: QPDF hands stream data on in pieces of a few KB, and each
-// piece was a system call of its own with the default buffer (53,000 for a 260 MB file; 1,000 with
-// this one).
+// The output's stdio buffer: QPDF hands stream data on in pieces of a few KB, and with
+// the default buffer each piece was a system call of its own.
 constexpr std::size_t kWriteBuffer = std::size_t{256} * 1024;
 
 struct TempFile {
