@@ -1,5 +1,7 @@
 #include "core/Support.h"
 
+#include "FixedMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,18 +10,6 @@
 
 namespace vexa::host {
 namespace {
-
-ASFixed saturate(long double v) {
-    if (v >= 2147483647.0L) return 0x7FFFFFFF;
-    if (v <= -2147483648.0L) return static_cast<ASFixed>(0x80000000u);
-    return static_cast<ASFixed>(v);
-}
-
-ASFixed saturate64(int64_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<ASFixed>(v);
-}
 
 float supportFixedToFloat(ASFixed f) {
     return static_cast<float>(f / 65536.0);
@@ -64,9 +54,7 @@ const AcroSupportHFT kSupport = {
 }  // namespace
 
 ASFixed fixedMul(ASFixed a, ASFixed b) {
-    int64_t p = static_cast<int64_t>(a) * b;
-    p += (p >= 0) ? 0x8000 : -0x8000;  // round half away from zero
-    return saturate64(p / 65536);
+    return fixedmath::mul(a, b);
 }
 
 ASFixed fixedDiv(ASFixed a, ASFixed b) {
@@ -77,24 +65,15 @@ ASFixed fixedDiv(ASFixed a, ASFixed b) {
     // round half away from zero
     if (2 * std::llabs(r) >= std::llabs(static_cast<int64_t>(b)))
         q += ((n < 0) != (b < 0)) ? -1 : 1;
-    return saturate64(q);
+    return fixedmath::saturate(q);
 }
 
 ASFixed floatToFixed(double f) {
-    if (std::isnan(f)) return 0;
-    return saturate(std::llround(static_cast<long double>(f) * 65536.0L));
+    return fixedmath::fromDouble(f);
 }
 
 void matrixConcat(ASFixedMatrix* result, const ASFixedMatrix* m1, const ASFixedMatrix* m2) {
-    // A point goes through m2 first, then m1: [x y 1] * M2 * M1.
-    ASFixedMatrix r;
-    r.a = saturate64(int64_t(fixedMul(m2->a, m1->a)) + fixedMul(m2->b, m1->c));
-    r.b = saturate64(int64_t(fixedMul(m2->a, m1->b)) + fixedMul(m2->b, m1->d));
-    r.c = saturate64(int64_t(fixedMul(m2->c, m1->a)) + fixedMul(m2->d, m1->c));
-    r.d = saturate64(int64_t(fixedMul(m2->c, m1->b)) + fixedMul(m2->d, m1->d));
-    r.h = saturate64(int64_t(fixedMul(m2->h, m1->a)) + fixedMul(m2->v, m1->c) + m1->h);
-    r.v = saturate64(int64_t(fixedMul(m2->h, m1->b)) + fixedMul(m2->v, m1->d) + m1->v);
-    *result = r;
+    *result = fixedmath::concat(*m1, *m2);
 }
 
 ASBool matrixInvert(ASFixedMatrix* result, const ASFixedMatrix* m) {
@@ -114,10 +93,7 @@ ASBool matrixInvert(ASFixedMatrix* result, const ASFixedMatrix* m) {
 }
 
 void matrixTransform(ASFixedPoint* result, const ASFixedMatrix* m, const ASFixedPoint* p) {
-    ASFixedPoint r;
-    r.h = saturate64(int64_t(fixedMul(m->a, p->h)) + fixedMul(m->c, p->v) + m->h);
-    r.v = saturate64(int64_t(fixedMul(m->b, p->h)) + fixedMul(m->d, p->v) + m->v);
-    *result = r;
+    *result = fixedmath::transform(*m, *p);
 }
 
 void matrixTransformRect(ASFixedRect* result, const ASFixedMatrix* m, const ASFixedRect* r) {

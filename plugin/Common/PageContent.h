@@ -1,5 +1,5 @@
-// Walking page content, importing pages as forms, and the matrices that fit a form
-// into a frame.
+// Walking page content and importing pages as forms. How a form is fitted into a
+// frame is FrameFit's (its values are read by BoxDesc).
 //
 // The full walker (CPage::enumContent, CContent) visits every element at every depth,
 // descending into forms and marked-content containers, and writes modified content
@@ -149,21 +149,3 @@ bool getPgString(PDPage page, const char* key, char* dst);
 // Fit matrices.
 void resetMatrix(ASFixedMatrix* m);
 void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset);
-// frameRotation - formRotation brought into 0..359 by one correction.
-ASInt32 getTurnAngle(ASInt32 frameRotation, ASInt32 formRotation);
-// Maps the box onto the positive quadrant at the origin, turned by the turn angle.
-ASFixedMatrix getMatrixForRect(ASFixedRect box, int frameRotation, int formRotation, long scale);
-// The frame's offset turned with the frame rotation.
-ASFixedPoint getTurnedOffset(ASFixed x, ASFixed y, ASInt32 frameRotation);
-// The box of the form's size seen in the frame's inner size, centred on the form's
-// bounding box.
-ASFixedRect getCenteredBox(const ASFixedRect& inner, const ASFixedRect& formBBox, ASInt32 turn);
-// True when the sizes differ by more than 0.5 mm (each seen with its rotation).
-bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt32 rotB);
-// The whole placing of a form into a frame: matrix from the trim box or the
-// centred box, offsets and displacement turned with the frame.
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);
-// The same for a frame whose inner rectangle is known, with the form's TrimBox to align
-// (null: the form is centred by its bounding box).
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, const ASFixedRect& inner,
-                               const ASFixedRect* trimBox);

@@ -102,7 +102,7 @@ void adjustFrame(PDEElement frame, const CopyJob& job) {
     } else if (box == kBoxMovingMark) {
         moveFlutterMark(frame, job.copy, getFrameRotation(frame));
     } else if (box == kBoxPlain) {
-        ASFixedRect r = getBBox(frame);
+        ASFixedRect r = clipRect(readFrame(frame));
         setClipping(getContent(frame), &r);
     }
     if (box != kBoxJobInfo && job.mirroring != kMirrorNone) mirrorFrame(frame, box, job);

@@ -1,6 +1,5 @@
 #include "ContextMenu.h"
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -239,7 +238,7 @@ AVPageView saveOptimized(AVPageView view, const OptimizedTarget& target) {
         if (copyFileReplace(saved.c_str(), dest.c_str())) {
             deleteFile(saved);
         } else {
-            int error = errno;
+            int error = lastOsError().code;
             setMsg2("%s", target.folder.c_str());
             msgBox("saveOptErrCode", error);
         }

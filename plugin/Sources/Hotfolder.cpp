@@ -1,12 +1,6 @@
 #include "Hotfolder.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <signal.h>
 #include <strings.h>
 
 #include "API.h"
@@ -54,9 +47,8 @@ ASInt32 getTimeLimit() {
 }
 
 double monotonicSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
@@ -103,17 +95,6 @@ std::vector<std::string> doneFolders() {
     return folders;
 }
 
-// A path for one of the job's 512-byte path fields: the path itself when it fits,
-// else the file reached through its folder opened in this (the job's) process.
-std::string fieldPath(const std::string& path, std::size_t size) {
-    if (path.size() < size) return path;
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return path;
-    int fd = ::open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return path;
-    return "/proc/self/fd/" + std::to_string(fd) + path.substr(slash);
-}
-
 struct HotfolderJob {
     VexaJob job;  // the entry's settings, with a job ticket's choices over them
     ASInt32 saveMinor;
@@ -136,8 +117,7 @@ std::string ticketBeside(const char* path) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = p.size();
     for (const char* ext : {".json", ".JSON"}) {
         std::string t = p.substr(0, dot) + ext;
-        struct stat st {};
-        if (::stat(t.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return t;
+        if (fileExists(t)) return t;
     }
     return "";
 }
@@ -164,7 +144,7 @@ void moveTicketAlong(const std::string& ticket, const std::string& doneFolder, b
     std::string dest = joinPath(doneFolder, nameOf(ticket));
     if (!moveFileReplace(ticket.c_str(), dest.c_str())) {
         dprintf("\t####\tcannot move %s to %s: %s\n", ticket.c_str(), doneFolder.c_str(),
-                std::strerror(errno));
+                lastOsError().text().c_str());
         return;
     }
     if (toErr) moveToErr(dest);
@@ -194,11 +174,13 @@ ASInt32 imposeJob(void* clientData) {
     HotfolderJob* job = static_cast<HotfolderJob*>(clientData);
     ImposeData& d = job->job.data;
     std::snprintf(d.templatePath, sizeof d.templatePath, "%s",
-                  fieldPath(job->tmpl, sizeof d.templatePath).c_str());
+                  pathFitting(job->tmpl, sizeof d.templatePath).c_str());
     std::snprintf(d.halfSheetPath, sizeof d.halfSheetPath, "%s",
-                  fieldPath(job->half, sizeof d.halfSheetPath).c_str());
-    std::snprintf(d.srcPath, sizeof d.srcPath, "%s", fieldPath(job->src, sizeof d.srcPath).c_str());
-    std::snprintf(d.outPath, sizeof d.outPath, "%s", fieldPath(job->out, sizeof d.outPath).c_str());
+                  pathFitting(job->half, sizeof d.halfSheetPath).c_str());
+    std::snprintf(d.srcPath, sizeof d.srcPath, "%s",
+                  pathFitting(job->src, sizeof d.srcPath).c_str());
+    std::snprintf(d.outPath, sizeof d.outPath, "%s",
+                  pathFitting(job->out, sizeof d.outPath).c_str());
     DocRef src;
     reportHostErrors(0, [&] { src = DocRef(gPDModelHFT->PDDocOpen(job->src.c_str(), true)); });
     if (!src) {
@@ -228,12 +210,6 @@ ASInt32 imposeJob(void* clientData) {
 
 void refreshLease(void* claim) {
     static_cast<JobClaim*>(claim)->refresh();
-}
-
-JobClaim* gClaimInHand = nullptr;  // refreshed while a move copies it
-
-void refreshClaimInHand() {
-    if (gClaimInHand) gClaimInHand->refresh();
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -315,15 +291,9 @@ std::string hotfolderProblem(ASInt32 n, const std::string& in, const std::string
 
 bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool recursive) {
     if (!folder || !*folder || !proc) return false;
-    DIR* d = ::opendir(folder);
-    if (!d) return false;
     // The names first: the procedure may move entries away.
     std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        names.emplace_back(e->d_name);
-    }
-    ::closedir(d);
+    if (!listFolder(folder, names)) return false;
     std::string base(folder);
     if (base.back() != '/') base += '/';
     for (const std::string& n : names) {
@@ -386,12 +356,12 @@ bool processHotfolderFile(const char* path, void* clientData) {
         return true;
     }
     if (isTicketName(name.c_str())) return true;  // taken with its PDF
-    struct stat st {};
-    if (::lstat(path, &st) != 0) return true;  // gone meanwhile
-    if (!S_ISREG(st.st_mode)) return true;     // folders and links stay where they are
+    // Gone meanwhile, or a folder or link: these stay where they are.
+    int64_t bytes = plainFileSize(path);
+    if (bytes < 0) return true;
 
     dprintf("Processing: %s\n", path);
-    dprintf("\t%lld bytes\n", static_cast<long long>(st.st_size));
+    dprintf("\t%lld bytes\n", static_cast<long long>(bytes));
     std::string ticket = ticketBeside(path);
     if (isFileBusy(path, getHotfolderDelay(), &gSeen[path]) ||
         (!ticket.empty() && isFileBusy(ticket.c_str(), getHotfolderDelay(), &gSeen[ticket]))) {
@@ -417,29 +387,23 @@ bool processHotfolderFile(const char* path, void* clientData) {
         return false;
     }
     if (!makeDir(e.done.c_str())) {
-        dprintf("\t####\tcannot create %s: %s\n", e.done.c_str(), std::strerror(errno));
+        dprintf("\t####\tcannot create %s: %s\n", e.done.c_str(), lastOsError().text().c_str());
         reportOutcome("untaken", path);
         return false;
     }
     std::string out = e.out.empty() ? std::string() : joinPath(e.out, name);
     JobClaim claim;
-    gClaimInHand = &claim;
-    setLongCopyHook(refreshClaimInHand);
     eTake taken = claim.take(n, path, e.done, out, hotfolderLease());
-    int takeError = errno;
-    setLongCopyHook(nullptr);
-    gClaimInHand = nullptr;
     if (taken == kTakenByOther) {
         dprintf("\ttaken by another process\n");
         return true;
     }
     if (taken == kTakeFailed) {
         dprintf("\t####\tcannot move %s to %s: %s\n", path, e.done.c_str(),
-                std::strerror(takeError));
+                claim.error().text().c_str());
         reportOutcome("untaken", path);
         // What bars every file of the folder ends the walk; the others go on.
-        return !(takeError == EACCES || takeError == EPERM || takeError == EROFS ||
-                 takeError == ENOSPC || takeError == EDQUOT);
+        return !claim.error().barsFolder();
     }
     // From here on the file is the one in the done folder.
     const std::string& srcPath = claim.donePath();
@@ -504,7 +468,8 @@ bool processHotfolderFile(const char* path, void* clientData) {
                 errors += r.status;
                 break;
             case kJobCrashed:
-                dprintf("\t####\tjob crashed (signal %d: %s)\n", r.status, strsignal(r.status));
+                dprintf("\t####\tjob crashed (signal %d: %s)\n", r.status,
+                        signalName(r.status).c_str());
                 errors++;
                 jobDied = true;
                 break;

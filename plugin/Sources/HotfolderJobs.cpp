@@ -1,11 +1,5 @@
 #include "HotfolderJobs.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +32,7 @@ bool startsWith(const std::string& s, const char* prefix) {
 }
 
 bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return pathExists(path);
 }
 
 // Record values are one line each: backslashes and line feeds are escaped.
@@ -99,9 +92,7 @@ int64_t nowSeconds() {
 // The lease clock of a record: the last change of the file (a write, a touch, or the
 // rename by which a recovering worker takes it over).
 int64_t changedAt(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
-    return std::max<int64_t>(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
+    return fileChangedAt(path);
 }
 
 unsigned gSequence = 0;
@@ -120,13 +111,6 @@ std::string retryMarker(const std::string& folder, const std::string& name) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", h);
     return folder + "/" + kRetryPrefix + hex;
-}
-
-std::string fileStamp(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::string();
-    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
 }
 
 void writeRetryMarker(const std::string& folder, const std::string& name, const std::string& file,
@@ -151,24 +135,19 @@ int takeRetryMarker(const std::string& folder, const std::string& name, const st
         if (k == "attempts") attempts = std::atoi(v.c_str());
     });
     if (markedName != name) return 0;  // another name with the same hash
-    ::unlink(marker.c_str());
+    deleteFile(marker);
     return stamp == fileStamp(file) ? attempts : 0;
 }
 
 // Removes the files "<folder>/<prefix>…" (the temporary files of a writer that died).
 void removeWithPrefix(const std::string& folder, const std::string& prefix,
                       const std::string& suffix = std::string()) {
-    DIR* d = ::opendir(folder.c_str());
-    if (!d) return;
-    std::vector<std::string> gone;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
+    std::vector<std::string> names;
+    if (!listFolder(folder, names)) return;
+    for (const std::string& n : names)
         if (n.size() >= prefix.size() + suffix.size() && startsWith(n, prefix.c_str()) &&
             n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-            gone.push_back(n);
-    }
-    ::closedir(d);
-    for (const std::string& n : gone) ::unlink((folder + "/" + n).c_str());
+            deleteFile(folder + "/" + n);
 }
 
 // Moves a file back to where it came from; into "Err" when a new file of that name
@@ -200,7 +179,7 @@ void recoverRecord(const std::string& folder, const std::string& name) {
     if (!holderIsGone(path, tag, readable ? r.lease : kDefaultLease)) return;
     // Take it over: of several recovering workers one renames it.
     std::string mine = folder + "/" + kRecordPrefix + newTag();
-    if (::rename(path.c_str(), mine.c_str()) != 0) return;
+    if (!renameFile(path, mine)) return;
     std::string takeTag = r.claim.empty() ? tag : nameOf(r.claim).substr(sizeof kTakenPrefix - 1);
     std::string who = r.owner.host + " pid " + std::to_string(r.owner.pid);
     if (!readable) {
@@ -244,7 +223,7 @@ void recoverRecord(const std::string& folder, const std::string& name) {
         moveToErr(r.done);
         reportOutcome("err", r.done);
     }
-    ::unlink(mine.c_str());
+    deleteFile(mine);
     removeWithPrefix(folder, ".vexa-write.", "." + name);
 }
 
@@ -333,22 +312,27 @@ eTake JobClaim::take(int entry, const std::string& inPath, const std::string& do
     r.out = outPath;
     r.claim = folder + "/" + kTakenPrefix + tag;
     r.srcClaim = folderOf(inPath) + "/" + kClaimPrefix + tag + "." + name;
-    if (!writeJobRecord(r)) return kTakeFailed;
-    if (!moveFileReplace(inPath.c_str(), r.claim.c_str(), tag.c_str())) {
-        int e = errno;
-        ::unlink(r.path.c_str());
-        errno = e;
-        return e == ENOENT ? kTakenByOther : kTakeFailed;
+    error_ = OsError();
+    if (!writeJobRecord(r)) {
+        error_ = lastOsError();
+        return kTakeFailed;
+    }
+    // The record was written: a long copy across file systems keeps its lease fresh.
+    CopyTicker ticker;
+    ticker.proc = [](void* path) { touchFile(*static_cast<const std::string*>(path)); };
+    ticker.data = &r.path;
+    if (!moveFileReplace(inPath.c_str(), r.claim.c_str(), tag.c_str(), &ticker)) {
+        error_ = lastOsError();
+        deleteFile(r.path);
+        return error_.missing() ? kTakenByOther : kTakeFailed;
     }
     r.attempt = takeRetryMarker(folder, name, r.claim) + 1;
     r.state = "taken";
-    if (!writeJobRecord(r) || ::rename(r.claim.c_str(), r.done.c_str()) != 0) {
-        int e = errno;
+    if (!writeJobRecord(r) || !renameFile(r.claim, r.done)) {
+        error_ = lastOsError();
         // Back where it was; when even that fails the record stays, and recovery
         // gives the file back later.
-        if (!exists(inPath) && ::rename(r.claim.c_str(), inPath.c_str()) == 0)
-            ::unlink(r.path.c_str());
-        errno = e;
+        if (!exists(inPath) && renameFile(r.claim, inPath)) deleteFile(r.path);
         return kTakeFailed;
     }
     held_ = true;
@@ -356,7 +340,7 @@ eTake JobClaim::take(int entry, const std::string& inPath, const std::string& do
 }
 
 void JobClaim::refresh() const {
-    if (held_) ::utimensat(AT_FDCWD, record_.path.c_str(), nullptr, 0);
+    if (held_) touchFile(record_.path);
 }
 
 void JobClaim::ended(int errors) {
@@ -368,7 +352,7 @@ void JobClaim::ended(int errors) {
 
 void JobClaim::release(bool jobDied) {
     if (!held_) return;
-    ::unlink(record_.path.c_str());
+    deleteFile(record_.path);
     if (jobDied)
         removeWithPrefix(folderOf(record_.path), ".vexa-write.", "." + nameOf(record_.path));
     held_ = false;
@@ -386,12 +370,10 @@ void recoverJobs(const std::vector<std::string>& doneFolders) {
         std::string folder = withoutSlash(f);
         std::string real = std::filesystem::canonical(folder, ec).string();
         if (ec || !seen.insert(real).second) continue;
-        DIR* d = ::opendir(folder.c_str());
-        if (!d) continue;
-        std::vector<std::string> names;
-        while (dirent* e = ::readdir(d))
-            if (e->d_name[0] == '.' && e->d_name[1] == 'v') names.emplace_back(e->d_name);
-        ::closedir(d);
+        std::vector<std::string> all, names;
+        if (!listFolder(folder, all)) continue;
+        for (const std::string& n : all)
+            if (n[0] == '.' && n[1] == 'v') names.push_back(n);
         // Claims of dead movers of this machine first: a record may name the file.
         for (const std::string& n : names) recoverDeadClaim(folder, n);
         for (const std::string& n : names)
@@ -399,7 +381,7 @@ void recoverJobs(const std::vector<std::string>& doneFolders) {
         for (const std::string& n : names) {
             std::string p = folder + "/" + n;
             if (startsWith(n, kRetryPrefix) && nowSeconds() - changedAt(p) > kRetryMarkerAge)
-                ::unlink(p.c_str());
+                deleteFile(p);
         }
     }
 }
@@ -408,7 +390,7 @@ void recoverDeadClaim(const std::string& folder, const std::string& name) {
     std::string tag, original;
     if (!isClaimName(name.c_str(), &tag, &original) || !isDeadProcessTagHere(tag)) return;
     std::string back = folder + "/" + original;
-    if (!exists(back) && ::rename((folder + "/" + name).c_str(), back.c_str()) == 0)
+    if (!exists(back) && renameFile(folder + "/" + name, back))
         dprintf("Recovered: %s\n", back.c_str());
 }
 
@@ -416,13 +398,13 @@ bool moveToErr(const std::string& path, const std::string& name) {
     std::string err = folderOf(folderOf(path));
     err = (err == "/" ? "" : err) + "/Err";
     if (!makeDir(err.c_str())) {
-        dprintf("\t####\tcannot create %s: %s\n", err.c_str(), std::strerror(errno));
+        dprintf("\t####\tcannot create %s: %s\n", err.c_str(), lastOsError().text().c_str());
         return false;
     }
     std::string target = err + "/" + (name.empty() ? nameOf(path) : name);
     if (!moveFileReplace(path.c_str(), target.c_str())) {
         dprintf("\t####\tcannot move %s to %s: %s\n", path.c_str(), err.c_str(),
-                std::strerror(errno));
+                lastOsError().text().c_str());
         return false;
     }
     return true;
@@ -433,34 +415,16 @@ void removeSaveLeftovers(const std::string& outPath) {
     // write-locked while it writes.
     std::string folder = folderOf(outPath);
     std::string prefix = "." + nameOf(outPath) + ".";
-    DIR* d = ::opendir(folder.c_str());
-    if (!d) return;
-    std::vector<std::string> candidates;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
+    std::vector<std::string> names;
+    if (!listFolder(folder, names)) return;
+    for (const std::string& n : names)
         if (n.size() == prefix.size() + 6 && startsWith(n, prefix.c_str()))
-            candidates.push_back(folder + "/" + n);
-    }
-    ::closedir(d);
-    for (const std::string& p : candidates) {
-        int fd = ::open(p.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) continue;
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        bool inUse = ::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES);
-        if (!inUse) ::unlink(p.c_str());
-        ::close(fd);
-    }
+            deleteUnlessWriteLocked(folder + "/" + n);
 }
 
 void reportOutcome(const char* kind, const std::string& text) {
     const char* file = std::getenv("VEXA_HOTFOLDER_REPORT");
     if (!file || !*file || !kind) return;
     std::string line = std::string(kind) + "\t" + escape(text) + "\n";
-    int fd = ::open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    ssize_t w = ::write(fd, line.data(), line.size());
-    (void)w;
-    ::close(fd);
+    appendToFile(file, line);
 }

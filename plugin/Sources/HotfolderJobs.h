@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "FileOps.h"
 #include "ProcessId.h"
 
 struct JobRecord {
@@ -56,13 +57,15 @@ class JobClaim {
     JobClaim& operator=(const JobClaim&) = delete;
     ~JobClaim();
 
-    // Takes the file at inPath into doneFolder (steps 1 to 3). kTakeFailed sets errno;
-    // the file is then where it was.
+    // Takes the file at inPath into doneFolder (steps 1 to 3). On kTakeFailed the file
+    // is where it was and error() says why.
     eTake take(int entry, const std::string& inPath, const std::string& doneFolder,
                const std::string& outPath, int leaseSeconds);
     // The file's path in the done folder.
     const std::string& donePath() const { return record_.done; }
     const JobRecord& record() const { return record_; }
+    // Why the last take failed.
+    const OsError& error() const { return error_; }
     // Touches the record: the lease starts anew.
     void refresh() const;
     // Step 4 (called by the job).
@@ -73,6 +76,7 @@ class JobClaim {
   private:
     JobRecord record_;
     bool held_ = false;
+    OsError error_;
 };
 
 // The lease of the jobs this process takes: "Hotfolder"/"Lease" seconds (default 60,

@@ -510,14 +510,15 @@ double toMM(ASFixed v) {
     return v * 25.4 / 4718592.0;
 }
 
-void askTrimBox(PDEForm form, PDEElement frame, const ASFixedRect& inner) {
+void askTrimBox(const FormBoxes& form, const FrameValue& frame) {
     if (getPlacing() == kPlaceCentered || !gAskOnce) return;
-    ASFixedRect tb;
-    if (!getTrimBox(form, tb)) return;
+    if (!form.hasTrim) return;
     gAskOnce = false;
+    const ASFixedRect& tb = form.trim;
+    ASFixedRect inner = innerRect(frame);
     double tw = toMM(tb.right - tb.left), th = toMM(tb.top - tb.bottom);
     double fw = toMM(inner.right - inner.left), fh = toMM(inner.top - inner.bottom);
-    ASInt32 fr = getFormRotation(form) % 360, rr = getFrameRotation(frame) % 360;
+    ASInt32 fr = form.rotation % 360, rr = frame.rotation % 360;
     if (fr != 0 && fr != 180 && fr != -180) std::swap(tw, th);
     if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
     if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
@@ -553,13 +554,14 @@ void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
 bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     auto* ctx = reinterpret_cast<PlaceContext*>(data);
     if (ctx->selectedOnly && !getSelected(frame)) return true;
-    ASInt32 b = getBoxNum(frame);
-    if (b < 1 && b != -8) return true;
+    FrameValue f = readFrame(frame);
+    ASInt32 b = f.boxNum;
+    if (b < 1 && b != kBoxEmptyFrame) return true;
     PDEContent content = getContent(frame, true);
     if (!content) return true;
     level->addModified();
-    ASFixedRect inner = getInnerRect(frame);
-    ASFixed s = getScale(frame);
+    ASFixedRect inner = innerRect(f);
+    ASFixed s = f.scale;
     PDEForm form = nullptr;
     ASInt32 i = b - 1;
     if (b >= 1 && i < ctx->srcPages) {
@@ -577,14 +579,13 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
         markEmpty(content, inner, ctx->trimColor);
         return true;
     }
-    askTrimBox(form, frame, inner);
+    FormBoxes boxes = readFormBoxes(form);
+    askTrimBox(boxes, f);
     ePlacing placing = getPlacing();
-    ASFixedRect tb;
-    bool useTrim =
-        (placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny) && getTrimBox(form, tb);
-    ASFixedMatrix m = getPlacingMatrix(frame, form, inner, useTrim ? &tb : nullptr);
+    ASFixedMatrix m =
+        placingMatrix(f, boxes, placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny);
     pdeSetMatrix(form, &m);
-    ASFixedRect full = getBBox(frame);
+    ASFixedRect full = clipRect(f);
     PDEClip clip = getClip(&full);
     pdeSetClip(form, clip);
     pdeRelease(clip);

@@ -2,8 +2,6 @@
 
 #include "ImposeJob.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -29,8 +27,7 @@ bool pageFrameProc(CContent*, PDEElement frame, long, long data) {
 }
 
 bool isFile(const char* path) {
-    struct stat st {};
-    return path && *path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    return path && *path && fileExists(std::string(path));
 }
 
 enum {

@@ -151,11 +151,12 @@ struct SheetsInfo {
 
 bool frameInfoProc(CContent*, PDEElement frame, long, long data) {
     auto* info = reinterpret_cast<SheetsInfo*>(data);
-    ASInt32 b = getBoxNum(frame);
+    FrameValue f = readFrame(frame);
+    ASInt32 b = f.boxNum;
     if (b < 1) return true;
     if (b > info->maxBox) info->maxBox = b;
     info->boxes.push_back(b);
-    Size s = uprightSize(getInnerRect(frame), getFrameRotation(frame));
+    Size s = uprightSize(innerRect(f), f.rotation);
     for (const Size& known : info->frameSizes)
         if (sameSize(known, s)) return true;
     if (info->frameSizes.size() < 16) info->frameSizes.push_back(s);
@@ -327,13 +328,14 @@ struct PlanWalk {
 
 bool planFrameProc(CContent*, PDEElement frame, long, long data) {
     auto* w = reinterpret_cast<PlanWalk*>(data);
-    ASInt32 b = getBoxNum(frame);
+    FrameValue f = readFrame(frame);
+    ASInt32 b = f.boxNum;
     if (b < 1) return true;
     w->frame.frame += 1;
     w->frame.page = b <= w->sourcePages ? b : 0;
-    w->frame.rotation = ((getFrameRotation(frame) % 360) + 360) % 360;
-    w->frame.trim = getInnerRect(frame);
-    w->frame.creep = getDisplacement(frame);
+    w->frame.rotation = ((f.rotation % 360) + 360) % 360;
+    w->frame.trim = innerRect(f);
+    w->frame.creep = f.displacement;
     w->proc(&w->frame, w->data);
     return true;
 }

@@ -34,12 +34,12 @@ struct PosCtx {
 
 bool readFrameProc(CContent*, PDEElement frame, long, long data) {
     auto* r = reinterpret_cast<PosRecord*>(data);
-    ASFixedRect b = getBBox(frame);
-    r->width = b.right - b.left;
-    r->height = b.top - b.bottom;
-    r->xOff = getXOff(frame);
-    r->yOff = getYOff(frame);
-    r->scale = getScale(frame);
+    FrameValue f = readFrame(frame);
+    r->width = f.bbox.right - f.bbox.left;
+    r->height = f.bbox.top - f.bbox.bottom;
+    r->xOff = f.xOff;
+    r->yOff = f.yOff;
+    r->scale = f.scale;
     return false;
 }
 
@@ -89,8 +89,7 @@ void refreshTrimLines(PDEElement frame, const ASFixedRect& r) {
     PDEGraphicState gs;
     if (!pdeGetGState(old, &gs)) return;
     PDEPathOpFlags paint = gPDFEditReadHFT->PDEPathGetPaintOp(reinterpret_cast<PDEPath>(old));
-    ASFixedRect b = getBleedRect(frame);
-    ASFixedRect in{r.left + b.left, r.top - b.top, r.right - b.right, r.bottom + b.bottom};
+    ASFixedRect in = insetByBleed(r, getBleedRect(frame));
     PDEPath path = gPDFEditWriteHFT->PDEPathCreate();
     {
         ElementRef pathRef(path);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,6 @@
 namespace {
 
 const char kClaimPrefix[] = ".vexa-claim.";
-void (*gLongCopyHook)() = nullptr;
 
 bool syncFolder(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -28,7 +28,8 @@ bool syncFolder(const std::string& folder) {
 }
 
 // Copies from to a new file to (which must not exist), flushed to disk.
-bool copyFlushed(const std::string& from, const std::string& to) {
+bool copyFlushed(const std::string& from, const std::string& to,
+                 const CopyTicker* ticker = nullptr) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -47,8 +48,8 @@ bool copyFlushed(const std::string& from, const std::string& to) {
     char buf[1 << 16];
     std::size_t sinceHook = 0;
     for (;;) {
-        if (gLongCopyHook && sinceHook >= (8u << 20)) {
-            gLongCopyHook();
+        if (ticker && ticker->proc && sinceHook >= (8u << 20)) {
+            ticker->proc(ticker->data);
             sinceHook = 0;
         }
         ssize_t n = ::read(in, buf, sizeof buf);
@@ -94,11 +95,8 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void setLongCopyHook(void (*hook)()) {
-    gLongCopyHook = hook;
-}
-
-bool moveFileReplace(const char* path, const char* target, const char* tag) {
+bool moveFileReplace(const char* path, const char* target, const char* tag,
+                     const CopyTicker* ticker) {
     if (!path || !target || !*path || !*target) {
         errno = EINVAL;
         return false;
@@ -115,7 +113,7 @@ bool moveFileReplace(const char* path, const char* target, const char* tag) {
     std::string dest(target);
     std::string tmp = folderOf(dest) + "/.vexa-move." + who + "." + nameOf(dest);
     ::unlink(tmp.c_str());
-    if (!copyFlushed(claim, tmp) || ::rename(tmp.c_str(), target) != 0) {
+    if (!copyFlushed(claim, tmp, ticker) || ::rename(tmp.c_str(), target) != 0) {
         int e = errno;
         ::unlink(tmp.c_str());
         ::rename(claim.c_str(), path);  // give the file back
@@ -367,4 +365,101 @@ bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous) {
     previous->modDate = mod;
     if (changed || monoNs - previous->since < delayNs) return true;
     return isOpenForWriting(path);
+}
+
+// System errors.
+
+bool OsError::missing() const {
+    return code == ENOENT;
+}
+
+bool OsError::barsFolder() const {
+    return code == EACCES || code == EPERM || code == EROFS || code == ENOSPC || code == EDQUOT;
+}
+
+std::string OsError::text() const {
+    return std::strerror(code);
+}
+
+OsError lastOsError() {
+    return OsError{errno};
+}
+
+std::string signalName(int signal) {
+    const char* name = strsignal(signal);
+    return name ? name : "unknown signal";
+}
+
+// Folders and files as the hot folder looks at them.
+
+bool listFolder(const std::string& folder, std::vector<std::string>& names) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    return true;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+int64_t plainFileSize(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int64_t fileChangedAt(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return std::max<int64_t>(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
+}
+
+std::string fileStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::string();
+    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
+bool renameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void touchFile(const std::string& path) {
+    ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+}
+
+bool deleteUnlessWriteLocked(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    bool inUse = ::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES);
+    bool gone = !inUse && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return gone;
+}
+
+bool appendToFile(const char* path, const std::string& text) {
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ssize_t w = ::write(fd, text.data(), text.size());
+    ::close(fd);
+    return w == static_cast<ssize_t>(text.size());
+}
+
+std::string pathFitting(const std::string& path, std::size_t size) {
+    if (path.size() < size) return path;
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return path;
+    int fd = ::open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return path;
+    return "/proc/self/fd/" + std::to_string(fd) + path.substr(slash);
 }

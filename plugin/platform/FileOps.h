@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ASTypes.h"
 #include "Platform.h"
@@ -20,12 +21,15 @@ std::string nameOf(const std::string& path);
 // (".vexa-move.<tag>.<name>"), flushed to disk, renamed into place, and only then
 // removed: at every moment the file exists whole in one place at least. The tag names
 // the mover (processTag() of this process when none is given). False (errno set) when
-// the source is gone or the move failed; the source is then where it was.
-bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr);
-
-// Called after every 8 MB a move across file systems has copied (a worker keeps the
-// lease of its job fresh meanwhile); none by default.
-void setLongCopyHook(void (*hook)());
+// the source is gone or the move failed; the source is then where it was. A move
+// across file systems calls ticker after every 8 MB it has copied (a worker keeps the
+// lease of its job fresh meanwhile).
+struct CopyTicker {
+    void (*proc)(void* data) = nullptr;
+    void* data = nullptr;
+};
+bool moveFileReplace(const char* path, const char* target, const char* tag = nullptr,
+                     const CopyTicker* ticker = nullptr);
 
 // Copies the file at path to target (a full path), replacing a file there: the copy is
 // written to a hidden file beside the target, flushed to disk and renamed into place,
@@ -86,3 +90,47 @@ struct FileSeen {
 bool isFileBusy(const char* path, ASInt32 delaySeconds, FileSeen* previous);
 // Only the first test: another process has the file open for writing.
 bool isOpenForWriting(const char* path);
+
+// The error of the last failed system call of this thread, kept as a value: a caller
+// that goes on with other calls before reporting keeps it.
+struct OsError {
+    int code = 0;
+    // The file or folder named is not there.
+    bool missing() const;
+    // Every file of the folder would fail the same way: no permission, a read-only or
+    // full file system, the user's quota used up.
+    bool barsFolder() const;
+    // The system's message for it ("No such file or directory").
+    std::string text() const;
+};
+OsError lastOsError();
+// The name of a signal that ended a process ("Segmentation fault").
+std::string signalName(int signal);
+
+// The names in a folder ("." and ".." left out), in the order the system gives them;
+// false when the folder cannot be read.
+bool listFolder(const std::string& folder, std::vector<std::string>& names);
+// Something (a file, folder or link, followed or not) is at path.
+bool pathExists(const std::string& path);
+// The size of the regular file at path (a link is not followed: -1 for it), -1 when
+// there is none.
+int64_t plainFileSize(const std::string& path);
+// When the file last changed, its data or its entry (a rename, a touch), in seconds
+// since the epoch; 0 when there is no file.
+int64_t fileChangedAt(const std::string& path);
+// "size:seconds.nanoseconds" of the file's modification, "" when there is no file:
+// equal stamps, an unchanged file.
+std::string fileStamp(const std::string& path);
+// Renames within one file system, replacing the target: one step, so of several
+// processes renaming the same file one succeeds.
+bool renameFile(const std::string& from, const std::string& to);
+// Sets the file's times to now.
+void touchFile(const std::string& path);
+// Deletes the file unless a process holds a write lock on it (a writer still at
+// work); false when it stays. A link is not followed.
+bool deleteUnlessWriteLocked(const std::string& path);
+// Appends text to the file (created for the user alone when missing), in one write.
+bool appendToFile(const char* path, const std::string& text);
+// A path to the file that fits size bytes: the path itself when it fits, else the file
+// reached through its folder opened for the life of this process.
+std::string pathFitting(const std::string& path, std::size_t size);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BoxDesc.h"
 #include "CarryOver.h"
 #include "Container.h"
 #include "ErrorHandling.h"

@@ -190,5 +190,14 @@ TEST_F(HotfolderRecovery, ATakeLeavesARecordThatNamesTheWorkerUntilReleased) {
     // A file another worker took meanwhile.
     JobClaim late;
     EXPECT_EQ(late.take(1, p("In1/j.pdf"), p("Done1"), p("Out1/j.pdf"), 60), kTakenByOther);
+    EXPECT_TRUE(late.error().missing());
     EXPECT_TRUE(hiddenIn(p("Done1")).empty());
+    // A done folder that cannot hold the record: the file stays, and the cause is told.
+    writeFile(p("In1/k.pdf"), "k");
+    JobClaim barred;
+    EXPECT_EQ(barred.take(1, p("In1/k.pdf"), p("In1/k.pdf/Done"), p("Out1/k.pdf"), 60),
+              kTakeFailed);
+    EXPECT_NE(barred.error().code, 0);
+    EXPECT_FALSE(barred.error().text().empty());
+    EXPECT_TRUE(fs::exists(p("In1/k.pdf")));
 }

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -83,6 +85,18 @@ TEST(HotfolderFiles, MoveAcrossFileSystemsLeavesNoClaimOrTemporaryFile) {
     EXPECT_EQ(readFile(target), data);
     EXPECT_TRUE(fs::is_empty(t.path()));
     fs::remove(target);
+
+    // A long copy ticks every 8 MB, so that the mover can keep its lease fresh.
+    std::string big(17u << 20, 'b');
+    writeFile(t.file("big.pdf"), big);
+    int ticks = 0;
+    CopyTicker ticker;
+    ticker.proc = [](void* n) { ++*static_cast<int*>(n); };
+    ticker.data = &ticks;
+    ASSERT_TRUE(moveFileReplace(t.file("big.pdf").c_str(), target.c_str(), nullptr, &ticker));
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(fs::file_size(target), big.size());
+    fs::remove(target);
 }
 
 TEST(HotfolderFiles, PathPiecesAndFolders) {
@@ -110,6 +124,73 @@ TEST(HotfolderFiles, PathPiecesAndFolders) {
     EXPECT_EQ(original, "a.b.pdf");
     EXPECT_FALSE(isClaimName(".vexa-claim.x", &tag, &original));
     EXPECT_FALSE(isClaimName("vexa-claim.x.a.pdf", &tag, &original));
+}
+
+TEST(HotfolderFiles, FolderListingsAndFileKindsTakeLinksAsLinks) {
+    TempDir t;
+    writeFile(t.file("a.pdf"), "12345");
+    fs::create_directory(t.path() / "sub");
+    fs::create_symlink(t.file("a.pdf"), t.path() / "link.pdf");
+    fs::create_symlink(t.file("none"), t.path() / "dangling");
+    std::vector<std::string> names;
+    ASSERT_TRUE(listFolder(t.path().string(), names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.pdf", "dangling", "link.pdf", "sub"}));
+    EXPECT_FALSE(listFolder(t.file("none"), names));
+    // Only a file of its own counts as one to take; a link or a folder stays.
+    EXPECT_EQ(plainFileSize(t.file("a.pdf")), 5);
+    EXPECT_EQ(plainFileSize(t.file("link.pdf")), -1);
+    EXPECT_EQ(plainFileSize(t.file("sub")), -1);
+    EXPECT_EQ(plainFileSize(t.file("none")), -1);
+    // A dangling link still holds its name.
+    EXPECT_TRUE(pathExists(t.file("dangling")));
+    EXPECT_FALSE(pathExists(t.file("none")));
+    // The stamp changes with the file and is empty without one.
+    std::string before = fileStamp(t.file("a.pdf"));
+    EXPECT_EQ(before.substr(0, 2), "5:");
+    writeFile(t.file("a.pdf"), "123456");
+    EXPECT_NE(fileStamp(t.file("a.pdf")), before);
+    EXPECT_EQ(fileStamp(t.file("none")), "");
+    EXPECT_EQ(fileChangedAt(t.file("none")), 0);
+    EXPECT_GT(fileChangedAt(t.file("a.pdf")), 0);
+}
+
+TEST(HotfolderFiles, AFailureKeepsItsCauseAndAWriterKeepsItsFile) {
+    TempDir t;
+    EXPECT_FALSE(renameFile(t.file("none"), t.file("other")));
+    OsError e = lastOsError();
+    EXPECT_TRUE(e.missing());
+    EXPECT_FALSE(e.barsFolder());
+    EXPECT_FALSE(e.text().empty());
+    deleteFile(t.file("none"));  // later calls leave the kept error as it was
+    EXPECT_TRUE(e.missing());
+    EXPECT_TRUE(OsError{ENOSPC}.barsFolder());
+    EXPECT_TRUE(OsError{EACCES}.barsFolder());
+    EXPECT_FALSE(OsError{ENOSPC}.missing());
+    EXPECT_FALSE(signalName(SIGSEGV).empty());
+
+    // A file another process writes under a lock stays; a free one goes.
+    writeFile(t.file(".out.pdf.abcdef"), "part");
+    writeFile(t.file(".out.pdf.ghijkl"), "left");
+    int fd = ::open(t.file(".out.pdf.abcdef").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &lock), 0);
+    EXPECT_FALSE(deleteUnlessWriteLocked(t.file(".out.pdf.abcdef")));
+    EXPECT_TRUE(deleteUnlessWriteLocked(t.file(".out.pdf.ghijkl")));
+    EXPECT_TRUE(fs::exists(t.file(".out.pdf.abcdef")));
+    EXPECT_FALSE(fs::exists(t.file(".out.pdf.ghijkl")));
+    ::close(fd);
+
+    // Appending creates the file for the user alone.
+    ASSERT_TRUE(appendToFile(t.file("report").c_str(), "a\n"));
+    ASSERT_TRUE(appendToFile(t.file("report").c_str(), "b\n"));
+    EXPECT_EQ(readFile(t.file("report")), "a\nb\n");
+    EXPECT_EQ(fs::status(t.file("report")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(appendToFile(t.file("none/report").c_str(), "x"));
 }
 
 TEST(HotfolderFiles, ThePDFTestWantsSizeHeaderAndEOFNearTheEnd) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "BoxDesc.h"
 #include "Container.h"
 #include "ModelTestHost.h"
 #include "MySettings.h"
