@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "doc/DocState.h"
 
@@ -20,10 +21,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The output's stdio buffer: QPDF hands stream data on in pieces of a few KB, and with
+// the default buffer each piece was a system call of its own.
+constexpr std::size_t kWriteBuffer = std::size_t{256} * 1024;
+
 struct TempFile {
     std::string path;
     int fd = -1;
     FILE* file = nullptr;
+    std::unique_ptr<char[]> buffer;  // the file's stdio buffer, outlives it
     bool keep = false;
     // Makes a new file from the pattern (".NAME.XXXXXX") and opens it for writing. The
     // file is write-locked (an open-file-description lock) while it is being written,
@@ -42,6 +48,8 @@ struct TempFile {
         ::fcntl(fd, F_OFD_SETLK, &lock);  // best effort: not every file system locks
         file = ::fdopen(fd, "wb");
         if (!file) raise(fileErrWrite);
+        buffer.reset(new char[kWriteBuffer]);  // not cleared: pages used as written
+        std::setvbuf(file, buffer.get(), _IOFBF, kWriteBuffer);
     }
     // Flushes, syncs and closes the file; raises when any byte did not reach it.
     void complete() {

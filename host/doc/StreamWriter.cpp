@@ -5,9 +5,11 @@
 #include <qpdf/QUtil.hh>
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <cstring>
@@ -23,6 +25,10 @@ constexpr std::size_t kPerObjectStream = 100;
 constexpr int kMaxDepth = 256;
 // Streams carried as they are from this size on are piped to the file, not held whole.
 constexpr long long kPipedStream = 64LL * 1024;
+// The spool's stdio buffer (stream data comes in pieces of a few KB).
+constexpr std::size_t kSpoolBuffer = std::size_t{256} * 1024;
+// Bytes of the finished file after which its writing to disk is started.
+constexpr long long kWriteBackStep = 16LL << 20;
 // Room for the length of a piped stream that does not say its own: digits for any file.
 constexpr std::size_t kLengthRoom = 12;
 
@@ -61,7 +67,7 @@ void ownObjects(QPDFObjectHandle page, std::vector<QPDFObjectHandle>& out) {
 }
 
 // An anonymous file in $TMPDIR (/tmp without it), gone when it is closed.
-FILE* openSpool() {
+FILE* openSpool(char* buffer) {
     const char* env = std::getenv("TMPDIR");
     std::string dir = env && *env ? env : "/tmp";
     int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -72,7 +78,11 @@ FILE* openSpool() {
     }
     if (fd < 0) return nullptr;
     FILE* f = ::fdopen(fd, "w+b");
-    if (!f) ::close(fd);
+    if (!f) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::setvbuf(f, buffer, _IOFBF, kSpoolBuffer);
     return f;
 }
 
@@ -95,15 +105,26 @@ void pageOwnObjects(QPDFObjectHandle c, QPDFObjectHandle r, std::vector<QPDFObje
 struct StreamWriter::Sink {
     FILE* f;
     long long& pos;
+    // For the finished file: the disk is set to work on what is written every few MB,
+    // so that syncing the file at the end waits for the last part only.
+    bool writeBack = false;
+    long long pending = 0;
     void write(const char* p, std::size_t n) {
         if (n && std::fwrite(p, 1, n, f) != n) throw std::runtime_error("write failed");
         pos += static_cast<long long>(n);
+        if (writeBack && (pending += static_cast<long long>(n)) >= kWriteBackStep) {
+            pending = 0;
+            if (std::fflush(f) != 0) throw std::runtime_error("write failed");
+            // Best effort: not every file system starts writing on request.
+            ::sync_file_range(::fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
+        }
     }
     void write(const std::string& s) { write(s.data(), s.size()); }
 };
 
 StreamWriter::StreamWriter(QPDF& q, bool objectStreams) : q_(q), objectStreams_(objectStreams) {
-    spool_ = openSpool();
+    spoolBuffer_.reset(new char[kSpoolBuffer]);  // not cleared: pages used as written
+    spool_ = openSpool(spoolBuffer_.get());
     if (!spool_)
         throw std::runtime_error("no temporary file in $TMPDIR for the document being written");
 }
@@ -394,9 +415,72 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
     }
 }
 
+void StreamWriter::copySpool(FILE* to) {
+    if (std::fflush(spool_) != 0 || std::ferror(spool_) || std::fflush(to) != 0)
+        throw std::runtime_error("write failed");
+    int from = ::fileno(spool_), fd = ::fileno(to);
+    off_t outStart = ::ftello(to);
+    if (outStart < 0) throw std::runtime_error("write failed");
+    loff_t in = 0, out = outStart;
+    while (in < state_.pos) {
+        ssize_t n =
+            ::copy_file_range(from, &in, fd, &out, static_cast<std::size_t>(state_.pos - in), 0);
+        if (n > 0) continue;
+        // Not between these files (another file system, an old kernel): what is left
+        // goes through a buffer.
+        if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            throw std::runtime_error("write failed");
+        break;
+    }
+    if (::fseeko(to, out, SEEK_SET) != 0) throw std::runtime_error("write failed");
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);  // as Sink::write does
+    std::vector<char> buf(1 << 16);
+    long long dummy = 0;
+    Sink copy{to, dummy};
+    while (in < state_.pos) {
+        ssize_t n = ::pread(from, buf.data(),
+                            static_cast<std::size_t>(std::min<long long>(
+                                static_cast<long long>(buf.size()), state_.pos - in)),
+                            in);
+        if (n <= 0) throw std::runtime_error("the spool file cannot be read");
+        copy.write(buf.data(), static_cast<std::size_t>(n));
+        in += n;
+    }
+}
+
 void StreamWriter::finish(FILE* to, int major, int minor) {
     if (failed_) throw std::runtime_error("the document could not be written ahead");
-    State s = state_;
+    // The file is finished from the writer's own state, and what that changes is put back
+    // at the end, so that a later save starts again from what was written ahead. (A copy
+    // of the state doubled the writer's tables at the end of a long job.)
+    State& s = state_;
+    const std::size_t numbered = s.locs.size();
+    const long long pos = s.pos;
+    std::vector<int> unwritten;
+    for (std::size_t i = 1; i < numbered; ++i)
+        if (s.locs[i].type == 0) unwritten.push_back(static_cast<int>(i));
+    s.todo.erase(std::remove_if(s.todo.begin(), s.todo.end(),
+                                [&](const Todo& t) { return s.locs[t.num].type != 0; }),
+                 s.todo.end());
+    s.todoKept = s.todo.size();
+    std::vector<Todo> todo = s.todo;
+    std::vector<std::pair<int, std::string>> packed = s.packed;
+    struct Restore {
+        std::function<void()> f;
+        ~Restore() { f(); }
+    } restore{[&] {
+        for (int i : unwritten) s.locs[static_cast<std::size_t>(i)] = Loc{};
+        for (const auto& p : packed) {
+            s.locs[static_cast<std::size_t>(p.first)] = Loc{};
+            s.locs[static_cast<std::size_t>(p.first)].type = 2;
+        }
+        s.locs.resize(numbered);
+        for (auto it = s.numbers.begin(); it != s.numbers.end();)
+            it = it->second >= static_cast<int>(numbered) ? s.numbers.erase(it) : std::next(it);
+        s.todo = std::move(todo);
+        s.packed = std::move(packed);
+        s.pos = pos;
+    }};
     char header[32];
     int headerLen =
         std::snprintf(header, sizeof header, "%%PDF-%d.%d\n%%\xbf\xf7\xa2\xfe\n", major, minor);
@@ -404,25 +488,9 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     Sink head{to, headerPos};
     head.write(header, static_cast<std::size_t>(headerLen));
     const long long h = headerLen;
-    // What was written ahead.
-    {
-        if (std::fflush(spool_) != 0 || std::ferror(spool_))
-            throw std::runtime_error("write failed");
-        int fd = ::fileno(spool_);
-        std::vector<char> buf(1 << 16);
-        long long at = 0, dummy = 0;
-        Sink copy{to, dummy};
-        while (at < state_.pos) {
-            ssize_t n = ::pread(fd, buf.data(),
-                                static_cast<std::size_t>(std::min<long long>(
-                                    static_cast<long long>(buf.size()), state_.pos - at)),
-                                at);
-            if (n <= 0) throw std::runtime_error("the spool file cannot be read");
-            copy.write(buf.data(), static_cast<std::size_t>(n));
-            at += n;
-        }
-    }
-    Sink out{to, s.pos};
+    // What was written ahead, copied within the kernel where it can.
+    copySpool(to);
+    Sink out{to, s.pos, true};
     QPDFObjectHandle trailer = q_.getTrailer();
     QPDFObjectHandle root = trailer.getKey("/Root");
     QPDFObjectHandle info = trailer.getKey("/Info");
@@ -439,9 +507,9 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     if (infoNum) common += " /Info " + std::to_string(infoNum) + " 0 R";
     common += " /ID [<" + id + "><" + id + ">]";
 
-    bool packed = false;
-    for (const Loc& l : s.locs) packed = packed || l.type == 2;
-    if (packed) {
+    bool anyPacked = false;
+    for (const Loc& l : s.locs) anyPacked = anyPacked || l.type == 2;
+    if (anyPacked) {
         int num = static_cast<int>(s.locs.size());
         s.locs.emplace_back();
         long long xrefAt = h + s.pos;

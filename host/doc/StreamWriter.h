@@ -106,10 +106,13 @@ class StreamWriter {
                            const std::string& data);
     void flushPacked(State& s, Sink& out);
     void drain(State& s, Sink& out);
+    // Appends what was written ahead to the file.
+    void copySpool(FILE* to);
 
     QPDF& q_;
     bool objectStreams_;
     bool failed_ = false;
+    std::unique_ptr<char[]> spoolBuffer_;  // declared first: the spool uses it until closed
     FILE* spool_ = nullptr;
     State state_;
     std::set<QPDFObjGen> pagesWritten_;

@@ -255,6 +255,12 @@ TEST_F(WriteAhead, VersionsBeforeObjectStreamsAndLinearizedSavesRewriteTheFile) 
     EXPECT_EQ(head(own), "%PDF-1.5");  // the least version that has object streams
     EXPECT_TRUE(hasObjectStreams(own));
     EXPECT_EQ(read(own), want);
+    // Finishing the file leaves the writer as it was: the same save again, objects
+    // waiting for their object stream included.
+    std::string again = save(d, "again.pdf", 6);
+    EXPECT_EQ(check(again), "");
+    EXPECT_TRUE(hasObjectStreams(again));
+    EXPECT_EQ(read(again), want);
     std::string old = save(d, "old.pdf", 3);
     EXPECT_EQ(check(old), "");
     EXPECT_EQ(head(old), "%PDF-1.3");
