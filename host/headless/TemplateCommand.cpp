@@ -15,15 +15,12 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-image.h>
-#include <poppler/cpp/poppler-page-renderer.h>
-#include <poppler/cpp/poppler-page.h>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
 #include "core/Loader.h"
+#include "headless/ProofRenderer.h"
 #include "headless/Quote.h"
 #include "headless/Script.h"
 
@@ -813,9 +810,10 @@ std::string pagesText(const std::vector<int>& pages) {
 }
 
 // Frame outlines, box numbers (turned as the page will stand) and the slug line drawn
-// over a copy of the template, rendered by poppler.
+// over a copy of the template, rendered by the proof renderer module.
 void writeProofs(const std::string& path, const TemplateInfo& info, const std::string& dir,
                  int dpi) {
+    loadProofRenderer();
     QPDF pdf;
     pdf.processFile(path.c_str());
     QPDFObjectHandle font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
@@ -873,22 +871,10 @@ void writeProofs(const std::string& path, const TemplateInfo& info, const std::s
     writer.setOutputMemory();
     writer.write();
     std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-    std::unique_ptr<poppler::document> doc(poppler::document::load_from_raw_data(
-        reinterpret_cast<const char*>(buffer->getBuffer()), static_cast<int>(buffer->getSize())));
-    if (!doc) throw std::runtime_error("the proof of " + path + " cannot be rendered");
-    poppler::page_renderer renderer;
-    renderer.set_render_hints(poppler::page_renderer::antialiasing |
-                              poppler::page_renderer::text_antialiasing);
     fs::create_directories(dir);
-    std::string stem = fs::path(path).stem().string();
-    for (int i = 0; i < doc->pages(); ++i) {
-        std::unique_ptr<poppler::page> page(doc->create_page(i));
-        poppler::image img = renderer.render_page(page.get(), dpi, dpi);
-        std::string out = dir + "/" + stem + "-" + std::to_string(i + 1) + ".png";
-        if (!img.is_valid() || !img.save(out, "png"))
-            throw std::runtime_error("cannot write " + out);
-        std::printf("%s\n", out.c_str());
-    }
+    renderProofs(
+        std::string_view(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize()),
+        dpi, dir, fs::path(path).stem().string());
 }
 
 namespace {
