@@ -402,3 +402,50 @@ TEST(TemplateLibrary, ProofsLookAsTheReferences) {
         }
     }
 }
+
+// The proof renderer is a module vexa opens only for a proof, from lib/vexa/ relative to
+// the program (the build tree and an installed tree alike). Without it, only the proof
+// fails, with a message naming the module; descriptions and imposing work as before.
+TEST(TemplateLibrary, ProofRendererIsLoadedOnlyForProofs) {
+    vexa::test::TempDir tree;
+    vexa::test::ScopedHome home;
+    fs::create_directories(tree.path() / "bin");
+    fs::copy_file(kVexa, tree.path() / "bin" / "vexa");
+    fs::create_directory_symlink(fs::path(VEXA_BIN_DIR) / "plug_ins",
+                                 tree.path() / "bin" / "plug_ins");
+    const std::string vexa = (tree.path() / "bin" / "vexa").string();
+    const std::string tpl = (kLibrary / "Booklet_A5_SRA3.pdf").string();
+    const fs::path pngs = tree.path() / "png";
+    const fs::path module =
+        (tree.path() / "bin" / VEXA_INSTALLED_MODULE_DIR / "vexa-proof.so").lexically_normal();
+
+    std::string out;
+    EXPECT_EQ(
+        vexa::test::runCommand(vexa + " template show " + tpl + " --png " + pngs.string(), &out), 1)
+        << out;
+    EXPECT_NE(out.find("the proof renderer " + module.string() + " cannot be loaded"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(fs::exists(pngs / "Booklet_A5_SRA3-1.png"));
+
+    EXPECT_EQ(vexa::test::runCommand(vexa + " template show " + tpl, &out), 0) << out;
+    EXPECT_NE(out.find("sheet 1:"), std::string::npos) << out;
+    vexa::test::writeFile(tree.file("src.pdf"), vexa::test::sourceFile());
+    EXPECT_EQ(vexa::test::runCommand(vexa + " impose " + tree.file("src.pdf") + " -t " +
+                                         (kLibrary / "Booklet_2up_A4.pdf").string() + " -o " +
+                                         tree.file("out.pdf"),
+                                     &out),
+              0)
+        << out;
+    EXPECT_TRUE(fs::is_regular_file(tree.file("out.pdf")));
+
+    // Installed beside the program, it renders.
+    fs::create_directories(module.parent_path());
+    fs::copy_file(fs::path(VEXA_BIN_DIR) / VEXA_INSTALLED_MODULE_DIR / "vexa-proof.so", module);
+    EXPECT_EQ(vexa::test::runCommand(
+                  vexa + " template show " + tpl + " --png " + pngs.string() + " --dpi 10", &out),
+              0)
+        << out;
+    EXPECT_TRUE(fs::is_regular_file(pngs / "Booklet_A5_SRA3-1.png")) << out;
+    EXPECT_NE(out.find((pngs / "Booklet_A5_SRA3-2.png").string()), std::string::npos) << out;
+}
