@@ -44,6 +44,12 @@ check_tree() {
     rm -f "$scratch/booklet.pdf"
     # The bundled templates and the template library came along.
     run_vexa "$bin" template list | grep -q "Booklet_2up_A4" || fail "vexa template list"
+    # The proof renderer, a module vexa opens from the tree's lib/vexa/, renders.
+    [ -f "$root/lib/vexa/vexa-proof.so" ] || fail "no proof renderer in lib/vexa"
+    run_vexa "$bin" template show Booklet_2up_A4 --png "$scratch/proof" --dpi 10 >/dev/null ||
+        fail "vexa template show --png"
+    [ -f "$scratch/proof/Booklet_2up_A4-1.png" ] || fail "no proof rendered"
+    rm -rf "$scratch/proof"
 }
 
 # The unit's exposure as systemd-analyze rates it; at most 2.5 passes.
@@ -82,6 +88,8 @@ deb)
     [ -f "$deb" ] || fail "no vexa package"
     dpkg-deb --info "$deb"
     dpkg-deb --field "$deb" Depends | grep -q "libqpdf" || fail "no run-time dependency on QPDF"
+    dpkg-deb --field "$deb" Depends | grep -q "libpoppler-cpp" ||
+        fail "no run-time dependency on poppler (the proof renderer)"
     dpkg-deb --contents "$deb" | grep "^-rwxr-xr-x .* ./usr/bin/vexa$" >/dev/null || fail "no usr/bin/vexa"
     dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep "postinst" >/dev/null || fail "no postinst"
     # The programs are stripped; the debug symbols are in the dbgsym package.
