@@ -135,11 +135,10 @@ StreamWriter::~StreamWriter() {
 
 int StreamWriter::numberOf(State& s, QPDFObjectHandle h) {
     QPDFObjGen og = h.getObjGen();
-    auto it = s.numbers.find(og);
-    if (it != s.numbers.end()) return it->second;
+    if (int known = s.numbers.find(og)) return known;
     int n = static_cast<int>(s.locs.size());
     s.locs.emplace_back();
-    s.numbers.emplace(og, n);
+    s.numbers.add(og, n);
     s.todo.push_back(Todo{n, h});
     return n;
 }
@@ -186,7 +185,7 @@ void StreamWriter::serialize(State& s, std::string& out, QPDFObjectHandle h, int
 }
 
 void StreamWriter::writeTopLevel(State& s, Sink& out, int num, const std::string& text) {
-    s.locs[num] = Loc{1, s.pos, 0, 0};
+    s.locs[num] = Loc::at(s.pos);
     out.write(std::to_string(num) + " 0 obj\n");
     out.write(text);
     out.write("\nendobj\n");
@@ -270,7 +269,7 @@ bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHand
     if (start < 0) return false;
     long long startPos = s.pos;
     std::string text = streamDict(s, h.getDict(), plain) + "/Length ";
-    s.locs[num] = Loc{1, s.pos, 0, 0};
+    s.locs[num] = Loc::at(s.pos);
     out.write(std::to_string(num) + " 0 obj\n");
     out.write(text);
     off_t room = ::ftello(out.f);
@@ -304,7 +303,7 @@ bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHand
 
 void StreamWriter::writeStreamObject(State& s, Sink& out, int num, const std::string& dict,
                                      const std::string& data) {
-    s.locs[num] = Loc{1, s.pos, 0, 0};
+    s.locs[num] = Loc::at(s.pos);
     out.write(std::to_string(num) + " 0 obj\n");
     out.write(dict);
     out.write("\nstream\n");
@@ -317,7 +316,7 @@ void StreamWriter::writeObject(State& s, Sink& out, QPDFObjectHandle h) {
 }
 
 void StreamWriter::writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle h) {
-    if (s.locs[num].type != 0) return;
+    if (s.locs[num].type() != 0) return;
     if (h.isStream()) {
         writeStream(s, out, num, h);
         return;
@@ -328,7 +327,7 @@ void StreamWriter::writeNumbered(State& s, Sink& out, int num, QPDFObjectHandle 
         writeTopLevel(s, out, num, text);
         return;
     }
-    s.locs[num].type = 2;  // its stream is known when the stream is written
+    s.locs[num] = Loc::packed();  // its stream is known when the stream is written
     s.packed.emplace_back(num, std::move(text));
     if (s.packed.size() >= kPerObjectStream) flushPacked(s, out);
 }
@@ -343,7 +342,7 @@ void StreamWriter::flushPacked(State& s, Sink& out) {
         head += std::to_string(n) + ' ' + std::to_string(body.size()) + ' ';
         body += text;
         body += '\n';
-        s.locs[n] = Loc{2, 0, num, static_cast<int>(i)};
+        s.locs[n] = Loc::packed(num, static_cast<int>(i));
     }
     std::string data = deflate(head + body);
     std::string dict = "<</Type /ObjStm /N " + std::to_string(s.packed.size()) + " /First " +
@@ -405,7 +404,7 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
             // (Written out for C++17: the fuzzing build compiles the host files that use
             // the QPDF headers in that standard.)
             s.todo.erase(std::remove_if(s.todo.begin(), s.todo.end(),
-                                        [&](const Todo& t) { return s.locs[t.num].type != 0; }),
+                                        [&](const Todo& t) { return s.locs[t.num].type() != 0; }),
                          s.todo.end());
             s.todoKept = s.todo.size();
         }
@@ -458,9 +457,9 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     const long long pos = s.pos;
     std::vector<int> unwritten;
     for (std::size_t i = 1; i < numbered; ++i)
-        if (s.locs[i].type == 0) unwritten.push_back(static_cast<int>(i));
+        if (s.locs[i].type() == 0) unwritten.push_back(static_cast<int>(i));
     s.todo.erase(std::remove_if(s.todo.begin(), s.todo.end(),
-                                [&](const Todo& t) { return s.locs[t.num].type != 0; }),
+                                [&](const Todo& t) { return s.locs[t.num].type() != 0; }),
                  s.todo.end());
     s.todoKept = s.todo.size();
     std::vector<Todo> todo = s.todo;
@@ -471,12 +470,10 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     } restore{[&] {
         for (int i : unwritten) s.locs[static_cast<std::size_t>(i)] = Loc{};
         for (const auto& p : packed) {
-            s.locs[static_cast<std::size_t>(p.first)] = Loc{};
-            s.locs[static_cast<std::size_t>(p.first)].type = 2;
+            s.locs[static_cast<std::size_t>(p.first)] = Loc::packed();
         }
         s.locs.resize(numbered);
-        for (auto it = s.numbers.begin(); it != s.numbers.end();)
-            it = it->second >= static_cast<int>(numbered) ? s.numbers.erase(it) : std::next(it);
+        s.numbers.dropFrom(static_cast<int>(numbered));
         s.todo = std::move(todo);
         s.packed = std::move(packed);
         s.pos = pos;
@@ -508,12 +505,12 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
     common += " /ID [<" + id + "><" + id + ">]";
 
     bool anyPacked = false;
-    for (const Loc& l : s.locs) anyPacked = anyPacked || l.type == 2;
+    for (const Loc& l : s.locs) anyPacked = anyPacked || l.type() == 2;
     if (anyPacked) {
         int num = static_cast<int>(s.locs.size());
         s.locs.emplace_back();
         long long xrefAt = h + s.pos;
-        s.locs[num] = Loc{1, s.pos, 0, 0};
+        s.locs[num] = Loc::at(s.pos);
         int w = 1;
         while (w < 8 && (xrefAt >> (8 * w)) != 0) ++w;
         std::string table;
@@ -522,14 +519,14 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
         };
         for (std::size_t i = 0; i < s.locs.size(); ++i) {
             const Loc& l = s.locs[i];
-            if (l.type == 1) {
+            if (l.type() == 1) {
                 put(1, 1);
-                put(h + l.offset, w);
+                put(h + l.offset(), w);
                 put(0, 2);
-            } else if (l.type == 2) {
+            } else if (l.type() == 2) {
                 put(2, 1);
-                put(l.stream, w);
-                put(l.index, 2);
+                put(l.stream(), w);
+                put(l.index(), 2);
             } else {
                 put(0, 1);
                 put(0, w);
@@ -548,8 +545,8 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
         table.reserve(table.size() + 20 * s.locs.size());
         char entry[32];
         for (std::size_t i = 0; i < s.locs.size(); ++i) {
-            if (i > 0 && s.locs[i].type == 1)
-                std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", h + s.locs[i].offset);
+            if (i > 0 && s.locs[i].type() == 1)
+                std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", h + s.locs[i].offset());
             else
                 std::snprintf(entry, sizeof entry, "%010d %05d f \n", 0, i == 0 ? 65535 : 0);
             table += entry;

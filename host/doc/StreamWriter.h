@@ -10,13 +10,14 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace vexa::host::doc {
@@ -65,16 +66,68 @@ class StreamWriter {
     void finish(FILE* to, int major, int minor);
 
   private:
-    struct Loc {
-        char type = 0;  // 0 not written, 1 at offset, 2 in object stream
-        long long offset = 0;
-        int stream = 0, index = 0;
-    };
-    struct ObjGenHash {
-        std::size_t operator()(const QPDFObjGen& og) const noexcept {
-            return std::hash<long long>()((static_cast<long long>(og.getObj()) << 16) ^
-                                          og.getGen());
+    // Where an object is written, in eight bytes (one for each object of the file): the
+    // kind in the top two bits, then the offset after the header, or the number of the
+    // object stream it is in (above) and its index there (the low 16 bits).
+    class Loc {
+      public:
+        enum Kind { Unwritten = 0, AtOffset = 1, Packed = 2 };
+        Loc() = default;
+        static Loc at(long long offset) {
+            return Loc((std::uint64_t{AtOffset} << 62) | static_cast<std::uint64_t>(offset));
         }
+        // In an object stream; which one is known when the stream is written.
+        static Loc packed(int stream = 0, int index = 0) {
+            return Loc((std::uint64_t{Packed} << 62) | (static_cast<std::uint64_t>(stream) << 16) |
+                       static_cast<std::uint16_t>(index));
+        }
+        int type() const { return static_cast<int>(bits_ >> 62); }
+        long long offset() const { return static_cast<long long>(bits_ & kLow); }
+        int stream() const { return static_cast<int>((bits_ & kLow) >> 16); }
+        int index() const { return static_cast<int>(bits_ & 0xffff); }
+
+      private:
+        static constexpr std::uint64_t kLow = (std::uint64_t{1} << 62) - 1;
+        explicit Loc(std::uint64_t bits) : bits_(bits) {}
+        std::uint64_t bits_ = 0;
+    };
+    // The output number of each object of the document, 0 for none: a flat table indexed
+    // by the object's own number, for generation 0 (nearly every object of a document
+    // built in memory) and numbers not far beyond those seen; the rest in a map, so that
+    // a file with a few huge object numbers does not make the table huge.
+    class Numbers {
+      public:
+        int find(QPDFObjGen og) const {
+            auto i = static_cast<std::size_t>(og.getObj());
+            if (og.getGen() == 0 && i < flat_.size() && flat_[i] != 0) return flat_[i];
+            if (other_.empty()) return 0;
+            auto it = other_.find(og);
+            return it == other_.end() ? 0 : it->second;
+        }
+        void add(QPDFObjGen og, int n) {
+            auto i = static_cast<std::size_t>(og.getObj());
+            ++count_;
+            if (og.getGen() != 0 || i >= 2 * count_ + 65536) {
+                other_.emplace(og, n);
+                return;
+            }
+            if (i >= flat_.size()) flat_.resize(std::max(i + 1, flat_.size() * 3 / 2), 0);
+            flat_[i] = n;
+        }
+        // Forgets the numbers from n on.
+        void dropFrom(int n) {
+            for (int& v : flat_)
+                if (v >= n) {
+                    v = 0;
+                    --count_;
+                }
+            count_ -= std::erase_if(other_, [n](const auto& e) { return e.second >= n; });
+        }
+
+      private:
+        std::vector<int> flat_;
+        std::map<QPDFObjGen, int> other_;
+        std::size_t count_ = 0;
     };
     // An object numbered but not written yet, with its number.
     struct Todo {
@@ -82,7 +135,7 @@ class StreamWriter {
         QPDFObjectHandle h;
     };
     struct State {
-        std::unordered_map<QPDFObjGen, int, ObjGenHash> numbers;
+        Numbers numbers;
         std::vector<Loc> locs{Loc{}};  // indexed by object number; 0 is the free head
         std::vector<Todo> todo;
         std::size_t todoKept = 0;  // entries left by the last pruning of todo
