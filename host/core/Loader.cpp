@@ -154,12 +154,16 @@ std::string pluginFolderFor(const std::string& program) {
     return beside.string();
 }
 
-std::string defaultPluginFolder() {
+std::string runningProgram() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "plug_ins";
-    buf[n] = 0;
-    return pluginFolderFor(buf);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string defaultPluginFolder() {
+    std::string program = runningProgram();
+    return program.empty() ? "plug_ins" : pluginFolderFor(program);
 }
 
 }  // namespace vexa::host

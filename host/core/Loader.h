@@ -44,6 +44,9 @@ const char* stateName(PluginRecord::State s);
 // program ("../lib/vexa/plug_ins"). When neither exists, the folder beside it.
 std::string pluginFolderFor(const std::string& program);
 
+// The path of the running executable; empty when the system does not say.
+std::string runningProgram();
+
 // The plug-in folder of the running executable (pluginFolderFor).
 std::string defaultPluginFolder();
 

@@ -1,14 +1,13 @@
 #include "headless/ProofRenderer.h"
 
+#include "core/Loader.h"
 #include "headless/ProofModule.h"
 
 #include <cstdio>
 #include <dlfcn.h>
 #include <filesystem>
-#include <limits.h>
 #include <mutex>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -57,10 +56,8 @@ void printWritten(const char* path, void*) {
 }  // namespace
 
 std::string proofModulePath() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    fs::path bin = n > 0 ? fs::path(std::string(buf, static_cast<std::size_t>(n))).parent_path()
-                         : fs::current_path();
+    std::string program = runningProgram();
+    fs::path bin = program.empty() ? fs::current_path() : fs::path(program).parent_path();
     return (bin / VEXA_INSTALLED_MODULE_DIR / kModuleName).lexically_normal().string();
 }
 
