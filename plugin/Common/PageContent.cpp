@@ -406,17 +406,9 @@ bool trimBoxAvail(PDEForm form) {
 }
 
 bool getTrimBox(PDEForm form, ASFixedRect& box) {
-    CosObj a;
-    ASInt32 type = CosNull;
-    if (getKeyValue(pdeFormGetCosObj(form), "TrimBox", &a, &type) == 0 && type == CosArray &&
-        cosArrayLength(a) >= 4) {
-        ASFixed v[4];
-        for (ASInt32 i = 0; i < 4; ++i) v[i] = cosFixedValue(cosArrayGet(a, i));
-        box = ASFixedRect{v[0], v[3], v[2], v[1]};
-        return true;
-    }
-    pdeGetBBox(form, &box);
-    return false;
+    FormBoxes boxes = readFormBoxes(form);
+    box = boxes.hasTrim ? boxes.trim : boxes.bbox;
+    return boxes.hasTrim;
 }
 
 void getCMYKUsage(PDEForm form, ASUns8 cmyk[4]) {
