@@ -204,7 +204,7 @@ ASBool PluginInit() {
     registerNotifications();
     // 13. Keys on page views.
     if (gAcroViewHFT->hdr.version >= HFT_VERSION(4, 5))
-        gAcroViewHFT->AVAppRegisterForPageViewKeyDown(doKeyDown, nullptr);
+        gAcroViewHFT->AVAppRegisterForPageViewKeyDown(doKeyDown, toolClientData());
     // 14. The editing tool.
     setupTool();
     return true;
