@@ -6,11 +6,12 @@ Tables of constants live in read-only sections and are not listed.
 
 A symbol named in PROCESS_WIDE is one of the values the whole process shares (the
 host's function tables, the versions, the preferences, the string tables, ...); the
-rest is module state, which belongs in a struct of its module (docs/developing.md).
+rest is module state, which a module keeps in one struct of its own
+(docs/developing.md).
 
 Usage: scripts/module-state.py [--list] [--check] [BUILD_DIR]
   --list   print every symbol with its module
-  --check  fail when there is module state outside PROCESS_WIDE
+  --check  fail when a module keeps more than one value of module state
 """
 import argparse
 import collections
@@ -29,8 +30,9 @@ PROCESS_WIDE = {
     "gPDFEditReadHFT", "gPDFEditWriteHFT", "gPDModelHFT", "gPDSReadHFT", "gPDSWriteHFT",
     "gPDSysFontHFT", "gPagePDEContentHFT", "gPlatformUIHFT", "gExtensionID", "gVersMajor",
     "gVersMinor", "gModuleName", "gPIPath",
-    # the preferences, the string tables and their language, the current Cos document
-    "gPrefs", "gStrings", "gLanguage", "gCosDoc",
+    # the preferences, the string tables, their language and the keys they replace, the
+    # current Cos document (and its document), the folder of the bundled templates
+    "gPrefs", "gStrings", "gLanguage", "gReplaced", "gCosDoc", "gCosPDDoc", "gLibrary",
     # the undo handlers, registered with the host once
     "handler()::h", "boxHandler()::h",
     # colour constants set at start-up
@@ -95,8 +97,11 @@ def main():
             print(f"{len(moved):3d}  {module}")
     print(f"{state + wide} writable file-scope symbols: {state} module state, "
           f"{wide} process-wide")
-    if args.check and state:
-        sys.exit(1)
+    loose = [m for m, names in by_module.items()
+             if len([n for n in names if n not in PROCESS_WIDE]) > 1]
+    if args.check and loose:
+        sys.exit("module-state: more than one value of module state in " + ", ".join(loose) +
+                 " (keep a module's state in one struct)")
 
 
 if __name__ == "__main__":
