@@ -36,7 +36,7 @@ PROCESS_WIDE = {
     # the undo handlers, registered with the host once
     "handler()::h", "boxHandler()::h",
     # colour constants set at start-up
-    "kColorSpaces", "kGrey", "kRed", "kWhite",
+    "kGrey", "kRed", "kWhite",
 }
 
 WRITABLE = re.compile(r"^\.(data|bss|tdata|tbss)(\.|$)")
