@@ -29,6 +29,7 @@
 #include "Common/ProgressMonitor.h"
 #include "Sources/TemplateCheck.h"
 #include "Sources/TrimLines.h"
+#include "Common/Units.h"
 
 namespace {
 
@@ -475,10 +476,6 @@ struct PlaceContext {
         freeColorSpec(&trimColor);
     }
 };
-
-double toMM(ASFixed v) {
-    return v * 25.4 / 4718592.0;
-}
 
 void askTrimBox(ImposeState* state, const FormBoxes& form, const FrameValue& frame) {
     if (state->placing == kPlaceCentered || !state->askOnce) return;
