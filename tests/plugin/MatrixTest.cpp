@@ -26,6 +26,24 @@ struct Matrix : ::testing::Test {
         asFixedMatrixTransformRect(&out, &m, &r);
         return out;
     }
+    // A form of 100 x 200 with the private trim box [l b r t] (none when null) and the
+    // page's "Rotate".
+    static PDEForm makeForm(const int* trimBox, int rotate) {
+        CosObj attrs = cosNewDict(gCosDoc, false, 4);
+        auto array = [](const int* v) {
+            CosObj a = cosNewArray(gCosDoc, false, 4);
+            for (int i = 0; i < 4; ++i) cosArrayInsert(a, i, cosNewInteger(gCosDoc, false, v[i]));
+            return a;
+        };
+        const int b[4] = {0, 0, 100, 200};
+        cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
+        cosDictPut(attrs, "BBox", array(b));
+        if (trimBox) cosDictPut(attrs, "TrimBox", array(trimBox));
+        if (rotate) cosDictPut(attrs, "Rotate", cosNewInteger(gCosDoc, false, rotate));
+        CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
+        ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
+        return pdeFormCreateFromCosObj(&stream, &res, &id);
+    }
     static void expectRect(const ASFixedRect& r, double l, double b, double rt, double t) {
         EXPECT_EQ(r.left, fx(l));
         EXPECT_EQ(r.bottom, fx(b));
@@ -186,19 +204,8 @@ TEST_F(Matrix, PositionsSnapToWholeMillimetresOrPoints) {
 
 TEST_F(Matrix, PlacingAddsTheInnerCornerAndTheTurnedOffsets) {
     // A form of 100 x 200 with a private trim box inset by 10.
-    CosObj attrs = cosNewDict(gCosDoc, false, 4);
-    CosObj bbox = cosNewArray(gCosDoc, false, 4), trim = cosNewArray(gCosDoc, false, 4);
-    const int b[4] = {0, 0, 100, 200}, t[4] = {10, 10, 90, 190};
-    for (int i = 0; i < 4; ++i) {
-        cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, b[i]));
-        cosArrayInsert(trim, i, cosNewInteger(gCosDoc, false, t[i]));
-    }
-    cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
-    cosDictPut(attrs, "BBox", bbox);
-    cosDictPut(attrs, "TrimBox", trim);
-    CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
-    ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
-    PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &id);
+    const int t[4] = {10, 10, 90, 190};
+    PDEForm form = makeForm(t, 0);
 
     PDEContainer frame = getContainerWithRect(fxRect(300, 400, 500, 500));
     ASFixedRect bleed = {fx(3), fx(3), fx(3), fx(3)};
@@ -224,20 +231,8 @@ TEST_F(Matrix, PlacingAddsTheInnerCornerAndTheTurnedOffsets) {
 
 TEST_F(Matrix, FittingWritesThePlacingAndClipsToTheWholeFrame) {
     // A form of 100 x 200 turned by 90, with a private trim box [10 20 90 190].
-    CosObj attrs = cosNewDict(gCosDoc, false, 4);
-    CosObj bbox = cosNewArray(gCosDoc, false, 4), trim = cosNewArray(gCosDoc, false, 4);
-    const int b[4] = {0, 0, 100, 200}, t[4] = {10, 20, 90, 190};
-    for (int i = 0; i < 4; ++i) {
-        cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, b[i]));
-        cosArrayInsert(trim, i, cosNewInteger(gCosDoc, false, t[i]));
-    }
-    cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
-    cosDictPut(attrs, "BBox", bbox);
-    cosDictPut(attrs, "TrimBox", trim);
-    cosDictPut(attrs, "Rotate", cosNewInteger(gCosDoc, false, 90));
-    CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
-    ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
-    PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &id);
+    const int t[4] = {10, 20, 90, 190};
+    PDEForm form = makeForm(t, 90);
 
     FormBoxes boxes = readFormBoxes(form);
     EXPECT_EQ(boxes.rotation, 90);
@@ -276,11 +271,7 @@ TEST_F(Matrix, FittingWritesThePlacingAndClipsToTheWholeFrame) {
     pdeRelease(form);
 
     // Without a trim box the form's boxes say so, and the trim box reads as the bbox.
-    CosObj plain = cosNewDict(gCosDoc, false, 2);
-    cosDictPut(plain, "Subtype", cosNewName(gCosDoc, false, "Form"));
-    cosDictPut(plain, "BBox", bbox);
-    CosObj s2 = cosNewStream(gCosDoc, "", 0, plain), r2 = cosNewDict(gCosDoc, false, 0);
-    PDEForm untrimmed = pdeFormCreateFromCosObj(&s2, &r2, &id);
+    PDEForm untrimmed = makeForm(nullptr, 0);
     EXPECT_FALSE(readFormBoxes(untrimmed).hasTrim);
     EXPECT_FALSE(getTrimBox(untrimmed, viaTrim));
     expectRect(viaTrim, 0, 0, 100, 200);
