@@ -235,38 +235,6 @@ ASFixedRect getInnerRect(PDEElement elem) {
     return insetByBleed(getBBox(elem), getBleedRect(elem));
 }
 
-FrameValue readFrame(PDEElement elem) {
-    FrameValue f;
-    CosObj d = getVexaDict(elem);
-    f.boxNum = getKeyValueInt(d, "boxnum", 0);
-    f.bbox.left = getKeyValueFixed(d, "left", 0);
-    f.bbox.top = getKeyValueFixed(d, "top", 0);
-    f.bbox.right = getKeyValueFixed(d, "right", 0);
-    f.bbox.bottom = getKeyValueFixed(d, "bottom", 0);
-    f.bleed = getBleedRect(d);
-    f.rotation = getKeyValueInt(d, "rotation", 360);
-    if (f.rotation == 360) f.rotation = getKeyValueInt(d, "rotated", 0) == 1 ? 180 : 0;
-    f.xOff = getKeyValueFixed(d, "xOff", 0);
-    f.yOff = getKeyValueFixed(d, "yOff", 0);
-    f.scale = getKeyValueFixed(d, "scale", fixedOne);
-    f.displacement = getKeyValueFixed(d, "dx", 0);
-    return f;
-}
-
-FormBoxes readFormBoxes(PDEForm form) {
-    FormBoxes boxes;
-    boxes.rotation = getFormRotation(form);
-    pdeGetBBox(form, &boxes.bbox);
-    ASFixedRect trim;
-    boxes.hasTrim = getTrimBox(form, trim);
-    if (boxes.hasTrim) boxes.trim = trim;
-    return boxes;
-}
-
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
-    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
-}
-
 void setJobInfoStr(PDEElement elem, const char* key, const char* value) {
     putKeyValue(getVexaDict(elem), key, value, false);
 }

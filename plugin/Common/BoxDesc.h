@@ -82,15 +82,6 @@ ASFixedRect getBleedRect(CosObj dict);
 // The frame rectangle inset by the bleed.
 ASFixedRect getInnerRect(PDEElement elem);
 
-// Everything the frame dictionary says about placing a page, read at once; the
-// reading of the accessors above (a frame without a dictionary reads as the defaults).
-FrameValue readFrame(PDEElement elem);
-// What an imported page's form says about its size (its "Rotate", bounding box and
-// private "TrimBox"), read at once.
-FormBoxes readFormBoxes(PDEForm form);
-// The whole placing of a form into a frame (placingMatrix), read from both.
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);
-
 // Job-information strings ("A", "B", "desc"); the reader falls back to the
 // "JobInfo" preferences and then to fallback. dst holds 256 bytes.
 void setJobInfoStr(PDEElement elem, const char* key, const char* value);

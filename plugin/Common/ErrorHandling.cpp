@@ -16,27 +16,31 @@
 
 namespace {
 
-ASInt32 gLogMode = 0;
-std::string gDumpPath;
-ASInt32 gEHMode = kEHUnset;
-ASInt32 gErrorCnt = 0;
-ErrorObserver gObserver{nullptr, nullptr};
-std::string gMsg1, gMsg2;
-bool gHaveMsg2 = false;
+// The log and the error reporting of the whole plug-in.
+struct ErrorState {
+    ASInt32 logMode = 0;   // 0 off, 1 or more on
+    std::string dumpPath;  // the log file, worked out at first use
+    ASInt32 ehMode = kEHUnset;
+    ASInt32 errorCnt = 0;  // errors counted in mode 2
+    ErrorObserver observer{nullptr, nullptr};
+    std::string msg2;  // a second paragraph for the next alert (setMsg2)
+    bool haveMsg2 = false;
+};
+ErrorState gErrors;
 
 constexpr int64_t kStartLimit = 100001;  // a log of this size or more is deleted at start
 constexpr size_t kLineSize = 8192;
 constexpr size_t kMessageSize = 256;
 
 const std::string& dumpPath() {
-    if (gDumpPath.empty()) {
+    if (gErrors.dumpPath.empty()) {
         // $VEXA_LOG names the log file itself (a service's log under /var/log).
         const char* file = std::getenv("VEXA_LOG");
-        if (file && *file) return gDumpPath = file;
+        if (file && *file) return gErrors.dumpPath = file;
         std::string folder = getDocumentsFolder() + "/Orvanta";
-        gDumpPath = folder + "/" + gModuleName + ".txt";
+        gErrors.dumpPath = folder + "/" + gModuleName + ".txt";
     }
-    return gDumpPath;
+    return gErrors.dumpPath;
 }
 
 void appendToLog(const char* text, size_t len) {
@@ -47,7 +51,7 @@ void writeLine(const char* text) {
     size_t len = std::strlen(text);
     // Only the log: on this platform the standard output belongs to the host's own
     // output (scripts, command results).
-    if (gLogMode < 1 || len == 0) return;
+    if (gErrors.logMode < 1 || len == 0) return;
     appendToLog(text, len);
 }
 
@@ -66,31 +70,30 @@ void showAlert(ASInt32 icon, const char* message, const char* k1, const char* k2
                ASInt32* answer) {
     char b1[256], b2[256], b3[256];
     std::string text = message;
-    if (gHaveMsg2 && !gMsg2.empty()) text += "\n\n" + gMsg2;
+    if (gErrors.haveMsg2 && !gErrors.msg2.empty()) text += "\n\n" + gErrors.msg2;
     *answer = 1;
     if (gAcroViewHFT)
         *answer = avAlert(icon, text.c_str(), k1 ? getString(k1, b1) : nullptr,
                           k2 ? getString(k2, b2) : nullptr, k3 ? getString(k3, b3) : nullptr, true);
-    gMsg1.clear();
-    gMsg2.clear();
-    gHaveMsg2 = false;
+    gErrors.msg2.clear();
+    gErrors.haveMsg2 = false;
 }
 
 ASInt32 messageBox(const char* key, va_list args, const char* k1, const char* k2, const char* k3) {
-    gMsg1 = formatKey(key, args);
+    std::string text = formatKey(key, args);
     ASInt32 answer = 1;
-    showAlert(ALERT_NOTE, gMsg1.c_str(), k1, k2, k3, &answer);
+    showAlert(ALERT_NOTE, text.c_str(), k1, k2, k3, &answer);
     return answer;
 }
 
 }  // namespace
 
 void setLogMode(ASInt32 mode) {
-    gLogMode = mode;
+    gErrors.logMode = mode;
 }
 
 void setupDump(ASInt32 mode) {
-    gDumpPath.clear();
+    gErrors.dumpPath.clear();
     const std::string& path = dumpPath();
     ensureFolder(getParentFolder(path));
     if (getFileSize(path) >= kStartLimit) deleteFile(path);
@@ -106,7 +109,7 @@ const char* getDumpPath() {
 }
 
 void dprintf(const char* format, ...) {
-    if (gLogMode == 0 || !format) return;
+    if (gErrors.logMode == 0 || !format) return;
     char buf[kLineSize];
     va_list args;
     va_start(args, format);
@@ -116,7 +119,7 @@ void dprintf(const char* format, ...) {
 }
 
 void dump(const char* text) {
-    if (gLogMode >= 1 && text) appendToLog(text, std::strlen(text));
+    if (gErrors.logMode >= 1 && text) appendToLog(text, std::strlen(text));
 }
 
 void dumpTime(const char* prefix, const char* suffix) {
@@ -143,17 +146,17 @@ void beep() {
 }
 
 ASInt32 setEHMode(ASInt32 mode) {
-    ASInt32 previous = gEHMode;
-    gEHMode = mode;
-    gErrorCnt = 0;
+    ASInt32 previous = gErrors.ehMode;
+    gErrors.ehMode = mode;
+    gErrors.errorCnt = 0;
     return previous;
 }
 
 ASInt32 getEHMode() {
-    return gEHMode;
+    return gErrors.ehMode;
 }
 ASInt32 getErrorCnt() {
-    return gErrorCnt;
+    return gErrors.errorCnt;
 }
 
 std::string formatErrorLine(ASInt32 pageNum, const char* text) {
@@ -191,10 +194,10 @@ void doExceptionError(ASInt32 pageNum, ASErrorCode code) {
 
 void reportError(ASInt32 pageNum, const char* text) {
     if (!text) text = "";
-    if (gEHMode >= kEHLog) {
-        gErrorCnt++;
+    if (gErrors.ehMode >= kEHLog) {
+        gErrors.errorCnt++;
         writeLine(formatErrorLine(pageNum, text).c_str());
-        if (gObserver.proc) gObserver.proc(pageNum, text, gObserver.data);
+        if (gErrors.observer.proc) gErrors.observer.proc(pageNum, text, gErrors.observer.data);
     } else {
         ASInt32 answer;
         showAlert(ALERT_STOP, text, nullptr, nullptr, nullptr, &answer);
@@ -205,27 +208,27 @@ void reportError(const char* text) {
     reportError(0, text);
 }
 
-ErrorModeScope::ErrorModeScope(ASInt32 mode) : mode_(gEHMode), count_(gErrorCnt) {
-    gEHMode = mode;
-    gErrorCnt = 0;
+ErrorModeScope::ErrorModeScope(ASInt32 mode) : mode_(gErrors.ehMode), count_(gErrors.errorCnt) {
+    gErrors.ehMode = mode;
+    gErrors.errorCnt = 0;
 }
 
 ErrorModeScope::~ErrorModeScope() {
-    gEHMode = mode_;
-    gErrorCnt = count_;
+    gErrors.ehMode = mode_;
+    gErrors.errorCnt = count_;
 }
 
 ErrorObserver setErrorObserver(ErrorObserver observer) {
-    ErrorObserver previous = gObserver;
-    gObserver = observer;
+    ErrorObserver previous = gErrors.observer;
+    gErrors.observer = observer;
     return previous;
 }
 
 void setMsg2(const char* key, ...) {
     va_list args;
     va_start(args, key);
-    gMsg2 = formatKey(key, args);
-    gHaveMsg2 = true;
+    gErrors.msg2 = formatKey(key, args);
+    gErrors.haveMsg2 = true;
     va_end(args);
 }
 

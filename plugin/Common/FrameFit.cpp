@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Common/BoxDesc.h"
+#include "Common/PIUtils.h"
+#include "Common/Scopes.h"
 #include "FixedMath.h"
 
 namespace {
@@ -124,4 +127,62 @@ ASFixedMatrix placingMatrix(const FrameValue& frame, const FormBoxes& form, bool
     m.h = addFixed(m.h, shift.h, inner.left);
     m.v = addFixed(m.v, shift.v, inner.bottom);
     return m;
+}
+
+FrameValue readFrame(PDEElement frame) {
+    FrameValue f;
+    CosObj d = getVexaDict(frame);
+    f.boxNum = getKeyValueInt(d, "boxnum", 0);
+    f.bbox.left = getKeyValueFixed(d, "left", 0);
+    f.bbox.top = getKeyValueFixed(d, "top", 0);
+    f.bbox.right = getKeyValueFixed(d, "right", 0);
+    f.bbox.bottom = getKeyValueFixed(d, "bottom", 0);
+    f.bleed = getBleedRect(d);
+    f.rotation = getKeyValueInt(d, "rotation", 360);
+    if (f.rotation == 360) f.rotation = getKeyValueInt(d, "rotated", 0) == 1 ? 180 : 0;
+    f.xOff = getKeyValueFixed(d, "xOff", 0);
+    f.yOff = getKeyValueFixed(d, "yOff", 0);
+    f.scale = getKeyValueFixed(d, "scale", fixedOne);
+    f.displacement = getKeyValueFixed(d, "dx", 0);
+    return f;
+}
+
+FormBoxes readFormBoxes(PDEForm form) {
+    FormBoxes boxes;
+    CosObj d = pdeFormGetCosObj(form);
+    boxes.rotation = getKeyValueInt(d, "Rotate", 0);
+    pdeGetBBox(form, &boxes.bbox);
+    CosObj a;
+    ASInt32 type = CosNull;
+    if (getKeyValue(d, "TrimBox", &a, &type) == 0 && type == CosArray && cosArrayLength(a) >= 4) {
+        ASFixed v[4];
+        for (ASInt32 i = 0; i < 4; ++i) v[i] = cosFixedValue(cosArrayGet(a, i));
+        boxes.hasTrim = true;
+        boxes.trim = ASFixedRect{v[0], v[3], v[2], v[1]};
+    }
+    return boxes;
+}
+
+PDEClip getClip(const ASFixedRect* rect) {
+    // A clip path is written as its outline alone ("re W n"): it needs no graphics state.
+    ElementRef clip(gPDFEditWriteHFT->PDEClipCreate());
+    ElementRef path(gPDFEditWriteHFT->PDEPathCreate());
+    ASInt32 data[5] = {kPDERect, rect->left, rect->bottom, rect->right - rect->left,
+                       rect->top - rect->bottom};
+    gPDFEditWriteHFT->PDEPathSetData(path.get(), data, sizeof data);
+    gPDFEditWriteHFT->PDEPathSetPaintOp(path.get(), kPDEInvisible);
+    gPDFEditWriteHFT->PDEClipAddElem(clip.get(), kPDEBeforeFirst, path.get());
+    return clip.release();
+}
+
+void fitIntoFrame(PDEForm form, const FrameValue& frame, const FormBoxes& boxes, bool byTrimBox) {
+    ASFixedMatrix m = placingMatrix(frame, boxes, byTrimBox);
+    pdeSetMatrix(form, &m);
+    ASFixedRect full = clipRect(frame);
+    ElementRef clip(getClip(&full));
+    pdeSetClip(form, clip.get());
+}
+
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
+    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
 }

@@ -1,7 +1,8 @@
 // A frame as a value, and how a page's form is fitted into it and clipped. The frame
-// is read once from its dictionary and the form's boxes once from the form (readFrame
-// and readFormBoxes, BoxDesc.h); everything here is worked out from those two values
-// alone, without the host, with the host's fixed-point arithmetic.
+// is read once from its dictionary and the form's boxes once from the form (readFrame,
+// readFormBoxes); the placing is worked out from those two values alone by pure
+// functions, with the host's fixed-point arithmetic, and written to the form by
+// fitIntoFrame.
 #pragma once
 
 #include "ASTypes.h"
@@ -51,3 +52,19 @@ bool sizesDiffer(const ASFixedRect& a, ASInt32 rotA, const ASFixedRect& b, ASInt
 // stop at the ends of the range: a frame far off the sheet places its page far off,
 // never wrapped round.
 ASFixedMatrix placingMatrix(const FrameValue& frame, const FormBoxes& form, bool byTrimBox);
+
+// Reading and writing the host's objects.
+
+// Everything the frame dictionary says about placing a page, read at once (a frame
+// without a dictionary reads as the defaults above; "rotation" absent or 360 reads as
+// 180 when "rotated" is 1, else 0).
+FrameValue readFrame(PDEElement frame);
+// What an imported page's form says about its size: its "Rotate", bounding box and
+// private "TrimBox" ([l b r t]), read at once.
+FormBoxes readFormBoxes(PDEForm form);
+// A new clip holding one rectangle path of rect.
+PDEClip getClip(const ASFixedRect* rect);
+// Places the form into the frame: its matrix is placingMatrix, its clip clipRect.
+void fitIntoFrame(PDEForm form, const FrameValue& frame, const FormBoxes& boxes, bool byTrimBox);
+// The whole placing of a form into a frame (placingMatrix), read from both.
+ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);

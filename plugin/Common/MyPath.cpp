@@ -1,5 +1,7 @@
 #include "Common/MyPath.h"
 
+#include "Common/FrameFit.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -158,16 +160,6 @@ PDEColorSpec getTrimLinesColor() {
         &p);
     spec.value.color[0] = fixedOne;
     return spec;
-}
-
-PDEClip getClip(const ASFixedRect* rect) {
-    PDEClip clip = gPDFEditWriteHFT->PDEClipCreate();
-    CMyPath p(256);
-    p.rect({rect->left, rect->bottom}, rect->right - rect->left, rect->top - rect->bottom);
-    ElementRef clipRef(clip);
-    ElementRef path(p.getPath(fixedOne, nullptr, kPDEInvisible, true));
-    gPDFEditWriteHFT->PDEClipAddElem(clip, kPDEBeforeFirst, path.get());
-    return clipRef.release();
 }
 
 void setClipping(PDEElement elem, const ASFixedRect* rect) {

@@ -65,9 +65,7 @@ PDEPath addTrimLinesRect(PDEContent content, const ASFixedRect* rect, const PDEC
 // hidden, the "None" separation. Free it with freeColorSpec.
 PDEColorSpec getTrimLinesColor();
 
-// A new clip holding one rectangle path of rect (line width 1, overprint on).
-PDEClip getClip(const ASFixedRect* rect);
-// A form element gets a new clip of rect; other elements stay as they are. Given a
+// A form element gets a new clip of rect (getClip); other elements stay as they are. Given a
 // content list, the same for its first element (where the page form lies). Element
 // and content handles share one type, so the object's type decides.
 void setClipping(PDEElement elemOrContent, const ASFixedRect* rect);

@@ -15,9 +15,14 @@
 
 namespace {
 
-CContent* gCurContent = nullptr;
-CContent* gCurPgContent = nullptr;
-long gNesting = 0;
+// Where the frame walker is: the content level it reads, the page's own level, and how
+// deep in nested forms and containers it is.
+struct WalkState {
+    CContent* content = nullptr;
+    CContent* pageContent = nullptr;
+    long nesting = 0;
+};
+WalkState gWalk;
 
 const ASFixedMatrix kIdentity = {fixedOne, 0, 0, fixedOne, 0, 0};
 
@@ -48,15 +53,15 @@ struct FormContentGuard {
 
 CContent::CContent(PDEContent content, CContent* parent, const ASFixedMatrix* matrix)
     : parent_(parent),
-      previous_(gCurContent),
+      previous_(gWalk.content),
       matrix_(matrix ? *matrix : kIdentity),
       content_(content) {
     count_ = content ? pdeContentGetNumElems(content) : 0;
-    gCurContent = this;
+    gWalk.content = this;
 }
 
 CContent::~CContent() {
-    gCurContent = previous_;
+    gWalk.content = previous_;
 }
 
 PDEElement CContent::getElem(long index, PDEType* type) {
@@ -137,9 +142,9 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
         addUnknown();
         return true;
     }
-    ++gNesting;
+    ++gWalk.nesting;
     struct NestingGuard {
-        ~NestingGuard() { --gNesting; }
+        ~NestingGuard() { --gWalk.nesting; }
     } nesting;
     ASFixedMatrix own;
     pdeGetMatrix(form, &own);
@@ -164,9 +169,9 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
 }
 
 void CContent::doContainer(PDEContainer container, EnumContentProc proc, long data) {
-    ++gNesting;
+    ++gWalk.nesting;
     struct NestingGuard {
-        ~NestingGuard() { --gNesting; }
+        ~NestingGuard() { --gWalk.nesting; }
     } nesting;
     CContent level(pdeContainerGetContent(container), this, nullptr);
     level.enumContent(proc, data);
@@ -208,28 +213,28 @@ void removeContent(PDEContent content) {
 // Walker state.
 
 CContent* getCurContent() {
-    return gCurContent;
+    return gWalk.content;
 }
 CContent* getCurPgContent() {
-    return gCurPgContent;
+    return gWalk.pageContent;
 }
 long getNesting() {
-    return gNesting;
+    return gWalk.nesting;
 }
 long getIndex() {
-    return gCurContent ? gCurContent->getIndex() : 0;
+    return gWalk.content ? gWalk.content->getIndex() : 0;
 }
 ASInt32 getProcessed() {
-    return gCurContent ? gCurContent->getProcessed() : 0;
+    return gWalk.content ? gWalk.content->getProcessed() : 0;
 }
 ASInt32 getModified() {
-    return gCurContent ? gCurContent->getModified() : 0;
+    return gWalk.content ? gWalk.content->getModified() : 0;
 }
 ASInt32 getUnknown() {
-    return gCurContent ? gCurContent->getUnknown() : 0;
+    return gWalk.content ? gWalk.content->getUnknown() : 0;
 }
 void addModified() {
-    if (gCurContent) gCurContent->addModified();
+    if (gWalk.content) gWalk.content->addModified();
 }
 
 // CPage.
@@ -265,19 +270,19 @@ bool CPage::getTrimBox(ASFixedRect* box) {
 }
 
 bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
-    gNesting = 0;
+    gWalk.nesting = 0;
     PDEContent content = pdPageAcquirePDEContent(page_);
     PageContentGuard guard{page_};
-    CContent* savedPg = gCurPgContent;
+    CContent* savedPg = gWalk.pageContent;
     struct PgGuard {
         CContent* saved;
-        ~PgGuard() { gCurPgContent = saved; }
+        ~PgGuard() { gWalk.pageContent = saved; }
     } pg{savedPg};
     bool result;
     ASInt32 unknown;
     {
         CContent level(content, nullptr, nullptr);
-        gCurPgContent = &level;
+        gWalk.pageContent = &level;
         result = level.enumContent(proc, data);
         unknown = level.getUnknown();
         // Writing back notifies the host that the page changed.
@@ -406,17 +411,9 @@ bool trimBoxAvail(PDEForm form) {
 }
 
 bool getTrimBox(PDEForm form, ASFixedRect& box) {
-    CosObj a;
-    ASInt32 type = CosNull;
-    if (getKeyValue(pdeFormGetCosObj(form), "TrimBox", &a, &type) == 0 && type == CosArray &&
-        cosArrayLength(a) >= 4) {
-        ASFixed v[4];
-        for (ASInt32 i = 0; i < 4; ++i) v[i] = cosFixedValue(cosArrayGet(a, i));
-        box = ASFixedRect{v[0], v[3], v[2], v[1]};
-        return true;
-    }
-    pdeGetBBox(form, &box);
-    return false;
+    FormBoxes boxes = readFormBoxes(form);
+    box = boxes.hasTrim ? boxes.trim : boxes.bbox;
+    return boxes.hasTrim;
 }
 
 void getCMYKUsage(PDEForm form, ASUns8 cmyk[4]) {

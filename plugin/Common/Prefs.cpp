@@ -37,9 +37,14 @@ constexpr ASFixed kDefaultFrameHeight = 55174088;
 constexpr ASFixed kDefaultSheetWidth = 83597104;
 constexpr ASFixed kDefaultSheetHeight = mm(350);
 
-bool gShowGuides = false;
-CMyDialog* gPalette = nullptr;
-void (*gPrefsChanged)() = nullptr;
+// What goes with the preferences while the plug-in runs, beside the stored values.
+struct PrefsState {
+    bool showGuides = false;
+    CMyDialog* palette = nullptr;  // the palette window, when open
+    void (*changed)() = nullptr;   // called when the preferences dialog changed them
+    std::string reported;          // why the file is not written, as logged last
+};
+PrefsState gPrefsState;
 
 void getText(const char* section, const char* key, char* buffer) {
     if (buffer) gPrefs.get(section, key, buffer, kTextSize);
@@ -52,10 +57,9 @@ void setupPrefs() {
 }
 
 void reportUnreadPrefs() {
-    static std::string reported;
     std::string reason = gPrefs.unreadReason();
-    if (reason == reported) return;
-    reported = reason;
+    if (reason == gPrefsState.reported) return;
+    gPrefsState.reported = reason;
     if (!reason.empty())
         dprintf("\t####\tThe preferences file %s is kept as it is and not written: %s.\n",
                 gPrefs.getPath(), reason.c_str());
@@ -334,14 +338,14 @@ void loadPalPos(CMyDialog* palette) {
 }
 
 void setPrefsPalette(CMyDialog* palette) {
-    gPalette = palette;
+    gPrefsState.palette = palette;
 }
 CMyDialog* getPrefsPalette() {
-    return gPalette;
+    return gPrefsState.palette;
 }
 
 void savePalPosToPrefs() {
-    if (gPalette) savePalPos(gPalette, false);
+    if (gPrefsState.palette) savePalPos(gPrefsState.palette, false);
     if (gPrefs.shallReload()) {
         char pos[kTextSize] = "";
         bool have = gPrefs.get(kGeneral, "PalPos", pos, sizeof pos) >= 0;
@@ -352,11 +356,11 @@ void savePalPosToPrefs() {
 }
 
 bool toggleShowGuides() {
-    gShowGuides = !gShowGuides;
-    return gShowGuides;
+    gPrefsState.showGuides = !gPrefsState.showGuides;
+    return gPrefsState.showGuides;
 }
 bool getShowGuides() {
-    return gShowGuides;
+    return gPrefsState.showGuides;
 }
 
 ASInt32 getHotfolderDelay() {
@@ -489,12 +493,12 @@ void prefsSetup(CMyDialog* dialog, void*) {
 }  // namespace
 
 void setPrefsChangedProc(void (*proc)()) {
-    gPrefsChanged = proc;
+    gPrefsState.changed = proc;
 }
 
 bool doPrefsDlg() {
     gPrefs.reload();
     bool ok = doModalDialog("PREFS", prefsSetup, nullptr) == kCmdOK;
-    if (ok && gPrefsChanged) gPrefsChanged();
+    if (ok && gPrefsState.changed) gPrefsState.changed();
     return ok;
 }

@@ -16,8 +16,13 @@
 
 namespace {
 
-MarkParams gMarks;
-ASFixedRect gExclude{0, 0, 0, 0};
+// The marks dialog's values (kept while the program runs) and the rectangle where no
+// mark line is drawn (none when all zero).
+struct MarksState {
+    MarkParams params;
+    ASFixedRect exclude{0, 0, 0, 0};
+};
+MarksState gMarksState;
 
 enum {
     kDist = 4,
@@ -35,7 +40,7 @@ const ASFixed kRegSize = 928856;    // 5 mm
 const ASFixed kRegRadius = 232214;  // 1.25 mm
 
 bool inExclusion(ASFixedPoint p) {
-    const ASFixedRect& r = gExclude;
+    const ASFixedRect& r = gMarksState.exclude;
     if (r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0) return false;
     return p.h >= r.left && p.h <= r.right && p.v >= r.bottom && p.v <= r.top;
 }
@@ -55,7 +60,7 @@ struct MarkCtx {
 
 bool marksProc(CContent* level, PDEElement frame, long, long data) {
     auto* ctx = reinterpret_cast<MarkCtx*>(data);
-    const MarkParams& m = gMarks;
+    const MarkParams& m = gMarksState.params;
     ASFixedRect r = getBBox(frame);
     ASFixedRect b = getBleedRect(frame);
     ASFixed L = r.left, T = r.top, R = r.right, B = r.bottom;
@@ -81,7 +86,7 @@ bool marksProc(CContent* level, PDEElement frame, long, long data) {
                                          {R + d, T - b.top - d - kRegSize},
                                          {R + d, B + b.bottom + d}};
         for (const auto& c : corners) {
-            if (gExclude.left <= c.h && c.h < gExclude.right) continue;
+            if (gMarksState.exclude.left <= c.h && c.h < gMarksState.exclude.right) continue;
             PDEContainer mark = getContainerWithPoint(c, kRegSize, kRegSize);
             setBoxNum(mark, kBoxRegMark);
             PDEContent mc = getContent(mark);
@@ -116,7 +121,7 @@ void drawOnPage(PDPage page, Draw draw) {
 void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
     ASFixedRect s;
     if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarks;
+    const MarkParams& m = gMarksState.params;
     ASFixed d = m.distance, len = m.length, w = m.width;
     ASFixed o = mmToFixed(getCenterMarkOffset());
     drawOnPage(page, [&](CContent* level) {
@@ -152,7 +157,7 @@ void foldMarks(PDPage page, const std::vector<ASFixedRect>& trims, const PDEColo
     if (folds.xs.empty() && folds.ys.empty()) return;
     ASFixedRect s;
     if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarks;
+    const MarkParams& m = gMarksState.params;
     ASFixed len = m.length, w = m.width, off = 2 * m.distance + len;
     drawOnPage(page, [&](CContent* level) {
         for (ASFixed x : folds.xs) {
@@ -175,29 +180,31 @@ void marksOK(CMyDialog* dialog, ASInt32, void*) {
     // A field left as shown keeps its value: 0.25 pt shows as 0.09 mm and must not come
     // back as 0.2551 pt.
     ASInt32 unit = getDlgUnits();
-    gMarks.distance = getFieldValue(dialog, kDist, gMarks.distance, unit);
-    gMarks.length = getFieldValue(dialog, kLen, gMarks.length, unit);
-    gMarks.width = getFieldValue(dialog, kWidth, gMarks.width, unit);
-    gMarks.cutMarks = static_cast<ASInt16>(dialog->getValue(kCut));
-    gMarks.regMarks = static_cast<ASInt16>(dialog->getValue(kReg));
-    gMarks.gray = static_cast<ASInt16>(dialog->getValue(kGray));
-    gMarks.centeredMarks = static_cast<ASInt16>(dialog->getValue(kCenter));
-    if (dialog->getControl(kSym)) gMarks.symmetric = static_cast<ASInt16>(dialog->getValue(kSym));
-    if (dialog->getControl(kFold)) gMarks.foldMarks = static_cast<ASInt16>(dialog->getValue(kFold));
+    gMarksState.params.distance = getFieldValue(dialog, kDist, gMarksState.params.distance, unit);
+    gMarksState.params.length = getFieldValue(dialog, kLen, gMarksState.params.length, unit);
+    gMarksState.params.width = getFieldValue(dialog, kWidth, gMarksState.params.width, unit);
+    gMarksState.params.cutMarks = static_cast<ASInt16>(dialog->getValue(kCut));
+    gMarksState.params.regMarks = static_cast<ASInt16>(dialog->getValue(kReg));
+    gMarksState.params.gray = static_cast<ASInt16>(dialog->getValue(kGray));
+    gMarksState.params.centeredMarks = static_cast<ASInt16>(dialog->getValue(kCenter));
+    if (dialog->getControl(kSym))
+        gMarksState.params.symmetric = static_cast<ASInt16>(dialog->getValue(kSym));
+    if (dialog->getControl(kFold))
+        gMarksState.params.foldMarks = static_cast<ASInt16>(dialog->getValue(kFold));
     dialog->endDialog(kCmdOK);
 }
 
 void marksSetup(CMyDialog* dialog, void*) {
     ASInt32 unit = getDlgUnits();
-    setDlgItemFixed(dialog, kDist, gMarks.distance, unit, -1857713, 18577133);
-    setDlgItemFixed(dialog, kLen, gMarks.length, unit, 0, 18577133);
-    setDlgItemFixed(dialog, kWidth, gMarks.width, unit, 0, 18577133);
-    dialog->setValue(kCut, gMarks.cutMarks);
-    dialog->setValue(kReg, gMarks.regMarks);
-    dialog->setValue(kGray, gMarks.gray);
-    dialog->setValue(kCenter, gMarks.centeredMarks);
-    if (dialog->getControl(kSym)) dialog->setValue(kSym, gMarks.symmetric);
-    if (dialog->getControl(kFold)) dialog->setValue(kFold, gMarks.foldMarks);
+    setDlgItemFixed(dialog, kDist, gMarksState.params.distance, unit, -1857713, 18577133);
+    setDlgItemFixed(dialog, kLen, gMarksState.params.length, unit, 0, 18577133);
+    setDlgItemFixed(dialog, kWidth, gMarksState.params.width, unit, 0, 18577133);
+    dialog->setValue(kCut, gMarksState.params.cutMarks);
+    dialog->setValue(kReg, gMarksState.params.regMarks);
+    dialog->setValue(kGray, gMarksState.params.gray);
+    dialog->setValue(kCenter, gMarksState.params.centeredMarks);
+    if (dialog->getControl(kSym)) dialog->setValue(kSym, gMarksState.params.symmetric);
+    if (dialog->getControl(kFold)) dialog->setValue(kFold, gMarksState.params.foldMarks);
     dialog->setHandler(1, marksOK, nullptr);
 }
 
@@ -233,11 +240,11 @@ FoldLines getFoldLines(const std::vector<ASFixedRect>& trims) {
 }
 
 MarkParams& getMarkParams() {
-    return gMarks;
+    return gMarksState.params;
 }
 
 void setExclusionRect(const ASFixedRect& rect) {
-    gExclude = rect;
+    gMarksState.exclude = rect;
 }
 
 bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
@@ -273,9 +280,9 @@ bool addMarkLine(CContent* level, ASFixedPoint p1, ASFixedPoint p2, ASFixed w,
 
 bool createMarks(PDPage page) {
     ASFixedRect sel{0, 0, 0, 0};
-    if (gMarks.symmetric == 0) getSelBBox(page, &sel);
-    setExclusionRect(gMarks.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
-    MarkCtx ctx{gMarks.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap(), {}};
+    if (gMarksState.params.symmetric == 0) getSelBBox(page, &sel);
+    setExclusionRect(gMarksState.params.symmetric == 0 ? sel : ASFixedRect{0, 0, 0, 0});
+    MarkCtx ctx{gMarksState.params.gray ? getGrayColor(0.0f) : getAllColor(1.0f), getTrap(), {}};
     ScopeExit freeColor([&ctx] { freeColorSpec(&ctx.color); });
     return reportHostErrors(0, [&] {
         AVPageView view = getFrontPageView();
@@ -283,8 +290,8 @@ bool createMarks(PDPage page) {
             EnumSelectionWithUndo(view, marksProc, reinterpret_cast<long>(&ctx));
         else
             EnumSelection(page, marksProc, reinterpret_cast<long>(&ctx), true);
-        if (gMarks.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
-        if (gMarks.foldMarks == 1) foldMarks(page, ctx.trims, &ctx.color, ctx.trap);
+        if (gMarksState.params.centeredMarks == 1) centredMarks(page, &ctx.color, ctx.trap);
+        if (gMarksState.params.foldMarks == 1) foldMarks(page, ctx.trims, &ctx.color, ctx.trap);
     });
 }
 
@@ -292,11 +299,13 @@ void createMarks() {
     AVPageView view = getFrontPageView();
     if (!view) return;
     ASInt32 gray = 0;
-    loadMarkParams(&gMarks.length, &gMarks.distance, &gMarks.width, &gray);
-    gMarks.gray = static_cast<ASInt16>(gray);
-    gMarks.cutMarks = 1;
+    loadMarkParams(&gMarksState.params.length, &gMarksState.params.distance,
+                   &gMarksState.params.width, &gray);
+    gMarksState.params.gray = static_cast<ASInt16>(gray);
+    gMarksState.params.cutMarks = 1;
     if (doModalDialog("ADDMARKS", marksSetup, nullptr) != kCmdOK) return;
-    saveMarkParams(gMarks.length, gMarks.distance, gMarks.width, gMarks.gray);
+    saveMarkParams(gMarksState.params.length, gMarksState.params.distance, gMarksState.params.width,
+                   gMarksState.params.gray);
     PDPage page = avPageViewGetPage(view);
     setCosDoc(pdPageGetDoc(page));
     createMarks(page);

@@ -126,14 +126,12 @@ void copySheet(PDDoc doc, ASInt32 index, const CopyJob& job) {
     pdPageNotifyContentsDidChange(dst.get());
 }
 
-// Bleed dialogs: the one-value dialog remembers its values while the program runs.
-ASFixed gBleed = 0;
-bool gSymmetric = false;
-
 struct Bleed1 {
-    ASFixed value;
-    bool symmetric;
+    ASFixed value = 0;
+    bool symmetric = false;
 };
+// Bleed dialogs: the one-value dialog remembers its values while the program runs.
+Bleed1 gLastBleed;
 
 void bleed1OK(CMyDialog* dialog, ASInt32, void* data) {
     if (!checkEditControls(dialog)) return;
@@ -255,10 +253,9 @@ void addPages() {
 }
 
 bool getBleedRectFromDlg1(ASFixedRect* rect, bool* symmetric) {
-    Bleed1 b{gBleed, gSymmetric};
+    Bleed1 b = gLastBleed;
     if (doModalDialog("BLEEDING1", bleed1Setup, &b) != kCmdOK) return false;
-    gBleed = b.value;
-    gSymmetric = b.symmetric;
+    gLastBleed = b;
     if (rect) *rect = ASFixedRect{b.value, b.value, b.value, b.value};
     if (symmetric) *symmetric = b.symmetric;
     return true;

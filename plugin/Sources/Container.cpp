@@ -10,8 +10,11 @@
 namespace {
 
 // Clips tagged as moved inside a MovedClipsScope, each acquired once.
-int gMovedScopes = 0;
-std::vector<PDEClip> gMovedClips;
+struct MovedClips {
+    int scopes = 0;
+    std::vector<PDEClip> clips;
+};
+MovedClips gMoved;
 
 PDEContainer newFrame() {
     CosObj dict = cosNewDict(gCosDoc, true, 0);
@@ -58,9 +61,9 @@ void moveClip(PDEElement e, const ASFixedMatrix* move) {
     if (pdeGetTag(clip, kMovedTag, &moved) && moved) return;
     pdeClipFlattenedEnumElems(clip, moveClipElemProc, const_cast<ASFixedMatrix*>(move));
     pdeAddTag(clip, kMovedTag, 1);
-    if (gMovedScopes > 0) {
+    if (gMoved.scopes > 0) {
         pdeAcquire(clip);
-        gMovedClips.push_back(clip);
+        gMoved.clips.push_back(clip);
     }
 }
 
@@ -131,13 +134,13 @@ bool moveFrameProc(CContent*, PDEElement frame, long, long data) {
 }  // namespace
 
 MovedClipsScope::MovedClipsScope() {
-    ++gMovedScopes;
+    ++gMoved.scopes;
 }
 
 MovedClipsScope::~MovedClipsScope() {
-    if (--gMovedScopes > 0) return;
+    if (--gMoved.scopes > 0) return;
     std::vector<PDEClip> clips;
-    clips.swap(gMovedClips);
+    clips.swap(gMoved.clips);
     for (PDEClip c : clips) {
         ElementRef clip(c);
         logHostErrors("untagging a moved clip", [c] { pdeAddTag(c, kMovedTag, 0); });

@@ -25,7 +25,6 @@ struct PendingDrop {
     AVDevCoord x = kNoPoint, y = kNoPoint;
     char path[512] = {0};
 };
-PendingDrop gDrop;
 
 // What the drag highlights now: a frame, or a whole page (page -2: the drag left).
 struct TrackState {
@@ -34,7 +33,16 @@ struct TrackState {
     bool onFrame = false;
     AVDevRect rect{0, 0, 0, 0};
 };
-TrackState gTrack;
+// The drop handlers' state: their client data and that of the closing notification.
+struct DropState {
+    PendingDrop drop;
+    TrackState track;
+};
+DropState gDropState;
+
+DropState& dropState(ASClientData data) {
+    return data ? *static_cast<DropState*>(data) : gDropState;
+}
 
 class WaitCursor {
   public:
@@ -65,9 +73,9 @@ bool sameRect(const AVDevRect& a, const AVDevRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-void removeHighlight(AVDoc doc) {
+void removeHighlight(DropState& state, AVDoc doc) {
     gAcroViewHFT->AVDocSetDropHighlight(doc, nullptr);
-    gTrack = TrackState{};
+    state.track = TrackState{};
 }
 
 // The rectangle of the frame under the mouse on the view's current page, in device
@@ -87,45 +95,49 @@ bool frameRectUnderMouse(AVPageView view, AVDevCoord x, AVDevCoord y, AVDevRect*
 }
 
 ASBool trackDrag(AVDoc doc, ASInt32 phase, const char* path, AVDevCoord x, AVDevCoord y,
-                 ASClientData) {
+                 ASClientData data) {
+    DropState& state = dropState(data);
+    TrackState& track = state.track;
     if (phase == AVDragLeave) {
-        removeHighlight(doc);
+        removeHighlight(state, doc);
         return false;
     }
-    if (phase == AVDragEnter) gTrack = TrackState{};
+    if (phase == AVDragEnter) track = TrackState{};
     AVPageView view = avDocGetPageView(doc);
     ASInt32 pageNum = view && isDroppablePath(path) ? getPageForMouse(view, x, y) : -1;
     if (pageNum < 0) {
-        removeHighlight(doc);
+        removeHighlight(state, doc);
         return false;
     }
     AVDevRect rect;
     bool onFrame = frameRectUnderMouse(view, x, y, &rect);
-    bool samePage = gTrack.doc == doc && gTrack.page == pageNum;
+    bool samePage = track.doc == doc && track.page == pageNum;
     if (onFrame) {
-        if (samePage && gTrack.onFrame && sameRect(gTrack.rect, rect)) return true;
+        if (samePage && track.onFrame && sameRect(track.rect, rect)) return true;
     } else {
-        if (samePage && !gTrack.onFrame) return true;
+        if (samePage && !track.onFrame) return true;
         ASFixedRect crop;
         pdPageGetCropBox(avPageViewGetPage(view), &crop);
         gAcroViewHFT->AVPageViewRectToDevice(view, &crop, &rect);
     }
     gAcroViewHFT->AVDocSetDropHighlight(doc, &rect);
-    gTrack = TrackState{doc, pageNum, onFrame, rect};
+    track = TrackState{doc, pageNum, onFrame, rect};
     return true;
 }
 
-ASBool receiveDrop(AVDoc doc, const char* path, AVDevCoord x, AVDevCoord y, ASClientData) {
-    removeHighlight(doc);
+ASBool receiveDrop(AVDoc doc, const char* path, AVDevCoord x, AVDevCoord y, ASClientData data) {
+    DropState& state = dropState(data);
+    removeHighlight(state, doc);
     AVPageView view = avDocGetPageView(doc);
     if (!view || !isDroppablePath(path) || getPageForMouse(view, x, y) < 0) return false;
     // Nothing changes here: the next idle call places the file.
-    gDrop = PendingDrop{};
-    gDrop.doc = doc;
-    gDrop.view = view;
-    gDrop.x = x;
-    gDrop.y = y;
-    std::snprintf(gDrop.path, sizeof gDrop.path, "%s", path);
+    PendingDrop& drop = state.drop;
+    drop = PendingDrop{};
+    drop.doc = doc;
+    drop.view = view;
+    drop.x = x;
+    drop.y = y;
+    std::snprintf(drop.path, sizeof drop.path, "%s", path);
     return true;
 }
 
@@ -190,10 +202,11 @@ ASInt32 getPageForMouse(AVPageView view, AVDevCoord x, AVDevCoord y) {
 
 namespace {
 // A window that closes takes its pending drop with it.
-void dropDocWillClose(const AVNotificationData* data, ASClientData) {
+void dropDocWillClose(const AVNotificationData* data, ASClientData clientData) {
     if (!data || !data->avDoc) return;
-    if (gDrop.doc == data->avDoc) gDrop = PendingDrop{};
-    if (gTrack.doc == data->avDoc) gTrack = TrackState{};
+    DropState& state = dropState(clientData);
+    if (state.drop.doc == data->avDoc) state.drop = PendingDrop{};
+    if (state.track.doc == data->avDoc) state.track = TrackState{};
 }
 }  // namespace
 
@@ -202,16 +215,16 @@ void SetupDropTarget(AVWindow window) {
     if (!doc) return;
     // Registered once: a registration left from before is removed first.
     gAcroViewHFT->AVAppUnregisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
-                                              nullptr);
+                                              &gDropState);
     gAcroViewHFT->AVAppRegisterNotification(NSEL_AVDocWillClose, gExtensionID, dropDocWillClose,
-                                            nullptr);
-    gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, nullptr);
+                                            &gDropState);
+    gAcroViewHFT->AVDocSetDropHandlers(doc, &kDropHandlers, &gDropState);
 }
 
 void doDropIdle() {
-    if (!gDrop.view) return;
-    PendingDrop drop = gDrop;
-    gDrop = PendingDrop{};
+    if (!gDropState.drop.view) return;
+    PendingDrop drop = gDropState.drop;
+    gDropState.drop = PendingDrop{};
     // The window may have closed since the drop.
     if (!docIsOpen(drop.doc) || avDocGetPageView(drop.doc) != drop.view) return;
     WaitCursor wait;

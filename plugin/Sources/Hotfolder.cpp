@@ -35,11 +35,15 @@ namespace fs = std::filesystem;
 const char kSection[] = "Hotfolder";
 const ASInt32 kDefaultTimeLimit = 600;
 
-bool gPolled = false;                     // a first poll ran (the first idle call polls at once)
-ASUns32 gLastPoll = 0;                    // ticks at the end of the last poll
-double gLastRecovery = -1;                // monotonic seconds of the last look for dead jobs
-std::map<std::string, FileSeen> gSeen;    // what the busy test saw at the previous poll
-std::map<ASInt32, std::string> gRefused;  // entries refused, with the text logged
+// What the hot folder keeps from one poll to the next.
+struct HotfolderState {
+    bool polled = false;                     // a first poll ran (the first idle call polls at once)
+    ASUns32 lastPoll = 0;                    // ticks at the end of the last poll
+    double lastRecovery = -1;                // monotonic seconds of the last look for dead jobs
+    std::map<std::string, FileSeen> seen;    // what the busy test saw at the previous poll
+    std::map<ASInt32, std::string> refused;  // entries refused, with the text logged
+};
+HotfolderState gHot;
 
 ASInt32 getTimeLimit() {
     ASInt32 v = gPrefs.get(kSection, "TimeLimit", kDefaultTimeLimit);
@@ -221,12 +225,12 @@ bool sameFile(const std::string& a, const std::string& b) {
 bool refuseEntry(const Entry& e) {
     std::string problem = hotfolderProblem(e.n, e.in, e.out, e.done, e.tmpl, e.half);
     if (problem.empty()) {
-        gRefused.erase(e.n);
+        gHot.refused.erase(e.n);
         return false;
     }
-    auto it = gRefused.find(e.n);
-    if (it == gRefused.end() || it->second != problem) {
-        gRefused[e.n] = problem;
+    auto it = gHot.refused.find(e.n);
+    if (it == gHot.refused.end() || it->second != problem) {
+        gHot.refused[e.n] = problem;
         dprintf("\t####\t%s\n", problem.c_str());
         reportOutcome("refused", std::to_string(e.n) + "\t" + e.in);
     }
@@ -445,13 +449,13 @@ bool processHotfolderFile(const char* path, void* clientData) {
     dprintf("Processing: %s\n", path);
     dprintf("\t%lld bytes\n", static_cast<long long>(bytes));
     std::string ticket = ticketBeside(path);
-    if (isFileBusy(path, getHotfolderDelay(), &gSeen[path]) ||
-        (!ticket.empty() && isFileBusy(ticket.c_str(), getHotfolderDelay(), &gSeen[ticket]))) {
+    if (isFileBusy(path, getHotfolderDelay(), &gHot.seen[path]) ||
+        (!ticket.empty() && isFileBusy(ticket.c_str(), getHotfolderDelay(), &gHot.seen[ticket]))) {
         dprintf("\tfile busy\n");
         return true;
     }
-    gSeen.erase(path);
-    gSeen.erase(ticket);
+    gHot.seen.erase(path);
+    gHot.seen.erase(ticket);
     // The ticket is read where it was put: its relative paths are from there.
     std::string ticketText = readTicketText(ticket);
 
@@ -515,8 +519,9 @@ void pollHotfolders() {
         // Jobs whose worker died: at the first poll, then now and then (another
         // machine's lease may run out meanwhile).
         double now = monotonicSeconds();
-        if (gLastRecovery < 0 || now - gLastRecovery >= std::min(30.0, hotfolderLease() / 2.0)) {
-            gLastRecovery = now;
+        if (gHot.lastRecovery < 0 ||
+            now - gHot.lastRecovery >= std::min(30.0, hotfolderLease() / 2.0)) {
+            gHot.lastRecovery = now;
             recoverJobs(doneFolders());
         }
         for (ASInt32 n = 1;; ++n) {
@@ -528,10 +533,10 @@ void pollHotfolders() {
         }
     });
     // Forget files that left the folders.
-    for (auto it = gSeen.begin(); it != gSeen.end();)
-        it = fileExists(it->first) ? std::next(it) : gSeen.erase(it);
-    gPolled = true;
-    gLastPoll = asGetTickCount();
+    for (auto it = gHot.seen.begin(); it != gHot.seen.end();)
+        it = fileExists(it->first) ? std::next(it) : gHot.seen.erase(it);
+    gHot.polled = true;
+    gHot.lastPoll = asGetTickCount();
     reportOutcome("polled", std::string());
     setCosDoc(cosDoc);
 }
@@ -539,7 +544,7 @@ void pollHotfolders() {
 void doHotfolder() {
     ASInt32 delay = getHotfolderDelay();
     if (delay < 0) delay = 0;
-    if (gPolled && asGetTickCount() - gLastPoll <= static_cast<ASUns32>(delay) * 60) return;
+    if (gHot.polled && asGetTickCount() - gHot.lastPoll <= static_cast<ASUns32>(delay) * 60) return;
     pollHotfolders();
 }
 

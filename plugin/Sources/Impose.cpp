@@ -15,6 +15,7 @@
 #include "Common/ColorSupport.h"
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
+#include "Common/FrameFit.h"
 #include "Sources/JobInfo.h"
 #include "Sources/MapSpot.h"
 #include "Sources/MovingMark.h"
@@ -28,26 +29,31 @@
 #include "Common/ProgressMonitor.h"
 #include "Sources/TemplateCheck.h"
 #include "Sources/TrimLines.h"
+#include "Common/Units.h"
 
 namespace {
 
-ePlacing gPlacing = kPlaceCentered;
-bool gAskOnce = false;
-ImposeStats gStats{};
-bool gBuildOnly = false;       // jobs build their sheets and place nothing
-bool gTrimLinesLayer = false;  // jobs with an output path show their trim lines too
-bool gImporting = false;       // a source page is being imported
+// What imposition keeps from one job to the next and while a job runs.
+struct ImposeState {
+    ePlacing placing = kPlaceCentered;
+    bool askOnce = false;         // the next frame may ask about a trim box mismatch
+    ImposeStats stats{};          // of the job running or run last
+    bool buildOnly = false;       // jobs build their sheets and place nothing
+    bool trimLinesLayer = false;  // jobs with an output path show their trim lines too
+    bool importing = false;       // a source page is being imported
+};
+ImposeState gImpose;
 
 // A source page (from 1) that could not be read.
 void noteUnread(ASInt32 page) {
-    std::vector<ASInt32>& u = gStats.unreadPages;
+    std::vector<ASInt32>& u = gImpose.stats.unreadPages;
     auto at = std::lower_bound(u.begin(), u.end(), page);
     if (at == u.end() || *at != page) u.insert(at, page);
 }
 
 PDEForm importForPlacing(PDDoc src, PDDoc dst, ASInt32 index, ASFixed scale) {
-    gImporting = true;
-    ScopeExit imported([] { gImporting = false; });
+    gImpose.importing = true;
+    ScopeExit imported([] { gImpose.importing = false; });
     PDEForm form = getPageContent(src, dst, index, scale);
     if (!form) noteUnread(index + 1);
     return form;
@@ -453,6 +459,8 @@ struct PlaceContext {
     bool selectedOnly = false;
     std::vector<PDEForm> cache;
     PDEColorSpec trimColor{};
+    // The job's question and counts.
+    ImposeState* state = &gImpose;
     // The page-level output intents of the pages placed on the sheet.
     ASInt32 placed = 0, withIntents = 0;
     CosObj intents;
@@ -469,14 +477,10 @@ struct PlaceContext {
     }
 };
 
-double toMM(ASFixed v) {
-    return v * 25.4 / 4718592.0;
-}
-
-void askTrimBox(const FormBoxes& form, const FrameValue& frame) {
-    if (getPlacing() == kPlaceCentered || !gAskOnce) return;
+void askTrimBox(ImposeState* state, const FormBoxes& form, const FrameValue& frame) {
+    if (state->placing == kPlaceCentered || !state->askOnce) return;
     if (!form.hasTrim) return;
-    gAskOnce = false;
+    state->askOnce = false;
     const ASFixedRect& tb = form.trim;
     ASFixedRect inner = innerRect(frame);
     double tw = toMM(tb.right - tb.left), th = toMM(tb.top - tb.bottom);
@@ -486,16 +490,16 @@ void askTrimBox(const FormBoxes& form, const FrameValue& frame) {
     if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
     if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
         // The question and its buttons in the user's language.
-        if (msgBoxYesNo("trimBoxErr") == 1) setPlacing(kPlaceCentered);
+        if (msgBoxYesNo("trimBoxErr") == 1) state->placing = kPlaceCentered;
     }
 }
 
-void markEmpty(PDEContent content, const ASFixedRect& inner, const PDEColorSpec& color) {
+void markEmpty(PlaceContext* ctx, PDEContent content, const ASFixedRect& inner) {
     PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, true);
     pdeContentAddElem(content, kPDEAfterLast, marker);
     pdeRelease(marker);
-    addTrimLinesRect(content, &inner, &color);
-    gStats.emptyFrames += 1;
+    addTrimLinesRect(content, &inner, &ctx->trimColor);
+    ctx->state->stats.emptyFrames += 1;
 }
 
 void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
@@ -539,24 +543,18 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
         }
     }
     if (!form) {
-        markEmpty(content, inner, ctx->trimColor);
+        markEmpty(ctx, content, inner);
         return true;
     }
     FormBoxes boxes = readFormBoxes(form);
-    askTrimBox(boxes, f);
-    ePlacing placing = getPlacing();
-    ASFixedMatrix m =
-        placingMatrix(f, boxes, placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny);
-    pdeSetMatrix(form, &m);
-    ASFixedRect full = clipRect(f);
-    PDEClip clip = getClip(&full);
-    pdeSetClip(form, clip);
-    pdeRelease(clip);
+    askTrimBox(ctx->state, boxes, f);
+    ePlacing placing = ctx->state->placing;
+    fitIntoFrame(form, f, boxes, placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny);
     pdeContentAddElem(content, kPDEAfterLast, form);
     pdeRelease(form);
     setDisplacement(frame, 0);
     addTrimLinesRect(content, &inner, &ctx->trimColor);
-    gStats.pagesPlaced += 1;
+    ctx->state->stats.pagesPlaced += 1;
     notePageIntents(ctx, i);
     return true;
 }
@@ -613,32 +611,32 @@ bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
 }  // namespace
 
 ePlacing setPlacing(ePlacing placing) {
-    ePlacing old = gPlacing;
-    gPlacing = placing;
+    ePlacing old = gImpose.placing;
+    gImpose.placing = placing;
     return old;
 }
 
 ePlacing getPlacing() {
-    return gPlacing;
+    return gImpose.placing;
 }
 
 const ImposeStats& getImposeStats() {
-    return gStats;
+    return gImpose.stats;
 }
 
 bool importingPage() {
-    return gImporting;
+    return gImpose.importing;
 }
 
 ImposeModeScope::ImposeModeScope(bool buildOnly, bool trimLinesLayer)
-    : buildOnly_(gBuildOnly), trimLinesLayer_(gTrimLinesLayer) {
-    gBuildOnly = buildOnly;
-    gTrimLinesLayer = trimLinesLayer;
+    : buildOnly_(gImpose.buildOnly), trimLinesLayer_(gImpose.trimLinesLayer) {
+    gImpose.buildOnly = buildOnly;
+    gImpose.trimLinesLayer = trimLinesLayer;
 }
 
 ImposeModeScope::~ImposeModeScope() {
-    gBuildOnly = buildOnly_;
-    gTrimLinesLayer = trimLinesLayer_;
+    gImpose.buildOnly = buildOnly_;
+    gImpose.trimLinesLayer = trimLinesLayer_;
 }
 
 ASInt32 passRelativePage(const ImposeData* job, ASInt32 b) {
@@ -693,28 +691,28 @@ SheetPlacer::SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets)
         const char* fn = fileNameOf(srcPath);
         gPDModelHFT->PDDocSetInfo(dst, "FN", fn, static_cast<ASInt32>(std::strlen(fn)));
     }
-    gStats = ImposeStats{};
-    gStats.sheets = sheets;
+    gImpose.stats = ImposeStats{};
+    gImpose.stats.sheets = sheets;
     progress_.setDuration(sheets, "kPlacePages");
-    gAskOnce = job ? job->askTrimMismatch != 0 : true;
+    gImpose.askOnce = job ? job->askTrimMismatch != 0 : true;
     srcPages_ = pdDocGetNumPages(src);
     // An interactive job shows its trim lines: the sheets get them drawn in the
     // trim-lines colour as they are placed, and their trim-lines layer rebuilt on the
     // way, so that each sheet is read and written once. Sheets not placed (Escape, a
     // host error) get the whole treatment afterwards.
-    trimLines_ = job && (!job->outPath[0] || gTrimLinesLayer);
+    trimLines_ = job && (!job->outPath[0] || gImpose.trimLinesLayer);
 }
 
 SheetPlacer::~SheetPlacer() {
-    gAskOnce = false;
+    gImpose.askOnce = false;
 }
 
 void SheetPlacer::place(ASInt32 from, ASInt32 to) {
     std::vector<ASInt32> unplaced;
     for (ASInt32 s = from; s < to; ++s) {
-        if (gStats.stopped || progress_.setValue(s + 1)) {
+        if (gImpose.stats.stopped || progress_.setValue(s + 1)) {
             // Escape: the sheets from here on keep their empty frames.
-            gStats.stopped = true;
+            gImpose.stats.stopped = true;
             unplaced.push_back(s);
             continue;
         }
@@ -785,16 +783,16 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
     ctx->cache.assign(ctx->srcPages, nullptr);
-    gStats = ImposeStats{};
-    gStats.sheets = 1;
-    gAskOnce = ask;
+    gImpose.stats = ImposeStats{};
+    gImpose.stats.sheets = 1;
+    gImpose.askOnce = ask;
     SharedResourcesScope sharedResources;
     CProgressMonitor progress;
     progress.setDuration(1, "kPlacePages");
     reportHostErrors(0, [&] { placeSheet(ctx.get(), page); });
     progress.setValue(1);
     ctx.reset();
-    gAskOnce = false;
+    gImpose.askOnce = false;
     return true;
 }
 
@@ -879,12 +877,13 @@ struct SheetBuild {
     // come. False after Escape.
     template <class Advance>
     bool addPasses(ASInt32 passes, CProgressMonitor& progress, Advance advance) {
-        if (!ahead && !gBuildOnly) progress.setDuration(passes, "kAddPages");
+        if (!ahead && !gImpose.buildOnly) progress.setDuration(passes, "kAddPages");
         for (ASInt32 i = 0; i < passes; ++i) {
             data->passIndex = i;
             appendPass(out, tmpl, data->templatePath, data, true, passPlacer());
             advance();
-            if ((stopped = ahead ? gStats.stopped : !gBuildOnly && progress.setValue(i + 1)))
+            if ((stopped = ahead ? gImpose.stats.stopped
+                                 : !gImpose.buildOnly && progress.setValue(i + 1)))
                 return false;
         }
         return true;
@@ -1002,7 +1001,8 @@ bool buildSheets(SheetBuild& b) {
     b.out = pdDocCreate();
     b.shown.out = b.out;
     setCosDoc(b.out);
-    b.ahead = !gBuildOnly && gPDModelHFT->PDDocWritePagesAhead(b.out, PDBeforeFirstPage) != 0;
+    b.ahead =
+        !gImpose.buildOnly && gPDModelHFT->PDDocWritePagesAhead(b.out, PDBeforeFirstPage) != 0;
     // A job written to a file as it is made shares the drawing every sheet has; sheets
     // that stay open for editing keep their marks as frames of their own.
     if (b.ahead && data->outPath[0]) {
@@ -1039,22 +1039,23 @@ void placeSheets(SheetBuild& b) {
     if (b.placer) {
         // Placed as the passes came; a job without any sheet shows its empty result.
         showResult(&b.shown);
-        gStats.sheets = pdDocGetNumPages(out);
+        gImpose.stats.sheets = pdDocGetNumPages(out);
         b.placer.reset();
     } else if (b.stopped) {
         // Escape while the sheets were added: the job ends there, nothing is placed.
         showResult(&b.shown);
-        gStats = ImposeStats{};
-        gStats.sheets = pdDocGetNumPages(out);
-        gStats.stopped = true;
+        gImpose.stats = ImposeStats{};
+        gImpose.stats.sheets = pdDocGetNumPages(out);
+        gImpose.stats.stopped = true;
         if (!data->outPath[0]) showTrimLines(out, 0, -1);
     } else {
         showResult(&b.shown);
         // Shows the trim lines of an interactive job too.
         imposeDoc(out, data->srcDoc, data);
     }
-    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gStats.sheets,
-            gStats.pagesPlaced, gStats.emptyFrames, gStats.stopped ? ", stopped" : "");
+    dprintf("imposed: %d sheets, %d pages placed, %d empty frames%s\n", gImpose.stats.sheets,
+            gImpose.stats.pagesPlaced, gImpose.stats.emptyFrames,
+            gImpose.stats.stopped ? ", stopped" : "");
 }
 
 }  // namespace
@@ -1062,7 +1063,7 @@ void placeSheets(SheetBuild& b) {
 PDDoc imposeDocWithData(ImposeData* data) {
     if (!data || !data->srcDoc) return nullptr;
     data->resultDoc = nullptr;
-    gStats = ImposeStats{};
+    gImpose.stats = ImposeStats{};
     PDDoc tmpl = nullptr;
     // Reported, so that a job without its template never counts as done.
     if (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
@@ -1088,7 +1089,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
         return nullptr;
     }
     if (!out) return nullptr;
-    if (gBuildOnly) {
+    if (gImpose.buildOnly) {
         // The sheets and their numbered frames only: nothing is shown or placed.
         data->resultDoc = out;
         return out;

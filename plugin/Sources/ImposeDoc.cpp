@@ -45,17 +45,29 @@ enum : ASUns16 {
 const ASFixed kOneMM = mm(1);
 const ASInt32 kDigitTicks = 60;  // digits within a second make one number
 
-// The box number typed so far.
-char gTyped[32] = "";
-ASUns32 gLastDigit = 0;
+// What the editing tool keeps between the host's calls; the client data of the tool
+// and of the key-down callback.
+struct ToolState {
+    // The box number typed so far.
+    char typed[32] = "";
+    ASUns32 lastDigit = 0;
+    // The view and page shown before a click switched the view to single-page layout.
+    AVPageView savedView = nullptr;
+    ASInt32 savedPage = -1;
+    // A double click asks for the frame's dialog at the next idle call.
+    bool deferred = false;
+    AVPageView deferredView = nullptr;
+};
+ToolState gTool;
 
-// The view and page shown before a click switched the view to single-page layout.
-AVPageView gSavedView = nullptr;
-ASInt32 gSavedPage = -1;
-
-// A double click asks for the frame's dialog at the next idle call.
-bool gDeferred = false;
-AVPageView gDeferredView = nullptr;
+// The state a callback was given (the tool's own when it was given none).
+ToolState& toolState(ASClientData data) {
+    return data ? *static_cast<ToolState*>(data) : gTool;
+}
+ToolState& toolState(AVTool tool) {
+    AVToolRec* rec = tool ? gAcroViewHFT->AVToolGetRecord(tool) : nullptr;
+    return toolState(rec ? rec->clientData : nullptr);
+}
 
 const AVRGBColor16 kRed = getViewColor(1, 0, 0);
 const AVRGBColor16 kGrey = getViewColor(0.5f, 0.5f, 0.5f);
@@ -481,22 +493,22 @@ ASFixedMatrix getCenteringMatrix(const ASFixedRect& frame, const ASFixedRect& bo
 }
 
 const char* addTypedDigit(char digit, ASUns32 ticks) {
-    size_t len = std::strlen(gTyped);
-    bool continues = len > 0 && ticks - gLastDigit < static_cast<ASUns32>(kDigitTicks);
+    size_t len = std::strlen(gTool.typed);
+    bool continues = len > 0 && ticks - gTool.lastDigit < static_cast<ASUns32>(kDigitTicks);
     if (!continues) {
-        gTyped[0] = digit;
-        gTyped[1] = 0;
-    } else if (len < sizeof gTyped - 1) {
-        gTyped[len] = digit;
-        gTyped[len + 1] = 0;
+        gTool.typed[0] = digit;
+        gTool.typed[1] = 0;
+    } else if (len < sizeof gTool.typed - 1) {
+        gTool.typed[len] = digit;
+        gTool.typed[len + 1] = 0;
     }
     // A 32nd digit in one run is not taken: the number stays as it is.
-    gLastDigit = ticks;
-    return gTyped;
+    gTool.lastDigit = ticks;
+    return gTool.typed;
 }
 
 void clearTypedNumber() {
-    gTyped[0] = 0;
+    gTool.typed[0] = 0;
 }
 
 // ---- Closing ------------------------------------------------------------
@@ -505,13 +517,13 @@ void toolDocWillClose(AVDoc doc) {
     if (!doc) return;
     releaseSelectionPages(avDocGetPDDoc(doc));
     AVPageView view = avDocGetPageView(doc);
-    if (gSavedView == view) {
-        gSavedView = nullptr;
-        gSavedPage = -1;
+    if (gTool.savedView == view) {
+        gTool.savedView = nullptr;
+        gTool.savedPage = -1;
     }
-    if (gDeferredView == view) {
-        gDeferredView = nullptr;
-        gDeferred = false;
+    if (gTool.deferredView == view) {
+        gTool.deferredView = nullptr;
+        gTool.deferred = false;
     }
 }
 
@@ -530,8 +542,8 @@ bool switchLayoutMode() {
     AVPageView view = getFrontPageView();
     if (!view) return false;
     if (gAcroViewHFT->AVPageViewGetLayoutMode(view) == AVPageViewSinglePage) return false;
-    gSavedView = view;
-    gSavedPage = avPageViewGetPageNum(view);
+    gTool.savedView = view;
+    gTool.savedPage = avPageViewGetPageNum(view);
     gAcroViewHFT->AVPageViewSetLayoutMode(view, AVPageViewSinglePage);
     return true;
 }
@@ -606,9 +618,10 @@ void doMouseDown(AVPageView view, const ASFixedRect& rect, ASInt16 flags) {
         redrawView(view);
 }
 
-ASBool doClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
+ASBool doClick(AVTool tool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
                ASInt16 clickCount) {
-    clearTypedNumber();
+    ToolState& state = toolState(tool);
+    state.typed[0] = 0;
     if (!view) return false;
     AVDoc avDoc = avPageViewGetAVDoc(view);
     if (!avDoc || avDoc != avAppGetActiveDoc()) return false;
@@ -622,8 +635,8 @@ ASBool doClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flag
     SelectionPageScope scope(page);
     if (clickCount >= 2) {
         if (getSelCnt(page) == 1) {
-            gDeferredView = view;
-            gDeferred = true;
+            state.deferredView = view;
+            state.deferred = true;
         }
         return true;
     }
@@ -646,7 +659,8 @@ ASBool doClick(AVTool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flag
 
 // ---- Keys ---------------------------------------------------------------------------------
 
-ASBool doKeyDown(AVPageView view, ASUns16 key, ASInt16 flags, ASClientData) {
+ASBool doKeyDown(AVPageView view, ASUns16 key, ASInt16 flags, ASClientData data) {
+    ToolState& state = toolState(data);
     if (!myTool()) return false;
     if (!view) view = getFrontPageView();
     if (!view) return false;
@@ -654,7 +668,7 @@ ASBool doKeyDown(AVPageView view, ASUns16 key, ASInt16 flags, ASClientData) {
     PDDoc doc = avDoc ? avDocGetPDDoc(avDoc) : nullptr;
     PDPage page = avPageViewGetPage(view);
     if (!doc || !page) return false;
-    if (key < '0' || key > '9') clearTypedNumber();
+    if (key < '0' || key > '9') state.typed[0] = 0;
     setCosDoc(doc);
     if (flags == 0) {
         switch (key) {
@@ -707,10 +721,10 @@ void drawFrames(AVPageView view) {
 
 void doImposeIdle() {
     releaseIdlePins();
-    if (gDeferred) {
-        gDeferred = false;
-        AVPageView view = gDeferredView;
-        gDeferredView = nullptr;
+    if (gTool.deferred) {
+        gTool.deferred = false;
+        AVPageView view = gTool.deferredView;
+        gTool.deferredView = nullptr;
         PDPage page = view ? avPageViewGetPage(view) : nullptr;
         if (page) {
             setCosDoc(pdPageGetDoc(page));
@@ -737,9 +751,13 @@ void doImposeIdle() {
             }
         }
     }
-    if (gSavedPage >= 0) {
-        if (gSavedView) gAcroViewHFT->AVPageViewGoTo(gSavedView, gSavedPage);
-        gSavedPage = -1;
-        gSavedView = nullptr;
+    if (gTool.savedPage >= 0) {
+        if (gTool.savedView) gAcroViewHFT->AVPageViewGoTo(gTool.savedView, gTool.savedPage);
+        gTool.savedPage = -1;
+        gTool.savedView = nullptr;
     }
+}
+
+ASClientData toolClientData() {
+    return &gTool;
 }

@@ -7,7 +7,10 @@
 // Tool callbacks.
 ASBool doClick(AVTool tool, AVPageView view, AVDevCoord x, AVDevCoord y, ASInt16 flags,
                ASInt16 clickCount);
+// clientData is toolClientData().
 ASBool doKeyDown(AVPageView pageView, ASUns16 key, ASInt16 flags, ASClientData clientData);
+// The client data of the tool's callbacks: the state the tool keeps between calls.
+ASClientData toolClientData();
 // Draws the frames over the visible pages of the view.
 void drawFrames(AVPageView pageView);
 // Idle work: a frame dialog asked for by a double click, the return to the page shown

@@ -24,15 +24,20 @@
 
 namespace {
 
-std::vector<std::string> gMapNames;  // spot name, process name, ...
-
 // The slug lines of one imposition share one font dictionary (see SlugFontScope).
 struct FontCache {
     int scopes = 0;
     PDDoc doc = nullptr;
     std::string name;
     PDEFont font = nullptr;
-} gFontCache;
+};
+
+// What the slug lines of a job share.
+struct SlugState {
+    std::vector<std::string> mapNames;  // spot name, process name, ...
+    FontCache fonts;
+};
+SlugState gSlug;
 
 ASBool copyFontEntryProc(CosObj key, CosObj value, ASClientData data) {
     cosDictPut(*static_cast<CosObj*>(data), cosNameValue(key), value);
@@ -42,7 +47,7 @@ ASBool copyFontEntryProc(CosObj key, CosObj value, ASClientData data) {
 // A font for the slug line that the caller releases; within a scope, the same
 // indirect font of the document every time.
 PDEFont slugFont(PDDoc doc, const char* name) {
-    FontCache& c = gFontCache;
+    FontCache& c = gSlug.fonts;
     if (c.scopes > 0 && c.font && c.doc == doc && c.name == name) {
         pdeAcquire(reinterpret_cast<PDEObject>(c.font));
         return c.font;
@@ -205,9 +210,9 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text, std::vector<std::st
         if (name.size() == 1) continue;
         if (trimLines[0] && name == trimLines) continue;
         // A spot colour mapped to a process plate is named by its spot name.
-        for (size_t k = 0; k + 1 < gMapNames.size(); k += 2)
-            if (gMapNames[k + 1] == name) {
-                name = gMapNames[k];
+        for (size_t k = 0; k + 1 < gSlug.mapNames.size(); k += 2)
+            if (gSlug.mapNames[k + 1] == name) {
+                name = gSlug.mapNames[k];
                 break;
             }
         bool seen = false;
@@ -224,9 +229,9 @@ void appendSpots(PDDoc doc, ASInt32 pageIndex, PDEText text, std::vector<std::st
 }  // namespace
 
 void setMapColorNames(const char* const* pairs, ASInt32 count) {
-    gMapNames.clear();
+    gSlug.mapNames.clear();
     if (!pairs) return;
-    for (ASInt32 i = 0; i < 2 * count; ++i) gMapNames.emplace_back(pairs[i] ? pairs[i] : "");
+    for (ASInt32 i = 0; i < 2 * count; ++i) gSlug.mapNames.emplace_back(pairs[i] ? pairs[i] : "");
 }
 
 long removeJobInfo(PDPage page, bool write) {
@@ -496,11 +501,11 @@ void doTextFrame(PDPage page, PDEElement frame) {
 }
 
 SlugFontScope::SlugFontScope() {
-    ++gFontCache.scopes;
+    ++gSlug.fonts.scopes;
 }
 
 SlugFontScope::~SlugFontScope() {
-    if (--gFontCache.scopes > 0) return;
-    if (gFontCache.font) pdeRelease(gFontCache.font);
-    gFontCache = FontCache{};
+    if (--gSlug.fonts.scopes > 0) return;
+    if (gSlug.fonts.font) pdeRelease(gSlug.fonts.font);
+    gSlug.fonts = FontCache{};
 }

@@ -21,7 +21,11 @@
 
 namespace {
 
-bool gFirstIdle = false;
+// What the plug-in's own callbacks carry between them (their client data).
+struct MainState {
+    bool firstIdle = false;  // the first idle call shows the palette, when visible
+};
+MainState gMain;
 
 // The menu keys; their addresses are the menu items' client data.
 const char kShow[] = "show";
@@ -119,8 +123,8 @@ void frontDocDidChange(const AVNotificationData* data, ASClientData) {
     setCosDoc(data ? data->pdDoc : nullptr);
     adjustPalette();
 }
-void appDidInitialize(const AVNotificationData*, ASClientData) {
-    gFirstIdle = getVisible() == 1;
+void appDidInitialize(const AVNotificationData*, ASClientData data) {
+    if (data) static_cast<MainState*>(data)->firstIdle = getVisible() == 1;
 }
 void appWillQuit(const AVNotificationData*, ASClientData) {
     savePalPosToPrefs();
@@ -139,15 +143,15 @@ void pageViewDidDraw(const AVNotificationData* data, ASClientData) {
 }
 
 void registerNotifications() {
-    auto reg = [](ASInt32 selector, AVNotificationProc proc) {
-        gAcroViewHFT->AVAppRegisterNotification(selector, gExtensionID, proc, nullptr);
+    auto reg = [](ASInt32 selector, AVNotificationProc proc, ASClientData data = nullptr) {
+        gAcroViewHFT->AVAppRegisterNotification(selector, gExtensionID, proc, data);
     };
     reg(NSEL_AVPageViewDidDraw, pageViewDidDraw);
     reg(NSEL_AVPageViewDidChange, pageViewDidChange);
     reg(NSEL_AVDocDidOpen, docDidOpen);
     reg(NSEL_AVDocWillClose, docWillClose);
     reg(NSEL_AVAppFrontDocDidChange, frontDocDidChange);
-    reg(NSEL_AVAppDidInitialize, appDidInitialize);
+    reg(NSEL_AVAppDidInitialize, appDidInitialize, &gMain);
     reg(NSEL_AVAppWillQuit, appWillQuit);
     reg(NSEL_PDDocDidChangePages, docDidChangePages);
     reg(NSEL_PDDocWillSaveEx, docWillSave);
@@ -198,13 +202,13 @@ ASBool PluginInit() {
     // 9., 10. Menus.
     setupMenus();
     // 11. Idle callbacks.
-    gAcroViewHFT->AVAppRegisterIdleProc(pluginIdle, nullptr, 6);
+    gAcroViewHFT->AVAppRegisterIdleProc(pluginIdle, &gMain, 6);
     gAcroViewHFT->AVAppRegisterIdleProc(settingsIdle, nullptr, 60);
     // 12. Notifications.
     registerNotifications();
     // 13. Keys on page views.
     if (gAcroViewHFT->hdr.version >= HFT_VERSION(4, 5))
-        gAcroViewHFT->AVAppRegisterForPageViewKeyDown(doKeyDown, nullptr);
+        gAcroViewHFT->AVAppRegisterForPageViewKeyDown(doKeyDown, toolClientData());
     // 14. The editing tool.
     setupTool();
     return true;
@@ -241,13 +245,14 @@ void doAbout() {
     avAlert(ALERT_NOTE, text, nullptr, nullptr, nullptr, false);
 }
 
-void pluginIdle(ASClientData) {
+void pluginIdle(ASClientData data) {
+    auto* state = static_cast<MainState*>(data);
     doDropIdle();
     doHotfolder();
     doImposeIdle();
     doPaletteIdle();
-    if (gFirstIdle) {
-        gFirstIdle = false;
+    if (state && state->firstIdle) {
+        state->firstIdle = false;
         showVexa();
         setEHMode(1);
     }

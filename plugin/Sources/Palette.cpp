@@ -27,10 +27,15 @@
 
 namespace {
 
-bool gPaletteUpdate = false;
-AVTool gTool = nullptr;
-AVTool gLastTool = nullptr;
-AVToolButton gToolButton = nullptr;
+// The palette's refresh flag and the editing tool as registered with the host.
+struct PaletteState {
+    bool update = false;  // the next idle pass refreshes the palette
+    AVToolRec toolRec{};  // stays registered while the plug-in is loaded
+    AVTool tool = nullptr;
+    AVTool lastTool = nullptr;  // the tool to go back to when ours is switched off
+    AVToolButton toolButton = nullptr;
+};
+PaletteState gPal;
 
 // ---- The tool ---------------------------------------------------------------------------
 
@@ -52,18 +57,16 @@ void deactivate(AVTool) {
     adjustPalette();
 }
 
-AVToolRec gToolRec = {sizeof(AVToolRec), activate, deactivate, doClick,      nullptr,
-                      nullptr,           getType,  nullptr,    doRightClick, nullptr};
-
-void toggleTool(ASClientData) {
+void toggleTool(ASClientData data) {
+    auto* pal = static_cast<PaletteState*>(data);
     if (myTool()) {
         deactivateMyTool();
     } else {
         AVDoc front = avAppGetActiveDoc();
         AVTool current =
             front ? gAcroViewHFT->AVDocGetActiveTool(front) : gAcroViewHFT->AVAppGetActiveTool();
-        if (current != gTool) gLastTool = current;
-        gAcroViewHFT->AVAppSetActiveTool(gTool, true);
+        if (current != pal->tool) pal->lastTool = current;
+        gAcroViewHFT->AVAppSetActiveTool(pal->tool, true);
     }
 }
 ASBool buttonEnabled(ASClientData) {
@@ -263,10 +266,10 @@ void prefsChanged() {
 // ---- Palette ------------------------------------------------------------------------------
 
 void adjustPalette() {
-    gPaletteUpdate = true;
+    gPal.update = true;
 }
 bool paletteNeedsUpdate() {
-    return gPaletteUpdate;
+    return gPal.update;
 }
 
 CMyDialog* getPalette() {
@@ -327,8 +330,8 @@ char* formatPaletteValue(ASFixed value, ASInt32 unit, char* text, size_t size) {
 
 void doPaletteIdle() {
     CMyDialog* palette = getPalette();
-    if (!gPaletteUpdate || !palette) return;
-    gPaletteUpdate = false;
+    if (!gPal.update || !palette) return;
+    gPal.update = false;
     static const ASInt32 docControls[] = {kPalPosition, kPalFrames, kPalMarks,   kPalRotate,
                                           kPalCopy,     kPalBleed,  kPalMeasure, kPalImpose,
                                           kPalPlace,    kPalPaper,  kPalPlate};
@@ -441,37 +444,40 @@ void doImposeBtn() {
 // ---- The tool -----------------------------------------------------------------------------
 
 void setupTool() {
-    gTool = gAcroViewHFT->AVAppRegisterTool(&gToolRec);
-    gToolButton =
+    gPal.toolRec =
+        AVToolRec{sizeof(AVToolRec), activate, deactivate, doClick,      nullptr,
+                  nullptr,           getType,  nullptr,    doRightClick, toolClientData()};
+    gPal.tool = gAcroViewHFT->AVAppRegisterTool(&gPal.toolRec);
+    gPal.toolButton =
         gAcroViewHFT->AVToolButtonNew(asAtomFromString("ORVA:Vexa"), gModuleName, gExtensionID);
-    gAcroViewHFT->AVToolButtonSetExecuteProc(gToolButton, toggleTool, nullptr);
-    gAcroViewHFT->AVToolButtonSetComputeEnabledProc(gToolButton, buttonEnabled, nullptr);
-    gAcroViewHFT->AVToolButtonSetComputeMarkedProc(gToolButton, buttonMarked, nullptr);
+    gAcroViewHFT->AVToolButtonSetExecuteProc(gPal.toolButton, toggleTool, &gPal);
+    gAcroViewHFT->AVToolButtonSetComputeEnabledProc(gPal.toolButton, buttonEnabled, nullptr);
+    gAcroViewHFT->AVToolButtonSetComputeMarkedProc(gPal.toolButton, buttonMarked, nullptr);
     AVToolBar editing = gAcroViewHFT->AVAppGetToolBarByName("Editing");
-    if (editing) gAcroViewHFT->AVToolBarAddButton(editing, gToolButton, false, nullptr);
+    if (editing) gAcroViewHFT->AVToolBarAddButton(editing, gPal.toolButton, false, nullptr);
 }
 
 bool myTool() {
     AVDoc front = avAppGetActiveDoc();
     AVTool active =
         front ? gAcroViewHFT->AVDocGetActiveTool(front) : gAcroViewHFT->AVAppGetActiveTool();
-    return gTool && active == gTool;
+    return gPal.tool && active == gPal.tool;
 }
 
 void activateMyTool(AVDoc doc) {
     if (!doc) doc = avAppGetActiveDoc();
-    if (!doc || !gTool) return;
+    if (!doc || !gPal.tool) return;
     AVTool current = gAcroViewHFT->AVDocGetActiveTool(doc);
-    if (current == gTool) return;
-    gLastTool = current;
-    gAcroViewHFT->AVDocSetActiveTool(doc, gTool, true);
+    if (current == gPal.tool) return;
+    gPal.lastTool = current;
+    gAcroViewHFT->AVDocSetActiveTool(doc, gPal.tool, true);
 }
 
 void deactivateMyTool() {
     if (!myTool()) return;
     AVDoc front = avAppGetActiveDoc();
     if (front)
-        gAcroViewHFT->AVDocSetActiveTool(front, gLastTool, true);
+        gAcroViewHFT->AVDocSetActiveTool(front, gPal.lastTool, true);
     else
-        gAcroViewHFT->AVAppSetActiveTool(gLastTool, true);
+        gAcroViewHFT->AVAppSetActiveTool(gPal.lastTool, true);
 }

@@ -11,8 +11,6 @@
 
 namespace {
 
-ASInt32 gCursorMode = 0;
-
 // ---- Held pages ---------------------------------------------------------------------
 
 struct HeldPage {
@@ -22,12 +20,18 @@ struct HeldPage {
     int pins;        // scopes that keep it held whatever is selected
     bool untilIdle;  // one of the pins lasts until the next idle pass
 };
-// Made on first use and destroyed only by shutdownSelection (the plug-in unloads): its
-// entries hold host objects, which must not be let go after the host has gone at exit.
-std::vector<HeldPage>* gHeldStore = nullptr;
+// The selection's state: the palette's cursor mode and the held pages.
+struct SelectionState {
+    ASInt32 cursorMode = 0;
+    // Made on first use and destroyed only by shutdownSelection (the plug-in unloads):
+    // its entries hold host objects, which must not be let go after the host has gone
+    // at exit.
+    std::vector<HeldPage>* heldStore = nullptr;
+};
+SelectionState gSel;
 std::vector<HeldPage>& heldPages() {
-    if (!gHeldStore) gHeldStore = new std::vector<HeldPage>;
-    return *gHeldStore;
+    if (!gSel.heldStore) gSel.heldStore = new std::vector<HeldPage>;
+    return *gSel.heldStore;
 }
 
 bool docInWindow(PDDoc doc) {
@@ -328,11 +332,11 @@ SelectionPageScope::~SelectionPageScope() {
 }
 
 void shutdownSelection() {
-    if (!gHeldStore) return;
+    if (!gSel.heldStore) return;
     pruneHeld();
     releaseSelectionPages(nullptr);
-    delete gHeldStore;
-    gHeldStore = nullptr;
+    delete gSel.heldStore;
+    gSel.heldStore = nullptr;
 }
 
 void releaseIdlePins() {
@@ -507,8 +511,8 @@ void rotateFrames(PDPage page, ASInt32 degrees) {
 }
 
 ASInt32 getCursorMode() {
-    return gCursorMode;
+    return gSel.cursorMode;
 }
 void setCursorMode(ASInt32 mode) {
-    gCursorMode = (mode >= 0 && mode <= 2) ? mode : 0;
+    gSel.cursorMode = (mode >= 0 && mode <= 2) ? mode : 0;
 }

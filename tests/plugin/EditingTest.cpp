@@ -191,11 +191,21 @@ struct Editing : ::testing::Test {
         EnumForms(page(), collect, reinterpret_cast<long>(&v), false, true);
         return v;
     }
-    bool key(ASUns16 k, ASInt16 flags = 0) { return doKeyDown(view, k, flags, nullptr); }
+    // As the host calls it: with the client data the plug-in registered.
+    bool key(ASUns16 k, ASInt16 flags = 0) { return doKeyDown(view, k, flags, toolClientData()); }
     void select(std::vector<ASInt32> indices) { selectByIndex(page(), indices); }
 };
 
 }  // namespace
+
+TEST_F(Editing, TheToolCarriesItsStateAsClientData) {
+    AVTool tool = gAcroViewHFT->AVDocGetActiveTool(avDoc);
+    ASSERT_NE(tool, nullptr);
+    AVToolRec* rec = gAcroViewHFT->AVToolGetRecord(tool);
+    ASSERT_NE(rec, nullptr);
+    EXPECT_NE(rec->clientData, nullptr);
+    EXPECT_EQ(rec->clientData, toolClientData());
+}
 
 TEST_F(Editing, KeysReachTheToolOnlyAsTheTableSays) {
     addFrame(100, 100, 200, 300, 1);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "Common/BoxDesc.h"
+#include "Common/FrameFit.h"
 #include "Sources/Container.h"
 #include "ModelTestHost.h"
 #include "settings/MySettings.h"
@@ -23,6 +25,24 @@ struct Matrix : ::testing::Test {
         ASFixedRect out;
         asFixedMatrixTransformRect(&out, &m, &r);
         return out;
+    }
+    // A form of 100 x 200 with the private trim box [l b r t] (none when null) and the
+    // page's "Rotate".
+    static PDEForm makeForm(const int* trimBox, int rotate) {
+        CosObj attrs = cosNewDict(gCosDoc, false, 4);
+        auto array = [](const int* v) {
+            CosObj a = cosNewArray(gCosDoc, false, 4);
+            for (int i = 0; i < 4; ++i) cosArrayInsert(a, i, cosNewInteger(gCosDoc, false, v[i]));
+            return a;
+        };
+        const int b[4] = {0, 0, 100, 200};
+        cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
+        cosDictPut(attrs, "BBox", array(b));
+        if (trimBox) cosDictPut(attrs, "TrimBox", array(trimBox));
+        if (rotate) cosDictPut(attrs, "Rotate", cosNewInteger(gCosDoc, false, rotate));
+        CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
+        ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
+        return pdeFormCreateFromCosObj(&stream, &res, &id);
     }
     static void expectRect(const ASFixedRect& r, double l, double b, double rt, double t) {
         EXPECT_EQ(r.left, fx(l));
@@ -184,19 +204,8 @@ TEST_F(Matrix, PositionsSnapToWholeMillimetresOrPoints) {
 
 TEST_F(Matrix, PlacingAddsTheInnerCornerAndTheTurnedOffsets) {
     // A form of 100 x 200 with a private trim box inset by 10.
-    CosObj attrs = cosNewDict(gCosDoc, false, 4);
-    CosObj bbox = cosNewArray(gCosDoc, false, 4), trim = cosNewArray(gCosDoc, false, 4);
-    const int b[4] = {0, 0, 100, 200}, t[4] = {10, 10, 90, 190};
-    for (int i = 0; i < 4; ++i) {
-        cosArrayInsert(bbox, i, cosNewInteger(gCosDoc, false, b[i]));
-        cosArrayInsert(trim, i, cosNewInteger(gCosDoc, false, t[i]));
-    }
-    cosDictPut(attrs, "Subtype", cosNewName(gCosDoc, false, "Form"));
-    cosDictPut(attrs, "BBox", bbox);
-    cosDictPut(attrs, "TrimBox", trim);
-    CosObj stream = cosNewStream(gCosDoc, "", 0, attrs), res = cosNewDict(gCosDoc, false, 0);
-    ASFixedMatrix id{fixedOne, 0, 0, fixedOne, 0, 0};
-    PDEForm form = pdeFormCreateFromCosObj(&stream, &res, &id);
+    const int t[4] = {10, 10, 90, 190};
+    PDEForm form = makeForm(t, 0);
 
     PDEContainer frame = getContainerWithRect(fxRect(300, 400, 500, 500));
     ASFixedRect bleed = {fx(3), fx(3), fx(3), fx(3)};
@@ -218,4 +227,53 @@ TEST_F(Matrix, PlacingAddsTheInnerCornerAndTheTurnedOffsets) {
     EXPECT_EQ(placed.bottom + placed.top, fx(403 + 497 + 14));
     pdeRelease(frame);
     pdeRelease(form);
+}
+
+TEST_F(Matrix, FittingWritesThePlacingAndClipsToTheWholeFrame) {
+    // A form of 100 x 200 turned by 90, with a private trim box [10 20 90 190].
+    const int t[4] = {10, 20, 90, 190};
+    PDEForm form = makeForm(t, 90);
+
+    FormBoxes boxes = readFormBoxes(form);
+    EXPECT_EQ(boxes.rotation, 90);
+    EXPECT_TRUE(boxes.hasTrim);
+    expectRect(boxes.trim, 10, 20, 90, 190);
+    expectRect(boxes.bbox, 0, 0, 100, 200);
+    ASFixedRect viaTrim;
+    EXPECT_TRUE(getTrimBox(form, viaTrim));
+    expectRect(viaTrim, 10, 20, 90, 190);
+
+    PDEContainer frame = getContainerWithRect(fxRect(300, 400, 500, 500));
+    ASFixedRect bleed = {fx(3), fx(3), fx(3), fx(3)};
+    setBleedRect(frame, &bleed);
+    setXOff(frame, fx(5));
+    FrameValue f = readFrame(frame);
+    fitIntoFrame(form, f, boxes, true);
+    ASFixedMatrix m;
+    pdeGetMatrix(form, &m);
+    ASFixedMatrix want = placingMatrix(f, boxes, true);
+    EXPECT_EQ(std::memcmp(&m, &want, sizeof m), 0);
+    // The clip is the whole frame, bleed included: one rectangle, painted by nothing.
+    PDEClip clip = pdeGetClip(form);
+    ASSERT_NE(clip, nullptr);
+    ASSERT_EQ(gPDFEditReadHFT->PDEClipGetNumElems(clip), 1);
+    PDEElement path = gPDFEditReadHFT->PDEClipGetElem(clip, 0);
+    ASSERT_EQ(pdeObjectGetType(path), kPDEPath);
+    ASInt32 data[8] = {0};
+    EXPECT_EQ(gPDFEditReadHFT->PDEPathGetData(path, data, sizeof data), 5 * 4);
+    EXPECT_EQ(data[0], kPDERect);
+    EXPECT_EQ(data[1], fx(300));
+    EXPECT_EQ(data[2], fx(400));
+    EXPECT_EQ(data[3], fx(200));
+    EXPECT_EQ(data[4], fx(100));
+    EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(path), kPDEInvisible);
+    pdeRelease(frame);
+    pdeRelease(form);
+
+    // Without a trim box the form's boxes say so, and the trim box reads as the bbox.
+    PDEForm untrimmed = makeForm(nullptr, 0);
+    EXPECT_FALSE(readFormBoxes(untrimmed).hasTrim);
+    EXPECT_FALSE(getTrimBox(untrimmed, viaTrim));
+    expectRect(viaTrim, 0, 0, 100, 200);
+    pdeRelease(untrimmed);
 }
