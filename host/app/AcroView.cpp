@@ -9,16 +9,6 @@
 namespace vexa::host::app {
 namespace {
 
-Application& A() {
-    return Application::current();
-}
-
-template <typename T>
-T* need(T* p) {
-    if (!p) raise(genErrBadParm);
-    return p;
-}
-
 ASInt32 copyOut(const std::string& s, char* buffer, ASInt32 size) {
     if (buffer && size > 0) {
         std::size_t n = std::min<std::size_t>(s.size(), static_cast<std::size_t>(size - 1));

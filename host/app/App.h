@@ -359,6 +359,11 @@ class Application {
     MouseState mouse_;
 };
 
+// The running application, for the table functions and script commands.
+inline Application& A() {
+    return Application::current();
+}
+
 // The AcroView table over the current application.
 const AcroViewHFT* acroViewTable();
 // Fills the table's page-view, drawing, mouse, undo, drop, pop-up and optimizer

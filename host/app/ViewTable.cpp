@@ -9,16 +9,6 @@
 namespace vexa::host::app {
 namespace {
 
-Application& A() {
-    return Application::current();
-}
-
-template <typename T>
-T* need(T* p) {
-    if (!p) raise(genErrBadParm);
-    return p;
-}
-
 AVPageView view(AVPageView pv) {
     if (!pv || !pv->doc) raise(genErrBadParm);
     return pv;

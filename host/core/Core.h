@@ -15,6 +15,12 @@ const char* atomString(ASAtom atom);  // "" for an unknown atom
 
 // Throws ASException(code). Host functions use this for every failure.
 [[noreturn]] void raise(ASErrorCode code);
+// p itself; throws genErrBadParm when it is null (a handle a table function was given).
+template <typename T>
+T* need(T* p) {
+    if (!p) vexa::host::raise(genErrBadParm);
+    return p;
+}
 // Registers the text of an error code (host modules register theirs at start-up).
 void setErrorText(ASErrorCode code, std::string text);
 std::string errorText(ASErrorCode code);

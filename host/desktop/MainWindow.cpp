@@ -91,6 +91,18 @@ void translateButtons(QMessageBox& box) {
         if (QAbstractButton* b = box.button(button)) b->setText(hostText(text));
 }
 
+// The warning that a file could not be opened or saved (`what` names it as "%1"), with
+// the host's text of the error; shown unless the window is scripted.
+void warnFileError(QWidget* parent, const char* what, const QString& name, ASErrorCode code,
+                   bool show, const char* objectName = nullptr) {
+    QMessageBox box(QMessageBox::Warning, "Vexa Studio", hostText(what).arg(name), QMessageBox::Ok,
+                    parent);
+    translateButtons(box);
+    box.setInformativeText(qs(errorText(code)));
+    if (objectName) box.setObjectName(objectName);
+    if (show) box.exec();
+}
+
 std::string fileName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
@@ -596,14 +608,8 @@ bool MainWindow::openFile(const std::string& path, bool askUser) {
         if (!a.documentHooks.openDoc) vexa::host::raise(genErrGeneral);
         pd = a.documentHooks.openDoc(path.c_str());
     } catch (const ASException& e) {
-        QMessageBox box(
-            QMessageBox::Warning, "Vexa Studio",
-            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be opened.").arg(qs(fileName(path))),
-            QMessageBox::Ok, this);
-        translateButtons(box);
-        box.setInformativeText(qs(errorText(e.code())));
-        box.setObjectName("OpenError");
-        if (askUser && !fe_.scripted()) box.exec();
+        warnFileError(this, "\xE2\x80\x9C%1\xE2\x80\x9D could not be opened.", qs(fileName(path)),
+                      e.code(), askUser && !fe_.scripted(), "OpenError");
         std::fprintf(stderr, "vexa-studio: cannot open %s: %s\n", path.c_str(),
                      errorText(e.code()).c_str());
         return false;
@@ -718,13 +724,8 @@ bool MainWindow::save(AVDoc doc) {
         doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
     } catch (const ASException& e) {
         ok = false;
-        QMessageBox box(
-            QMessageBox::Warning, "Vexa Studio",
-            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(shownTitle(doc)),
-            QMessageBox::Ok, this);
-        translateButtons(box);
-        box.setInformativeText(qs(errorText(e.code())));
-        if (!fe_.scripted()) box.exec();
+        warnFileError(this, "\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.", shownTitle(doc),
+                      e.code(), !fe_.scripted());
     }
     refresh();
     return ok;
@@ -751,13 +752,8 @@ bool MainWindow::saveAs(AVDoc doc) {
     try {
         doc::pdModelTable()->PDDocSaveWithParams(doc->pdDoc, &p);
     } catch (const ASException& e) {
-        QMessageBox box(
-            QMessageBox::Warning, "Vexa Studio",
-            hostText("\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.").arg(qs(fileName(target))),
-            QMessageBox::Ok, this);
-        translateButtons(box);
-        box.setInformativeText(qs(errorText(e.code())));
-        if (!fe_.scripted()) box.exec();
+        warnFileError(this, "\xE2\x80\x9C%1\xE2\x80\x9D could not be saved.", qs(fileName(target)),
+                      e.code(), !fe_.scripted());
         return false;
     }
     doc->title = fileName(target);

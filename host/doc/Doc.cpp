@@ -959,15 +959,9 @@ void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last) {
     broadcastNotification(n);
 }
 
-int addCloseHook(std::function<void(PDDoc)> hook) {
+void addCloseHook(std::function<void(PDDoc)> hook) {
     static int next = 1;
-    int token = next++;
-    closeHooks()[token] = std::move(hook);
-    return token;
-}
-
-void removeCloseHook(int token) {
-    closeHooks().erase(token);
+    closeHooks()[next++] = std::move(hook);
 }
 
 QPDFObjectHandle inheritedAttribute(QPDFObjectHandle page, const std::string& key) {

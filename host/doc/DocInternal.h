@@ -126,9 +126,9 @@ std::uint64_t changeCount(PDDoc doc);
 void notifyPagesChanged(PDDoc doc, ASInt32 first, ASInt32 last);
 
 // Called with each document just before it is closed (caches keyed by PDDoc or
-// PDPage should drop their entries). Returns a token for removeCloseHook.
-int addCloseHook(std::function<void(PDDoc)> hook);
-void removeCloseHook(int token);
+// PDPage should drop their entries), in the order they were added, for as long as
+// the process runs.
+void addCloseHook(std::function<void(PDDoc)> hook);
 
 // ---- Numbers and rectangles -------------------------------------------------------
 

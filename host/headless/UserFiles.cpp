@@ -17,22 +17,25 @@ std::string home() {
     return h && *h ? h : "/tmp";
 }
 
+// The file the variable `given` names; else `name` in the Orvanta folder of the user's
+// folder that the variable `folderVar` names (`fallback` below the home folder when unset).
+std::string userFile(const char* given, const char* folderVar, const char* fallback,
+                     const char* name) {
+    const char* file = std::getenv(given);
+    if (file && *file) return file;
+    const char* dir = std::getenv(folderVar);
+    std::string folder = dir && *dir ? dir : home() + fallback;
+    return folder + "/Orvanta/" + name;
+}
+
 }  // namespace
 
 std::string preferencesPath() {
-    const char* file = std::getenv("VEXA_CONFIG");
-    if (file && *file) return file;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string folder = xdg && *xdg ? xdg : home() + "/.config";
-    return folder + "/Orvanta/Vexa.ini";
+    return userFile("VEXA_CONFIG", "XDG_CONFIG_HOME", "/.config", "Vexa.ini");
 }
 
 std::string logPath() {
-    const char* file = std::getenv("VEXA_LOG");
-    if (file && *file) return file;
-    const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
-    std::string folder = docs && *docs ? docs : home() + "/Documents";
-    return folder + "/Orvanta/Vexa.txt";
+    return userFile("VEXA_LOG", "XDG_DOCUMENTS_DIR", "/Documents", "Vexa.txt");
 }
 
 std::string logFileProblem(const std::string& file) {

@@ -196,6 +196,31 @@ GState::GState() {
     stroke.space = fill.space;
 }
 
+void GState::applyParams(QPDFObjectHandle dict) {
+    if (!dict.isDictionary()) return;
+    auto lw = dict.getKey("/LW");
+    if (lw.isNumber()) lineWidth = lw.getNumericValue();
+    auto lc = dict.getKey("/LC");
+    if (lc.isInteger()) cap = static_cast<int>(lc.getIntValue());
+    auto lj = dict.getKey("/LJ");
+    if (lj.isInteger()) join = static_cast<int>(lj.getIntValue());
+    auto ml = dict.getKey("/ML");
+    if (ml.isNumber()) miterLimit = ml.getNumericValue();
+    auto ri = dict.getKey("/RI");
+    if (ri.isName()) intent = ri.getName().substr(1);
+    auto fl = dict.getKey("/FL");
+    if (fl.isNumber()) flatness = fl.getNumericValue();
+    auto d = dict.getKey("/D");
+    if (d.isArray() && d.getArrayNItems() == 2 && d.getArrayItem(0).isArray()) {
+        dash.clear();
+        auto arr = d.getArrayItem(0);
+        for (int i = 0; i < arr.getArrayNItems() && i < 64; ++i)
+            if (arr.getArrayItem(i).isNumber())
+                dash.push_back(arr.getArrayItem(i).getNumericValue());
+        if (d.getArrayItem(1).isNumber()) dashPhase = d.getArrayItem(1).getNumericValue();
+    }
+}
+
 bool TextState::operator==(const TextState& o) const {
     return charSpacing == o.charSpacing && wordSpacing == o.wordSpacing && scale == o.scale &&
            leading == o.leading && rise == o.rise && render == o.render &&

@@ -186,6 +186,9 @@ struct GState {
     Mat extCtm;          // the CTM when a soft mask was set
     GState();
     bool sameExceptColors(const GState& o) const;
+    // Takes the line, dash, intent and flatness entries a graphics-state dictionary
+    // sets (the rest of it stays in `ext`); anything else than a dictionary sets none.
+    void applyParams(QPDFObjectHandle dict);
 };
 
 struct TextState {

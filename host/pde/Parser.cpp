@@ -688,27 +688,7 @@ void Parser::applyExtGState(QPDFObjectHandle dict, const std::string& name) {
         gs_.ext = st;
         return;
     }
-    auto lw = dict.getKey("/LW");
-    if (lw.isNumber()) gs_.lineWidth = lw.getNumericValue();
-    auto lc = dict.getKey("/LC");
-    if (lc.isInteger()) gs_.cap = static_cast<int>(lc.getIntValue());
-    auto lj = dict.getKey("/LJ");
-    if (lj.isInteger()) gs_.join = static_cast<int>(lj.getIntValue());
-    auto ml = dict.getKey("/ML");
-    if (ml.isNumber()) gs_.miterLimit = ml.getNumericValue();
-    auto ri = dict.getKey("/RI");
-    if (ri.isName()) gs_.intent = ri.getName().substr(1);
-    auto fl = dict.getKey("/FL");
-    if (fl.isNumber()) gs_.flatness = fl.getNumericValue();
-    auto d = dict.getKey("/D");
-    if (d.isArray() && d.getArrayNItems() == 2 && d.getArrayItem(0).isArray()) {
-        gs_.dash.clear();
-        auto arr = d.getArrayItem(0);
-        for (int i = 0; i < arr.getArrayNItems() && i < 64; ++i)
-            if (arr.getArrayItem(i).isNumber())
-                gs_.dash.push_back(arr.getArrayItem(i).getNumericValue());
-        if (d.getArrayItem(1).isNumber()) gs_.dashPhase = d.getArrayItem(1).getNumericValue();
-    }
+    gs_.applyParams(dict);
     if (st->hasSoftMask()) gs_.extCtm = ctm_;
     if (!gs_.ext) {
         gs_.ext = st;

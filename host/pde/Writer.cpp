@@ -27,31 +27,6 @@ bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b) {
     return a.isSameObjectAs(b) || a.unparse() == b.unparse();
 }
 
-void applyDict(GState& g, QPDFObjectHandle dict) {
-    if (!dict.isDictionary()) return;
-    auto lw = dict.getKey("/LW");
-    if (lw.isNumber()) g.lineWidth = lw.getNumericValue();
-    auto lc = dict.getKey("/LC");
-    if (lc.isInteger()) g.cap = static_cast<int>(lc.getIntValue());
-    auto lj = dict.getKey("/LJ");
-    if (lj.isInteger()) g.join = static_cast<int>(lj.getIntValue());
-    auto ml = dict.getKey("/ML");
-    if (ml.isNumber()) g.miterLimit = ml.getNumericValue();
-    auto ri = dict.getKey("/RI");
-    if (ri.isName()) g.intent = ri.getName().substr(1);
-    auto fl = dict.getKey("/FL");
-    if (fl.isNumber()) g.flatness = fl.getNumericValue();
-    auto d = dict.getKey("/D");
-    if (d.isArray() && d.getArrayNItems() == 2 && d.getArrayItem(0).isArray()) {
-        g.dash.clear();
-        auto arr = d.getArrayItem(0);
-        for (int i = 0; i < arr.getArrayNItems() && i < 64; ++i)
-            if (arr.getArrayItem(i).isNumber())
-                g.dash.push_back(arr.getArrayItem(i).getNumericValue());
-        if (d.getArrayItem(1).isNumber()) g.dashPhase = d.getArrayItem(1).getNumericValue();
-    }
-}
-
 class Writer {
   public:
     Writer(QPDF& target, const WriteOptions& opts) : target_(target), opts_(opts) {}
@@ -108,6 +83,10 @@ class Writer {
     void text(const Text& t, bool asClip);
     void inlineImage(const Image& im);
     void container(const Container& c);
+    // A marked-content tag with its property list, inline or as a resource, then the
+    // operator: `withProps` (BDC, DP) when it has one, else `bare` (BMC, MP).
+    void markedTag(const std::string& tag, QPDFObjectHandle dict, bool inlineDict,
+                   const std::string& propName, const char* withProps, const char* bare);
 
     QPDF& target_;
     WriteOptions opts_;
@@ -377,7 +356,7 @@ void Writer::emitGState(const GState& want, GState& cur) {
         name(use(kResExtGState, want.ext->dict, want.ext->resName));
         out_ += "gs\n";
         cur.ext = want.ext;
-        applyDict(cur, want.ext->dict);
+        cur.applyParams(want.ext->dict);
     }
     emitColor(true, want.fill, cur.fill);
     emitColor(false, want.stroke, cur.stroke);
@@ -429,7 +408,7 @@ void Writer::openGroup(const Element& e, const GState& gs, const TextState* ts) 
         name(use(kResExtGState, gs.ext->dict, gs.ext->resName));
         out_ += "gs\n";
         cur_.ext = gs.ext;
-        applyDict(cur_, gs.ext->dict);
+        cur_.applyParams(gs.ext->dict);
         Mat inv, rel;
         if (gs.extCtm.invert(inv)) {
             rel = mul(e.matrix, inv);
@@ -461,18 +440,7 @@ void Writer::text(const Text& t, bool asClip) {
                 if (open > 0) --open, out_ += "EMC\n";
                 continue;
             }
-            name(m.tag.empty() ? "MC" : m.tag);
-            if (m.dict.isDictionary()) {
-                if (m.inlineDict && !m.dict.isIndirect()) {
-                    out_ += m.dict.unparse();
-                    out_ += ' ';
-                } else {
-                    name(use(kResProperties, m.dict, m.propName));
-                }
-                out_ += "BDC\n";
-            } else {
-                out_ += "BMC\n";
-            }
+            markedTag(m.tag, m.dict, m.inlineDict, m.propName, "BDC", "BMC");
             ++open;
         }
     };
@@ -629,23 +597,29 @@ void Writer::body(const Element& e) {
             break;
         case kPDEPlace: {
             auto& p = static_cast<const Place&>(e);
-            name(p.tag.empty() ? "MC" : p.tag);
-            if (p.dict.isDictionary()) {
-                if (p.inlineDict && !p.dict.isIndirect()) {
-                    out_ += p.dict.unparse();
-                    out_ += ' ';
-                } else {
-                    name(use(kResProperties, p.dict, p.propName));
-                }
-                out_ += "DP\n";
-            } else {
-                out_ += "MP\n";
-            }
+            markedTag(p.tag, p.dict, p.inlineDict, p.propName, "DP", "MP");
             break;
         }
         default:
             break;
     }
+}
+
+void Writer::markedTag(const std::string& tag, QPDFObjectHandle dict, bool inlineDict,
+                       const std::string& propName, const char* withProps, const char* bare) {
+    name(tag.empty() ? "MC" : tag);
+    if (dict.isDictionary()) {
+        if (inlineDict && !dict.isIndirect()) {
+            out_ += dict.unparse();
+            out_ += ' ';
+        } else {
+            name(use(kResProperties, dict, propName));
+        }
+        out_ += withProps;
+    } else {
+        out_ += bare;
+    }
+    out_ += '\n';
 }
 
 void Writer::container(const Container& c) {
@@ -654,18 +628,7 @@ void Writer::container(const Container& c) {
         setErrorText(pdeErrLimit, "Marked content is nested too deeply.");
         raise(pdeErrLimit);
     }
-    name(c.tag.empty() ? "MC" : c.tag);
-    if (c.dict.isDictionary()) {
-        if (c.inlineDict && !c.dict.isIndirect()) {
-            out_ += c.dict.unparse();
-            out_ += ' ';
-        } else {
-            name(use(kResProperties, c.dict, c.propName));
-        }
-        out_ += "BDC\n";
-    } else {
-        out_ += "BMC\n";
-    }
+    markedTag(c.tag, c.dict, c.inlineDict, c.propName, "BDC", "BMC");
     writeList(*c.content);
     closeGroup();
     out_ += "EMC\n";

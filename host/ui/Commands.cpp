@@ -12,9 +12,7 @@
 namespace vexa::host {
 namespace {
 
-app::Application& A() {
-    return app::Application::current();
-}
+using app::A;
 
 app::FrontEnd& frontEnd() {
     app::FrontEnd* f = A().frontEnd();

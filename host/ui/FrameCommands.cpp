@@ -25,9 +25,7 @@ constexpr ASUns32 kSelectionTag = 0x73656C20;  // 'sel '
 constexpr double kLengthTolerance = 0.005;     // points
 constexpr double kScaleTolerance = 0.0001;
 
-app::Application& A() {
-    return app::Application::current();
-}
+using app::A;
 
 const CosHFT& cos() {
     return *doc::cosTable();

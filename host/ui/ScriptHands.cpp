@@ -9,9 +9,7 @@
 namespace vexa::host {
 namespace {
 
-app::Application& A() {
-    return app::Application::current();
-}
+using app::A;
 
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -21,9 +21,7 @@ namespace {
 
 using app::DrawOp;
 
-app::Application& A() {
-    return app::Application::current();
-}
+using app::A;
 
 AVPageView frontView() {
     AVDoc d = A().frontDoc();

@@ -108,6 +108,16 @@ inline AVPageView avDocGetPageView(AVDoc d) {
 inline AVWindow avDocGetAVWindow(AVDoc d) {
     return gAcroViewHFT->AVDocGetAVWindow(d);
 }
+// The first of the host's open documents for which pred(doc) is true; null when none is.
+template <class Pred>
+AVDoc findOpenDoc(Pred pred) {
+    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
+    for (ASInt32 i = 0; i < n; ++i) {
+        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
+        if (d && pred(d)) return d;
+    }
+    return nullptr;
+}
 inline AVDoc avPageViewGetAVDoc(AVPageView pv) {
     return gAcroViewHFT->AVPageViewGetAVDoc(pv);
 }

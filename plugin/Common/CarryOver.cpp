@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Common/ErrorHandling.h"
+#include "Common/PDEText.h"
 #include "Common/ProcessColors.h"
 
 namespace {
@@ -36,21 +37,16 @@ void appendItem(CosObj array, CosObj item) {
     cosArrayInsert(array, cosArrayLength(array), item);
 }
 
-// The array under key, made (empty) when the dictionary has none.
-CosObj arrayAt(CosObj dict, const char* key, CosDoc doc) {
-    CosObj a = cosDictGet(dict, key);
-    if (cosObjGetType(a) == CosArray) return a;
-    a = cosNewArray(doc, false, 0);
-    cosDictPut(dict, key, a);
-    return a;
+// The array or dictionary (type) under key, made empty when the dictionary has none.
+CosObj entryAt(CosObj dict, const char* key, CosDoc doc, CosType type) {
+    CosObj o = cosDictGet(dict, key);
+    if (cosObjGetType(o) == type) return o;
+    o = type == CosArray ? cosNewArray(doc, false, 0) : cosNewDict(doc, false, 4);
+    cosDictPut(dict, key, o);
+    return o;
 }
-
-CosObj dictAt(CosObj dict, const char* key, CosDoc doc) {
-    CosObj d = cosDictGet(dict, key);
-    if (cosObjGetType(d) == CosDict) return d;
-    d = cosNewDict(doc, false, 4);
-    cosDictPut(dict, key, d);
-    return d;
+CosObj arrayAt(CosObj dict, const char* key, CosDoc doc) {
+    return entryAt(dict, key, doc, CosArray);
 }
 
 std::string stringValue(CosObj o) {
@@ -108,24 +104,6 @@ CosObj textString(CosDoc doc, const std::string& utf8) {
         }
     }
     return cosNewString(doc, false, be.data(), be.size());
-}
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // PDFDocEncoding at 0x80 to 0xA0 (0 where it has no character); above, Latin-1.
@@ -209,7 +187,7 @@ void carryOptionalContent(PDDoc src, PDDoc dst) {
         cosDictPut(root, "OCProperties", mine);
     }
     CosObj myGroups = arrayAt(mine, "OCGs", dstCos);
-    CosObj myConfig = dictAt(mine, "D", dstCos);
+    CosObj myConfig = entryAt(mine, "D", dstCos, CosDict);
     CosObj srcConfig = cosDictGet(props, "D");
     bool srcOffByDefault = isName(cosDictGet(srcConfig, "BaseState"), "OFF");
     std::vector<CosObj> on = copiedItems(cosDictGet(srcConfig, "ON"), dstCos);

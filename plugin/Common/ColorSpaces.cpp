@@ -68,19 +68,6 @@ ASInt32 getICCAltSpace(CosObj icc) {
     }
 }
 
-PDEColorSpace getRealSpace(PDEColorSpace space) {
-    if (getColorSpace(space) != kICCBased) return space;
-    CosObj icc = cosArrayGet(pdeColorSpaceGetCosObj(space), 1);
-    if (!cosObjIsDictOrStream(icc)) return space;
-    CosObj alt = cosDictGet(icc, "Alternate");
-    if (cosObjGetType(alt) == CosNull) return space;
-    return pdeColorSpaceCreateFromCosObj(&alt);
-}
-
-void releaseSpace(PDEColorSpace source, PDEColorSpace derived) {
-    if (derived && derived != source) pdeRelease(derived);
-}
-
 bool getSepColName(PDEColorSpace space, char* name) {
     name[0] = 0;
     if (!space) return false;

@@ -33,11 +33,6 @@ ASInt32 getIndexedBaseSpace(CosObj indexed);
 // matches its component count.
 ASInt32 getICCAltSpace(CosObj iccStream);
 
-// For an ICCBased space with an "Alternate", a new space made from it; any other
-// space unchanged. releaseSpace releases what getRealSpace made.
-PDEColorSpace getRealSpace(PDEColorSpace space);
-void releaseSpace(PDEColorSpace source, PDEColorSpace derived);
-
 // The colorant name of a separation (256 bytes); false when space is none.
 bool getSepColName(PDEColorSpace space, char* name);
 ASInt32 getDevNComps(PDEColorSpace space);

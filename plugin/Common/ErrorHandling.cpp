@@ -168,19 +168,6 @@ std::string formatErrorLine(ASInt32 pageNum, const char* text) {
     return line;
 }
 
-void doExceptionError(ASInt32 pageNum) {
-    ASErrorCode code = genErrGeneral;
-    if (std::exception_ptr e = std::current_exception()) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const ASException& x) {
-            code = x.code();
-        } catch (...) {
-        }
-    }
-    doExceptionError(pageNum, code);
-}
-
 std::string hostErrorText(ASErrorCode code) {
     char text[kMessageSize] = "";
     if (gCoreHFT) asGetErrorString(code, text, sizeof text);

@@ -37,15 +37,12 @@ void beep();
 ASInt32 setEHMode(ASInt32 mode);
 ASInt32 getEHMode();
 ASInt32 getErrorCnt();
-// Reports a host error: in mode 2 counts it and logs "\t####\tPage %d: %s\n" (page
-// given) or "\t####\t%s\n"; otherwise shows the text in an alert. The first form takes
-// the exception being handled (call it inside a handler; other exceptions report as
-// a general error).
-void doExceptionError(ASInt32 pageNum = 0);
 // The text of a host error ("Error <code>" for a code without one).
 std::string hostErrorText(ASErrorCode code);
+// Reports a host error: in mode 2 counts it and logs "\t####\tPage %d: %s\n" (page
+// given) or "\t####\t%s\n"; otherwise shows the text in an alert.
 void doExceptionError(ASInt32 pageNum, ASErrorCode code);
-// Runs f; a host error is reported as doExceptionError(pageNum) reports it, and the
+// Runs f; a host error is reported as doExceptionError(pageNum, code) reports it, and the
 // answer is false. This is the frame for the points where the system reports an error
 // and goes on (per page, per frame, per job); below them host errors propagate.
 template <class F>

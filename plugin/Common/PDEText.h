@@ -17,6 +17,8 @@ std::string decodeForFont(PDEFont font, const std::string& codes);
 // The same for WinAnsiEncoding itself.
 std::string utf8ToWinAnsi(const std::string& utf8);
 std::string winAnsiToUtf8(const std::string& codes);
+// Appends the character c to out as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
 // [size 0 0 size x y]
 ASFixedMatrix getTextMatrix(ASFixed size, ASFixed x, ASFixed y);
 // Adds one run of UTF-8 text with font, graphics state, colour and matrix (in the

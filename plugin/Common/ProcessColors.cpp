@@ -80,8 +80,11 @@ void addGState(const PDEGraphicState& gs, bool fill, bool stroke, ASUns8* f) {
     if (stroke) addColorSpec(gs.strokeColorSpec, f);
 }
 
-void addImageSpace(PDEColorSpace cs, ASUns8* f) {
-    switch (getColorSpace(cs)) {
+// The plates an image in a space of the family uses: gray ones black alone, others all
+// four (an indexed image's palette is not read); an ICC-based one (its array in icc)
+// those of its alternate space.
+void addImageFamily(ASInt32 family, CosObj icc, ASUns8* f) {
+    switch (family) {
         case kDeviceGray:
         case kCalGray:
             f[kK] = 1;
@@ -94,11 +97,16 @@ void addImageSpace(PDEColorSpace cs, ASUns8* f) {
             setAll(f);
             break;
         case kICCBased:
-            addByDerivedFamily(getICCAltSpace(cosArrayGet(pdeColorSpaceGetCosObj(cs), 1)), f);
+            addByDerivedFamily(getICCAltSpace(cosArrayGet(icc, 1)), f);
             break;
         default:
             break;
     }
+}
+
+void addImageSpace(PDEColorSpace cs, ASUns8* f) {
+    ASInt32 family = getColorSpace(cs);
+    addImageFamily(family, family == kICCBased ? pdeColorSpaceGetCosObj(cs) : CosObj{}, f);
 }
 
 bool processColorsProc(CContent*, PDEElement e, long, PDEType type, long data) {
@@ -207,11 +215,22 @@ class Scanner {
     bool skipHexOrDict();
     bool skipArray();
     bool op(const std::string& o);
+    bool deviceColor(const std::string& o);
+    bool imageXObject();
     bool setSpace(Spec& spec, const std::string& name);
     bool lookup(const char* category, const std::string& name, CosObj* out) const;
     void add(const Spec& spec);
     double num(size_t fromEnd) const {
         return fromEnd < ops_.size() ? std::atof(ops_[ops_.size() - 1 - fromEnd].text.c_str()) : 0;
+    }
+    // The last name among the operands; false when there is none.
+    bool lastName(std::string* name) const {
+        for (size_t i = ops_.size(); i-- > 0;)
+            if (ops_[i].kind == '/') {
+                *name = ops_[i].text;
+                return true;
+            }
+        return false;
     }
     size_t trailingNumbers() const {
         size_t k = 0;
@@ -352,15 +371,50 @@ void Scanner::add(const Spec& spec) {
     }
 }
 
-bool Scanner::op(const std::string& o) {
-    auto lastName = [&](std::string* name) {
-        for (size_t i = ops_.size(); i-- > 0;)
-            if (ops_[i].kind == '/') {
-                *name = ops_[i].text;
-                return true;
-            }
+// The device colours: the operator sets the space and its values (lower case the fill,
+// upper case the stroke). False for other operators.
+bool Scanner::deviceColor(const std::string& o) {
+    static const struct {
+        const char *fill, *stroke;
+        ASInt32 family;
+        int values;
+    } kDeviceOps[] = {
+        {"g", "G", kDeviceGray, 1}, {"rg", "RG", kDeviceRGB, 3}, {"k", "K", kDeviceCMYK, 4}};
+    for (const auto& d : kDeviceOps) {
+        if (o != d.fill && o != d.stroke) continue;
+        Spec& spec = o == d.fill ? st_.fill : st_.stroke;
+        spec = Spec{};
+        spec.family = d.family;
+        for (int i = 0; i < d.values; ++i) spec.v[i] = num(d.values - 1 - i);
+        return true;
+    }
+    return false;
+}
+
+// "Do": an image paints with its space's plates (a stencil mask with the fill colour);
+// false for a form or an image without a space, whose colours the scan cannot tell.
+bool Scanner::imageXObject() {
+    std::string name;
+    CosObj x{};
+    if (!lastName(&name) || !lookup("XObject", name, &x) || cosObjGetType(x) != CosStream)
         return false;
-    };
+    CosObj d = cosStreamDict(x);
+    CosObj sub = cosDictGet(d, "Subtype");
+    if (cosObjGetType(sub) != CosName ||
+        std::strcmp(asAtomGetString(cosNameValue(sub)), "Image") != 0)
+        return false;  // a form: its own content would have to be read
+    CosObj mask = cosDictGet(d, "ImageMask");
+    if (cosObjGetType(mask) == CosBoolean && gCosHFT->CosBooleanValue(mask)) {
+        add(st_.fill);
+        return true;
+    }
+    CosObj cs = cosDictGet(d, "ColorSpace");
+    if (cosObjGetType(cs) == CosNull) return false;
+    addImageFamily(getColorSpace(cs, nullptr), cs, f_);
+    return true;
+}
+
+bool Scanner::op(const std::string& o) {
     auto setValues = [&](Spec& spec, size_t count) {
         for (size_t i = 0; i < count && i < 4; ++i) spec.v[i] = num(count - 1 - i);
     };
@@ -383,22 +437,7 @@ bool Scanner::op(const std::string& o) {
         }
         return true;
     }
-    // The device colours: the operator sets the space and its values (lower case the
-    // fill, upper case the stroke).
-    static const struct {
-        const char *fill, *stroke;
-        ASInt32 family;
-        int values;
-    } kDeviceOps[] = {
-        {"g", "G", kDeviceGray, 1}, {"rg", "RG", kDeviceRGB, 3}, {"k", "K", kDeviceCMYK, 4}};
-    for (const auto& d : kDeviceOps) {
-        if (o != d.fill && o != d.stroke) continue;
-        Spec& spec = o == d.fill ? st_.fill : st_.stroke;
-        spec = Spec{};
-        spec.family = d.family;
-        setValues(spec, d.values);
-        return true;
-    }
+    if (deviceColor(o)) return true;
     if (o == "cs" || o == "CS") {
         std::string name;
         if (!lastName(&name)) return true;
@@ -420,43 +459,7 @@ bool Scanner::op(const std::string& o) {
         if (mode == 1 || mode == 2) add(st_.stroke);
         return true;
     }
-    if (o == "Do") {
-        std::string name;
-        CosObj x{};
-        if (!lastName(&name) || !lookup("XObject", name, &x) || cosObjGetType(x) != CosStream)
-            return false;
-        CosObj d = cosStreamDict(x);
-        CosObj sub = cosDictGet(d, "Subtype");
-        if (cosObjGetType(sub) != CosName ||
-            std::strcmp(asAtomGetString(cosNameValue(sub)), "Image") != 0)
-            return false;  // a form: its own content would have to be read
-        CosObj mask = cosDictGet(d, "ImageMask");
-        if (cosObjGetType(mask) == CosBoolean && gCosHFT->CosBooleanValue(mask)) {
-            add(st_.fill);
-            return true;
-        }
-        CosObj cs = cosDictGet(d, "ColorSpace");
-        if (cosObjGetType(cs) == CosNull) return false;
-        switch (getColorSpace(cs, nullptr)) {
-            case kDeviceGray:
-            case kCalGray:
-                f_[kK] = 1;
-                break;
-            case kDeviceCMYK:
-            case kDeviceRGB:
-            case kCalRGB:
-            case kLab:
-            case kIndexed:
-                setAll(f_);
-                break;
-            case kICCBased:
-                addByDerivedFamily(getICCAltSpace(cosArrayGet(cs, 1)), f_);
-                break;
-            default:
-                break;
-        }
-        return true;
-    }
+    if (o == "Do") return imageXObject();
     if (o == "sh") {
         std::string name;
         CosObj sh{};

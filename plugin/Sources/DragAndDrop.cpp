@@ -54,19 +54,11 @@ class WaitCursor {
 
 AVDoc docOfWindow(AVWindow window) {
     if (!window) return nullptr;
-    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
-    for (ASInt32 i = 0; i < n; ++i) {
-        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
-        if (d && avDocGetAVWindow(d) == window) return d;
-    }
-    return nullptr;
+    return findOpenDoc([&](AVDoc d) { return avDocGetAVWindow(d) == window; });
 }
 
 bool docIsOpen(AVDoc doc) {
-    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
-    for (ASInt32 i = 0; i < n; ++i)
-        if (gAcroViewHFT->AVAppGetDocByIndex(i) == doc) return true;
-    return false;
+    return findOpenDoc([&](AVDoc d) { return d == doc; }) != nullptr;
 }
 
 bool sameRect(const AVDevRect& a, const AVDevRect& b) {

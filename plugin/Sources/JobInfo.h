@@ -25,7 +25,7 @@ class SlugFontScope {
 // who writes it back.
 long removeJobInfo(PDPage page, bool write = true);
 // Composes the slug line into every job-information frame of the page (null doc: the
-// current document). Host errors are reported with doExceptionError(0).
+// current document). Host errors are reported with doExceptionError(0, code).
 void addJobInfo(PDDoc doc, PDPage page);
 
 // The "d" item of the slug text: "D.M.YYYY  HH:MM".

@@ -35,22 +35,14 @@ std::vector<HeldPage>& heldPages() {
 }
 
 bool docInWindow(PDDoc doc) {
-    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
-    for (ASInt32 i = 0; i < n; ++i) {
-        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
-        if (d && avDocGetPDDoc(d) == doc) return true;
-    }
-    return false;
+    return findOpenDoc([&](AVDoc d) { return avDocGetPDDoc(d) == doc; }) != nullptr;
 }
 
 bool cosDocInWindow(CosDoc cosDoc) {
-    ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
-    for (ASInt32 i = 0; i < n; ++i) {
-        AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
-        PDDoc pd = d ? avDocGetPDDoc(d) : nullptr;
-        if (pd && pdDocGetCosDoc(pd) == cosDoc) return true;
-    }
-    return false;
+    return findOpenDoc([&](AVDoc d) {
+               PDDoc pd = avDocGetPDDoc(d);
+               return pd && pdDocGetCosDoc(pd) == cosDoc;
+           }) != nullptr;
 }
 
 // A document closed without the tool hearing of it took its pages along: its entries
@@ -215,11 +207,9 @@ void redrawDoc(PDDoc doc) {
     if (!doc) {
         view = getFrontPageView();
     } else {
-        ASInt32 n = gAcroViewHFT->AVAppGetNumDocs();
-        for (ASInt32 i = 0; i < n && !view; ++i) {
-            AVDoc d = gAcroViewHFT->AVAppGetDocByIndex(i);
-            if (d && avDocGetPDDoc(d) == doc) view = avDocGetPageView(d);
-        }
+        AVDoc found = findOpenDoc(
+            [&](AVDoc d) { return avDocGetPDDoc(d) == doc && avDocGetPageView(d) != nullptr; });
+        view = found ? avDocGetPageView(found) : nullptr;
     }
     if (!view) return;
     gAcroViewHFT->AVPageViewInvalidateRect(view, nullptr);

@@ -152,11 +152,8 @@ TEST_P(Corpus, OpensMatchesQpdfAndSurvivesASave) {
 }
 
 std::string testName(const ::testing::TestParamInfo<std::string>& info) {
-    std::string n = fs::path(info.param).parent_path().filename().string() + "_" +
-                    fs::path(info.param).stem().string();
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
+    return vexa::test::testNameOf(fs::path(info.param).parent_path().filename().string() + "_" +
+                                  fs::path(info.param).stem().string());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(corpusFiles()), testName);

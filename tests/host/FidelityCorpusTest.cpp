@@ -289,9 +289,7 @@ TEST_P(FidelityCorpus, PagesReadAndWrittenBackRenderAlike) {
 std::string testName(const ::testing::TestParamInfo<Case>& info) {
     std::string n = fs::path(info.param.path).stem().string();
     if (info.param.last) n += "_p" + std::to_string(info.param.first);
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
+    return vexa::test::testNameOf(n);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FidelityCorpus, ::testing::ValuesIn(corpusCases()), testName);

@@ -2,6 +2,7 @@
 
 #include "headless/Script.h"
 #include "headless/Session.h"
+#include "QuietSession.h"
 
 using namespace vexa::host;
 
@@ -22,22 +23,11 @@ namespace {
 
 struct ScriptTest : ::testing::Test {
     ScriptTest() {
-        SessionOptions o;
-        o.virtualClock = true;
-        o.loadPlugins = false;
-        session = std::make_unique<Session>(o);
-        session->frontEnd().quiet = true;
+        session = vexa::test::quietSession();
         session->start();
     }
     std::string runScript(const std::string& text) {
-        ScriptRunner r;
-        try {
-            r.load(text, "test.vx");
-            r.run();
-        } catch (const ScriptError& e) {
-            return e.what();
-        }
-        return "";
+        return vexa::test::scriptError(text, "test.vx");
     }
     std::unique_ptr<Session> session;
 };

@@ -6,6 +6,7 @@
 #include "PlatformUIHFT.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
+#include "QuietSession.h"
 #include "ui/Ui.h"
 
 using namespace vexa::host;
@@ -89,11 +90,7 @@ void runFormDialog(ScriptRunner&, const ScriptLine&) {
 
 struct UiScript : ::testing::Test {
     UiScript() {
-        SessionOptions o;
-        o.virtualClock = true;
-        o.loadPlugins = false;
-        session = std::make_unique<Session>(o);
-        session->frontEnd().quiet = true;
+        session = vexa::test::quietSession();
         session->start();
         registerScriptCommand("test-dialog", "test-dialog", runTestDialog);
         registerScriptCommand("form-dialog", "form-dialog", runFormDialog);
@@ -102,14 +99,7 @@ struct UiScript : ::testing::Test {
     }
     ~UiScript() override { ui::resetUi(); }
     std::string runScript(const std::string& text) {
-        ScriptRunner r;
-        try {
-            r.load(text, "ui.vx");
-            r.run();
-        } catch (const ScriptError& e) {
-            return e.what();
-        }
-        return "";
+        return vexa::test::scriptError(text, "ui.vx");
     }
     std::unique_ptr<Session> session;
 };

@@ -17,6 +17,7 @@
 #include "core/Core.h"
 #include "headless/Script.h"
 #include "headless/Session.h"
+#include "QuietSession.h"
 
 using namespace vexa::host;
 
@@ -335,11 +336,7 @@ struct ViewScriptTest : ::testing::Test {
     AVToolRec tool{};
 
     ViewScriptTest() {
-        SessionOptions o;
-        o.virtualClock = true;
-        o.loadPlugins = false;
-        session = std::make_unique<Session>(o);
-        session->frontEnd().quiet = true;
+        session = vexa::test::quietSession();
         app::useDocumentEngine(session->app());
         session->start();
         gFrames = {{0, {pt(100), pt(300), pt(200), pt(100)}, 1},
@@ -369,14 +366,7 @@ struct ViewScriptTest : ::testing::Test {
         return text;
     }
     std::string runScript(const std::string& text, const std::string& name = "test.vx") {
-        ScriptRunner r;
-        try {
-            r.load(expand(text), name);
-            r.run();
-        } catch (const ScriptError& e) {
-            return e.what();
-        }
-        return "";
+        return vexa::test::scriptError(expand(text), name);
     }
     std::string runFile(const std::string& file) {
         std::ifstream in(std::string(VEXA_TEST_DATA) + "/scripts/" + file);

@@ -59,35 +59,20 @@ struct ImposeCli : ::testing::Test {
         return true;
     }
 
+    // A crop of 840 x 1190 pixels from (x, y) of a page rendered at 144 dpi, as PPM.
+    std::string crop(const std::string& pdf, int page, int x, int y,
+                     const std::string& name) const {
+        std::string base = dir.file(name);
+        EXPECT_EQ(runCommand("pdftoppm -r 144 -singlefile -f " + std::to_string(page) + " -l " +
+                             std::to_string(page) + " -x " + std::to_string(x) + " -y " +
+                             std::to_string(y) + " -W 840 -H 1190 " + pdf + " " + base),
+                  0);
+        return vexa::test::readFile(base + ".ppm");
+    }
+
     int impose(const std::string& args, std::string* out = nullptr) {
         return runCommand(kVexa + " impose " + brochure + " -t " + tmpl + " " + args + " 2>&1",
                           out);
-    }
-
-    struct Word {
-        std::string text;
-        double xMin, yMin, xMax, yMax;
-    };
-    // The words of every sheet with their boxes (y from the top).
-    static std::vector<std::vector<Word>> words(const std::string& pdf) {
-        std::string xml;
-        EXPECT_EQ(runCommand("pdftotext -bbox " + pdf + " -", &xml), 0);
-        std::vector<std::vector<Word>> sheets;
-        std::regex word(
-            "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
-            "yMax=\"([0-9.]+)\">([^<]*)</word>");
-        std::size_t pos = 0;
-        while ((pos = xml.find("<page ", pos)) != std::string::npos) {
-            std::size_t end = xml.find("</page>", pos);
-            std::string c = xml.substr(pos, end - pos);
-            std::vector<Word> w;
-            for (std::sregex_iterator it(c.begin(), c.end(), word), e; it != e; ++it)
-                w.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
-                             std::stod((*it)[3]), std::stod((*it)[4])});
-            sheets.push_back(w);
-            pos = end;
-        }
-        return sheets;
     }
 
     // "Page N" words of each sheet, left frame first (the spine is at x = 453.5).

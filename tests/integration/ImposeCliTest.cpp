@@ -12,6 +12,7 @@
 
 #include "Plates.h"
 #include "ImposeCliFixture.h"
+#include "TemplateChecks.h"
 #include "TestSupport.h"
 
 using vexa::test::runCommand;
@@ -20,6 +21,7 @@ using vexa::test::ImposeCli;
 using vexa::test::kRoot;
 using vexa::test::kVexa;
 using vexa::test::Sheet;
+using vexa::test::Word;
 
 namespace {
 
@@ -97,14 +99,6 @@ TEST_F(ImposeCli, PlacedPagesRenderLikeTheirSource) {
     ASSERT_EQ(impose("-o " + dir.file("o.pdf"), &out), 0) << out;
     // At 144 dpi the trim areas lie on whole pixels: source page 1's TrimBox and the
     // right frame of sheet 1, and source page 16 and the left frame.
-    auto crop = [&](const std::string& pdf, int page, int x, int y, const std::string& name) {
-        std::string base = dir.file(name);
-        EXPECT_EQ(runCommand("pdftoppm -r 144 -singlefile -f " + std::to_string(page) + " -l " +
-                             std::to_string(page) + " -x " + std::to_string(x) + " -y " +
-                             std::to_string(y) + " -W 840 -H 1190 " + pdf + " " + base),
-                  0);
-        return vexa::test::readFile(base + ".ppm");
-    };
     std::string src1 = crop(brochure, 1, 17, 17, "s1"),
                 dst1 = crop(dir.file("o.pdf"), 1, 907, 57, "d1");
     ASSERT_FALSE(src1.empty());
@@ -179,7 +173,7 @@ TEST_F(ImposeCli, TurnedSourcePagesLandUprightInTheirFrames) {
     EXPECT_EQ(order(result),
               (std::vector<Sheet>{
                   {16, 1}, {2, 15}, {14, 3}, {4, 13}, {12, 5}, {6, 11}, {10, 7}, {8, 9}}));
-    auto sheets = words(result);
+    auto sheets = vexa::test::sheetWords(result);
     ASSERT_GE(sheets.size(), 3u);
     for (int s = 0; s < 3; ++s) {
         int seen = 0;
@@ -189,22 +183,14 @@ TEST_F(ImposeCli, TurnedSourcePagesLandUprightInTheirFrames) {
             const Word& n = sheets[s][i + 1];
             ++seen;
             // Upright: written left to right on a horizontal line.
-            EXPECT_GT(page.xMax - page.xMin, page.yMax - page.yMin) << "sheet " << s + 1;
-            EXPECT_LT(page.xMax, n.xMin) << "sheet " << s + 1 << " page " << n.text;
-            EXPECT_NEAR(page.yMin, n.yMin, 1) << "sheet " << s + 1;
+            EXPECT_GT(page.x1 - page.x0, page.y1 - page.y0) << "sheet " << s + 1;
+            EXPECT_LT(page.x1, n.x0) << "sheet " << s + 1 << " page " << n.text;
+            EXPECT_NEAR(page.y0, n.y0, 1) << "sheet " << s + 1;
         }
         EXPECT_EQ(seen, 2) << "sheet " << s + 1;
     }
     // The turned page 1 renders exactly like its source page in the right frame of
     // sheet 1 (at 144 dpi its trim area lies on whole pixels).
-    auto crop = [&](const std::string& pdf, int page, int x, int y, const std::string& name) {
-        std::string base = dir.file(name);
-        EXPECT_EQ(runCommand("pdftoppm -r 144 -singlefile -f " + std::to_string(page) + " -l " +
-                             std::to_string(page) + " -x " + std::to_string(x) + " -y " +
-                             std::to_string(y) + " -W 840 -H 1190 " + pdf + " " + base),
-                  0);
-        return vexa::test::readFile(base + ".ppm");
-    };
     std::string src1 = crop(src, 1, 17, 17, "s1"), dst1 = crop(result, 1, 907, 57, "d1");
     ASSERT_FALSE(src1.empty());
     EXPECT_TRUE(src1 == dst1);

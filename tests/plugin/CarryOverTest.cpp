@@ -145,6 +145,19 @@ struct Carry : ::testing::Test {
     }
 };
 
+// How many CMYK pixels of two renderings of the same size differ by more than
+// tolerance in any ink.
+size_t pixelsDiffering(const std::string& a, const std::string& b, int tolerance) {
+    size_t differ = 0;
+    for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4)
+        for (size_t k = 0; k < 4; ++k)
+            if (std::abs(int(uint8_t(a[i + k])) - int(uint8_t(b[i + k]))) > tolerance) {
+                ++differ;
+                break;
+            }
+    return differ;
+}
+
 }  // namespace
 
 TEST_F(Carry, ContentSplitBetweenOperatorsIsPlacedWhole) {
@@ -271,13 +284,7 @@ TEST_F(Carry, ATransparentPageOfTheCorpusSeparatesAsItsSource) {
     std::string a = cmyk(file, "source.raw"), b = cmyk(tmp.file("placed.pdf"), "placed.raw");
     ASSERT_FALSE(a.empty());
     ASSERT_EQ(a.size(), b.size());
-    size_t differ = 0;
-    for (size_t i = 0; i + 3 < a.size(); i += 4)
-        for (size_t k = 0; k < 4; ++k)
-            if (std::abs(int(uint8_t(a[i + k])) - int(uint8_t(b[i + k]))) > 8) {
-                ++differ;
-                break;
-            }
+    size_t differ = pixelsDiffering(a, b, 8);
     EXPECT_LT(differ, a.size() / 4 / 1000) << differ << " of " << a.size() / 4;
 }
 
@@ -497,13 +504,7 @@ TEST_P(PlacedCorpus, PagesPrintAsTheirSource) {
         std::string b = readFile(tmp.file("p-" + std::to_string(i) + ".raw"));
         if (a.empty()) continue;  // the source itself does not print
         ASSERT_EQ(a.size(), b.size()) << "page " << i;
-        size_t differ = 0;
-        for (size_t k = 0; k + 3 < a.size(); k += 4)
-            for (size_t c = 0; c < 4; ++c)
-                if (std::abs(int(uint8_t(a[k + c])) - int(uint8_t(b[k + c]))) > 16) {
-                    ++differ;
-                    break;
-                }
+        size_t differ = pixelsDiffering(a, b, 16);
         double share = static_cast<double>(differ) / (a.size() / 4);
         std::string key = GetParam().name + "#" + std::to_string(i);
         if (kKnownPlaced.count(key))
@@ -515,8 +516,6 @@ TEST_P(PlacedCorpus, PagesPrintAsTheirSource) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, PlacedCorpus, ::testing::ValuesIn(carriedCorpus()),
                          [](const ::testing::TestParamInfo<CorpusFile>& info) {
-                             std::string n = info.param.name.substr(0, info.param.name.size() - 4);
-                             for (char& c : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n;
+                             return vexa::test::testNameOf(
+                                 info.param.name.substr(0, info.param.name.size() - 4));
                          });

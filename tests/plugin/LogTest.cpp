@@ -76,8 +76,8 @@ TEST_F(Log, ErrorsAreLoggedAndCountedInModeTwoAndShownOtherwise) {
     size_t shown = alerts().size();
     try {
         asRaise(genErrBadParm);
-    } catch (...) {
-        doExceptionError(3);
+    } catch (const ASException& e) {
+        doExceptionError(3, e.code());
     }
     DURING
     asRaise(genErrBadParm);

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "headless/Session.h"
+#include "QuietSession.h"
 
 namespace vexa::test {
 
@@ -26,11 +27,7 @@ inline ASFixedRect fxRect(double l, double b, double r, double t) {
 class ModelTestHost {
   public:
     ModelTestHost() {
-        host::SessionOptions options;
-        options.virtualClock = true;
-        options.loadPlugins = false;
-        session_ = std::make_unique<host::Session>(options);
-        session_->frontEnd().quiet = true;
+        session_ = vexa::test::quietSession();
         importHostTables(host::coreTable());
         gVersMajor = 11;
         resetSelCounter();

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "headless/Session.h"
+#include "QuietSession.h"
 #include "ui/Ui.h"
 
 namespace vexa::test {
@@ -19,11 +20,7 @@ class SettingsTestHost {
   public:
     SettingsTestHost() {
         setenv("VEXA_RESOURCES", VEXA_SOURCE_DIR "/plugin/resources", 1);
-        host::SessionOptions options;
-        options.virtualClock = true;
-        options.loadPlugins = false;
-        session_ = std::make_unique<host::Session>(options);
-        session_->frontEnd().quiet = true;
+        session_ = vexa::test::quietSession();
         importHostTables(host::coreTable());
         gLanguage = kLangEnglish;
         setupMyStrings();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -164,6 +165,12 @@ std::string readFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string testNameOf(std::string text) {
+    for (char& c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return text;
 }
 
 void writeFile(const std::string& path, const std::string& data) {

@@ -58,6 +58,9 @@ std::string sourceFile();
 std::vector<std::map<std::string, std::string>> corpusManifest();
 
 std::string readFile(const std::string& path);
+// The text as a name of a parameterised test: every character but letters and digits
+// becomes "_".
+std::string testNameOf(std::string text);
 void writeFile(const std::string& path, const std::string& data);
 
 // Runs a shell command; returns its exit status and fills output with stdout+stderr.
