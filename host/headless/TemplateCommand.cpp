@@ -871,7 +871,13 @@ void writeProofs(const std::string& path, const TemplateInfo& info, const std::s
     writer.setOutputMemory();
     writer.write();
     std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-    fs::create_directories(dir);
+    // Said in the user's terms, before any sheet is rendered: a path through a plain
+    // file, a folder that cannot be made, a file where the folder should be.
+    std::error_code made;
+    fs::create_directories(dir, made);
+    if (made || !fs::is_directory(dir))
+        throw std::runtime_error("the proofs cannot be written to " + dir + ": " +
+                                 (made ? made.message() : "it is not a folder"));
     renderProofs(
         std::string_view(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize()),
         dpi, dir, fs::path(path).stem().string());

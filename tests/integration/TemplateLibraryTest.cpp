@@ -449,3 +449,22 @@ TEST(TemplateLibrary, ProofRendererIsLoadedOnlyForProofs) {
     EXPECT_TRUE(fs::is_regular_file(pngs / "Booklet_A5_SRA3-1.png")) << out;
     EXPECT_NE(out.find((pngs / "Booklet_A5_SRA3-2.png").string()), std::string::npos) << out;
 }
+
+// A proof folder that cannot be had is one line naming it, and nothing is rendered.
+TEST(TemplateLibrary, AProofFolderThatCannotBeMadeIsSaidSo) {
+    vexa::test::TempDir dir;
+    vexa::test::ScopedHome home;
+    vexa::test::writeFile(dir.file("plain"), "not a folder");
+    const std::string tpl = (kLibrary / "Booklet_A5_SRA3.pdf").string();
+    for (const std::string& target : {dir.file("plain"), dir.file("plain") + "/png"}) {
+        std::string out;
+        EXPECT_EQ(
+            vexa::test::runCommand(kVexa + " template show " + tpl + " --png " + target, &out), 1)
+            << out;
+        EXPECT_NE(out.find("vexa: the proofs cannot be written to " + target + ": "),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("filesystem error"), std::string::npos) << out;
+    }
+    EXPECT_EQ(vexa::test::readFile(dir.file("plain")), "not a folder");
+}
