@@ -121,7 +121,14 @@ class StreamWriter {
                     v = 0;
                     --count_;
                 }
-            count_ -= std::erase_if(other_, [n](const auto& e) { return e.second >= n; });
+            // A loop, not std::erase_if: the fuzz build compiles the host as C++17.
+            for (auto it = other_.begin(); it != other_.end();)
+                if (it->second >= n) {
+                    it = other_.erase(it);
+                    --count_;
+                } else {
+                    ++it;
+                }
         }
 
       private:
