@@ -71,9 +71,8 @@ bool getKeyValueString(CosObj dict, const char* key, char* dst, ASInt32 size) {
 }
 
 void putKeyValue(CosObj dict, const char* key, CosObj value) {
-    ASAtom k = asAtomFromString(key);
-    if (cosDictKnown(dict, k)) cosDictRemove(dict, k);
-    cosDictPut(dict, k, value);
+    // Putting a key replaces the value it had.
+    cosDictPut(dict, asAtomFromString(key), value);
 }
 void putKeyValue(CosObj dict, const char* key, ASInt32 value) {
     putKeyValue(dict, key, cosNewInteger(gCosDoc, false, value));

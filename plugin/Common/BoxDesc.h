@@ -35,8 +35,8 @@ ASInt32 getKeyValueInt(CosObj dict, const char* key, ASInt32 def);
 ASFixed getKeyValueFixed(CosObj dict, const char* key, ASFixed def);
 // A name's text or a string's bytes (at most 255), terminated; false otherwise.
 bool getKeyValueString(CosObj dict, const char* key, char* dst, ASInt32 size);
-// Replace-on-write: a present key is removed first. New values are direct objects of
-// gCosDoc.
+// Replace-on-write: a present key takes the new value. New values are direct objects
+// of gCosDoc.
 void putKeyValue(CosObj dict, const char* key, CosObj value);
 void putKeyValue(CosObj dict, const char* key, ASInt32 value);
 void putKeyValueFixed(CosObj dict, const char* key, ASFixed value);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Common/BoxDesc.h"
@@ -16,6 +17,7 @@
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
 #include "Common/FrameFit.h"
+#include "Sources/ImposeJob.h"
 #include "Sources/JobInfo.h"
 #include "Sources/MapSpot.h"
 #include "Sources/MovingMark.h"
@@ -30,6 +32,47 @@
 #include "Sources/TemplateCheck.h"
 #include "Sources/TrimLines.h"
 #include "Common/Units.h"
+
+// A sheet is a copy of its template sheet: the frame at an element's place in a fresh
+// copy says what the frame at that place in the template says. The frames of each
+// template sheet are read from its first copy, once per job, and the values of the
+// frames of a pass are kept by element from renumbering (which gives each its page
+// and creep) to placing, while the pass's contents are held.
+struct JobFrames {
+    struct Frame {
+        long index = 0;  // in the sheet's content
+        FrameValue value;
+        bool ownDict = false;  // the frame dictionary is an indirect object
+    };
+    struct Sheet {
+        long elements = -1;         // in the content of the copy read; -1 until read
+        std::vector<Frame> frames;  // by rising index
+        const Frame* find(long index) const {
+            auto at = std::lower_bound(frames.begin(), frames.end(), index,
+                                       [](const Frame& f, long i) { return f.index < i; });
+            return at != frames.end() && at->index == index ? &*at : nullptr;
+        }
+    };
+    using ByElement = std::unordered_map<PDEElement, FrameValue>;
+
+    // The frames of page `page` of tmpl; null for any template but the one the job
+    // read first (a second sheet is placed once).
+    Sheet* sheet(PDDoc t, ASInt32 page) {
+        if (!tmpl) tmpl = t;
+        if (t != tmpl || page < 0) return nullptr;
+        if (static_cast<size_t>(page) >= sheets.size()) sheets.resize(page + 1);
+        return &sheets[page];
+    }
+    // The value of a frame of the pass being placed; null when it was not kept.
+    const FrameValue* find(PDEElement frame) const {
+        auto at = placing.find(frame);
+        return at != placing.end() ? &at->second : nullptr;
+    }
+
+    PDDoc tmpl = nullptr;
+    std::vector<Sheet> sheets;
+    ByElement placing;
+};
 
 namespace {
 
@@ -79,13 +122,16 @@ ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
 // Renumbering the frames of freshly appended sheets.
 struct Renumbering {
     ImposeData* job;
-    bool write;  // the page's content must be written back
+    bool write;                            // the page's content must be written back
+    const JobFrames::Sheet* known;         // the template sheet's frames, when read
+    JobFrames::ByElement* placing;         // gets the values the placing needs, when given
 };
 
-bool renumberProc(CContent*, PDEElement frame, long, long data) {
+bool renumberProc(CContent*, PDEElement frame, long index, long data) {
     auto* r = reinterpret_cast<Renumbering*>(data);
     ImposeData* job = r->job;
-    ASInt32 b = getBoxNum(frame);
+    const JobFrames::Frame* known = r->known ? r->known->find(index) : nullptr;
+    ASInt32 b = known ? known->value.boxNum : getBoxNum(frame);
     if (b == kBoxMovingMark) {
         // A moving mark steps by its own size from one template copy to the next.
         if (job->passIndex != 0) {
@@ -94,21 +140,47 @@ bool renumberProc(CContent*, PDEElement frame, long, long data) {
         }
         return true;
     }
+    if (b == kBoxEmptyFrame && known && r->placing) (*r->placing)[frame] = known->value;
     if (b < 1) return true;
     // A frame dictionary of its own (indirect) changes in place; one written into the
     // content needs the content written anew.
-    CosObj dict;
-    ASBool isInline = false;
-    if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) || isInline ||
-        !cosObjIsIndirect(dict))
-        r->write = true;
+    if (known) {
+        if (!known->ownDict) r->write = true;
+    } else {
+        CosObj dict;
+        ASBool isInline = false;
+        if (!gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) || isInline ||
+            !cosObjIsIndirect(dict))
+            r->write = true;
+    }
     ASInt32 p = passRelativePage(job, b);
     ASInt32 n = job->pageOffset + p;
     // A page number below 1 leaves the frame without a page; it stays a page frame
     // (0 and below would make it another kind of object).
     if (n < 1) n = 0x7FFFFFFF;
+    ASFixed creep = p >= 1 ? getCreep(p, job->pageCount, job->creep, job->creepOffset) : 0;
     setBoxNum(frame, n);
-    setDisplacement(frame, p >= 1 ? getCreep(p, job->pageCount, job->creep, job->creepOffset) : 0);
+    setDisplacement(frame, creep);
+    if (known && r->placing) {
+        FrameValue v = known->value;
+        v.boxNum = n;
+        v.displacement = creep;
+        (*r->placing)[frame] = v;
+    }
+    return true;
+}
+
+// Reads the frames of a fresh copy of a template sheet.
+bool readSheetFrameProc(CContent*, PDEElement frame, long index, long data) {
+    auto* sheet = reinterpret_cast<JobFrames::Sheet*>(data);
+    JobFrames::Frame f;
+    f.index = index;
+    f.value = readFrame(frame);
+    CosObj dict;
+    ASBool isInline = false;
+    f.ownDict = gPDFEditReadHFT->PDEContainerGetDict(frame, &dict, &isInline) && !isInline &&
+                cosObjIsIndirect(dict);
+    sheet->frames.push_back(f);
     return true;
 }
 
@@ -147,14 +219,27 @@ class PassContents {
     std::vector<PDPage> pages_;
 };
 
-void renumber(PDDoc out, long first, ImposeData* job) {
+// Renumbers the frames of the sheets from first on, fresh copies of the pages of tmpl
+// in order. With frames, each template sheet's frames are read from its first copy
+// only, and the values of the renumbered frames are kept for the placing.
+void renumber(PDDoc out, long first, ImposeData* job, PDDoc tmpl, JobFrames* frames) {
+    // Values kept for a pass that was never placed went with its elements.
+    if (frames) frames->placing.clear();
     ASInt32 n = pdDocGetNumPages(out);
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
         CPage page(out, i);
         PDPage p = page.getPage();
         PageContentRef held(p);
-        Renumbering r{job, false};
         CContent level(held.get(), nullptr, nullptr);
+        JobFrames::Sheet* known = frames ? frames->sheet(tmpl, i - static_cast<ASInt32>(first))
+                                         : nullptr;
+        if (known && known->elements < 0) {
+            known->elements = level.getCount();
+            EnumForms(&level, readSheetFrameProc, reinterpret_cast<long>(known), true);
+        }
+        // A copy that differs from the first in its number of elements is read as it is.
+        if (known && known->elements != level.getCount()) known = nullptr;
+        Renumbering r{job, false, known, known ? &frames->placing : nullptr};
         EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
         if (r.write) pdPageSetPDEContent(p);
     }
@@ -186,7 +271,7 @@ void appendPass(PDDoc out, PDDoc tmpl, const char* tmplPath, ImposeData* job, bo
         job->sheetNumber += 1;
     }
     PassContents held(out, first);
-    renumber(out, first, job);
+    renumber(out, first, job, tmpl, placer ? placer->frames() : nullptr);
     if (placer) placer->placePass(first, first + n, PassContents::releaseProc, &held);
 }
 
@@ -458,6 +543,12 @@ struct PlaceContext {
     ASFixed scale = fixedOne;
     bool selectedOnly = false;
     std::vector<PDEForm> cache;
+    std::vector<FormBoxes> boxes;  // of the forms in cache
+    // The values of the sheet's frames kept since renumbering, if any.
+    const JobFrames* frames = nullptr;
+    // Whether the trim lines are shown, as the document placed into says.
+    PDDoc shownFor = nullptr;
+    bool trimShown = false;
     PDEColorSpec trimColor{};
     // The job's question and counts.
     ImposeState* state = &gImpose;
@@ -494,11 +585,21 @@ void askTrimBox(ImposeState* state, const FormBoxes& form, const FrameValue& fra
     }
 }
 
+// A frame's trim lines, shown or not as the current document says (asked once a sheet).
+void addTrimLines(PlaceContext* ctx, PDEContent content, const ASFixedRect& inner) {
+    PDDoc doc = getCosPDDoc();
+    if (!ctx->shownFor || doc != ctx->shownFor) {
+        ctx->trimShown = doc && getFramesVisible(doc);
+        ctx->shownFor = doc;
+    }
+    addTrimLinesRect(content, &inner, &ctx->trimColor, ctx->trimShown);
+}
+
 void markEmpty(PlaceContext* ctx, PDEContent content, const ASFixedRect& inner) {
     PDEContainer marker = pdeContainerCreate(asAtomFromString("TrimFrame"), nullptr, true);
     pdeContentAddElem(content, kPDEAfterLast, marker);
     pdeRelease(marker);
-    addTrimLinesRect(content, &inner, &ctx->trimColor);
+    addTrimLines(ctx, content, inner);
     ctx->state->stats.emptyFrames += 1;
 }
 
@@ -521,7 +622,8 @@ void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
 bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     auto* ctx = reinterpret_cast<PlaceContext*>(data);
     if (ctx->selectedOnly && !getSelected(frame)) return true;
-    FrameValue f = readFrame(frame);
+    const FrameValue* kept = ctx->frames ? ctx->frames->find(frame) : nullptr;
+    FrameValue f = kept ? *kept : readFrame(frame);
     ASInt32 b = f.boxNum;
     if (b < 1 && b != kBoxEmptyFrame) return true;
     PDEContent content = getContent(frame, true);
@@ -530,13 +632,23 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     ASFixedRect inner = innerRect(f);
     ASFixed s = f.scale;
     PDEForm form = nullptr;
+    FormBoxes boxes;
+    bool haveBoxes = false;
     ASInt32 i = b - 1;
     if (b >= 1 && i < ctx->srcPages) {
         if (s == fixedOne) {
             if (static_cast<size_t>(b) <= ctx->cache.size()) {
-                PDEForm& slot = ctx->cache[b - 1];
-                if (!slot) slot = importForPlacing(ctx->src, ctx->dst, i, ctx->scale);
-                if (slot) form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot, 0));
+                PDEForm& slot = ctx->cache[i];
+                if (!slot) {
+                    slot = importForPlacing(ctx->src, ctx->dst, i, ctx->scale);
+                    if (slot) ctx->boxes[i] = readFormBoxes(slot);
+                }
+                if (slot) {
+                    // A copy has the boxes of the form it was copied from.
+                    form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot, 0));
+                    boxes = ctx->boxes[i];
+                    haveBoxes = true;
+                }
             }
         } else {
             form = importForPlacing(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
@@ -546,14 +658,16 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
         markEmpty(ctx, content, inner);
         return true;
     }
-    FormBoxes boxes = readFormBoxes(form);
+    if (!haveBoxes) boxes = readFormBoxes(form);
     askTrimBox(ctx->state, boxes, f);
     ePlacing placing = ctx->state->placing;
     fitIntoFrame(form, f, boxes, placing == kPlaceTrimBox || placing == kPlaceTrimBoxIfAny);
     pdeContentAddElem(content, kPDEAfterLast, form);
     pdeRelease(form);
-    setDisplacement(frame, 0);
-    addTrimLinesRect(content, &inner, &ctx->trimColor);
+    // The displacement is spent on the placed page; a frame renumbered without one has
+    // none written already.
+    if (!kept || kept->displacement != 0) setDisplacement(frame, 0);
+    addTrimLines(ctx, content, inner);
     ctx->state->stats.pagesPlaced += 1;
     notePageIntents(ctx, i);
     return true;
@@ -601,10 +715,16 @@ void placeSheet(PlaceContext* ctx, PDPage page) {
     }
 }
 
+struct HighestBox {
+    ASInt32 box = 0;
+    const JobFrames* frames = nullptr;
+};
+
 bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
-    ASInt32 b = getBoxNum(frame);
-    auto* max = reinterpret_cast<ASInt32*>(data);
-    if (b > *max) *max = b;
+    auto* h = reinterpret_cast<HighestBox*>(data);
+    const FrameValue* kept = h->frames ? h->frames->find(frame) : nullptr;
+    ASInt32 b = kept ? kept->boxNum : getBoxNum(frame);
+    if (b > h->box) h->box = b;
     return true;
 }
 
@@ -672,7 +792,7 @@ PageViewOperation::~PageViewOperation() {
 }
 
 SheetPlacer::SheetPlacer(PDDoc dst, PDDoc src, ImposeData* job, ASInt32 sheets)
-    : dst_(dst), src_(src), job_(job) {
+    : dst_(dst), src_(src), job_(job), frames_(std::make_unique<JobFrames>()) {
     char buf[512];
     for (const char* key : {"Title", "Author", "Keywords", "AN"}) {
         buf[0] = 0;
@@ -730,10 +850,13 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     // job-information, placing and colour steps all work on the same tree.
     PageContentRef content(page.get());
     if (trimLines_) rebuildTrimLinesLayer(dst_, s);
-    ASInt32 slots = 0;
-    EnumForms(page.get(), highestBoxProc, reinterpret_cast<long>(&slots), false, true);
+    HighestBox highest;
+    highest.frames = frames_.get();
+    EnumForms(page.get(), highestBoxProc, reinterpret_cast<long>(&highest), false, true);
+    ASInt32 slots = highest.box;
     std::unique_ptr<PlaceContext> ctx(new (std::nothrow) PlaceContext);
     if (!ctx) return false;
+    ctx->frames = frames_.get();
     ctx->src = src_;
     ctx->srcPages = srcPages_;
     ctx->dst = dst_;
@@ -742,6 +865,7 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     // high a number a frame carries.
     if (slots > srcPages_) slots = srcPages_;
     ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
+    ctx->boxes.resize(ctx->cache.size());
     placeSheet(ctx.get(), page.get());
     return true;
 }
@@ -753,6 +877,8 @@ void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), voi
         proc(beforeData_);
     }
     place(from, to);
+    // The kept values go with the elements they were kept for.
+    frames_->placing.clear();
     if (placed) placed(data);
     writeAhead(to);
 }
@@ -783,6 +909,7 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
     ctx->cache.assign(ctx->srcPages, nullptr);
+    ctx->boxes.resize(ctx->cache.size());
     gImpose.stats = ImposeStats{};
     gImpose.stats.sheets = 1;
     gImpose.askOnce = ask;
@@ -970,7 +1097,7 @@ void addEnvelopeSheets(SheetBuild& b) {
     data->lastPage = b.N;
     data->pageCount = b.N;
     PassContents held(b.out, 0);
-    renumber(b.out, 0, data);
+    renumber(b.out, 0, data, b.tmpl, b.placer ? b.placer->frames() : nullptr);
     if (b.placer) b.placer->placePass(0, b.T, PassContents::releaseProc, &held);
 }
 
@@ -1064,10 +1191,12 @@ PDDoc imposeDocWithData(ImposeData* data) {
     if (!data || !data->srcDoc) return nullptr;
     data->resultDoc = nullptr;
     gImpose.stats = ImposeStats{};
-    PDDoc tmpl = nullptr;
-    // Reported, so that a job without its template never counts as done.
-    if (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
-        !tmpl)
+    // The template as the job's check opened it, or opened here. Reported, so that a
+    // job without its template never counts as done.
+    PDDoc tmpl = takeCheckedTemplate(data->templatePath);
+    if (!tmpl &&
+        (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
+         !tmpl))
         return nullptr;
     if (!checkTemplateFrames(tmpl, data->templatePath)) {
         setCosDoc(tmpl);

@@ -2,6 +2,7 @@
 // their frames by the binding scheme and places the source pages into them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "Sources/ImposeDlg.h"
@@ -14,6 +15,9 @@ PDDoc imposeDocWithData(ImposeData* data);
 // Places source pages into every page frame of every sheet of dst (box number n is
 // source page n). Without a job the scale is 1.0 and the TrimBox question is asked.
 void imposeDoc(PDDoc dst, PDDoc src, ImposeData* job);
+
+// The frames of a job's template sheets, read once per job (Impose.cpp).
+struct JobFrames;
 
 // Places the source pages of a job into its sheets: the whole document at once
 // (imposeDoc), or pass by pass as the sheets are added when the host writes the
@@ -39,6 +43,9 @@ class SheetPlacer {
         before_ = proc;
         beforeData_ = data;
     }
+    // What the job read of its template's frames; the values of a pass's frames are
+    // kept from renumbering to placing.
+    JobFrames* frames() { return frames_.get(); }
 
   private:
     // Places sheet s; false when no placement context could be made (a host error
@@ -55,6 +62,7 @@ class SheetPlacer {
     bool writeFailed_ = false;
     void (*before_)(void*) = nullptr;
     void* beforeData_ = nullptr;
+    std::unique_ptr<JobFrames> frames_;
 };
 
 // Places source pages into the selected frames of one sheet only; false when no

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "Common/BoxDesc.h"
@@ -109,6 +112,12 @@ class CheckedDoc {
     CheckedDoc(const CheckedDoc&) = delete;
     CheckedDoc& operator=(const CheckedDoc&) = delete;
     PDDoc doc() const { return doc_; }
+    // The document stays open: the caller closes it.
+    PDDoc release() {
+        PDDoc d = doc_;
+        doc_ = nullptr;
+        return d;
+    }
 
   private:
     PDDoc doc_ = nullptr;
@@ -313,10 +322,53 @@ std::string bindingName(ASInt32 b) {
     return b == 1 ? "saddle stitch" : b == 2 ? "perfect binding" : "envelope";
 }
 
+// A file's size and time of last change: a file that was checked and still shows both
+// is taken to be the file checked.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type changed{};
+    bool known = false;
+    bool operator==(const FileStamp& o) const {
+        return known && o.known && size == o.size && changed == o.changed;
+    }
+};
+
+FileStamp stampOf(const char* path) {
+    FileStamp s;
+    std::error_code e1, e2;
+    s.size = std::filesystem::file_size(path, e1);
+    s.changed = std::filesystem::last_write_time(path, e2);
+    s.known = !e1 && !e2;
+    return s;
+}
+
+// The template the last check found sound: what it read of its sheets, and the
+// document as it was opened, kept for the job that follows the check, so that a check
+// and its job open the template once (and a job checked twice, by the caller and
+// before it runs, reads it once). A file changed since is opened anew.
+struct CheckedTemplate {
+    std::string path;
+    FileStamp stamp;
+    SheetsInfo info;
+    PDDoc doc = nullptr;  // open, until a job takes it or another check replaces it
+
+    void forgetDoc() {
+        if (doc) closeDoc(doc);
+        doc = nullptr;
+    }
+    bool holds(const char* p) const { return !path.empty() && path == p && stamp == stampOf(p); }
+};
+CheckedTemplate gChecked;
+
 // Checks one template file (the job's template or its second sheet).
 bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport& report) {
+    if (!second && gChecked.holds(path)) {
+        info = gChecked.info;
+        return true;
+    }
     const char* option = second ? "second-sheet" : "template";
     std::string what = second ? "the second sheet" : "the template";
+    FileStamp stamp = stampOf(path);
     CheckedDoc t(path, option, what, report);
     if (!t.doc()) return false;
     if (!inspectSheets(t.doc(), path, option, what, info, report)) return false;
@@ -335,6 +387,13 @@ bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport&
         report.error(option, what + " " + path + " has no page frames");
         return false;
     }
+    if (!second && stamp.known) {
+        gChecked.forgetDoc();
+        gChecked.path = path;
+        gChecked.stamp = stamp;
+        gChecked.info = info;
+        gChecked.doc = t.release();
+    }
     return true;
 }
 
@@ -347,6 +406,18 @@ std::string alignmentEffect(ePlacing placing) {
 }
 
 }  // namespace
+
+PDDoc takeCheckedTemplate(const char* path) {
+    if (!path || !gChecked.doc || !gChecked.holds(path)) return nullptr;
+    PDDoc doc = gChecked.doc;
+    gChecked.doc = nullptr;
+    return doc;
+}
+
+void forgetCheckedTemplate() {
+    gChecked.forgetDoc();
+    gChecked = CheckedTemplate{};
+}
 
 void initImposeJob(VexaJob* job, PDDoc src) {
     if (!job) return;

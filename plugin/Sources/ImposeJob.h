@@ -19,6 +19,13 @@ void initImposeJob(VexaJob* job, PDDoc src);
 // facts leave out the pages with a TrimBox). Returns the number of errors.
 ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings);
 
+// The job's template as the last check opened it, when the file has not changed since:
+// the caller owns the document (null otherwise; the check keeps what it read of the
+// sheets for a later check of the same file). forgetCheckedTemplate closes a document
+// no job took.
+PDDoc takeCheckedTemplate(const char* path);
+void forgetCheckedTemplate();
+
 // The page frames of a job's sheets: how many, how many stay empty and the highest
 // source page placed, counted from the template's frame numbers without building the
 // sheets (all zero when the template or second sheet cannot be read).

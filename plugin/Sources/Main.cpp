@@ -215,6 +215,7 @@ ASBool PluginInit() {
 }
 
 ASBool PluginUnload() {
+    forgetCheckedTemplate();
     disposePalette();
     shutdownSelection();
     cleanupMyStrings();
