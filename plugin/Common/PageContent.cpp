@@ -305,6 +305,30 @@ PageContentHold::~PageContentHold() {
         logHostErrors("releasing a page's content", [this] { pdPageReleasePDEContent(page_); });
 }
 
+DocContentHold::DocContentHold(PDDoc doc) {
+    ASInt32 n = 0;
+    if (!doc || !logHostErrors("counting a document's pages", [&] { n = pdDocGetNumPages(doc); }))
+        return;
+    for (ASInt32 i = 0; i < n; ++i) {
+        PDPage page = nullptr;
+        if (!logHostErrors("reading a page's content", [&] {
+                page = pdDocAcquirePage(doc, i);
+                pdPageAcquirePDEContent(page);
+            })) {
+            if (page) giveBackPage(page);
+            continue;
+        }
+        pages_.push_back(page);
+    }
+}
+
+DocContentHold::~DocContentHold() {
+    for (PDPage page : pages_) {
+        logHostErrors("releasing a page's content", [page] { pdPageReleasePDEContent(page); });
+        giveBackPage(page);
+    }
+}
+
 ASFixedRect getMediaBox(PDDoc doc, long pageIndex) {
     CPage p(doc, pageIndex);
     return p.getMediaBox();

@@ -7,6 +7,8 @@
 // page's content.
 #pragma once
 
+#include <vector>
+
 #include "Common/PIUtils.h"
 
 class CContent;
@@ -105,6 +107,20 @@ class PageContentHold {
 
   private:
     PDPage page_ = nullptr;
+};
+
+// Keeps the content of every page of a document acquired while it lives, so that the
+// walks of its pages in between read each page once. A page whose content cannot be
+// read is left out (the error is logged; the walks of that page report it).
+class DocContentHold {
+  public:
+    explicit DocContentHold(PDDoc doc);
+    ~DocContentHold();
+    DocContentHold(const DocContentHold&) = delete;
+    DocContentHold& operator=(const DocContentHold&) = delete;
+
+  private:
+    std::vector<PDPage> pages_;
 };
 
 ASFixedRect getMediaBox(PDDoc doc, long pageIndex);

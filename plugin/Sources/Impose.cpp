@@ -1193,12 +1193,17 @@ PDDoc imposeDocWithData(ImposeData* data) {
     gImpose.stats = ImposeStats{};
     // The template as the job's check opened it, or opened here. Reported, so that a
     // job without its template never counts as done.
-    PDDoc tmpl = takeCheckedTemplate(data->templatePath);
+    std::unique_ptr<DocContentHold> held;
+    PDDoc tmpl = takeCheckedTemplate(data->templatePath, &held);
     if (!tmpl &&
         (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
          !tmpl))
         return nullptr;
+    // The template's sheets are read once for the checks, the frame count and the
+    // drawing made a form.
+    if (!held) held = std::make_unique<DocContentHold>(tmpl);
     if (!checkTemplateFrames(tmpl, data->templatePath)) {
+        held.reset();
         setCosDoc(tmpl);
         gPDModelHFT->PDDocClose(tmpl);
         return nullptr;
@@ -1207,6 +1212,7 @@ PDDoc imposeDocWithData(ImposeData* data) {
     SheetBuild b(data, tmpl);
     bool noFrames = false;
     if (!reportHostErrors(0, [&] { noFrames = !buildSheets(b); })) discardSheets(b);
+    held.reset();
     setCosDoc(tmpl);
     gPDModelHFT->PDDocClose(tmpl);
     PDDoc out = b.out;

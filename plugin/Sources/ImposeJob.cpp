@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -351,8 +352,10 @@ struct CheckedTemplate {
     FileStamp stamp;
     SheetsInfo info;
     PDDoc doc = nullptr;  // open, until a job takes it or another check replaces it
+    std::unique_ptr<DocContentHold> held;  // its sheets' content, read by the check
 
     void forgetDoc() {
+        held.reset();
         if (doc) closeDoc(doc);
         doc = nullptr;
     }
@@ -371,6 +374,8 @@ bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport&
     FileStamp stamp = stampOf(path);
     CheckedDoc t(path, option, what, report);
     if (!t.doc()) return false;
+    // The check's walks, and the job's, read each sheet once.
+    auto held = std::make_unique<DocContentHold>(t.doc());
     if (!inspectSheets(t.doc(), path, option, what, info, report)) return false;
     if (!second && !docIsTemplate(t.doc())) {
         char fmt[256] = "noTemplateStr", msg[512];
@@ -392,6 +397,7 @@ bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport&
         gChecked.path = path;
         gChecked.stamp = stamp;
         gChecked.info = info;
+        gChecked.held = std::move(held);
         gChecked.doc = t.release();
     }
     return true;
@@ -407,10 +413,12 @@ std::string alignmentEffect(ePlacing placing) {
 
 }  // namespace
 
-PDDoc takeCheckedTemplate(const char* path) {
+PDDoc takeCheckedTemplate(const char* path, std::unique_ptr<DocContentHold>* held) {
     if (!path || !gChecked.doc || !gChecked.holds(path)) return nullptr;
     PDDoc doc = gChecked.doc;
     gChecked.doc = nullptr;
+    if (held) *held = std::move(gChecked.held);
+    gChecked.held.reset();
     return doc;
 }
 

@@ -4,6 +4,9 @@
 // line) all run their jobs here, so that they cannot disagree.
 #pragma once
 
+#include <memory>
+
+#include "Common/PageContent.h"
 #include "Sources/JobOptions.h"
 #include "VexaJobHFT.h"
 
@@ -20,10 +23,11 @@ void initImposeJob(VexaJob* job, PDDoc src);
 ASInt32 checkImposeJob(const VexaJob* job, VexaJobFacts* facts, JobReport& report, bool warnings);
 
 // The job's template as the last check opened it, when the file has not changed since:
-// the caller owns the document (null otherwise; the check keeps what it read of the
-// sheets for a later check of the same file). forgetCheckedTemplate closes a document
-// no job took.
-PDDoc takeCheckedTemplate(const char* path);
+// the caller owns the document and, in held, the hold on its sheets' content, which it
+// lets go before closing the document (null otherwise; the check keeps what it read of
+// the sheets for a later check of the same file). forgetCheckedTemplate closes a
+// document no job took.
+PDDoc takeCheckedTemplate(const char* path, std::unique_ptr<DocContentHold>* held);
 void forgetCheckedTemplate();
 
 // The page frames of a job's sheets: how many, how many stay empty and the highest
