@@ -13,6 +13,7 @@
 
 #include "Common/BoxDesc.h"
 #include "Common/CarryOver.h"
+#include "Common/ColorSpaces.h"
 #include "Common/ColorSupport.h"
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
@@ -45,7 +46,9 @@ struct JobFrames {
         bool ownDict = false;  // the frame dictionary is an indirect object
     };
     struct Sheet {
+        ASInt32 page = -1;          // in the template
         long elements = -1;         // in the content of the copy read; -1 until read
+        signed char plainColours = -1;  // see plainColours below; -1 until asked
         std::vector<Frame> frames;  // by rising index
         const Frame* find(long index) const {
             auto at = std::lower_bound(frames.begin(), frames.end(), index,
@@ -61,6 +64,7 @@ struct JobFrames {
         if (!tmpl) tmpl = t;
         if (t != tmpl || page < 0) return nullptr;
         if (static_cast<size_t>(page) >= sheets.size()) sheets.resize(page + 1);
+        sheets[page].page = page;
         return &sheets[page];
     }
     // The value of a frame of the pass being placed; null when it was not kept.
@@ -72,6 +76,8 @@ struct JobFrames {
     PDDoc tmpl = nullptr;
     std::vector<Sheet> sheets;
     ByElement placing;
+    // The template sheet (its page) of each sheet of the pass whose frames are kept.
+    std::unordered_map<ASInt32, ASInt32> ofPass;
 };
 
 namespace {
@@ -224,7 +230,10 @@ class PassContents {
 // only, and the values of the renumbered frames are kept for the placing.
 void renumber(PDDoc out, long first, ImposeData* job, PDDoc tmpl, JobFrames* frames) {
     // Values kept for a pass that was never placed went with its elements.
-    if (frames) frames->placing.clear();
+    if (frames) {
+        frames->placing.clear();
+        frames->ofPass.clear();
+    }
     ASInt32 n = pdDocGetNumPages(out);
     for (ASInt32 i = static_cast<ASInt32>(first); i < n; ++i) {
         CPage page(out, i);
@@ -239,6 +248,7 @@ void renumber(PDDoc out, long first, ImposeData* job, PDDoc tmpl, JobFrames* fra
         }
         // A copy that differs from the first in its number of elements is read as it is.
         if (known && known->elements != level.getCount()) known = nullptr;
+        if (known) frames->ofPass[i] = known->page;
         Renumbering r{job, false, known, known ? &frames->placing : nullptr};
         EnumForms(&level, renumberProc, reinterpret_cast<long>(&r), false);
         if (r.write) pdPageSetPDEContent(p);
@@ -535,6 +545,39 @@ void shareFixedDrawing(PDDoc tmpl) {
         logHostErrors("sharing a template sheet's drawing", [&] { shareFixedDrawing(tmpl, i); });
 }
 
+// Whether every colour space of a page's resources (its forms', patterns' and Type 3
+// fonts' included) is plain: no DeviceN space and no separation but "All", "None" and
+// the trim lines' own. Such colours are neither placeholders to fill, nor spot colours
+// for a slug line to list, nor one-colorant DeviceN spaces to make separations.
+struct PlainColours {
+    char trimLines[256] = "";
+    bool plain = true;
+};
+
+bool plainColourProc(CosObj space, long data) {
+    auto* p = reinterpret_cast<PlainColours*>(data);
+    char family[64] = "";
+    ASInt32 kind = getColorSpace(space, family);
+    if (kind == kDeviceN) {
+        p->plain = false;
+    } else if (kind == kSeparation) {
+        CosObj name = cosObjGetType(space) == CosArray && cosArrayLength(space) >= 2
+                          ? cosArrayGet(space, 1)
+                          : CosObj();
+        const char* n = cosObjGetType(name) == CosName ? asAtomGetString(cosNameValue(name)) : "";
+        p->plain = std::strcmp(n, "All") == 0 || std::strcmp(n, "None") == 0 ||
+                   (p->trimLines[0] && std::strcmp(n, p->trimLines) == 0);
+    }
+    return p->plain;
+}
+
+bool plainColours(PDDoc doc, ASInt32 page) {
+    PlainColours p;
+    getTrimLinesColorParams(p.trimLines, nullptr);
+    EnumDocColors(doc, page, page, plainColourProc, reinterpret_cast<long>(&p));
+    return p.plain;
+}
+
 // One placement context per sheet.
 struct PlaceContext {
     PDDoc src = nullptr;
@@ -549,6 +592,11 @@ struct PlaceContext {
     // Whether the trim lines are shown, as the document placed into says.
     PDDoc shownFor = nullptr;
     bool trimShown = false;
+    // Source pages (by index) whose colours are all plain (see plainColours): 1 yes,
+    // 0 no, -1 not asked yet; null when not known for the job.
+    std::vector<signed char>* plainPages = nullptr;
+    bool sheetPlain = false;     // the template sheet's colours are plain
+    bool spotsPlaced = false;    // a page placed on the sheet has other colours
     PDEColorSpec trimColor{};
     // The job's question and counts.
     ImposeState* state = &gImpose;
@@ -601,6 +649,17 @@ void markEmpty(PlaceContext* ctx, PDEContent content, const ASFixedRect& inner) 
     pdeRelease(marker);
     addTrimLines(ctx, content, inner);
     ctx->state->stats.emptyFrames += 1;
+}
+
+// Notes whether the page placed from source page i brings colours other than plain ones.
+void notePageColours(PlaceContext* ctx, ASInt32 i) {
+    if (!ctx->plainPages || i < 0 || static_cast<size_t>(i) >= ctx->plainPages->size()) {
+        ctx->spotsPlaced = true;
+        return;
+    }
+    signed char& known = (*ctx->plainPages)[i];
+    if (known < 0) known = plainColours(ctx->src, i) ? 1 : 0;
+    if (!known) ctx->spotsPlaced = true;
 }
 
 void notePageIntents(PlaceContext* ctx, ASInt32 pageIndex) {
@@ -670,6 +729,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     addTrimLines(ctx, content, inner);
     ctx->state->stats.pagesPlaced += 1;
     notePageIntents(ctx, i);
+    if (ctx->sheetPlain && !ctx->spotsPlaced) notePageColours(ctx, i);
     return true;
 }
 
@@ -695,13 +755,27 @@ void placeSheet(PlaceContext* ctx, PDPage page) {
     // The sheet's content is held by the caller; placing writes it back.
     long jobInfo = removeJobInfo(page, false);
     CosObj before = contentStream(page);
-    EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), true, true);
-    // The setting leaves the caller's default in place when it is missing.
-    char letters[256] = "XZABC";
-    getReplaceStr(letters);
-    changeColorSpaces(ctx->dst, page, letters);
+    // A sheet with a slug line whose template sheet and placed pages have plain colours
+    // only is written once, with its slug line: the colour steps below find nothing to
+    // change or list on it, written or not. Any other sheet is written placed, for them.
+    bool once = jobInfo > 0 && ctx->sheetPlain;
+    EnumForms(page, placeFrameProc, reinterpret_cast<long>(ctx), !once, true);
+    if (once && ctx->spotsPlaced) {
+        once = false;
+        pdPageSetPDEContent(page);
+    }
+    if (!once) {
+        // The setting leaves the caller's default in place when it is missing.
+        char letters[256] = "XZABC";
+        getReplaceStr(letters);
+        changeColorSpaces(ctx->dst, page, letters);
+    }
     carryPageIntents(ctx, page);
-    if (jobInfo > 0) {
+    if (once) {
+        addJobInfo(ctx->dst, page);
+        // A slug line that could not be made leaves the placed sheet to be written.
+        if (cosObjEqual(contentStream(page), before)) pdPageSetPDEContent(page);
+    } else if (jobInfo > 0) {
         // The colours of the slug line are those of the placed pages: the sheet is
         // written once placed and once more with its slug line. The first writing is
         // then referred to by nothing; it goes at once instead of staying in memory
@@ -866,6 +940,16 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     if (slots > srcPages_) slots = srcPages_;
     ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
     ctx->boxes.resize(ctx->cache.size());
+    if (frames_) {
+        auto known = frames_->ofPass.find(s);
+        if (known != frames_->ofPass.end()) {
+            JobFrames::Sheet& t = frames_->sheets[known->second];
+            if (t.plainColours < 0) t.plainColours = plainColours(frames_->tmpl, t.page) ? 1 : 0;
+            ctx->sheetPlain = t.plainColours == 1;
+            if (plainPages_.size() != static_cast<size_t>(srcPages_)) plainPages_.assign(srcPages_, -1);
+            ctx->plainPages = &plainPages_;
+        }
+    }
     placeSheet(ctx.get(), page.get());
     return true;
 }
@@ -879,6 +963,7 @@ void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), voi
     place(from, to);
     // The kept values go with the elements they were kept for.
     frames_->placing.clear();
+    frames_->ofPass.clear();
     if (placed) placed(data);
     writeAhead(to);
 }

@@ -63,6 +63,8 @@ class SheetPlacer {
     void (*before_)(void*) = nullptr;
     void* beforeData_ = nullptr;
     std::unique_ptr<JobFrames> frames_;
+    // Whether each source page's colours are plain (1), not (0) or not yet known (-1).
+    std::vector<signed char> plainPages_;
 };
 
 // Places source pages into the selected frames of one sheet only; false when no

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "Common/BoxDesc.h"
@@ -21,6 +18,7 @@
 #include "settings/MyStrings.h"
 #include "settings/MyUnits.h"
 #include "Common/PageContent.h"
+#include "platform/FileOps.h"
 #include "platform/PathProblems.h"
 #include "platform/Platform.h"
 #include "Common/Prefs.h"
@@ -323,33 +321,13 @@ std::string bindingName(ASInt32 b) {
     return b == 1 ? "saddle stitch" : b == 2 ? "perfect binding" : "envelope";
 }
 
-// A file's size and time of last change: a file that was checked and still shows both
-// is taken to be the file checked.
-struct FileStamp {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type changed{};
-    bool known = false;
-    bool operator==(const FileStamp& o) const {
-        return known && o.known && size == o.size && changed == o.changed;
-    }
-};
-
-FileStamp stampOf(const char* path) {
-    FileStamp s;
-    std::error_code e1, e2;
-    s.size = std::filesystem::file_size(path, e1);
-    s.changed = std::filesystem::last_write_time(path, e2);
-    s.known = !e1 && !e2;
-    return s;
-}
-
 // The template the last check found sound: what it read of its sheets, and the
 // document as it was opened, kept for the job that follows the check, so that a check
 // and its job open the template once (and a job checked twice, by the caller and
-// before it runs, reads it once). A file changed since is opened anew.
+// before it runs, reads it once). A file changed or saved anew since is opened anew.
 struct CheckedTemplate {
     std::string path;
-    FileStamp stamp;
+    FileIdentity stamp;
     SheetsInfo info;
     PDDoc doc = nullptr;  // open, until a job takes it or another check replaces it
     std::unique_ptr<DocContentHold> held;  // its sheets' content, read by the check
@@ -359,7 +337,9 @@ struct CheckedTemplate {
         if (doc) closeDoc(doc);
         doc = nullptr;
     }
-    bool holds(const char* p) const { return !path.empty() && path == p && stamp == stampOf(p); }
+    bool holds(const char* p) const {
+        return !path.empty() && path == p && stamp == fileIdentity(p);
+    }
 };
 CheckedTemplate gChecked;
 
@@ -371,7 +351,7 @@ bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport&
     }
     const char* option = second ? "second-sheet" : "template";
     std::string what = second ? "the second sheet" : "the template";
-    FileStamp stamp = stampOf(path);
+    FileIdentity stamp = fileIdentity(path);
     CheckedDoc t(path, option, what, report);
     if (!t.doc()) return false;
     // The check's walks, and the job's, read each sheet once.

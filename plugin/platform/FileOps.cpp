@@ -463,3 +463,16 @@ std::string pathFitting(const std::string& path, std::size_t size) {
     if (fd < 0) return path;
     return "/proc/self/fd/" + std::to_string(fd) + path.substr(slash);
 }
+
+FileIdentity fileIdentity(const char* path) {
+    FileIdentity id;
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0) return id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<int64_t>(st.st_size);
+    id.changed = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.statusChanged = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    id.known = true;
+    return id;
+}

@@ -71,6 +71,20 @@ void getFileName(const char* path, char* name, ASInt32 size, bool withExtension)
 // name is one, with the mover's tag and the file's own name.
 bool isClaimName(const char* name, std::string* tag, std::string* originalName);
 
+// What tells one version of a file from another: its device and inode (a file saved
+// anew under the same name is another inode), size and times of last change. Unknown
+// (and equal to nothing) when the file cannot be looked at.
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0;
+    int64_t size = -1, changed = 0, statusChanged = 0;  // nanoseconds since the epoch
+    bool known = false;
+    bool operator==(const FileIdentity& o) const {
+        return known && o.known && device == o.device && inode == o.inode && size == o.size &&
+               changed == o.changed && statusChanged == o.statusChanged;
+    }
+};
+FileIdentity fileIdentity(const char* path);
+
 // What the busy test remembers of a file between looks.
 struct FileSeen {
     int64_t size = -1;

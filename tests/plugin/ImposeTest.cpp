@@ -1240,3 +1240,154 @@ TEST_F(Imposing, TheImposeCommandKeepsItsErrorsAndGivesTheErrorModeBack) {
     gAcroViewHFT->AVDocClose(window, true);
     setCosDoc(host.doc);
 }
+
+TEST_F(Imposing, AJobWrittenAheadPlacesEveryFrameAsTheWholeDocumentDoes) {
+    // Frames turned and with bleed, creep, a trim-lines layer put before the frames of
+    // every sheet and three passes: the values the job keeps from renumbering to placing
+    // must give each sheet what reading every frame anew gives.
+    std::vector<std::vector<FrameSpec>> sheets = {
+        {{-1, 20, 290, 400, 300}, {1, 20, 20, 200, 280, 90}, {4, 220, 20, 400, 280, 0}},
+        {{2, 20, 20, 200, 280, 180}, {3, 220, 20, 400, 280, 270}}};
+    std::string tmpl = makeTemplate("turned.pdf", sheets, 3);
+    auto impose = [&](bool ahead) {
+        PDDoc src = makeSource(12);
+        ImposeData d = job(src, tmpl, 1, 1, 12);
+        d.creep = fx(0.5);
+        ImposeModeScope mode(false, true);
+        vexa::host::doc::setWriteAheadForNewDocuments(ahead);
+        PDDoc out = imposeDocWithData(&d);
+        vexa::host::doc::setWriteAheadForNewDocuments(false);
+        std::string file = tmp.file(ahead ? "ahead.pdf" : "whole.pdf");
+        EXPECT_NE(out, nullptr);
+        if (out) gPDModelHFT->PDDocSave(out, PDSaveFull, file.c_str());
+        close(out, src);
+        return file;
+    };
+    std::string whole = impose(false), ahead = impose(true);
+    PDDoc a = gPDModelHFT->PDDocOpen(ahead.c_str(), false);
+    PDDoc w = gPDModelHFT->PDDocOpen(whole.c_str(), false);
+    ASSERT_EQ(pdDocGetNumPages(a), 6);
+    ASSERT_EQ(pdDocGetNumPages(w), 6);
+    int placed = 0;
+    for (ASInt32 s = 0; s < 6; ++s) {
+        SCOPED_TRACE(s);
+        std::vector<Frame> fa = frames(a, s), fw = frames(w, s);
+        ASSERT_EQ(fa.size(), fw.size());
+        for (size_t k = 0; k < fa.size(); ++k) {
+            EXPECT_EQ(fa[k].box, fw[k].box);
+            EXPECT_EQ(fa[k].displacement, fw[k].displacement);
+            EXPECT_EQ(fa[k].placed, fw[k].placed);
+            EXPECT_EQ(0, std::memcmp(&fa[k].matrix, &fw[k].matrix, sizeof(ASFixedMatrix)));
+            placed += fa[k].placed;
+        }
+    }
+    EXPECT_EQ(placed, 12);
+    close(a, w);
+}
+
+namespace {
+
+const PDModelHFT* gRealOpen = nullptr;
+std::string gCountedPath;
+int gOpens = 0;
+
+PDDoc countOpen(const char* path, ASBool repair) {
+    if (path && gCountedPath == path) ++gOpens;
+    return gRealOpen->PDDocOpen(path, repair);
+}
+
+}  // namespace
+
+TEST_F(Imposing, ACheckedJobOpensItsTemplateOnceAndATemplateSavedAnewIsReadAnew) {
+    std::string t = booklet(2);
+    PDDoc src = makeSource(8);
+    PDModelHFT patched = *gPDModelHFT;
+    gRealOpen = gPDModelHFT;
+    patched.PDDocOpen = countOpen;
+    gPDModelHFT = &patched;
+    ScopeExit restore([] { gPDModelHFT = gRealOpen; });
+    gCountedPath = t;
+    gOpens = 0;
+    VexaJob j;
+    auto sheetsOf = [&] {
+        // The engine counts on the job's record: each run has one of its own.
+        j = lineJob(src, tmp.file("src8.pdf"), t, tmp.file("o.pdf"));
+        Said said;
+        JobReport report{sayTo, &said};
+        // The caller's check, then the job's own before it runs.
+        EXPECT_EQ(checkImposeJob(&j, nullptr, report, true), 0) << said.all();
+        EXPECT_EQ(checkImposeJob(&j, nullptr, report, false), 0) << said.all();
+        PDDoc out = imposeDocWithData(&j.data);
+        EXPECT_NE(out, nullptr);
+        ASInt32 n = out ? pdDocGetNumPages(out) : 0;
+        if (out) closeDoc(out);
+        return n;
+    };
+    // 2 frames a side: two passes of two sheets.
+    EXPECT_EQ(sheetsOf(), 4);
+    EXPECT_EQ(gOpens, 1);
+    // The same name saved with 4 frames a side: one pass.
+    booklet(4);
+    EXPECT_EQ(sheetsOf(), 2);
+    EXPECT_EQ(gOpens, 2);
+    j = lineJob(src, tmp.file("src8.pdf"), t, tmp.file("o.pdf"));
+    EXPECT_EQ(countJobFrames(&j).frames, 8);
+    close(nullptr, src);
+}
+
+TEST_F(Imposing, SlugLinesListTheSpotColoursOfTheirSheetsWrittenOnceOrTwice) {
+    // A sheet of plain colours is written once, with its slug line; a sheet holding a
+    // page in a spot colour is written placed and then with its slug line. Both list
+    // what the whole document made at once lists.
+    std::vector<std::vector<FrameSpec>> sheets = {
+        {{-1, 20, 290, 400, 300}, {1, 20, 20, 200, 280}, {4, 220, 20, 400, 280}},
+        {{-1, 20, 290, 400, 300}, {2, 20, 20, 200, 280}, {3, 220, 20, 400, 280}}};
+    std::string tmpl = makeTemplate("slug.pdf", sheets);
+    std::string srcPath = tmp.file("spots.pdf");
+    {
+        PDDoc d = pdDocCreate();
+        setCosDoc(d);
+        const float cmyk[4] = {0, 0.2f, 1, 0};
+        for (ASInt32 i = 0; i < 8; ++i) {
+            PDPage p = gPDModelHFT->PDDocCreatePage(d, i - 1, fxRect(0, 0, 190, 270));
+            PDEPath r = makeRect(10, 10, 50, 50);
+            if (i == 2) {
+                PDEGraphicState gs;
+                pdeGetGState(r, &gs);
+                PDEColorSpec s = getSepColorSpec("Gold", cmyk);
+                gs.fillColorSpec = s;
+                gPDFEditWriteHFT->PDEElementSetGState(r, &gs, sizeof gs);
+                freeColorSpec(&s);
+            }
+            addToPage(p, {r});
+            pdPageRelease(p);
+        }
+        gPDModelHFT->PDDocSave(d, PDSaveFull, srcPath.c_str());
+        pdDocClose(d);
+        setCosDoc(host.doc);
+    }
+    auto slugTexts = [&](bool ahead) {
+        PDDoc src = gPDModelHFT->PDDocOpen(srcPath.c_str(), false);
+        ImposeData d = job(src, tmpl, 1, 1, 8);
+        vexa::host::doc::setWriteAheadForNewDocuments(ahead);
+        PDDoc out = imposeDocWithData(&d);
+        vexa::host::doc::setWriteAheadForNewDocuments(false);
+        EXPECT_NE(out, nullptr);
+        std::string file = tmp.file(ahead ? "ahead.pdf" : "whole.pdf");
+        if (out) gPDModelHFT->PDDocSave(out, PDSaveFull, file.c_str());
+        close(out, src);
+        std::string text;
+        EXPECT_EQ(runCommand("pdftotext '" + file + "' -", &text), 0);
+        // Whether each sheet lists the spot colour.
+        std::vector<bool> gold;
+        std::size_t at = 0;
+        for (std::size_t end; (end = text.find('\f', at)) != std::string::npos; at = end + 1)
+            gold.push_back(text.substr(at, end - at).find("Gold") != std::string::npos);
+        return gold;
+    };
+    std::vector<bool> whole = slugTexts(false), ahead = slugTexts(true);
+    ASSERT_EQ(whole.size(), 4u);
+    EXPECT_EQ(ahead, whole);
+    // Page 3 lies on the front of the second pass only.
+    EXPECT_EQ(whole, (std::vector<bool>{false, false, true, false}));
+}
