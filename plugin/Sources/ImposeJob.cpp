@@ -341,12 +341,18 @@ struct CheckedTemplate {
         return !path.empty() && path == p && stamp == fileIdentity(p);
     }
 };
-CheckedTemplate gChecked;
+// Never destroyed: what it holds belongs to the host, which may be gone when the
+// process ends; forgetCheckedTemplate lets go of it while the host lives.
+CheckedTemplate& checkedTemplate() {
+    static auto* kept = new CheckedTemplate;
+    return *kept;
+}
 
 // Checks one template file (the job's template or its second sheet).
 bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport& report) {
-    if (!second && gChecked.holds(path)) {
-        info = gChecked.info;
+    CheckedTemplate& kept = checkedTemplate();
+    if (!second && kept.holds(path)) {
+        info = kept.info;
         return true;
     }
     const char* option = second ? "second-sheet" : "template";
@@ -373,12 +379,12 @@ bool checkSheetsFile(const char* path, bool second, SheetsInfo& info, JobReport&
         return false;
     }
     if (!second && stamp.known) {
-        gChecked.forgetDoc();
-        gChecked.path = path;
-        gChecked.stamp = stamp;
-        gChecked.info = info;
-        gChecked.held = std::move(held);
-        gChecked.doc = t.release();
+        kept.forgetDoc();
+        kept.path = path;
+        kept.stamp = stamp;
+        kept.info = info;
+        kept.held = std::move(held);
+        kept.doc = t.release();
     }
     return true;
 }
@@ -394,17 +400,19 @@ std::string alignmentEffect(ePlacing placing) {
 }  // namespace
 
 PDDoc takeCheckedTemplate(const char* path, std::unique_ptr<DocContentHold>* held) {
-    if (!path || !gChecked.doc || !gChecked.holds(path)) return nullptr;
-    PDDoc doc = gChecked.doc;
-    gChecked.doc = nullptr;
-    if (held) *held = std::move(gChecked.held);
-    gChecked.held.reset();
+    CheckedTemplate& kept = checkedTemplate();
+    if (!path || !kept.doc || !kept.holds(path)) return nullptr;
+    PDDoc doc = kept.doc;
+    kept.doc = nullptr;
+    if (held) *held = std::move(kept.held);
+    kept.held.reset();
     return doc;
 }
 
 void forgetCheckedTemplate() {
-    gChecked.forgetDoc();
-    gChecked = CheckedTemplate{};
+    CheckedTemplate& kept = checkedTemplate();
+    kept.forgetDoc();
+    kept = CheckedTemplate{};
 }
 
 void initImposeJob(VexaJob* job, PDDoc src) {
