@@ -264,7 +264,3 @@ void UTF8ToHost(char* text, ASInt32 size) {
     (void)text;
     (void)size;
 }
-
-ASInt32 getLangID(ASInt32 base) {
-    return gLanguage * 100 + base;
-}

@@ -56,5 +56,3 @@ ASText stringWithKey(const char* key, bool withEllipsis);
 char* addEllipsisToString(char* text);
 // The host encoding is UTF-8: both leave the text as it is (kept for callers).
 void UTF8ToHost(char* text, ASInt32 size);
-// gLanguage * 100 + base: the identifier of a language-specific numbered resource.
-ASInt32 getLangID(ASInt32 base);
