@@ -121,9 +121,9 @@ char* getResourceData(const char* name, const char* type, ASInt32 language) {
 }
 
 ASInt32 setupMyStrings() {
-    cleanupMyStrings();
-    gStrings = getResourceData("MyStrings", "xml", gLanguage);
-    checkFormats();
+    char* table = getResourceData("MyStrings", "xml", gLanguage);
+    setupMyStringsFromText(table);
+    std::free(table);
     return gStrings ? 0 : -1;
 }
 
