@@ -98,11 +98,9 @@ void fuzzXml(const std::string& text, Input& in) {
                 break;
             case 2:
                 getXMLValue(t, name.c_str(), 3);
-                getXMLFloatValue(t, name.c_str(), 1.0);
                 break;
             case 3:
                 getXMLOSType(t, name.c_str());
-                getXMLCount(t, name.c_str());
                 break;
             case 4:
                 EnumXMLData(t, name.c_str(), countElements, &sum);

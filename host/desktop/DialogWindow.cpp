@@ -89,100 +89,7 @@ void DialogWindow::build() {
         PUIControl c = owned.get();
         QWidget* parent = widgetFor(c->parent);
         if (!parent) parent = this;
-        QWidget* w = nullptr;
-        QString text = qs(c->text);
-        switch (c->kind) {
-            case kPUIPushButton: {
-                auto* b = new QPushButton(text, parent);
-                b->setAutoDefault(false);
-                if (c->flags & kPUIDefaultButton) b->setDefault(true);
-                connect(b, &QPushButton::clicked, this, [this, c] { userPressed(c); });
-                w = b;
-                break;
-            }
-            case kPUICheckBox: {
-                auto* b = new QCheckBox(text, parent);
-                connect(b, &QCheckBox::clicked, this, [this, c](bool on) { userToggled(c, on); });
-                w = b;
-                break;
-            }
-            case kPUIRadioButton: {
-                auto* b = new QRadioButton(text, parent);
-                b->setAutoExclusive(false);  // the dialog services keep the group
-                connect(b, &QRadioButton::clicked, this, [this, c] { userPressed(c); });
-                w = b;
-                break;
-            }
-            case kPUIGroupBox:
-                w = new QGroupBox(text, parent);
-                break;
-            case kPUIStaticText:
-                if (c->flags & kPUIReadOnly) {
-                    auto* e = new QLineEdit(text, parent);
-                    e->setReadOnly(true);
-                    e->setAlignment(alignmentOf(c->flags));
-                    w = e;
-                } else {
-                    auto* l = new QLabel(text, parent);
-                    l->setAlignment(alignmentOf(c->flags));
-                    l->setWordWrap(c->rect.height >= 20);
-                    w = l;
-                }
-                break;
-            case kPUIEditText:
-            case kPUIUnitEditText:
-                if (c->flags & kPUIMultiLine) {
-                    auto* e = new QPlainTextEdit(text, parent);
-                    e->setTabChangesFocus(true);
-                    e->installEventFilter(this);
-                    w = e;
-                } else {
-                    auto* e = new QLineEdit(text, parent);
-                    e->setAlignment(alignmentOf(c->flags));
-                    if (c->flags & kPUIPassword) e->setEchoMode(QLineEdit::Password);
-                    connect(e, &QLineEdit::editingFinished, this, [this, c, e] {
-                        if (e->isModified()) userEdited(c, e->text());
-                    });
-                    e->installEventFilter(this);
-                    w = e;
-                }
-                break;
-            case kPUIComboBox:
-            case kPUIPopup: {
-                auto* b = new QComboBox(parent);
-                b->setEditable(c->kind == kPUIComboBox);
-                connect(b, &QComboBox::activated, this, [this, c](int i) { userPicked(c, i); });
-                if (b->lineEdit())
-                    connect(b->lineEdit(), &QLineEdit::editingFinished, this, [this, c, b] {
-                        if (b->lineEdit()->isModified()) userEdited(c, b->currentText());
-                    });
-                w = b;
-                break;
-            }
-            case kPUIListBox: {
-                auto* l = new QListWidget(parent);
-                connect(l, &QListWidget::itemClicked, this,
-                        [this, c, l](QListWidgetItem* item) { userPicked(c, l->row(item)); });
-                w = l;
-                break;
-            }
-            case kPUIProgressBar:
-                w = new QProgressBar(parent);
-                break;
-            case kPUITabs:
-                w = new QTabWidget(parent);
-                break;
-            case kPUISeparator: {
-                auto* f = new QFrame(parent);
-                f->setFrameShape(c->rect.width >= c->rect.height ? QFrame::HLine : QFrame::VLine);
-                f->setFrameShadow(QFrame::Sunken);
-                w = f;
-                break;
-            }
-            default:
-                w = new QWidget(parent);  // panes and radio groups
-                break;
-        }
+        QWidget* w = makeWidget(c, parent);
         w->setObjectName(QString("control-%1").arg(c->id));
         if (palette && !isField(c->kind)) w->setFocusPolicy(Qt::NoFocus);
         widgets_[c] = w;
@@ -197,6 +104,104 @@ void DialogWindow::build() {
     setFixedSize(static_cast<int>(std::lround(window_->width * sx_)),
                  static_cast<int>(std::lround(window_->height * sy_)));
     syncFromModel();
+}
+
+QWidget* DialogWindow::makeWidget(PUIControl c, QWidget* parent) {
+    QWidget* w = nullptr;
+    QString text = qs(c->text);
+    switch (c->kind) {
+        case kPUIPushButton: {
+            auto* b = new QPushButton(text, parent);
+            b->setAutoDefault(false);
+            if (c->flags & kPUIDefaultButton) b->setDefault(true);
+            connect(b, &QPushButton::clicked, this, [this, c] { userPressed(c); });
+            w = b;
+            break;
+        }
+        case kPUICheckBox: {
+            auto* b = new QCheckBox(text, parent);
+            connect(b, &QCheckBox::clicked, this, [this, c](bool on) { userToggled(c, on); });
+            w = b;
+            break;
+        }
+        case kPUIRadioButton: {
+            auto* b = new QRadioButton(text, parent);
+            b->setAutoExclusive(false);  // the dialog services keep the group
+            connect(b, &QRadioButton::clicked, this, [this, c] { userPressed(c); });
+            w = b;
+            break;
+        }
+        case kPUIGroupBox:
+            w = new QGroupBox(text, parent);
+            break;
+        case kPUIStaticText:
+            if (c->flags & kPUIReadOnly) {
+                auto* e = new QLineEdit(text, parent);
+                e->setReadOnly(true);
+                e->setAlignment(alignmentOf(c->flags));
+                w = e;
+            } else {
+                auto* l = new QLabel(text, parent);
+                l->setAlignment(alignmentOf(c->flags));
+                l->setWordWrap(c->rect.height >= 20);
+                w = l;
+            }
+            break;
+        case kPUIEditText:
+        case kPUIUnitEditText:
+            if (c->flags & kPUIMultiLine) {
+                auto* e = new QPlainTextEdit(text, parent);
+                e->setTabChangesFocus(true);
+                e->installEventFilter(this);
+                w = e;
+            } else {
+                auto* e = new QLineEdit(text, parent);
+                e->setAlignment(alignmentOf(c->flags));
+                if (c->flags & kPUIPassword) e->setEchoMode(QLineEdit::Password);
+                connect(e, &QLineEdit::editingFinished, this, [this, c, e] {
+                    if (e->isModified()) userEdited(c, e->text());
+                });
+                e->installEventFilter(this);
+                w = e;
+            }
+            break;
+        case kPUIComboBox:
+        case kPUIPopup: {
+            auto* b = new QComboBox(parent);
+            b->setEditable(c->kind == kPUIComboBox);
+            connect(b, &QComboBox::activated, this, [this, c](int i) { userPicked(c, i); });
+            if (b->lineEdit())
+                connect(b->lineEdit(), &QLineEdit::editingFinished, this, [this, c, b] {
+                    if (b->lineEdit()->isModified()) userEdited(c, b->currentText());
+                });
+            w = b;
+            break;
+        }
+        case kPUIListBox: {
+            auto* l = new QListWidget(parent);
+            connect(l, &QListWidget::itemClicked, this,
+                    [this, c, l](QListWidgetItem* item) { userPicked(c, l->row(item)); });
+            w = l;
+            break;
+        }
+        case kPUIProgressBar:
+            w = new QProgressBar(parent);
+            break;
+        case kPUITabs:
+            w = new QTabWidget(parent);
+            break;
+        case kPUISeparator: {
+            auto* f = new QFrame(parent);
+            f->setFrameShape(c->rect.width >= c->rect.height ? QFrame::HLine : QFrame::VLine);
+            f->setFrameShadow(QFrame::Sunken);
+            w = f;
+            break;
+        }
+        default:
+            w = new QWidget(parent);  // panes and radio groups
+            break;
+    }
+    return w;
 }
 
 // Heights grow with the font; widths grow further where a text would not fit its

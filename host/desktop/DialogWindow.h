@@ -59,6 +59,8 @@ class DialogWindow : public QDialog {
 
   private:
     void build();
+    // The widget that shows a control of the description, wired to the user's actions.
+    QWidget* makeWidget(PUIControl c, QWidget* parent);
     void computeScale();
     QRect placed(const _t_PUIControl* control, QWidget* widget) const;
     template <typename F>

@@ -86,6 +86,33 @@ bool validVersion(ASInt32 major, ASInt32 minor) {
     return major == 2 && minor == 0;
 }
 
+// The file a save writes: the new path, or else the document's own, made absolute; its
+// folder must exist and it must not be a folder itself.
+fs::path saveTarget(const _t_PDDoc* d, const PDDocSaveParamsRec& p) {
+    std::string target = p.newPath && *p.newPath ? std::string(p.newPath) : d->path;
+    if (target.empty()) raise(pdErrBadSaveParams);
+    std::error_code ec;
+    fs::path abs = fs::absolute(target, ec);
+    if (ec) raise(fileErrWrite);
+    if (!fs::is_directory(abs.parent_path(), ec)) raise(fileErrWrite);
+    if (fs::is_directory(abs, ec)) raise(fileErrWrite);
+    return abs;
+}
+
+// After a save that is no copy, the document is the file written: its path, its
+// version as written, and nothing left to save.
+void becomeSavedFile(_t_PDDoc* d, const fs::path& abs, const std::string& written) {
+    std::error_code ec;
+    d->path = fs::weakly_canonical(abs, ec).string();
+    if (ec) d->path = abs.string();
+    d->flags &= ~(PDDocNeedsSave | PDDocRequiresFullSave);
+    ASInt32 a = d->major, b = d->minor;
+    if (std::sscanf(written.c_str(), "%d.%d", &a, &b) == 2) {
+        d->major = a;
+        d->minor = b;
+    }
+}
+
 }  // namespace
 
 void pdDocSave(PDDoc doc, ASUns32 saveFlags, const char* newPath) {
@@ -113,17 +140,11 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
 
     _t_PDDoc* d = checkDoc(doc);  // a handler may have closed it
     if (!validVersion(p.major, p.minor)) raise(pdErrBadSaveParams);
-    std::string target = p.newPath && *p.newPath ? std::string(p.newPath) : d->path;
-    if (target.empty()) raise(pdErrBadSaveParams);
-    std::error_code ec;
-    fs::path abs = fs::absolute(target, ec);
-    if (ec) raise(fileErrWrite);
-    fs::path dir = abs.parent_path();
-    if (!fs::is_directory(dir, ec)) raise(fileErrWrite);
-    if (fs::is_directory(abs, ec)) raise(fileErrWrite);
+    fs::path abs = saveTarget(d, p);
 
     TempFile tmp;
-    std::string pattern = (dir / ("." + abs.filename().string() + ".XXXXXX")).string();
+    std::string pattern =
+        (abs.parent_path() / ("." + abs.filename().string() + ".XXXXXX")).string();
     mode_t mode = newFileMode(abs.string());
     tmp.create(pattern, mode);
 
@@ -197,16 +218,7 @@ void pdDocSaveWithParams(PDDoc doc, PDDocSaveParams params) {
     if (::rename(tmp.path.c_str(), abs.c_str()) != 0) raise(fileErrWrite);
     tmp.keep = true;
 
-    if (!(p.saveFlags & PDSaveCopy)) {
-        d->path = fs::weakly_canonical(abs, ec).string();
-        if (ec) d->path = abs.string();
-        d->flags &= ~(PDDocNeedsSave | PDDocRequiresFullSave);
-        ASInt32 a = d->major, b = d->minor;
-        if (std::sscanf(written.c_str(), "%d.%d", &a, &b) == 2) {
-            d->major = a;
-            d->minor = b;
-        }
-    }
+    if (!(p.saveFlags & PDSaveCopy)) becomeSavedFile(d, abs, written);
 }
 
 }  // namespace vexa::host::doc

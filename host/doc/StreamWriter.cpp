@@ -506,55 +506,62 @@ void StreamWriter::finish(FILE* to, int major, int minor) {
 
     bool anyPacked = false;
     for (const Loc& l : s.locs) anyPacked = anyPacked || l.type() == 2;
-    if (anyPacked) {
-        int num = static_cast<int>(s.locs.size());
-        s.locs.emplace_back();
-        long long xrefAt = h + s.pos;
-        s.locs[num] = Loc::at(s.pos);
-        int w = 1;
-        while (w < 8 && (xrefAt >> (8 * w)) != 0) ++w;
-        std::string table;
-        auto put = [&](long long v, int bytes) {
-            for (int b = bytes - 1; b >= 0; --b) table += static_cast<char>((v >> (8 * b)) & 0xff);
-        };
-        for (std::size_t i = 0; i < s.locs.size(); ++i) {
-            const Loc& l = s.locs[i];
-            if (l.type() == 1) {
-                put(1, 1);
-                put(h + l.offset(), w);
-                put(0, 2);
-            } else if (l.type() == 2) {
-                put(2, 1);
-                put(l.stream(), w);
-                put(l.index(), 2);
-            } else {
-                put(0, 1);
-                put(0, w);
-                put(i == 0 ? 65535 : 0, 2);
-            }
+    if (anyPacked)
+        writeXrefStream(s, out, h, common);
+    else
+        writeXrefTable(s, out, h, common);
+}
+
+void StreamWriter::writeXrefStream(State& s, Sink& out, long long h, const std::string& trailer) {
+    int num = static_cast<int>(s.locs.size());
+    s.locs.emplace_back();
+    long long xrefAt = h + s.pos;
+    s.locs[num] = Loc::at(s.pos);
+    int w = 1;
+    while (w < 8 && (xrefAt >> (8 * w)) != 0) ++w;
+    std::string table;
+    auto put = [&](long long v, int bytes) {
+        for (int b = bytes - 1; b >= 0; --b) table += static_cast<char>((v >> (8 * b)) & 0xff);
+    };
+    for (std::size_t i = 0; i < s.locs.size(); ++i) {
+        const Loc& l = s.locs[i];
+        if (l.type() == 1) {
+            put(1, 1);
+            put(h + l.offset(), w);
+            put(0, 2);
+        } else if (l.type() == 2) {
+            put(2, 1);
+            put(l.stream(), w);
+            put(l.index(), 2);
+        } else {
+            put(0, 1);
+            put(0, w);
+            put(i == 0 ? 65535 : 0, 2);
         }
-        std::string data = deflate(table);
-        std::string dict = "<</Type /XRef /Size " + std::to_string(s.locs.size()) + " /W [1 " +
-                           std::to_string(w) + " 2] " + common + " /Filter /FlateDecode /Length " +
-                           std::to_string(data.size()) + ">>";
-        writeStreamObject(s, out, num, dict, data);
-        out.write("startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n");
-    } else {
-        long long xrefAt = h + s.pos;
-        std::string table = "xref\n0 " + std::to_string(s.locs.size()) + "\n";
-        table.reserve(table.size() + 20 * s.locs.size());
-        char entry[32];
-        for (std::size_t i = 0; i < s.locs.size(); ++i) {
-            if (i > 0 && s.locs[i].type() == 1)
-                std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", h + s.locs[i].offset());
-            else
-                std::snprintf(entry, sizeof entry, "%010d %05d f \n", 0, i == 0 ? 65535 : 0);
-            table += entry;
-        }
-        table += "trailer\n<</Size " + std::to_string(s.locs.size()) + " " + common + ">>\n";
-        table += "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
-        out.write(table);
     }
+    std::string data = deflate(table);
+    std::string dict = "<</Type /XRef /Size " + std::to_string(s.locs.size()) + " /W [1 " +
+                       std::to_string(w) + " 2] " + trailer + " /Filter /FlateDecode /Length " +
+                       std::to_string(data.size()) + ">>";
+    writeStreamObject(s, out, num, dict, data);
+    out.write("startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n");
+}
+
+void StreamWriter::writeXrefTable(State& s, Sink& out, long long h, const std::string& trailer) {
+    long long xrefAt = h + s.pos;
+    std::string table = "xref\n0 " + std::to_string(s.locs.size()) + "\n";
+    table.reserve(table.size() + 20 * s.locs.size());
+    char entry[32];
+    for (std::size_t i = 0; i < s.locs.size(); ++i) {
+        if (i > 0 && s.locs[i].type() == 1)
+            std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", h + s.locs[i].offset());
+        else
+            std::snprintf(entry, sizeof entry, "%010d %05d f \n", 0, i == 0 ? 65535 : 0);
+        table += entry;
+    }
+    table += "trailer\n<</Size " + std::to_string(s.locs.size()) + " " + trailer + ">>\n";
+    table += "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    out.write(table);
 }
 
 }  // namespace vexa::host::doc

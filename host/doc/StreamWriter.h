@@ -166,6 +166,11 @@ class StreamWriter {
                            const std::string& data);
     void flushPacked(State& s, Sink& out);
     void drain(State& s, Sink& out);
+    // The cross-reference section and trailer that end the file, offsets moved by the
+    // header's length h; trailer holds the trailer's entries. A cross-reference stream
+    // when objects sit in object streams, else a table.
+    void writeXrefStream(State& s, Sink& out, long long h, const std::string& trailer);
+    void writeXrefTable(State& s, Sink& out, long long h, const std::string& trailer);
     // Appends what was written ahead to the file.
     void copySpool(FILE* to);
 

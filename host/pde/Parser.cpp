@@ -242,6 +242,11 @@ class Parser {
     void showText(const std::string& bytes, std::vector<std::pair<size_t, double>> adjust,
                   uint32_t opStart);
     void inlineImage(uint32_t opStart);
+    // The parts of an in-line image: its dictionary (read up to ID), its colour space,
+    // and the end of its data (pos_ is left after EI).
+    QPDFObjectHandle inlineImageDict();
+    Ref<ColorSpace> inlineImageSpace(QPDFObjectHandle dict);
+    void skipInlineImageData(QPDFObjectHandle dict, const Ref<ColorSpace>& cs, bool mask);
     void beginMarked(bool withProps, uint32_t opStart, uint32_t opEnd);
     TextMark markOf(bool withProps);
     void addTextMark(TextMark m) {
@@ -903,6 +908,23 @@ void Parser::endMarked(uint32_t opStart, uint32_t opEnd) {
 
 void Parser::inlineImage(uint32_t opStart) {
     // BI <key value>* ID <data> EI
+    QPDFObjectHandle dict = inlineImageDict();
+    Ref<ColorSpace> cs = inlineImageSpace(dict);
+    bool mask = dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue();
+    skipInlineImageData(dict, cs, mask);
+    auto img = make<Image>();
+    img->inlineImage = true;
+    img->inlineDict = dict;
+    img->inlineBytes.assign(p_ + opStart, pos_ - opStart);
+    img->space = cs;
+    img->mask = mask;
+    begin(opStart);
+    depthAtStart_ = static_cast<int>(stack_.size());
+    minDepthInElem_ = depthAtStart_;
+    finish(img, static_cast<uint32_t>(pos_));
+}
+
+QPDFObjectHandle Parser::inlineImageDict() {
     auto dict = QPDFObjectHandle::newDictionary();
     std::vector<Operand> kv;
     while (true) {
@@ -948,17 +970,12 @@ void Parser::inlineImage(uint32_t opStart) {
     } catch (std::exception&) {
         warnOnce("unreadable in-line image dictionary");
     }
-    // one white-space byte follows ID
-    if (pos_ < n_ && isWhite(static_cast<unsigned char>(p_[pos_]))) ++pos_;
-    size_t dataStart = pos_;
-    size_t dataEnd = SIZE_MAX;
-    auto intKey = [&](const char* k) -> long long {
-        auto v = dict.getKey(k);
-        return v.isInteger() ? v.getIntValue() : -1;
-    };
+    return dict;
+}
+
+Ref<ColorSpace> Parser::inlineImageSpace(QPDFObjectHandle dict) {
     Ref<ColorSpace> cs;
     auto csObj = dict.getKey("/ColorSpace");
-    bool mask = dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue();
     if (csObj.isName()) {
         std::string nm = csObj.getName().substr(1);
         if (nm == "G" || nm == "RGB" || nm == "CMYK" || nm == "DeviceGray" || nm == "DeviceRGB" ||
@@ -969,6 +986,18 @@ void Parser::inlineImage(uint32_t opStart) {
     } else if (csObj.isArray()) {
         cs = colorSpaceFromObject(csObj, "");
     }
+    return cs;
+}
+
+void Parser::skipInlineImageData(QPDFObjectHandle dict, const Ref<ColorSpace>& cs, bool mask) {
+    // one white-space byte follows ID
+    if (pos_ < n_ && isWhite(static_cast<unsigned char>(p_[pos_]))) ++pos_;
+    size_t dataStart = pos_;
+    size_t dataEnd = SIZE_MAX;
+    auto intKey = [&](const char* k) -> long long {
+        auto v = dict.getKey(k);
+        return v.isInteger() ? v.getIntValue() : -1;
+    };
     if (none(dict.getKey("/Filter"))) {
         long long w = intKey("/Width"), h = intKey("/Height");
         long long bpc = mask ? 1 : intKey("/BitsPerComponent");
@@ -1006,16 +1035,6 @@ void Parser::inlineImage(uint32_t opStart) {
         }
     }
     (void)dataEnd;
-    auto img = make<Image>();
-    img->inlineImage = true;
-    img->inlineDict = dict;
-    img->inlineBytes.assign(p_ + opStart, pos_ - opStart);
-    img->space = cs;
-    img->mask = mask;
-    begin(opStart);
-    depthAtStart_ = static_cast<int>(stack_.size());
-    minDepthInElem_ = depthAtStart_;
-    finish(img, static_cast<uint32_t>(pos_));
 }
 
 #define OP(str) (len == sizeof(str) - 1 && !std::memcmp(op, str, sizeof(str) - 1))

@@ -62,9 +62,8 @@ std::string textOf(const Control* c) {
     return c->text;
 }
 
-}  // namespace
-
-void registerUiScriptCommands() {
+// What the user does with a dialog's controls and keys.
+void registerInputCommands() {
     registerScriptCommand("set", "set CONTROL TEXT", [](ScriptRunner& r, const ScriptLine& l) {
         Control* c = labelledControl(l, 1);
         act(l, [&] { r.hands().setText(c, scriptArg(l, 2)); });
@@ -99,6 +98,10 @@ void registerUiScriptCommands() {
         ASUns16 k = keyCode(l, scriptArg(l, 1));
         act(l, [&] { r.hands().typeKey(w, k); });
     });
+}
+
+// The answers given ahead: file choosers and the Esc key.
+void registerAnswerCommands() {
     registerScriptCommand("choose", "choose PATH", [](ScriptRunner&, const ScriptLine& l) {
         queueChooserAnswer(scriptArg(l, 1));
     });
@@ -114,6 +117,10 @@ void registerUiScriptCommands() {
                               r.escapeAtStep = step;
                               r.escapeAtText = l.words.size() > 2 ? l.words[2] : "";
                           });
+}
+
+// What the user looks at: the front dialog and its controls.
+void registerCheckCommands() {
     registerScriptCommand("if-dialog", "if-dialog NAME ... end-if",
                           [](ScriptRunner& r, const ScriptLine& l) {
                               Window* w = frontWindow();
@@ -169,6 +176,14 @@ void registerUiScriptCommands() {
         std::printf("dialog \"%s\" (%s)\n%s", w->name.c_str(), w->title.c_str(),
                     describe(w).c_str());
     });
+}
+
+}  // namespace
+
+void registerUiScriptCommands() {
+    registerInputCommands();
+    registerAnswerCommands();
+    registerCheckCommands();
 }
 
 }  // namespace vexa::host::ui

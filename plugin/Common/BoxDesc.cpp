@@ -132,9 +132,6 @@ ASInt32 getFrameRotation(PDEElement elem) {
 bool getRotated(PDEElement elem) {
     return getInt(elem, "rotated", 0) == 1;
 }
-ASInt32 getUID(PDEElement elem) {
-    return getInt(elem, "UID", 0);
-}
 void setSelected2(PDEElement elem, ASInt32 sel) {
     putInt(elem, "sel2", sel);
 }
@@ -145,26 +142,14 @@ ASInt32 getSelected2(PDEElement elem) {
 void setXOff(PDEElement elem, ASFixed v) {
     putFixed(elem, "xOff", v);
 }
-ASFixed getXOff(PDEElement elem) {
-    return getFixed(elem, "xOff", 0);
-}
 void setYOff(PDEElement elem, ASFixed v) {
     putFixed(elem, "yOff", v);
-}
-ASFixed getYOff(PDEElement elem) {
-    return getFixed(elem, "yOff", 0);
 }
 void setScale(PDEElement elem, ASFixed v) {
     putFixed(elem, "scale", v);
 }
-ASFixed getScale(PDEElement elem) {
-    return getFixed(elem, "scale", fixedOne);
-}
 void setDisplacement(PDEElement elem, ASFixed v) {
     putFixed(elem, "dx", v);
-}
-ASFixed getDisplacement(PDEElement elem) {
-    return getFixed(elem, "dx", 0);
 }
 void setMoveLimit(PDEElement elem, ASFixed v) {
     putFixed(elem, "ml", v);
@@ -230,9 +215,6 @@ ASFixedRect getBleedRect(CosObj d) {
 ASFixedRect getBleedRect(PDEElement elem) {
     return getBleedRect(getVexaDict(elem));
 }
-ASFixedRect getInnerRect(PDEElement elem) {
-    return insetByBleed(getBBox(elem), getBleedRect(elem));
-}
 
 void setJobInfoStr(PDEElement elem, const char* key, const char* value) {
     putKeyValue(getVexaDict(elem), key, value, false);
@@ -260,12 +242,6 @@ ASInt32 getSelIndex(PDEElement elem) {
 }
 bool getSelected(PDEElement elem) {
     return getSelIndex(elem) > 0;
-}
-ASInt32 getSelCounter() {
-    return gSelCounter;
-}
-void resetSelCounter() {
-    gSelCounter = 1;
 }
 
 // Old frame dictionaries.

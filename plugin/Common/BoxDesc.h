@@ -53,18 +53,15 @@ void setFrameRotation(PDEElement elem, ASInt32 rotation);
 // "rotation"; when absent (or 360): 180 if "rotated" is 1, else 0.
 ASInt32 getFrameRotation(PDEElement elem);
 bool getRotated(PDEElement elem);
-ASInt32 getUID(PDEElement elem);
 void setSelected2(PDEElement elem, ASInt32 sel);
 ASInt32 getSelected2(PDEElement elem);
 
+// The placing values ("xOff", "yOff", "scale", "dx"); they are read with the rest of
+// the frame by readFrame (Common/FrameFit.h), the scale 1.0 when absent.
 void setXOff(PDEElement elem, ASFixed v);
-ASFixed getXOff(PDEElement elem);
 void setYOff(PDEElement elem, ASFixed v);
-ASFixed getYOff(PDEElement elem);
 void setScale(PDEElement elem, ASFixed v);
-ASFixed getScale(PDEElement elem);  // 1.0 when absent
 void setDisplacement(PDEElement elem, ASFixed v);
-ASFixed getDisplacement(PDEElement elem);
 void setMoveLimit(PDEElement elem, ASFixed v);
 ASFixed getMoveLimit(PDEElement elem);
 
@@ -79,8 +76,7 @@ ASFixedRect getFormBBox(PDEElement form);
 void setBleedRect(PDEElement elem, const ASFixedRect* bleed);
 ASFixedRect getBleedRect(PDEElement elem);
 ASFixedRect getBleedRect(CosObj dict);
-// The frame rectangle inset by the bleed.
-ASFixedRect getInnerRect(PDEElement elem);
+// The frame rectangle inset by the bleed is innerRect(readFrame(elem)) (Common/FrameFit.h).
 
 // Job-information strings ("A", "B", "desc"); the reader falls back to the
 // "JobInfo" preferences and then to fallback. dst holds 256 bytes.
@@ -92,8 +88,6 @@ void getJobInfoStr(PDEElement elem, const char* key, char* dst, const char* fall
 void setSelected(PDEElement elem, bool selected);
 ASInt32 getSelIndex(PDEElement elem);
 bool getSelected(PDEElement elem);
-ASInt32 getSelCounter();
-void resetSelCounter();  // back to 1
 
 // Frames of older templates may keep their dictionary as a direct object: each such
 // dictionary is replaced by an indirect copy with the same entries (the in-line flag

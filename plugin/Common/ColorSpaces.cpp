@@ -39,10 +39,6 @@ ASInt32 getColorSpace(CosObj space, char* name) {
     return getColorSpace(text);
 }
 
-ASInt32 getSepAltSpace(CosObj separation) {
-    return getColorSpace(cosArrayGet(separation, 2), nullptr);
-}
-
 ASInt32 getIndexedBaseSpace(CosObj indexed) {
     CosObj base = cosArrayGet(indexed, 1);
     ASInt32 family = getColorSpace(base, nullptr);
@@ -68,25 +64,6 @@ ASInt32 getICCAltSpace(CosObj icc) {
     }
 }
 
-bool getSepColName(PDEColorSpace space, char* name) {
-    name[0] = 0;
-    if (!space) return false;
-    CosObj n = cosArrayGet(pdeColorSpaceGetCosObj(space), 1);
-    if (cosObjGetType(n) != CosName) return false;
-    std::strncpy(name, asAtomGetString(cosNameValue(n)), 255);
-    name[255] = 0;
-    return true;
-}
-
-ASInt32 getDevNComps(PDEColorSpace space) {
-    if (!space) return 0;
-    CosObj names = cosArrayGet(pdeColorSpaceGetCosObj(space), 1);
-    return cosObjGetType(names) == CosArray ? cosArrayLength(names) : 0;
-}
-
-PDEColorSpace getRGBSpace() {
-    return pdeColorSpaceCreateFromName(asAtomFromString("DeviceRGB"));
-}
 PDEColorSpace getCMYKSpace() {
     return pdeColorSpaceCreateFromName(asAtomFromString("DeviceCMYK"));
 }
@@ -241,25 +218,4 @@ bool isSpotBlack(CosObj separation) {
     float c[4] = {0, 0, 0, 0};
     if (!getSepCMYK(separation, c)) return false;
     return c[0] <= 0.01f && c[1] <= 0.01f && c[2] <= 0.01f && c[3] >= 0.99f;
-}
-
-namespace {
-PDEColorSpace createIndexed(PDEColorSpace base, const ASUns8* lookup, ASInt32 count) {
-    PDEIndexedColorData data;
-    data.baseCs = base;
-    data.hiVal = count - 1;
-    data.lookup = reinterpret_cast<const char*>(lookup);
-    struct Release {
-        PDEColorSpace space;
-        ~Release() { pdeRelease(space); }
-    } release{base};
-    return pdeColorSpaceCreate(asAtomFromString("Indexed"), &data);
-}
-}  // namespace
-
-PDEColorSpace createIndexedSpaceCMYK(const ASUns8* lookup, ASInt32 count) {
-    return createIndexed(getCMYKSpace(), lookup, count);
-}
-PDEColorSpace createIndexedSpaceGray(const ASUns8* lookup, ASInt32 count) {
-    return createIndexed(getGraySpace(), lookup, count);
 }

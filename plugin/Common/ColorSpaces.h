@@ -27,18 +27,12 @@ ASInt32 getColorSpace(const char* name);
 ASInt32 getColorSpace(PDEColorSpace space);
 // A Cos colour space (name or array); name (may be null, 64 bytes) gets the family.
 ASInt32 getColorSpace(CosObj space, char* name);
-ASInt32 getSepAltSpace(CosObj separation);
 ASInt32 getIndexedBaseSpace(CosObj indexed);
 // The family of an ICC profile stream's "Alternate", or the device family that
 // matches its component count.
 ASInt32 getICCAltSpace(CosObj iccStream);
 
-// The colorant name of a separation (256 bytes); false when space is none.
-bool getSepColName(PDEColorSpace space, char* name);
-ASInt32 getDevNComps(PDEColorSpace space);
-
 // New spaces (the caller releases them).
-PDEColorSpace getRGBSpace();
 PDEColorSpace getCMYKSpace();
 PDEColorSpace getGraySpace();
 PDEColorSpace getAllSpace(bool gray);
@@ -51,7 +45,3 @@ ASInt32 getCMYKCustomColors(CosObj function, float cmyk[4]);
 // The CMYK equivalent of a separation (array); false when it cannot be read.
 bool getSepCMYK(CosObj separation, float cmyk[4]);
 bool isSpotBlack(CosObj separation);
-
-// Indexed spaces over DeviceCMYK (4 bytes an entry) or DeviceGray (1 byte).
-PDEColorSpace createIndexedSpaceCMYK(const ASUns8* lookup, ASInt32 count);
-PDEColorSpace createIndexedSpaceGray(const ASUns8* lookup, ASInt32 count);

@@ -32,15 +32,6 @@ AVRGBColor16 getViewColor(float r, float g, float b) {
     return AVRGBColor16{c(r), c(g), c(b)};
 }
 
-PDEColorSpec getColor(float r, float g, float b) {
-    PDEColorSpec s = emptySpec();
-    s.space = getRGBSpace();
-    s.value.color[0] = toFixed(r);
-    s.value.color[1] = toFixed(g);
-    s.value.color[2] = toFixed(b);
-    return s;
-}
-
 PDEColorSpec getCMYKColor(float c, float m, float y, float k) {
     PDEColorSpec s = emptySpec();
     s.space = getCMYKSpace();
@@ -167,48 +158,10 @@ PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]) {
     return s;
 }
 
-PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values) {
-    PDEColorSpec s = emptySpec();
-    int n = 0;
-    if (family == kDeviceGray) {
-        s.space = getGraySpace();
-        n = 1;
-    } else if (family == kDeviceCMYK) {
-        s.space = getCMYKSpace();
-        n = 4;
-    } else if (family == kDeviceRGB) {
-        s.space = getRGBSpace();
-        n = 3;
-    }
-    for (int i = 0; i < n && values; ++i) s.value.color[i] = values[i];
-    return s;
-}
-
 void freeColorSpec(PDEColorSpec* spec) {
     if (!spec) return;
     pdeRelease(spec->space);
     spec->space = nullptr;
-}
-
-bool devN2CMYK(PDEColorSpec* spec, bool withTint) {
-    if (!spec || !spec->space) return false;
-    ASInt32 family = getColorSpace(spec->space);
-    CosObj cs = pdeColorSpaceGetCosObj(spec->space);
-    if (family == kDeviceN) {
-        if (getDevNComps(spec->space) != 1) return false;
-    } else if (family != kSeparation) {
-        return false;
-    }
-    float cmyk[4] = {0, 0, 0, 0};
-    if (getCMYKCustomColors(cosArrayGet(cs, 3), cmyk) != 0) return false;
-    float tint = withTint ? spec->value.color[0] / 65536.0f : 1.0f;
-    PDEColorSpace cmykSpace = getCMYKSpace();
-    pdeRelease(spec->space);
-    spec->space = cmykSpace;
-    std::memset(&spec->value, 0, sizeof spec->value);
-    for (int k = 0; k < 4; ++k)
-        spec->value.color[k] = static_cast<ASFixed>(cmyk[k] * tint * 65536.0f);
-    return true;
 }
 
 // Document colour spaces.

@@ -6,7 +6,6 @@
 #include "Common/ColorSpaces.h"
 
 // Colour specs (the builders zero the record first; freeColorSpec releases the space).
-PDEColorSpec getColor(float r, float g, float b);
 PDEColorSpec getCMYKColor(float c, float m, float y, float k);
 PDEColorSpec getGrayColor(float g);
 // The "All" separation (every plate) with the tint; within a SharedResourcesScope
@@ -14,9 +13,8 @@ PDEColorSpec getGrayColor(float g);
 PDEColorSpec getAllColor(float tint);
 // The "None" separation (no plate) at full tint, shared like "All".
 PDEColorSpec getNoneColor();
+// A new separation with a sampled tint transform to the CMYK equivalent, at full tint.
 PDEColorSpec getSepColorSpec(const char* name, const float cmyk[4]);
-// family 0 gray (one value), 1 CMYK (four), 2 RGB (three); other families: empty.
-PDEColorSpec getColorSpec(ASInt32 family, const ASFixed* values);
 void freeColorSpec(PDEColorSpec* spec);
 
 // While a scope lives, what the sheets of a document share is made once per document:
@@ -47,10 +45,6 @@ PDEExtGState getPathGState(bool overprint);
 PDEColorSpace getSharedSpace(const char* key, PDEColorSpace (*make)(const void*), const void* data);
 // A colour for drawing on the page view: 16-bit components (0.5 gives 0x8000).
 AVRGBColor16 getViewColor(float r, float g, float b);
-
-// A one-colorant space becomes DeviceCMYK with its CMYK equivalent (times the tint
-// when withTint); false for other specs.
-bool devN2CMYK(PDEColorSpec* spec, bool withTint);
 
 // Every "ColorSpace" resource of pages first to last (-1: the last page).
 typedef bool (*EnumDocColorsProc)(CosObj space, long data);

@@ -152,9 +152,6 @@ ASInt32 setEHMode(ASInt32 mode) {
     return previous;
 }
 
-ASInt32 getEHMode() {
-    return gErrors.ehMode;
-}
 ASInt32 getErrorCnt() {
     return gErrors.errorCnt;
 }
@@ -227,26 +224,10 @@ ASInt32 msgBox(const char* key, ...) {
     return r;
 }
 
-ASInt32 msgBoxOkCancel(const char* key, ...) {
-    va_list args;
-    va_start(args, key);
-    ASInt32 r = messageBox(key, args, "ok", "cancel", nullptr);
-    va_end(args);
-    return r;
-}
-
 ASInt32 msgBoxYesNo(const char* key, ...) {
     va_list args;
     va_start(args, key);
     ASInt32 r = messageBox(key, args, "yes", "no", nullptr);
-    va_end(args);
-    return r;
-}
-
-ASInt32 msgBoxYesNoCancel(const char* key, ...) {
-    va_list args;
-    va_start(args, key);
-    ASInt32 r = messageBox(key, args, "yes", "no", "cancel");
     va_end(args);
     return r;
 }

@@ -35,7 +35,6 @@ void beep();
 
 // Sets the error-handling mode; returns the previous one and resets the error count.
 ASInt32 setEHMode(ASInt32 mode);
-ASInt32 getEHMode();
 ASInt32 getErrorCnt();
 // The text of a host error ("Error <code>" for a code without one).
 std::string hostErrorText(ASErrorCode code);
@@ -99,7 +98,5 @@ void setMsg2(const char* key, ...);
 
 // Message boxes: the key's text formatted with the arguments (255 bytes at most);
 // return the button chosen: 1 the first (default), 2 the second, 3 the third.
-ASInt32 msgBox(const char* key, ...);             // "ok"
-ASInt32 msgBoxOkCancel(const char* key, ...);     // "ok", "cancel"
-ASInt32 msgBoxYesNo(const char* key, ...);        // "yes", "no"
-ASInt32 msgBoxYesNoCancel(const char* key, ...);  // "yes", "no", "cancel"
+ASInt32 msgBox(const char* key, ...);       // "ok"
+ASInt32 msgBoxYesNo(const char* key, ...);  // "yes", "no"

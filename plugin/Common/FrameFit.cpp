@@ -20,7 +20,7 @@ ASFixed negFixed(ASFixed a) {
 void sizeInMM(const ASFixedRect& r, ASInt32 rot, float& w, float& h) {
     float rw = static_cast<float>(r.right - r.left) * 25.4f / 4718592.0f;
     float rh = static_cast<float>(r.top - r.bottom) * 25.4f / 4718592.0f;
-    ASInt32 t = getTurnAngle(rot, 0);
+    ASInt32 t = getTurnAngle(rot % 360, 0);
     if (t == 0 || t == 180) {
         w = rw;
         h = rh;
@@ -181,8 +181,4 @@ void fitIntoFrame(PDEForm form, const FrameValue& frame, const FormBoxes& boxes,
     ASFixedRect full = clipRect(frame);
     ElementRef clip(getClip(&full));
     pdeSetClip(form, clip.get());
-}
-
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox) {
-    return placingMatrix(readFrame(frame), readFormBoxes(form), useTrimBox);
 }

@@ -66,5 +66,3 @@ FormBoxes readFormBoxes(PDEForm form);
 PDEClip getClip(const ASFixedRect* rect);
 // Places the form into the frame: its matrix is placingMatrix, its clip clipRect.
 void fitIntoFrame(PDEForm form, const FrameValue& frame, const FormBoxes& boxes, bool byTrimBox);
-// The whole placing of a form into a frame (placingMatrix), read from both.
-ASFixedMatrix getPlacingMatrix(PDEElement frame, PDEForm form, bool useTrimBox);

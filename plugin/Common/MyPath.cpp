@@ -154,8 +154,7 @@ PDEColorSpec getTrimLinesColor() {
         key,
         [](const void* data) {
             auto* q = static_cast<const Params*>(data);
-            CosObj space = getSepSpaceObj(q->name, q->cmyk);
-            return pdeColorSpaceCreateFromCosObj(&space);
+            return getSepColorSpec(q->name, q->cmyk).space;
         },
         &p);
     spec.value.color[0] = fixedOne;

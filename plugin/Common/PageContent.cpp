@@ -18,9 +18,7 @@ namespace {
 // Where the frame walker is: the content level it reads, the page's own level, and how
 // deep in nested forms and containers it is.
 struct WalkState {
-    CContent* content = nullptr;
-    CContent* pageContent = nullptr;
-    long nesting = 0;
+    CContent* content = nullptr;  // the level being walked, null when no walk runs
 };
 WalkState gWalk;
 
@@ -82,12 +80,6 @@ void CContent::rmvElem(long index) {
     addModified();
 }
 
-void CContent::replaceElem(PDEElement elem, long index) {
-    pdeContentAddElem(content_, static_cast<ASInt32>(index), elem);
-    pdeContentRemoveElem(content_, static_cast<ASInt32>(index));
-    addModified();
-}
-
 void CContent::addProcessed() {
     for (CContent* c = this; c; c = c->parent_) ++c->processed_;
 }
@@ -142,10 +134,6 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
         addUnknown();
         return true;
     }
-    ++gWalk.nesting;
-    struct NestingGuard {
-        ~NestingGuard() { --gWalk.nesting; }
-    } nesting;
     ASFixedMatrix own;
     pdeGetMatrix(form, &own);
     ASFixedMatrix m;
@@ -169,10 +157,6 @@ bool CContent::doForm(PDEForm form, long index, EnumContentProc proc, long data)
 }
 
 void CContent::doContainer(PDEContainer container, EnumContentProc proc, long data) {
-    ++gWalk.nesting;
-    struct NestingGuard {
-        ~NestingGuard() { --gWalk.nesting; }
-    } nesting;
     CContent level(pdeContainerGetContent(container), this, nullptr);
     level.enumContent(proc, data);
     // The container's list is changed in place; an addition marked only that level.
@@ -212,29 +196,29 @@ void removeContent(PDEContent content) {
 
 // Walker state.
 
+// The counters of the level being walked, read through getCurContent.
+
 CContent* getCurContent() {
     return gWalk.content;
 }
-CContent* getCurPgContent() {
-    return gWalk.pageContent;
-}
-long getNesting() {
-    return gWalk.nesting;
-}
 long getIndex() {
-    return gWalk.content ? gWalk.content->getIndex() : 0;
+    CContent* level = getCurContent();
+    return level ? level->getIndex() : 0;
 }
 ASInt32 getProcessed() {
-    return gWalk.content ? gWalk.content->getProcessed() : 0;
+    CContent* level = getCurContent();
+    return level ? level->getProcessed() : 0;
 }
 ASInt32 getModified() {
-    return gWalk.content ? gWalk.content->getModified() : 0;
+    CContent* level = getCurContent();
+    return level ? level->getModified() : 0;
 }
 ASInt32 getUnknown() {
-    return gWalk.content ? gWalk.content->getUnknown() : 0;
+    CContent* level = getCurContent();
+    return level ? level->getUnknown() : 0;
 }
 void addModified() {
-    if (gWalk.content) gWalk.content->addModified();
+    if (CContent* level = getCurContent()) level->addModified();
 }
 
 // CPage.
@@ -270,19 +254,12 @@ bool CPage::getTrimBox(ASFixedRect* box) {
 }
 
 bool CPage::enumContent(EnumContentProc proc, long* unknownOut, long data) {
-    gWalk.nesting = 0;
     PDEContent content = pdPageAcquirePDEContent(page_);
     PageContentGuard guard{page_};
-    CContent* savedPg = gWalk.pageContent;
-    struct PgGuard {
-        CContent* saved;
-        ~PgGuard() { gWalk.pageContent = saved; }
-    } pg{savedPg};
     bool result;
     ASInt32 unknown;
     {
         CContent level(content, nullptr, nullptr);
-        gWalk.pageContent = &level;
         result = level.enumContent(proc, data);
         unknown = level.getUnknown();
         // Writing back notifies the host that the page changed.
@@ -773,18 +750,4 @@ PDEForm getPageContent(PDDoc src, PDDoc dst, long pageIndex, long scale) {
 
 PDEForm getPageContent2(PDDoc src, PDDoc dst, long pageIndex, long scale) {
     return importPage(src, dst, pageIndex, scale, true);
-}
-
-// Fit matrices.
-
-void resetMatrix(ASFixedMatrix* m) {
-    *m = kIdentity;
-}
-
-void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset) {
-    *m = kIdentity;
-    if (offset) {
-        m->h = offset->h;
-        m->v = offset->v;
-    }
 }

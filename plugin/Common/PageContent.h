@@ -41,7 +41,6 @@ class CContent {
     void addElem(PDEElement elem, long afterIndex);
     // Marks this level and every enclosing level.
     void rmvElem(long index);
-    void replaceElem(PDEElement elem, long index);
 
     void addProcessed();
     void addModified();
@@ -127,10 +126,8 @@ ASFixedRect getMediaBox(PDDoc doc, long pageIndex);
 ASFixedRect getCropBox(PDDoc doc, long pageIndex);
 ASFixedRect getTrimBox(PDDoc doc, long pageIndex);
 
-// Walker state (0 or null when no walk runs).
+// Walker state (0 or null when no walk runs): the level being walked and its counters.
 CContent* getCurContent();
-CContent* getCurPgContent();
-long getNesting();
 long getIndex();
 ASInt32 getProcessed();
 ASInt32 getModified();
@@ -161,7 +158,3 @@ void getCMYKUsage(PDEForm form, ASUns8 cmyk[4]);
 ASInt32 getPgRotation(PDPage page);
 void setPgString(PDPage page, const char* key, const char* value);
 bool getPgString(PDPage page, const char* key, char* dst);
-
-// Fit matrices.
-void resetMatrix(ASFixedMatrix* m);
-void getMatrix(ASFixedMatrix* m, const ASFixedPoint* offset);

@@ -37,9 +37,7 @@ void CProgressMonitor::setDuration(long steps, const char* key) {
 
 void CProgressMonitor::setText(const char* key) {
     if (!monitor_ || !key || !monitor_->setText) return;
-    char text[256];
-    getString(key, text);
-    ASText t = asTextFromUTF8(text);
+    ASText t = stringWithKey(key, false);
     monitor_->setText(t, clientData_);
     asTextDestroy(t);
 }

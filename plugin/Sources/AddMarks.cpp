@@ -60,7 +60,7 @@ struct MarkCtx {
 
 bool marksProc(CContent* level, PDEElement frame, long, long data) {
     auto* ctx = reinterpret_cast<MarkCtx*>(data);
-    const MarkParams& m = gMarksState.params;
+    const MarkParams& m = getMarkParams();
     ASFixedRect r = getBBox(frame);
     ASFixedRect b = getBleedRect(frame);
     ASFixed L = r.left, T = r.top, R = r.right, B = r.bottom;
@@ -121,7 +121,7 @@ void drawOnPage(PDPage page, Draw draw) {
 void centredMarks(PDPage page, const PDEColorSpec* color, ASFixed trap) {
     ASFixedRect s;
     if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarksState.params;
+    const MarkParams& m = getMarkParams();
     ASFixed d = m.distance, len = m.length, w = m.width;
     ASFixed o = mmToFixed(getCenterMarkOffset());
     drawOnPage(page, [&](CContent* level) {
@@ -157,7 +157,7 @@ void foldMarks(PDPage page, const std::vector<ASFixedRect>& trims, const PDEColo
     if (folds.xs.empty() && folds.ys.empty()) return;
     ASFixedRect s;
     if (!getSelBBox(page, &s)) return;
-    const MarkParams& m = gMarksState.params;
+    const MarkParams& m = getMarkParams();
     ASFixed len = m.length, w = m.width, off = 2 * m.distance + len;
     drawOnPage(page, [&](CContent* level) {
         for (ASFixed x : folds.xs) {

@@ -239,13 +239,6 @@ bool refuseEntry(const Entry& e) {
 
 }  // namespace
 
-ASInt32 getHotfolderPath(const char* key, ASInt32 n, char* buffer, ASInt32 size) {
-    if (!buffer || size <= 0) return 0;
-    std::string v = hotfolderValue(key, n);
-    std::snprintf(buffer, static_cast<std::size_t>(size), "%s", v.c_str());
-    return static_cast<ASInt32>(std::strlen(buffer));
-}
-
 std::string hotfolderValue(const char* key, ASInt32 n) {
     char name[32];
     std::snprintf(name, sizeof name, "%s%d", key, n);
@@ -334,7 +327,7 @@ void setupHotfolder() {
         Entry e = readEntry(n);
         std::string line = "Hotfolder " + std::to_string(n) + ":";
         if (e.in.empty()) {
-            dprintf("%s", line.c_str());
+            dump(line.c_str());
             reportOutcome("list", line);
             break;
         }
@@ -344,7 +337,7 @@ void setupHotfolder() {
             line += "\t####\tnot found!";
         else if (!problem.empty())
             line += "\t####\t" + problem;
-        dprintf("%s\n", line.c_str());
+        dump((line + "\n").c_str());
         reportOutcome("list", line);
     }
     dprintf("\n");
@@ -438,7 +431,7 @@ bool processHotfolderFile(const char* path, void* clientData) {
     ASInt32 n = static_cast<ASInt32>(reinterpret_cast<intptr_t>(clientData));
     std::string name = nameOf(path);
     if (name[0] == '.') {  // hidden files; the claim of a mover that died gets its name back
-        recoverDeadClaim(std::string(path).substr(0, std::string(path).rfind('/')), name);
+        recoverDeadClaim(folderOf(path), name);
         return true;
     }
     if (isTicketName(name.c_str())) return true;  // taken with its PDF
@@ -662,10 +655,10 @@ void onAdd(CMyDialog* dlg, ASInt32, void* cd) {
     std::string base;
     ASInt32 k = 1;  // the new entry's folders: <base>/In<k>, Out<k>, Done<k>
     if (sel > 0) {
+        // The folder that holds the selected entry's "In" folder.
         std::string folder = s->records[static_cast<std::size_t>(sel - 1)].in;
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        std::size_t slash = folder.rfind('/');
-        if (slash != std::string::npos) base = folder.substr(0, slash == 0 ? 1 : slash);
+        getFolder(folder.data());
+        base = folder.c_str();
         k = sel + 1;
     }
     if (base.empty()) {

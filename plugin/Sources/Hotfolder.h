@@ -39,10 +39,7 @@ bool EnumFolder(const char* folder, EnumFolderProc proc, void* clientData, bool 
 // folder cannot take files, or the host asked to stop).
 bool processHotfolderFile(const char* path, void* clientData);
 
-// Reads key<n> of section "Hotfolder" into buffer (size bytes, cut to fit); its
-// length, 0 when missing or empty.
-ASInt32 getHotfolderPath(const char* key, ASInt32 n, char* buffer, ASInt32 size = 256);
-// The same, whole, whatever its length.
+// Key<n> of section "Hotfolder", whole, whatever its length; empty when missing.
 std::string hotfolderValue(const char* key, ASInt32 n);
 
 // The folder as the file system resolves it: absolute, symbolic links of the part that

@@ -620,14 +620,7 @@ void askTrimBox(ImposeState* state, const FormBoxes& form, const FrameValue& fra
     if (state->placing == kPlaceCentered || !state->askOnce) return;
     if (!form.hasTrim) return;
     state->askOnce = false;
-    const ASFixedRect& tb = form.trim;
-    ASFixedRect inner = innerRect(frame);
-    double tw = toMM(tb.right - tb.left), th = toMM(tb.top - tb.bottom);
-    double fw = toMM(inner.right - inner.left), fh = toMM(inner.top - inner.bottom);
-    ASInt32 fr = form.rotation % 360, rr = frame.rotation % 360;
-    if (fr != 0 && fr != 180 && fr != -180) std::swap(tw, th);
-    if (rr != 0 && rr != 180 && rr != -180) std::swap(fw, fh);
-    if (tw - fw > 0.5 || fw - tw > 0.5 || th - fh > 0.5 || fh - th > 0.5) {
+    if (sizesDiffer(form.trim, form.rotation, innerRect(frame), frame.rotation)) {
         // The question and its buttons in the user's language.
         if (msgBoxYesNo("trimBoxErr") == 1) state->placing = kPlaceCentered;
     }

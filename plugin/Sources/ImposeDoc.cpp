@@ -507,10 +507,6 @@ const char* addTypedDigit(char digit, ASUns32 ticks) {
     return gTool.typed;
 }
 
-void clearTypedNumber() {
-    gTool.typed[0] = 0;
-}
-
 // ---- Closing ------------------------------------------------------------
 
 void toolDocWillClose(AVDoc doc) {

@@ -50,4 +50,3 @@ ASFixedMatrix getCenteringMatrix(const ASFixedRect& frame, const ASFixedRect& fo
 // Digits typed within a second of each other make one number: the digit goes to the
 // typed number (or starts a new one) and the whole number is returned as text.
 const char* addTypedDigit(char digit, ASUns32 ticks);
-void clearTypedNumber();

@@ -314,24 +314,13 @@ bool parsePageRange(const char* text, ASInt32* from, ASInt32* to, std::string* w
     return true;
 }
 
-bool setJobOption(VexaJob* job, const char* key, const char* value, const char* baseFolder,
-                  JobReport& report) {
-    if (!job || !key) return false;
-    std::string k = key, v = value ? value : "";
-    std::string why;
+namespace {
+
+// "template", "output" and "second-sheet": files named relative to baseFolder.
+bool setFileOption(VexaJob* job, const char* key, const std::string& v, const char* baseFolder,
+                   JobReport& report) {
+    std::string k = key;
     ImposeData& d = job->data;
-    ASInt32 n = 0;
-    if (k == "template" || k == "output") {
-        if (trimmed(v.c_str()).empty()) {
-            report.error(key, "needs a file name");
-            return false;
-        }
-        char(&dst)[512] = k == "template" ? d.templatePath : d.outPath;
-        std::string path = k == "template" ? templatePath(baseFolder, v) : joinPath(baseFolder, v);
-        if (!copyPath(dst, path, report, key)) return false;
-        job->given |= k == "template" ? kVexaGivenTemplate : kVexaGivenOutput;
-        return true;
-    }
     if (k == "second-sheet") {
         if (v.empty()) {
             d.halfSheetPath[0] = 0;
@@ -341,25 +330,22 @@ bool setJobOption(VexaJob* job, const char* key, const char* value, const char* 
         job->given |= kVexaGivenSecondSheet;
         return true;
     }
-    if (k == "binding") {
-        if (!choose(v, kBindings, 3, &n)) {
-            report.error(key, "is saddle, perfect or envelope");
-            return false;
-        }
-        d.binding = n;
-        job->given |= kVexaGivenBinding;
-        return true;
+    if (trimmed(v.c_str()).empty()) {
+        report.error(key, "needs a file name");
+        return false;
     }
-    if (k == "align") {
-        if (!choose(v, kAligns, 3, &n)) {
-            report.error(key, "is trimbox, centered or adjust");
-            return false;
-        }
-        d.placing = static_cast<ePlacing>(n);
-        job->given |= kVexaGivenAlign;
-        return true;
-    }
-    if (k == "creep") {
+    char(&dst)[512] = k == "template" ? d.templatePath : d.outPath;
+    std::string path = k == "template" ? templatePath(baseFolder, v) : joinPath(baseFolder, v);
+    if (!copyPath(dst, path, report, key)) return false;
+    job->given |= k == "template" ? kVexaGivenTemplate : kVexaGivenOutput;
+    return true;
+}
+
+// "creep" and "scale": a length and a percentage, each within its limits.
+bool setSizeOption(VexaJob* job, const char* key, const std::string& v, JobReport& report) {
+    std::string why;
+    ImposeData& d = job->data;
+    if (std::string(key) == "creep") {
         ASFixed c = 0;
         if (!parseLength(v.c_str(), job->dlgUnits, &c, &why)) {
             report.error(key, why);
@@ -379,18 +365,48 @@ bool setJobOption(VexaJob* job, const char* key, const char* value, const char* 
         job->given |= kVexaGivenCreep;
         return true;
     }
-    if (k == "scale") {
-        ASFixed s = 0;
-        if (!parsePercent(v.c_str(), &s, &why)) {
-            report.error(key, why);
+    ASFixed s = 0;
+    if (!parsePercent(v.c_str(), &s, &why)) {
+        report.error(key, why);
+        return false;
+    }
+    if (s < kMinScale || s > kMaxScale) {
+        report.error(key, "the scale is 10% to 1000%");
+        return false;
+    }
+    d.scale = s;
+    job->given |= kVexaGivenScale;
+    return true;
+}
+
+}  // namespace
+
+bool setJobOption(VexaJob* job, const char* key, const char* value, const char* baseFolder,
+                  JobReport& report) {
+    if (!job || !key) return false;
+    std::string k = key, v = value ? value : "";
+    std::string why;
+    ImposeData& d = job->data;
+    ASInt32 n = 0;
+    if (k == "template" || k == "output" || k == "second-sheet")
+        return setFileOption(job, key, v, baseFolder, report);
+    if (k == "creep" || k == "scale") return setSizeOption(job, key, v, report);
+    if (k == "binding") {
+        if (!choose(v, kBindings, 3, &n)) {
+            report.error(key, "is saddle, perfect or envelope");
             return false;
         }
-        if (s < kMinScale || s > kMaxScale) {
-            report.error(key, "the scale is 10% to 1000%");
+        d.binding = n;
+        job->given |= kVexaGivenBinding;
+        return true;
+    }
+    if (k == "align") {
+        if (!choose(v, kAligns, 3, &n)) {
+            report.error(key, "is trimbox, centered or adjust");
             return false;
         }
-        d.scale = s;
-        job->given |= kVexaGivenScale;
+        d.placing = static_cast<ePlacing>(n);
+        job->given |= kVexaGivenAlign;
         return true;
     }
     if (k == "pages") {

@@ -330,7 +330,7 @@ char* formatPaletteValue(ASFixed value, ASInt32 unit, char* text, size_t size) {
 
 void doPaletteIdle() {
     CMyDialog* palette = getPalette();
-    if (!gPal.update || !palette) return;
+    if (!paletteNeedsUpdate() || !palette) return;
     gPal.update = false;
     static const ASInt32 docControls[] = {kPalPosition, kPalFrames, kPalMarks,   kPalRotate,
                                           kPalCopy,     kPalBleed,  kPalMeasure, kPalImpose,

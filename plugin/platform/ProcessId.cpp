@@ -52,14 +52,6 @@ ProcessIdentity selfIdentity() {
     return me;
 }
 
-bool isThisMachine(const ProcessIdentity& who) {
-    return who.host == hostName() && !who.boot.empty() && who.boot == bootId();
-}
-
-bool isRunningHere(const ProcessIdentity& who) {
-    return isThisMachine(who) && who.start != 0 && processStartTime(who.pid) == who.start;
-}
-
 std::string machineKey(const ProcessIdentity& who) {
     // FNV-1a over "host\nboot".
     uint32_t h = 2166136261u;

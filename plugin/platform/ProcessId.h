@@ -19,13 +19,6 @@ ProcessIdentity selfIdentity();
 // The start time of process pid on this machine, 0 when there is no such process.
 uint64_t processStartTime(int pid);
 
-// True when the identity names this machine as it runs now (same host name and boot
-// id): only then can the process be looked up here.
-bool isThisMachine(const ProcessIdentity& who);
-
-// True when the process named runs on this machine now. False for another machine.
-bool isRunningHere(const ProcessIdentity& who);
-
 // A short tag for file names: "<machine>-<pid>-<start>", the machine as 8 hex digits of
 // its host name and boot id. Tags of one machine share the first part.
 std::string processTag(const ProcessIdentity& who);

@@ -268,10 +268,6 @@ bool CMyDialog::build(const char* description) {
     return true;
 }
 
-CMyDialog* CMyDialog::fromWindow(PUIWindow window) {
-    return window && ui() ? static_cast<CMyDialog*>(ui()->PUIWindowGetRefCon(window)) : nullptr;
-}
-
 ASUns32 CMyDialog::doModal() {
     if (!window_) return 0;
     modal_ = true;
@@ -351,15 +347,6 @@ void CMyDialog::setTextWithFormat(ASInt32 id, const char* format, ...) {
     setText(id, buf);
 }
 
-ASInt32 CMyDialog::getInt32(ASInt32 id) const {
-    char buf[256];
-    getText(id, buf, sizeof buf);
-    long long v = std::strtoll(buf, nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<ASInt32>(v);
-}
-
 ASFixed CMyDialog::getTextAsValue(ASInt32 id) const {
     return getControlFixed(getControl(id));
 }
@@ -371,12 +358,6 @@ ASInt32 CMyDialog::getValue(ASInt32 id) const {
 
 void CMyDialog::setValue(ASInt32 id, ASInt32 value) {
     if (PUIControl c = getControl(id)) ui()->PUIControlSetValue(c, value);
-}
-
-ASInt32 CMyDialog::toggleValue(ASInt32 id) {
-    ASInt32 v = getValue(id) ? 0 : 1;
-    setValue(id, v);
-    return v;
 }
 
 ASInt32 CMyDialog::getMenu(ASInt32 id) const {
@@ -423,12 +404,6 @@ void CMyDialog::selectText(ASInt32 id) {
 
 void CMyDialog::setFocus(ASInt32 id) {
     if (PUIControl c = getControl(id)) ui()->PUIControlSetFocus(c);
-}
-
-ASInt32 CMyDialog::getFocus() const {
-    if (!window_ || !ui()) return -1;
-    PUIControl c = ui()->PUIWindowGetFocus(window_);
-    return c ? ui()->PUIControlGetID(c) : -1;
 }
 
 void CMyDialog::showWindow(bool on) {
@@ -483,13 +458,4 @@ CMyDialog* doModelessDialog(const char* name, DialogSetupProc setup, DialogClose
 
 void closeModelessDialog(CMyDialog* dialog) {
     delete dialog;
-}
-
-void quitModalDialog(CMyDialog* dialog, ASUns32 result) {
-    if (dialog) dialog->endDialog(result);
-}
-
-void setControlHandler(CMyDialog* dialog, ASUns32 idOrCmd, ControlHandlerProc proc,
-                       void* clientData) {
-    if (dialog) dialog->setHandler(idOrCmd, proc, clientData);
 }

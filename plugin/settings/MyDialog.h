@@ -77,12 +77,10 @@ class CMyDialog {
     void setText(ASInt32 id, const char* text);
     void setTextWithFormat(ASInt32 id, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
-    ASInt32 getInt32(ASInt32 id) const;
     // The text of a value field as its 16.16 value (getControlFixed).
     ASFixed getTextAsValue(ASInt32 id) const;
     ASInt32 getValue(ASInt32 id) const;
     void setValue(ASInt32 id, ASInt32 value);
-    ASInt32 toggleValue(ASInt32 id);  // returns the new value
     // Number of menu items.
     ASInt32 getMenu(ASInt32 id) const;
     ASInt32 getMenuText(ASInt32 id, ASInt32 item, char* buffer, ASInt32 size) const;
@@ -94,14 +92,10 @@ class CMyDialog {
     bool isEnabled(ASInt32 id) const;
     void selectText(ASInt32 id);
     void setFocus(ASInt32 id);
-    ASInt32 getFocus() const;  // identifier of the focused control, -1 none
     void showWindow(bool on);
 
     void setHandler(ASUns32 idOrCmd, ControlHandlerProc proc, void* clientData);
     void setCloseProc(DialogCloseProc proc, void* clientData);
-
-    // The dialog of a host window (the one built by this layer), or null.
-    static CMyDialog* fromWindow(PUIWindow window);
 
   private:
     struct Handler {
@@ -136,10 +130,6 @@ ASUns32 doModalDialog(const char* name, DialogSetupProc setup, void* clientData)
 CMyDialog* doModelessDialog(const char* name, DialogSetupProc setup, DialogCloseProc closeProc,
                             void* clientData);
 void closeModelessDialog(CMyDialog* dialog);
-void quitModalDialog(CMyDialog* dialog, ASUns32 result);
-// idOrCmd: a control identifier, or a command code (four characters).
-void setControlHandler(CMyDialog* dialog, ASUns32 idOrCmd, ControlHandlerProc proc,
-                       void* clientData);
 
 // Value fields: shows value in unit and sets the accepted range (16.16 values).
 void setDlgItemFixed(CMyDialog* dialog, ASInt32 id, ASFixed value, ASInt32 unit, ASFixed min,

@@ -350,12 +350,6 @@ ASInt32 CMySettings::set(const char* section, const char* key, ASInt32 value) {
     return set(section, key, buf);
 }
 
-ASInt32 CMySettings::setfloat(const char* section, const char* key, float value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", static_cast<double>(value));
-    return set(section, key, buf);
-}
-
 void CMySettings::remove(const char* section) {
     ASInt32 end = 0;
     ASInt32 pos = findSection(section, &end);
@@ -372,7 +366,7 @@ void CMySettings::remove(const char* section) {
 
 void CMySettings::remove(const char* section, const char* key) {
     // Every line of the key: a file may hold it twice, and the first one counts.
-    for (ASInt32 kpos; (kpos = findKey(section, key)) >= 0;) cut(kpos, getLineLen(kpos, true));
+    for (ASInt32 kpos; (kpos = findKey(section, key)) >= 0;) removeLine(kpos);
 }
 
 void CMySettings::removeLine(ASInt32 pos) {

@@ -46,8 +46,7 @@ class CMySettings {
 
     // 0, or -108 when the buffer cannot grow (the text is then unchanged).
     ASInt32 set(const char* section, const char* key, const char* value);
-    ASInt32 set(const char* section, const char* key, ASInt32 value);     // "%d"
-    ASInt32 setfloat(const char* section, const char* key, float value);  // "%.4f"
+    ASInt32 set(const char* section, const char* key, ASInt32 value);  // "%d"
 
     void remove(const char* section);
     void remove(const char* section, const char* key);

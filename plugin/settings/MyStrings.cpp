@@ -121,9 +121,9 @@ char* getResourceData(const char* name, const char* type, ASInt32 language) {
 }
 
 ASInt32 setupMyStrings() {
-    cleanupMyStrings();
-    gStrings = getResourceData("MyStrings", "xml", gLanguage);
-    checkFormats();
+    char* table = getResourceData("MyStrings", "xml", gLanguage);
+    setupMyStringsFromText(table);
+    std::free(table);
     return gStrings ? 0 : -1;
 }
 
@@ -263,8 +263,4 @@ char* addEllipsisToString(char* text) {
 void UTF8ToHost(char* text, ASInt32 size) {
     (void)text;
     (void)size;
-}
-
-ASInt32 getLangID(ASInt32 base) {
-    return gLanguage * 100 + base;
 }

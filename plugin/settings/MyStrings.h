@@ -27,8 +27,8 @@ char* getResourceData(const char* name, const char* type, ASInt32 language);
 // or kind from the English text's is replaced by the English text (and by the key
 // itself when the English text does not match what the plug-in passes either).
 ASInt32 setupMyStrings();
-// Uses the given text as the table (tests and tools); a copy is kept and checked the
-// same way.
+// Uses the given text as the table (setupMyStrings gives it the resource's, tests
+// their own); a copy is kept and checked the same way.
 void setupMyStringsFromText(const char* text);
 void cleanupMyStrings();
 
@@ -56,5 +56,3 @@ ASText stringWithKey(const char* key, bool withEllipsis);
 char* addEllipsisToString(char* text);
 // The host encoding is UTF-8: both leave the text as it is (kept for callers).
 void UTF8ToHost(char* text, ASInt32 size);
-// gLanguage * 100 + base: the identifier of a language-specific numbered resource.
-ASInt32 getLangID(ASInt32 base);

@@ -108,12 +108,6 @@ ASInt32 getXMLValue(const char* text, const char* name, ASInt32 def) {
     return valueOf(content, def);
 }
 
-double getXMLFloatValue(const char* text, const char* name, double def) {
-    std::string content;
-    if (!elementContent(text, name, 0, &content) || content.empty()) return def;
-    return std::strtod(content.c_str(), nullptr);
-}
-
 ASUns32 getXMLOSType(const char* text, const char* name) {
     std::string content;
     if (!elementContent(text, name, 0, &content) || content.empty()) return 0;
@@ -122,17 +116,6 @@ ASUns32 getXMLOSType(const char* text, const char* name) {
            (static_cast<ASUns32>(static_cast<unsigned char>(content[1])) << 16) |
            (static_cast<ASUns32>(static_cast<unsigned char>(content[2])) << 8) |
            static_cast<ASUns32>(static_cast<unsigned char>(content[3]));
-}
-
-ASInt32 getXMLCount(const char* text, const char* name) {
-    ASInt32 n = 0;
-    const char* from = text;
-    const char *b, *e, *next;
-    while (findXMLElement(text, name, from, &b, &e, &next)) {
-        n++;
-        from = next;
-    }
-    return n;
 }
 
 void EnumXMLData(const char* text, const char* name, EnumXMLProc proc, void* clientData) {

@@ -18,10 +18,8 @@ ASInt32 getXMLString(const char* text, const char* name, char* out);
 char* getXMLData(const char* text, const char* name);
 // "true" 1, "false" 0, else a decimal integer; def when missing or empty.
 ASInt32 getXMLValue(const char* text, const char* name, ASInt32 def);
-double getXMLFloatValue(const char* text, const char* name, double def);
 // The first four bytes of the content, first byte most significant; 0 when missing.
 ASUns32 getXMLOSType(const char* text, const char* name);
-ASInt32 getXMLCount(const char* text, const char* name);
 // Each element name in text order (tags included).
 void EnumXMLData(const char* text, const char* name, EnumXMLProc proc, void* clientData);
 // The same within the content of the first element outer.

@@ -282,12 +282,17 @@ TEST(Fault, TwoMachinesOnOneFolderAndAKilledWorkersJobTakenOver) {
     });
     ASSERT_TRUE(caught) << rig.log();
     ::waitpid(alpha, nullptr, 0);
-    // Beta finishes everything, alpha's job too once the lease ran out.
+    // Beta finishes everything, alpha's job too once the lease ran out. Alpha may have
+    // saved and recorded its job's end between our reading its record and the kill:
+    // then every output is there at once, and beta removes the dead worker's record
+    // only once the lease ran out, so the records are waited for too.
     bool finished = waitFor(120, [&] {
         std::error_code ec;
         std::size_t outs = 0;
         for (auto& e : fs::directory_iterator(rig.out(), ec))
             if (e.path().filename().string()[0] != '.') ++outs;
+        for (auto& e : fs::directory_iterator(rig.done(), ec))
+            if (e.path().filename().string().rfind(".vexa-job.", 0) == 0) return false;
         return outs == static_cast<std::size_t>(kFiles) && fs::is_empty(rig.in());
     });
     std::string log = rig.log();

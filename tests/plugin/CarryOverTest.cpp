@@ -15,6 +15,7 @@
 
 #include "Common/BoxDesc.h"
 #include "Common/CarryOver.h"
+#include "Common/FrameFit.h"
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
 #include "ModelBuild.h"
@@ -75,7 +76,7 @@ struct Carry : ::testing::Test {
             PDEForm form = getPageContent(sources[i], sheet, 0, fixedOne);
             EXPECT_NE(form, nullptr);
             if (!form) continue;
-            ASFixedMatrix m = getPlacingMatrix(frame, form, false);
+            ASFixedMatrix m = placingMatrix(readFrame(frame), readFormBoxes(form), false);
             pdeSetMatrix(form, &m);
             pdeContentAddElem(getContent(frame), kPDEAfterLast, form);
             pdeRelease(form);

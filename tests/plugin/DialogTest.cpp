@@ -9,6 +9,12 @@ namespace ui = vexa::host::ui;
 
 namespace {
 
+// The identifier of the dialog's focused control as the host has it, -1 for none.
+ASInt32 focusOf(const CMyDialog& d) {
+    PUIControl c = gPlatformUIHFT->PUIWindowGetFocus(d.getWindow());
+    return c ? gPlatformUIHFT->PUIControlGetID(c) : -1;
+}
+
 std::string show(ASFixed v, ASInt32 unit) {
     char buf[32];
     return fixedToString(v, unit, buf);
@@ -90,9 +96,12 @@ TEST(Dialog, DescriptionsBuildControlsInContainers) {
     d.setTextWithFormat(16, text, 3, "b");
     d.getText(16, text, sizeof text);
     EXPECT_STREQ(text, "Sheet 3b");
-    EXPECT_EQ(d.getInt32(4), 2);
-    EXPECT_EQ(d.toggleValue(15), 1);
-    EXPECT_EQ(d.toggleValue(15), 0);
+    d.getText(4, text, sizeof text);
+    EXPECT_STREQ(text, "2");
+    d.setValue(15, 1);
+    EXPECT_EQ(d.getValue(15), 1);
+    d.setValue(15, 0);
+    EXPECT_EQ(d.getValue(15), 0);
     d.enable(17, false);
     EXPECT_FALSE(d.isEnabled(17));
     EXPECT_FALSE(d.create("NO-SUCH-DIALOG", true));
@@ -110,12 +119,12 @@ TEST(Dialog, ValidationRefusesOutOfRangeValuesWithFocusOnTheField) {
     d.setText(8, "6000");
     int beeps = host.session().frontEnd().beeps;
     EXPECT_FALSE(checkEditControls(&d));
-    EXPECT_EQ(d.getFocus(), 8);
+    EXPECT_EQ(focusOf(d), 8);
     EXPECT_EQ(host.session().frontEnd().beeps, beeps + 1);
     d.setText(8, "2 inch");
     d.setText(4, "0");
     EXPECT_FALSE(checkEditControls(&d));
-    EXPECT_EQ(d.getFocus(), 4);
+    EXPECT_EQ(focusOf(d), 4);
     d.setText(4, "256");
     EXPECT_TRUE(checkEditControls(&d));
     EXPECT_EQ(getControlFixed(&d, 8), 144 << 16);
@@ -188,11 +197,11 @@ TEST(Dialog, HandlersMatchIdentifiersOrCommandCodes) {
     ASUns32 r = doModalDialog(
         "FRAMENUM",
         [](CMyDialog* d, void*) {
-            setControlHandler(
-                d, 1,
+            d->setHandler(
+                1,
                 [](CMyDialog* dd, ASInt32 id, void*) {
                     got = id;
-                    quitModalDialog(dd, kCmdNewDoc);
+                    dd->endDialog(kCmdNewDoc);
                 },
                 nullptr);
         },
@@ -212,7 +221,7 @@ TEST(Dialog, ModelessWindowsCallTheirCloseProcedure) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->name, "PALETTE");
     EXPECT_TRUE(w->visible);
-    EXPECT_EQ(CMyDialog::fromWindow(w), palette);
+    EXPECT_EQ(gPlatformUIHFT->PUIWindowGetRefCon(w), palette);  // the host window knows its dialog
     ui::typeKey(w, 27);
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(ui::findWindow("PALETTE"), nullptr);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Common/BoxDesc.h"
+#include "Common/FrameFit.h"
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
 #include "ModelBuild.h"
@@ -312,7 +313,7 @@ TEST_F(Import, APlacedPageRendersInItsFrameWithEachRotation) {
         setFrameRotation(frame, c.frameRotation);
         PDEForm form = getPageContent(src, sheet, c.page, fixedOne);
         ASSERT_NE(form, nullptr);
-        ASFixedMatrix m = getPlacingMatrix(frame, form, false);
+        ASFixedMatrix m = placingMatrix(readFrame(frame), readFormBoxes(form), false);
         pdeSetMatrix(form, &m);
         pdeContentAddElem(getContent(frame), kPDEAfterLast, form);
         pdeRelease(form);
@@ -365,7 +366,7 @@ TEST_F(Import, CorpusPagesLookTheSameInTheirFrames) {
         PDEForm form = getPageContent(source, sheet, 0, fixedOne);
         ASSERT_NE(form, nullptr);
         EXPECT_EQ(getFormRotation(form), rotate);
-        ASFixedMatrix m = getPlacingMatrix(frame, form, false);
+        ASFixedMatrix m = placingMatrix(readFrame(frame), readFormBoxes(form), false);
         pdeSetMatrix(form, &m);
         pdeContentAddElem(getContent(frame), kPDEAfterLast, form);
         pdeRelease(form);

@@ -13,6 +13,7 @@
 
 #include "Sources/AddMarks.h"
 #include "Common/BoxDesc.h"
+#include "Common/FrameFit.h"
 #include "Common/ColorSupport.h"
 #include "Sources/Container.h"
 #include "Sources/Impose.h"
@@ -125,7 +126,7 @@ struct Imposing : ::testing::Test {
 
     static bool collect(CContent*, PDEElement frame, long, long data) {
         auto* out = reinterpret_cast<std::vector<Frame>*>(data);
-        Frame f{getBoxNum(frame), getDisplacement(frame), false, false, {}};
+        Frame f{getBoxNum(frame), readFrame(frame).displacement, false, false, {}};
         PDEContent c = getContent(frame);
         for (ASInt32 i = 0; c && i < pdeContentGetNumElems(c); ++i) {
             PDEElement e = pdeContentGetElem(c, i);
@@ -860,7 +861,7 @@ TEST_F(Imposing, AdjustedFramesTakeTheirMarksAlong) {
             [](CContent*, PDEElement f, long, long data) {
                 auto* s = reinterpret_cast<Sheet*>(data);
                 ASInt32 b = getBoxNum(f);
-                if (b >= 1) s->trims.push_back(getInnerRect(f));
+                if (b >= 1) s->trims.push_back(innerRect(readFrame(f)));
                 if (b == kBoxCutMark) s->cuts.push_back(getBBox(f));
                 if (b == kBoxRegMark) s->regs.push_back(getBBox(f));
                 return true;
@@ -1234,7 +1235,7 @@ TEST_F(Imposing, TheImposeCommandKeepsItsErrorsAndGivesTheErrorModeBack) {
         EXPECT_NO_THROW(doImposeCmd());
         gPDModelHFT = before;
     }
-    EXPECT_EQ(getEHMode(), kEHAlert);
+    EXPECT_EQ(setEHMode(kEHAlert), kEHAlert);  // the command gave the mode back
     std::string log = readFile(getDumpPath());
     EXPECT_NE(log.find("\t####\t"), std::string::npos) << log;
     gAcroViewHFT->AVDocClose(window, true);

@@ -113,10 +113,8 @@ TEST_F(Log, MessageBoxesFormatTheirKeyAndOfferTheLookedUpButtons) {
     EXPECT_EQ(a.buttons[0], "OK");
     msgBox("no key %d here", 7);
     EXPECT_EQ(alerts().back().request.message, "no key 7 here");
-    msgBoxYesNoCancel("dupHor");
-    EXPECT_EQ(alerts().back().request.buttons, (std::vector<std::string>{"Yes", "No", "Cancel"}));
-    msgBoxOkCancel("kRmvMarks");
-    EXPECT_EQ(alerts().back().request.buttons, (std::vector<std::string>{"OK", "Cancel"}));
+    msgBoxYesNo("dupHor");
+    EXPECT_EQ(alerts().back().request.buttons, (std::vector<std::string>{"Yes", "No"}));
     setMsg2("inimoved");
     msgBoxYesNo("imposeErr");
     EXPECT_NE(alerts().back().request.message.find("\n\nThe file \"Vexa.ini\" was moved"),

@@ -121,18 +121,21 @@ TEST_F(Paths, TrimLinesRectFollowsFrameVisibility) {
     ASFixedRect r = fxRect(0, 0, 100, 50);
     // Frames not shown: the trim lines are invisible and print on no plate, so the
     // document declares no trim-lines separation.
+    auto colorant = [](const PDEColorSpec& spec) {
+        CosObj n = cosArrayGet(pdeColorSpaceGetCosObj(spec.space), 1);
+        return std::string(cosObjGetType(n) == CosName ? asAtomGetString(cosNameValue(n)) : "");
+    };
     PDEColorSpec none = getTrimLinesColor();
-    char name[256];
-    ASSERT_TRUE(getSepColName(none.space, name));
-    EXPECT_STREQ(name, "None");
+    ASSERT_NE(none.space, nullptr);
+    EXPECT_EQ(colorant(none), "None");
     PDEPath hidden = addTrimLinesRect(content, &r, &none);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(hidden), kPDEInvisible);
     freeColorSpec(&none);
     toggleFramesVisible(host.doc);
     ASSERT_TRUE(getFramesVisible(host.doc));
     PDEColorSpec tl = getTrimLinesColor();
-    ASSERT_TRUE(getSepColName(tl.space, name));
-    EXPECT_STREQ(name, "TL");
+    ASSERT_NE(tl.space, nullptr);
+    EXPECT_EQ(colorant(tl), "TL");
     PDEPath shown = addTrimLinesRect(content, &r, &tl);
     EXPECT_EQ(gPDFEditReadHFT->PDEPathGetPaintOp(shown), kPDEStroke);
     PDEGraphicState gs;

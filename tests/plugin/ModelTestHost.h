@@ -30,7 +30,6 @@ class ModelTestHost {
         session_ = vexa::test::quietSession();
         importHostTables(host::coreTable());
         gVersMajor = 11;
-        resetSelCounter();
         doc = pdDocCreate();
         page = gPDModelHFT->PDDocCreatePage(doc, PDBeforeFirstPage, fxRect(0, 0, 595, 842));
         setCosDoc(doc);

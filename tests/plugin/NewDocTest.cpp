@@ -63,7 +63,7 @@ TEST_F(NewDocs, DefaultSheetWithJobInformation) {
 }
 
 TEST_F(NewDocs, JobInformationPositionByUnitAndFromTheTop) {
-    gPrefs.setfloat("JobInfo", "YPos", -5.0f);
+    gPrefs.set("JobInfo", "YPos", "-5.0000");
     ASFixed w = mmToFixed(450), h = mmToFixed(350);
     made = createTemplate(w, h, true, false);
     auto f = frames(made, 0);

@@ -12,6 +12,7 @@
 
 #include "Sources/AddFrames.h"
 #include "Common/BoxDesc.h"
+#include "Common/FrameFit.h"
 #include "Sources/Container.h"
 #include "ModelBuild.h"
 #include "Common/MyPath.h"
@@ -94,8 +95,8 @@ struct SheetTest : ::testing::Test {
                 }
                 reinterpret_cast<std::vector<F>*>(d)->push_back(
                     {getBoxNum(f), getFrameRotation(f), getBBox(f), getBleedRect(f),
-                     getMoveLimit(f), getXOff(f), getYOff(f), getScale(f), n, first,
-                     getSelected(f)});
+                     getMoveLimit(f), readFrame(f).xOff, readFrame(f).yOff, readFrame(f).scale, n,
+                     first, getSelected(f)});
                 return true;
             },
             reinterpret_cast<long>(&out), false, true);

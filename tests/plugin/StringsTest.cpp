@@ -133,10 +133,6 @@ TEST(Strings, LanguageChoiceLoadsTheMatchingTable) {
     EXPECT_EQ(lookup("cancel"), "Annuleren");
     gLanguage = languageFromCode("fra");
     EXPECT_EQ(gLanguage, kLangEnglish);
-    EXPECT_EQ(getLangID(22018), 22018);
-    gLanguage = kLangDutch;
-    EXPECT_EQ(getLangID(18), 518);
-    gLanguage = kLangEnglish;
 }
 
 TEST(Strings, HostTextsAndEllipsis) {
@@ -197,7 +193,15 @@ TEST(Strings, EveryDialogDescriptionNamesOnlyKnownKeys) {
                 return true;
             },
             &keys);
-        EXPECT_GT(getXMLCount(window, "control"), 0) << name;
+        int controls = 0;
+        EnumXMLData(
+            window, "control",
+            [](const char*, ASInt32, void* cd) {
+                ++*static_cast<int*>(cd);
+                return true;
+            },
+            &controls);
+        EXPECT_GT(controls, 0) << name;
         for (const std::string& key : keys) {
             char out[251];
             EXPECT_TRUE(literal.count(key) || getXMLString(table.c_str(), key.c_str(), out) > 0)
