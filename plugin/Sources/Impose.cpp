@@ -46,10 +46,10 @@ struct JobFrames {
         bool ownDict = false;  // the frame dictionary is an indirect object
     };
     struct Sheet {
-        ASInt32 page = -1;          // in the template
-        long elements = -1;         // in the content of the copy read; -1 until read
+        ASInt32 page = -1;              // in the template
+        long elements = -1;             // in the content of the copy read; -1 until read
         signed char plainColours = -1;  // see plainColours below; -1 until asked
-        std::vector<Frame> frames;  // by rising index
+        std::vector<Frame> frames;      // by rising index
         const Frame* find(long index) const {
             auto at = std::lower_bound(frames.begin(), frames.end(), index,
                                        [](const Frame& f, long i) { return f.index < i; });
@@ -128,9 +128,9 @@ ASInt32 maxBoxNum(PDDoc doc, long first, long last) {
 // Renumbering the frames of freshly appended sheets.
 struct Renumbering {
     ImposeData* job;
-    bool write;                            // the page's content must be written back
-    const JobFrames::Sheet* known;         // the template sheet's frames, when read
-    JobFrames::ByElement* placing;         // gets the values the placing needs, when given
+    bool write;                     // the page's content must be written back
+    const JobFrames::Sheet* known;  // the template sheet's frames, when read
+    JobFrames::ByElement* placing;  // gets the values the placing needs, when given
 };
 
 bool renumberProc(CContent*, PDEElement frame, long index, long data) {
@@ -240,8 +240,8 @@ void renumber(PDDoc out, long first, ImposeData* job, PDDoc tmpl, JobFrames* fra
         PDPage p = page.getPage();
         PageContentRef held(p);
         CContent level(held.get(), nullptr, nullptr);
-        JobFrames::Sheet* known = frames ? frames->sheet(tmpl, i - static_cast<ASInt32>(first))
-                                         : nullptr;
+        JobFrames::Sheet* known =
+            frames ? frames->sheet(tmpl, i - static_cast<ASInt32>(first)) : nullptr;
         if (known && known->elements < 0) {
             known->elements = level.getCount();
             EnumForms(&level, readSheetFrameProc, reinterpret_cast<long>(known), true);
@@ -595,8 +595,8 @@ struct PlaceContext {
     // Source pages (by index) whose colours are all plain (see plainColours): 1 yes,
     // 0 no, -1 not asked yet; null when not known for the job.
     std::vector<signed char>* plainPages = nullptr;
-    bool sheetPlain = false;     // the template sheet's colours are plain
-    bool spotsPlaced = false;    // a page placed on the sheet has other colours
+    bool sheetPlain = false;   // the template sheet's colours are plain
+    bool spotsPlaced = false;  // a page placed on the sheet has other colours
     PDEColorSpec trimColor{};
     // The job's question and counts.
     ImposeState* state = &gImpose;
@@ -939,7 +939,8 @@ bool SheetPlacer::placeOne(ASInt32 s) {
             JobFrames::Sheet& t = frames_->sheets[known->second];
             if (t.plainColours < 0) t.plainColours = plainColours(frames_->tmpl, t.page) ? 1 : 0;
             ctx->sheetPlain = t.plainColours == 1;
-            if (plainPages_.size() != static_cast<size_t>(srcPages_)) plainPages_.assign(srcPages_, -1);
+            if (plainPages_.size() != static_cast<size_t>(srcPages_))
+                plainPages_.assign(srcPages_, -1);
             ctx->plainPages = &plainPages_;
         }
     }
@@ -1273,9 +1274,9 @@ PDDoc imposeDocWithData(ImposeData* data) {
     // job without its template never counts as done.
     std::unique_ptr<DocContentHold> held;
     PDDoc tmpl = takeCheckedTemplate(data->templatePath, &held);
-    if (!tmpl &&
-        (!reportHostErrors(0, [&] { tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true); }) ||
-         !tmpl))
+    if (!tmpl && (!reportHostErrors(0, [&] {
+            tmpl = gPDModelHFT->PDDocOpen(data->templatePath, true);
+        }) || !tmpl))
         return nullptr;
     // The template's sheets are read once for the checks, the frame count and the
     // drawing made a form.
