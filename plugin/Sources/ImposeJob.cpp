@@ -341,11 +341,13 @@ struct CheckedTemplate {
         return !path.empty() && path == p && stamp == fileIdentity(p);
     }
 };
-// Never destroyed: what it holds belongs to the host, which may be gone when the
-// process ends; forgetCheckedTemplate lets go of it while the host lives.
+// Not destroyed with the process's statics: what it holds belongs to the host, which
+// may be gone by then; forgetCheckedTemplate, at the plug-in's unloading, lets go of it
+// while the host lives.
+CheckedTemplate* gCheckedTemplate = nullptr;
 CheckedTemplate& checkedTemplate() {
-    static auto* kept = new CheckedTemplate;
-    return *kept;
+    if (!gCheckedTemplate) gCheckedTemplate = new CheckedTemplate;
+    return *gCheckedTemplate;
 }
 
 // Checks one template file (the job's template or its second sheet).
@@ -410,9 +412,10 @@ PDDoc takeCheckedTemplate(const char* path, std::unique_ptr<DocContentHold>* hel
 }
 
 void forgetCheckedTemplate() {
-    CheckedTemplate& kept = checkedTemplate();
-    kept.forgetDoc();
-    kept = CheckedTemplate{};
+    if (!gCheckedTemplate) return;
+    gCheckedTemplate->forgetDoc();
+    delete gCheckedTemplate;
+    gCheckedTemplate = nullptr;
 }
 
 void initImposeJob(VexaJob* job, PDDoc src) {
