@@ -169,9 +169,7 @@ Ref<ColorSpace> colorSpaceFromObject(QPDFObjectHandle obj, const std::string& re
 }
 
 bool ExtGState::hasSoftMask() const {
-    if (!dict.isDictionary()) return false;
-    auto sm = dict.getKey("/SMask");
-    return sm.isDictionary();
+    return dict.isDictionary() && dict.hasKey("/SMask") && dict.getKey("/SMask").isDictionary();
 }
 
 static bool sameHandle(QPDFObjectHandle a, QPDFObjectHandle b) {
@@ -198,19 +196,24 @@ GState::GState() {
 
 void GState::applyParams(QPDFObjectHandle dict) {
     if (!dict.isDictionary()) return;
-    auto lw = dict.getKey("/LW");
+    // Most graphics state dictionaries set none of these: a key is looked up only when it
+    // is there (looking up a missing key makes a described null, a dozen allocations).
+    auto entry = [&dict](const char* key) {
+        return dict.hasKey(key) ? dict.getKey(key) : QPDFObjectHandle();
+    };
+    auto lw = entry("/LW");
     if (lw.isNumber()) lineWidth = lw.getNumericValue();
-    auto lc = dict.getKey("/LC");
+    auto lc = entry("/LC");
     if (lc.isInteger()) cap = static_cast<int>(lc.getIntValue());
-    auto lj = dict.getKey("/LJ");
+    auto lj = entry("/LJ");
     if (lj.isInteger()) join = static_cast<int>(lj.getIntValue());
-    auto ml = dict.getKey("/ML");
+    auto ml = entry("/ML");
     if (ml.isNumber()) miterLimit = ml.getNumericValue();
-    auto ri = dict.getKey("/RI");
+    auto ri = entry("/RI");
     if (ri.isName()) intent = ri.getName().substr(1);
-    auto fl = dict.getKey("/FL");
+    auto fl = entry("/FL");
     if (fl.isNumber()) flatness = fl.getNumericValue();
-    auto d = dict.getKey("/D");
+    auto d = entry("/D");
     if (d.isArray() && d.getArrayNItems() == 2 && d.getArrayItem(0).isArray()) {
         dash.clear();
         auto arr = d.getArrayItem(0);
