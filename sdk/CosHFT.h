@@ -184,4 +184,9 @@ struct CosHFT {
     CosObj (*CosDocGetRoot)(CosDoc doc);      // the catalog
     CosObj (*CosDocGetTrailer)(CosDoc doc);   // the trailer dictionary
     CosObj (*CosDocGetInfoDict)(CosDoc doc);  // the information dictionary; null when absent
+
+    // The first maxLen bytes of the decoded data (all of it when it is shorter: *len <
+    // maxLen says the data is whole), without decoding the rest where the filter allows;
+    // fails as CosStreamGetData does.
+    char* (*CosStreamGetDataStart)(CosObj stream, ASSize_t maxLen, ASSize_t* len);
 };

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "doc/DocState.h"
 
 namespace vexa::host::doc {
@@ -728,6 +730,55 @@ char* cosStreamGetRawData(CosObj s, ASSize_t* len) {
     });
 }
 
+// The stream's data when it is compressed with /FlateDecode alone (no parameters), its
+// first maxLen bytes inflated from what is stored; false for other streams and for data
+// that does not inflate cleanly, which the full decoding then reports as it does.
+bool inflateStart(QPDFObjectHandle h, std::size_t maxLen, std::string& out) {
+    QPDFObjectHandle dict = h.getDict();
+    QPDFObjectHandle filter = dict.getKey("/Filter");
+    if (filter.isArray() && filter.getArrayNItems() == 1) filter = filter.getArrayItem(0);
+    QPDFObjectHandle parms = dict.getKey("/DecodeParms");
+    if (parms.isArray() && parms.getArrayNItems() == 1) parms = parms.getArrayItem(0);
+    if (!filter.isNameAndEquals("/FlateDecode") ||
+        !(parms.isNull() || (parms.isDictionary() && parms.getKeys().empty())))
+        return false;
+    std::string raw;
+    Pl_String sink("raw", nullptr, raw);
+    if (!h.pipeStreamData(&sink, nullptr, 0, qpdf_dl_none, true, false)) return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    out.resize(maxLen);
+    z.next_in = reinterpret_cast<Bytef*>(raw.data());
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(raw.size(), UINT_MAX));
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(maxLen);
+    int rc = maxLen ? inflate(&z, Z_FINISH) : Z_BUF_ERROR;
+    std::size_t made = maxLen - z.avail_out;
+    inflateEnd(&z);
+    // Whole (the end of the data reached) or as much as was asked for.
+    if (rc != Z_STREAM_END && !((rc == Z_BUF_ERROR || rc == Z_OK) && made == maxLen)) return false;
+    out.resize(made);
+    return true;
+}
+
+// The first maxLen bytes of the decoded data, all of it when it is shorter. Flate alone is
+// inflated only as far as asked; other streams are decoded whole and cut.
+char* cosStreamGetDataStart(CosObj s, ASSize_t maxLen, ASSize_t* len) {
+    QPDFObjectHandle h = cos([&] { return streamOf(s); });
+    std::string out;
+    bool done = false;
+    try {
+        done = inflateStart(h, maxLen, out);
+    } catch (const std::exception&) {
+        done = false;  // decoded the usual way, which says what is wrong
+    }
+    if (done) return hostCopy(out, len);
+    ASSize_t all = 0;
+    char* data = cosStreamGetData(s, &all);
+    if (len) *len = std::min(all, maxLen);
+    return data;
+}
+
 void cosStreamSetData(CosObj s, const char* data, ASSize_t len, CosObj filters, CosObj parms,
                       ASBool encoded) {
     cos([&] {
@@ -805,6 +856,7 @@ const CosHFT kCos = {
     cosDocGetRoot,
     cosDocGetTrailer,
     cosDocGetInfoDict,
+    cosStreamGetDataStart,
 };
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "doc/StreamWriter.h"
 
-#include <qpdf/Pl_Flate.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QUtil.hh>
 
 #include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -48,12 +48,84 @@ void appendName(std::string& out, const std::string& name) {
         out += QPDFObjectHandle::newName(name).unparse();
 }
 
+// Deflates what is written to it into out, at zlib's default level. Most streams
+// compressed here are a few KB (a sheet's content, an object stream), and zlib's usual
+// tables (a 32 KB window and a hash table of 64 KB that it clears for every stream) cost
+// more to set up than such a stream takes to compress: data up to the largest window is
+// held, and compressed at the end with a window and hash table fitted to its size. Longer
+// data is compressed as it comes with the usual tables.
+class Deflater : public Pipeline {
+  public:
+    explicit Deflater(std::string& out) : Pipeline("deflate", nullptr), out_(out) {}
+    ~Deflater() override {
+        if (open_) deflateEnd(&z_);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    void write(unsigned char const* data, size_t len) override {
+        if (!open_ && held_.size() + len <= kHeld) {
+            held_.append(reinterpret_cast<const char*>(data), len);
+            return;
+        }
+        if (!open_) {
+            start(kMaxBits);
+            feed(held_.data(), held_.size(), Z_NO_FLUSH);
+            std::string().swap(held_);
+        }
+        feed(reinterpret_cast<const char*>(data), len, Z_NO_FLUSH);
+    }
+    void finish() override {
+        if (open_) {
+            feed(nullptr, 0, Z_FINISH);
+            return;
+        }
+        // The smallest window through which every match of the data can be reached.
+        int bits = kMinBits;
+        while (bits < kMaxBits && windowReach(bits) < held_.size()) ++bits;
+        start(bits);
+        feed(held_.data(), held_.size(), Z_FINISH);
+    }
+
+  private:
+    static constexpr int kMinBits = 9, kMaxBits = 15;
+    // What a window of 2^bits bytes reaches back (zlib keeps a look-ahead of 262 bytes).
+    static std::size_t windowReach(int bits) { return (std::size_t{1} << bits) - 262; }
+    static constexpr std::size_t kHeld = (std::size_t{1} << kMaxBits) - 262;
+
+    void start(int bits) {
+        // Memory level 8 (zlib's default) with the largest window; smaller windows get a
+        // hash table and a symbol buffer of their own size.
+        int memLevel = std::min(8, bits - 6);
+        if (deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, bits, memLevel,
+                         Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::runtime_error("deflate failed");
+        open_ = true;
+    }
+    void feed(const char* p, std::size_t n, int flush) {
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(p));
+        z_.avail_in = static_cast<uInt>(n);
+        unsigned char buf[16384];
+        for (;;) {
+            z_.next_out = buf;
+            z_.avail_out = sizeof buf;
+            int rc = ::deflate(&z_, flush);
+            if (rc == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+            out_.append(reinterpret_cast<const char*>(buf), sizeof buf - z_.avail_out);
+            if (flush == Z_FINISH ? rc == Z_STREAM_END : z_.avail_out != 0) break;
+        }
+    }
+
+    std::string& out_;
+    std::string held_;
+    z_stream z_{};
+    bool open_ = false;
+};
+
 std::string deflate(const std::string& data) {
     std::string out;
-    Pl_String sink("deflated", nullptr, out);
-    Pl_Flate fl("deflate", &sink, Pl_Flate::a_deflate);
-    fl.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
-    fl.finish();
+    Deflater d(out);
+    d.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    d.finish();
     return out;
 }
 
@@ -225,7 +297,7 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     {
         Pl_String sink("stream", nullptr, data);
         if (compress) {
-            Pl_Flate fl("deflate", &sink, Pl_Flate::a_deflate);
+            Deflater fl(data);
             ok = h.pipeStreamData(&fl, &filtered, 0, qpdf_dl_none, false, false);
         } else {
             ok = h.pipeStreamData(&sink, &filtered, 0, qpdf_dl_none, false, false);

@@ -625,13 +625,7 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CosObj resources = pageResources(pageDict);
     if (cosObjGetType(resources) != CosNull && !cosObjIsDictOrStream(resources)) return nullptr;
     ASUns8 cmyk[4] = {0, 0, 0, 0};
-    {
-        ASSize_t len = 0;
-        char* data = cosStreamGetData(contents, &len);
-        bool read = scanProcessColors(data, len, resources, cmyk);
-        if (data) asFree(data);
-        if (!read) return nullptr;
-    }
+    if (!scanStreamColors(contents, resources, cmyk)) return nullptr;
     CosDoc dstCos = pdDocGetCosDoc(dst);
     CosObj stream = cosObjCopy(contents, dstCos, true);
     CosObj dict = cosStreamDict(stream);

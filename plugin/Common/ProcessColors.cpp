@@ -542,3 +542,36 @@ bool scanProcessColors(const char* data, size_t len, CosObj resources, ASUns8 cm
         for (int k = 0; k < 4; ++k) cmyk[k] = 0;
     return ok;
 }
+
+namespace {
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
+}
+
+// Decoded bytes of a stream scanned for their colours (freed with the scan's end).
+bool scanData(char* data, size_t len, CosObj resources, ASUns8 cmyk[4]) {
+    bool read = scanProcessColors(data, len, resources, cmyk);
+    if (data) asFree(data);
+    return read;
+}
+
+}  // namespace
+
+bool scanStreamColors(CosObj stream, CosObj resources, ASUns8 cmyk[4]) {
+    // Enough for the set-up of a page's drawing, where its colours are usually chosen.
+    constexpr ASSize_t kStart = 1024;
+    if (HFT_HAS(gCosHFT, CosStreamGetDataStart)) {
+        ASSize_t len = 0;
+        char* data = gCosHFT->CosStreamGetDataStart(stream, kStart, &len);
+        if (len < kStart) return scanData(data, len, resources, cmyk);  // the whole stream
+        // Scanned up to its last white space, so that no operator or number is cut; a
+        // string or dictionary cut short makes the scan give up.
+        size_t cut = len;
+        while (cut > 0 && !isWhiteSpace(data[cut - 1])) --cut;
+        if (scanData(data, cut, resources, cmyk) && cut > 0 && isAllColors(cmyk)) return true;
+    }
+    ASSize_t len = 0;
+    char* data = cosStreamGetData(stream, &len);
+    return scanData(data, len, resources, cmyk);
+}
