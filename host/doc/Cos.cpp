@@ -739,7 +739,7 @@ bool inflateStart(QPDFObjectHandle h, std::size_t maxLen, std::string& out) {
     if (filter.isArray() && filter.getArrayNItems() == 1) filter = filter.getArrayItem(0);
     QPDFObjectHandle parms = dict.getKey("/DecodeParms");
     if (parms.isArray() && parms.getArrayNItems() == 1) parms = parms.getArrayItem(0);
-    if (!filter.isNameAndEquals("/FlateDecode") ||
+    if (maxLen > gMaxDecodedStream || !filter.isNameAndEquals("/FlateDecode") ||
         !(parms.isNull() || (parms.isDictionary() && parms.getKeys().empty())))
         return false;
     std::string raw;

@@ -221,6 +221,42 @@ TEST_F(Docs, StreamsEncodeDecodeAndReplaceData) {
               cosErrExpectedStream);
 }
 
+TEST_F(Docs, TheStartOfStreamDataIsDecodedAsFarAsAsked) {
+    std::string content;
+    for (int i = 0; content.size() < 5000; ++i) content += std::to_string(i * 7919 % 1000) + " ";
+    auto start = [&](CosObj s, ASSize_t max) {
+        return hostBytes([&](ASSize_t* n) { return C()->CosStreamGetDataStart(s, max, n); });
+    };
+    CosObj flate = C()->CosNewName(ca, false, A("FlateDecode"));
+    CosObj chain = C()->CosNewArray(ca, false, 2);
+    C()->CosArrayPut(chain, 0, C()->CosNewName(ca, false, A("ASCIIHexDecode")));
+    C()->CosArrayPut(chain, 1, flate);
+    // Inflated from the stored bytes (Flate alone), decoded whole and cut (a filter chain),
+    // or cut (no filter): the same bytes, a shorter length only when the data is whole.
+    for (CosObj filters : {flate, chain, CosObj()}) {
+        CosObj s = C()->CosNewStream(ca, content.data(), content.size(), CosObj(), filters,
+                                     CosObj(), false);
+        EXPECT_EQ(start(s, 1024), content.substr(0, 1024));
+        EXPECT_EQ(start(s, 1), content.substr(0, 1));
+        EXPECT_EQ(start(s, content.size()), content);
+        EXPECT_EQ(start(s, 1 << 20), content);
+    }
+    // Data that does not decode fails as the whole data does.
+    CosObj bad = C()->CosNewStream(ca, "not flate", 9, CosObj(), flate, CosObj(), true);
+    ASSize_t n = 0;
+    EXPECT_EQ(codeOf([&] { free(C()->CosStreamGetDataStart(bad, 4, &n)); }), cosErrStreamData);
+    EXPECT_EQ(codeOf([&] { C()->CosStreamGetDataStart(C()->CosNewDict(ca, false, 0), 4, &n); }),
+              cosErrExpectedStream);
+    // More than the host hands out is refused however little of it is there.
+    std::size_t old = doc::setDecodedStreamLimit(16);
+    EXPECT_EQ(codeOf([&] { free(C()->CosStreamGetDataStart(bad, 17, &n)); }), cosErrStreamData);
+    CosObj s =
+        C()->CosNewStream(ca, content.data(), content.size(), CosObj(), flate, CosObj(), false);
+    EXPECT_EQ(codeOf([&] { free(C()->CosStreamGetDataStart(s, 17, &n)); }), genErrLimitExceeded);
+    EXPECT_EQ(start(s, 16), content.substr(0, 16));
+    doc::setDecodedStreamLimit(old);
+}
+
 TEST_F(Docs, DecodedStreamDataIsBounded) {
     // 64 MiB of zeros compress to a few kilobytes.
     std::string packed;

@@ -373,3 +373,55 @@ TEST_F(WriteAhead, LargeStreamsComeOutByteForByteWhateverTheirLengthSays) {
     EXPECT_EQ(check(out), "");
     EXPECT_EQ(images(out), want);
 }
+
+// Plain streams are compressed as they are written: a small one with zlib's tables fitted
+// to it, a long one as it comes, to the same bytes as a compressor set up the usual way.
+TEST_F(WriteAhead, PlainStreamsOfEverySizeAreCompressedAndReadBack) {
+    auto text = [](std::size_t n, unsigned seed) {
+        std::string s;
+        while (s.size() < n) {
+            seed = seed * 1103515245u + 12345u;
+            s += std::to_string(seed >> 20) + (seed & 0x100 ? " l\n" : " ");
+        }
+        s.resize(n);
+        return s;
+    };
+    const std::vector<std::string> contents = {"", "0 0 m", text(1500, 1), text(32506, 2),
+                                               text(200000, 3)};
+    doc::setWriteAheadForNewDocuments(true, 5);
+    PDDoc d = keep(P()->PDDocCreate());
+    doc::setWriteAheadForNewDocuments(false);
+    PDDoc s = keep(P()->PDDocOpen(src.c_str(), true));
+    P()->PDDocInsertPages(d, PDBeforeFirstPage, s, 0, PDAllPages, 0);
+    P()->PDDocInsertPages(d, PDLastPage, s, 0, 1, 0);
+    QPDF& q = doc::qpdfOf(d);
+    std::vector<QPDFObjectHandle> pages = q.getAllPages();
+    ASSERT_EQ(pages.size(), contents.size());
+    for (std::size_t i = 0; i < contents.size(); ++i)
+        pages[i].replaceKey("/Contents", q.newStream(contents[i]));
+    EXPECT_TRUE(P()->PDDocWritePagesAhead(d, PDLastPage));
+    std::string out = save(d, "plain.pdf", 5);
+    EXPECT_EQ(check(out), "");
+    QPDF r;
+    r.processFile(out.c_str());
+    std::vector<QPDFObjectHandle> read = r.getAllPages();
+    ASSERT_EQ(read.size(), contents.size());
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        QPDFObjectHandle c = read[i].getKey("/Contents");
+        EXPECT_TRUE(c.getDict().getKey("/Filter").isNameAndEquals("/FlateDecode")) << i;
+        auto data = c.getStreamData();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()),
+                  contents[i])
+            << i;
+    }
+    std::string usual;
+    {
+        Pl_String sink("usual", nullptr, usual);
+        Pl_Flate flate("flate", &sink, Pl_Flate::a_deflate);
+        flate.write(reinterpret_cast<const unsigned char*>(contents.back().data()),
+                    contents.back().size());
+        flate.finish();
+    }
+    auto raw = read.back().getKey("/Contents").getRawStreamData();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize()), usual);
+}

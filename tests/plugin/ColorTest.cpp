@@ -376,3 +376,36 @@ TEST_F(Color, TheContentScanAgreesWithTheElementsOrDeclines) {
     processColors("0 0 1 1 re f ) (");
     EXPECT_FALSE(lastScanRead);
 }
+
+TEST_F(Color, AStreamsColoursComeFromItsStartWhenThatUsesEveryPlate) {
+    std::string filler;  // paths that paint nothing, past the start that is read first
+    while (filler.size() < 3000) filler += "0 0 m 10 10 l n\n";
+    CosObj resources = cosNewDict(gCosDoc, false, 0);
+    bool read = false;
+    auto scan = [&](const std::string& content) {
+        CosObj s = gCosHFT->CosNewStream(gCosDoc, content.data(), content.size(), CosObj(),
+                                         name("FlateDecode"), CosObj(), false);
+        ASUns8 f[4] = {9, 9, 9, 9};
+        read = scanStreamColors(s, resources, f);
+        return Flags(f, f + 4);
+    };
+    // RGB at the start: every plate, whatever follows (here a form the scan cannot read).
+    EXPECT_EQ(scan("1 0 0 rg 0 0 1 1 re f\n" + filler + "/Fm0 Do"), Flags({1, 1, 1, 1}));
+    EXPECT_TRUE(read);
+    // Black alone at the start: the rest is read, and what it adds counts.
+    EXPECT_EQ(scan("0 g 0 0 1 1 re f\n" + filler + "0 1 0 0 k 0 0 1 1 re f"), Flags({0, 1, 0, 1}));
+    EXPECT_TRUE(read);
+    EXPECT_EQ(scan("0 g 0 0 1 1 re f\n" + filler + "/Fm0 Do"), Flags({0, 0, 0, 0}));
+    EXPECT_FALSE(read);
+    // An operator cut by the end of the start is not read as a shorter one ("gs" as "g",
+    // gray: the black plate).
+    std::string cut = "1 0 0 0 k 0 0 1 1 re f 0 1 0 0 k 0 0 1 1 re f 0 0 1 0 k 0 0 1 1 re f";
+    cut.resize(1018, ' ');
+    cut += "/GS0 gs\n";
+    ASSERT_EQ(cut.substr(1023, 2), "gs");
+    EXPECT_EQ(scan(cut + filler), Flags({1, 1, 1, 0}));
+    EXPECT_TRUE(read);
+    // A short stream is read whole.
+    EXPECT_EQ(scan("0 0 1 0 k 0 0 1 1 re f"), Flags({0, 0, 1, 0}));
+    EXPECT_TRUE(read);
+}
