@@ -27,8 +27,9 @@ constexpr std::size_t kPerObjectStream = 100;
 constexpr int kMaxDepth = 256;
 // Streams carried as they are from this size on are piped to the file, not held whole.
 constexpr long long kPipedStream = 64LL * 1024;
-// The spool's stdio buffer (stream data comes in pieces of a few KB).
-constexpr std::size_t kSpoolBuffer = std::size_t{256} * 1024;
+// The spool's stdio buffer (stream data comes in pieces of a few KB; large data carried
+// from a source file is copied within the kernel, not through it).
+constexpr std::size_t kSpoolBuffer = std::size_t{64} * 1024;
 // Bytes of the finished file after which its writing to disk is started.
 constexpr long long kWriteBackStep = 16LL << 20;
 // Room for the length of a piped stream that does not say its own: digits for any file.
