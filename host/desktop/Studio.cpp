@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/Core.h"
@@ -140,6 +141,17 @@ QImage Studio::screenshot() {
             over.push_back(w);
             area = area.united(w->frameGeometry());
         }
+    // Stacked as a window manager stacks them: palettes over the main window, dialogs
+    // over the palettes, the dialog that holds the keyboard on top (the list above is in
+    // no particular order).
+    QWidget* modal = QApplication::activeModalWidget();
+    auto layer = [modal](const QWidget* w) {
+        if (w == modal) return 3;
+        if (w->isModal()) return 2;
+        return w->windowType() == Qt::Tool ? 0 : 1;
+    };
+    std::stable_sort(over.begin(), over.end(),
+                     [&](const QWidget* a, const QWidget* b) { return layer(a) < layer(b); });
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->inherits("QMenu")) {
             over.push_back(w);

@@ -335,9 +335,9 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     } writeAhead;
     Session s(options);
     s.start();
-    log.print();
     app::Application& a = s.app();
     if (mode == HotfolderMode::Service) {
+        log.print();
         serve(a, log);
         a.closeAllDocs();
         log.print();
@@ -348,6 +348,7 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
     int entries = 0;
     std::string prefs;
     if (!configuredEntries(report, &entries, &prefs)) {
+        log.print();
         std::fprintf(stderr, "vexa: the plug-in did not start the hot folders (see vexa info)\n");
         return 1;
     }
@@ -356,6 +357,9 @@ int cmdHotfolder(SessionOptions options, const std::vector<std::string>& args) {
                      whyNoHotFolder(prefs).c_str());
         return 2;
     }
+    // The start-up lines of the log once it is known that there is work: with none, the
+    // reason alone is said.
+    log.print();
     std::string pending = pollUntilDone(a, report, log);
     a.closeAllDocs();
     log.print();

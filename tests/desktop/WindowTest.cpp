@@ -357,6 +357,45 @@ TEST(DesktopEntry, StartsTheProgramForPdfFilesWithItsIcon) {
 
 namespace {
 
+// A screenshot stacks the windows as a window manager does: a dialog the user answers
+// is drawn over the palette it covers, not under it.
+TEST_F(WindowTest, AScreenshotShowsTheDialogOverThePalette) {
+    start();
+    window().resize(1000, 680);
+    openBooklet();
+    // The palette where the preferences will come up, over the middle of the window.
+    auto* palette = dialog("PALETTE");
+    palette->move(window().geometry().center() - QPoint(palette->width() / 2, 150));
+    // Counted while the dialog is up: pixels where the two windows overlap and differ,
+    // taken in the screenshot from the dialog or from the palette.
+    static int fromTop, fromUnder, overlapping;
+    fromTop = fromUnder = overlapping = 0;
+    vexa::host::registerScriptCommand("count-stacking", "count-stacking", [this](auto&, auto&) {
+        QImage shot = studio().screenshot().convertToFormat(QImage::Format_RGB32);
+        auto* prefs = dialog("PREFS");
+        auto* palette = dialog("PALETTE");
+        QRect overlap = palette->geometry() & prefs->geometry();
+        overlapping = overlap.width() * overlap.height();
+        QRect area = window().frameGeometry().united(palette->frameGeometry());
+        area = area.united(prefs->frameGeometry());
+        QImage top = prefs->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QImage under = palette->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int y = overlap.top(); y <= overlap.bottom(); ++y)
+            for (int x = overlap.left(); x <= overlap.right(); ++x) {
+                QRgb s = shot.pixel(x - area.left(), y - area.top());
+                QRgb t = top.pixel(QPoint(x, y) - prefs->geometry().topLeft());
+                QRgb u = under.pixel(QPoint(x, y) - palette->geometry().topLeft());
+                if (t == u) continue;
+                fromTop += s == t;
+                fromUnder += s == u;
+            }
+    });
+    run("menu Vexa:preferences\n  expect-dialog PREFS\n  count-stacking\n  press cancel\n");
+    EXPECT_GT(overlapping, 1000);
+    EXPECT_GT(fromTop, 100);
+    EXPECT_EQ(fromUnder, 0);
+}
+
 TEST_F(WindowTest, ANewSheetIsUntitledInTheWindowsLanguage) {
     start({.language = "FRA"});
     // The palette's "Nouveau…" (1), width 5 and height 7, OK.
