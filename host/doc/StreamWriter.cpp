@@ -125,26 +125,27 @@ struct StreamWriter::Sink {
         off_t start = ::ftello(f);
         if (start < 0) throw std::runtime_error("write failed");
         loff_t in = at, to = start;
-        bool inKernel = true;
-        while (n > 0 && inKernel) {
+        bool buffered = false;  // the two files do not allow a copy within the kernel
+        while (n > 0) {
             ssize_t k =
                 ::copy_file_range(fd, &in, ::fileno(f), &to, static_cast<std::size_t>(n), 0);
             if (k > 0) {
                 n -= k;
-            } else if (k == 0) {
-                break;  // the file ends before the bytes do
-            } else if (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                       errno == EOPNOTSUPP) {
-                inKernel = false;  // not between these files: through a buffer below
-            } else if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
-                throw std::runtime_error("write failed");
-            } else if (errno != EINTR) {
-                break;
+                continue;
             }
+            int err = k < 0 ? errno : 0;
+            if (err == EINTR) continue;
+            if (err == ENOSPC || err == EDQUOT || err == EFBIG)
+                throw std::runtime_error("write failed");
+            // Not between these files (another file system, an old kernel): the rest goes
+            // through a buffer. Otherwise the file ends before the bytes do, or cannot be
+            // read.
+            buffered = err == EXDEV || err == ENOSYS || err == EINVAL || err == EOPNOTSUPP;
+            break;
         }
         if (::fseeko(f, to, SEEK_SET) != 0) throw std::runtime_error("write failed");
         counted(static_cast<long long>(to - start));
-        if (inKernel) return n == 0;
+        if (!buffered) return n == 0;
         std::vector<char> buf(std::size_t{1} << 16);
         while (n > 0) {
             ssize_t k = ::pread(fd, buf.data(),
