@@ -2,8 +2,12 @@
 # An image-heavy job against copying its source: a source of PAGES pages with an image of
 # its own each (bench/image_source.py, about 2.7 MB a page), imposed 2-up in saddle stitch
 # into the benchmark's A3 booklet template, interleaved REPS times with `cp` of the same
-# file. Prints each program's median wall, user and user + system CPU time and its largest
-# RSS, and the ratios of the medians; the output is checked with `qpdf --check`.
+# file and with `cp` followed by `sync` of the copy. vexa syncs its output before it
+# gives it its name (a power cut must not leave a short file under that name), so
+# "cp+sync" is the like-for-like floor; `cp` alone leaves the writing to the disk for
+# later. Every output is removed before the next run, so that no run pays for deleting
+# the last one. Prints each program's median wall, user and user + system CPU time and its
+# largest RSS, and vexa's ratios to both; the output is checked with `qpdf --check`.
 #
 #   bench/image_run.sh [PAGES] [REPS]      (default 100 3)
 #
@@ -30,25 +34,34 @@ run() {
     awk '{printf "%s %s %s %.2f\n", $1, $2, $3, $2 + $4}' "$work/t"
 }
 : > "$work/cp.txt"
+: > "$work/cp+sync.txt"
 : > "$work/vexa.txt"
-for _ in $(seq 1 "$reps"); do
+for i in $(seq 1 "$reps"); do
     run cp "$src" "$work/copy.pdf" >> "$work/cp.txt"
     rm -f "$work/copy.pdf"
+    sync
+    run sh -c 'cp "$1" "$2" && sync "$2"' sh "$src" "$work/copy.pdf" >> "$work/cp+sync.txt"
+    rm -f "$work/copy.pdf"
+    sync
     run "$vexa" --plugins "$plugins" impose "$src" -t "$template" --binding saddle \
         --align trimbox -o "$work/out.pdf" >> "$work/vexa.txt"
+    qpdf --check "$work/out.pdf" > /dev/null 2>&1 || { echo "output fails qpdf --check"; exit 1; }
+    [ "$i" -lt "$reps" ] && rm -f "$work/out.pdf" && sync
 done
-qpdf --check "$work/out.pdf" > /dev/null 2>&1 || { echo "output fails qpdf --check"; exit 1; }
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-for p in cp vexa; do
+for p in cp cp+sync vexa; do
     wall=$(cut -d' ' -f1 "$work/$p.txt" | median)
     user=$(cut -d' ' -f2 "$work/$p.txt" | median)
     rss=$(cut -d' ' -f3 "$work/$p.txt" | sort -n | tail -1)
     cpu=$(cut -d' ' -f4 "$work/$p.txt" | median)
     printf '%s: wall %s s, user %s s, user+system %s s, max RSS %.1f MB\n' "$p" "$wall" "$user" \
         "$cpu" "$(awk "BEGIN{print $rss/1024}")"
-    eval "${p}_wall=$wall ${p}_cpu=$cpu"
+    v=${p/+/_}
+    eval "${v}_wall=$wall ${v}_cpu=$cpu"
 done
-echo "source $(du -m "$src" | cut -f1) MB, output $(du -m "$work/out.pdf" | cut -f1) MB," \
-    "vexa/cp wall $(awk "BEGIN{printf \"%.2f\", $vexa_wall/$cp_wall}")," \
-    "user+system $(awk "BEGIN{if ($cp_cpu > 0) printf \"%.2f\", $vexa_cpu/$cp_cpu; else print \"-\"}")"
+ratio() { awk "BEGIN{if ($2 > 0) printf \"%.2f\", $1/$2; else print \"-\"}"; }
+echo "source $(du -m "$src" | cut -f1) MB, output $(du -m "$work/out.pdf" | cut -f1) MB"
+echo "vexa/cp: wall $(ratio "$vexa_wall" "$cp_wall"), user+system $(ratio "$vexa_cpu" "$cp_cpu")"
+echo "vexa/(cp+sync): wall $(ratio "$vexa_wall" "$cp_sync_wall")," \
+    "user+system $(ratio "$vexa_cpu" "$cp_sync_cpu")"

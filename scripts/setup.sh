@@ -7,7 +7,7 @@ pkgs=(build-essential cmake ninja-build pkg-config libqpdf-dev qpdf zlib1g-dev
       poppler-utils ghostscript fonts-urw-base35 fonts-dejavu-core
       qt6-base-dev libpoppler-qt6-dev libpoppler-cpp-dev nlohmann-json3-dev libpng-dev xvfb xauth clang-format
       xdotool imagemagick
-      clang clang-tidy libclang-rt-14-dev python3-jsonschema cppcheck
+      clang clang-tidy libclang-rt-14-dev python3-jsonschema cppcheck lld
       dpkg-dev file lintian systemd bash-completion zsh)
 missing=()
 for p in "${pkgs[@]}"; do

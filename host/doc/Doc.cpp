@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "doc/DocState.h"
+#include "doc/RawCopy.h"
 
 namespace vexa::host::doc {
 namespace {
@@ -20,7 +21,9 @@ namespace {
 // The file a document reads from: positioned reads through a block of its own, so that
 // QPDF's many small seeks and reads (one per object, and every page is an object) cost
 // no system call unless they leave the block. The file stays open while the document
-// reads from it.
+// reads from it. While a stream's data is piped to a file being written, its reads may be
+// left to that file's writer, which copies the bytes within the kernel (RawCopy.h); never
+// for an encrypted file, whose data is decrypted on its way.
 class BlockFileSource : public InputSource {
   public:
     explicit BlockFileSource(const char* path) : name_(path) {
@@ -65,6 +68,11 @@ class BlockFileSource : public InputSource {
         last_offset = cur_;
         if (cur_ >= size_ || length == 0) return 0;
         size_t want = static_cast<size_t>(std::min<qpdf_offset_t>(length, size_ - cur_));
+        RawCopy* raw = rawCopy_ ? RawCopy::armed() : nullptr;
+        if (raw && raw->take(fd_, cur_, buffer, want)) {
+            cur_ += static_cast<qpdf_offset_t>(want);
+            return want;
+        }
         size_t done = 0;
         if (want > kBlock / 2) {  // large reads go straight to the file
             while (done < want) {
@@ -87,6 +95,7 @@ class BlockFileSource : public InputSource {
     void unreadCh(char) override {
         if (cur_ > 0) --cur_;
     }
+    void refuseRawCopy() { rawCopy_ = false; }
 
   private:
     static constexpr size_t kBlock = size_t{64} * 1024;
@@ -113,6 +122,7 @@ class BlockFileSource : public InputSource {
     std::vector<char> block_;
     qpdf_offset_t blockStart_ = 0;
     size_t blockLen_ = 0;
+    bool rawCopy_ = true;
 };
 
 std::unordered_set<const _t_PDDoc*>& liveDocs() {
@@ -213,8 +223,10 @@ PDDoc pdDocOpen(const char* path, ASBool doRepair) {
         forwardWarnings(*q);
         return hasPdfHeader(path) ? damaged : pdErrNotPDF;
     };
+    std::shared_ptr<BlockFileSource> source;
     try {
-        q->processInputSource(std::make_shared<BlockFileSource>(path));
+        source = std::make_shared<BlockFileSource>(path);
+        q->processInputSource(source);
         // Building the page list now reports a broken page tree at once; page access
         // is O(1) afterwards.
         q->getRoot();
@@ -245,7 +257,10 @@ PDDoc pdDocOpen(const char* path, ASBool doRepair) {
     guarded(pdErrDamaged, [&] {
         if (repaired) d->flags |= PDDocWasRepaired | PDDocRequiresFullSave;
         if (q->isLinearized()) d->flags |= PDDocIsLinearized;
-        if (q->isEncrypted()) d->flags |= PDDocIsEncrypted;
+        if (q->isEncrypted()) {
+            d->flags |= PDDocIsEncrypted;
+            source->refuseRawCopy();
+        }
         parseVersion(q->getPDFVersion(), &d->major, &d->minor);
     });
     return d;

@@ -1,5 +1,7 @@
 #include "doc/StreamWriter.h"
 
+#include "doc/RawCopy.h"
+
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QUtil.hh>
 
@@ -25,8 +27,9 @@ constexpr std::size_t kPerObjectStream = 100;
 constexpr int kMaxDepth = 256;
 // Streams carried as they are from this size on are piped to the file, not held whole.
 constexpr long long kPipedStream = 64LL * 1024;
-// The spool's stdio buffer (stream data comes in pieces of a few KB).
-constexpr std::size_t kSpoolBuffer = std::size_t{256} * 1024;
+// The spool's stdio buffer (stream data comes in pieces of a few KB; large data carried
+// from a source file is copied within the kernel, not through it).
+constexpr std::size_t kSpoolBuffer = std::size_t{64} * 1024;
 // Bytes of the finished file after which its writing to disk is started.
 constexpr long long kWriteBackStep = 16LL << 20;
 // Room for the length of a piped stream that does not say its own: digits for any file.
@@ -183,15 +186,61 @@ struct StreamWriter::Sink {
     long long pending = 0;
     void write(const char* p, std::size_t n) {
         if (n && std::fwrite(p, 1, n, f) != n) throw std::runtime_error("write failed");
-        pos += static_cast<long long>(n);
-        if (writeBack && (pending += static_cast<long long>(n)) >= kWriteBackStep) {
+        counted(static_cast<long long>(n));
+    }
+    void write(const std::string& s) { write(s.data(), s.size()); }
+    // Appends n bytes of the file fd from offset at, copied within the kernel where the
+    // two files allow it. False when the file does not hold them (or cannot be read);
+    // throws when the output cannot be written.
+    bool copyFrom(int fd, long long at, long long n) {
+        if (std::fflush(f) != 0) throw std::runtime_error("write failed");
+        off_t start = ::ftello(f);
+        if (start < 0) throw std::runtime_error("write failed");
+        loff_t in = at, to = start;
+        bool buffered = false;  // the two files do not allow a copy within the kernel
+        while (n > 0) {
+            ssize_t k =
+                ::copy_file_range(fd, &in, ::fileno(f), &to, static_cast<std::size_t>(n), 0);
+            if (k > 0) {
+                n -= k;
+                continue;
+            }
+            int err = k < 0 ? errno : 0;
+            if (err == EINTR) continue;
+            if (err == ENOSPC || err == EDQUOT || err == EFBIG)
+                throw std::runtime_error("write failed");
+            // Not between these files (another file system, an old kernel): the rest goes
+            // through a buffer. Otherwise the file ends before the bytes do, or cannot be
+            // read.
+            buffered = err == EXDEV || err == ENOSYS || err == EINVAL || err == EOPNOTSUPP;
+            break;
+        }
+        if (::fseeko(f, to, SEEK_SET) != 0) throw std::runtime_error("write failed");
+        counted(static_cast<long long>(to - start));
+        if (!buffered) return n == 0;
+        std::vector<char> buf(std::size_t{1} << 16);
+        while (n > 0) {
+            ssize_t k = ::pread(fd, buf.data(),
+                                static_cast<std::size_t>(
+                                    std::min<long long>(static_cast<long long>(buf.size()), n)),
+                                in);
+            if (k <= 0) return false;
+            write(buf.data(), static_cast<std::size_t>(k));
+            in += k;
+            n -= k;
+        }
+        return true;
+    }
+    // Counts n bytes written, and starts the disk on them every few MB.
+    void counted(long long n) {
+        pos += n;
+        if (writeBack && (pending += n) >= kWriteBackStep) {
             pending = 0;
             if (std::fflush(f) != 0) throw std::runtime_error("write failed");
             // Best effort: not every file system starts writing on request.
             ::sync_file_range(::fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
         }
     }
-    void write(const std::string& s) { write(s.data(), s.size()); }
 };
 
 StreamWriter::StreamWriter(QPDF& q, bool objectStreams) : q_(q), objectStreams_(objectStreams) {
@@ -294,14 +343,12 @@ void StreamWriter::writeStream(State& s, Sink& out, int num, QPDFObjectHandle h)
     std::string data;
     bool ok;
     bool filtered = false;
-    {
+    if (compress) {
+        Deflater fl(data);
+        ok = h.pipeStreamData(&fl, &filtered, 0, qpdf_dl_none, false, false);
+    } else {
         Pl_String sink("stream", nullptr, data);
-        if (compress) {
-            Deflater fl(data);
-            ok = h.pipeStreamData(&fl, &filtered, 0, qpdf_dl_none, false, false);
-        } else {
-            ok = h.pipeStreamData(&sink, &filtered, 0, qpdf_dl_none, false, false);
-        }
+        ok = h.pipeStreamData(&sink, &filtered, 0, qpdf_dl_none, false, false);
     }
     if (!ok) throw std::runtime_error("the data of a stream cannot be read");
     std::string text = streamDict(s, dict, plain);
@@ -347,9 +394,16 @@ bool StreamWriter::writeStreamPiped(State& s, Sink& out, int num, QPDFObjectHand
     off_t room = ::ftello(out.f);
     out.write(length >= 0 ? std::to_string(length) : std::string(kLengthRoom, ' '));
     out.write(">>\nstream\n");
-    SinkPipeline pipe([&out](const char* p, std::size_t n) { out.write(p, n); });
+    // The data as it is stored in a source file is copied from that file within the
+    // kernel, from the second piece QPDF reads on (see RawCopy.h).
+    RawCopy raw(
+        [&out](const RawCopy::Span& span) { return out.copyFrom(span.fd, span.at, span.length); });
+    SinkPipeline pipe([&out, &raw](const char* p, std::size_t n) {
+        if (!raw.handOn(p, n)) out.write(p, n);
+    });
     bool filtered = false;
     bool ok = h.pipeStreamData(&pipe, &filtered, 0, qpdf_dl_none, false, false);
+    ok = raw.finish() && ok;
     std::string said = std::to_string(pipe.bytes);
     if (ok && length < 0 && room >= 0 && said.size() <= kLengthRoom) {
         off_t end = ::ftello(out.f);

@@ -6,7 +6,11 @@
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,7 @@
 #include "TestSupport.h"
 #include "core/Core.h"
 #include "doc/DocInternal.h"
+#include "doc/RawCopy.h"
 #include "pde/Tables.h"
 
 using namespace vexa::host;
@@ -66,6 +71,59 @@ CosObj pageEntry(PDDoc d, int i, std::initializer_list<const char*> path) {
     P()->PDPageRelease(p);
     for (const char* k : path) o = C()->CosDictGet(o, A(k));
     return o;
+}
+
+// A source of three pages with an image each (deflated noise, about 300 KB); written
+// with RC4 encryption (an empty user password) when encrypt is set.
+void writeImageSource(const std::string& path, bool encrypt = false) {
+    QPDF q;
+    q.emptyPDF();
+    for (int i = 0; i < 3; ++i) {
+        std::string noise;
+        unsigned x = 12345u + static_cast<unsigned>(i);
+        for (int k = 0; k < 300000; ++k) {
+            x = x * 1103515245u + 12345u;
+            noise += static_cast<char>(x >> 24);
+        }
+        std::string packed;
+        Pl_String sink("packed", nullptr, packed);
+        Pl_Flate flate("flate", &sink, Pl_Flate::a_deflate);
+        flate.write(reinterpret_cast<const unsigned char*>(noise.data()), noise.size());
+        flate.finish();
+        QPDFObjectHandle img = q.newStream();
+        img.replaceStreamData(packed, QPDFObjectHandle::newName("/FlateDecode"),
+                              QPDFObjectHandle::newNull());
+        for (const char* kv : {"/Type /XObject", "/Subtype /Image", "/Width 500", "/Height 200",
+                               "/ColorSpace /DeviceRGB", "/BitsPerComponent 8"}) {
+            std::string s = kv;
+            std::size_t sp = s.find(' ');
+            img.getDict().replaceKey(s.substr(0, sp), QPDFObjectHandle::parse(s.substr(sp)));
+        }
+        QPDFObjectHandle p = QPDFObjectHandle::parse(
+            "<< /Type /Page /MediaBox [0 0 500 200] /Resources << /XObject << >> >> >>");
+        p.getKey("/Resources").getKey("/XObject").replaceKey("/Im0", img);
+        p.replaceKey("/Contents", q.newStream("q 500 0 0 200 0 0 cm /Im0 Do Q"));
+        q.addPage(p, false);
+    }
+    QPDFWriter w(q, path.c_str());
+    if (encrypt)
+        w.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                            qpdf_r3p_full, true, false);
+    w.write();
+}
+
+// The stored (raw) data of each page's image, as QPDF reads it (decrypted, and by the
+// repaired length in a damaged file).
+std::vector<std::string> rawImages(const std::string& path) {
+    QPDF q;
+    q.setSuppressWarnings(true);
+    q.processFile(path.c_str());
+    std::vector<std::string> out;
+    for (QPDFObjectHandle page : q.getAllPages()) {
+        auto data = page.getKey("/Resources").getKey("/XObject").getKey("/Im0").getRawStreamData();
+        out.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    }
+    return out;
 }
 
 struct WriteAhead : ::testing::Test {
@@ -300,51 +358,8 @@ TEST_F(WriteAhead, WithoutRoomForTheSpoolTheDocumentStaysInMemory) {
 // (too long or too short), in which case the true length is written.
 TEST_F(WriteAhead, LargeStreamsComeOutByteForByteWhateverTheirLengthSays) {
     std::string big = tmp.file("big.pdf");
-    {
-        QPDF q;
-        q.emptyPDF();
-        for (int i = 0; i < 3; ++i) {
-            std::string noise;
-            unsigned x = 12345u + static_cast<unsigned>(i);
-            for (int k = 0; k < 300000; ++k) {
-                x = x * 1103515245u + 12345u;
-                noise += static_cast<char>(x >> 24);
-            }
-            std::string packed;
-            Pl_String sink("packed", nullptr, packed);
-            Pl_Flate flate("flate", &sink, Pl_Flate::a_deflate);
-            flate.write(reinterpret_cast<const unsigned char*>(noise.data()), noise.size());
-            flate.finish();
-            QPDFObjectHandle img = q.newStream();
-            img.replaceStreamData(packed, QPDFObjectHandle::newName("/FlateDecode"),
-                                  QPDFObjectHandle::newNull());
-            for (const char* kv : {"/Type /XObject", "/Subtype /Image", "/Width 500", "/Height 200",
-                                   "/ColorSpace /DeviceRGB", "/BitsPerComponent 8"}) {
-                std::string s = kv;
-                std::size_t sp = s.find(' ');
-                img.getDict().replaceKey(s.substr(0, sp), QPDFObjectHandle::parse(s.substr(sp)));
-            }
-            QPDFObjectHandle p = QPDFObjectHandle::parse(
-                "<< /Type /Page /MediaBox [0 0 500 200] /Resources << /XObject << >> >> >>");
-            p.getKey("/Resources").getKey("/XObject").replaceKey("/Im0", img);
-            p.replaceKey("/Contents", q.newStream("q 500 0 0 200 0 0 cm /Im0 Do Q"));
-            q.addPage(p, false);
-        }
-        QPDFWriter w(q, big.c_str());
-        w.write();
-    }
-    auto images = [](const std::string& path) {
-        QPDF q;
-        q.processFile(path.c_str());
-        std::vector<std::string> out;
-        for (QPDFObjectHandle page : q.getAllPages()) {
-            auto data =
-                page.getKey("/Resources").getKey("/XObject").getKey("/Im0").getRawStreamData();
-            out.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-        }
-        return out;
-    };
-    std::vector<std::string> want = images(big);
+    writeImageSource(big);
+    std::vector<std::string> want = rawImages(big);
     ASSERT_EQ(want.size(), 3u);
     ASSERT_GT(want[0].size(), 200000u);
 
@@ -371,7 +386,120 @@ TEST_F(WriteAhead, LargeStreamsComeOutByteForByteWhateverTheirLengthSays) {
     EXPECT_TRUE(P()->PDDocWritePagesAhead(d, 2));
     std::string out = save(d, "images.pdf");
     EXPECT_EQ(check(out), "");
-    EXPECT_EQ(images(out), want);
+    EXPECT_EQ(rawImages(out), want);
+}
+
+// The reads a copy within the kernel may take: only one that goes on where a read handed
+// straight to the writer ended, in the same file.
+TEST(RawCopy, TakesOnlyReadsThatGoOnFromOneHandedStraightOn) {
+    using doc::RawCopy;
+    char a[8], b[8], c[8];
+    std::vector<std::pair<long long, long long>> copied;
+    auto copy = [&](const RawCopy::Span& s) {
+        copied.emplace_back(s.at, s.length);
+        return s.fd != 5;
+    };
+    {
+        RawCopy raw(copy);
+        EXPECT_EQ(RawCopy::armed(), &raw);
+        EXPECT_FALSE(raw.take(3, 100, a, 8));  // the first piece is read and written
+        EXPECT_FALSE(raw.handOn(a, 8));
+        EXPECT_TRUE(raw.take(3, 108, b, 8));  // the pieces after it are copied, as one run
+        EXPECT_TRUE(raw.handOn(b, 8));
+        EXPECT_TRUE(raw.take(3, 116, c, 8));
+        EXPECT_TRUE(raw.handOn(c, 8));
+        EXPECT_TRUE(copied.empty());
+        EXPECT_FALSE(raw.take(3, 300, a, 8));  // elsewhere in the file: read
+        EXPECT_FALSE(raw.handOn(a, 8));        // the run is copied before it is written
+        ASSERT_EQ(copied.size(), 1u);
+        EXPECT_EQ(copied[0], std::make_pair(108LL, 16LL));
+        EXPECT_FALSE(raw.take(4, 308, b, 8));  // another file
+        EXPECT_FALSE(raw.handOn(b, 8));
+        EXPECT_TRUE(raw.take(4, 316, c, 8));
+        EXPECT_TRUE(raw.handOn(c, 8));
+        // A piece that reaches the writer in another buffer was changed on its way: the
+        // read after it is made, and so is the one after a piece handed on in part.
+        EXPECT_FALSE(raw.take(4, 400, a, 8));
+        EXPECT_FALSE(raw.handOn(b, 8));
+        EXPECT_FALSE(raw.take(4, 408, c, 8));
+        EXPECT_FALSE(raw.handOn(c, 4));
+        EXPECT_FALSE(raw.take(4, 416, a, 8));
+        EXPECT_TRUE(raw.finish());
+        ASSERT_EQ(copied.size(), 2u);
+        EXPECT_EQ(copied[1], std::make_pair(316LL, 8LL));
+    }
+    EXPECT_EQ(RawCopy::armed(), nullptr);
+    {
+        // A piece taken that is not handed on next: nothing more is taken, and the copy
+        // is not sound.
+        RawCopy raw(copy);
+        EXPECT_FALSE(raw.take(3, 0, a, 8));
+        EXPECT_FALSE(raw.handOn(a, 8));
+        EXPECT_TRUE(raw.take(3, 8, b, 8));
+        EXPECT_FALSE(raw.take(3, 16, c, 8));
+        EXPECT_FALSE(raw.handOn(c, 8));
+        EXPECT_FALSE(raw.finish());
+    }
+    {
+        // Bytes the file does not have.
+        RawCopy raw(copy);
+        EXPECT_FALSE(raw.take(5, 0, a, 8));
+        EXPECT_FALSE(raw.handOn(a, 8));
+        EXPECT_TRUE(raw.take(5, 8, b, 8));
+        EXPECT_TRUE(raw.handOn(b, 8));
+        EXPECT_FALSE(raw.finish());
+    }
+}
+
+// Images carried from a source file come out as QPDF reads them: decrypted from an
+// encrypted file (RC4 keeps the length, so only the bytes tell), by the repaired length
+// from a file whose dictionary says another, and through a buffer when the output is
+// on another file system than the source.
+TEST_F(WriteAhead, ImagesComeOutAsReadFromTheirFile) {
+    std::string plain = tmp.file("plain.pdf"), locked = tmp.file("locked.pdf"),
+                damaged = tmp.file("damaged.pdf");
+    writeImageSource(plain);
+    writeImageSource(locked, true);
+    std::string bytes = vexa::test::readFile(plain);
+    std::smatch m;  // the first image's length, 6 digits
+    ASSERT_TRUE(std::regex_search(bytes, m, std::regex("/Length ([0-9]{6})[^0-9]")));
+    auto at = static_cast<std::size_t>(m.position(1));
+    std::string shorter = std::to_string(std::stol(bytes.substr(at, 6)) - 4000);
+    ASSERT_EQ(shorter.size(), 6u);
+    bytes.replace(at, 6, shorter);
+    vexa::test::writeFile(damaged, bytes);
+    // The encrypted file does not hold the image's bytes as they are read.
+    ASSERT_EQ(vexa::test::readFile(locked).find(rawImages(plain)[0].substr(1000, 64)),
+              std::string::npos);
+
+    std::string shm;
+    struct stat a {
+    }, b{};
+    if (::stat("/dev/shm", &a) == 0 && ::stat(tmp.path().c_str(), &b) == 0 &&
+        a.st_dev != b.st_dev && ::access("/dev/shm", W_OK) == 0)
+        shm = "/dev/shm/vexa-images-" + std::to_string(::getpid()) + ".pdf";
+    for (const std::string& source : {plain, locked, damaged}) {
+        SCOPED_TRACE(source);
+        std::vector<std::string> want = rawImages(source);
+        ASSERT_EQ(want.size(), 3u);
+        doc::setWriteAheadForNewDocuments(true);
+        PDDoc d = keep(P()->PDDocCreate());
+        doc::setWriteAheadForNewDocuments(false);
+        PDDoc s = keep(P()->PDDocOpen(source.c_str(), true));
+        P()->PDDocInsertPages(d, PDBeforeFirstPage, s, 0, PDAllPages, 0);
+        EXPECT_TRUE(P()->PDDocWritePagesAhead(d, 1));
+        std::string out = save(d, "out.pdf");
+        EXPECT_EQ(check(out), "");
+        EXPECT_EQ(rawImages(out), want);
+        if (shm.empty()) continue;
+        PDDocSaveParamsRec p{};
+        p.size = sizeof p;
+        p.saveFlags = PDSaveFull | PDSaveCopy;
+        p.newPath = shm.c_str();
+        P()->PDDocSaveWithParams(d, &p);
+        EXPECT_EQ(rawImages(shm), want);
+        ::unlink(shm.c_str());
+    }
 }
 
 // Plain streams are compressed as they are written: a small one with zlib's tables fitted
