@@ -196,4 +196,10 @@ struct PDModelHFT {
     // completes the file. For other documents it does nothing and returns false.
     // lastPage PDBeforeFirstPage only asks.
     ASBool (*PDDocWritePagesAhead)(PDDoc doc, ASInt32 lastPage);
+    // For a document written ahead: obj, used by pages written ahead and by no page that
+    // is not written yet (nor, the caller knows, by any page still to come), is written
+    // to the file being made and freed: it reads as null from then on, and so does a
+    // reference made to it later. Does nothing for other documents, for an object no
+    // page written ahead refers to, or for one a page not written yet refers to.
+    void (*PDDocWriteObjAhead)(PDDoc doc, CosObj obj);
 };

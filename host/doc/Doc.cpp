@@ -856,6 +856,18 @@ ASBool pdDocWritePagesAhead(PDDoc doc, ASInt32 lastPage) {
     return true;
 }
 
+void pdDocWriteObjAhead(PDDoc doc, CosObj obj) {
+    _t_PDDoc* d = checkDoc(doc);
+    if (!d->writer) return;
+    QPDFObjectHandle h = handleOf(obj);
+    if (!h.isIndirect() || h.getOwningQPDF() != d->cos->qpdf.get()) return;
+    const auto& pages = pagesOf(d);
+    std::size_t from = std::min(d->writer->writtenUpTo(), pages.size());
+    std::vector<QPDFObjectHandle> pending(pages.begin() + static_cast<std::ptrdiff_t>(from),
+                                          pages.end());
+    guarded(pdErrSaveFailed, [&] { d->writer->writeShared(h, pending); });
+}
+
 void pdPageNotifyContentsDidChange(PDPage page) {
     _t_PDPage* p = checkPage(page);
     markModified(p->doc);
@@ -906,6 +918,7 @@ const PDModelHFT kPDModel = {
     pdDocSave,
     pdDocSaveWithParams,
     pdDocWritePagesAhead,
+    pdDocWriteObjAhead,
 };
 
 }  // namespace

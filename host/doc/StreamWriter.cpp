@@ -540,6 +540,74 @@ void StreamWriter::writePages(const std::vector<QPDFObjectHandle>& pages,
     }
 }
 
+namespace {
+
+// Whether target can be reached from the pages through their entries (their resources,
+// contents, annotations, the forms those use), other pages and the page tree apart.
+bool reachedFrom(const std::vector<QPDFObjectHandle>& pages, QPDFObjGen target) {
+    std::set<QPDFObjGen> seen;
+    std::vector<std::pair<QPDFObjectHandle, int>> todo;
+    for (const auto& p : pages) {
+        if (p.getObjGen() == target) return true;
+        seen.insert(p.getObjGen());
+        todo.emplace_back(p, 0);
+    }
+    while (!todo.empty()) {
+        auto [h, depth] = todo.back();
+        todo.pop_back();
+        if (depth > 64) continue;
+        auto visit = [&](QPDFObjectHandle v) {
+            if (v.isIndirect()) {
+                if (v.getObjGen() == target) return true;
+                if (!seen.insert(v.getObjGen()).second) return false;
+                if (v.isDictionary()) {
+                    QPDFObjectHandle t = v.getKey("/Type");
+                    if (t.isName() && (t.getName() == "/Page" || t.getName() == "/Pages"))
+                        return false;
+                }
+            }
+            if (v.isDictionary() || v.isArray() || v.isStream()) todo.emplace_back(v, depth + 1);
+            return false;
+        };
+        if (h.isArray()) {
+            for (auto& e : h.aitems())
+                if (visit(e)) return true;
+            continue;
+        }
+        QPDFObjectHandle dict = h.isStream() ? h.getDict() : h;
+        if (!dict.isDictionary()) continue;
+        for (auto& [key, v] : dict.ditems())
+            if (key != "/Parent" && visit(v)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool StreamWriter::writeShared(QPDFObjectHandle h, const std::vector<QPDFObjectHandle>& pending) {
+    if (failed_) throw std::runtime_error("the document could not be written ahead");
+    if (!h.isIndirect() || h.getOwningQPDF() != &q_) return false;
+    State& s = state_;
+    int num = s.numbers.find(h.getObjGen());
+    if (num == 0 || s.locs[static_cast<std::size_t>(num)].type() != 0) return false;
+    if (reachedFrom(pending, h.getObjGen())) return false;
+    try {
+        Sink out{spool_, s.pos};
+        writeNumbered(s, out, num, h);
+        if (std::fflush(spool_) != 0 || std::ferror(spool_))
+            throw std::runtime_error("write failed");
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+    // A stream copied from another document: QPDF keeps its dictionary with the note of
+    // where its data lies for as long as the document lives. Emptied, it holds nothing.
+    if (h.isStream())
+        for (const auto& key : h.getDict().getKeys()) h.getDict().removeKey(key);
+    q_.replaceObject(h.getObjGen(), QPDFObjectHandle::newNull());
+    return true;
+}
+
 void StreamWriter::copySpool(FILE* to) {
     if (std::fflush(spool_) != 0 || std::ferror(spool_) || std::fflush(to) != 0)
         throw std::runtime_error("write failed");

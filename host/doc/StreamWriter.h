@@ -54,6 +54,12 @@ class StreamWriter {
     // upTo: the pages before that index are all written once these are.
     void writePages(const std::vector<QPDFObjectHandle>& pages,
                     const std::vector<QPDFObjectHandle>& pending, std::size_t upTo);
+    // Writes an object the pages written so far refer to and frees it, when no page of
+    // pending refers to it: the caller knows that no page made later will use it either.
+    // It then reads as null, as does a reference made to it later (a caller's fault).
+    // False (and nothing done) when it is kept: not referred to by a page written,
+    // written already, or used by a pending page. Throws on a write error.
+    bool writeShared(QPDFObjectHandle h, const std::vector<QPDFObjectHandle>& pending);
     bool isWritten(QPDFObjGen page) const { return pagesWritten_.count(page) != 0; }
     bool anyWritten() const { return !pagesWritten_.empty(); }
     // Pages 0 to writtenUpTo() - 1 are written.

@@ -628,6 +628,9 @@ PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     if (!scanStreamColors(contents, resources, cmyk)) return nullptr;
     CosDoc dstCos = pdDocGetCosDoc(dst);
     CosObj stream = cosObjCopy(contents, dstCos, true);
+    // Imported before and written already (its sheets are done): the page is imported
+    // anew the long way.
+    if (cosObjGetType(stream) != CosStream) return nullptr;
     CosObj dict = cosStreamDict(stream);
     ASFixedMatrix m = kIdentity;
     if (cosDictKnown(dict, "Subtype")) {

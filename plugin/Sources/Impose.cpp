@@ -608,6 +608,8 @@ struct PlaceContext {
     // looked up once).
     ASInt32 lastPage = -1;
     CosObj lastIntents;
+    // Gets the pages imported, when given.
+    std::vector<std::pair<ASInt32, CosObj>>* imported = nullptr;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
         for (PDEForm f : cache)
@@ -694,6 +696,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
                 if (!slot) {
                     slot = importForPlacing(ctx->src, ctx->dst, i, ctx->scale);
                     if (slot) ctx->boxes[i] = readFormBoxes(slot);
+                    if (slot && ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(slot));
                 }
                 if (slot) {
                     // A copy has the boxes of the form it was copied from.
@@ -704,6 +707,7 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
             }
         } else {
             form = importForPlacing(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
+            if (form && ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(form));
         }
     }
     if (!form) {
@@ -924,6 +928,7 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     std::unique_ptr<PlaceContext> ctx(new (std::nothrow) PlaceContext);
     if (!ctx) return false;
     ctx->frames = frames_.get();
+    ctx->imported = importing_;
     ctx->src = src_;
     ctx->srcPages = srcPages_;
     ctx->dst = dst_;
@@ -954,12 +959,39 @@ void SheetPlacer::placePass(ASInt32 from, ASInt32 to, void (*placed)(void*), voi
         before_ = nullptr;
         proc(beforeData_);
     }
+    importing_ = &thisPass_;
+    ScopeExit notImporting([this] { importing_ = nullptr; });
     place(from, to);
     // The kept values go with the elements they were kept for.
     frames_->placing.clear();
     frames_->ofPass.clear();
     if (placed) placed(data);
     writeAhead(to);
+    releaseImported();
+}
+
+void SheetPlacer::releaseImported() {
+    // A job's passes take their pages in runs that do not come back: a page the pass
+    // just placed did not place again is not placed later. Should one come back all the
+    // same, its import finds the page's form written and imports it anew.
+    auto byPage = [](const std::pair<ASInt32, CosObj>& a, const std::pair<ASInt32, CosObj>& b) {
+        return a.first < b.first;
+    };
+    std::sort(thisPass_.begin(), thisPass_.end(), byPage);
+    if (!writeFailed_ && HFT_HAS(gPDModelHFT, PDDocWriteObjAhead)) {
+        for (const auto& [page, form] : lastPass_) {
+            if (std::binary_search(thisPass_.begin(), thisPass_.end(), std::make_pair(page, form),
+                                   byPage))
+                continue;
+            if (!reportHostErrors(page + 1,
+                                  [&] { gPDModelHFT->PDDocWriteObjAhead(dst_, form); })) {
+                writeFailed_ = true;
+                break;
+            }
+        }
+    }
+    lastPass_.swap(thisPass_);
+    thisPass_.clear();
 }
 
 void SheetPlacer::writeAhead(ASInt32 to) {

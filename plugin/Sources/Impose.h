@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "Sources/ImposeDlg.h"
@@ -52,6 +53,9 @@ class SheetPlacer {
     // propagates).
     bool placeOne(ASInt32 s);
     void writeAhead(ASInt32 to);
+    // Lets the host write and free the pages imported by the pass before that the pass
+    // just written did not place again.
+    void releaseImported();
 
     PDDoc dst_;
     PDDoc src_;
@@ -65,6 +69,11 @@ class SheetPlacer {
     std::unique_ptr<JobFrames> frames_;
     // Whether each source page's colours are plain (1), not (0) or not yet known (-1).
     std::vector<signed char> plainPages_;
+    // The pages imported (source page index, form) by the pass being placed and by the
+    // pass before it, while passes are placed as they come.
+    using Imported = std::vector<std::pair<ASInt32, CosObj>>;
+    Imported* importing_ = nullptr;
+    Imported thisPass_, lastPass_;
 };
 
 // Places source pages into the selected frames of one sheet only; false when no

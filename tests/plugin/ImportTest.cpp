@@ -14,6 +14,7 @@
 #include "Sources/Container.h"
 #include "Common/ErrorHandling.h"
 #include "ModelBuild.h"
+#include "doc/DocInternal.h"
 
 using namespace vexa::test;
 
@@ -248,10 +249,12 @@ Gray readPgm(const std::string& path) {
     return g;
 }
 
-Gray render(const std::string& pdf, const std::string& base) {
+Gray render(const std::string& pdf, const std::string& base, int page = 1) {
     std::string out;
-    int rc =
-        runCommand("pdftoppm -r 72 -cropbox -gray -f 1 -l 1 -singlefile " + pdf + " " + base, &out);
+    std::string n = std::to_string(page);
+    int rc = runCommand(
+        "pdftoppm -r 72 -cropbox -gray -f " + n + " -l " + n + " -singlefile " + pdf + " " + base,
+        &out);
     if (rc != 0) return Gray{};
     return readPgm(base + ".pgm");
 }
@@ -339,6 +342,50 @@ TEST_F(Import, APlacedPageRendersInItsFrameWithEachRotation) {
         // Anything else is wrong: the page shifted by a few points differs clearly.
         EXPECT_GT(difference(rendered, x0 + 5, y0, expect), 3.0);
     }
+}
+
+// A job written as it is made lets the host write a page's form with the last sheet
+// that uses it; should the page come back on a later sheet all the same, it is imported
+// anew and looks as it did.
+TEST_F(Import, APageThatComesBackAfterItsFormWasWrittenIsImportedAnew) {
+    makeSource();
+    vexa::host::doc::setWriteAheadForNewDocuments(true);
+    PDDoc sheets = pdDocCreate();
+    vexa::host::doc::setWriteAheadForNewDocuments(false);
+    setCosDoc(sheets);
+    auto placeOn = [&](ASInt32 after) {
+        PDPage page = gPDModelHFT->PDDocCreatePage(sheets, after, fxRect(0, 0, 200, 300));
+        PDEForm form = getPageContent(src, sheets, 0, fixedOne);
+        CosObj x{};
+        if (form) {
+            x = pdeFormGetCosObj(form);
+            addToPage(page, {form});
+            pdeRelease(form);
+        }
+        pdPageRelease(page);
+        return x;
+    };
+    CosObj first = placeOn(PDBeforeFirstPage);
+    ASSERT_EQ(cosObjGetType(first), CosStream);
+    ASSERT_TRUE(gPDModelHFT->PDDocWritePagesAhead(sheets, 0));
+    gPDModelHFT->PDDocWriteObjAhead(sheets, first);
+    EXPECT_EQ(cosObjGetType(first), CosNull);
+    CosObj again = placeOn(0);
+    EXPECT_EQ(cosObjGetType(again), CosStream);
+    std::string path = tmp.file("sheets.pdf");
+    gPDModelHFT->PDDocSave(sheets, PDSaveFull, path.c_str());
+    pdDocClose(sheets);
+    setCosDoc(host.doc);
+    std::string log;
+    EXPECT_EQ(runCommand("qpdf --check " + path, &log), 0) << log;
+    Gray source = render(tmp.file("src.pdf"), tmp.file("src"));
+    Gray one = render(path, tmp.file("one"), 1), two = render(path, tmp.file("two"), 2);
+    ASSERT_EQ(source.w, 200);
+    ASSERT_EQ(one.w, 200);
+    ASSERT_EQ(two.w, 200);
+    EXPECT_LT(difference(one, 0, 0, source), 0.5);
+    EXPECT_LT(difference(two, 0, 0, source), 0.5);
+    EXPECT_GT(difference(two, 0, 0, turn(source, 2)), 3.0);  // not blank, not anything
 }
 
 TEST_F(Import, CorpusPagesLookTheSameInTheirFrames) {

@@ -804,6 +804,11 @@ TEST_F(Imposing, AJobWrittenAheadGivesTheSameSheetsAndHoldsOnlyThePassAtHand) {
             EXPECT_LT(ahead.live * 2, whole.live) << ahead.live << " " << whole.live;
         }
     }
+    // What a job holds at its end grows with its sheets (their page dictionaries) only:
+    // each placed page's form went with the last sheet that uses it.
+    Result small = impose(2, 20, false, true), large = impose(2, 60, false, true);
+    ASSERT_EQ(large.sheets - small.sheets, 20);
+    EXPECT_LE(large.live, small.live + 20) << small.live << " " << large.live;
 }
 
 TEST_F(Imposing, AdjustedFramesTakeTheirMarksAlong) {
