@@ -359,8 +359,7 @@ TEST_F(Import, APageThatComesBackAfterItsFormWasWrittenIsImportedAnew) {
         CosObj x{};
         if (form) {
             x = pdeFormGetCosObj(form);
-            addToPage(page, {form});
-            pdeRelease(form);
+            addToPage(page, {form});  // which lets go of the form
         }
         pdPageRelease(page);
         return x;
