@@ -297,9 +297,11 @@ int onceOutcome(const RunReport& report, const std::string& pending) {
     auto untakenPaths = report.lines("untaken");
     std::size_t untaken = std::set<std::string>(untakenPaths.begin(), untakenPaths.end()).size();
     std::size_t refused = report.lines("refused").size();
+    // An input folder that is not there was not looked at: nothing says it is empty.
+    std::size_t missing = report.lines("missing").size();
     std::size_t left = std::count(pending.begin(), pending.end(), '\n');
     if (gStop) left = 0;  // stopped on request: what is left waits for the next run
-    if (err + noPdf + untaken + refused + left == 0) return 0;
+    if (err + noPdf + untaken + refused + missing + left == 0) return 0;
     std::string what;
     auto add = [&](std::size_t count, const char* one, const char* many) {
         if (count == 0) return;
@@ -310,6 +312,7 @@ int onceOutcome(const RunReport& report, const std::string& pending) {
     add(noPdf, "file was no PDF file", "files were no PDF files");
     add(untaken, "file could not be taken", "files could not be taken");
     add(refused, "hot folder was refused", "hot folders were refused");
+    add(missing, "input folder was not found", "input folders were not found");
     add(left, "file was left in an input folder", "files were left in the input folders");
     std::fprintf(stderr, "vexa: %s (see the log)\n", what.c_str());
     return 1;

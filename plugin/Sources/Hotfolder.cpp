@@ -333,10 +333,12 @@ void setupHotfolder() {
         }
         line += "\t" + e.in;
         std::string problem = hotfolderProblem(n, e.in, e.out, e.done, e.tmpl, e.half);
-        if (!folderExists(e.in))
+        if (!folderExists(e.in)) {
             line += "\t####\tnot found!";
-        else if (!problem.empty())
+            reportOutcome("missing", std::to_string(n) + "\t" + e.in);
+        } else if (!problem.empty()) {
             line += "\t####\t" + problem;
+        }
         dump((line + "\n").c_str());
         reportOutcome("list", line);
     }

@@ -100,6 +100,6 @@ bool moveToErr(const std::string& path, const std::string& name = std::string())
 void removeSaveLeftovers(const std::string& outPath);
 
 // One line of the run's outcome report, "kind\ttext" ("saved", "err", "nopdf",
-// "untaken", "refused", "entries", "list", "polled"), appended to the file named by
+// "untaken", "refused", "missing", "entries", "list", "polled"), appended to the file named by
 // $VEXA_HOTFOLDER_REPORT when it is set: vexa hotfolder --once and --list read it.
 void reportOutcome(const char* kind, const std::string& text);

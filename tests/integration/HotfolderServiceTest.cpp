@@ -410,7 +410,7 @@ TEST_F(HotfolderService, SigtermFinishesTheFileInHand) {
     EXPECT_TRUE(qpdfCheck(out() / "large.pdf"));
 }
 
-TEST_F(HotfolderService, OnceSaysWhenNoHotFolderIsConfiguredOrAnEntryIsRefused) {
+TEST_F(HotfolderService, OnceSaysWhenNoHotFolderIsConfiguredOrAnEntryIsRefusedOrMissing) {
     writeConfig("");
     std::string output;
     ASSERT_EQ(runCommand(kVexa + " hotfolder --help", &output), 0);
@@ -449,6 +449,21 @@ TEST_F(HotfolderService, OnceSaysWhenNoHotFolderIsConfiguredOrAnEntryIsRefused) 
                           "\t####\tHot folder 1: the output folder is the input folder"),
               std::string::npos)
         << output;
+
+    // An input folder that is not there (a share that is not mounted): the others are
+    // polled, and the run fails and says why.
+    entries_.clear();
+    addEntry(1);
+    addEntry(2);
+    fs::remove_all(in(2));
+    writeConfig();
+    EXPECT_EQ(once(&output), 1) << output;
+    EXPECT_NE(output.find("Hotfolder 2:\t" + in(2).string() + "\t####\tnot found!"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("vexa: 1 input folder was not found (see the log)"), std::string::npos)
+        << output;
+    EXPECT_EQ(names(out()), (std::set<std::string>{"job.pdf"}));
 }
 
 TEST_F(HotfolderService, LongPathsWorkAndListAndPollAgree) {
