@@ -592,10 +592,11 @@ bool StreamWriter::writeShared(QPDFObjectHandle h, const std::vector<QPDFObjectH
     if (num == 0 || s.locs[static_cast<std::size_t>(num)].type() != 0) return false;
     if (reachedFrom(pending, h.getObjGen())) return false;
     try {
+        // What is still in the spool's buffer goes out with the next pages (a failure
+        // then fails the writer as it would now).
         Sink out{spool_, s.pos};
         writeNumbered(s, out, num, h);
-        if (std::fflush(spool_) != 0 || std::ferror(spool_))
-            throw std::runtime_error("write failed");
+        if (std::ferror(spool_)) throw std::runtime_error("write failed");
     } catch (...) {
         failed_ = true;
         throw;
