@@ -585,8 +585,20 @@ struct PlaceContext {
     PDDoc dst = nullptr;
     ASFixed scale = fixedOne;
     bool selectedOnly = false;
-    std::vector<PDEForm> cache;
-    std::vector<FormBoxes> boxes;  // of the forms in cache
+    // The pages imported for the sheet (a page placed again is placed from its first
+    // import), by source page index; only pages below `slots` are kept.
+    struct Imported {
+        ASInt32 page;
+        PDEForm form;
+        FormBoxes boxes;
+    };
+    std::vector<Imported> cache;
+    ASInt32 slots = 0;
+    Imported* cached(ASInt32 page) {
+        for (Imported& c : cache)
+            if (c.page == page) return &c;
+        return nullptr;
+    }
     // The values of the sheet's frames kept since renumbering, if any.
     const JobFrames* frames = nullptr;
     // Whether the trim lines are shown, as the document placed into says.
@@ -612,8 +624,7 @@ struct PlaceContext {
     std::vector<std::pair<ASInt32, CosObj>>* imported = nullptr;
     PlaceContext() { trimColor = getTrimLinesColor(); }
     ~PlaceContext() {
-        for (PDEForm f : cache)
-            if (f) pdeRelease(f);
+        for (Imported& c : cache) pdeRelease(c.form);
         freeColorSpec(&trimColor);
     }
 };
@@ -691,17 +702,19 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     ASInt32 i = b - 1;
     if (b >= 1 && i < ctx->srcPages) {
         if (s == fixedOne) {
-            if (static_cast<size_t>(b) <= ctx->cache.size()) {
-                PDEForm& slot = ctx->cache[i];
+            if (b <= ctx->slots) {
+                PlaceContext::Imported* slot = ctx->cached(i);
                 if (!slot) {
-                    slot = importForPlacing(ctx->src, ctx->dst, i, ctx->scale);
-                    if (slot) ctx->boxes[i] = readFormBoxes(slot);
-                    if (slot && ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(slot));
+                    if (PDEForm f = importForPlacing(ctx->src, ctx->dst, i, ctx->scale)) {
+                        ctx->cache.push_back({i, f, readFormBoxes(f)});
+                        slot = &ctx->cache.back();
+                        if (ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(f));
+                    }
                 }
                 if (slot) {
                     // A copy has the boxes of the form it was copied from.
-                    form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot, 0));
-                    boxes = ctx->boxes[i];
+                    form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot->form, 0));
+                    boxes = slot->boxes;
                     haveBoxes = true;
                 }
             }
@@ -936,8 +949,7 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     // Box numbers beyond the source get no page: no slot is needed for them, however
     // high a number a frame carries.
     if (slots > srcPages_) slots = srcPages_;
-    ctx->cache.assign(slots > 0 ? slots : 0, nullptr);
-    ctx->boxes.resize(ctx->cache.size());
+    ctx->slots = slots > 0 ? slots : 0;
     if (frames_) {
         auto known = frames_->ofPass.find(s);
         if (known != frames_->ofPass.end()) {
@@ -1019,8 +1031,7 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->dst = dst;
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
-    ctx->cache.assign(ctx->srcPages, nullptr);
-    ctx->boxes.resize(ctx->cache.size());
+    ctx->slots = ctx->srcPages;
     gImpose.stats = ImposeStats{};
     gImpose.stats.sheets = 1;
     gImpose.askOnce = ask;
