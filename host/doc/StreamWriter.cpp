@@ -553,7 +553,10 @@ bool reachedFrom(const std::vector<QPDFObjectHandle>& pages, QPDFObjGen target) 
         todo.emplace_back(p, 0);
     }
     while (!todo.empty()) {
-        auto [h, depth] = todo.back();
+        // (Not a structured binding: the lambda below uses depth, and the fuzzing build
+        // is C++17.)
+        QPDFObjectHandle h = todo.back().first;
+        int depth = todo.back().second;
         todo.pop_back();
         if (depth > 64) continue;
         auto visit = [&](QPDFObjectHandle v) {
