@@ -991,11 +991,10 @@ void SheetPlacer::releaseImported() {
     };
     std::sort(thisPass_.begin(), thisPass_.end(), byPage);
     if (!writeFailed_ && HFT_HAS(gPDModelHFT, PDDocWriteObjAhead)) {
-        for (const auto& [page, form] : lastPass_) {
-            if (std::binary_search(thisPass_.begin(), thisPass_.end(), std::make_pair(page, form),
-                                   byPage))
-                continue;
-            if (!reportHostErrors(page + 1,
+        for (const auto& imported : lastPass_) {
+            if (std::binary_search(thisPass_.begin(), thisPass_.end(), imported, byPage)) continue;
+            CosObj form = imported.second;
+            if (!reportHostErrors(imported.first + 1,
                                   [&] { gPDModelHFT->PDDocWriteObjAhead(dst_, form); })) {
                 writeFailed_ = true;
                 break;
