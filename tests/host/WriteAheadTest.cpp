@@ -370,7 +370,8 @@ TEST_F(WriteAhead, AFormNoLaterPageUsesIsWrittenAndFreedButStillNamed) {
         C()->CosDictPut(dict, A("Subtype"), C()->CosNewName(cd, false, A("Form")));
         CosObj box = C()->CosNewArray(cd, false, 4);
         int at = 0;
-        for (int v : {0, 0, 200, 300}) C()->CosArrayInsert(box, at++, C()->CosNewInteger(cd, false, v));
+        for (int v : {0, 0, 200, 300})
+            C()->CosArrayInsert(box, at++, C()->CosNewInteger(cd, false, v));
         C()->CosDictPut(dict, A("BBox"), box);
         return x;
     };
