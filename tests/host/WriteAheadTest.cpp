@@ -357,7 +357,7 @@ TEST_F(WriteAhead, WithoutRoomForTheSpoolTheDocumentStaysInMemory) {
 // last sheet that uses it and freed; forms the sheets still to be written use, or that
 // nothing written names yet, stay. A reference made to a freed form is a caller's fault,
 // but still gives a sound file.
-TEST_F(WriteAhead, AFormNoLaterPageUsesIsWrittenAndFreedButStillNamed) {
+TEST_F(WriteAhead, AFormNoLaterPageUsesIsWrittenAndFreed) {
     doc::setWriteAheadForNewDocuments(true);
     PDDoc d = keep(P()->PDDocCreate());
     doc::setWriteAheadForNewDocuments(false);
