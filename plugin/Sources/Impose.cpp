@@ -586,14 +586,13 @@ struct PlaceContext {
     ASFixed scale = fixedOne;
     bool selectedOnly = false;
     // The pages imported for the sheet (a page placed again is placed from its first
-    // import), by source page index; only pages below `slots` are kept.
+    // import), by source page index.
     struct Imported {
         ASInt32 page;
         PDEForm form;
         FormBoxes boxes;
     };
     std::vector<Imported> cache;
-    ASInt32 slots = 0;
     Imported* cached(ASInt32 page) {
         for (Imported& c : cache)
             if (c.page == page) return &c;
@@ -702,21 +701,19 @@ bool placeFrameProc(CContent* level, PDEElement frame, long, long data) {
     ASInt32 i = b - 1;
     if (b >= 1 && i < ctx->srcPages) {
         if (s == fixedOne) {
-            if (b <= ctx->slots) {
-                PlaceContext::Imported* slot = ctx->cached(i);
-                if (!slot) {
-                    if (PDEForm f = importForPlacing(ctx->src, ctx->dst, i, ctx->scale)) {
-                        ctx->cache.push_back({i, f, readFormBoxes(f)});
-                        slot = &ctx->cache.back();
-                        if (ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(f));
-                    }
+            PlaceContext::Imported* slot = ctx->cached(i);
+            if (!slot) {
+                if (PDEForm f = importForPlacing(ctx->src, ctx->dst, i, ctx->scale)) {
+                    ctx->cache.push_back({i, f, readFormBoxes(f)});
+                    slot = &ctx->cache.back();
+                    if (ctx->imported) ctx->imported->emplace_back(i, pdeFormGetCosObj(f));
                 }
-                if (slot) {
-                    // A copy has the boxes of the form it was copied from.
-                    form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot->form, 0));
-                    boxes = slot->boxes;
-                    haveBoxes = true;
-                }
+            }
+            if (slot) {
+                // A copy has the boxes of the form it was copied from.
+                form = static_cast<PDEForm>(gPDFEditWriteHFT->PDEElementCopy(slot->form, 0));
+                boxes = slot->boxes;
+                haveBoxes = true;
             }
         } else {
             form = importForPlacing(ctx->src, ctx->dst, i, asFixedMul(ctx->scale, s));
@@ -797,19 +794,6 @@ void placeSheet(PlaceContext* ctx, PDPage page) {
             !cosObjEqual(placed, now) && cosObjIsIndirect(placed))
             cosObjDestroy(placed);
     }
-}
-
-struct HighestBox {
-    ASInt32 box = 0;
-    const JobFrames* frames = nullptr;
-};
-
-bool highestBoxProc(CContent*, PDEElement frame, long, long data) {
-    auto* h = reinterpret_cast<HighestBox*>(data);
-    const FrameValue* kept = h->frames ? h->frames->find(frame) : nullptr;
-    ASInt32 b = kept ? kept->boxNum : getBoxNum(frame);
-    if (b > h->box) h->box = b;
-    return true;
 }
 
 }  // namespace
@@ -934,10 +918,6 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     // job-information, placing and colour steps all work on the same tree.
     PageContentRef content(page.get());
     if (trimLines_) rebuildTrimLinesLayer(dst_, s);
-    HighestBox highest;
-    highest.frames = frames_.get();
-    EnumForms(page.get(), highestBoxProc, reinterpret_cast<long>(&highest), false, true);
-    ASInt32 slots = highest.box;
     std::unique_ptr<PlaceContext> ctx(new (std::nothrow) PlaceContext);
     if (!ctx) return false;
     ctx->frames = frames_.get();
@@ -946,10 +926,6 @@ bool SheetPlacer::placeOne(ASInt32 s) {
     ctx->srcPages = srcPages_;
     ctx->dst = dst_;
     ctx->scale = job_ && job_->scale ? job_->scale : fixedOne;
-    // Box numbers beyond the source get no page: no slot is needed for them, however
-    // high a number a frame carries.
-    if (slots > srcPages_) slots = srcPages_;
-    ctx->slots = slots > 0 ? slots : 0;
     if (frames_) {
         auto known = frames_->ofPass.find(s);
         if (known != frames_->ofPass.end()) {
@@ -1030,7 +1006,6 @@ bool imposeDoc(PDDoc dst, PDPage page, PDDoc src, long scale, bool ask) {
     ctx->dst = dst;
     ctx->scale = scale ? scale : fixedOne;
     ctx->selectedOnly = true;
-    ctx->slots = ctx->srcPages;
     gImpose.stats = ImposeStats{};
     gImpose.stats.sheets = 1;
     gImpose.askOnce = ask;
