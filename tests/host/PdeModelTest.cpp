@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
 
+#include <charconv>
+#include <random>
+#include <string>
+
 #include "core/Core.h"
 #include "pde/Model.h"
 
@@ -282,6 +286,36 @@ TEST(PdeNumbers, ShortExactAndNeverExponent) {
     s.clear();
     appendNumber(s, 3);
     EXPECT_EQ(s, "3");
+}
+
+// Numbers of up to five decimals take a short path; it must give exactly the text of
+// the general one (the shortest that reads back) at every magnitude and sign.
+TEST(PdeNumbers, FiveDecimalNumbersReadAsTheGeneralPathWritesThem) {
+    auto general = [](double v) {
+        char buf[64];
+        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+        return std::string(buf, r.ptr);
+    };
+    std::mt19937_64 rng(7);
+    int checked = 0;
+    for (long long range : {10LL, 1000LL, 100000LL, 10000000LL, 100000000000LL, 99999999999999LL}) {
+        std::uniform_int_distribution<long long> pick(-range, range);
+        for (int i = 0; i < 20000; ++i) {
+            long long k = pick(rng);
+            double v = static_cast<double>(k) / 1e5;
+            if (k == 0) continue;
+            std::string s;
+            appendNumber(s, v);
+            ASSERT_EQ(s, general(v)) << k;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100000);
+    for (double v : {0.00001, -0.00001, 0.0001, 0.1, 10.0, -100000.5, 841.89, 999999999.99999}) {
+        std::string s;
+        appendNumber(s, v);
+        EXPECT_EQ(s, general(v)) << v;
+    }
 }
 
 TEST_F(Model, ContentSplitAcrossStreamsReadsAsOne) {
