@@ -54,10 +54,15 @@ char* tableText(const char* table, const char* key) {
 void checkFormats() {
     gReplaced.clear();
     if (!gStrings) return;
-    char* english = getResourceData("MyStrings", "xml", kLangEnglish);
+    char* english = nullptr;  // read only when a text needs replacing
+    bool englishRead = false;
     for (const auto& f : kFormatKeys) {
         char* text = tableText(gStrings, f.key);
         if (text && !hasKinds(text, f.kinds)) {
+            if (!englishRead) {
+                english = getResourceData("MyStrings", "xml", kLangEnglish);
+                englishRead = true;
+            }
             char* e = tableText(english, f.key);
             gReplaced[f.key] = hasKinds(e, f.kinds) ? e : f.key;
             std::free(e);

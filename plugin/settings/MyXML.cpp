@@ -1,6 +1,5 @@
 #include "settings/MyXML.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,17 +10,25 @@ namespace {
 constexpr size_t kMaxName = 64;
 constexpr size_t kMaxString = 250;
 
+// ASCII lower case: element names are ASCII, and bytes of UTF-8 text stay as they are
+// (what tolower does in the C locale the program runs in, without a call per byte).
+inline unsigned char lowerAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
 // Case-insensitive search for needle in the zero-terminated hay.
 const char* findNoCase(const char* hay, const std::string& needle) {
     if (needle.empty()) return hay;
-    const unsigned char first =
-        static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(needle[0])));
+    const unsigned char first = lowerAscii(static_cast<unsigned char>(needle[0]));
+    const unsigned char firstUpper =
+        first >= 'a' && first <= 'z' ? static_cast<unsigned char>(first - ('a' - 'A')) : first;
     for (const char* p = hay; *p; p++) {
-        if (std::tolower(static_cast<unsigned char>(*p)) != first) continue;
+        const auto c = static_cast<unsigned char>(*p);
+        if (c != first && c != firstUpper) continue;
         size_t i = 1;
         while (i < needle.size() && p[i] &&
-               std::tolower(static_cast<unsigned char>(p[i])) ==
-                   std::tolower(static_cast<unsigned char>(needle[i])))
+               lowerAscii(static_cast<unsigned char>(p[i])) ==
+                   lowerAscii(static_cast<unsigned char>(needle[i])))
             i++;
         if (i == needle.size()) return p;
         if (!p[i]) return nullptr;  // the rest of the text is shorter than the needle
