@@ -86,6 +86,11 @@ class Deflater : public Pipeline {
         int bits = kMinBits;
         while (bits < kMaxBits && windowReach(bits) < held_.size()) ++bits;
         start(bits);
+        // Such streams are a sheet's operators or an object stream of dictionaries, much
+        // of it repeated: following 16 earlier places of a 3-byte start instead of 128, and
+        // settling for a match of 64 bytes, finds nearly the same matches. On a 200-sheet
+        // step-and-repeat job this took 1.3 % off the whole job for 0.1 % more bytes.
+        deflateTune(&z_, 8, 16, 64, 16);
         feed(held_.data(), held_.size(), Z_FINISH);
     }
 
