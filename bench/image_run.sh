@@ -8,6 +8,8 @@
 # later. Every output is removed before the next run, so that no run pays for deleting
 # the last one. Prints each program's median wall, user and user + system CPU time and its
 # largest RSS, and vexa's ratios to both; the output is checked with `qpdf --check`.
+# With eatmydata installed (Debian package "eatmydata"), vexa also runs with its sync
+# turned into nothing ("vexa-nosync"), which compares the rest of its work with `cp`.
 #
 #   bench/image_run.sh [PAGES] [REPS]      (default 100 3)
 #
@@ -36,6 +38,8 @@ run() {
 : > "$work/cp.txt"
 : > "$work/cp+sync.txt"
 : > "$work/vexa.txt"
+: > "$work/vexa-nosync.txt"
+nosync=$(command -v eatmydata || true)
 for i in $(seq 1 "$reps"); do
     run cp "$src" "$work/copy.pdf" >> "$work/cp.txt"
     rm -f "$work/copy.pdf"
@@ -46,11 +50,19 @@ for i in $(seq 1 "$reps"); do
     run "$vexa" --plugins "$plugins" impose "$src" -t "$template" --binding saddle \
         --align trimbox -o "$work/out.pdf" >> "$work/vexa.txt"
     qpdf --check "$work/out.pdf" > /dev/null 2>&1 || { echo "output fails qpdf --check"; exit 1; }
+    if [ -n "$nosync" ]; then
+        rm -f "$work/out.pdf" && sync
+        run "$nosync" "$vexa" --plugins "$plugins" impose "$src" -t "$template" --binding saddle \
+            --align trimbox -o "$work/out.pdf" >> "$work/vexa-nosync.txt"
+        qpdf --check "$work/out.pdf" > /dev/null 2>&1 || { echo "output fails qpdf --check"; exit 1; }
+    fi
     [ "$i" -lt "$reps" ] && rm -f "$work/out.pdf" && sync
 done
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-for p in cp cp+sync vexa; do
+progs="cp cp+sync vexa"
+[ -n "$nosync" ] && progs="$progs vexa-nosync"
+for p in $progs; do
     wall=$(cut -d' ' -f1 "$work/$p.txt" | median)
     user=$(cut -d' ' -f2 "$work/$p.txt" | median)
     rss=$(cut -d' ' -f3 "$work/$p.txt" | sort -n | tail -1)
@@ -58,6 +70,7 @@ for p in cp cp+sync vexa; do
     printf '%s: wall %s s, user %s s, user+system %s s, max RSS %.1f MB\n' "$p" "$wall" "$user" \
         "$cpu" "$(awk "BEGIN{print $rss/1024}")"
     v=${p/+/_}
+    v=${v/-/_}
     eval "${v}_wall=$wall ${v}_cpu=$cpu"
 done
 ratio() { awk "BEGIN{if ($2 > 0) printf \"%.2f\", $1/$2; else print \"-\"}"; }
@@ -65,3 +78,7 @@ echo "source $(du -m "$src" | cut -f1) MB, output $(du -m "$work/out.pdf" | cut 
 echo "vexa/cp: wall $(ratio "$vexa_wall" "$cp_wall"), user+system $(ratio "$vexa_cpu" "$cp_cpu")"
 echo "vexa/(cp+sync): wall $(ratio "$vexa_wall" "$cp_sync_wall")," \
     "user+system $(ratio "$vexa_cpu" "$cp_sync_cpu")"
+if [ -n "$nosync" ]; then
+    echo "vexa-nosync/cp: wall $(ratio "$vexa_nosync_wall" "$cp_wall")," \
+        "user+system $(ratio "$vexa_nosync_cpu" "$cp_cpu")"
+fi
