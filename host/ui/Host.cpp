@@ -35,6 +35,18 @@ bool parseHostVersion(const std::string& text, ASInt16* major, ASInt16* minor) {
     return true;
 }
 
+bool parseLanguage(const std::string& text, std::string* code) {
+    std::string upper = text;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (const char* known : {"ENU", "DEU", "FRA", "NLD"})
+        if (upper == known) {
+            *code = upper;
+            return true;
+        }
+    return false;
+}
+
 std::string oneLine(std::string s) {
     for (std::size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2)
         s.replace(i, 1, "\\n");

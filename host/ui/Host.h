@@ -30,6 +30,9 @@ void loadPlugins(PluginLoader& loader, const HostOptions& options);
 // "--host-version MAJOR.MINOR" (0 to 99 each, the minor may be left out); false when
 // the text is not such a version.
 bool parseHostVersion(const std::string& text, ASInt16* major, ASInt16* minor);
+// "--language CODE": one of ENU, DEU, FRA, NLD in any case, given back in capitals; false
+// for any other text (the program would otherwise speak English without a word).
+bool parseLanguage(const std::string& text, std::string* code);
 // A message on one line: its line breaks shown as "\n".
 std::string oneLine(std::string text);
 

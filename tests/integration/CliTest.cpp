@@ -113,6 +113,11 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(vexa("frobnicate", &out), 2);
     EXPECT_NE(out.find("unknown command \"frobnicate\""), std::string::npos);
     EXPECT_EQ(vexa("--host-version x info", &out), 2);
+    // A language the program does not have is refused, not quietly taken as English.
+    EXPECT_EQ(vexa("--language EN info", &out), 2);
+    EXPECT_NE(out.find("--language takes ENU, DEU, FRA or NLD"), std::string::npos) << out;
+    EXPECT_EQ(vexa("--language deu info", &out), 0);
+    EXPECT_NE(out.find("language DEU"), std::string::npos) << out;
     EXPECT_EQ(vexa("", &out), 2);
     EXPECT_EQ(vexa("--help", &out), 0);
     EXPECT_NE(out.find("usage: vexa"), std::string::npos);
