@@ -10,8 +10,8 @@ namespace {
 constexpr size_t kMaxName = 64;
 constexpr size_t kMaxString = 250;
 
-// ASCII lower case: element names are ASCII, and bytes of UTF-8 text stay as they are
-// (what tolower does in the C locale the program runs in, without a call per byte).
+// ASCII lower case, without a call per byte: the names searched for are ASCII, and the
+// bytes of UTF-8 text stay as they are, whatever the locale.
 inline unsigned char lowerAscii(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
