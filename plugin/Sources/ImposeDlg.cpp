@@ -265,12 +265,16 @@ std::string joinPathItems(const std::vector<std::string>& items, size_t k) {
 bool docIsTemplate(PDDoc doc) {
     if (!doc || pdDocGetNumPages(doc) < 1) return false;
     bool found = false;
-    // A first page that cannot be read holds no frames.
-    if (!logHostErrors("looking for template frames", [&] {
-            CPage page(doc, 0);
-            EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
-        }))
+    try {
+        CPage page(doc, 0);
+        EnumForms(page.getPage(), pageFrameProc, reinterpret_cast<long>(&found), false, true);
+    } catch (const ASException& e) {
+        // A first page written to its file already is a job's output on its way to the
+        // disk, not a template being edited; any other page that cannot be read holds no
+        // frames either, and the log says why.
+        if (e.code() != pdErrPageWritten) logHostError("looking for template frames", e.code());
         found = false;
+    }
     return found;
 }
 
