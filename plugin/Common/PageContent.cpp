@@ -694,13 +694,21 @@ PDEForm importPage(PDDoc src, PDDoc dst, long pageIndex, long scale, bool viaIns
         ASUns32 flags = pdDocGetFlags(src);
         PDEForm direct = nullptr;
         // What cannot be carried over directly is imported through its content.
-        logHostErrors("importing a page directly",
-                      [&] { direct = importPageDirect(src, dst, pageIndex); });
+        ASErrorCode failed = hostErrorOf([&] { direct = importPageDirect(src, dst, pageIndex); });
         if (!(flags & PDDocNeedsSave)) {
             pdDocClearFlags(src, PDDocNeedsSave);
             pdDocSetFlags(src, flags);
         }
         if (direct) return direct;
+        if (failed == cosErrStreamData) {
+            // Content that cannot be decoded (damaged, or in a filter no reader knows)
+            // would be carried over as it is and print as the damage has it, blank or
+            // cut short, while the job counted the page as placed: it is not read.
+            reportError(static_cast<ASInt32>(pageIndex) + 1,
+                        "its content cannot be decoded (the file is damaged)");
+            return nullptr;
+        }
+        if (failed != genErrNoError) logHostError("importing a page directly", failed);
     }
     ASUns32 flags = pdDocGetFlags(src);
     PDDoc workDoc = viaInsert ? dst : src;

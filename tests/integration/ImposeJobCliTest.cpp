@@ -362,6 +362,37 @@ TEST_F(ImposeJob, OnlyTheJobsOwnErrorsCount) {
     EXPECT_FALSE(says("####")) << out;
     std::string log = readFile((home.path() / "Documents" / "Orvanta" / "Vexa.txt").string());
     EXPECT_NE(log.find("####\tnot found!"), std::string::npos) << log;
+    // A sound job logs no host error of its own (its sheets written ahead are not read
+    // back to ask whether the output is a template).
+    EXPECT_EQ(log.find("\t--\t"), std::string::npos) << log;
+}
+
+// A page whose content cannot be decoded is not carried over as it is (it would print
+// blank or cut short while the job said it was placed): the job says which page, leaves
+// its frame empty, and the file it writes is sound.
+TEST_F(ImposeJob, APageWhoseContentCannotBeDecodedIsSaidAndNotPlaced) {
+    std::string qdf = dir.file("b.qdf"), damaged = dir.file("damaged.pdf");
+    ASSERT_EQ(runCommand("qpdf --qdf --object-streams=disable " + brochure + " " + qdf), 0);
+    std::string text = readFile(qdf);
+    std::size_t at = text.find("%% Contents for page 2");
+    ASSERT_NE(at, std::string::npos);
+    std::size_t dict = text.find("<<", at), data = text.find("stream\n", at),
+                end = text.find("\nendstream", at);
+    ASSERT_TRUE(dict < data && data < end);
+    text.replace(data + 7, end - data - 7, "this is not deflated data");
+    text.insert(dict + 2, " /Filter /FlateDecode");
+    writeFile(qdf, text);
+    ASSERT_EQ(runCommand("fix-qdf " + qdf + " > " + damaged), 0);
+    EXPECT_EQ(vexa("impose " + damaged + " -t " + bundled("Booklet_2up_A4.pdf") + " -o " +
+                   dir.file("out.pdf")),
+              1)
+        << out;
+    EXPECT_TRUE(says("1 of the job's 16 pages of " + damaged +
+                     " could not be read (page 2): its content cannot be decoded (the file is "
+                     "damaged)"))
+        << out;
+    EXPECT_TRUE(says("15 pages placed, 1 empty frame")) << out;
+    EXPECT_EQ(runCommand("qpdf --check " + dir.file("out.pdf") + " > /dev/null"), 0);
 }
 
 TEST_F(ImposeJob, FilesFoldersAndThePlugInAreNamedWithTheReason) {
