@@ -662,8 +662,9 @@ int ImposeRun::imposeAndSave(const VexaJobHFT* table, VexaJob* job, const PDMode
     json(counts + ", \"written\": true");
     if (!problems_.errors.empty() || result.errors > 0) {
         if (!a_.json)
-            std::fprintf(stderr, "vexa: %s was written, but the job counted %d errors\n",
-                         outPath_.c_str(), static_cast<int>(result.errors));
+            std::fprintf(stderr, "vexa: %s was written, but the job counted %d error%s\n",
+                         outPath_.c_str(), static_cast<int>(result.errors),
+                         result.errors == 1 ? "" : "s");
         return 1;
     }
     return 0;

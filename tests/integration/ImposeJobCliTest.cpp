@@ -391,6 +391,7 @@ TEST_F(ImposeJob, APageWhoseContentCannotBeDecodedIsSaidAndNotPlaced) {
                      " could not be read (page 2): its content cannot be decoded (the file is "
                      "damaged)"))
         << out;
+    EXPECT_TRUE(says("out.pdf was written, but the job counted 1 error\n")) << out;
     EXPECT_TRUE(says("15 pages placed, 1 empty frame")) << out;
     EXPECT_EQ(runCommand("qpdf --check " + dir.file("out.pdf") + " > /dev/null"), 0);
 }
