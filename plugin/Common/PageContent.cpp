@@ -606,41 +606,70 @@ void carryAlong(PDDoc src, PDDoc dst, CosObj page, CosObj form, ASUns8 cmyk[4]) 
     flattenAnnotations(page, form, dstCos, cmyk);
 }
 
+// A page's several content streams as one new stream of dst: their decoded bytes joined,
+// a line break between two (a stream boundary separates tokens, so the join must too),
+// with their colours scanned. Null when one is not a stream or the scan declines.
+CosObj joinedContents(CosObj contents, CosObj resources, CosDoc dstCos, ASUns8 cmyk[4]) {
+    ASInt32 n = cosArrayLength(contents);
+    if (n < 1) return CosObj();
+    std::string bytes;
+    for (ASInt32 i = 0; i < n; ++i) {
+        CosObj part = cosArrayGet(contents, i);
+        if (cosObjGetType(part) != CosStream) return CosObj();
+        ASSize_t len = 0;
+        char* data = cosStreamGetData(part, &len);
+        if (i > 0) bytes += '\n';
+        if (data) bytes.append(data, static_cast<size_t>(len));
+        asFree(data);
+    }
+    if (!scanProcessColors(bytes.data(), bytes.size(), resources, cmyk)) return CosObj();
+    return cosNewStream(dstCos, bytes.data(), static_cast<ASSize_t>(bytes.size()), CosObj());
+}
+
 // An import at scale 1.0 that does not read the page as elements: the form's stream is
-// a copy of the page's one content stream (its bytes as stored), its resources a
-// dictionary with the page's entries, and its colours come from a scan of the content.
-// Null when the page is not of that simple kind (more than one content stream, content
-// the scan does not read, printable annotations, a stream already imported): the caller
-// takes the long way.
+// a copy of the page's one content stream (its bytes as stored), or its several streams
+// joined, its resources a dictionary with the page's entries, and its colours come from a
+// scan of the content. Null when the page is not of that simple kind (content the scan
+// does not read, printable annotations, a stream already imported): the caller takes the
+// long way.
 PDEForm importPageDirect(PDDoc src, PDDoc dst, long pageIndex) {
     CPage page(src, pageIndex);
     PDPage p = page.getPage();
     if (!p) return nullptr;
     CosObj pageDict = pdPageGetCosObj(p);
     CosObj contents = cosDictGet(pageDict, "Contents");
-    if (cosObjGetType(contents) != CosStream) return nullptr;
+    ASInt32 kind = cosObjGetType(contents);
+    if (kind != CosStream && kind != CosArray) return nullptr;
     // A page whose annotations are drawn into its form needs a stream of its own: the
     // content stream may be another page's too.
     if (hasPrintableAnnotations(pageDict)) return nullptr;
     CosObj resources = pageResources(pageDict);
     if (cosObjGetType(resources) != CosNull && !cosObjIsDictOrStream(resources)) return nullptr;
     ASUns8 cmyk[4] = {0, 0, 0, 0};
-    if (!scanStreamColors(contents, resources, cmyk)) return nullptr;
     CosDoc dstCos = pdDocGetCosDoc(dst);
-    CosObj stream = cosObjCopy(contents, dstCos, true);
-    // Imported before and written already (its sheets are done): the page is imported
-    // anew the long way.
-    if (cosObjGetType(stream) != CosStream) return nullptr;
-    CosObj dict = cosStreamDict(stream);
     ASFixedMatrix m = kIdentity;
-    if (cosDictKnown(dict, "Subtype")) {
-        // The same page imported before into this document: its copy is that form
-        // already, with its resources and keys; it is placed again, not copied again.
-        // A content stream that came with a "Subtype" of its own is no such form.
-        CosObj res = cosDictGet(dict, "Resources");
-        if (!cosDictKnown(dict, "CMYK") || !cosObjIsDictOrStream(res)) return nullptr;
-        return pdeFormCreateFromCosObj(&stream, &res, &m);
+    CosObj stream;
+    if (kind == CosArray) {
+        stream = joinedContents(contents, resources, dstCos, cmyk);
+        if (stream.isNullHandle()) return nullptr;
+    } else {
+        if (!scanStreamColors(contents, resources, cmyk)) return nullptr;
+        stream = cosObjCopy(contents, dstCos, true);
+        // Imported before and written already (its sheets are done): the page is
+        // imported anew the long way.
+        if (cosObjGetType(stream) != CosStream) return nullptr;
+        CosObj known = cosStreamDict(stream);
+        if (cosDictKnown(known, "Subtype")) {
+            // The same page imported before into this document: its copy is that form
+            // already, with its resources and keys; it is placed again, not copied
+            // again. A content stream that came with a "Subtype" of its own is no such
+            // form.
+            CosObj res = cosDictGet(known, "Resources");
+            if (!cosDictKnown(known, "CMYK") || !cosObjIsDictOrStream(res)) return nullptr;
+            return pdeFormCreateFromCosObj(&stream, &res, &m);
+        }
     }
+    CosObj dict = cosStreamDict(stream);
     cosDictPut(dict, "Type", cosNewName(dstCos, false, "XObject"));
     cosDictPut(dict, "Subtype", cosNewName(dstCos, false, "Form"));
     ASFixedRect crop{0, 0, 0, 0};

@@ -387,6 +387,50 @@ TEST_F(Import, APageThatComesBackAfterItsFormWasWrittenIsImportedAnew) {
     EXPECT_GT(difference(two, 0, 0, turn(source, 2)), 3.0);  // not blank, not anything
 }
 
+// A page drawn by two content streams, with an operator in the second whose operands are
+// in the first (a stream boundary only separates tokens): its form carries the streams'
+// bytes joined as they are, not the page read and written anew, and looks the same.
+TEST_F(Import, APageOfSeveralContentStreamsIsCarriedAsItsJoinedBytes) {
+    PDDoc d = pdDocCreate();
+    setCosDoc(d);
+    PDPage p = gPDModelHFT->PDDocCreatePage(d, PDBeforeFirstPage, fxRect(0, 0, 200, 300));
+    CosDoc cos = pdDocGetCosDoc(d);
+    const std::string first = "q 0.2 g 20 20 60", second = "100 re f Q 0.6 g 120 200 60 80 re f";
+    CosObj parts = cosNewArray(cos, false, 2);
+    cosArrayPut(parts, 0, cosNewStream(cos, first.data(), static_cast<ASSize_t>(first.size()), {}));
+    cosArrayPut(parts, 1,
+                cosNewStream(cos, second.data(), static_cast<ASSize_t>(second.size()), {}));
+    cosDictPut(pdPageGetCosObj(p), "Contents", parts);
+    pdPageRelease(p);
+    gPDModelHFT->PDDocSave(d, PDSaveFull, tmp.file("split.pdf").c_str());
+    pdDocClose(d);
+    src = gPDModelHFT->PDDocOpen(tmp.file("split.pdf").c_str(), false);
+    setCosDoc(host.doc);
+
+    PDDoc sheet = pdDocCreate();
+    setCosDoc(sheet);
+    PDPage page = gPDModelHFT->PDDocCreatePage(sheet, PDBeforeFirstPage, fxRect(0, 0, 200, 300));
+    PDEForm form = getPageContent(src, sheet, 0, fixedOne);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(streamData(pdeFormGetCosObj(form)), first + "\n" + second);
+    ASUns8 cmyk[4];
+    getCMYKUsage(form, cmyk);
+    EXPECT_EQ(std::vector<int>(cmyk, cmyk + 4), (std::vector<int>{0, 0, 0, 1}));
+    addToPage(page, {form});
+    pdPageRelease(page);
+    std::string path = tmp.file("sheet.pdf");
+    gPDModelHFT->PDDocSave(sheet, PDSaveFull, path.c_str());
+    pdDocClose(sheet);
+    setCosDoc(host.doc);
+    std::string log;
+    EXPECT_EQ(runCommand("qpdf --check " + path, &log), 0) << log;
+    Gray source = render(tmp.file("split.pdf"), tmp.file("split")), placed = render(path, path);
+    ASSERT_EQ(source.w, 200);
+    ASSERT_EQ(placed.w, 200);
+    EXPECT_LT(difference(placed, 0, 0, source), 0.5);
+    EXPECT_GT(difference(placed, 0, 0, turn(source, 2)), 3.0);  // not blank
+}
+
 TEST_F(Import, CorpusPagesLookTheSameInTheirFrames) {
     for (const char* name : {"pdfjs__issue1985.pdf", "plumber__issue-1054-example.pdf"}) {
         SCOPED_TRACE(name);
