@@ -94,8 +94,9 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
             } else if (s == "--plugins") {
                 options.pluginDirs.push_back(value("--plugins"));
             } else if (s == "--language") {
-                if (!vexa::host::parseLanguage(value("--language"), &options.language))
-                    return usage("--language takes ENU, DEU, FRA or NLD");
+                std::string code = value("--language");
+                if (!vexa::host::parseLanguage(code, &options.language))
+                    return usage("--language takes ENU, DEU, FRA or NLD, not " + code);
             } else if (s == "--host-version") {
                 if (!vexa::host::parseHostVersion(value("--host-version"), &options.hostMajor,
                                                   &options.hostMinor))

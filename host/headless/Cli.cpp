@@ -122,8 +122,9 @@ Args parse(int argc, char** argv) {
                                   &a.session.hostMinor))
                 throw UsageError("--host-version takes MAJOR.MINOR, e.g. 11.0");
         } else if (s == "--language") {
-            if (!parseLanguage(value("--language"), &a.session.language))
-                throw UsageError("--language takes ENU, DEU, FRA or NLD");
+            std::string code = value("--language");
+            if (!parseLanguage(code, &a.session.language))
+                throw UsageError("--language takes ENU, DEU, FRA or NLD, not " + code);
         } else if (s == "--config" || s == "--log") {
             // Through the environment: the plug-in and the jobs' child processes read
             // the same files.

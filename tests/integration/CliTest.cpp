@@ -115,7 +115,8 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(vexa("--host-version x info", &out), 2);
     // A language the program does not have is refused, not quietly taken as English.
     EXPECT_EQ(vexa("--language EN info", &out), 2);
-    EXPECT_NE(out.find("--language takes ENU, DEU, FRA or NLD"), std::string::npos) << out;
+    EXPECT_NE(out.find("--language takes ENU, DEU, FRA or NLD, not EN\n"), std::string::npos)
+        << out;
     EXPECT_EQ(vexa("--language deu info", &out), 0);
     EXPECT_NE(out.find("language DEU"), std::string::npos) << out;
     EXPECT_EQ(vexa("", &out), 2);
