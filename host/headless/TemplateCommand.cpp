@@ -591,7 +591,13 @@ int cmdNew(const SessionOptions& options, const std::vector<std::string>& args) 
     std::string script = templateScript(plan, output);
     {
         PrivateHome home(plates);
-        Session session(options);
+        // The script waits by ticks for the palette to follow a selection: on the
+        // virtual clock each tick runs the idle procedures that fall due, however long
+        // the machine takes; on the real one a slow machine could miss one and find a
+        // button still disabled. Nothing here waits for a person.
+        SessionOptions scripted = options;
+        scripted.virtualClock = true;
+        Session session(scripted);
         session.start();
         ScriptRunner runner;
         runner.load(script, "template new");
